@@ -1,0 +1,31 @@
+// The selection a scan or a backup works on, captured from the window or the
+// command line when the job starts. Workers only read it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "store/frame_header.h"
+#include "store/recorder_time.h"
+
+namespace korvex {
+
+// recordTypeEnabled is indexed by record-type code 0 to 11.
+inline constexpr int RECORD_TYPE_TABLE_SIZE = 12;
+// Channels the user can pick: 1 to 16 (indexes 0 to 15).
+inline constexpr int SELECTABLE_CHANNELS = 16;
+
+struct JobSettings {
+  std::int32_t folderStart = 0;  // first recorder folder visited
+  std::int32_t folderEnd = 0;    // folder at which the job stops (exclusive); 0: no bound
+  RecorderTime beginTime = 0;    // time window, both ends included (backup only)
+  RecorderTime endTime = 0;
+  std::int32_t maxDataSizeMB = 0;  // most media exported, in MiB; 0: no limit (backup only)
+  std::array<std::uint8_t, CHANNEL_TABLE_SIZE> channelEnabled{};          // entry k-1: channel k
+  std::array<std::uint8_t, RECORD_TYPE_TABLE_SIZE> recordTypeEnabled{};  // by code; 1, 2, 4, 8 only
+  std::string diskRoot;      // root of the recorder store, ending with '/'
+  std::string outputFolder;  // receives the AVI files and the scan report
+};
+
+}  // namespace korvex

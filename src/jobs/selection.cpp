@@ -1,0 +1,69 @@
+#include "jobs/selection.h"
+
+#include <limits>
+
+#include "store/record_types.h"
+
+namespace korvex {
+
+FolderRange folderRange(int folderCount, const JobSettings& settings) {
+  FolderRange range;
+  range.first = settings.folderStart;
+  range.limit = folderCount;
+  if (settings.folderEnd != 0 && settings.folderEnd < folderCount) range.limit = settings.folderEnd;
+  return range;
+}
+
+bool insideTimeWindow(RecorderTime t, const JobSettings& settings) {
+  return settings.beginTime <= t && t <= settings.endTime;
+}
+
+bool channelSelected(std::int32_t channel, const JobSettings& settings) {
+  if (channel < 0 || channel >= SELECTABLE_CHANNELS) return false;
+  return settings.channelEnabled[static_cast<std::size_t>(channel)] != 0;
+}
+
+bool recordTypeSelected(std::int32_t code, const JobSettings& settings) {
+  switch (code) {
+    case RECORD_TYPE_TIME:
+    case RECORD_TYPE_MOTION:
+    case RECORD_TYPE_SENSOR:
+    case RECORD_TYPE_MANUAL:
+      return settings.recordTypeEnabled[static_cast<std::size_t>(code)] == 1;
+    default:
+      return false;
+  }
+}
+
+std::uint64_t sizeLimitBytes(const JobSettings& settings) {
+  if (settings.maxDataSizeMB <= 0) return 0;
+  return static_cast<std::uint64_t>(settings.maxDataSizeMB) * 1048576u;
+}
+
+bool sizeLimitPassed(std::uint64_t exportedBytes, const JobSettings& settings) {
+  const std::uint64_t limit = sizeLimitBytes(settings);
+  return limit != 0 && exportedBytes > limit;
+}
+
+std::int32_t readIntegerText(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  std::int64_t value = 0;
+  constexpr std::int64_t cap = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > cap) value = cap;
+  }
+  if (negative) value = -value;
+  if (value > std::numeric_limits<std::int32_t>::max()) value = std::numeric_limits<std::int32_t>::max();
+  return static_cast<std::int32_t>(value);
+}
+
+std::int32_t readSizeLimitText(std::string_view text) {
+  const std::int32_t value = readIntegerText(text);
+  return value < 0 ? 100 : value;
+}
+
+}  // namespace korvex

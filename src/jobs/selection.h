@@ -1,0 +1,43 @@
+// The rules by which a job picks folders and frames.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "jobs/job_settings.h"
+
+namespace korvex {
+
+// Folders a job visits: first, first+1, ... while below limit.
+struct FolderRange {
+  std::int32_t first = 0;
+  std::int32_t limit = 0;
+};
+
+// The limit is the folder count, or folderEnd when that is set and smaller.
+FolderRange folderRange(int folderCount, const JobSettings& settings);
+
+bool insideTimeWindow(RecorderTime t, const JobSettings& settings);
+
+// Channel indexes without a check box (16 to 31, or outside the table) are
+// never selected.
+bool channelSelected(std::int32_t channel, const JobSettings& settings);
+
+// Only the four named record types can be selected; any other code never.
+bool recordTypeSelected(std::int32_t code, const JobSettings& settings);
+
+// The size limit in bytes; 0 means no limit.
+std::uint64_t sizeLimitBytes(const JobSettings& settings);
+
+// True once more than the limit has been exported (exactly the limit goes on).
+bool sizeLimitPassed(std::uint64_t exportedBytes, const JobSettings& settings);
+
+// The integer at the start of a text, as the C library's atoi reads it:
+// leading blanks skipped, an optional sign, decimal digits up to the first
+// other character; no digits give 0. Values beyond 32 bits are clamped.
+std::int32_t readIntegerText(std::string_view text);
+
+// The size-limit box: as readIntegerText, but a negative number gives 100.
+std::int32_t readSizeLimitText(std::string_view text);
+
+}  // namespace korvex

@@ -1,0 +1,55 @@
+// The recorder's time stamps: seconds since 1970 in local standard time,
+// counted as if that were UTC, and their conversions to and from the
+// calendar times people see.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+
+namespace korvex {
+
+using RecorderTime = std::int32_t;
+
+inline constexpr RecorderTime RECORDER_TIME_MIN = std::numeric_limits<RecorderTime>::min();
+inline constexpr RecorderTime RECORDER_TIME_MAX = std::numeric_limits<RecorderTime>::max();
+
+// A local calendar date and time. Compact, so that a worker can publish it
+// whole through one lock-free atomic.
+struct alignas(8) CalendarTime {
+  std::int16_t year = 0;
+  std::int8_t month = 0;  // 1 to 12
+  std::int8_t day = 0;
+  std::int8_t hour = 0;  // 0 to 23
+  std::int8_t minute = 0;
+  std::int8_t second = 0;
+  std::int8_t reserved = 0;
+
+  friend bool operator==(const CalendarTime&, const CalendarTime&) = default;
+};
+
+struct LocalDate {
+  int year = 1970;
+  int month = 1;
+  int day = 1;
+};
+
+struct LocalTimeOfDay {
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+};
+
+// UTC minus local standard time, in minutes (-60 one hour east of UTC),
+// without any daylight-saving part; read from the C library afresh.
+int timeZoneBiasMinutes();
+
+// The local calendar time of the true UTC count t + 60 x bias; daylight
+// saving time applies where it is in force at that instant.
+CalendarTime recorderTimeToCalendar(RecorderTime t);
+
+// Local midnight of `date` (daylight saving as the C library decides for
+// that date) less 60 x bias, plus the time of day. Results outside the
+// signed 32-bit range are clamped to it.
+RecorderTime recorderTimeFromPickers(const LocalDate& date, const LocalTimeOfDay& timeOfDay);
+
+}  // namespace korvex

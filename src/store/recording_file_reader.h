@@ -1,0 +1,89 @@
+// Reads one recording file front to back: the file header, then frame
+// headers, each followed by a payload that the caller reads or skips.
+// The file is opened read-only and never written.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "store/frame_header.h"
+
+namespace korvex {
+
+// Payloads up to this size are read whole into a buffer of this size...
+inline constexpr std::size_t PAYLOAD_BUFFER_SIZE = 262144;
+// ...which grows for larger ones up to this size; frames with a longer
+// payload are passed over.
+inline constexpr std::size_t MAX_PAYLOAD_BYTES = 16u * 1024 * 1024;
+
+// The one payload buffer a job reuses for every frame.
+class PayloadBuffer {
+ public:
+  PayloadBuffer() : bytes_(PAYLOAD_BUFFER_SIZE) {}
+  const std::uint8_t* data() const { return bytes_.data(); }
+  std::uint8_t* data() { return bytes_.data(); }
+  // Length of the payload last read into it.
+  std::size_t size() const { return size_; }
+  std::size_t capacity() const { return bytes_.size(); }
+
+ private:
+  friend class RecordingFileReader;
+  // Makes room for `length` bytes (at most MAX_PAYLOAD_BYTES), keeping the
+  // buffer's size between frames so it does not grow and shrink per frame.
+  std::uint8_t* prepare(std::size_t length);
+
+  std::vector<std::uint8_t> bytes_;
+  std::size_t size_ = 0;
+};
+
+// How the reader will be used, passed to the kernel as a read-ahead hint.
+enum class ReadPattern {
+  WholeFile,    // payloads are read: read ahead sequentially
+  HeadersOnly,  // payloads are skipped: read only what is asked for
+};
+
+class RecordingFileReader {
+ public:
+  RecordingFileReader() = default;
+  ~RecordingFileReader();
+  RecordingFileReader(const RecordingFileReader&) = delete;
+  RecordingFileReader& operator=(const RecordingFileReader&) = delete;
+
+  // Opens a regular file for reading. False when it cannot be opened (or is
+  // not a regular file).
+  bool open(const std::string& path, ReadPattern pattern = ReadPattern::WholeFile);
+  bool isOpen() const { return fd_ >= 0; }
+
+  // The file-header times. False for a file shorter than the file header:
+  // such a file has no frames and its times mean nothing.
+  bool readFileHeader(RecordingFileHeader& header);
+
+  // The next frame a job can use. False at the end of the frames: fewer than
+  // 128 bytes left, a wrong magic word at either end, a zero payload length,
+  // or a payload cut short by the end of the file. Frames with a channel
+  // outside 0..31 or a payload above MAX_PAYLOAD_BYTES are passed over here,
+  // so no job ever sees them.
+  bool nextFrame(FrameHeader& header);
+
+  // Exactly one of these after each frame. readPayload reads the whole
+  // payload into `buffer`; false when the file gave fewer bytes than
+  // announced (it shrank while being read), which also ends the frames.
+  // skipPayload moves past the payload without reading it.
+  bool readPayload(PayloadBuffer& buffer);
+  void skipPayload();
+
+  void close();
+
+ private:
+  bool readAt(std::uint64_t offset, std::uint8_t* into, std::size_t length);
+
+  int fd_ = -1;
+  std::uint64_t fileSize_ = 0;
+  std::uint64_t position_ = 0;
+  std::uint32_t pendingPayload_ = 0;
+  bool framesEnded_ = false;
+};
+
+}  // namespace korvex
