@@ -1,0 +1,54 @@
+// The keys of section "language" of a language file. Each key is the English
+// text itself; the value is the text shown in that language.
+#pragma once
+
+#include <array>
+
+namespace korvex {
+
+inline constexpr const char* LANGUAGE_SECTION = "language";
+
+// Captions of the window's labels, buttons and check boxes.
+inline constexpr const char* KEY_LANGUAGE = "language";
+inline constexpr const char* KEY_BROWSE = "browse";
+inline constexpr const char* KEY_BACKUP_TIME = "backup time";
+inline constexpr const char* KEY_BACKUP_CHANNEL = "backup channel";
+inline constexpr const char* KEY_BACKUP_RECORD_TYPE = "backup record type";
+inline constexpr const char* KEY_BACKUP_DISK = "backup disk";
+inline constexpr const char* KEY_OUTPUT_PATH = "output path";
+inline constexpr const char* KEY_START_BACKUP = "start backup";
+inline constexpr const char* KEY_STOP_BACKUP = "stop backup";
+inline constexpr const char* KEY_ADVANCED_SETTING = "advanced setting";
+inline constexpr const char* KEY_BACKUP_MAX_DATA_SIZE = "backup max data size";
+inline constexpr const char* KEY_FOLDER_RANGE = "folder range";
+inline constexpr const char* KEY_SCAN = "scan";
+inline constexpr const char* KEY_STOP_SCAN = "stop scan";
+inline constexpr const char* KEY_TIME = "time";
+inline constexpr const char* KEY_MOTION = "motion";
+inline constexpr const char* KEY_SENSOR = "sensor";
+inline constexpr const char* KEY_MANUAL = "manual";
+inline constexpr const char* KEY_ALL = "all";
+
+// Status texts and messages of the jobs.
+inline constexpr const char* KEY_VIDEO_END_TIME = "video end time";
+inline constexpr const char* KEY_FOLDER = "folder";
+inline constexpr const char* KEY_FILE = "file";
+inline constexpr const char* KEY_VIDEO_TOTAL_SIZE = "video total size";
+inline constexpr const char* KEY_SEARCHING_VIDEO = "Searching video!";
+inline constexpr const char* KEY_FINISH = "finish!";
+inline constexpr const char* KEY_NO_VIDEO_DATA = "can't find video data!";
+inline constexpr const char* KEY_FINISH_SCAN = "finish scan,please check out the file";
+inline constexpr const char* KEY_CANNOT_CREATE_REPORT = "can't create the report file";
+
+// Every key that a language file must hold.
+inline constexpr std::array<const char*, 28> LANGUAGE_KEYS = {
+    KEY_LANGUAGE,        KEY_BROWSE,           KEY_BACKUP_TIME,     KEY_BACKUP_CHANNEL,
+    KEY_BACKUP_RECORD_TYPE, KEY_BACKUP_DISK,   KEY_OUTPUT_PATH,     KEY_START_BACKUP,
+    KEY_STOP_BACKUP,     KEY_ADVANCED_SETTING, KEY_BACKUP_MAX_DATA_SIZE, KEY_FOLDER_RANGE,
+    KEY_SCAN,            KEY_STOP_SCAN,        KEY_TIME,            KEY_MOTION,
+    KEY_SENSOR,          KEY_MANUAL,           KEY_ALL,             KEY_VIDEO_END_TIME,
+    KEY_FOLDER,          KEY_FILE,             KEY_VIDEO_TOTAL_SIZE, KEY_SEARCHING_VIDEO,
+    KEY_FINISH,          KEY_NO_VIDEO_DATA,    KEY_FINISH_SCAN,     KEY_CANNOT_CREATE_REPORT,
+};
+
+}  // namespace korvex
