@@ -16,12 +16,14 @@ void JobState::reset() {
   segmentCount = 0;
   videoFound = false;
   scanEnd = ScanEnd::NotEnded;
+  backupEnd = BackupEnd::NotEnded;
   for (auto& writer : channelWriters) writer.reset();
   channelFileBytes.fill(0);
   segmentKeyA.fill(0);
   segmentKeyB.fill(0);
   reportPath.clear();
   reportFile.reset();
+  scanErrorNumber = 0;
   channelSegments.fill(SegmentTracker{});
 }
 

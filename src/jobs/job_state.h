@@ -41,6 +41,16 @@ enum class ScanEnd : std::uint8_t {
   ReportWriteFailed, // writing the report failed (a full disk)
 };
 
+// How a backup ended.
+enum class BackupEnd : std::uint8_t {
+  NotEnded,
+  RangeDone,    // every recording file of the range was read
+  Stopped,      // the user asked it to stop
+  FileMissing,  // a recording file in the range could not be opened
+  AfterWindow,  // a recording file starts after the time window
+  SizeLimit,    // more than the size limit was exported
+};
+
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
@@ -64,6 +74,7 @@ struct JobState {
   // 1 from a backup's first attempt to create an AVI file on.
   std::atomic<bool> videoFound{false};
   std::atomic<ScanEnd> scanEnd{ScanEnd::NotEnded};
+  std::atomic<BackupEnd> backupEnd{BackupEnd::NotEnded};
 
   // The backup worker's own.
   std::array<AviWriterHandle, CHANNEL_TABLE_SIZE> channelWriters;
@@ -76,6 +87,7 @@ struct JobState {
   // The scan worker's own; reportPath is read by others once it has ended.
   std::string reportPath;
   FileHandle reportFile;
+  int scanErrorNumber = 0;  // errno of a report that could not be created or written
   std::array<SegmentTracker, CHANNEL_TABLE_SIZE> channelSegments{};
 
   // Back to the state in which every job starts: all zero, nothing open.

@@ -1,0 +1,171 @@
+#include "jobs/backup_worker.h"
+
+#include <cstdio>
+
+#include "jobs/selection.h"
+#include "store/record_types.h"
+#include "store/recording_store.h"
+#include "store/segment_continuity.h"
+
+namespace korvex {
+
+namespace {
+
+constexpr std::int32_t ALAW_FORMAT_TAG = 6;
+constexpr std::int32_t AUDIO_BITRATE_KBPS = 64;
+// The recorder puts 4 bytes in front of the 320 bytes of sound of a chunk.
+constexpr std::uint32_t RECORDER_AUDIO_CHUNK = 324;
+constexpr std::uint32_t RECORDER_AUDIO_PREFIX = 4;
+
+}  // namespace
+
+BackupWorker::BackupWorker(const JobSettings& settings, JobState& state, BackupOptions options)
+    : settings_(settings), state_(state), options_(std::move(options)) {}
+
+void BackupWorker::run() {
+  const FolderRange range = folderRange(countStoreFolders(settings_.diskRoot), settings_);
+  BackupEnd end = BackupEnd::RangeDone;
+  for (std::int32_t folder = range.first; folder < range.limit && end == BackupEnd::RangeDone; ++folder) {
+    for (int file = 0; file < FILES_PER_FOLDER; ++file) {
+      if (!state_.backupRunning) {
+        end = BackupEnd::Stopped;
+        break;
+      }
+      state_.currentBackupFolder = folder;
+      state_.currentBackupFile = file;
+      if (backupRecordingFile(recordingFilePath(settings_.diskRoot, folder, file)) == FileVerdict::Stop) {
+        end = state_.backupEnd.load();
+        break;
+      }
+    }
+  }
+  finishAll();
+  state_.backupEnd = end;
+  // Last: whoever waits on the flag then finds every AVI file finished.
+  state_.backupRunning = false;
+}
+
+FileVerdict BackupWorker::backupRecordingFile(const std::string& path) {
+  if (!reader_.open(path, ReadPattern::WholeFile)) {
+    state_.backupEnd = BackupEnd::FileMissing;
+    return FileVerdict::Stop;
+  }
+  RecordingFileHeader fileHeader;
+  if (!reader_.readFileHeader(fileHeader)) return FileVerdict::Continue;  // too short to hold frames
+  if (fileHeader.fileEndTime < settings_.beginTime) return FileVerdict::Continue;
+  if (fileHeader.fileStartTime > settings_.endTime && state_.videoFound) {
+    state_.backupEnd = BackupEnd::AfterWindow;
+    return FileVerdict::Stop;
+  }
+
+  FrameHeader frame;
+  while (reader_.nextFrame(frame)) {
+    if (sizeLimitPassed(state_.totalBytesWritten.load(std::memory_order_relaxed), settings_)) {
+      state_.backupEnd = BackupEnd::SizeLimit;
+      return FileVerdict::Stop;
+    }
+    if (!insideTimeWindow(frame.timeStamp, settings_) || !channelSelected(frame.channel, settings_) ||
+        !recordTypeSelected(frame.recordType, settings_)) {
+      reader_.skipPayload();
+      continue;
+    }
+    if (!reader_.readPayload(payload_)) break;
+    exportFrame(frame);
+  }
+  return FileVerdict::Continue;
+}
+
+void BackupWorker::exportFrame(const FrameHeader& frame) {
+  const auto c = static_cast<std::size_t>(frame.channel);  // selected channels are 0..15
+  if (state_.channelFileBytes[c] >= options_.splitBytes ||
+      beginsNewSegment(frame.segmentKeyA, frame.segmentKeyB, state_.segmentKeyA[c], state_.segmentKeyB[c])) {
+    openChannelFile(c, frame);
+  }
+  AviWriter* writer = state_.channelWriters[c].get();
+  if (writer == nullptr) return;
+
+  ChannelStream& stream = streams_[c];
+  if (!stream.keyFrameSeen) {
+    // Every file begins with a key frame; what comes before it is dropped.
+    if (frame.frameKind != FRAME_KIND_KEY) return;
+    stream.keyFrameSeen = true;
+    stream.firstKeyTime = frame.timeStamp;
+  }
+  const bool audio = frame.frameKind == FRAME_KIND_AUDIO;
+  if (!stream.videoReady && !audio) {
+    AVI_define_video(writer, frame.videoWidth, frame.videoHeight, static_cast<double>(frame.frameRate), "X264");
+    stream.videoReady = true;
+  }
+  if (!stream.audioReady && audio) {
+    AVI_add_audio_track(writer, 1, frame.audioSampleRate, frame.audioBits, ALAW_FORMAT_TAG, AUDIO_BITRATE_KBPS);
+    stream.audioReady = true;
+  }
+
+  const auto length = static_cast<std::int32_t>(frame.payloadLength);  // at most MAX_PAYLOAD_BYTES
+  if (!audio) {
+    AVI_put_video_frame(writer, payload_.data(), length, frame.frameKind);
+  } else if (stream.firstKeyTime <= frame.timeStamp) {
+    // Sound stamped before the key frame is counted below but not written.
+    if (frame.payloadLength == RECORDER_AUDIO_CHUNK) {
+      AVI_put_audio(writer, payload_.data() + RECORDER_AUDIO_PREFIX,
+                    static_cast<std::int32_t>(RECORDER_AUDIO_CHUNK - RECORDER_AUDIO_PREFIX));
+    } else {
+      AVI_put_audio(writer, payload_.data(), length);
+    }
+  }
+
+  // Frames of one second share their time stamp: convert only when it changes.
+  if (!frameTimeShown_ || frame.timeStamp != lastFrameTime_) {
+    state_.currentFrameTime = recorderTimeToCalendar(frame.timeStamp);
+    lastFrameTime_ = frame.timeStamp;
+    frameTimeShown_ = true;
+  }
+  state_.channelFileBytes[c] += frame.payloadLength;
+  state_.totalBytesWritten.fetch_add(frame.payloadLength, std::memory_order_relaxed);
+}
+
+void BackupWorker::openChannelFile(std::size_t c, const FrameHeader& frame) {
+  state_.channelWriters[c].reset();  // finishes the file it held
+  streams_[c] = ChannelStream{};
+  state_.channelFileBytes[c] = 0;
+  const std::string name = aviFileName(frame);
+  state_.channelWriters[c].reset(AVI_create_output(name.c_str()));
+  state_.videoFound = true;  // also when the file could not be created
+  state_.segmentKeyA[c] = frame.segmentKeyA;
+  state_.segmentKeyB[c] = frame.segmentKeyB;
+  if (state_.channelWriters[c] && options_.fileCreated) options_.fileCreated(name);
+}
+
+std::string BackupWorker::aviFileName(const FrameHeader& frame) {
+  const CalendarTime t = recorderTimeToCalendar(frame.timeStamp);
+  char name[160];
+  const auto format = [&](const char* suffix) {
+    return std::snprintf(name, sizeof name, "folder=%d_file=%d_chn%d_%s_%d_%d_%d_%d_%d_%d%s.avi",
+                         state_.currentBackupFolder.load(), state_.currentBackupFile.load(), frame.channel + 1,
+                         recordTypeName(frame.recordType), t.year, t.month, t.day, t.hour, t.minute, t.second, suffix);
+  };
+  format("");
+  // The folder may already end with '/': a doubled one does no harm.
+  std::string path = settings_.outputFolder + "/" + name;
+  // Two files of this job under one name (same channel, recording file,
+  // type and second): the later one gets a number instead of replacing the
+  // earlier. Files left by an earlier run are replaced as before.
+  for (int n = 2; createdNames_.count(path) != 0; ++n) {
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, "_%d", n);
+    format(suffix);
+    path = settings_.outputFolder + "/" + name;
+  }
+  createdNames_.insert(path);
+  return path;
+}
+
+void BackupWorker::finishAll() {
+  for (auto& writer : state_.channelWriters) writer.reset();
+}
+
+void backupWorker(const JobSettings& settings, JobState& state, BackupOptions options) {
+  BackupWorker(settings, state, std::move(options)).run();
+}
+
+}  // namespace korvex

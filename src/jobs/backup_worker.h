@@ -1,0 +1,68 @@
+// The backup: walks the store and writes the selected frames of each channel
+// and recording segment into an AVI file of their own.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <unordered_set>
+
+#include "jobs/job_settings.h"
+#include "jobs/job_state.h"
+#include "store/recording_file_reader.h"
+
+namespace korvex {
+
+// A channel's AVI file is replaced by a fresh one once it holds this much media.
+inline constexpr std::uint64_t AVI_SPLIT_BYTES = 1073741824;
+
+struct BackupOptions {
+  // When a channel's file is replaced; only tests set anything else.
+  std::uint64_t splitBytes = AVI_SPLIT_BYTES;
+  // Told, on the worker's thread, the path of every AVI file created.
+  std::function<void(const std::string&)> fileCreated;
+};
+
+enum class FileVerdict { Continue, Stop };
+
+// Per channel: where the current AVI file stands with its streams.
+struct ChannelStream {
+  bool keyFrameSeen = false;  // the file has received its first key frame
+  RecorderTime firstKeyTime = 0;
+  bool videoReady = false;  // the video stream is declared
+  bool audioReady = false;  // the audio track is declared
+};
+
+class BackupWorker {
+ public:
+  BackupWorker(const JobSettings& settings, JobState& state, BackupOptions options = {});
+
+  // The whole job. Expects state.backupRunning set; finishes every open AVI
+  // file, then clears it.
+  void run();
+
+  // Exports the selected frames of one recording file.
+  FileVerdict backupRecordingFile(const std::string& path);
+
+ private:
+  void exportFrame(const FrameHeader& frame);
+  void openChannelFile(std::size_t channel, const FrameHeader& frame);
+  std::string aviFileName(const FrameHeader& frame);
+  void finishAll();
+
+  const JobSettings& settings_;
+  JobState& state_;
+  BackupOptions options_;
+  RecordingFileReader reader_;
+  PayloadBuffer payload_;
+  std::array<ChannelStream, CHANNEL_TABLE_SIZE> streams_{};
+  std::unordered_set<std::string> createdNames_;
+  RecorderTime lastFrameTime_ = 0;
+  bool frameTimeShown_ = false;
+};
+
+// Runs a backup to its end on the calling thread.
+void backupWorker(const JobSettings& settings, JobState& state, BackupOptions options = {});
+
+}  // namespace korvex

@@ -1,0 +1,241 @@
+#include "jobs/scan_worker.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "jobs/scan_report.h"
+#include "support/store_writer.h"
+#include "support/temp_dir.h"
+#include "support/time_zone.h"
+
+namespace korvex {
+namespace {
+
+using testing::FrameSpec;
+using testing::RecordingFileBuilder;
+using testing::StoreWriter;
+using testing::TempDir;
+
+constexpr RecorderTime T0 = 1336118950;  // 2012-05-04 08:09:10 as recorder time
+constexpr std::time_t STARTED = 1796112000;  // names the report ScanFile_2026_12_1_8_0_0.txt in UTC
+
+FrameSpec frame(std::int32_t channel, std::int32_t keyA, std::int32_t keyB, RecorderTime t, std::size_t bytes = 16,
+                std::int32_t type = 1) {
+  FrameSpec f;
+  f.channel = channel;
+  f.segmentKeyA = keyA;
+  f.segmentKeyB = keyB;
+  f.timeStamp = t;
+  f.recordType = type;
+  f.payload.assign(bytes, 0x11);
+  return f;
+}
+
+struct ScanRun {
+  JobState state;
+  std::string report;
+};
+
+class ScanWorkerTest : public ::testing::Test {
+ protected:
+  ScanWorkerTest() : zone_("UTC0"), store_(disk_.root()) {}
+
+  void run(ScanRun& out, JobSettings settings = {}, std::function<void(const char*)> trace = {}) {
+    settings.diskRoot = disk_.root();
+    if (settings.outputFolder.empty()) settings.outputFolder = out_.path();
+    out.state.reset();
+    out.state.scanRunning = true;
+    ScanOptions options;
+    options.startedAt = STARTED;
+    options.trace = std::move(trace);
+    scanWorker(settings, out.state, options);
+    EXPECT_FALSE(out.state.scanRunning);
+    EXPECT_FALSE(out.state.reportFile);
+    // (A report that failed may be a device that never ends: not read.)
+    if (!out.state.reportPath.empty() && out.state.scanEnd != ScanEnd::ReportWriteFailed)
+      out.report = testing::readTextFile(out.state.reportPath);
+  }
+
+  testing::ScopedTimeZone zone_;
+  TempDir disk_;
+  TempDir out_;
+  StoreWriter store_;
+};
+
+std::string header() { return std::string(SCAN_REPORT_HEADER); }
+
+TEST_F(ScanWorkerTest, OneSegmentAcrossFilesAndFoldersAndTheLastSegmentsInAFinalPass) {
+  store_.writeFile(0, 0, RecordingFileBuilder().frame(frame(0, 5, 6, T0)).frame(frame(0, 5, 6, T0 + 1)));
+  store_.writeFile(0, 1, RecordingFileBuilder().frame(frame(0, 5, 99, T0 + 2)));
+  store_.fillFolder(0);
+  store_.writeFile(1, 0, RecordingFileBuilder().frame(frame(0, 98, 6, T0 + 3)).frame(frame(0, 7, 8, T0 + 10, 2000)));
+  store_.fillFolder(1);
+
+  ScanRun run_;
+  run(run_);
+  EXPECT_EQ(run_.state.reportPath, out_.path() + "/ScanFile_2026_12_1_8_0_0.txt");
+  EXPECT_EQ(run_.report,
+            header() +
+                "    1 |    1    |     Time  |  2012. 5. 4  8: 9:10  |  2012. 5. 4  8: 9:13  |   0: 0: 3  |    64B |   0\r\n"
+                "    2 |    1    |     Time  |  2012. 5. 4  8: 9:20  |  2012. 5. 4  8: 9:20  |   0: 0: 0  |     1K |   1\r\n");
+  EXPECT_EQ(run_.state.scanEnd, ScanEnd::RangeDone);
+  EXPECT_EQ(run_.state.scanPercent, 100);
+  EXPECT_EQ(run_.state.segmentCount, 2);
+  EXPECT_FALSE(run_.state.scanAborted);
+}
+
+TEST_F(ScanWorkerTest, InterleavedChannelsListSegmentsInTheOrderTheyEnd) {
+  store_.writeFile(0, 0, RecordingFileBuilder()
+                             .frame(frame(0, 11, 12, T0))
+                             .frame(frame(1, 21, 22, T0, 16, 2))
+                             .frame(frame(0, 11, 12, T0 + 1))
+                             .frame(frame(1, 21, 22, T0 + 1, 16, 2))
+                             .frame(frame(1, 23, 24, T0 + 5, 16, 4))  // ends channel 2's first segment
+                             .frame(frame(0, 13, 14, T0 + 6, 16, 8))  // ends channel 1's first segment
+                             .frame(frame(40, 1, 1, T0 + 7))          // no such channel: ignored
+                             .frame(frame(2, 31, 32, T0 + 7, 16, 9)));
+  store_.fillFolder(0);
+
+  ScanRun run_;
+  run(run_);
+  EXPECT_EQ(run_.report,
+            header() +
+                "    1 |    2    |   Motion  |  2012. 5. 4  8: 9:10  |  2012. 5. 4  8: 9:11  |   0: 0: 1  |    32B |   0\r\n"
+                "    2 |    1    |     Time  |  2012. 5. 4  8: 9:10  |  2012. 5. 4  8: 9:11  |   0: 0: 1  |    32B |   0\r\n"
+                "    3 |    1    |   Manual  |  2012. 5. 4  8: 9:16  |  2012. 5. 4  8: 9:16  |   0: 0: 0  |    16B |   0\r\n"
+                "    4 |    2    |   Sensor  |  2012. 5. 4  8: 9:15  |  2012. 5. 4  8: 9:15  |   0: 0: 0  |    16B |   0\r\n"
+                "    5 |    3    |           |  2012. 5. 4  8: 9:17  |  2012. 5. 4  8: 9:17  |   0: 0: 0  |    16B |   0\r\n");
+}
+
+TEST_F(ScanWorkerTest, FramesWithAZeroKeyAtTheStartNeverMakeARow) {
+  store_.writeFile(0, 0, RecordingFileBuilder()
+                             .frame(frame(0, 0, 7, T0))
+                             .frame(frame(0, 8, 0, T0 + 1))
+                             .frame(frame(0, 3, 4, T0 + 2))
+                             .frame(frame(0, 3, 5, T0 + 3)));
+  store_.fillFolder(0);
+  ScanRun run_;
+  run(run_);
+  EXPECT_EQ(run_.report,
+            header() +
+                "    1 |    1    |     Time  |  2012. 5. 4  8: 9:12  |  2012. 5. 4  8: 9:13  |   0: 0: 1  |    32B |   0\r\n");
+}
+
+TEST_F(ScanWorkerTest, FolderRangeLimitsTheFoldersVisited) {
+  for (int folder = 0; folder < 4; ++folder) {
+    store_.writeFile(folder, 0, RecordingFileBuilder().frame(frame(folder, 1 + folder, 1 + folder, T0 + folder)));
+    store_.fillFolder(folder);
+  }
+  JobSettings settings;
+  settings.folderStart = 1;
+  settings.folderEnd = 3;
+  std::vector<std::string> trace;
+  ScanRun run_;
+  run(run_, settings, [&](const char* line) { trace.emplace_back(line); });
+  EXPECT_EQ(run_.report,
+            header() +
+                "    1 |    2    |     Time  |  2012. 5. 4  8: 9:11  |  2012. 5. 4  8: 9:11  |   0: 0: 0  |    16B |   1\r\n"
+                "    2 |    3    |     Time  |  2012. 5. 4  8: 9:12  |  2012. 5. 4  8: 9:12  |   0: 0: 0  |    16B |   2\r\n");
+  EXPECT_EQ(trace, (std::vector<std::string>{"i = 1  folder_count = 3  progressbar = 66\r\n",
+                                             "i = 2  folder_count = 3  progressbar = 100\r\n"}));
+  EXPECT_EQ(run_.state.scanEnd, ScanEnd::RangeDone);
+}
+
+TEST_F(ScanWorkerTest, ARangeWithoutFoldersGivesTheHeaderAlone) {
+  store_.fillFolder(0);
+  JobSettings settings;
+  settings.folderStart = 5;
+  ScanRun run_;
+  run(run_, settings);
+  EXPECT_EQ(run_.report, header());
+  EXPECT_EQ(run_.state.scanEnd, ScanEnd::RangeDone);
+  EXPECT_EQ(run_.state.scanPercent, 0);
+}
+
+TEST_F(ScanWorkerTest, AMissingFileMidRangeAbortsAndKeepsTheRowsFound) {
+  store_.writeFile(0, 0, RecordingFileBuilder().frame(frame(0, 1, 1, T0)));
+  store_.writeFile(0, 1, RecordingFileBuilder().frame(frame(0, 2, 2, T0 + 1)));
+  store_.fillFolder(0);
+  ASSERT_EQ(unlink(store_.filePath(0, 2).c_str()), 0);
+  store_.writeFile(1, 0, RecordingFileBuilder().frame(frame(0, 3, 3, T0 + 2)));
+  store_.fillFolder(1);
+
+  ScanRun run_;
+  run(run_);
+  EXPECT_EQ(run_.report,
+            header() +
+                "    1 |    1    |     Time  |  2012. 5. 4  8: 9:10  |  2012. 5. 4  8: 9:10  |   0: 0: 0  |    16B |   0\r\n"
+                "    2 |    1    |     Time  |  2012. 5. 4  8: 9:11  |  2012. 5. 4  8: 9:11  |   0: 0: 0  |    16B |   0\r\n");
+  EXPECT_EQ(run_.state.scanEnd, ScanEnd::FileMissing);
+  EXPECT_TRUE(run_.state.scanAborted);
+  EXPECT_EQ(run_.state.currentScanFolder, 0);
+  EXPECT_EQ(run_.state.currentScanFile, 2);
+  EXPECT_EQ(run_.state.scanPercent, 50);
+}
+
+TEST_F(ScanWorkerTest, AFolderNotFilledToTheEndStillCompletesTheLastFolder) {
+  store_.fillFolder(0);
+  store_.writeFile(1, 0, RecordingFileBuilder().frame(frame(0, 3, 3, T0)));
+  ScanRun run_;
+  run(run_);
+  EXPECT_EQ(run_.state.scanEnd, ScanEnd::RangeDone);
+  EXPECT_TRUE(run_.state.scanAborted);
+  EXPECT_EQ(run_.state.scanPercent, 100);
+  EXPECT_EQ(run_.state.segmentCount, 1);
+}
+
+TEST_F(ScanWorkerTest, AStopTakesEffectBetweenFilesAndTheOpenSegmentsAreStillWritten) {
+  store_.writeFile(0, 0, RecordingFileBuilder().frame(frame(0, 1, 1, T0)));
+  store_.fillFolder(0);
+  store_.writeFile(1, 0, RecordingFileBuilder().frame(frame(1, 2, 2, T0)));
+  store_.fillFolder(1);
+
+  ScanRun run_;
+  run(run_, {}, [&](const char* line) {
+    if (std::string(line).rfind("i = 1 ", 0) == 0) run_.state.scanRunning = false;
+  });
+  EXPECT_EQ(run_.report,
+            header() +
+                "    1 |    1    |     Time  |  2012. 5. 4  8: 9:10  |  2012. 5. 4  8: 9:10  |   0: 0: 0  |    16B |   0\r\n");
+  EXPECT_EQ(run_.state.scanEnd, ScanEnd::Stopped);
+}
+
+TEST_F(ScanWorkerTest, NoFolderMakesNoReport) {
+  ScanRun run_;
+  run(run_);
+  EXPECT_EQ(run_.state.scanEnd, ScanEnd::NoFolders);
+  EXPECT_TRUE(run_.state.scanAborted);
+  EXPECT_TRUE(run_.state.reportPath.empty());
+  EXPECT_TRUE(testing::listFiles(out_.path()).empty());
+}
+
+TEST_F(ScanWorkerTest, AReportThatCannotBeCreatedEndsTheScanWithItsReason) {
+  store_.fillFolder(0);
+  JobSettings settings;
+  settings.outputFolder = out_.path() + "/missing";
+  ScanRun run_;
+  run(run_, settings);
+  EXPECT_EQ(run_.state.scanEnd, ScanEnd::ReportNotCreated);
+  EXPECT_EQ(run_.state.scanErrorNumber, ENOENT);
+  EXPECT_FALSE(run_.state.scanAborted);
+  EXPECT_EQ(run_.state.reportPath, out_.path() + "/missing/ScanFile_2026_12_1_8_0_0.txt");
+}
+
+TEST_F(ScanWorkerTest, AFullDiskIsReportedAsAFailedReport) {
+  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+  store_.writeFile(0, 0, RecordingFileBuilder().frame(frame(0, 1, 1, T0)).frame(frame(0, 2, 2, T0 + 1)));
+  store_.fillFolder(0);
+  // The report's name is fixed; make it a link to a device that is always full.
+  const std::string reportPath = out_.path() + "/ScanFile_2026_12_1_8_0_0.txt";
+  ASSERT_EQ(symlink("/dev/full", reportPath.c_str()), 0);
+  ScanRun run_;
+  run(run_);
+  EXPECT_EQ(run_.state.scanEnd, ScanEnd::ReportWriteFailed);
+  EXPECT_EQ(run_.state.scanErrorNumber, ENOSPC);
+}
+
+}  // namespace
+}  // namespace korvex
