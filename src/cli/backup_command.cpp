@@ -1,0 +1,106 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "cli/commands.h"
+#include "cli/progress_display.h"
+#include "cli/stop_signals.h"
+#include "jobs/backup_worker.h"
+#include "jobs/job_thread.h"
+#include "jobs/selection.h"
+#include "store/recording_store.h"
+
+namespace korvex::cli {
+
+namespace {
+
+// Refuses, before the job starts, an output folder the AVI files cannot go to.
+bool outputFolderUsable(const std::string& folder, std::string& reason) {
+  struct stat info {};
+  if (stat(folder.c_str(), &info) != 0) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  if (!S_ISDIR(info.st_mode)) {
+    reason = "not a folder";
+    return false;
+  }
+  if (access(folder.c_str(), W_OK | X_OK) != 0) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+std::string statusText(const JobState& state) {
+  char text[160];
+  if (state.videoFound) {
+    const CalendarTime t = state.currentFrameTime;
+    std::snprintf(text, sizeof text, "last frame %04d-%02d-%02d %02d:%02d:%02d  folder %d  file %d  %llu MiB", t.year,
+                  t.month, t.day, t.hour, t.minute, t.second, state.currentBackupFolder.load(),
+                  state.currentBackupFile.load(),
+                  static_cast<unsigned long long>(state.totalBytesWritten.load() / 1024 / 1024));
+  } else {
+    std::snprintf(text, sizeof text, "Searching video!  folder %d  file %d", state.currentBackupFolder.load(),
+                  state.currentBackupFile.load());
+  }
+  return text;
+}
+
+}  // namespace
+
+int runBackupCommand(const JobSettings& settings) {
+  std::string reason;
+  if (!outputFolderUsable(settings.outputFolder, reason)) {
+    std::fprintf(stderr, "korvex-cli: cannot write AVI files to %s: %s\n", settings.outputFolder.c_str(),
+                 reason.c_str());
+    return EXIT_FAILURE_OTHER;
+  }
+
+  JobState state;
+  state.reset();
+  state.backupRunning = true;
+  BackupOptions options;
+  options.fileCreated = [](const std::string& path) {
+    std::printf("%s\n", path.c_str());
+    std::fflush(stdout);
+  };
+
+  // The bar shows how far the job has come through its folder range.
+  const FolderRange range = folderRange(countStoreFolders(settings.diskRoot), settings);
+  const std::int64_t files = std::max<std::int64_t>(1, std::int64_t{range.limit - range.first} * FILES_PER_FOLDER);
+
+  ProgressDisplay progress;
+  JobThread worker;
+  worker.start([&] { backupWorker(settings, state, options); });
+  while (worker.running()) {
+    if (stopRequested()) state.backupRunning = false;
+    const std::int64_t done =
+        std::int64_t{state.currentBackupFolder - range.first} * FILES_PER_FOLDER + state.currentBackupFile;
+    progress.show(static_cast<int>(std::clamp<std::int64_t>(done * 100 / files, 0, 100)), statusText(state));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  worker.join();
+  progress.finish();
+
+  const unsigned long long mib = state.totalBytesWritten / 1024 / 1024;
+  if (state.backupEnd == BackupEnd::Stopped) {
+    progress.message("backup interrupted: every AVI file written so far is finished (" + std::to_string(mib) +
+                     " MiB)");
+    return EXIT_INTERRUPTED;
+  }
+  if (!state.videoFound) {
+    progress.message("can't find video data!");
+    return EXIT_NO_VIDEO;
+  }
+  progress.message("finish! (" + std::to_string(mib) + " MiB exported)");
+  return EXIT_DONE;
+}
+
+}  // namespace korvex::cli

@@ -1,0 +1,258 @@
+#include "cli/cli_options.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string_view>
+
+#include "jobs/selection.h"
+#include "store/record_types.h"
+
+namespace korvex::cli {
+
+namespace {
+
+const char* const GENERAL_USAGE =
+    "usage: korvex-cli <command> [options]\n"
+    "\n"
+    "Reads the recording files of a video recorder's disk, never writing to it.\n"
+    "\n"
+    "commands:\n"
+    "  scan      list the recording segments of every channel in a report\n"
+    "  backup    export the selected recordings into AVI files\n"
+    "\n"
+    "  korvex-cli <command> --help   describes a command\n"
+    "  korvex-cli --version          prints the version\n";
+
+const char* const SCAN_USAGE =
+    "usage: korvex-cli scan --disk ROOT --out DIR [--folder-start N] [--folder-end N]\n"
+    "\n"
+    "Walks the recorder folders dirNNNNN under ROOT and writes the report\n"
+    "DIR/ScanFile_<year>_<month>_<day>_<hour>_<minute>_<second>.txt with one row per\n"
+    "recording segment: channel, record type, start, end, duration, size, folder.\n"
+    "\n"
+    "  --disk ROOT         the recorder disk's root folder\n"
+    "  --out DIR           the folder that receives the report\n"
+    "  --folder-start N    first folder to visit (default 0)\n"
+    "  --folder-end N      folder at which to stop, not visited (default 0: all)\n"
+    "\n"
+    "Prints the report's path on stdout and the progress on stderr.\n"
+    "Exit status: 0 done; 3 no video data found (no folder, or a recording file\n"
+    "missing before the last folder); 2 bad usage; 1 the report cannot be written;\n"
+    "130 interrupted (the report holds what was found).\n";
+
+const char* const BACKUP_USAGE =
+    "usage: korvex-cli backup --disk ROOT --out DIR [--begin TIME] [--end TIME]\n"
+    "                         [--channels LIST|all] [--types LIST] [--max-mb N]\n"
+    "                         [--folder-start N] [--folder-end N]\n"
+    "\n"
+    "Exports the selected recordings into AVI files in DIR, one per channel and\n"
+    "recording segment (H.264 video, A-law sound).\n"
+    "\n"
+    "  --disk ROOT         the recorder disk's root folder\n"
+    "  --out DIR           an existing, writable folder for the AVI files\n"
+    "  --begin TIME        start of the time window, local \"YYYY-MM-DD HH:MM:SS\"\n"
+    "                      (default: the earliest time)\n"
+    "  --end TIME          end of the time window, included (default: the latest)\n"
+    "  --channels LIST     channels 1 to 16, comma-separated, or all (default all)\n"
+    "  --types LIST        record types time,motion,sensor,manual (default all)\n"
+    "  --max-mb N          stop after about N MiB of media (default 0: no limit)\n"
+    "  --folder-start N    first folder to visit (default 0)\n"
+    "  --folder-end N      folder at which to stop, not visited (default 0: all)\n"
+    "\n"
+    "Prints each AVI file's path on stdout as it is created, the progress on stderr.\n"
+    "Exit status: 0 done; 3 no video data found; 2 bad usage; 1 other failures;\n"
+    "130 interrupted (every AVI file written so far is finished and playable).\n";
+
+// A whole decimal number, optionally signed, in the range of int32.
+std::optional<std::int32_t> strictNumber(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  errno = 0;
+  char* end = nullptr;
+  const long long value = std::strtoll(text.c_str(), &end, 10);
+  if (errno != 0 || end == text.c_str() || *end != '\0' || text[0] == ' ' || text[0] == '\t') return std::nullopt;
+  if (value < INT32_MIN || value > INT32_MAX) return std::nullopt;
+  return static_cast<std::int32_t>(value);
+}
+
+bool validDate(int year, int month, int day) {
+  static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month < 1 || month > 12 || day < 1) return false;
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return day <= days[month - 1] + (month == 2 && leap ? 1 : 0);
+}
+
+// "YYYY-MM-DD HH:MM:SS" in local time, as the window's pickers take it.
+std::optional<RecorderTime> parseLocalTime(const std::string& text) {
+  int year, month, day, hour, minute, second, used = 0;
+  if (std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%n", &year, &month, &day, &hour, &minute, &second, &used) != 6 ||
+      static_cast<std::size_t>(used) != text.size() || text.size() != 19)
+    return std::nullopt;
+  // Years well inside what a signed 32-bit count of seconds holds in any zone.
+  if (year < 1902 || year > 2037 || !validDate(year, month, day) || hour > 23 || minute > 59 || second > 59 ||
+      hour < 0 || minute < 0 || second < 0)
+    return std::nullopt;
+  return recorderTimeFromPickers({year, month, day}, {hour, minute, second});
+}
+
+std::vector<std::string> splitList(const std::string& text) {
+  std::vector<std::string> items;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t comma = text.find(',', start);
+    items.push_back(text.substr(start, comma - start));
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  return items;
+}
+
+bool parseChannels(const std::string& text, JobSettings& settings, std::string& error) {
+  settings.channelEnabled.fill(0);
+  if (text == "all") {
+    for (int k = 0; k < SELECTABLE_CHANNELS; ++k) settings.channelEnabled[static_cast<std::size_t>(k)] = 1;
+    return true;
+  }
+  for (const std::string& item : splitList(text)) {
+    const auto channel = strictNumber(item);
+    if (!channel || *channel < 1 || *channel > SELECTABLE_CHANNELS) {
+      error = "--channels: '" + item + "' is not a channel from 1 to 16";
+      return false;
+    }
+    settings.channelEnabled[static_cast<std::size_t>(*channel - 1)] = 1;
+  }
+  return true;
+}
+
+bool parseTypes(const std::string& text, JobSettings& settings, std::string& error) {
+  settings.recordTypeEnabled.fill(0);
+  for (const std::string& item : splitList(text)) {
+    std::int32_t code = 0;
+    if (item == "time") code = RECORD_TYPE_TIME;
+    else if (item == "motion") code = RECORD_TYPE_MOTION;
+    else if (item == "sensor") code = RECORD_TYPE_SENSOR;
+    else if (item == "manual") code = RECORD_TYPE_MANUAL;
+    else {
+      error = "--types: unknown record type '" + item + "' (time, motion, sensor, manual)";
+      return false;
+    }
+    settings.recordTypeEnabled[static_cast<std::size_t>(code)] = 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+const char* usageText(Command command) {
+  switch (command) {
+    case Command::Scan: return SCAN_USAGE;
+    case Command::Backup: return BACKUP_USAGE;
+    default: return GENERAL_USAGE;
+  }
+}
+
+bool parseCommandLine(const std::vector<std::string>& args, CliRequest& request, std::string& error) {
+  request = CliRequest{};
+  if (args.empty()) {
+    error = "a command is needed: scan or backup (see korvex-cli --help)";
+    return false;
+  }
+  const std::string& name = args[0];
+  if (name == "--help" || name == "-h" || name == "help") {
+    request.command = Command::Help;
+    return true;
+  }
+  if (name == "--version") {
+    request.command = Command::Version;
+    return true;
+  }
+  if (name == "scan") request.command = Command::Scan;
+  else if (name == "backup") request.command = Command::Backup;
+  else {
+    error = "unknown command '" + name + "' (scan or backup)";
+    return false;
+  }
+
+  JobSettings& s = request.settings;
+  const bool backup = request.command == Command::Backup;
+  if (backup) {
+    // The whole time range, every selectable channel, every record type.
+    s.beginTime = RECORDER_TIME_MIN;
+    s.endTime = RECORDER_TIME_MAX;
+    parseChannels("all", s, error);
+    parseTypes("time,motion,sensor,manual", s, error);
+  }
+  bool haveDisk = false, haveOut = false;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    std::string option = args[i];
+    std::optional<std::string> value;
+    if (option == "--help" || option == "-h") {
+      request.helpFor = request.command;
+      request.command = Command::Help;
+      return true;
+    }
+    if (const auto eq = option.find('='); option.rfind("--", 0) == 0 && eq != std::string::npos) {
+      value = option.substr(eq + 1);
+      option.resize(eq);
+    }
+    const bool known = option == "--disk" || option == "--out" || option == "--folder-start" || option == "--folder-end" ||
+                       (backup && (option == "--begin" || option == "--end" || option == "--channels" ||
+                                   option == "--types" || option == "--max-mb"));
+    if (!known) {
+      error = "unknown option '" + option + "' for " + name;
+      return false;
+    }
+    if (!value) {
+      if (i + 1 >= args.size()) {
+        error = "option " + option + " needs a value";
+        return false;
+      }
+      value = args[++i];
+    }
+    if (option == "--disk") {
+      s.diskRoot = *value;
+      if (s.diskRoot.empty()) {
+        error = "--disk needs a folder";
+        return false;
+      }
+      if (s.diskRoot.back() != '/') s.diskRoot += '/';
+      haveDisk = true;
+    } else if (option == "--out") {
+      s.outputFolder = *value;
+      if (s.outputFolder.empty()) {
+        error = "--out needs a folder";
+        return false;
+      }
+      haveOut = true;
+    } else if (option == "--folder-start" || option == "--folder-end" || option == "--max-mb") {
+      const auto number = strictNumber(*value);
+      if (!number) {
+        error = option + ": '" + *value + "' is not a number";
+        return false;
+      }
+      if (option == "--folder-start") s.folderStart = *number;
+      else if (option == "--folder-end") s.folderEnd = *number;
+      else s.maxDataSizeMB = readSizeLimitText(*value);
+    } else if (option == "--begin" || option == "--end") {
+      const auto time = parseLocalTime(*value);
+      if (!time) {
+        error = option + ": '" + *value + "' is not a local time \"YYYY-MM-DD HH:MM:SS\"";
+        return false;
+      }
+      (option == "--begin" ? s.beginTime : s.endTime) = *time;
+    } else if (option == "--channels") {
+      if (!parseChannels(*value, s, error)) return false;
+    } else if (option == "--types") {
+      if (!parseTypes(*value, s, error)) return false;
+    }
+  }
+  if (!haveDisk || !haveOut) {
+    error = std::string(name) + " needs --disk ROOT and --out DIR";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace korvex::cli

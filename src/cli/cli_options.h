@@ -1,0 +1,32 @@
+// The command line of korvex-cli, parsed into job settings.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "jobs/job_settings.h"
+
+namespace korvex::cli {
+
+// Exit statuses.
+inline constexpr int EXIT_DONE = 0;
+inline constexpr int EXIT_FAILURE_OTHER = 1;
+inline constexpr int EXIT_USAGE = 2;
+inline constexpr int EXIT_NO_VIDEO = 3;
+inline constexpr int EXIT_INTERRUPTED = 130;
+
+enum class Command { Help, Version, Scan, Backup };
+
+struct CliRequest {
+  Command command = Command::Help;
+  Command helpFor = Command::Help;  // with --help after a command
+  JobSettings settings;
+};
+
+// Parses argv (without the program name). On bad usage returns false with a
+// one-line message in `error`.
+bool parseCommandLine(const std::vector<std::string>& args, CliRequest& request, std::string& error);
+
+const char* usageText(Command command);
+
+}  // namespace korvex::cli

@@ -1,0 +1,34 @@
+// korvex-cli: runs Korvex's scan and backup without a window.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/cli_options.h"
+#include "cli/commands.h"
+#include "cli/stop_signals.h"
+
+int main(int argc, char** argv) {
+  using namespace korvex::cli;
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  CliRequest request;
+  std::string error;
+  if (!parseCommandLine(args, request, error)) {
+    std::fprintf(stderr, "korvex-cli: %s\n", error.c_str());
+    return EXIT_USAGE;
+  }
+  switch (request.command) {
+    case Command::Help:
+      std::fputs(usageText(request.helpFor), stdout);
+      return EXIT_DONE;
+    case Command::Version:
+      std::puts("korvex-cli 1.0.0.1");
+      return EXIT_DONE;
+    case Command::Scan:
+      installStopSignals();
+      return runScanCommand(request.settings);
+    case Command::Backup:
+      installStopSignals();
+      return runBackupCommand(request.settings);
+  }
+  return EXIT_USAGE;
+}

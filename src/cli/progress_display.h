@@ -1,0 +1,33 @@
+// Progress on stderr: a bar redrawn in place on a terminal, otherwise an
+// occasional plain line, so that logs stay short.
+#pragma once
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+namespace korvex::cli {
+
+class ProgressDisplay {
+ public:
+  explicit ProgressDisplay(std::FILE* out = stderr);
+  ~ProgressDisplay() { finish(); }
+  ProgressDisplay(const ProgressDisplay&) = delete;
+  ProgressDisplay& operator=(const ProgressDisplay&) = delete;
+
+  // `percent` from 0 to 100 draws a bar in front of `text`; -1 draws none.
+  void show(int percent, const std::string& text);
+  // Ends the bar's line.
+  void finish();
+  // A line of its own, clear of the bar.
+  void message(const std::string& text);
+
+ private:
+  std::FILE* out_;
+  bool terminal_;
+  bool barShown_ = false;
+  std::string lastText_;
+  std::chrono::steady_clock::time_point lastLine_{};
+};
+
+}  // namespace korvex::cli

@@ -1,0 +1,56 @@
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "cli/commands.h"
+#include "cli/progress_display.h"
+#include "cli/stop_signals.h"
+#include "jobs/job_thread.h"
+#include "jobs/scan_worker.h"
+
+namespace korvex::cli {
+
+int runScanCommand(const JobSettings& settings) {
+  JobState state;
+  state.reset();
+  state.scanRunning = true;
+
+  ProgressDisplay progress;
+  JobThread worker;
+  worker.start([&] { scanWorker(settings, state); });
+  while (worker.running()) {
+    if (stopRequested()) state.scanRunning = false;
+    char text[96];
+    std::snprintf(text, sizeof text, "folder %d  file %d", state.currentScanFolder.load(), state.currentScanFile.load());
+    progress.show(state.scanPercent, text);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  worker.join();
+  progress.finish();
+
+  const ScanEnd end = state.scanEnd;
+  if (end == ScanEnd::ReportNotCreated || end == ScanEnd::ReportWriteFailed) {
+    progress.message("korvex-cli: cannot " + std::string(end == ScanEnd::ReportNotCreated ? "create" : "write") +
+                     " the report " + state.reportPath + ": " + std::strerror(state.scanErrorNumber));
+    return EXIT_FAILURE_OTHER;
+  }
+  if (!state.reportPath.empty()) std::printf("%s\n", state.reportPath.c_str());
+  switch (end) {
+    case ScanEnd::RangeDone:
+      progress.message("finish scan: " + std::to_string(state.segmentCount.load()) + " segments");
+      return EXIT_DONE;
+    case ScanEnd::Stopped:
+      progress.message("scan interrupted: the report holds the segments found so far");
+      return EXIT_INTERRUPTED;
+    case ScanEnd::NoFolders:
+      progress.message("can't find video data! (no recorder folder dir* under " + settings.diskRoot + ")");
+      return EXIT_NO_VIDEO;
+    default:
+      progress.message("can't find video data! (recording file " + std::to_string(state.currentScanFile.load()) +
+                       " of folder " + std::to_string(state.currentScanFolder.load()) + " cannot be opened)");
+      return EXIT_NO_VIDEO;
+  }
+}
+
+}  // namespace korvex::cli
