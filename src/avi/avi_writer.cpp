@@ -356,7 +356,8 @@ void AVI_add_audio_track(AviWriter* writer, std::int32_t channels, std::int32_t 
   track.bits_per_sample = bits;
   track.format_tag = formatTag;
   track.bitrate_kbps = bitrateKbps;
-  track.byte_count = 0;
+  // byte_count is left alone: audio put before any track already counts
+  // into track 0, as its 01wb chunks are in the file.
   AVI_write_header_block(writer);
 }
 

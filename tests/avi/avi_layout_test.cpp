@@ -1,0 +1,544 @@
+// The bytes the writer puts into the file: header block forms, chunks,
+// padding and the index.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <vector>
+
+#include "avi/avi_writer.h"
+#include "avi_test_support.h"
+#include "support/temp_dir.h"
+
+namespace korvex {
+namespace {
+
+using namespace avitest;
+using testing::TempDir;
+
+const std::array<std::uint8_t, 4> X264 = {'X', '2', '6', '4'};
+
+std::vector<std::uint8_t> headerOf(const std::string& path) {
+  auto bytes = fileBytes(path);
+  bytes.resize(2048);
+  return bytes;
+}
+
+// Compares a header block with the expected one, naming the first offset
+// that differs.
+void expectBlock(const std::vector<std::uint8_t>& actual, const std::vector<std::uint8_t>& expected) {
+  const long at = firstDifference(actual, expected);
+  EXPECT_EQ(at, -1) << "header block differs at offset " << at;
+}
+
+TEST(AviPutLe32, StoresLeastSignificantByteFirst) {
+  struct Case {
+    std::uint32_t value;
+    std::uint8_t bytes[4];
+  };
+  const Case cases[] = {
+      {1, {0x01, 0x00, 0x00, 0x00}},
+      {256, {0x00, 0x01, 0x00, 0x00}},
+      {0xFEFFF7FFu, {0xFF, 0xF7, 0xFF, 0xFE}},
+      {0x12345678u, {0x78, 0x56, 0x34, 0x12}},
+  };
+  for (const Case& c : cases) {
+    std::uint8_t out[6] = {0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA};
+    AVI_put_le32(out + 1, c.value);
+    EXPECT_EQ(out[0], 0xAA) << c.value;
+    EXPECT_EQ(std::memcmp(out + 1, c.bytes, 4), 0) << c.value;
+    EXPECT_EQ(out[5], 0xAA) << c.value;
+  }
+}
+
+TEST(AviErrorMessage, TextOfEveryCode) {
+  struct Case {
+    int code;
+    const char* text;
+  };
+  const Case cases[] = {
+      {0, "AVI writer - No Error"},
+      {1, "AVI writer - AVI file size limit reached"},
+      {2, "AVI writer - Error opening AVI file"},
+      {3, "AVI writer - Error reading from AVI file"},
+      {4, "AVI writer - Error writing to AVI file"},
+      {5, "AVI writer - Error writing index (file may still be useable)"},
+      {6, "AVI writer - Error closing AVI file"},
+      {7, "AVI writer - Operation (read/write) not permitted"},
+      {8, "AVI writer - Out of memory (malloc failed)"},
+      {9, "AVI writer - Not an AVI file"},
+      {10, "AVI writer - AVI file has no header list (corrupted?)"},
+      {11, "AVI writer - AVI file has no MOVI list (corrupted?)"},
+      {12, "AVI writer - AVI file has no video data"},
+      {13, "AVI writer - operation needs an index"},
+      {14, "AVI writer - Unknown Error"},
+      {15, "AVI writer - Unknown Error"},
+      {-1, "AVI writer - Unknown Error"},
+      {INT_MIN, "AVI writer - Unknown Error"},
+      {INT_MAX, "AVI writer - Unknown Error"},
+  };
+  for (const Case& c : cases) EXPECT_STREQ(AVI_error_message(c.code), c.text) << "code " << c.code;
+}
+
+TEST(AviCreate, ReservesZeroBlockAndStartsChunksAfterIt) {
+  TempDir dir;
+  const std::string path = dir.file("new.avi");
+  AviWriterHandle writer(AVI_create_output(path.c_str()));
+  ASSERT_NE(writer, nullptr);
+  EXPECT_EQ(writer->write_pos, 2048u);
+  EXPECT_EQ(writer->audio_track_count, 0);
+  EXPECT_EQ(writer->current_audio_track, 0);
+  EXPECT_EQ(writer->index_used, 0);
+  EXPECT_EQ(writer->index_capacity, 0);
+  EXPECT_EQ(writer->index_entries, nullptr);
+  // Without a set-up call there is no header yet: 2048 zero bytes.
+  EXPECT_EQ(fileBytes(path), std::vector<std::uint8_t>(2048, 0));
+}
+
+TEST(AviFinish, FileWithoutChunksIsExactly2056Bytes) {
+  TempDir dir;
+  const std::string path = dir.file("empty.avi");
+  AviWriter* writer = AVI_create_output(path.c_str());
+  ASSERT_NE(writer, nullptr);
+  ASSERT_EQ(AVI_finish(writer), 0);
+
+  const auto bytes = fileBytes(path);
+  ASSERT_EQ(bytes.size(), 2056u);
+  EXPECT_EQ(le32(bytes, 4), 2048u);     // RIFF size
+  EXPECT_EQ(le32(bytes, 2040), 4u);     // movi list size
+  EXPECT_EQ(le32(bytes, 48), 0u);       // total frames
+  EXPECT_EQ(le32(bytes, 44), 0x110u);   // has an index
+  EXPECT_EQ(fourcc(bytes, 2048), "idx1");
+  EXPECT_EQ(le32(bytes, 2052), 0u);
+
+  HeaderSpec spec;
+  spec.final = true;
+  spec.riffSize = 2048;
+  spec.moviSize = 4;
+  auto expected = expectedHeaderBlock(spec);
+  appendChunk(expected, "idx1", {});
+  EXPECT_EQ(firstDifference(bytes, expected), -1);
+}
+
+TEST(AviFinish, OneFrameFileIsExactly3080Bytes) {
+  TempDir dir;
+  const std::string path = dir.file("one.avi");
+  AviWriter* writer = AVI_create_output(path.c_str());
+  ASSERT_NE(writer, nullptr);
+  AVI_define_video(writer, 176, 144, 25.0, "X264");
+  const auto frame = pattern(1000);
+  ASSERT_EQ(AVI_put_video_frame(writer, frame.data(), 1000, 1), 0);
+  ASSERT_EQ(AVI_finish(writer), 0);
+
+  const auto bytes = fileBytes(path);
+  ASSERT_EQ(bytes.size(), 3080u);
+  EXPECT_EQ(le32(bytes, 4), 3072u);
+  EXPECT_EQ(le32(bytes, 2040), 1012u);
+  EXPECT_EQ(le32(bytes, 48), 1u);
+  EXPECT_EQ(fourcc(bytes, 2048), "00db");
+  EXPECT_EQ(le32(bytes, 2052), 1000u);
+  EXPECT_EQ(fourcc(bytes, 3056), "idx1");
+  EXPECT_EQ(le32(bytes, 3060), 16u);
+  EXPECT_EQ(fourcc(bytes, 3064), "00db");
+  EXPECT_EQ(le32(bytes, 3068), 0x10u);
+  EXPECT_EQ(le32(bytes, 3072), 2048u);
+  EXPECT_EQ(le32(bytes, 3076), 1000u);
+
+  HeaderSpec spec;
+  spec.final = true;
+  spec.riffSize = 3072;
+  spec.moviSize = 1012;
+  spec.frames = 1;
+  spec.width = 176;
+  spec.height = 144;
+  spec.microsPerFrame = 40000;
+  spec.videoRate = 25000000;
+  spec.fourcc = X264;
+  auto expected = expectedHeaderBlock(spec);
+  appendChunk(expected, "00db", frame);
+  std::vector<std::uint8_t> index;
+  appendIndexEntry(index, {"00db", 0x10, 2048, 1000});
+  appendChunk(expected, "idx1", index);
+  EXPECT_EQ(firstDifference(bytes, expected), -1);
+}
+
+// Set-up calls rewrite the provisional block with fixed sizes, no frame
+// counts and no INFO list; finishing replaces it with the final one.
+TEST(AviHeaderBlock, ProvisionalThenFinalFieldByField) {
+  TempDir dir;
+  const std::string path = dir.file("forms.avi");
+  AviWriter* writer = AVI_create_output(path.c_str());
+  ASSERT_NE(writer, nullptr);
+  AVI_define_video(writer, 352, 288, 25.0, "X264");
+  const auto first = pattern(100);
+  const auto second = pattern(51, 7);
+  ASSERT_EQ(AVI_put_video_frame(writer, first.data(), 100, 1), 0);
+  ASSERT_EQ(AVI_put_video_frame(writer, second.data(), 51, 0), 0);
+  AVI_add_audio_track(writer, 1, 8000, 8, 6, 64);
+  const auto sound = pattern(320, 3);
+  ASSERT_EQ(AVI_put_audio(writer, sound.data(), 320), 0);
+  AVI_add_audio_track(writer, 2, 16000, 16, 1, 512);
+
+  // Provisional: E = 412, the filler straight after it.
+  auto block = headerOf(path);
+  EXPECT_EQ(le32(block, 4), 4278185987u);
+  EXPECT_EQ(le32(block, 16), 392u);
+  EXPECT_EQ(le32(block, 44), 0x110u);
+  EXPECT_EQ(le32(block, 48), 0u);
+  EXPECT_EQ(le32(block, 56), 3u);
+  EXPECT_EQ(le32(block, 140), 0u);
+  EXPECT_EQ(le32(block, 212 + 52), 320u);  // audio length from the count at the time
+  EXPECT_EQ(le32(block, 312 + 52), 0u);
+  EXPECT_EQ(fourcc(block, 412), "JUNK");
+  EXPECT_EQ(le32(block, 416), 1616u);
+  EXPECT_EQ(le32(block, 2040), 4278185987u);
+
+  HeaderSpec spec;
+  spec.width = 352;
+  spec.height = 288;
+  spec.microsPerFrame = 40000;
+  spec.videoRate = 25000000;
+  spec.fourcc = X264;
+  spec.tracks = {TrackSpec{1, 8000, 8, 6, 64, 320}, TrackSpec{2, 16000, 16, 1, 512, 0}};
+  expectBlock(block, expectedHeaderBlock(spec));
+
+  // The chunks still went to write_pos, after the block.
+  auto bytes = fileBytes(path);
+  EXPECT_EQ(fourcc(bytes, 2048), "00db");
+  EXPECT_EQ(fourcc(bytes, 2156), "00db");
+  EXPECT_EQ(fourcc(bytes, 2216), "01wb");
+  ASSERT_EQ(AVI_finish(writer), 0);
+
+  // Final: media ends at 2544, idx1 holds 3 entries.
+  bytes = fileBytes(path);
+  ASSERT_EQ(bytes.size(), 2600u);
+  block = headerOf(path);
+  EXPECT_EQ(le32(block, 4), 2592u);
+  EXPECT_EQ(le32(block, 48), 2u);
+  EXPECT_EQ(le32(block, 140), 2u);
+  EXPECT_EQ(fourcc(block, 412), "LIST");
+  EXPECT_EQ(fourcc(block, 420), "INFO");
+  EXPECT_EQ(fourcc(block, 496), "JUNK");
+  EXPECT_EQ(le32(block, 500), 1532u);
+  EXPECT_EQ(le32(block, 2040), 500u);
+  spec.final = true;
+  spec.riffSize = 2592;
+  spec.moviSize = 500;
+  spec.frames = 2;
+  expectBlock(block, expectedHeaderBlock(spec));
+}
+
+TEST(AviHeaderBlock, UnfinishedFileKeepsLastProvisionalBlockAndHasNoIndex) {
+  TempDir dir;
+  const std::string path = dir.file("unfinished.avi");
+  AviWriter* writer = AVI_create_output(path.c_str());
+  ASSERT_NE(writer, nullptr);
+  AVI_define_video(writer, 176, 144, 25.0, "X264");
+  const auto frame = pattern(10);
+  ASSERT_EQ(AVI_put_video_frame(writer, frame.data(), 10, 1), 0);
+
+  const auto bytes = fileBytes(path);
+  EXPECT_EQ(bytes.size(), 2066u);
+  EXPECT_EQ(le32(bytes, 4), AVI_PROVISIONAL_SIZE);
+  EXPECT_EQ(le32(bytes, 48), 0u);
+  ASSERT_EQ(AVI_finish(writer), 0);
+}
+
+TEST(AviHeaderBlock, FillerSizesForZeroOneAndEightTracks) {
+  struct Case {
+    int tracks;
+    std::uint32_t provisionalFiller;
+    std::uint32_t finalFiller;
+  };
+  const Case cases[] = {{0, 1816, 1732}, {1, 1716, 1632}, {8, 1016, 932}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.tracks);
+    TempDir dir;
+    const std::string path = dir.file("filler.avi");
+    AviWriter* writer = AVI_create_output(path.c_str());
+    ASSERT_NE(writer, nullptr);
+    AVI_define_video(writer, 176, 144, 25.0, "X264");
+    for (int t = 0; t < c.tracks; ++t) AVI_add_audio_track(writer, 1, 8000, 8, 6, 64);
+
+    const std::uint32_t e = 212 + 100 * static_cast<std::uint32_t>(c.tracks);
+    for (const bool final : {false, true}) {
+      if (final) {
+        ASSERT_EQ(AVI_finish(writer), 0);
+      }
+      const auto block = headerOf(path);
+      const std::uint32_t j = final ? e + 84 : e;
+      EXPECT_EQ(le32(block, 56), 1u + static_cast<std::uint32_t>(c.tracks));
+      EXPECT_EQ(fourcc(block, j), "JUNK");
+      EXPECT_EQ(le32(block, j + 4), final ? c.finalFiller : c.provisionalFiller);
+      EXPECT_EQ(j + 8 + le32(block, j + 4), 2036u);
+      for (std::uint32_t at = j + 8; at < 2036; ++at) ASSERT_EQ(block[at], 0) << "filler byte " << at;
+      EXPECT_EQ(fourcc(block, 2036), "LIST");
+      EXPECT_EQ(fourcc(block, 2044), "movi");
+      EXPECT_EQ(fourcc(block, e), final ? "LIST" : "JUNK");
+    }
+  }
+}
+
+TEST(AviHeaderBlock, FrameRateGivesMicrosecondsAndRateOverScale) {
+  struct Case {
+    double fps;
+    std::uint32_t microsPerFrame;
+    std::uint32_t rate;
+  };
+  const Case cases[] = {
+      {25.0, 40000, 25000000},  {29.97, 33367, 29970000}, {30.0, 33333, 30000000}, {0.001, 1000000000, 1000},
+      {0.0009, 0, 0},           {0.0, 0, 0},              {-25.0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fps);
+    TempDir dir;
+    const std::string path = dir.file("rate.avi");
+    AviWriter* writer = AVI_create_output(path.c_str());
+    ASSERT_NE(writer, nullptr);
+    AVI_define_video(writer, 176, 144, c.fps, "X264");
+    for (const bool final : {false, true}) {
+      if (final) {
+        ASSERT_EQ(AVI_finish(writer), 0);
+      }
+      const auto block = headerOf(path);
+      EXPECT_EQ(le32(block, 32), c.microsPerFrame);
+      EXPECT_EQ(le32(block, 128), 1000000u);
+      EXPECT_EQ(le32(block, 132), c.rate);
+    }
+  }
+}
+
+TEST(AviHeaderBlock, NeverDefinedVideoHasZeroSizesRateAndFourcc) {
+  TempDir dir;
+  const std::string path = dir.file("novideo.avi");
+  AviWriter* writer = AVI_create_output(path.c_str());
+  ASSERT_NE(writer, nullptr);
+  AVI_add_audio_track(writer, 1, 8000, 8, 6, 64);
+  ASSERT_EQ(AVI_finish(writer), 0);
+  const auto block = headerOf(path);
+  for (std::size_t at : {32, 64, 68, 112, 132, 176, 180, 188, 192}) EXPECT_EQ(le32(block, at), 0u) << "offset " << at;
+}
+
+TEST(AviDefineVideo, FourccBytes) {
+  struct Case {
+    const char* given;
+    std::array<std::uint8_t, 4> stored;
+  };
+  const Case cases[] = {
+      {"X264", {'X', '2', '6', '4'}},
+      {"xvid", {'x', 'v', 'i', 'd'}},      // no case change
+      {"H264extra", {'H', '2', '6', '4'}},  // only four bytes are used
+      {"RGB", {0, 0, 0, 0}},               // uncompressed
+      {"RGBA", {0, 0, 0, 0}},
+      {"RG", {'R', 'G', 0, 0}},  // a short text is padded, not over-read
+      {"", {0, 0, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.given);
+    TempDir dir;
+    const std::string path = dir.file("fourcc.avi");
+    AviWriterHandle writer(AVI_create_output(path.c_str()));
+    ASSERT_NE(writer, nullptr);
+    AVI_define_video(writer.get(), 8, 8, 25.0, c.given);
+    EXPECT_EQ(writer->codec_fourcc[4], '\0');
+    const auto block = headerOf(path);
+    for (std::size_t at : {112, 188}) EXPECT_EQ(std::memcmp(&block[at], c.stored.data(), 4), 0) << "offset " << at;
+  }
+}
+
+// Odd chunks are padded with one zero byte; idx1 keeps the unpadded length
+// and the absolute offset of each chunk's header.
+TEST(AviChunks, OddLengthsArePaddedAndIndexedByAbsoluteOffset) {
+  struct Put {
+    bool video;
+    std::size_t length;
+    int keyframe;
+    std::uint32_t offset;
+    std::uint32_t flags;
+  };
+  const Put puts[] = {
+      {true, 5, 1, 2048, 0x10}, {true, 0, 0, 2062, 0},   {true, 3, 2, 2070, 0x10},
+      {true, 4, -1, 2082, 0x10}, {false, 7, 1, 2094, 0}, {true, 1, 0, 2110, 0},
+  };
+  TempDir dir;
+  const std::string path = dir.file("padding.avi");
+  AviWriter* writer = AVI_create_output(path.c_str());
+  ASSERT_NE(writer, nullptr);
+  AVI_define_video(writer, 176, 144, 25.0, "X264");
+  AVI_add_audio_track(writer, 1, 8000, 8, 6, 64);
+
+  std::vector<std::uint8_t> media, index;
+  std::uint8_t seed = 1;
+  for (const Put& put : puts) {
+    // Exactly sized buffers: a pad byte taken from past the data would show.
+    const auto data = pattern(put.length, seed++);
+    const auto length = static_cast<std::int32_t>(put.length);
+    const int result = put.video ? AVI_put_video_frame(writer, data.data(), length, put.keyframe)
+                                 : AVI_put_audio(writer, data.data(), length);
+    ASSERT_EQ(result, 0);
+    appendChunk(media, put.video ? "00db" : "01wb", data);
+    appendIndexEntry(index, {put.video ? "00db" : "01wb", put.flags, put.offset, static_cast<std::uint32_t>(put.length)});
+  }
+  EXPECT_EQ(writer->video_frame_count, 5);
+  EXPECT_EQ(writer->audio_tracks[0].byte_count, 7);
+  EXPECT_EQ(writer->write_pos, 2120u);
+  ASSERT_EQ(writer->index_used, 6);
+  EXPECT_EQ(std::memcmp(writer->index_entries.get(), index.data(), index.size()), 0);
+  ASSERT_EQ(AVI_finish(writer), 0);
+
+  const auto bytes = fileBytes(path);
+  ASSERT_EQ(bytes.size(), 2120u + 8 + 96);
+  const std::vector<std::uint8_t> media0(bytes.begin() + 2048, bytes.begin() + 2120);
+  EXPECT_EQ(firstDifference(media0, media), -1);
+  EXPECT_EQ(bytes[2048 + 8 + 5], 0);  // the pad byte
+  EXPECT_EQ(fourcc(bytes, 2120), "idx1");
+  EXPECT_EQ(le32(bytes, 2124), 96u);
+  const std::vector<std::uint8_t> written(bytes.begin() + 2128, bytes.end());
+  EXPECT_EQ(firstDifference(written, index), -1);
+  EXPECT_EQ(le32(bytes, 2040), 2120u - 2044);
+}
+
+TEST(AviChunks, AudioGoesToTheMostRecentTrack) {
+  TempDir dir;
+  const std::string path = dir.file("tracks.avi");
+  AviWriter* writer = AVI_create_output(path.c_str());
+  ASSERT_NE(writer, nullptr);
+  const auto sound = pattern(10);
+
+  // Before any track: 01wb, counted into track 0, no audio stream declared.
+  ASSERT_EQ(AVI_put_audio(writer, sound.data(), 10), 0);
+  EXPECT_EQ(writer->audio_tracks[0].byte_count, 10);
+  AVI_define_video(writer, 176, 144, 25.0, "X264");
+  EXPECT_EQ(le32(headerOf(path), 56), 1u);
+
+  AVI_add_audio_track(writer, 1, 8000, 8, 6, 64);
+  EXPECT_EQ(writer->current_audio_track, 0);
+  ASSERT_EQ(AVI_put_audio(writer, sound.data(), 4), 0);
+  AVI_add_audio_track(writer, 1, 8000, 8, 6, 64);
+  EXPECT_EQ(writer->current_audio_track, 1);
+  ASSERT_EQ(AVI_put_audio(writer, sound.data(), 6), 0);
+  for (int t = 2; t < 8; ++t) AVI_add_audio_track(writer, 1, 8000, 8, 6, 64);
+  EXPECT_EQ(writer->current_audio_track, 7);
+  EXPECT_EQ(writer->audio_track_count, 8);
+  ASSERT_EQ(AVI_put_audio(writer, sound.data(), 2), 0);
+
+  EXPECT_EQ(writer->audio_tracks[0].byte_count, 14);
+  EXPECT_EQ(writer->audio_tracks[1].byte_count, 6);
+  EXPECT_EQ(writer->audio_tracks[7].byte_count, 2);
+  ASSERT_EQ(AVI_finish(writer), 0);
+
+  const auto bytes = fileBytes(path);
+  EXPECT_EQ(fourcc(bytes, 2048), "01wb");
+  EXPECT_EQ(fourcc(bytes, 2066), "01wb");
+  EXPECT_EQ(fourcc(bytes, 2078), "02wb");
+  EXPECT_EQ(fourcc(bytes, 2092), "08wb");
+  EXPECT_EQ(le32(bytes, 56), 9u);
+  EXPECT_EQ(le32(bytes, 212 + 52), 14u);
+  EXPECT_EQ(le32(bytes, 312 + 52), 6u);
+  EXPECT_EQ(le32(bytes, 912 + 52), 2u);
+}
+
+TEST(AviHeaderBlock, AudioStreamFieldsFollowSampleSize) {
+  struct Case {
+    std::int32_t channels, bits, formatTag, kbps;
+    std::int64_t sampleSize;
+    std::uint32_t blockAlign, byteRate, length;  // length for 1200 bytes
+  };
+  const Case cases[] = {
+      {1, 8, 6, 64, 4, 1, 8000, 1200},  // the backup's A-law track
+      {1, 16, 6, 64, 4, 1, 8000, 1200},
+      {2, 16, 1, 1411, 4, 1, 176375, 1200},
+      {2, 24, 1, 2304, 6, 1, 288000, 800},
+      {2, 32, 3, 3072, 8, 2, 384000, 600},
+      {3, 12, 1, 96, 6, 1, 12000, 800},
+      {0, 0, 0x12345, 0, 4, 1, 0, 1200},  // only the tag's low 16 bits reach the file
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.channels << " channels, " << c.bits << " bits");
+    AviAudioTrack track;
+    track.channel_count = c.channels;
+    track.bits_per_sample = c.bits;
+    EXPECT_EQ(AVI_audio_sample_size(track), c.sampleSize);
+
+    TempDir dir;
+    const std::string path = dir.file("audio.avi");
+    AviWriter* writer = AVI_create_output(path.c_str());
+    ASSERT_NE(writer, nullptr);
+    AVI_add_audio_track(writer, c.channels, 8000, c.bits, c.formatTag, c.kbps);
+    const auto sound = pattern(1200);
+    ASSERT_EQ(AVI_put_audio(writer, sound.data(), 1200), 0);
+    ASSERT_EQ(AVI_finish(writer), 0);
+    const auto block = headerOf(path);
+    EXPECT_EQ(fourcc(block, 232), "auds");
+    EXPECT_EQ(le32(block, 252), c.blockAlign);  // scale
+    EXPECT_EQ(le32(block, 256), c.byteRate);    // rate
+    EXPECT_EQ(le32(block, 264), c.length);
+    EXPECT_EQ(le32(block, 276), c.blockAlign);  // sample size
+    EXPECT_EQ(le16(block, 296), static_cast<std::uint16_t>(c.formatTag & 0xFFFF));
+    EXPECT_EQ(le16(block, 298), c.channels);
+    EXPECT_EQ(le32(block, 300), 8000u);
+    EXPECT_EQ(le32(block, 304), c.byteRate);
+    EXPECT_EQ(le16(block, 308), c.blockAlign);
+    EXPECT_EQ(le16(block, 310), c.bits);
+  }
+}
+
+TEST(AviIndex, GrowsBy4096EntriesKeepingTheFirst) {
+  TempDir dir;
+  const std::string path = dir.file("index.avi");
+  AviWriter* writer = AVI_create_output(path.c_str());
+  ASSERT_NE(writer, nullptr);
+  const auto data = pattern(3);
+  std::vector<std::uint8_t> expectedIndex;
+  std::uint32_t offset = 2048;
+  std::vector<std::uint8_t> firstEntries;
+
+  const int total = 2 * 4096 + 1;
+  for (int i = 0; i < total; ++i) {
+    const auto length = static_cast<std::int32_t>(i % 4);
+    ASSERT_EQ(AVI_put_video_frame(writer, data.data(), length, i % 25 == 0), 0) << i;
+    appendIndexEntry(expectedIndex, {"00db", i % 25 == 0 ? 0x10u : 0u, offset, static_cast<std::uint32_t>(length)});
+    offset += 8 + static_cast<std::uint32_t>(length + length % 2);
+    if (i == 0) {
+      EXPECT_EQ(writer->index_capacity, 4096);
+    }
+    if (i == 4095) {
+      EXPECT_EQ(writer->index_capacity, 4096);
+      const auto* raw = reinterpret_cast<const std::uint8_t*>(writer->index_entries.get());
+      firstEntries.assign(raw, raw + 4096 * 16);
+    }
+    if (i == 4096) {
+      EXPECT_EQ(writer->index_capacity, 8192);
+      const auto* raw = reinterpret_cast<const std::uint8_t*>(writer->index_entries.get());
+      EXPECT_EQ(std::memcmp(raw, firstEntries.data(), firstEntries.size()), 0);
+    }
+  }
+  EXPECT_EQ(writer->index_capacity, 3 * 4096);
+  EXPECT_EQ(writer->index_used, total);
+  ASSERT_EQ(AVI_finish(writer), 0);
+
+  const auto bytes = fileBytes(path);
+  ASSERT_EQ(bytes.size(), offset + 8 + expectedIndex.size());
+  EXPECT_EQ(fourcc(bytes, offset), "idx1");
+  EXPECT_EQ(le32(bytes, offset + 4), expectedIndex.size());
+  const std::vector<std::uint8_t> written(bytes.begin() + offset + 8, bytes.end());
+  EXPECT_EQ(firstDifference(written, expectedIndex), -1);
+  EXPECT_EQ(le32(bytes, 48), static_cast<std::uint32_t>(total));
+}
+
+TEST(AviWriterHandle, FinishesWhenReleased) {
+  TempDir dir;
+  const std::string path = dir.file("handle.avi");
+  {
+    AviWriterHandle writer(AVI_create_output(path.c_str()));
+    ASSERT_NE(writer, nullptr);
+    AVI_define_video(writer.get(), 176, 144, 25.0, "X264");
+  }
+  const auto bytes = fileBytes(path);
+  EXPECT_EQ(bytes.size(), 2056u);
+  EXPECT_EQ(fourcc(bytes, 2048), "idx1");
+  EXPECT_EQ(fourcc(bytes, 212), "LIST");  // the final block's INFO list
+}
+
+}  // namespace
+}  // namespace korvex

@@ -1,0 +1,59 @@
+// Reading back what the AVI writer wrote, and the header block the layout
+// tables ask for, placed field by field at absolute offsets.
+#pragma once
+
+#include <sys/types.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace korvex::avitest {
+
+std::uint32_t le32(const std::vector<std::uint8_t>& bytes, std::size_t at);
+std::uint16_t le16(const std::vector<std::uint8_t>& bytes, std::size_t at);
+std::string fourcc(const std::vector<std::uint8_t>& bytes, std::size_t at);
+off_t fileSize(const std::string& path);
+std::vector<std::uint8_t> fileBytes(const std::string& path);
+// Offset of the first byte where the two differ, or -1 when they are equal.
+long firstDifference(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b);
+// A buffer of `length` bytes, none of them zero, so pad bytes stand out.
+std::vector<std::uint8_t> pattern(std::size_t length, std::uint8_t seed = 0x41);
+
+struct TrackSpec {
+  std::int32_t channels = 1;
+  std::int32_t sampleRate = 8000;
+  std::int32_t bits = 8;
+  std::int32_t formatTag = 6;
+  std::int32_t kbps = 64;
+  std::uint32_t byteCount = 0;
+};
+
+struct HeaderSpec {
+  bool final = false;
+  std::uint32_t riffSize = 4278185987u;
+  std::uint32_t moviSize = 4278185987u;
+  std::uint32_t flags = 0x110;
+  std::uint32_t frames = 0;
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  std::uint32_t microsPerFrame = 0;
+  std::uint32_t videoRate = 0;
+  std::array<std::uint8_t, 4> fourcc = {0, 0, 0, 0};
+  std::vector<TrackSpec> tracks;
+};
+
+std::vector<std::uint8_t> expectedHeaderBlock(const HeaderSpec& spec);
+
+// An idx1 entry as the file holds it.
+struct IndexSpec {
+  std::string id;
+  std::uint32_t flags;
+  std::uint32_t offset;
+  std::uint32_t length;
+};
+void appendIndexEntry(std::vector<std::uint8_t>& out, const IndexSpec& entry);
+void appendChunk(std::vector<std::uint8_t>& out, const std::string& id, const std::vector<std::uint8_t>& data);
+
+}  // namespace korvex::avitest
