@@ -369,6 +369,55 @@ TEST(AviAudioTrackDeathTest, NinthTrackEndsTheProcess) {
   EXPECT_EQ(writer->audio_track_count, 8);
 }
 
+// Data segment of this process in bytes, from /proc/self/status.
+[[maybe_unused]] rlim_t dataSegmentBytes() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    unsigned long kib = 0;
+    if (std::sscanf(line.c_str(), "VmData: %lu kB", &kib) == 1) return static_cast<rlim_t>(kib) * 1024;
+  }
+  return 0;
+}
+
+// The index lives in memory that may run out: growing it then fails with
+// code 8, no chunk is written and what was indexed stays, so the file can
+// still be finished. Run in a child whose data segment is capped.
+TEST(AviIndexDeathTest, IndexThatCannotGrowGivesCode8) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "sanitizers reserve memory that a data limit would refuse";
+#else
+  TempDir dir;
+  const std::string path = dir.file("memory.avi");
+  EXPECT_EXIT(
+      {
+        AviWriter* writer = AVI_create_output(path.c_str());
+        const rlim_t used = dataSegmentBytes();
+        rlimit limit{};
+        getrlimit(RLIMIT_DATA, &limit);
+        const rlimit saved = limit;
+        limit.rlim_cur = used + (2 << 20);
+        if (writer == nullptr || used == 0 || setrlimit(RLIMIT_DATA, &limit) != 0) std::_Exit(10);
+
+        std::int32_t frames = 0;
+        int result = 0;
+        while ((result = AVI_put_video_frame(writer, nullptr, 0, 1)) == 0 && frames < 10000000) ++frames;
+        setrlimit(RLIMIT_DATA, &saved);
+
+        bool sound = result == -1 && AVI_last_error == 8 && frames > 4096;
+        sound = sound && writer->index_used == frames && writer->index_capacity == frames;
+        sound = sound && writer->video_frame_count == frames;
+        sound = sound && writer->write_pos == 2048u + 8u * static_cast<std::uint32_t>(frames);
+        const auto* last = writer->index_entries[frames - 1].bytes;
+        sound = sound && std::memcmp(last, "00db", 4) == 0 && last[8] == ((2048 + 8 * (frames - 1)) & 0xFF);
+        sound = sound && AVI_finish(writer) == 0;
+        sound = sound && fileSize(path) == 2048 + 8 * frames + 8 + 16 * frames;
+        std::_Exit(sound ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+#endif
+}
+
 std::atomic<int> alarmsCaught{0};
 void countAlarm(int) { alarmsCaught.fetch_add(1); }
 
