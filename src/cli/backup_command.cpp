@@ -66,6 +66,7 @@ int runBackupCommand(const JobSettings& settings) {
   JobState state;
   state.reset();
   state.backupRunning = true;
+  installStopSignals(state.backupRunning);
   BackupOptions options;
   options.fileCreated = [](const std::string& path) {
     std::printf("%s\n", path.c_str());
@@ -80,7 +81,6 @@ int runBackupCommand(const JobSettings& settings) {
   JobThread worker;
   worker.start([&] { backupWorker(settings, state, options); });
   while (worker.running()) {
-    if (stopRequested()) state.backupRunning = false;
     const std::int64_t done =
         std::int64_t{state.currentBackupFolder - range.first} * FILES_PER_FOLDER + state.currentBackupFile;
     progress.show(static_cast<int>(std::clamp<std::int64_t>(done * 100 / files, 0, 100)), statusText(state));

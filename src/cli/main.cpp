@@ -1,11 +1,11 @@
 // korvex-cli: runs Korvex's scan and backup without a window.
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "cli/cli_options.h"
 #include "cli/commands.h"
-#include "cli/stop_signals.h"
 
 int main(int argc, char** argv) {
   using namespace korvex::cli;
@@ -16,6 +16,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "korvex-cli: %s\n", error.c_str());
     return EXIT_USAGE;
   }
+  // A closed stdout (korvex-cli ... | head) must not kill a job with open
+  // AVI files; the lines are simply lost.
+  std::signal(SIGPIPE, SIG_IGN);
   switch (request.command) {
     case Command::Help:
       std::fputs(usageText(request.helpFor), stdout);
@@ -24,10 +27,8 @@ int main(int argc, char** argv) {
       std::puts("korvex-cli 1.0.0.1");
       return EXIT_DONE;
     case Command::Scan:
-      installStopSignals();
       return runScanCommand(request.settings);
     case Command::Backup:
-      installStopSignals();
       return runBackupCommand(request.settings);
   }
   return EXIT_USAGE;

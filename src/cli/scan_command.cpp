@@ -15,12 +15,12 @@ int runScanCommand(const JobSettings& settings) {
   JobState state;
   state.reset();
   state.scanRunning = true;
+  installStopSignals(state.scanRunning);
 
   ProgressDisplay progress;
   JobThread worker;
   worker.start([&] { scanWorker(settings, state); });
   while (worker.running()) {
-    if (stopRequested()) state.scanRunning = false;
     char text[96];
     std::snprintf(text, sizeof text, "folder %d  file %d", state.currentScanFolder.load(), state.currentScanFile.load());
     progress.show(state.scanPercent, text);

@@ -1,27 +1,28 @@
 #include "cli/stop_signals.h"
 
-#include <atomic>
 #include <csignal>
 
 namespace korvex::cli {
 
 namespace {
 
-std::atomic<bool> stopFlag{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "the flag is set from a signal handler");
+std::atomic<std::atomic<bool>*> jobRunFlag{nullptr};
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<std::atomic<bool>*>::is_always_lock_free,
+              "both are used from a signal handler");
 
-extern "C" void onStopSignal(int) { stopFlag.store(true); }
+extern "C" void onStopSignal(int) {
+  if (std::atomic<bool>* flag = jobRunFlag.load()) flag->store(false);
+}
 
 }  // namespace
 
-void installStopSignals() {
+void installStopSignals(std::atomic<bool>& runFlag) {
+  jobRunFlag.store(&runFlag);
   struct sigaction action {};
   action.sa_handler = onStopSignal;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
 }
-
-bool stopRequested() { return stopFlag.load(); }
 
 }  // namespace korvex::cli

@@ -1,0 +1,287 @@
+// korvex-cli tested as the real program: its exit statuses, what it prints
+// on stdout and stderr, and what it leaves in the output folder.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/avi_contents.h"
+#include "support/media_probe.h"
+#include "support/recorder_simulator.h"
+#include "support/store_writer.h"
+#include "support/temp_dir.h"
+#include "support/time_zone.h"
+
+extern char** environ;
+
+namespace korvex {
+namespace {
+
+using testing::ProgramRun;
+using testing::RecordingFileBuilder;
+using testing::SimulatedSegment;
+using testing::TempDir;
+
+constexpr RecorderTime T0 = 1336118950;  // 2012-05-04 08:09:10 as recorder time
+
+ProgramRun cli(std::vector<std::string> args) {
+  args.insert(args.begin(), KORVEX_CLI_PATH);
+  return testing::runProgram(args);
+}
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) out.push_back(line);
+  return out;
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  CliTest() : zone_("UTC0") {}
+
+  // Two channels, three segments, sound on channel 1, in two folders.
+  void sampleStore() {
+    const std::vector<SimulatedSegment> segments = {
+        {0, 1, T0, 3, true}, {1, 2, T0 + 1, 2, false}, {0, 8, T0 + 10, 2, true}};
+    testing::SimulationOptions options;
+    options.fileBytes = 1000;  // many small files: more than one folder
+    testing::simulateRecorder(disk_.root(), segments, options);
+  }
+
+  testing::ScopedTimeZone zone_;
+  TempDir disk_;
+  TempDir out_;
+};
+
+TEST_F(CliTest, HelpDescribesTheCommands) {
+  const ProgramRun general = cli({"--help"});
+  EXPECT_EQ(general.exitStatus, 0);
+  EXPECT_NE(general.out.find("scan"), std::string::npos);
+  EXPECT_NE(general.out.find("backup"), std::string::npos);
+  const ProgramRun scan = cli({"scan", "--help"});
+  EXPECT_EQ(scan.exitStatus, 0);
+  EXPECT_NE(scan.out.find("--folder-start"), std::string::npos);
+  EXPECT_NE(scan.out.find("Exit status"), std::string::npos);
+  const ProgramRun backup = cli({"backup", "--help"});
+  EXPECT_EQ(backup.exitStatus, 0);
+  EXPECT_NE(backup.out.find("--channels"), std::string::npos);
+}
+
+TEST_F(CliTest, BadUsageIsStatus2WithOneLine) {
+  const std::string d = disk_.path(), o = out_.path();
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"frobnicate"},
+      {"scan", "--disk", d},
+      {"scan", "--out", o},
+      {"scan", "--disk"},
+      {"scan", "--disk", d, "--out", o, "--folder-start", "abc"},
+      {"scan", "--disk", d, "--out", o, "--folder-end", "3x"},
+      {"scan", "--disk", d, "--out", o, "--bogus", "1"},
+      {"scan", "--disk", d, "--out", o, "--channels", "1"},
+      {"backup", "--disk", d, "--out", o, "--channels", "17"},
+      {"backup", "--disk", d, "--out", o, "--channels", "0"},
+      {"backup", "--disk", d, "--out", o, "--channels", "1,,2"},
+      {"backup", "--disk", d, "--out", o, "--types", "alarm"},
+      {"backup", "--disk", d, "--out", o, "--begin", "2012-13-01 00:00:00"},
+      {"backup", "--disk", d, "--out", o, "--begin", "2012-02-30 00:00:00"},
+      {"backup", "--disk", d, "--out", o, "--end", "yesterday"},
+      {"backup", "--disk", d, "--out", o, "--end", "2012-01-01 24:00:00"},
+      {"backup", "--disk", d, "--out", o, "--max-mb", "many"},
+  };
+  for (const auto& args : cases) {
+    std::string shown;
+    for (const auto& a : args) shown += a + " ";
+    SCOPED_TRACE(shown);
+    const ProgramRun run = cli(args);
+    EXPECT_EQ(run.exitStatus, 2);
+    EXPECT_EQ(lines(run.err).size(), 1u) << run.err;
+    EXPECT_EQ(run.out, "");
+  }
+  EXPECT_TRUE(testing::listFiles(o).empty());
+}
+
+TEST_F(CliTest, ScanPrintsTheReportPath) {
+  sampleStore();
+  // Neither folder needs its trailing '/'.
+  const ProgramRun run = cli({"scan", "--disk", disk_.path(), "--out", out_.path()});
+  EXPECT_EQ(run.exitStatus, 0) << run.err;
+  const auto reports = testing::listFiles(out_.path(), "ScanFile_", ".txt");
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(run.out, reports[0] + "\n");
+  const std::string report = testing::readTextFile(reports[0]);
+  EXPECT_EQ(report.rfind("  SN  | CHANNEL |", 0), 0u);
+  EXPECT_EQ(lines(report).size(), 2u + 3u);  // header, empty line, three segments
+}
+
+TEST_F(CliTest, ScanWithoutVideoDataIsStatus3) {
+  const ProgramRun none = cli({"scan", "--disk", disk_.path(), "--out", out_.path()});
+  EXPECT_EQ(none.exitStatus, 3);
+  EXPECT_NE(none.err.find("can't find video data!"), std::string::npos);
+  EXPECT_EQ(none.out, "");
+
+  // A recording file missing before the last folder: the rows found so far.
+  testing::StoreWriter store(disk_.root());
+  testing::FrameSpec frame;
+  frame.timeStamp = T0;
+  store.writeFile(0, 0, RecordingFileBuilder().frame(frame));
+  store.fillFolder(1);
+  const ProgramRun missing = cli({"scan", "--disk", disk_.path(), "--out", out_.path()});
+  EXPECT_EQ(missing.exitStatus, 3);
+  ASSERT_EQ(lines(missing.out).size(), 1u);
+  EXPECT_EQ(lines(testing::readTextFile(lines(missing.out)[0])).size(), 3u);
+
+  // ...but in the last folder of the range the scan is complete.
+  const ProgramRun lastFolder =
+      cli({"scan", "--disk", disk_.path(), "--out", out_.path(), "--folder-start", "1"});
+  EXPECT_EQ(lastFolder.exitStatus, 0) << lastFolder.err;
+}
+
+TEST_F(CliTest, AReportThatCannotBeCreatedIsStatus1NamingPathAndReason) {
+  sampleStore();
+  const std::string missing = out_.path() + "/no/such/folder";
+  const ProgramRun run = cli({"scan", "--disk", disk_.path(), "--out", missing});
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_NE(run.err.find(missing + "/ScanFile_"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("No such file or directory"), std::string::npos) << run.err;
+}
+
+TEST_F(CliTest, BackupListsEachAviFileAsItIsCreated) {
+  sampleStore();
+  const ProgramRun run = cli({"backup", "--disk", disk_.path(), "--out", out_.path()});
+  EXPECT_EQ(run.exitStatus, 0) << run.err;
+  const auto printed = lines(run.out);
+  EXPECT_EQ(printed, (std::vector<std::string>{out_.path() + "/folder=0_file=0_chn1_Time_2012_5_4_8_9_10.avi",
+                                               out_.path() + "/folder=0_file=52_chn2_Motion_2012_5_4_8_9_11.avi",
+                                               out_.path() + "/folder=1_file=72_chn1_Manual_2012_5_4_8_9_20.avi"}));
+  for (const auto& path : printed) EXPECT_TRUE(testing::readAviContents(path).valid) << path;
+  EXPECT_NE(run.err.find("finish!"), std::string::npos);
+}
+
+TEST_F(CliTest, BackupSelectionByTimeChannelAndType) {
+  sampleStore();
+  struct Case {
+    std::vector<std::string> selection;
+    std::size_t files;
+    int status;
+  };
+  const std::vector<Case> cases = {
+      {{"--channels", "2"}, 1, 0},
+      {{"--channels", "1,16"}, 2, 0},
+      {{"--types", "manual"}, 1, 0},
+      {{"--types", "sensor"}, 0, 3},
+      {{"--begin", "2012-05-04 08:09:20"}, 1, 0},
+      {{"--end", "2012-05-04 08:09:10"}, 1, 0},
+      {{"--begin", "2012-05-05 00:00:00"}, 0, 3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.selection[0] + " " + c.selection[1]);
+    TempDir out;
+    std::vector<std::string> args = {"backup", "--disk", disk_.path(), "--out", out.path()};
+    args.insert(args.end(), c.selection.begin(), c.selection.end());
+    const ProgramRun run = cli(args);
+    EXPECT_EQ(run.exitStatus, c.status) << run.err;
+    EXPECT_EQ(lines(run.out).size(), c.files);
+    EXPECT_EQ(testing::listFiles(out.path(), "", ".avi").size(), c.files);
+    if (c.status == 3) {
+      EXPECT_NE(run.err.find("can't find video data!"), std::string::npos);
+    }
+  }
+}
+
+TEST_F(CliTest, BackupRefusesAnOutputFolderItCannotWriteBeforeStarting) {
+  sampleStore();
+  const ProgramRun run = cli({"backup", "--disk", disk_.path(), "--out", out_.path() + "/missing"});
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_EQ(lines(run.err).size(), 1u);
+  EXPECT_NE(run.err.find(out_.path() + "/missing"), std::string::npos);
+  const std::string file = out_.file("plain");
+  RecordingFileBuilder().writeTo(file);
+  EXPECT_EQ(cli({"backup", "--disk", disk_.path(), "--out", file}).exitStatus, 1);
+}
+
+// Starts the companion with stdout on a pipe, waits for its first line,
+// then interrupts it with `signal` and returns its exit status and output.
+struct Interrupted {
+  int status = -1;
+  std::string out;
+};
+
+Interrupted interruptAfterFirstLine(const std::vector<std::string>& args, int signal) {
+  Interrupted result;
+  int pipeFds[2];
+  if (pipe(pipeFds) != 0) return result;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  std::vector<char*> argv;
+  std::string program = KORVEX_CLI_PATH;
+  argv.push_back(program.data());
+  std::vector<std::string> copy = args;
+  for (auto& a : copy) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t child = -1;
+  const int spawned = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(pipeFds[1]);
+  if (spawned != 0) {
+    close(pipeFds[0]);
+    return result;
+  }
+  char c;
+  bool stopped = false;
+  while (read(pipeFds[0], &c, 1) == 1) {
+    result.out += c;
+    if (c == '\n' && !stopped) {
+      // Held still while the signal is sent, so that the job cannot run to
+      // its end first; it sees the signal as soon as it goes on.
+      kill(child, SIGSTOP);
+      kill(child, signal);
+      kill(child, SIGCONT);
+      stopped = true;
+    }
+  }
+  close(pipeFds[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+TEST_F(CliTest, AnInterruptedBackupFinishesEveryAviFile) {
+  // Many recording files, so that the job is far from its end when the
+  // first AVI file is created.
+  std::vector<SimulatedSegment> segments;
+  for (int k = 0; k < 4; ++k) segments.push_back({k, 1, T0, 20, true});
+  testing::SimulationOptions options;
+  options.fileBytes = 2000;
+  testing::simulateRecorder(disk_.root(), segments, options);
+
+  for (int signal : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(signal);
+    TempDir out;
+    const Interrupted run = interruptAfterFirstLine({"backup", "--disk", disk_.path(), "--out", out.path()}, signal);
+    EXPECT_EQ(run.status, 130);
+    const auto printed = lines(run.out);
+    ASSERT_FALSE(printed.empty());
+    EXPECT_LT(printed.size(), 4u + 1);
+    for (const auto& path : printed) {
+      const auto avi = testing::readAviContents(path);
+      EXPECT_TRUE(avi.valid) << path;
+      EXPECT_EQ(avi.indexEntries, avi.chunks.size()) << path;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace korvex

@@ -1,0 +1,395 @@
+#include "jobs/backup_worker.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "store/recording_store.h"
+#include "support/avi_contents.h"
+#include "support/media_probe.h"
+#include "support/media_samples.h"
+#include "support/recorder_simulator.h"
+#include "support/store_writer.h"
+#include "support/temp_dir.h"
+#include "support/time_zone.h"
+
+namespace korvex {
+namespace {
+
+using testing::AviContents;
+using testing::FrameSpec;
+using testing::RecordingFileBuilder;
+using testing::StoreWriter;
+using testing::TempDir;
+
+constexpr RecorderTime T0 = 1336118950;  // 2012-05-04 08:09:10 as recorder time
+
+std::vector<std::uint8_t> bytes(std::size_t n, std::uint8_t first) {
+  std::vector<std::uint8_t> b(n);
+  std::iota(b.begin(), b.end(), first);
+  return b;
+}
+
+FrameSpec video(std::int32_t channel, std::int32_t keyA, std::int32_t keyB, RecorderTime t, bool key = true,
+                std::size_t size = 100, std::int32_t type = 1) {
+  FrameSpec f;
+  f.channel = channel;
+  f.segmentKeyA = keyA;
+  f.segmentKeyB = keyB;
+  f.timeStamp = t;
+  f.recordType = type;
+  f.frameKind = key ? FRAME_KIND_KEY : 2;
+  f.videoWidth = 352;
+  f.videoHeight = 288;
+  f.frameRate = 25;
+  f.payload = bytes(size, static_cast<std::uint8_t>(t));
+  return f;
+}
+
+FrameSpec audio(std::int32_t channel, std::int32_t keyA, std::int32_t keyB, RecorderTime t, std::size_t size = 324) {
+  FrameSpec f = video(channel, keyA, keyB, t, false, size);
+  f.frameKind = FRAME_KIND_AUDIO;
+  f.videoWidth = f.videoHeight = f.frameRate = 0;
+  f.audioSampleRate = 8000;
+  f.audioBits = 8;
+  return f;
+}
+
+struct BackupRun {
+  JobState state;
+  std::vector<std::string> created;
+};
+
+class BackupWorkerTest : public ::testing::Test {
+ protected:
+  BackupWorkerTest() : zone_("UTC0"), store_(disk_.root()) {}
+
+  // Every channel and record type, the whole time range.
+  JobSettings everything() const {
+    JobSettings s;
+    s.beginTime = RECORDER_TIME_MIN;
+    s.endTime = RECORDER_TIME_MAX;
+    for (int k = 0; k < SELECTABLE_CHANNELS; ++k) s.channelEnabled[static_cast<std::size_t>(k)] = 1;
+    for (int code : {1, 2, 4, 8}) s.recordTypeEnabled[static_cast<std::size_t>(code)] = 1;
+    s.diskRoot = disk_.root();
+    s.outputFolder = out_.path();
+    return s;
+  }
+
+  void run(BackupRun& out, const JobSettings& settings, BackupOptions options = {}) {
+    out.state.reset();
+    out.state.backupRunning = true;
+    auto told = options.fileCreated;
+    options.fileCreated = [&out, told](const std::string& path) {
+      out.created.push_back(path);
+      if (told) told(path);
+    };
+    backupWorker(settings, out.state, options);
+    EXPECT_FALSE(out.state.backupRunning);
+    // At every end of the job every AVI file is finished: no writer stays
+    // open, and each file carries its index.
+    for (const auto& writer : out.state.channelWriters) EXPECT_FALSE(writer);
+    for (const auto& path : out.created) {
+      const AviContents avi = testing::readAviContents(path);
+      EXPECT_TRUE(avi.valid) << path;
+      EXPECT_EQ(avi.indexEntries, avi.chunks.size()) << path;
+    }
+  }
+
+  std::string out(const std::string& name) const { return out_.path() + "/" + name; }
+
+  // One recording file in folder 0 with these frames, and the rest of the
+  // folder empty, so that the job reads the folder to its end.
+  void onlyFile(const RecordingFileBuilder& file) {
+    store_.writeFile(0, 0, file);
+    store_.fillFolder(0);
+  }
+
+  testing::ScopedTimeZone zone_;
+  TempDir disk_;
+  TempDir out_;
+  StoreWriter store_;
+};
+
+TEST_F(BackupWorkerTest, FileNamesTellFolderFileChannelTypeAndTime) {
+  for (int folder = 0; folder < 3; ++folder) store_.fillFolder(folder);
+  store_.writeFile(3, 17, RecordingFileBuilder().frame(video(0, 5, 6, T0)).frame(video(7, 5, 6, T0 + 3600, true, 10, 8)));
+  store_.fillFolder(3);
+  BackupRun r;
+  run(r, everything());
+  EXPECT_EQ(r.created, (std::vector<std::string>{out("folder=3_file=17_chn1_Time_2012_5_4_8_9_10.avi"),
+                                                 out("folder=3_file=17_chn8_Manual_2012_5_4_9_9_10.avi")}));
+  EXPECT_EQ(r.state.backupEnd, BackupEnd::RangeDone);
+  EXPECT_TRUE(r.state.videoFound);
+
+  // A folder that ends with '/' gets a second one; the path still works.
+  JobSettings slash = everything();
+  slash.outputFolder += "/";
+  BackupRun again;
+  run(again, slash);
+  ASSERT_EQ(again.created.size(), 2u);
+  EXPECT_EQ(again.created[0], out_.path() + "//folder=3_file=17_chn1_Time_2012_5_4_8_9_10.avi");
+}
+
+TEST_F(BackupWorkerTest, ANameThisJobAlreadyMadeGetsANumberAndOldFilesAreReplaced) {
+  onlyFile(RecordingFileBuilder()
+               .frame(video(0, 1, 1, T0))
+               .frame(video(0, 2, 2, T0))
+               .frame(video(0, 3, 3, T0)));
+  // Left by an earlier run: replaced.
+  RecordingFileBuilder().raw(std::vector<std::uint8_t>(100000, 0xee)).writeTo(out("folder=0_file=0_chn1_Time_2012_5_4_8_9_10.avi"));
+  BackupRun r;
+  run(r, everything());
+  EXPECT_EQ(r.created, (std::vector<std::string>{out("folder=0_file=0_chn1_Time_2012_5_4_8_9_10.avi"),
+                                                 out("folder=0_file=0_chn1_Time_2012_5_4_8_9_10_2.avi"),
+                                                 out("folder=0_file=0_chn1_Time_2012_5_4_8_9_10_3.avi")}));
+  for (const auto& path : r.created) EXPECT_EQ(testing::readAviContents(path).count("00db"), 1u) << path;
+}
+
+TEST_F(BackupWorkerTest, AFileWaitsForItsKeyFrame) {
+  onlyFile(RecordingFileBuilder()
+               .frame(audio(0, 1, 1, T0))              // opens the file, dropped
+               .frame(video(0, 1, 1, T0, false))       // not a key frame: dropped
+               .frame(video(0, 1, 1, T0 + 1, true, 50))
+               .frame(audio(0, 1, 1, T0 + 1))
+               .frame(video(0, 1, 1, T0 + 1, false, 60)));
+  BackupRun r;
+  run(r, everything());
+  ASSERT_EQ(r.created.size(), 1u);
+  const AviContents avi = testing::readAviContents(r.created[0]);
+  ASSERT_EQ(avi.chunks.size(), 3u);
+  EXPECT_EQ(avi.chunks[0].id, "00db");
+  EXPECT_EQ(avi.chunks[0].data.size(), 50u);
+  EXPECT_EQ(avi.chunks[1].id, "01wb");
+  EXPECT_EQ(avi.chunks[2].id, "00db");
+  EXPECT_EQ(avi.totalFrames, 2u);
+  EXPECT_EQ(avi.streams, 2u);
+  EXPECT_EQ(avi.width, 352);
+  EXPECT_EQ(avi.videoHandler, "X264");
+  // Dropped frames are not counted.
+  EXPECT_EQ(r.state.totalBytesWritten, 50u + 324 + 60);
+}
+
+TEST_F(BackupWorkerTest, SoundStampedBeforeTheKeyFrameIsCountedButNotWritten) {
+  onlyFile(RecordingFileBuilder()
+               .frame(video(0, 1, 1, T0 + 5))
+               .frame(audio(0, 1, 1, T0 + 4))
+               .frame(audio(0, 1, 1, T0 + 5)));
+  BackupRun r;
+  run(r, everything());
+  ASSERT_EQ(r.created.size(), 1u);
+  const AviContents avi = testing::readAviContents(r.created[0]);
+  EXPECT_EQ(avi.count("01wb"), 1u);
+  // The early chunk still declared the track.
+  EXPECT_EQ(avi.streams, 2u);
+  EXPECT_EQ(r.state.totalBytesWritten, 100u + 324 + 324);
+  EXPECT_EQ(r.state.channelFileBytes[0], 100u + 324 + 324);
+}
+
+TEST_F(BackupWorkerTest, OnlyA324ByteChunkLosesItsFirstFourBytes) {
+  onlyFile(RecordingFileBuilder()
+               .frame(video(0, 1, 1, T0))
+               .frame(audio(0, 1, 1, T0, 324))
+               .frame(audio(0, 1, 1, T0, 323))
+               .frame(audio(0, 1, 1, T0, 325)));
+  BackupRun r;
+  run(r, everything());
+  ASSERT_EQ(r.created.size(), 1u);
+  const auto sound = testing::readAviContents(r.created[0]).ofId("01wb");
+  ASSERT_EQ(sound.size(), 3u);
+  const auto full = bytes(325, static_cast<std::uint8_t>(T0));
+  EXPECT_EQ(sound[0].data, std::vector<std::uint8_t>(full.begin() + 4, full.begin() + 324));
+  EXPECT_EQ(sound[1].data, std::vector<std::uint8_t>(full.begin(), full.begin() + 323));
+  EXPECT_EQ(sound[2].data, full);
+  EXPECT_EQ(r.state.totalBytesWritten, 100u + 324 + 323 + 325);
+}
+
+TEST_F(BackupWorkerTest, AFullFileIsReplacedAndTheNewOneWaitsForAKeyFrame) {
+  onlyFile(RecordingFileBuilder()
+               .frame(video(0, 1, 1, T0, true, 1000))
+               .frame(video(0, 1, 1, T0 + 1, false, 1000))
+               .frame(video(0, 1, 1, T0 + 2, false, 1000))  // 3000 bytes: full
+               .frame(video(0, 1, 1, T0 + 3, false, 1000))  // opens the next file, dropped
+               .frame(video(0, 1, 1, T0 + 4, true, 1000)));
+  BackupOptions options;
+  options.splitBytes = 3000;
+  BackupRun r;
+  run(r, everything(), options);
+  EXPECT_EQ(r.created, (std::vector<std::string>{out("folder=0_file=0_chn1_Time_2012_5_4_8_9_10.avi"),
+                                                 out("folder=0_file=0_chn1_Time_2012_5_4_8_9_13.avi")}));
+  EXPECT_EQ(testing::readAviContents(r.created[0]).count("00db"), 3u);
+  EXPECT_EQ(testing::readAviContents(r.created[1]).count("00db"), 1u);
+}
+
+TEST_F(BackupWorkerTest, SizeLimitStopsOnlyOnceThePassedTotalIsSeen) {
+  const std::size_t half = 524288;  // larger than the first payload buffer
+  store_.writeFile(0, 0, RecordingFileBuilder()
+                             .frame(video(0, 1, 1, T0, true, half))
+                             .frame(video(0, 1, 1, T0, false, half))    // exactly 1 MiB: goes on
+                             .frame(video(0, 1, 1, T0, false, half))    // passes the limit
+                             .frame(video(0, 1, 1, T0, false, half)));  // the job ends before it
+  store_.writeFile(0, 1, RecordingFileBuilder().frame(video(1, 2, 2, T0)));
+  store_.fillFolder(0);
+  JobSettings s = everything();
+  s.maxDataSizeMB = 1;
+  BackupRun r;
+  run(r, s);
+  ASSERT_EQ(r.created.size(), 1u);
+  EXPECT_EQ(testing::readAviContents(r.created[0]).count("00db"), 3u);
+  EXPECT_EQ(r.state.totalBytesWritten, 3 * half);
+  EXPECT_EQ(r.state.backupEnd, BackupEnd::SizeLimit);
+}
+
+TEST_F(BackupWorkerTest, FileHeaderTimesSkipAFileOrEndTheJob) {
+  JobSettings s = everything();
+  s.beginTime = T0;
+  s.endTime = T0 + 100;
+  // Wholly before the window by its header: skipped unread, although its
+  // frames would pass.
+  store_.writeFile(0, 0, RecordingFileBuilder().times(T0 - 50, T0 - 1).frame(video(0, 1, 1, T0 + 10)));
+  // Starts after the window while nothing was found yet: read through.
+  store_.writeFile(0, 1, RecordingFileBuilder().times(T0 + 101, T0 + 200).frame(video(1, 2, 2, T0 + 150)));
+  store_.writeFile(0, 2, RecordingFileBuilder().times(T0, T0 + 100).frame(video(2, 3, 3, T0 + 20)));
+  // Starts after the window once a file was attempted: the job ends here.
+  store_.writeFile(0, 3, RecordingFileBuilder().times(T0 + 101, T0 + 200).frame(video(3, 4, 4, T0 + 30)));
+  store_.writeFile(0, 4, RecordingFileBuilder().times(T0, T0 + 100).frame(video(4, 5, 5, T0 + 40)));
+  store_.fillFolder(0);
+  BackupRun r;
+  run(r, s);
+  EXPECT_EQ(r.created, (std::vector<std::string>{out("folder=0_file=2_chn3_Time_2012_5_4_8_9_30.avi")}));
+  EXPECT_EQ(r.state.backupEnd, BackupEnd::AfterWindow);
+  EXPECT_EQ(r.state.currentBackupFile, 3);
+}
+
+TEST_F(BackupWorkerTest, TimeWindowIncludesBothEndsPerFrame) {
+  onlyFile(RecordingFileBuilder()
+               .frame(video(0, 1, 1, T0 - 1, true, 11))
+               .frame(video(0, 1, 1, T0, true, 12))
+               .frame(video(0, 1, 1, T0 + 10, true, 13))
+               .frame(video(0, 1, 1, T0 + 11, true, 14))
+               .times(T0 - 1, T0 + 11));
+  JobSettings s = everything();
+  s.beginTime = T0;
+  s.endTime = T0 + 10;
+  BackupRun r;
+  run(r, s);
+  ASSERT_EQ(r.created.size(), 1u);
+  const auto pictures = testing::readAviContents(r.created[0]).ofId("00db");
+  ASSERT_EQ(pictures.size(), 2u);
+  EXPECT_EQ(pictures[0].data.size(), 12u);
+  EXPECT_EQ(pictures[1].data.size(), 13u);
+}
+
+TEST_F(BackupWorkerTest, FramesWithAZeroKeyAtTheStartFindNoFile) {
+  onlyFile(RecordingFileBuilder()
+               .frame(video(0, 0, 9, T0))
+               .frame(video(0, 9, 0, T0))
+               .frame(video(0, 4, 5, T0 + 1, true, 33)));
+  BackupRun r;
+  run(r, everything());
+  ASSERT_EQ(r.created.size(), 1u);
+  EXPECT_EQ(r.created[0], out("folder=0_file=0_chn1_Time_2012_5_4_8_9_11.avi"));
+  EXPECT_EQ(r.state.totalBytesWritten, 33u);
+}
+
+TEST_F(BackupWorkerTest, OnlySelectedChannelsAndRecordTypesAreExported) {
+  onlyFile(RecordingFileBuilder()
+               .frame(video(0, 1, 1, T0, true, 10, 2))
+               .frame(video(1, 2, 2, T0, true, 11, 1))
+               .frame(video(1, 3, 3, T0, true, 12, 2))
+               .frame(video(1, 4, 4, T0, true, 13, 3))    // no check box for code 3
+               .frame(video(1, 5, 5, T0, true, 14, 0))    // nor for 0
+               .frame(video(16, 6, 6, T0, true, 15, 2))   // channel 17: no check box
+               .frame(video(1, 7, 7, T0, true, 16, 12)));  // beyond the table
+  JobSettings s = everything();
+  s.channelEnabled.fill(0);
+  s.channelEnabled[1] = 1;
+  s.recordTypeEnabled.fill(1);  // even entries without a check box
+  s.recordTypeEnabled[1] = 0;
+  s.recordTypeEnabled[4] = 0;
+  s.recordTypeEnabled[8] = 0;
+  BackupRun r;
+  run(r, s);
+  EXPECT_EQ(r.created, (std::vector<std::string>{out("folder=0_file=0_chn2_Motion_2012_5_4_8_9_10.avi")}));
+  EXPECT_EQ(r.state.totalBytesWritten, 12u);
+
+  JobSettings none = everything();
+  none.channelEnabled.fill(0);
+  BackupRun nothing;
+  run(nothing, none);
+  EXPECT_TRUE(nothing.created.empty());
+  EXPECT_FALSE(nothing.state.videoFound);
+  EXPECT_EQ(nothing.state.backupEnd, BackupEnd::RangeDone);
+}
+
+TEST_F(BackupWorkerTest, AStopTakesEffectAfterTheFileBeingRead) {
+  store_.writeFile(0, 0, RecordingFileBuilder().frame(video(0, 1, 1, T0)).frame(video(1, 2, 2, T0)).frame(video(0, 1, 1, T0 + 1, false)));
+  store_.writeFile(0, 1, RecordingFileBuilder().frame(video(2, 3, 3, T0)));
+  store_.fillFolder(0);
+  BackupRun r;
+  BackupOptions options;
+  options.fileCreated = [&r](const std::string&) { r.state.backupRunning = false; };
+  run(r, everything(), options);
+  // The file being read is read to its end; the next one is not opened.
+  ASSERT_EQ(r.created.size(), 2u);
+  EXPECT_EQ(testing::readAviContents(r.created[0]).count("00db"), 2u);
+  EXPECT_EQ(r.state.backupEnd, BackupEnd::Stopped);
+  EXPECT_EQ(r.state.currentBackupFile, 0);
+}
+
+TEST_F(BackupWorkerTest, AMissingRecordingFileEndsTheJobWithItsFilesFinished) {
+  store_.writeFile(0, 0, RecordingFileBuilder().frame(video(0, 1, 1, T0)).frame(audio(0, 1, 1, T0)));
+  BackupRun r;
+  run(r, everything());
+  EXPECT_EQ(r.created.size(), 1u);
+  EXPECT_EQ(r.state.backupEnd, BackupEnd::FileMissing);
+  EXPECT_EQ(r.state.currentBackupFile, 1);
+}
+
+TEST_F(BackupWorkerTest, AFileThatCannotBeCreatedDropsTheSegmentButCountsAsVideoFound) {
+  onlyFile(RecordingFileBuilder().frame(video(0, 1, 1, T0)).frame(video(0, 1, 1, T0 + 1)));
+  JobSettings s = everything();
+  s.outputFolder = out_.path() + "/missing";
+  BackupRun r;
+  run(r, s);
+  EXPECT_TRUE(r.created.empty());
+  EXPECT_TRUE(r.state.videoFound);
+  EXPECT_EQ(r.state.totalBytesWritten, 0u);
+}
+
+TEST_F(BackupWorkerTest, RealRecordingsPlayInPlayers) {
+  if (!testing::programOnPath("ffprobe") || !testing::programOnPath("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+  using testing::SimulatedSegment;
+  const std::vector<SimulatedSegment> segments = {
+      {0, 1, T0, 3, true}, {1, 2, T0 + 1, 2, false}, {0, 8, T0 + 4, 2, true}};
+  testing::SimulationOptions options;
+  options.fileBytes = 20000;
+  testing::simulateRecorder(disk_.root(), segments, options);
+  BackupRun r;
+  run(r, everything());
+  ASSERT_EQ(r.created.size(), 3u);
+  for (const auto& path : r.created) {
+    SCOPED_TRACE(path);
+    const AviContents avi = testing::readAviContents(path);
+    const auto probe = testing::probeMedia(path);
+    const auto video = probe.streamsOfType("video");
+    ASSERT_EQ(video.size(), 1u);
+    EXPECT_EQ(video[0].at("codec_name"), "h264");
+    EXPECT_EQ(video[0].at("width"), "176");
+    EXPECT_EQ(video[0].at("nb_read_frames"), std::to_string(avi.count("00db")));
+    EXPECT_EQ(probe.streamsOfType("audio").size(), avi.count("01wb") > 0 ? 1u : 0u);
+    const auto decoded = testing::decodeMedia(path);
+    EXPECT_EQ(decoded.exitStatus, 0);
+    EXPECT_EQ(decoded.err, "");
+  }
+  // 25 pictures a second, every one written: each file starts at a key frame.
+  EXPECT_EQ(testing::readAviContents(r.created[0]).count("00db"), 75u);
+  EXPECT_EQ(testing::readAviContents(r.created[1]).count("00db"), 50u);
+  EXPECT_EQ(testing::readAviContents(r.created[2]).count("00db"), 50u);
+}
+
+}  // namespace
+}  // namespace korvex

@@ -1,0 +1,48 @@
+#include "support/avi_contents.h"
+
+#include "store/frame_header.h"
+#include "support/media_samples.h"
+
+namespace korvex::testing {
+
+std::size_t AviContents::count(const std::string& id) const {
+  std::size_t n = 0;
+  for (const auto& chunk : chunks) n += chunk.id == id;
+  return n;
+}
+
+std::vector<AviChunk> AviContents::ofId(const std::string& id) const {
+  std::vector<AviChunk> found;
+  for (const auto& chunk : chunks)
+    if (chunk.id == id) found.push_back(chunk);
+  return found;
+}
+
+AviContents readAviContents(const std::string& path) {
+  AviContents avi;
+  const std::vector<std::uint8_t> b = readWholeFile(path);
+  auto id = [&](std::size_t at) { return std::string(b.begin() + static_cast<std::ptrdiff_t>(at), b.begin() + static_cast<std::ptrdiff_t>(at + 4)); };
+  if (b.size() < 2048 + 8 || id(0) != "RIFF" || id(8) != "AVI " || id(2036) != "LIST" || id(2044) != "movi")
+    return avi;
+  avi.totalFrames = readLe32(b.data() + 48);
+  avi.streams = readLe32(b.data() + 56);
+  avi.width = readLe32Signed(b.data() + 64);
+  avi.height = readLe32Signed(b.data() + 68);
+  avi.videoHandler = id(112);
+
+  const std::size_t moviEnd = 2044 + std::size_t{readLe32(b.data() + 2040)};
+  if (moviEnd > b.size()) return avi;
+  std::size_t at = 2048;
+  while (at + 8 <= moviEnd) {
+    const std::uint32_t length = readLe32(b.data() + at + 4);
+    if (at + 8 + length > moviEnd) return avi;
+    avi.chunks.push_back({id(at), std::vector<std::uint8_t>(b.begin() + static_cast<std::ptrdiff_t>(at + 8),
+                                                            b.begin() + static_cast<std::ptrdiff_t>(at + 8 + length))});
+    at += 8 + length + (length & 1);
+  }
+  if (at + 8 <= b.size() && id(at) == "idx1") avi.indexEntries = readLe32(b.data() + at + 4) / 16;
+  avi.valid = at == moviEnd;
+  return avi;
+}
+
+}  // namespace korvex::testing

@@ -1,0 +1,32 @@
+// Reads back the chunks of an AVI file the writer produced, so that tests
+// can say which frames went into it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace korvex::testing {
+
+struct AviChunk {
+  std::string id;  // "00db", "01wb"
+  std::vector<std::uint8_t> data;
+};
+
+struct AviContents {
+  bool valid = false;           // RIFF AVI with a movi list that parses
+  std::uint32_t totalFrames = 0;  // the main header's frame count
+  std::uint32_t streams = 0;
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  std::string videoHandler;  // the video stream's FourCC
+  std::vector<AviChunk> chunks;  // the movi list in file order
+  std::size_t indexEntries = 0;
+
+  std::size_t count(const std::string& id) const;
+  std::vector<AviChunk> ofId(const std::string& id) const;
+};
+
+AviContents readAviContents(const std::string& path);
+
+}  // namespace korvex::testing
