@@ -111,11 +111,11 @@ TEST(AviFinish, FileWithoutChunksIsExactly2056Bytes) {
   EXPECT_EQ(fourcc(bytes, 2048), "idx1");
   EXPECT_EQ(le32(bytes, 2052), 0u);
 
-  HeaderSpec spec;
-  spec.final = true;
-  spec.riffSize = 2048;
-  spec.moviSize = 4;
-  auto expected = expectedHeaderBlock(spec);
+  ExpectedHeader want;
+  want.final = true;
+  want.riffSize = 2048;
+  want.moviSize = 4;
+  auto expected = expectedHeaderBlock(want);
   appendChunk(expected, "idx1", {});
   EXPECT_EQ(firstDifference(bytes, expected), -1);
 }
@@ -144,17 +144,17 @@ TEST(AviFinish, OneFrameFileIsExactly3080Bytes) {
   EXPECT_EQ(le32(bytes, 3072), 2048u);
   EXPECT_EQ(le32(bytes, 3076), 1000u);
 
-  HeaderSpec spec;
-  spec.final = true;
-  spec.riffSize = 3072;
-  spec.moviSize = 1012;
-  spec.frames = 1;
-  spec.width = 176;
-  spec.height = 144;
-  spec.microsPerFrame = 40000;
-  spec.videoRate = 25000000;
-  spec.fourcc = X264;
-  auto expected = expectedHeaderBlock(spec);
+  ExpectedHeader want;
+  want.final = true;
+  want.riffSize = 3072;
+  want.moviSize = 1012;
+  want.frames = 1;
+  want.width = 176;
+  want.height = 144;
+  want.microsPerFrame = 40000;
+  want.videoRate = 25000000;
+  want.fourcc = X264;
+  auto expected = expectedHeaderBlock(want);
   appendChunk(expected, "00db", frame);
   std::vector<std::uint8_t> index;
   appendIndexEntry(index, {"00db", 0x10, 2048, 1000});
@@ -193,14 +193,14 @@ TEST(AviHeaderBlock, ProvisionalThenFinalFieldByField) {
   EXPECT_EQ(le32(block, 416), 1616u);
   EXPECT_EQ(le32(block, 2040), 4278185987u);
 
-  HeaderSpec spec;
-  spec.width = 352;
-  spec.height = 288;
-  spec.microsPerFrame = 40000;
-  spec.videoRate = 25000000;
-  spec.fourcc = X264;
-  spec.tracks = {TrackSpec{1, 8000, 8, 6, 64, 320}, TrackSpec{2, 16000, 16, 1, 512, 0}};
-  expectBlock(block, expectedHeaderBlock(spec));
+  ExpectedHeader want;
+  want.width = 352;
+  want.height = 288;
+  want.microsPerFrame = 40000;
+  want.videoRate = 25000000;
+  want.fourcc = X264;
+  want.tracks = {ExpectedTrack{1, 8000, 8, 6, 64, 320}, ExpectedTrack{2, 16000, 16, 1, 512, 0}};
+  expectBlock(block, expectedHeaderBlock(want));
 
   // The chunks still went to write_pos, after the block.
   auto bytes = fileBytes(path);
@@ -221,11 +221,11 @@ TEST(AviHeaderBlock, ProvisionalThenFinalFieldByField) {
   EXPECT_EQ(fourcc(block, 496), "JUNK");
   EXPECT_EQ(le32(block, 500), 1532u);
   EXPECT_EQ(le32(block, 2040), 500u);
-  spec.final = true;
-  spec.riffSize = 2592;
-  spec.moviSize = 500;
-  spec.frames = 2;
-  expectBlock(block, expectedHeaderBlock(spec));
+  want.final = true;
+  want.riffSize = 2592;
+  want.moviSize = 500;
+  want.frames = 2;
+  expectBlock(block, expectedHeaderBlock(want));
 }
 
 TEST(AviHeaderBlock, UnfinishedFileKeepsLastProvisionalBlockAndHasNoIndex) {

@@ -65,26 +65,26 @@ class Placer {
 
 }  // namespace
 
-std::vector<std::uint8_t> expectedHeaderBlock(const HeaderSpec& spec) {
+std::vector<std::uint8_t> expectedHeaderBlock(const ExpectedHeader& want) {
   std::vector<std::uint8_t> block(2048, 0);
   Placer p(block);
-  const std::uint32_t a = static_cast<std::uint32_t>(spec.tracks.size());
+  const std::uint32_t a = static_cast<std::uint32_t>(want.tracks.size());
   const std::uint32_t e = 212 + 100 * a;
-  const std::uint32_t j = spec.final ? e + 84 : e;
-  const auto w = static_cast<std::uint32_t>(spec.width);
-  const auto h = static_cast<std::uint32_t>(spec.height);
+  const std::uint32_t j = want.final ? e + 84 : e;
+  const auto w = static_cast<std::uint32_t>(want.width);
+  const auto h = static_cast<std::uint32_t>(want.height);
 
   p.id(0, "RIFF");
-  p.u32(4, spec.riffSize);
+  p.u32(4, want.riffSize);
   p.id(8, "AVI ");
   p.id(12, "LIST");
   p.u32(16, e - 20);
   p.id(20, "hdrl");
   p.id(24, "avih");
   p.u32(28, 56);
-  p.u32(32, spec.microsPerFrame);
-  p.u32(44, spec.flags);
-  p.u32(48, spec.frames);
+  p.u32(32, want.microsPerFrame);
+  p.u32(44, want.flags);
+  p.u32(48, want.frames);
   p.u32(56, 1 + a);
   p.u32(64, w);
   p.u32(68, h);
@@ -94,10 +94,10 @@ std::vector<std::uint8_t> expectedHeaderBlock(const HeaderSpec& spec) {
   p.id(100, "strh");
   p.u32(104, 56);
   p.id(108, "vids");
-  p.bytes4(112, spec.fourcc);
+  p.bytes4(112, want.fourcc);
   p.u32(128, 1000000);
-  p.u32(132, spec.videoRate);
-  p.u32(140, spec.frames);
+  p.u32(132, want.videoRate);
+  p.u32(140, want.frames);
   p.u32(148, 0xFFFFFFFF);
   p.id(164, "strf");
   p.u32(168, 40);
@@ -106,11 +106,11 @@ std::vector<std::uint8_t> expectedHeaderBlock(const HeaderSpec& spec) {
   p.u32(180, h);
   p.u16(184, 1);
   p.u16(186, 24);
-  p.bytes4(188, spec.fourcc);
+  p.bytes4(188, want.fourcc);
   p.u32(192, w * h * 3);
 
   for (std::uint32_t t = 0; t < a; ++t) {
-    const TrackSpec& track = spec.tracks[t];
+    const ExpectedTrack& track = want.tracks[t];
     const std::size_t at = 212 + 100 * t;
     std::int64_t s = (track.bits + 7) / 8 * static_cast<std::int64_t>(track.channels);
     if (s < 4) s = 4;
@@ -135,7 +135,7 @@ std::vector<std::uint8_t> expectedHeaderBlock(const HeaderSpec& spec) {
     p.u16(at + 96, static_cast<std::uint32_t>(s / 4));
     p.u16(at + 98, static_cast<std::uint32_t>(track.bits));
   }
-  if (spec.final) {
+  if (want.final) {
     p.id(e, "LIST");
     p.u32(e + 4, 76);
     p.id(e + 8, "INFO");
@@ -145,12 +145,12 @@ std::vector<std::uint8_t> expectedHeaderBlock(const HeaderSpec& spec) {
   p.id(j, "JUNK");
   p.u32(j + 4, 2028 - j);
   p.id(2036, "LIST");
-  p.u32(2040, spec.moviSize);
+  p.u32(2040, want.moviSize);
   p.id(2044, "movi");
   return block;
 }
 
-void appendIndexEntry(std::vector<std::uint8_t>& out, const IndexSpec& entry) {
+void appendIndexEntry(std::vector<std::uint8_t>& out, const ExpectedEntry& entry) {
   out.insert(out.end(), entry.id.begin(), entry.id.begin() + 4);
   for (std::uint32_t value : {entry.flags, entry.offset, entry.length})
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));

@@ -1,5 +1,5 @@
-// Reading back what the AVI writer wrote, and the header block the layout
-// tables ask for, placed field by field at absolute offsets.
+// Reading back what the AVI writer wrote, and the header block it should
+// hold, placed field by field at absolute offsets.
 #pragma once
 
 #include <sys/types.h>
@@ -21,7 +21,7 @@ long firstDifference(const std::vector<std::uint8_t>& a, const std::vector<std::
 // A buffer of `length` bytes, none of them zero, so pad bytes stand out.
 std::vector<std::uint8_t> pattern(std::size_t length, std::uint8_t seed = 0x41);
 
-struct TrackSpec {
+struct ExpectedTrack {
   std::int32_t channels = 1;
   std::int32_t sampleRate = 8000;
   std::int32_t bits = 8;
@@ -30,7 +30,7 @@ struct TrackSpec {
   std::uint32_t byteCount = 0;
 };
 
-struct HeaderSpec {
+struct ExpectedHeader {
   bool final = false;
   std::uint32_t riffSize = 4278185987u;
   std::uint32_t moviSize = 4278185987u;
@@ -41,19 +41,19 @@ struct HeaderSpec {
   std::uint32_t microsPerFrame = 0;
   std::uint32_t videoRate = 0;
   std::array<std::uint8_t, 4> fourcc = {0, 0, 0, 0};
-  std::vector<TrackSpec> tracks;
+  std::vector<ExpectedTrack> tracks;
 };
 
-std::vector<std::uint8_t> expectedHeaderBlock(const HeaderSpec& spec);
+std::vector<std::uint8_t> expectedHeaderBlock(const ExpectedHeader& want);
 
 // An idx1 entry as the file holds it.
-struct IndexSpec {
+struct ExpectedEntry {
   std::string id;
   std::uint32_t flags;
   std::uint32_t offset;
   std::uint32_t length;
 };
-void appendIndexEntry(std::vector<std::uint8_t>& out, const IndexSpec& entry);
+void appendIndexEntry(std::vector<std::uint8_t>& out, const ExpectedEntry& entry);
 void appendChunk(std::vector<std::uint8_t>& out, const std::string& id, const std::vector<std::uint8_t>& data);
 
 }  // namespace korvex::avitest
