@@ -28,36 +28,6 @@ namespace {
 using namespace avitest;
 using testing::TempDir;
 
-// Lets the process write files only up to `bytes`; writes beyond fail with
-// EFBIG instead of raising SIGXFSZ. Both are put back on destruction.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    savedHandler_ = signal(SIGXFSZ, SIG_IGN);
-    set(bytes);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    signal(SIGXFSZ, savedHandler_);
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-  void set(rlim_t bytes) {
-    rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    ok_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-  }
-  void lift() { ok_ = setrlimit(RLIMIT_FSIZE, &saved_) == 0 && ok_; }
-  bool ok() const { return ok_; }
-
- private:
-  rlimit saved_{};
-  sighandler_t savedHandler_ = SIG_DFL;
-  bool ok_ = false;
-};
-
 // Points the writer's descriptor at /dev/full: every write from now on
 // fails with ENOSPC, as on a full disk, while seeks still succeed.
 bool makeDeviceFull(AviWriter* writer) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "avi/avi_writer.h"
+#include "avi_test_support.h"
 #include "support/media_probe.h"
 #include "support/media_samples.h"
 #include "support/temp_dir.h"
@@ -28,20 +29,28 @@ std::string field(const testing::ProbeFields& fields, const std::string& name) {
 // Writes `frames` sample access units the way the backup does: the video is
 // defined at the first frame, the audio track at the first sound block, one
 // 320-byte block (40 ms of 8000 Hz A-law) after each picture.
-void writeSampleAvi(const std::string& path, std::size_t frames, bool withAudio) {
+// Leaves the writer open for the caller to finish.
+AviWriter* writeSampleMedia(const std::string& path, std::size_t frames, bool withAudio) {
   const auto& video = testing::sampleVideo();
-  ASSERT_GE(video.size(), frames);
+  EXPECT_GE(video.size(), frames);
   AviWriter* writer = AVI_create_output(path.c_str());
-  ASSERT_NE(writer, nullptr) << AVI_error_message(AVI_last_error);
+  EXPECT_NE(writer, nullptr) << AVI_error_message(AVI_last_error);
+  if (writer == nullptr) return nullptr;
   for (std::size_t i = 0; i < frames; ++i) {
     if (i == 0) AVI_define_video(writer, testing::SAMPLE_WIDTH, testing::SAMPLE_HEIGHT, testing::SAMPLE_FRAME_RATE, "X264");
     const auto& unit = video[i];
-    ASSERT_EQ(AVI_put_video_frame(writer, unit.bytes.data(), static_cast<std::int32_t>(unit.bytes.size()), unit.key), 0);
+    EXPECT_EQ(AVI_put_video_frame(writer, unit.bytes.data(), static_cast<std::int32_t>(unit.bytes.size()), unit.key), 0);
     if (!withAudio) continue;
     if (i == 0) AVI_add_audio_track(writer, 1, 8000, 8, 6, 64);
     const auto block = testing::sampleAudioBlock(i);
-    ASSERT_EQ(AVI_put_audio(writer, block.data(), static_cast<std::int32_t>(block.size())), 0);
+    EXPECT_EQ(AVI_put_audio(writer, block.data(), static_cast<std::int32_t>(block.size())), 0);
   }
+  return writer;
+}
+
+void writeSampleAvi(const std::string& path, std::size_t frames, bool withAudio) {
+  AviWriter* writer = writeSampleMedia(path, frames, withAudio);
+  ASSERT_NE(writer, nullptr);
   ASSERT_EQ(AVI_finish(writer), 0) << AVI_error_message(AVI_last_error);
 }
 
@@ -96,6 +105,38 @@ TEST(AviPlayers, ReadAndDecodeVideoOnly) {
   EXPECT_EQ(field(video[0], "codec_name"), "h264");
   EXPECT_EQ(field(video[0], "nb_read_frames"), "30");
   EXPECT_TRUE(probe.streamsOfType("audio").empty());
+
+  const auto decoded = testing::decodeMedia(path);
+  EXPECT_EQ(decoded.exitStatus, 0);
+  EXPECT_EQ(decoded.err, "");
+}
+
+// When idx1 cannot be written the file is finalised without it, and players
+// still read every chunk from the movi list.
+TEST(AviPlayers, FileWithoutIndexStillPlays) {
+  requireTools();
+  TempDir dir;
+  const std::string path = dir.file("noindex.avi");
+  AviWriter* writer = writeSampleMedia(path, 50, true);
+  ASSERT_NE(writer, nullptr);
+  int result = 0;
+  {
+    avitest::FileSizeLimit limit(writer->write_pos + 20);
+    ASSERT_TRUE(limit.ok());
+    result = AVI_finish(writer);
+  }
+  ASSERT_EQ(result, -1);
+  ASSERT_EQ(AVI_last_error.load(), 5);
+
+  const auto probe = testing::probeMedia(path);
+  ASSERT_EQ(probe.run.exitStatus, 0) << probe.run.err;
+  const auto video = probe.streamsOfType("video");
+  ASSERT_EQ(video.size(), 1u);
+  EXPECT_EQ(field(video[0], "codec_name"), "h264");
+  EXPECT_EQ(field(video[0], "nb_read_frames"), "50");
+  const auto audio = probe.streamsOfType("audio");
+  ASSERT_EQ(audio.size(), 1u);
+  EXPECT_EQ(field(audio[0], "nb_read_packets"), "50");
 
   const auto decoded = testing::decodeMedia(path);
   EXPECT_EQ(decoded.exitStatus, 0);

@@ -2,6 +2,8 @@
 // hold, placed field by field at absolute offsets.
 #pragma once
 
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/types.h>
 
 #include <array>
@@ -55,5 +57,31 @@ struct ExpectedEntry {
 };
 void appendIndexEntry(std::vector<std::uint8_t>& out, const ExpectedEntry& entry);
 void appendChunk(std::vector<std::uint8_t>& out, const std::string& id, const std::vector<std::uint8_t>& data);
+
+// Lets the process write files only up to `bytes`; writes beyond fail with
+// EFBIG instead of raising SIGXFSZ. Both are put back on destruction.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    savedHandler_ = signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    ok_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    signal(SIGXFSZ, savedHandler_);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+  bool ok() const { return ok_; }
+
+ private:
+  rlimit saved_{};
+  sighandler_t savedHandler_ = SIG_DFL;
+  bool ok_ = false;
+};
 
 }  // namespace korvex::avitest
