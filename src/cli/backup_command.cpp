@@ -95,6 +95,11 @@ int runBackupCommand(const JobSettings& settings) {
                      " MiB)");
     return EXIT_INTERRUPTED;
   }
+  if (state.backupEnd == BackupEnd::OutputFailed) {
+    progress.message("korvex-cli: cannot write " + state.backupFailedPath + ": " +
+                     std::strerror(state.backupErrorNumber) + "; the AVI files listed before it are complete");
+    return EXIT_FAILURE_OTHER;
+  }
   if (!state.videoFound) {
     progress.message("can't find video data!");
     return EXIT_NO_VIDEO;

@@ -1,5 +1,6 @@
 #include "jobs/backup_worker.h"
 
+#include <cerrno>
 #include <cstdio>
 
 #include "jobs/selection.h"
@@ -40,7 +41,8 @@ void BackupWorker::run() {
     }
   }
   finishAll();
-  state_.backupEnd = end;
+  // A file that could not be finished at the very end is a failure too.
+  state_.backupEnd = outputFailed_ ? BackupEnd::OutputFailed : end;
   // Last: whoever waits on the flag then finds every AVI file finished.
   state_.backupRunning = false;
 }
@@ -70,24 +72,28 @@ FileVerdict BackupWorker::backupRecordingFile(const std::string& path) {
       continue;
     }
     if (!reader_.readPayload(payload_)) break;
-    exportFrame(frame);
+    if (!exportFrame(frame)) {
+      state_.backupEnd = BackupEnd::OutputFailed;
+      return FileVerdict::Stop;
+    }
   }
   return FileVerdict::Continue;
 }
 
-void BackupWorker::exportFrame(const FrameHeader& frame) {
+bool BackupWorker::exportFrame(const FrameHeader& frame) {
   const auto c = static_cast<std::size_t>(frame.channel);  // selected channels are 0..15
   if (state_.channelFileBytes[c] >= options_.splitBytes ||
       beginsNewSegment(frame.segmentKeyA, frame.segmentKeyB, state_.segmentKeyA[c], state_.segmentKeyB[c])) {
     openChannelFile(c, frame);
+    if (outputFailed_) return false;
   }
   AviWriter* writer = state_.channelWriters[c].get();
-  if (writer == nullptr) return;
+  if (writer == nullptr) return true;
 
   ChannelStream& stream = streams_[c];
   if (!stream.keyFrameSeen) {
     // Every file begins with a key frame; what comes before it is dropped.
-    if (frame.frameKind != FRAME_KIND_KEY) return;
+    if (frame.frameKind != FRAME_KIND_KEY) return true;
     stream.keyFrameSeen = true;
     stream.firstKeyTime = frame.timeStamp;
   }
@@ -102,16 +108,23 @@ void BackupWorker::exportFrame(const FrameHeader& frame) {
   }
 
   const auto length = static_cast<std::int32_t>(frame.payloadLength);  // at most MAX_PAYLOAD_BYTES
+  int written = 0;
   if (!audio) {
-    AVI_put_video_frame(writer, payload_.data(), length, frame.frameKind);
+    written = AVI_put_video_frame(writer, payload_.data(), length, frame.frameKind);
   } else if (stream.firstKeyTime <= frame.timeStamp) {
     // Sound stamped before the key frame is counted below but not written.
     if (frame.payloadLength == RECORDER_AUDIO_CHUNK) {
-      AVI_put_audio(writer, payload_.data() + RECORDER_AUDIO_PREFIX,
-                    static_cast<std::int32_t>(RECORDER_AUDIO_CHUNK - RECORDER_AUDIO_PREFIX));
+      written = AVI_put_audio(writer, payload_.data() + RECORDER_AUDIO_PREFIX,
+                              static_cast<std::int32_t>(RECORDER_AUDIO_CHUNK - RECORDER_AUDIO_PREFIX));
     } else {
-      AVI_put_audio(writer, payload_.data(), length);
+      written = AVI_put_audio(writer, payload_.data(), length);
     }
+  }
+  if (written != 0) {
+    // Going on would only fail again (a full disk): the job ends, and every
+    // AVI file is finished with what it holds.
+    noteOutputFailure(c);
+    return false;
   }
 
   // Frames of one second share their time stamp: convert only when it changes.
@@ -122,18 +135,20 @@ void BackupWorker::exportFrame(const FrameHeader& frame) {
   }
   state_.channelFileBytes[c] += frame.payloadLength;
   state_.totalBytesWritten.fetch_add(frame.payloadLength, std::memory_order_relaxed);
+  return true;
 }
 
 void BackupWorker::openChannelFile(std::size_t c, const FrameHeader& frame) {
-  state_.channelWriters[c].reset();  // finishes the file it held
+  finishChannel(c);
   streams_[c] = ChannelStream{};
   state_.channelFileBytes[c] = 0;
-  const std::string name = aviFileName(frame);
-  state_.channelWriters[c].reset(AVI_create_output(name.c_str()));
+  channelPaths_[c] = aviFileName(frame);
+  state_.channelWriters[c].reset(AVI_create_output(channelPaths_[c].c_str()));
   state_.videoFound = true;  // also when the file could not be created
   state_.segmentKeyA[c] = frame.segmentKeyA;
   state_.segmentKeyB[c] = frame.segmentKeyB;
-  if (state_.channelWriters[c] && options_.fileCreated) options_.fileCreated(name);
+  if (!state_.channelWriters[c]) noteOutputFailure(c);
+  else if (options_.fileCreated) options_.fileCreated(channelPaths_[c]);
 }
 
 std::string BackupWorker::aviFileName(const FrameHeader& frame) {
@@ -160,8 +175,24 @@ std::string BackupWorker::aviFileName(const FrameHeader& frame) {
   return path;
 }
 
+void BackupWorker::finishChannel(std::size_t c) {
+  if (AviWriter* writer = state_.channelWriters[c].release()) {
+    if (AVI_finish(writer) != 0) noteOutputFailure(c);
+  }
+}
+
 void BackupWorker::finishAll() {
-  for (auto& writer : state_.channelWriters) writer.reset();
+  for (std::size_t c = 0; c < state_.channelWriters.size(); ++c) finishChannel(c);
+}
+
+void BackupWorker::noteOutputFailure(std::size_t c) {
+  const int reason = errno;
+  if (outputFailed_) return;
+  outputFailed_ = true;
+  state_.backupFailedPath = channelPaths_[c];
+  // The writer's own limits leave errno as it was; name them instead.
+  const int code = AVI_last_error;
+  state_.backupErrorNumber = code == 1 ? EFBIG : code == 8 ? ENOMEM : reason;
 }
 
 void backupWorker(const JobSettings& settings, JobState& state, BackupOptions options) {

@@ -46,10 +46,13 @@ class BackupWorker {
   FileVerdict backupRecordingFile(const std::string& path);
 
  private:
-  void exportFrame(const FrameHeader& frame);
+  // False once an AVI file could not be written: the job ends.
+  bool exportFrame(const FrameHeader& frame);
   void openChannelFile(std::size_t channel, const FrameHeader& frame);
   std::string aviFileName(const FrameHeader& frame);
+  void finishChannel(std::size_t channel);
   void finishAll();
+  void noteOutputFailure(std::size_t channel);
 
   const JobSettings& settings_;
   JobState& state_;
@@ -57,6 +60,8 @@ class BackupWorker {
   RecordingFileReader reader_;
   PayloadBuffer payload_;
   std::array<ChannelStream, CHANNEL_TABLE_SIZE> streams_{};
+  std::array<std::string, CHANNEL_TABLE_SIZE> channelPaths_;
+  bool outputFailed_ = false;
   std::unordered_set<std::string> createdNames_;
   RecorderTime lastFrameTime_ = 0;
   bool frameTimeShown_ = false;

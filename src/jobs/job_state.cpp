@@ -19,6 +19,8 @@ void JobState::reset() {
   backupEnd = BackupEnd::NotEnded;
   for (auto& writer : channelWriters) writer.reset();
   channelFileBytes.fill(0);
+  backupFailedPath.clear();
+  backupErrorNumber = 0;
   segmentKeyA.fill(0);
   segmentKeyB.fill(0);
   reportPath.clear();

@@ -49,6 +49,7 @@ enum class BackupEnd : std::uint8_t {
   FileMissing,  // a recording file in the range could not be opened
   AfterWindow,  // a recording file starts after the time window
   SizeLimit,    // more than the size limit was exported
+  OutputFailed, // an AVI file could not be created or written (a full disk)
 };
 
 struct FileCloser {
@@ -79,6 +80,9 @@ struct JobState {
   // The backup worker's own.
   std::array<AviWriterHandle, CHANNEL_TABLE_SIZE> channelWriters;
   std::array<std::uint64_t, CHANNEL_TABLE_SIZE> channelFileBytes{};
+  // The first AVI file that could not be written, and why (errno).
+  std::string backupFailedPath;
+  int backupErrorNumber = 0;
 
   // Either worker's own: the remembered keys of each channel's segment.
   ChannelTable32 segmentKeyA{};

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -349,7 +350,7 @@ TEST_F(BackupWorkerTest, AMissingRecordingFileEndsTheJobWithItsFilesFinished) {
   EXPECT_EQ(r.state.currentBackupFile, 1);
 }
 
-TEST_F(BackupWorkerTest, AFileThatCannotBeCreatedDropsTheSegmentButCountsAsVideoFound) {
+TEST_F(BackupWorkerTest, AnAviFileThatCannotBeCreatedEndsTheJobWithItsReason) {
   onlyFile(RecordingFileBuilder().frame(video(0, 1, 1, T0)).frame(video(0, 1, 1, T0 + 1)));
   JobSettings s = everything();
   s.outputFolder = out_.path() + "/missing";
@@ -357,7 +358,11 @@ TEST_F(BackupWorkerTest, AFileThatCannotBeCreatedDropsTheSegmentButCountsAsVideo
   run(r, s);
   EXPECT_TRUE(r.created.empty());
   EXPECT_TRUE(r.state.videoFound);
+  EXPECT_EQ(r.state.backupEnd, BackupEnd::OutputFailed);
+  EXPECT_EQ(r.state.backupErrorNumber, ENOENT);
+  EXPECT_EQ(r.state.backupFailedPath, s.outputFolder + "/folder=0_file=0_chn1_Time_2012_5_4_8_9_10.avi");
   EXPECT_EQ(r.state.totalBytesWritten, 0u);
+  EXPECT_EQ(r.state.currentBackupFile, 0);
 }
 
 TEST_F(BackupWorkerTest, RealRecordingsPlayInPlayers) {
