@@ -1,0 +1,15 @@
+// The About box: the program's name and version, in every language alike.
+#pragma once
+
+#include <QDialog>
+
+namespace korvex {
+
+class AboutDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit AboutDialog(QWidget* parent = nullptr);
+};
+
+}  // namespace korvex

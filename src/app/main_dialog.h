@@ -1,0 +1,151 @@
+// The program's one window: the selection of a job, the job buttons, their
+// progress, the output folder, the language and the About box.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <array>
+#include <functional>
+
+#include "jobs/job_settings.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QGridLayout;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QTimeEdit;
+
+namespace korvex {
+
+class MainDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  // Runs a modal dialog (the About box, a message box) and returns its
+  // result. Tests answer the dialog here instead of running it.
+  using ModalRunner = std::function<int(QDialog& dialog)>;
+  // Asks for a folder; returns the chosen path, or the empty text when the
+  // user cancels.
+  using FolderChooser = std::function<QString(QWidget* parent, const QString& title, const QString& startFolder)>;
+
+  // Builds the window in its start-up state: controls at their defaults,
+  // compact size, start-up language and captions, drive list, output folder.
+  explicit MainDialog(QWidget* parent = nullptr);
+  ~MainDialog() override;
+
+  // The control with this id (1000 to 1054), or nullptr.
+  QWidget* control(int id) const;
+
+  QPushButton* startBackupButton() const { return startBackup_; }
+  QPushButton* stopBackupButton() const { return stopBackup_; }
+  QPushButton* scanButton() const { return scan_; }
+  QPushButton* stopScanButton() const { return stopScan_; }
+  QAction* aboutAction() const { return aboutAction_; }
+
+  // True while the lower band (size limit, folder range, scan controls,
+  // progress) is out of view.
+  bool advancedCollapsed() const { return advancedCollapsed_; }
+
+  // The selection of a backup from the controls, every field, in this order:
+  // folder range, time window, size limit, channels 1 to 16, record types,
+  // disk root, output folder. Hidden controls count as well.
+  void captureBackupSettings(JobSettings& settings) const;
+  // The part a scan uses: folder range, disk root, output folder. The other
+  // fields keep their values.
+  void captureScanSettings(JobSettings& settings) const;
+
+  // Shows `text` in a modal box with an OK button and the application's name
+  // as caption.
+  void showMessage(const QString& text);
+  // The running backup's status; "\r\n" breaks the line.
+  void setStatusText(const QString& text);
+  // The scan's progress bar and its percent label.
+  void setScanProgress(int percent);
+  // Enables or disables the four job buttons.
+  void setJobButtonsEnabled(bool startBackup, bool stopBackup, bool scan, bool stopScan);
+
+  void setModalRunner(ModalRunner runner);
+  void setFolderChooser(FolderChooser chooser);
+  int runModal(QDialog& dialog);
+
+  // The text of a key of section "language" in the current language.
+  static QString languageCaption(const char* key);
+
+ public slots:
+  // Fills the language list, reads the start-up language, selects its entry
+  // and applies the captions.
+  void setUpLanguage();
+  // Sets the captions of the labels, buttons and record-type boxes.
+  void applyLanguageTexts();
+  // A language chosen in the list: it becomes current and the captions follow.
+  void onLanguageChanged();
+  void onBrowse();
+  void onAllChannels();
+  void onAdvancedSetting();
+  void showAbout();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void createControls();
+  void layOutControls();
+  void setFocusOrder();
+  void setInitialStates();
+  void fillDriveList();
+  void setOutputFolderToProgramFolder();
+  void alignLabelColumns();
+  QString controlText(int id) const;
+  void restoreLanguageField();
+
+  QLabel* languageLabel_ = nullptr;
+  QComboBox* languageList_ = nullptr;
+  QLabel* backupTimeLabel_ = nullptr;
+  QDateEdit* beginDate_ = nullptr;
+  QTimeEdit* beginTime_ = nullptr;
+  QDateEdit* endDate_ = nullptr;
+  QTimeEdit* endTime_ = nullptr;
+  QLabel* channelLabel_ = nullptr;
+  std::array<QCheckBox*, SELECTABLE_CHANNELS> channelBoxes_{};
+  QCheckBox* allChannels_ = nullptr;
+  QLabel* recordTypeLabel_ = nullptr;
+  QCheckBox* typeTime_ = nullptr;
+  QCheckBox* typeMotion_ = nullptr;
+  QCheckBox* typeSensor_ = nullptr;
+  QCheckBox* typeManual_ = nullptr;
+  QLabel* diskLabel_ = nullptr;
+  QComboBox* driveList_ = nullptr;
+  QLabel* outputLabel_ = nullptr;
+  QLineEdit* outputFolder_ = nullptr;
+  QPushButton* browse_ = nullptr;
+  QPushButton* startBackup_ = nullptr;
+  QPushButton* stopBackup_ = nullptr;
+  QPushButton* advanced_ = nullptr;
+  QPlainTextEdit* status_ = nullptr;
+  QWidget* lowerBand_ = nullptr;
+  QLabel* sizeLimitLabel_ = nullptr;
+  QLineEdit* sizeLimit_ = nullptr;
+  QLabel* folderRangeLabel_ = nullptr;
+  QLineEdit* folderStart_ = nullptr;
+  QLineEdit* folderEnd_ = nullptr;
+  QPushButton* scan_ = nullptr;
+  QPushButton* stopScan_ = nullptr;
+  QProgressBar* progress_ = nullptr;
+  QLabel* percent_ = nullptr;
+  QGridLayout* upperGrid_ = nullptr;
+  QGridLayout* lowerGrid_ = nullptr;
+  QAction* aboutAction_ = nullptr;
+
+  bool advancedCollapsed_ = true;
+  ModalRunner modalRunner_;
+  FolderChooser folderChooser_;
+};
+
+}  // namespace korvex

@@ -1,0 +1,52 @@
+// A MainDialog over a temporary program folder that holds the shipped
+// language files, with its modal dialogs and folder chooser answered by the
+// test instead of a person.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QDialog>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/main_dialog.h"
+#include "support/temp_dir.h"
+
+#include <ostream>
+
+// Readable QStrings in test failures.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+
+namespace korvex::testing {
+
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // A new window over the program folder. Modal dialogs go to onModal.
+  std::unique_ptr<MainDialog> makeWindow();
+  // makeWindow, shown and active.
+  std::unique_ptr<MainDialog> showWindow();
+
+  // Replaces the [language] section of a language file of the program folder.
+  void writeLanguageFile(const std::string& folder, const std::string& body);
+  void writeMainSettings(const std::string& text);
+  std::string programFolder() const { return dir_.path(); }
+  std::string file(const std::string& relative) const { return dir_.file(relative); }
+
+  // Answers a modal dialog; by default it is recorded and closed at once.
+  std::function<int(QDialog&)> onModal;
+  std::vector<QString> modalTitles;
+
+ private:
+  TempDir dir_;
+};
+
+// The control's caption: a label's or button's text.
+QString caption(const MainDialog& window, int id);
+
+}  // namespace korvex::testing
