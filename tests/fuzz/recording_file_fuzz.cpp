@@ -1,0 +1,92 @@
+// Whatever a damaged disk holds, reading a recording file, scanning it and
+// backing it up must neither crash nor read or write out of bounds.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "jobs/backup_worker.h"
+#include "jobs/scan_worker.h"
+#include "store/recording_file_reader.h"
+#include "store/recording_store.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Scratch {
+  std::string root;  // the store: dir00000/file0000.dat holds the input
+  std::string out;   // report and AVI files, emptied after every input
+  Scratch() {
+    const std::string base = fs::temp_directory_path().string() + "/korvex-fuzz-" + std::to_string(getpid());
+    root = base + "/disk/";
+    out = base + "/out";
+    fs::create_directories(root + "dir00000");
+    fs::create_directories(out);
+  }
+};
+
+const Scratch& scratch() {
+  static const Scratch s;
+  return s;
+}
+
+void writeInput(const std::string& path, const std::uint8_t* data, std::size_t size) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) std::abort();
+  if (size > 0 && std::fwrite(data, 1, size, file) != size) std::abort();
+  std::fclose(file);
+}
+
+void readEveryFrame(const std::string& path, bool readPayloads) {
+  korvex::RecordingFileReader reader;
+  if (!reader.open(path, readPayloads ? korvex::ReadPattern::WholeFile : korvex::ReadPattern::HeadersOnly)) return;
+  korvex::RecordingFileHeader header;
+  if (!reader.readFileHeader(header)) return;
+  korvex::PayloadBuffer buffer;
+  korvex::FrameHeader frame;
+  while (reader.nextFrame(frame)) {
+    if (!readPayloads) {
+      reader.skipPayload();
+    } else if (!reader.readPayload(buffer) || buffer.size() != frame.payloadLength) {
+      break;
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const Scratch& s = scratch();
+  const std::string path = korvex::recordingFilePath(s.root, 0, 0);
+  writeInput(path, data, size);
+
+  readEveryFrame(path, true);
+  readEveryFrame(path, false);
+
+  korvex::JobSettings settings;
+  settings.diskRoot = s.root;
+  settings.outputFolder = s.out;
+  settings.beginTime = korvex::RECORDER_TIME_MIN;
+  settings.endTime = korvex::RECORDER_TIME_MAX;
+  settings.channelEnabled.fill(1);
+  settings.recordTypeEnabled.fill(1);
+
+  // Both jobs over the one-file store: file 1 is missing, so each ends after
+  // the input, with its report rows and AVI files finished.
+  korvex::JobState state;
+  state.reset();
+  state.scanRunning = true;
+  korvex::scanWorker(settings, state);
+
+  state.reset();
+  state.backupRunning = true;
+  korvex::backupWorker(settings, state);
+
+  std::error_code ignored;
+  for (const auto& entry : fs::directory_iterator(s.out, ignored)) fs::remove(entry.path(), ignored);
+  return 0;
+}
