@@ -7,6 +7,7 @@
 
 #include "lang/ini_reader.h"
 #include "lang/language_keys.h"
+#include "lang/language_folder.h"
 #include "lang/program_folder.h"
 
 namespace korvex {
@@ -15,10 +16,9 @@ std::int32_t currentLanguage = 0;
 
 namespace {
 
-// The path of mainset.ini, or false when it does not fit the buffer.
-bool mainSettingsPath(char (&path)[PATH_BUFFER_SIZE]) {
-  char folder[PATH_BUFFER_SIZE];
-  getProgramFolder(folder, sizeof folder);
+// The path of mainset.ini in the language folder, or false when it does not
+// fit the buffer.
+bool mainSettingsPath(const char (&folder)[PATH_BUFFER_SIZE], char (&path)[PATH_BUFFER_SIZE]) {
   std::memset(path, 0, sizeof path);
   const int written = std::snprintf(path, sizeof path, "%s/mainset.ini", folder);
   return written > 0 && static_cast<std::size_t>(written) < sizeof path;
@@ -32,9 +32,9 @@ std::size_t getLanguageText(const char* section, const char* key, char* buffer, 
   if (section == nullptr || key == nullptr) return 0;
 
   char folder[PATH_BUFFER_SIZE];
-  getProgramFolder(folder, sizeof folder);
+  if (!getLanguageFolder(folder, sizeof folder)) return 0;
   char settings[PATH_BUFFER_SIZE];
-  if (!mainSettingsPath(settings)) return 0;
+  if (!mainSettingsPath(folder, settings)) return 0;
 
   char languageKey[32];
   const int keyLength = std::snprintf(languageKey, sizeof languageKey, "lang%d", static_cast<int>(currentLanguage));
@@ -59,9 +59,11 @@ std::string languageText(const char* key) {
 }
 
 std::int32_t readStartupLanguage() {
+  char folder[PATH_BUFFER_SIZE];
   char settings[PATH_BUFFER_SIZE];
   char value[PATH_BUFFER_SIZE] = {};
-  if (mainSettingsPath(settings)) readIniValue(settings, "LANG", "language set", "0", value, sizeof value);
+  if (getLanguageFolder(folder, sizeof folder) && mainSettingsPath(folder, settings))
+    readIniValue(settings, "LANG", "language set", "0", value, sizeof value);
   else std::strcpy(value, "0");
   // strtol follows atoi's rules and, unlike atoi, defines what an
   // out-of-range number gives.

@@ -1,6 +1,7 @@
 // Texts by key in the current language. The languages are named in
-// mainset.ini beside the program; each one's texts lie in
-// LANG/<folder>/lang.ini. Every lookup reads the files afresh.
+// mainset.ini in the language folder (beside the program, or under
+// share/korvex when installed); each one's texts lie in
+// LANG/<folder>/lang.ini there. Every lookup reads the files afresh.
 #pragma once
 
 #include <array>
