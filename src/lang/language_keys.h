@@ -39,9 +39,13 @@ inline constexpr const char* KEY_FINISH = "finish!";
 inline constexpr const char* KEY_NO_VIDEO_DATA = "can't find video data!";
 inline constexpr const char* KEY_FINISH_SCAN = "finish scan,please check out the file";
 inline constexpr const char* KEY_CANNOT_CREATE_REPORT = "can't create the report file";
+inline constexpr const char* KEY_CANNOT_WRITE_REPORT = "can't write the report file";
+inline constexpr const char* KEY_CANNOT_WRITE_AVI = "can't write the AVI file";
+// Shown while the window waits for a job to end before it closes.
+inline constexpr const char* KEY_FINISHING_JOB = "finishing the job, please wait";
 
 // Every key that a language file must hold.
-inline constexpr std::array<const char*, 28> LANGUAGE_KEYS = {
+inline constexpr std::array<const char*, 31> LANGUAGE_KEYS = {
     KEY_LANGUAGE,        KEY_BROWSE,           KEY_BACKUP_TIME,     KEY_BACKUP_CHANNEL,
     KEY_BACKUP_RECORD_TYPE, KEY_BACKUP_DISK,   KEY_OUTPUT_PATH,     KEY_START_BACKUP,
     KEY_STOP_BACKUP,     KEY_ADVANCED_SETTING, KEY_BACKUP_MAX_DATA_SIZE, KEY_FOLDER_RANGE,
@@ -49,6 +53,7 @@ inline constexpr std::array<const char*, 28> LANGUAGE_KEYS = {
     KEY_SENSOR,          KEY_MANUAL,           KEY_ALL,             KEY_VIDEO_END_TIME,
     KEY_FOLDER,          KEY_FILE,             KEY_VIDEO_TOTAL_SIZE, KEY_SEARCHING_VIDEO,
     KEY_FINISH,          KEY_NO_VIDEO_DATA,    KEY_FINISH_SCAN,     KEY_CANNOT_CREATE_REPORT,
+    KEY_CANNOT_WRITE_REPORT, KEY_CANNOT_WRITE_AVI, KEY_FINISHING_JOB,
 };
 
 }  // namespace korvex
