@@ -47,6 +47,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# A Debian package installs under /usr whatever the build's own prefix.
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # Permissions and a stripped build as lintian expects them, whatever the
 # umask of the build.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
