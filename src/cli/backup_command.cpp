@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 
 #include "cli/commands.h"
 #include "cli/progress_display.h"
@@ -80,12 +79,11 @@ int runBackupCommand(const JobSettings& settings) {
   ProgressDisplay progress;
   JobThread worker;
   worker.start([&] { backupWorker(settings, state, options); });
-  while (worker.running()) {
+  do {
     const std::int64_t done =
         std::int64_t{state.currentBackupFolder - range.first} * FILES_PER_FOLDER + state.currentBackupFile;
     progress.show(static_cast<int>(std::clamp<std::int64_t>(done * 100 / files, 0, 100)), statusText(state));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
+  } while (!worker.waitFor(std::chrono::milliseconds(100)));
   worker.join();
   progress.finish();
 

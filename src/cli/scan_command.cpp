@@ -1,7 +1,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 
 #include "cli/commands.h"
 #include "cli/progress_display.h"
@@ -20,12 +19,11 @@ int runScanCommand(const JobSettings& settings) {
   ProgressDisplay progress;
   JobThread worker;
   worker.start([&] { scanWorker(settings, state); });
-  while (worker.running()) {
+  do {
     char text[96];
     std::snprintf(text, sizeof text, "folder %d  file %d", state.currentScanFolder.load(), state.currentScanFile.load());
     progress.show(state.scanPercent, text);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
+  } while (!worker.waitFor(std::chrono::milliseconds(100)));
   worker.join();
   progress.finish();
 

@@ -4,7 +4,10 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 namespace korvex {
@@ -23,12 +26,17 @@ class JobThread {
   // True from start until the body has returned.
   bool running() const { return running_.load(std::memory_order_acquire); }
 
+  // Waits at most `timeout` for the body to return; true once it has.
+  bool waitFor(std::chrono::milliseconds timeout);
+
   // Waits for the body to return.
   void join();
 
  private:
   std::thread thread_;
   std::atomic<bool> running_{false};
+  std::mutex mutex_;
+  std::condition_variable ended_;
 };
 
 }  // namespace korvex
