@@ -1,0 +1,41 @@
+// The texts a running or ended job shows in the window. Every text is looked
+// up in the current language at the moment it is built, so that a language
+// file edited while a job runs shows at the next tick.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "jobs/job_state.h"
+#include "store/recorder_time.h"
+
+namespace korvex {
+
+// The backup's progress, read from the job state one field at a time.
+struct BackupStatus {
+  bool videoFound = false;
+  CalendarTime frameTime;
+  std::int32_t folder = 0;
+  std::int32_t file = 0;
+  std::uint64_t totalBytes = 0;
+};
+
+BackupStatus readBackupStatus(const JobState& state);
+
+// Two lines joined by "\r\n": once video has been found, the time of the
+// last frame, then the folder, the file and the MiB exported; before that,
+// "Searching video!" and the folder and file.
+std::string backupStatusText(const BackupStatus& status);
+
+// "42%".
+std::string scanPercentText(std::int32_t percent);
+
+// The scan's finish message: the text, a space, the report's path in
+// double quotes.
+std::string scanFinishedText(const std::string& reportPath);
+
+// The text of `key`, the path in double quotes and the system's reason for
+// `errorNumber` in brackets.
+std::string outputFailureText(const char* key, const std::string& path, int errorNumber);
+
+}  // namespace korvex
