@@ -4,6 +4,9 @@
 
 namespace korvex {
 
+// The dynamic property that carries a control's id.
+inline constexpr const char* CONTROL_ID_PROPERTY = "controlId";
+
 inline constexpr int ID_START_BACKUP = 1000;
 inline constexpr int ID_DRIVE_LIST = 1001;
 inline constexpr int ID_OUTPUT_FOLDER = 1002;
@@ -38,5 +41,10 @@ inline constexpr int ID_DISK_LABEL = 1051;
 inline constexpr int ID_OUTPUT_LABEL = 1052;
 inline constexpr int ID_SIZE_LIMIT_LABEL = 1053;
 inline constexpr int ID_FOLDER_RANGE_LABEL = 1054;
+
+// The window's two progress timers, 1000 ms each.
+inline constexpr int BACKUP_TIMER_ID = 1;
+inline constexpr int SCAN_TIMER_ID = 2;
+inline constexpr int JOB_TIMER_INTERVAL_MS = 1000;
 
 }  // namespace korvex

@@ -26,6 +26,7 @@
 #include "app/about_dialog.h"
 #include "app/app_icon.h"
 #include "app/control_ids.h"
+#include "app/job_texts.h"
 #include "jobs/selection.h"
 #include "lang/language.h"
 #include "lang/language_keys.h"
@@ -66,8 +67,6 @@ constexpr std::array<CaptionKey, 19> CAPTION_KEYS = {{
     {KEY_MANUAL, ID_TYPE_MANUAL},
     {KEY_ALL, ID_ALL_CHANNELS},
 }};
-
-const char* const CONTROL_ID_PROPERTY = "controlId";
 
 // Whole days whose every second a signed 32-bit recorder time can hold
 // (1901-12-13 20:45:52 to 2038-01-19 03:14:07).
@@ -168,12 +167,19 @@ MainDialog::MainDialog(QWidget* parent)
   connect(allChannels_, &QCheckBox::clicked, this, &MainDialog::onAllChannels);
   connect(advanced_, &QPushButton::clicked, this, &MainDialog::onAdvancedSetting);
   connect(languageList_, &QComboBox::activated, this, &MainDialog::onLanguageChanged);
+  setUpJobControl();
 
   startBackup_->setFocus();
   layout()->activate();
 }
 
-MainDialog::~MainDialog() = default;
+MainDialog::~MainDialog() {
+  // Gone some other way than by closing (the program ending): the worker
+  // still finishes its files before the records it uses go.
+  state_.backupRunning = false;
+  state_.scanRunning = false;
+  worker_.join();
+}
 
 void MainDialog::createControls() {
   languageLabel_ = makeLabel(this, ID_LANGUAGE_LABEL, QStringLiteral("语言"));
@@ -484,7 +490,7 @@ void MainDialog::setStatusText(const QString& text) {
 
 void MainDialog::setScanProgress(int percent) {
   progress_->setValue(std::clamp(percent, 0, 100));
-  percent_->setText(QStringLiteral("%1%").arg(percent));
+  percent_->setText(QString::fromStdString(scanPercentText(percent)));
 }
 
 void MainDialog::setJobButtonsEnabled(bool startBackup, bool stopBackup, bool scan, bool stopScan) {

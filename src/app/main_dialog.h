@@ -6,8 +6,13 @@
 #include <QString>
 #include <array>
 #include <functional>
+#include <vector>
 
+#include "jobs/backup_worker.h"
 #include "jobs/job_settings.h"
+#include "jobs/job_state.h"
+#include "jobs/job_thread.h"
+#include "jobs/scan_worker.h"
 
 class QAction;
 class QCheckBox;
@@ -20,6 +25,7 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QTimeEdit;
+class QTimer;
 
 namespace korvex {
 
@@ -37,6 +43,7 @@ class MainDialog : public QDialog {
   // Builds the window in its start-up state: controls at their defaults,
   // compact size, start-up language and captions, drive list, output folder.
   explicit MainDialog(QWidget* parent = nullptr);
+  // Asks a job still running to stop and waits for its worker.
   ~MainDialog() override;
 
   // The control with this id (1000 to 1054), or nullptr.
@@ -72,10 +79,19 @@ class MainDialog : public QDialog {
 
   void setModalRunner(ModalRunner runner);
   void setFolderChooser(FolderChooser chooser);
+  // What the next jobs pass their workers (tests watch the files created).
+  // A scan without a trace of its own traces to qDebug().
+  void setBackupOptions(BackupOptions options);
+  void setScanOptions(ScanOptions options);
   int runModal(QDialog& dialog);
 
   // The text of a key of section "language" in the current language.
   static QString languageCaption(const char* key);
+
+  // True from a job's start until its worker has ended.
+  bool jobWorkerRunning() const { return worker_.running(); }
+  // True while the window waits for a job to end before it closes.
+  bool closing() const { return closing_; }
 
  public slots:
   // Fills the language list, reads the start-up language, selects its entry
@@ -89,6 +105,21 @@ class MainDialog : public QDialog {
   void onAllChannels();
   void onAdvancedSetting();
   void showAbout();
+
+  // The job buttons. A start is refused (false) while a worker still runs,
+  // the last one's included after a stop.
+  bool onStartBackup();
+  bool onScan();
+  // Ask the running worker to end; its files are finished before the start
+  // buttons come back.
+  void onStopBackup();
+  void onStopScan();
+  // A tick of BACKUP_TIMER_ID or SCAN_TIMER_ID: progress, and the job's end.
+  void timerTick(int timerId);
+
+  // Ends the window; while a job runs, first asks it to stop and waits,
+  // showing that it is finishing, until its worker has ended.
+  void done(int result) override;
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -104,6 +135,16 @@ class MainDialog : public QDialog {
   void alignLabelColumns();
   QString controlText(int id) const;
   void restoreLanguageField();
+
+  enum class RunningJob { None, Backup, Scan };
+  void setUpJobControl();
+  void backupTick();
+  void scanTick();
+  // After the worker has ended: timers off, the idle buttons. True when the
+  // user had asked the job to stop (its end shows no message).
+  bool endJob();
+  void showFinishing();
+  void finishClosing();
 
   QLabel* languageLabel_ = nullptr;
   QComboBox* languageList_ = nullptr;
@@ -146,6 +187,21 @@ class MainDialog : public QDialog {
   bool advancedCollapsed_ = true;
   ModalRunner modalRunner_;
   FolderChooser folderChooser_;
+
+  // The job records the window and the one worker share.
+  JobSettings settings_;
+  JobState state_;
+  BackupOptions backupOptions_;
+  ScanOptions scanOptions_;
+  QTimer* backupTimer_ = nullptr;
+  QTimer* scanTimer_ = nullptr;
+  RunningJob job_ = RunningJob::None;
+  bool stopAsked_ = false;
+  bool closing_ = false;
+  int closeResult_ = 0;
+  std::vector<QWidget*> disabledWhileClosing_;
+  // Last: the worker is waited for before the records above go.
+  JobThread worker_;
 };
 
 }  // namespace korvex

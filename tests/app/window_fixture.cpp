@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QLabel>
+#include <QMessageBox>
 #include <QTest>
 #include <filesystem>
 
@@ -20,6 +21,7 @@ void WindowTest::SetUp() {
   currentLanguage = 0;
   onModal = [this](QDialog& dialog) {
     modalTitles.push_back(dialog.windowTitle());
+    if (auto* box = qobject_cast<QMessageBox*>(&dialog)) messages.push_back(box->text());
     return static_cast<int>(QDialog::Rejected);
   };
 }

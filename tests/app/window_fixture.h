@@ -41,6 +41,8 @@ class WindowTest : public ::testing::Test {
   // Answers a modal dialog; by default it is recorded and closed at once.
   std::function<int(QDialog&)> onModal;
   std::vector<QString> modalTitles;
+  // The texts of the message boxes answered by default, in order.
+  std::vector<QString> messages;
 
  private:
   TempDir dir_;
