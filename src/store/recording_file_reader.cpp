@@ -2,11 +2,24 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace korvex {
+
+namespace {
+
+// Every read takes up to AHEAD_MOST bytes more than asked for, which holds
+// the next header, and a 324-byte audio chunk with the header after that.
+// It stops at the end of a page (once a whole header is in), so that on a
+// cold disk it never costs a page the job does not need.
+constexpr std::uint64_t AHEAD_PAGE = 4096;
+constexpr std::uint64_t AHEAD_MOST = 1024;
+
+}  // namespace
 
 std::uint8_t* PayloadBuffer::prepare(std::size_t length) {
   if (length > MAX_PAYLOAD_BYTES) return nullptr;
@@ -35,6 +48,7 @@ bool RecordingFileReader::open(const std::string& path, ReadPattern pattern) {
   position_ = 0;
   pendingPayload_ = 0;
   framesEnded_ = false;
+  aheadLength_ = 0;
   posix_fadvise(fd_, 0, 0, pattern == ReadPattern::WholeFile ? POSIX_FADV_SEQUENTIAL : POSIX_FADV_RANDOM);
   return true;
 }
@@ -42,6 +56,7 @@ bool RecordingFileReader::open(const std::string& path, ReadPattern pattern) {
 void RecordingFileReader::close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+  aheadLength_ = 0;
 }
 
 bool RecordingFileReader::readAt(std::uint64_t offset, std::uint8_t* into, std::size_t length) {
@@ -53,6 +68,35 @@ bool RecordingFileReader::readAt(std::uint64_t offset, std::uint8_t* into, std::
     done += static_cast<std::size_t>(got);
   }
   return true;
+}
+
+// Reads `length` bytes at `offset` into `into`, and in the same request as
+// much of what follows as the read-ahead takes. False when the file gave
+// fewer than `length` bytes.
+bool RecordingFileReader::readWithAhead(std::uint64_t offset, std::uint8_t* into, std::size_t length) {
+  static_assert(AHEAD_MOST <= std::tuple_size_v<decltype(ahead_)>);
+  const std::uint64_t end = offset + length;
+  const std::uint64_t pageEnd = (end + FRAME_HEADER_SIZE + AHEAD_PAGE - 1) / AHEAD_PAGE * AHEAD_PAGE;
+  const std::uint64_t aheadEnd = std::min({fileSize_, pageEnd, end + AHEAD_MOST});
+  const std::size_t extra = aheadEnd > end ? static_cast<std::size_t>(aheadEnd - end) : 0;
+  aheadLength_ = 0;
+  std::size_t done = 0;
+  while (done < length + extra) {
+    iovec parts[2];
+    int count = 0;
+    if (done < length) parts[count++] = {into + done, length - done};
+    const std::size_t aheadDone = done > length ? done - length : 0;
+    parts[count++] = {ahead_.data() + aheadDone, extra - aheadDone};
+    // pread when there is one buffer: it spares the kernel the vector.
+    const ssize_t got = count == 1 ? pread(fd_, parts[0].iov_base, parts[0].iov_len, static_cast<off_t>(offset + done))
+                                   : preadv(fd_, parts, count, static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  aheadStart_ = end;
+  aheadLength_ = done > length ? done - length : 0;
+  return done >= length;
 }
 
 bool RecordingFileReader::readFileHeader(RecordingFileHeader& header) {
@@ -69,9 +113,12 @@ bool RecordingFileReader::readFileHeader(RecordingFileHeader& header) {
 bool RecordingFileReader::nextFrame(FrameHeader& header) {
   if (pendingPayload_ != 0) skipPayload();
   while (!framesEnded_ && fd_ >= 0) {
-    std::uint8_t bytes[FRAME_HEADER_SIZE];
-    if (position_ + FRAME_HEADER_SIZE > fileSize_ || !readAt(position_, bytes, sizeof bytes)) break;
-    const FrameHeader candidate = decodeFrameHeader(bytes);
+    if (position_ + FRAME_HEADER_SIZE > fileSize_) break;
+    if (position_ < aheadStart_ || position_ + FRAME_HEADER_SIZE > aheadStart_ + aheadLength_) {
+      readWithAhead(position_, nullptr, 0);
+      if (aheadLength_ < FRAME_HEADER_SIZE) break;
+    }
+    const FrameHeader candidate = decodeFrameHeader(ahead_.data() + (position_ - aheadStart_));
     if (!frameHeaderContinuesSequence(candidate)) break;
     const std::uint64_t payloadStart = position_ + FRAME_HEADER_SIZE;
     if (payloadStart + candidate.payloadLength > fileSize_) break;  // cut short by the end of the file
@@ -94,7 +141,9 @@ bool RecordingFileReader::readPayload(PayloadBuffer& buffer) {
   const std::uint32_t length = pendingPayload_;
   pendingPayload_ = 0;
   std::uint8_t* into = buffer.prepare(length);
-  if (into == nullptr || !readAt(position_, into, length)) {
+  // Read from the file even when the read-ahead holds these bytes, so that a
+  // file cut short under the job ends its frames where it now ends.
+  if (into == nullptr || !readWithAhead(position_, into, length)) {
     buffer.size_ = 0;
     framesEnded_ = true;
     return false;

@@ -3,6 +3,7 @@
 // The file is opened read-only and never written.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -78,12 +79,19 @@ class RecordingFileReader {
 
  private:
   bool readAt(std::uint64_t offset, std::uint8_t* into, std::size_t length);
+  bool readWithAhead(std::uint64_t offset, std::uint8_t* into, std::size_t length);
 
   int fd_ = -1;
   std::uint64_t fileSize_ = 0;
   std::uint64_t position_ = 0;
   std::uint32_t pendingPayload_ = 0;
   bool framesEnded_ = false;
+  // The file's bytes from aheadStart_ on, read together with what was asked
+  // for, so that the next header (and a small payload after it) seldom
+  // needs a read of its own.
+  std::array<std::uint8_t, 1024> ahead_{};
+  std::uint64_t aheadStart_ = 0;
+  std::size_t aheadLength_ = 0;
 };
 
 }  // namespace korvex
