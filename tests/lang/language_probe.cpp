@@ -5,6 +5,7 @@
 //   korvex-language-probe KEY [LANGUAGE-INDEX]
 //
 // Line 1: the language folder; line 2: the text (empty when missing).
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
