@@ -178,11 +178,7 @@ bool parseCommandLine(const std::vector<std::string>& args, CliRequest& request,
   JobSettings& s = request.settings;
   const bool backup = request.command == Command::Backup;
   if (backup) {
-    // The whole time range, every selectable channel, every record type.
-    s.beginTime = RECORDER_TIME_MIN;
-    s.endTime = RECORDER_TIME_MAX;
-    parseChannels("all", s, error);
-    parseTypes("time,motion,sensor,manual", s, error);
+    selectEverything(s);
   }
   bool haveDisk = false, haveOut = false;
   for (std::size_t i = 1; i < args.size(); ++i) {

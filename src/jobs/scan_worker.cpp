@@ -10,24 +10,6 @@
 
 namespace korvex {
 
-namespace {
-
-CalendarTime localCalendarTime(std::time_t when) {
-  std::tm local{};
-  CalendarTime out;
-  tzset();
-  if (localtime_r(&when, &local) == nullptr) return out;
-  out.year = static_cast<std::int16_t>(local.tm_year + 1900);
-  out.month = static_cast<std::int8_t>(local.tm_mon + 1);
-  out.day = static_cast<std::int8_t>(local.tm_mday);
-  out.hour = static_cast<std::int8_t>(local.tm_hour);
-  out.minute = static_cast<std::int8_t>(local.tm_min);
-  out.second = static_cast<std::int8_t>(local.tm_sec);
-  return out;
-}
-
-}  // namespace
-
 ScanWorker::ScanWorker(const JobSettings& settings, JobState& state, ScanOptions options)
     : settings_(settings), state_(state), options_(std::move(options)) {}
 

@@ -45,6 +45,16 @@ bool sizeLimitPassed(std::uint64_t exportedBytes, const JobSettings& settings) {
   return limit != 0 && exportedBytes > limit;
 }
 
+void selectEverything(JobSettings& settings) {
+  settings.beginTime = RECORDER_TIME_MIN;
+  settings.endTime = RECORDER_TIME_MAX;
+  settings.channelEnabled.fill(0);
+  for (int k = 0; k < SELECTABLE_CHANNELS; ++k) settings.channelEnabled[static_cast<std::size_t>(k)] = 1;
+  settings.recordTypeEnabled.fill(0);
+  for (std::int32_t code : {RECORD_TYPE_TIME, RECORD_TYPE_MOTION, RECORD_TYPE_SENSOR, RECORD_TYPE_MANUAL})
+    settings.recordTypeEnabled[static_cast<std::size_t>(code)] = 1;
+}
+
 std::int32_t readIntegerText(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;

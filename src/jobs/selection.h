@@ -32,6 +32,10 @@ std::uint64_t sizeLimitBytes(const JobSettings& settings);
 // True once more than the limit has been exported (exactly the limit goes on).
 bool sizeLimitPassed(std::uint64_t exportedBytes, const JobSettings& settings);
 
+// The whole time range, every channel a user can pick, every record type:
+// a backup of everything.
+void selectEverything(JobSettings& settings);
+
 // The integer at the start of a text, as the C library's atoi reads it:
 // leading blanks skipped, an optional sign, decimal digits up to the first
 // other character; no digits give 0. Values beyond 32 bits are clamped.

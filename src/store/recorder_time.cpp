@@ -11,9 +11,9 @@ int timeZoneBiasMinutes() {
   return static_cast<int>(timezone / 60);
 }
 
-CalendarTime recorderTimeToCalendar(RecorderTime t) {
-  const std::int64_t bias = timeZoneBiasMinutes();
-  const std::time_t utc = static_cast<std::time_t>(static_cast<std::int64_t>(t) + 60 * bias);
+CalendarTime localCalendarTime(std::int64_t utcSeconds) {
+  tzset();
+  const std::time_t utc = static_cast<std::time_t>(utcSeconds);
   std::tm local{};
   CalendarTime out;
   if (localtime_r(&utc, &local) == nullptr) return out;
@@ -24,6 +24,10 @@ CalendarTime recorderTimeToCalendar(RecorderTime t) {
   out.minute = static_cast<std::int8_t>(local.tm_min);
   out.second = static_cast<std::int8_t>(local.tm_sec);
   return out;
+}
+
+CalendarTime recorderTimeToCalendar(RecorderTime t) {
+  return localCalendarTime(std::int64_t{t} + 60 * std::int64_t{timeZoneBiasMinutes()});
 }
 
 RecorderTime recorderTimeFromPickers(const LocalDate& date, const LocalTimeOfDay& timeOfDay) {

@@ -43,8 +43,11 @@ struct LocalTimeOfDay {
 // without any daylight-saving part; read from the C library afresh.
 int timeZoneBiasMinutes();
 
-// The local calendar time of the true UTC count t + 60 x bias; daylight
-// saving time applies where it is in force at that instant.
+// The local calendar time of a true UTC count, with daylight saving time
+// where it is in force at that instant.
+CalendarTime localCalendarTime(std::int64_t utcSeconds);
+
+// The local calendar time of the true UTC count t + 60 x bias.
 CalendarTime recorderTimeToCalendar(RecorderTime t);
 
 // Local midnight of `date` (daylight saving as the C library decides for

@@ -1,4 +1,5 @@
 #include "jobs/backup_worker.h"
+#include "jobs/selection.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -71,10 +72,7 @@ class BackupWorkerTest : public ::testing::Test {
   // Every channel and record type, the whole time range.
   JobSettings everything() const {
     JobSettings s;
-    s.beginTime = RECORDER_TIME_MIN;
-    s.endTime = RECORDER_TIME_MAX;
-    for (int k = 0; k < SELECTABLE_CHANNELS; ++k) s.channelEnabled[static_cast<std::size_t>(k)] = 1;
-    for (int code : {1, 2, 4, 8}) s.recordTypeEnabled[static_cast<std::size_t>(code)] = 1;
+    selectEverything(s);
     s.diskRoot = disk_.root();
     s.outputFolder = out_.path();
     return s;

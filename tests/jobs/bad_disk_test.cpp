@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "jobs/backup_worker.h"
+#include "jobs/selection.h"
 #include "jobs/scan_worker.h"
 #include "store/frame_header.h"
 #include "support/avi_contents.h"
@@ -47,10 +48,7 @@ class BadDiskTest : public ::testing::Test {
   BadDiskTest() : zone_("UTC0"), store_(disk_.root()) {
     settings_.diskRoot = disk_.root();
     settings_.outputFolder = out_.path();
-    settings_.beginTime = RECORDER_TIME_MIN;
-    settings_.endTime = RECORDER_TIME_MAX;
-    settings_.channelEnabled.fill(1);
-    for (int code : {1, 2, 4, 8}) settings_.recordTypeEnabled[static_cast<std::size_t>(code)] = 1;
+    selectEverything(settings_);
   }
 
   void scan(ScanOptions options = {}) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "jobs/backup_worker.h"
+#include "jobs/selection.h"
 #include "jobs/scan_worker.h"
 #include "support/media_samples.h"
 #include "support/recorder_simulator.h"
@@ -60,10 +61,7 @@ TEST(ReadOnly, ScanAndBackupLeaveTheStoreAsItWasAndWorkWithoutWritePermission) {
   JobSettings settings;
   settings.diskRoot = disk.root();
   settings.outputFolder = out.path();
-  settings.beginTime = RECORDER_TIME_MIN;
-  settings.endTime = RECORDER_TIME_MAX;
-  settings.channelEnabled.fill(1);
-  for (int code : {1, 2, 4, 8}) settings.recordTypeEnabled[static_cast<std::size_t>(code)] = 1;
+  selectEverything(settings);
 
   JobState state;
   state.reset();
