@@ -10,6 +10,8 @@ int main(int argc, char* argv[]) {
   // Message boxes carry the application's name as their caption.
   QApplication::setApplicationName(QStringLiteral("Korvex"));
   QApplication::setApplicationVersion(QStringLiteral(KORVEX_VERSION));
+  // Desktops match the window to its desktop entry by this name.
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.korvex.Korvex"));
   QApplication::setWindowIcon(korvex::korvexIcon());
 
   korvex::MainDialog dialog;

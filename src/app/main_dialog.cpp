@@ -29,8 +29,8 @@
 #include "app/job_texts.h"
 #include "jobs/selection.h"
 #include "lang/language.h"
+#include "lang/language_folder.h"
 #include "lang/language_keys.h"
-#include "lang/program_folder.h"
 #include "store/drive_list.h"
 #include "store/record_types.h"
 #include "store/recorder_time.h"
@@ -407,9 +407,7 @@ void MainDialog::fillDriveList() {
 }
 
 void MainDialog::setOutputFolderToProgramFolder() {
-  char folder[PATH_BUFFER_SIZE];
-  getProgramFolder(folder, sizeof folder);
-  outputFolder_->setText(QFile::decodeName(folder) + QLatin1Char('/'));
+  outputFolder_->setText(QFile::decodeName(defaultOutputFolder().c_str()));
 }
 
 QWidget* MainDialog::control(int id) const { return findChild<QWidget*>(controlName(id)); }
@@ -449,11 +447,10 @@ void MainDialog::captureScanSettings(JobSettings& settings) const {
 }
 
 void MainDialog::onBrowse() {
-  // The chooser opens at the folder that holds the program.
-  char folder[PATH_BUFFER_SIZE];
-  getProgramFolder(folder, sizeof folder);
-  QString start = QFile::decodeName(folder);
-  if (start.isEmpty()) start = QStringLiteral("/");
+  // The chooser opens where the output goes by default: the folder that
+  // holds the program, or the home folder of an installed one.
+  QString start = QFile::decodeName(defaultOutputFolder().c_str());
+  while (start.size() > 1 && start.endsWith(QLatin1Char('/'))) start.chop(1);
   QString chosen = folderChooser_(this, QStringLiteral("请选择路径: "), start);
   if (chosen.isEmpty()) return;
   while (chosen.size() > 1 && chosen.endsWith(QLatin1Char('/'))) chosen.chop(1);

@@ -1,8 +1,11 @@
 #include "lang/language_folder.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "lang/program_folder.h"
@@ -31,6 +34,17 @@ bool formatPath(char* buffer, std::size_t capacity, const char* format, Args... 
   return false;
 }
 
+bool languageFilesBeside(const char* folder) {
+  char settings[PATH_BUFFER_SIZE];
+  return formatPath(settings, sizeof settings, "%s/mainset.ini", folder) && isRegularFile(settings);
+}
+
+std::string homeFolder() {
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
+  if (const passwd* user = getpwuid(getuid()); user != nullptr && user->pw_dir != nullptr) return user->pw_dir;
+  return "/";
+}
+
 }  // namespace
 
 bool getLanguageFolder(char* buffer, std::size_t capacity) {
@@ -38,12 +52,16 @@ bool getLanguageFolder(char* buffer, std::size_t capacity) {
   std::memset(buffer, 0, capacity);
   char folder[PATH_BUFFER_SIZE];
   getProgramFolder(folder, sizeof folder);
-
-  char settings[PATH_BUFFER_SIZE];
-  if (formatPath(settings, sizeof settings, "%s/mainset.ini", folder) && isRegularFile(settings)) {
-    return formatPath(buffer, capacity, "%s", folder);
-  }
+  if (languageFilesBeside(folder)) return formatPath(buffer, capacity, "%s", folder);
   return formatPath(buffer, capacity, "%s/%s", folder, INSTALLED_LANGUAGE_FOLDER);
+}
+
+std::string defaultOutputFolder() {
+  char folder[PATH_BUFFER_SIZE];
+  getProgramFolder(folder, sizeof folder);
+  std::string chosen = languageFilesBeside(folder) ? folder : homeFolder();
+  if (chosen.empty() || chosen.back() != '/') chosen += '/';
+  return chosen;
 }
 
 }  // namespace korvex

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 namespace korvex {
 
@@ -18,5 +19,11 @@ extern const char* const INSTALLED_LANGUAGE_FOLDER;
 // every call. Returns false, with the buffer empty, when the path does not
 // fit the capacity.
 bool getLanguageFolder(char* buffer, std::size_t capacity);
+
+// The folder that job output goes to until the user picks another, with a
+// trailing '/': the program folder when the language files lie beside it (a
+// build or unpacked tree), else - an installed program, whose folder is a
+// system one such as /usr/bin - the user's home folder.
+std::string defaultOutputFolder();
 
 }  // namespace korvex

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -62,6 +63,21 @@ class LanguageFolderTest : public ::testing::Test {
   const std::string bin_ = root_.path() + "/usr/bin";
   const std::string installed_ = bin_ + "/" + INSTALLED_LANGUAGE_FOLDER;
 };
+
+TEST_F(LanguageFolderTest, OutputGoesBesideABuildTreeAndHomeForAnInstalledProgram) {
+  TempDir home;
+  const char* oldHome = std::getenv("HOME");
+  const std::string keptHome = oldHome ? oldHome : "";
+  setenv("HOME", home.path().c_str(), 1);
+
+  writeLanguageTree(installed_, "installed", 0);
+  EXPECT_EQ(defaultOutputFolder(), home.path() + "/");  // never /usr/bin
+  writeLanguageTree(bin_, "beside", 0);
+  EXPECT_EQ(defaultOutputFolder(), bin_ + "/");
+
+  if (oldHome) setenv("HOME", keptHome.c_str(), 1);
+  else unsetenv("HOME");
+}
 
 TEST_F(LanguageFolderTest, InstalledFolderIsRelativeAndApart) {
   const std::string relative = INSTALLED_LANGUAGE_FOLDER;
