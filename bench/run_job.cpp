@@ -11,6 +11,7 @@
 #include "jobs/job_settings.h"
 #include "jobs/job_state.h"
 #include "jobs/scan_worker.h"
+#include "jobs/selection.h"
 
 int main(int argc, char** argv) {
   const std::string command = argc == 4 ? argv[1] : "";
@@ -36,11 +37,7 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  // Every channel, every record type, the whole time range.
-  settings.beginTime = korvex::RECORDER_TIME_MIN;
-  settings.endTime = korvex::RECORDER_TIME_MAX;
-  for (int k = 0; k < korvex::SELECTABLE_CHANNELS; ++k) settings.channelEnabled[static_cast<std::size_t>(k)] = 1;
-  for (const std::size_t code : {1u, 2u, 4u, 8u}) settings.recordTypeEnabled[code] = 1;
+  korvex::selectEverything(settings);
   state.backupRunning = true;
   korvex::backupWorker(settings, state);
   if (state.backupEnd != korvex::BackupEnd::RangeDone) {
