@@ -3,7 +3,6 @@
 
 #include <cerrno>
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -79,13 +78,11 @@ int runBackupCommand(const JobSettings& settings) {
   ProgressDisplay progress;
   JobThread worker;
   worker.start([&] { backupWorker(settings, state, options); });
-  do {
+  followJob(worker, progress, [&] {
     const std::int64_t done =
         std::int64_t{state.currentBackupFolder - range.first} * FILES_PER_FOLDER + state.currentBackupFile;
     progress.show(static_cast<int>(std::clamp<std::int64_t>(done * 100 / files, 0, 100)), statusText(state));
-  } while (!worker.waitFor(std::chrono::milliseconds(100)));
-  worker.join();
-  progress.finish();
+  });
 
   const unsigned long long mib = state.totalBytesWritten / 1024 / 1024;
   if (state.backupEnd == BackupEnd::Stopped) {

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 
 namespace korvex::cli {
 
@@ -15,15 +16,16 @@ ProgressDisplay::ProgressDisplay(std::FILE* out) : out_(out), terminal_(isatty(f
 
 void ProgressDisplay::show(int percent, const std::string& text) {
   if (terminal_) {
-    std::string line;
-    if (percent >= 0) {
-      const int filled = std::clamp(percent, 0, 100) * BAR_WIDTH / 100;
-      line = "[" + std::string(static_cast<std::size_t>(filled), '#') +
-             std::string(static_cast<std::size_t>(BAR_WIDTH - filled), '-') + "] " + std::to_string(percent) + "%  ";
-    }
-    line += text;
     // \033[K clears what a longer earlier line left behind.
-    std::fprintf(out_, "\r%s\033[K", line.c_str());
+    if (percent >= 0) {
+      char bar[BAR_WIDTH + 1];
+      const int filled = std::clamp(percent, 0, 100) * BAR_WIDTH / 100;
+      for (int i = 0; i < BAR_WIDTH; ++i) bar[i] = i < filled ? '#' : '-';
+      bar[BAR_WIDTH] = '\0';
+      std::fprintf(out_, "\r[%s] %d%%  %s\033[K", bar, percent, text.c_str());
+    } else {
+      std::fprintf(out_, "\r%s\033[K", text.c_str());
+    }
     std::fflush(out_);
     barShown_ = true;
     return;
@@ -47,6 +49,15 @@ void ProgressDisplay::message(const std::string& text) {
   finish();
   std::fprintf(out_, "%s\n", text.c_str());
   std::fflush(out_);
+}
+
+void followJob(JobThread& worker, ProgressDisplay& progress, const std::function<void()>& showState) {
+  do {
+    showState();
+  } while (!worker.waitFor(std::chrono::milliseconds(100)));
+  worker.join();
+  showState();
+  progress.finish();
 }
 
 }  // namespace korvex::cli

@@ -4,7 +4,10 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
+
+#include "jobs/job_thread.h"
 
 namespace korvex::cli {
 
@@ -29,5 +32,9 @@ class ProgressDisplay {
   std::string lastText_;
   std::chrono::steady_clock::time_point lastLine_{};
 };
+
+// Calls `showState` every 100 ms until the worker has ended, once more for
+// the state it ended in, and ends the bar's line.
+void followJob(JobThread& worker, ProgressDisplay& progress, const std::function<void()>& showState);
 
 }  // namespace korvex::cli

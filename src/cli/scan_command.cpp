@@ -1,4 +1,3 @@
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -19,13 +18,11 @@ int runScanCommand(const JobSettings& settings) {
   ProgressDisplay progress;
   JobThread worker;
   worker.start([&] { scanWorker(settings, state); });
-  do {
+  followJob(worker, progress, [&] {
     char text[96];
     std::snprintf(text, sizeof text, "folder %d  file %d", state.currentScanFolder.load(), state.currentScanFile.load());
     progress.show(state.scanPercent, text);
-  } while (!worker.waitFor(std::chrono::milliseconds(100)));
-  worker.join();
-  progress.finish();
+  });
 
   const ScanEnd end = state.scanEnd;
   if (end == ScanEnd::ReportNotCreated || end == ScanEnd::ReportWriteFailed) {
