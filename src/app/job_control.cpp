@@ -76,24 +76,17 @@ bool MainDialog::onScan() {
   return true;
 }
 
-void MainDialog::onStopBackup() {
-  state_.backupRunning = false;
-  if (job_ == RunningJob::Backup) {
+void MainDialog::onStopBackup() { stopJob(RunningJob::Backup, state_.backupRunning); }
+
+// The scan worker closes its report itself, with the segments still open.
+void MainDialog::onStopScan() { stopJob(RunningJob::Scan, state_.scanRunning); }
+
+void MainDialog::stopJob(RunningJob job, std::atomic<bool>& runFlag) {
+  runFlag = false;
+  if (job_ == job) {
     stopAsked_ = true;
     // Nothing starts before the worker has finished its files; the timer
     // sees it end and brings the start buttons back.
-    if (worker_.running()) setJobButtonsEnabled(false, false, false, false);
-    else endJob();
-  } else if (job_ == RunningJob::None) {
-    setJobButtonsEnabled(true, false, true, false);
-  }
-}
-
-void MainDialog::onStopScan() {
-  // The worker closes its report itself, with the segments still open.
-  state_.scanRunning = false;
-  if (job_ == RunningJob::Scan) {
-    stopAsked_ = true;
     if (worker_.running()) setJobButtonsEnabled(false, false, false, false);
     else endJob();
   } else if (job_ == RunningJob::None) {

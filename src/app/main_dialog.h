@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QString>
 #include <array>
+#include <atomic>
 #include <functional>
 #include <vector>
 
@@ -140,6 +141,8 @@ class MainDialog : public QDialog {
   void setUpJobControl();
   void backupTick();
   void scanTick();
+  // Clears the job's run flag; the worker sees it between two recording files.
+  void stopJob(RunningJob job, std::atomic<bool>& runFlag);
   // After the worker has ended: timers off, the idle buttons. True when the
   // user had asked the job to stop (its end shows no message).
   bool endJob();
