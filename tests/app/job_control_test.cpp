@@ -179,14 +179,7 @@ void expectFinished(const std::vector<std::string>& paths) {
 
 FrameSpec frame(std::int32_t channel, std::int32_t keyA, std::int32_t keyB, RecorderTime t, std::size_t bytes = 16,
                 std::int32_t type = 1) {
-  FrameSpec f;
-  f.channel = channel;
-  f.segmentKeyA = keyA;
-  f.segmentKeyB = keyB;
-  f.timeStamp = t;
-  f.recordType = type;
-  f.payload.assign(bytes, 0x22);
-  return f;
+  return testing::keyedFrame(channel, keyA, keyB, t, bytes, type);
 }
 
 std::string reportHeader() { return std::string(SCAN_REPORT_HEADER); }

@@ -24,14 +24,7 @@ constexpr std::time_t STARTED = 1796112000;  // names the report ScanFile_2026_1
 
 FrameSpec frame(std::int32_t channel, std::int32_t keyA, std::int32_t keyB, RecorderTime t, std::size_t bytes = 16,
                 std::int32_t type = 1) {
-  FrameSpec f;
-  f.channel = channel;
-  f.segmentKeyA = keyA;
-  f.segmentKeyB = keyB;
-  f.timeStamp = t;
-  f.recordType = type;
-  f.payload.assign(bytes, 0x11);
-  return f;
+  return testing::keyedFrame(channel, keyA, keyB, t, bytes, type);
 }
 
 struct ScanRun {

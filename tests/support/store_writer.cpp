@@ -18,6 +18,18 @@ void putLe32(std::uint8_t* at, std::uint32_t value) {
   at[3] = static_cast<std::uint8_t>(value >> 24);
 }
 
+FrameSpec keyedFrame(std::int32_t channel, std::int32_t keyA, std::int32_t keyB, RecorderTime t, std::size_t bytes,
+                     std::int32_t recordType) {
+  FrameSpec f;
+  f.channel = channel;
+  f.segmentKeyA = keyA;
+  f.segmentKeyB = keyB;
+  f.timeStamp = t;
+  f.recordType = recordType;
+  f.payload.assign(bytes, 0xab);
+  return f;
+}
+
 void encodeFrameHeader(const FrameSpec& f, std::uint8_t* out) {
   for (std::size_t i = 0; i < FRAME_HEADER_SIZE; ++i) out[i] = static_cast<std::uint8_t>(0xc0 + i % 16);
   auto put = [out](std::size_t offset, std::int64_t value) { putLe32(out + offset, static_cast<std::uint32_t>(value)); };

@@ -32,6 +32,11 @@ struct FrameSpec {
   std::uint32_t magicTail = FRAME_MAGIC_TAIL;
 };
 
+// A frame of `channel` with both segment keys and `bytes` of payload; the
+// other fields keep FrameSpec's defaults.
+FrameSpec keyedFrame(std::int32_t channel, std::int32_t keyA, std::int32_t keyB, RecorderTime t,
+                     std::size_t bytes = 16, std::int32_t recordType = 1);
+
 void putLe32(std::uint8_t* at, std::uint32_t value);
 
 // The 128 header bytes of a frame; the bytes no reader interprets are filled
