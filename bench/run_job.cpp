@@ -31,9 +31,6 @@
 
 namespace {
 
-constexpr std::uint32_t RECORDER_AUDIO_CHUNK = 324;
-constexpr std::int32_t RECORDER_AUDIO_PREFIX = 4;
-
 // Calls `each` with every frame of every recording file, in the jobs' order;
 // `pattern` tells how the payloads will be used. False when a file is missing
 // in the middle of the store.
@@ -99,13 +96,14 @@ int writesAlone(const std::string& root, const std::string& out) {
                                                 frame.frameKind);
         } else {
           if (!audioReady[c]) {
-            korvex::AVI_add_audio_track(writer, 1, frame.audioSampleRate, frame.audioBits, 6, 64);
+            korvex::AVI_add_audio_track(writer, 1, frame.audioSampleRate, frame.audioBits, korvex::ALAW_FORMAT_TAG,
+                                        korvex::AUDIO_BITRATE_KBPS);
             audioReady[c] = true;
           }
-          const std::int32_t length = frame.payloadLength == RECORDER_AUDIO_CHUNK
-                                          ? static_cast<std::int32_t>(RECORDER_AUDIO_CHUNK) - RECORDER_AUDIO_PREFIX
-                                          : static_cast<std::int32_t>(frame.payloadLength);
-          written = korvex::AVI_put_audio(writer, data.data(), length);
+          const std::uint32_t length = frame.payloadLength == korvex::RECORDER_AUDIO_CHUNK
+                                           ? korvex::RECORDER_AUDIO_CHUNK - korvex::RECORDER_AUDIO_PREFIX
+                                           : frame.payloadLength;
+          written = korvex::AVI_put_audio(writer, data.data(), static_cast<std::int32_t>(length));
         }
         if (written != 0) {
           failed = true;

@@ -10,16 +10,6 @@
 
 namespace korvex {
 
-namespace {
-
-constexpr std::int32_t ALAW_FORMAT_TAG = 6;
-constexpr std::int32_t AUDIO_BITRATE_KBPS = 64;
-// The recorder puts 4 bytes in front of the 320 bytes of sound of a chunk.
-constexpr std::uint32_t RECORDER_AUDIO_CHUNK = 324;
-constexpr std::uint32_t RECORDER_AUDIO_PREFIX = 4;
-
-}  // namespace
-
 BackupWorker::BackupWorker(const JobSettings& settings, JobState& state, BackupOptions options)
     : settings_(settings), state_(state), options_(std::move(options)) {}
 

@@ -17,6 +17,14 @@ namespace korvex {
 // A channel's AVI file is replaced by a fresh one once it holds this much media.
 inline constexpr std::uint64_t AVI_SPLIT_BYTES = 1073741824;
 
+// The sound track of every AVI file: A-law, declared at 64 kbit/s.
+inline constexpr std::int32_t ALAW_FORMAT_TAG = 6;
+inline constexpr std::int32_t AUDIO_BITRATE_KBPS = 64;
+// The recorder puts 4 bytes in front of the 320 bytes of sound of a chunk;
+// the AVI file gets the sound only.
+inline constexpr std::uint32_t RECORDER_AUDIO_CHUNK = 324;
+inline constexpr std::uint32_t RECORDER_AUDIO_PREFIX = 4;
+
 struct BackupOptions {
   // When a channel's file is replaced; only tests set anything else.
   std::uint64_t splitBytes = AVI_SPLIT_BYTES;
