@@ -27,9 +27,8 @@ namespace {
 using testing::ProgramRun;
 using testing::RecordingFileBuilder;
 using testing::SimulatedSegment;
+using testing::T0;
 using testing::TempDir;
-
-constexpr RecorderTime T0 = 1336118950;  // 2012-05-04 08:09:10 as recorder time
 
 ProgramRun cli(std::vector<std::string> args) {
   args.insert(args.begin(), KORVEX_CLI_PATH);

@@ -25,9 +25,8 @@ using testing::AviContents;
 using testing::FrameSpec;
 using testing::RecordingFileBuilder;
 using testing::StoreWriter;
+using testing::T0;
 using testing::TempDir;
-
-constexpr RecorderTime T0 = 1336118950;  // 2012-05-04 08:09:10 as recorder time
 
 std::vector<std::uint8_t> bytes(std::size_t n, std::uint8_t first) {
   std::vector<std::uint8_t> b(n);

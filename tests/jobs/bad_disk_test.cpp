@@ -27,9 +27,8 @@ namespace {
 using testing::FrameSpec;
 using testing::RecordingFileBuilder;
 using testing::StoreWriter;
+using testing::T0;
 using testing::TempDir;
-
-constexpr RecorderTime T0 = 1336118950;
 
 FrameSpec key(std::int32_t channel, std::int32_t keys, RecorderTime t, std::size_t size = 64) {
   FrameSpec f;

@@ -12,6 +12,7 @@
 #include "jobs/scan_worker.h"
 #include "support/media_samples.h"
 #include "support/recorder_simulator.h"
+#include "support/store_writer.h"
 #include "support/temp_dir.h"
 #include "support/time_zone.h"
 
@@ -49,7 +50,7 @@ TEST(ReadOnly, ScanAndBackupLeaveTheStoreAsItWasAndWorkWithoutWritePermission) {
   TempDir disk, out;
   testing::SimulationOptions options;
   options.fileBytes = 5000;
-  testing::simulateRecorder(disk.root(), {{0, 1, 1336118950, 3, true}, {1, 2, 1336118950, 2, false}}, options);
+  testing::simulateRecorder(disk.root(), {{0, 1, testing::T0, 3, true}, {1, 2, testing::T0, 2, false}}, options);
   for (const auto& entry : fs::recursive_directory_iterator(disk.path())) {
     fs::permissions(entry.path(),
                     entry.is_directory() ? fs::perms(0555) : fs::perms(0444));

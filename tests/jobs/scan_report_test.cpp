@@ -2,14 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include "support/store_writer.h"
 #include "support/time_zone.h"
 
 namespace korvex {
 namespace {
 
 using testing::ScopedTimeZone;
-
-constexpr RecorderTime T0 = 1336118950;  // 2012-05-04 08:09:10 as recorder time
+using testing::T0;
 
 SegmentTracker tracker(std::int32_t channel, std::int32_t type, RecorderTime start, RecorderTime end,
                        std::uint64_t bytes, std::int32_t folder) {

@@ -17,9 +17,9 @@ namespace {
 using testing::FrameSpec;
 using testing::RecordingFileBuilder;
 using testing::StoreWriter;
+using testing::T0;
 using testing::TempDir;
 
-constexpr RecorderTime T0 = 1336118950;  // 2012-05-04 08:09:10 as recorder time
 constexpr std::time_t STARTED = 1796112000;  // names the report ScanFile_2026_12_1_8_0_0.txt in UTC
 
 FrameSpec frame(std::int32_t channel, std::int32_t keyA, std::int32_t keyB, RecorderTime t, std::size_t bytes = 16,

@@ -12,6 +12,10 @@
 
 namespace korvex::testing {
 
+// The time the tests' recordings start at: 2012-05-04 08:09:10 as recorder
+// time, which reads the same in UTC.
+inline constexpr RecorderTime T0 = 1336118950;
+
 // One frame as the recorder writes it. Every field of the frame header can
 // be set; payloadLength is the payload's size unless overridden.
 struct FrameSpec {
