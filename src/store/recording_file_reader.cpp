@@ -1,10 +1,5 @@
 #include "store/recording_file_reader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/uio.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 
@@ -31,39 +26,31 @@ std::uint8_t* PayloadBuffer::prepare(std::size_t length) {
 RecordingFileReader::~RecordingFileReader() { close(); }
 
 bool RecordingFileReader::open(const std::string& path, ReadPattern pattern) {
-  close();
-  // O_NOATIME keeps even the access time of the evidence as it was; only the
-  // file's owner (or root) may ask for it, so fall back without it.
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOATIME);
-  if (fd < 0 && errno == EPERM) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+  return open(FolderSource::openPath(path, pattern));
+}
 
-  struct stat info {};
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return false;
-  }
-  fd_ = fd;
-  fileSize_ = static_cast<std::uint64_t>(info.st_size);
+bool RecordingFileReader::open(OpenedFile opened) {
+  close();
+  failure_ = std::move(opened.failure);
+  if (!opened.file) return false;
+  file_ = std::move(opened.file);
+  fileSize_ = file_->size();
   position_ = 0;
   pendingPayload_ = 0;
   framesEnded_ = false;
   aheadLength_ = 0;
-  posix_fadvise(fd_, 0, 0, pattern == ReadPattern::WholeFile ? POSIX_FADV_SEQUENTIAL : POSIX_FADV_RANDOM);
   return true;
 }
 
 void RecordingFileReader::close() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  file_.reset();
   aheadLength_ = 0;
 }
 
 bool RecordingFileReader::readAt(std::uint64_t offset, std::uint8_t* into, std::size_t length) {
   std::size_t done = 0;
   while (done < length) {
-    const ssize_t got = pread(fd_, into + done, length - done, static_cast<off_t>(offset + done));
-    if (got < 0 && errno == EINTR) continue;
+    const std::int64_t got = file_->readAt(offset + done, into + done, length - done);
     if (got <= 0) return false;
     done += static_cast<std::size_t>(got);
   }
@@ -87,10 +74,7 @@ bool RecordingFileReader::readWithAhead(std::uint64_t offset, std::uint8_t* into
     if (done < length) parts[count++] = {into + done, length - done};
     const std::size_t aheadDone = done > length ? done - length : 0;
     parts[count++] = {ahead_.data() + aheadDone, extra - aheadDone};
-    // pread when there is one buffer: it spares the kernel the vector.
-    const ssize_t got = count == 1 ? pread(fd_, parts[0].iov_base, parts[0].iov_len, static_cast<off_t>(offset + done))
-                                   : preadv(fd_, parts, count, static_cast<off_t>(offset + done));
-    if (got < 0 && errno == EINTR) continue;
+    const std::int64_t got = file_->readAt(offset + done, parts, count);
     if (got <= 0) break;
     done += static_cast<std::size_t>(got);
   }
@@ -102,7 +86,7 @@ bool RecordingFileReader::readWithAhead(std::uint64_t offset, std::uint8_t* into
 bool RecordingFileReader::readFileHeader(RecordingFileHeader& header) {
   position_ = FILE_HEADER_SIZE;
   std::uint8_t bytes[12];
-  if (fd_ < 0 || fileSize_ < FILE_HEADER_SIZE || !readAt(0, bytes, sizeof bytes)) {
+  if (!file_ || fileSize_ < FILE_HEADER_SIZE || !readAt(0, bytes, sizeof bytes)) {
     framesEnded_ = true;
     return false;
   }
@@ -112,7 +96,7 @@ bool RecordingFileReader::readFileHeader(RecordingFileHeader& header) {
 
 bool RecordingFileReader::nextFrame(FrameHeader& header) {
   if (pendingPayload_ != 0) skipPayload();
-  while (!framesEnded_ && fd_ >= 0) {
+  while (!framesEnded_ && file_) {
     if (position_ + FRAME_HEADER_SIZE > fileSize_) break;
     if (position_ < aheadStart_ || position_ + FRAME_HEADER_SIZE > aheadStart_ + aheadLength_) {
       readWithAhead(position_, nullptr, 0);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "store/frame_header.h"
+#include "store/recording_source.h"
 
 namespace korvex {
 
@@ -39,12 +40,6 @@ class PayloadBuffer {
   std::size_t size_ = 0;
 };
 
-// How the reader will be used, passed to the kernel as a read-ahead hint.
-enum class ReadPattern {
-  WholeFile,    // payloads are read: read ahead sequentially
-  HeadersOnly,  // payloads are skipped: read only what is asked for
-};
-
 class RecordingFileReader {
  public:
   RecordingFileReader() = default;
@@ -52,10 +47,13 @@ class RecordingFileReader {
   RecordingFileReader(const RecordingFileReader&) = delete;
   RecordingFileReader& operator=(const RecordingFileReader&) = delete;
 
-  // Opens a regular file for reading. False when it cannot be opened (or is
-  // not a regular file).
+  // Opens a regular local file for reading. False when it cannot be opened
+  // (or is not a regular file); failure() then says why.
   bool open(const std::string& path, ReadPattern pattern = ReadPattern::WholeFile);
-  bool isOpen() const { return fd_ >= 0; }
+  // Reads the file a source opened; false (and failure() set) without one.
+  bool open(OpenedFile opened);
+  bool isOpen() const { return file_ != nullptr; }
+  const OpenFailure& failure() const { return failure_; }
 
   // The file-header times. False for a file shorter than the file header:
   // such a file has no frames and its times mean nothing.
@@ -81,7 +79,8 @@ class RecordingFileReader {
   bool readAt(std::uint64_t offset, std::uint8_t* into, std::size_t length);
   bool readWithAhead(std::uint64_t offset, std::uint8_t* into, std::size_t length);
 
-  int fd_ = -1;
+  std::unique_ptr<SourceFile> file_;
+  OpenFailure failure_;
   std::uint64_t fileSize_ = 0;
   std::uint64_t position_ = 0;
   std::uint32_t pendingPayload_ = 0;

@@ -1,0 +1,86 @@
+// Where a store's recording files come from. A job asks its source for
+// "folder f, file n" and reads the file it gets at offsets; it never builds
+// a path itself. The folder of a mounted disk is one source; a file system
+// inside a disk image and a buffer in memory are others.
+#pragma once
+
+#include <sys/uio.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace korvex {
+
+// How a file will be read, passed on as a read-ahead hint.
+enum class ReadPattern {
+  WholeFile,    // payloads are read: read ahead sequentially
+  HeadersOnly,  // payloads are skipped: read only what is asked for
+};
+
+// One recording file, open for reading only.
+class SourceFile {
+ public:
+  virtual ~SourceFile() = default;
+  // The file's length in bytes when it was opened.
+  virtual std::uint64_t size() const = 0;
+  // Reads into `parts` at `offset`, as preadv does: the bytes read (fewer
+  // at the end of the file, 0 past it), or -1 with errno set.
+  virtual std::int64_t readAt(std::uint64_t offset, const iovec* parts, int count) = 0;
+  // Reads into one buffer.
+  std::int64_t readAt(std::uint64_t offset, void* into, std::size_t length) {
+    const iovec part{into, length};
+    return readAt(offset, &part, 1);
+  }
+};
+
+// Why a recording file could not be opened.
+struct OpenFailure {
+  bool missing = false;  // it does not exist: the store's normal end
+  int errorNumber = 0;   // errno, 0 when `reason` says it all
+  std::string reason;    // for people: "Permission denied", "not a regular file"
+};
+
+// A file, or why there is none.
+struct OpenedFile {
+  std::unique_ptr<SourceFile> file;
+  OpenFailure failure;
+};
+
+class RecordingSource {
+ public:
+  virtual ~RecordingSource() = default;
+  // Entries directly under the store's root whose names start with "dir",
+  // whatever their kind. 0 when the root cannot be read.
+  virtual int countFolders() const = 0;
+  // Opens recording file `file` of folder `folder`. Never blocks and never
+  // writes: anything but a regular file is a failure.
+  virtual OpenedFile openFile(int folder, int file, ReadPattern pattern) const = 0;
+  // How people and logs name that file ("<root>dir00000/file0003.dat" for
+  // a folder).
+  virtual std::string filePath(int folder, int file) const = 0;
+};
+
+// The store's own name of a recording file: "dir%05d/file%04d.dat".
+std::string recordingFileName(int folder, int file);
+
+// A store in a folder of the local file system (a mounted disk). The root is
+// used as given and must end with '/'.
+class FolderSource final : public RecordingSource {
+ public:
+  explicit FolderSource(std::string root) : root_(std::move(root)) {}
+  int countFolders() const override;
+  OpenedFile openFile(int folder, int file, ReadPattern pattern) const override;
+  std::string filePath(int folder, int file) const override;
+  const std::string& root() const { return root_; }
+
+  // Opens one local file as a recording file (also used for a single file
+  // given by path).
+  static OpenedFile openPath(const std::string& path, ReadPattern pattern);
+
+ private:
+  std::string root_;
+};
+
+}  // namespace korvex
