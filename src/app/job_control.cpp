@@ -46,10 +46,31 @@ void MainDialog::setBackupOptions(BackupOptions options) { backupOptions_ = std:
 
 void MainDialog::setScanOptions(ScanOptions options) { scanOptions_ = std::move(options); }
 
+bool MainDialog::claimOutputFolder(const JobSettings& settings) {
+  const std::string folder = settings.outputFolder.empty() ? "." : settings.outputFolder;
+  if (folderInsideStore(folder, settings.diskRoot)) {
+    showMessage(QString::fromStdString(folderText(KEY_OUTPUT_INSIDE_DISK, folder)));
+    return false;
+  }
+  bool busy = false;
+  std::string reason;
+  outputLock_ = OutputFolderLock::acquire(folder, busy, reason);
+  if (busy) {
+    showMessage(QString::fromStdString(folderText(KEY_OUTPUT_BUSY, folder)));
+    return false;
+  }
+  // A folder that cannot be locked (missing, unreadable) is left to the
+  // job, whose files then fail with the reason.
+  return true;
+}
+
 bool MainDialog::onStartBackup() {
   // The records are the running worker's until it has ended.
   if (job_ != RunningJob::None || closing_ || worker_.running()) return false;
-  captureBackupSettings(settings_);
+  JobSettings settings;
+  captureBackupSettings(settings);
+  if (!claimOutputFolder(settings)) return false;
+  settings_ = settings;
   state_.reset();
   state_.backupRunning = true;
   setJobButtonsEnabled(false, true, false, false);
@@ -62,7 +83,10 @@ bool MainDialog::onStartBackup() {
 
 bool MainDialog::onScan() {
   if (job_ != RunningJob::None || closing_ || worker_.running()) return false;
-  captureScanSettings(settings_);
+  JobSettings settings = settings_;
+  captureScanSettings(settings);
+  if (!claimOutputFolder(settings)) return false;
+  settings_ = settings;
   state_.reset();
   state_.scanRunning = true;
   setJobButtonsEnabled(false, false, false, true);
@@ -114,8 +138,12 @@ void MainDialog::backupTick() {
   if (state_.backupEnd == BackupEnd::OutputFailed) {
     showMessage(QString::fromStdString(
         outputFailureText(KEY_CANNOT_WRITE_AVI, state_.backupFailedPath, state_.backupErrorNumber)));
+  } else if (state_.backupEnd == BackupEnd::SourceFailed) {
+    showMessage(QString::fromStdString(
+        failureText(KEY_CANNOT_READ_RECORDING, state_.sourceFailedPath, state_.sourceFailureReason)));
   } else {
-    showMessage(languageCaption(state_.videoFound ? KEY_FINISH : KEY_NO_VIDEO_DATA));
+    showMessage(languageCaption(state_.videoFound ? KEY_FINISH : KEY_NO_VIDEO_DATA) +
+                QString::fromStdString(missingFileText(state_.missingFilePath, state_.foldersNotRead)));
   }
 }
 
@@ -135,8 +163,15 @@ void MainDialog::scanTick() {
       showMessage(QString::fromStdString(scanFinishedText(state_.reportPath)));
       break;
     case ScanEnd::NoFolders:
-    case ScanEnd::FileMissing:
       showMessage(languageCaption(KEY_NO_VIDEO_DATA));
+      break;
+    case ScanEnd::FileMissing:
+      showMessage(languageCaption(KEY_NO_VIDEO_DATA) +
+                  QString::fromStdString(missingFileText(state_.missingFilePath, state_.foldersNotRead)));
+      break;
+    case ScanEnd::SourceFailed:
+      showMessage(QString::fromStdString(
+          failureText(KEY_CANNOT_READ_RECORDING, state_.sourceFailedPath, state_.sourceFailureReason)));
       break;
     case ScanEnd::ReportNotCreated:
       showMessage(QString::fromStdString(
@@ -157,6 +192,7 @@ bool MainDialog::endJob() {
   backupTimer_->stop();
   scanTimer_->stop();
   job_ = RunningJob::None;
+  outputLock_ = OutputFolderLock();
   setJobButtonsEnabled(true, false, true, false);
   return std::exchange(stopAsked_, false);
 }

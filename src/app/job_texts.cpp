@@ -74,12 +74,27 @@ std::string scanFinishedText(const std::string& reportPath) {
 }
 
 std::string outputFailureText(const char* key, const std::string& path, int errorNumber) {
+  return failureText(key, path, std::strerror(errorNumber));
+}
+
+std::string failureText(const char* key, const std::string& path, const std::string& reason) {
   const std::string failure = languageText(key);
-  const char* reason = std::strerror(errorNumber);
-  std::vector<char> text(failure.size() + path.size() + std::strlen(reason) + 8);
-  return formatted(text.data(),
-                   std::snprintf(text.data(), text.size(), "%s \"%s\" (%s)", failure.c_str(), path.c_str(), reason),
-                   text.size());
+  std::vector<char> text(failure.size() + path.size() + reason.size() + 8);
+  return formatted(
+      text.data(),
+      std::snprintf(text.data(), text.size(), "%s \"%s\" (%s)", failure.c_str(), path.c_str(), reason.c_str()),
+      text.size());
+}
+
+std::string folderText(const char* key, const std::string& folder) {
+  const std::string text = languageText(key);
+  return text + " \"" + folder + "\"";
+}
+
+std::string missingFileText(const std::string& path, std::int32_t foldersNotRead) {
+  if (foldersNotRead <= 0) return {};
+  return "\r\n" + languageText(KEY_RECORDING_MISSING) + " \"" + path + "\"\r\n" + languageText(KEY_FOLDERS_NOT_READ) +
+         " " + std::to_string(foldersNotRead);
 }
 
 }  // namespace korvex

@@ -38,4 +38,15 @@ std::string scanFinishedText(const std::string& reportPath);
 // `errorNumber` in brackets.
 std::string outputFailureText(const char* key, const std::string& path, int errorNumber);
 
+// The text of `key`, the path in double quotes and `reason` in brackets.
+std::string failureText(const char* key, const std::string& path, const std::string& reason);
+
+// The text of `key` and the folder in double quotes.
+std::string folderText(const char* key, const std::string& folder);
+
+// After a job's end text, the missing recording file that ended it with
+// folders of the range left: "\r\n", the file, and how many folders were
+// not read. Empty when no folder was left.
+std::string missingFileText(const std::string& path, std::int32_t foldersNotRead);
+
 }  // namespace korvex

@@ -13,6 +13,7 @@
 #include "jobs/job_settings.h"
 #include "jobs/job_state.h"
 #include "jobs/job_thread.h"
+#include "jobs/output_folder.h"
 #include "jobs/scan_worker.h"
 
 class QAction;
@@ -139,6 +140,9 @@ class MainDialog : public QDialog {
 
   enum class RunningJob { None, Backup, Scan };
   void setUpJobControl();
+  // Refuses, with a message, an output folder inside the disk or one that
+  // another job writes to; otherwise holds its lock until the job ends.
+  bool claimOutputFolder(const JobSettings& settings);
   void backupTick();
   void scanTick();
   // Clears the job's run flag; the worker sees it between two recording files.
@@ -203,6 +207,7 @@ class MainDialog : public QDialog {
   bool closing_ = false;
   int closeResult_ = 0;
   std::vector<QWidget*> disabledWhileClosing_;
+  OutputFolderLock outputLock_;
   // Last: the worker is waited for before the records above go.
   JobThread worker_;
 };

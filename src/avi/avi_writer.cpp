@@ -308,17 +308,22 @@ AviWriter* AVI_create_output(const char* path) {
     fail(AVI_ERR_NO_MEM);
     return nullptr;
   }
-  // The process's umask trims 0600 by itself; an existing file is kept and
-  // cut to its new length at the end.
-  const int fd = path ? open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0600) : -1;
+  // Always a new file, never one that exists or a symbolic link's target
+  // (EEXIST tells the caller to pick another name); 0666 less the umask.
+  const int fd = path ? open(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666) : -1;
   if (fd < 0) {
+    if (!path) errno = EINVAL;
     fail(AVI_ERR_OPEN);
     return nullptr;
   }
   writer->output_fd = fd;
   static const std::uint8_t reserved[AVI_HEADER_BLOCK_SIZE] = {};
   if (AVI_write_fully(fd, reserved, sizeof reserved) != static_cast<long>(sizeof reserved)) {
+    // A file without its header block holds nothing a player could use.
+    const int reason = errno;
     close(fd);
+    unlink(path);
+    errno = reason;
     fail(AVI_ERR_WRITE);
     return nullptr;
   }

@@ -1,7 +1,3 @@
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -17,24 +13,6 @@
 namespace korvex::cli {
 
 namespace {
-
-// Refuses, before the job starts, an output folder the AVI files cannot go to.
-bool outputFolderUsable(const std::string& folder, std::string& reason) {
-  struct stat info {};
-  if (stat(folder.c_str(), &info) != 0) {
-    reason = std::strerror(errno);
-    return false;
-  }
-  if (!S_ISDIR(info.st_mode)) {
-    reason = "not a folder";
-    return false;
-  }
-  if (access(folder.c_str(), W_OK | X_OK) != 0) {
-    reason = std::strerror(errno);
-    return false;
-  }
-  return true;
-}
 
 std::string statusText(const JobState& state) {
   char text[160];
@@ -54,12 +32,8 @@ std::string statusText(const JobState& state) {
 }  // namespace
 
 int runBackupCommand(const JobSettings& settings) {
-  std::string reason;
-  if (!outputFolderUsable(settings.outputFolder, reason)) {
-    std::fprintf(stderr, "korvex-cli: cannot write AVI files to %s: %s\n", settings.outputFolder.c_str(),
-                 reason.c_str());
-    return EXIT_FAILURE_OTHER;
-  }
+  OutputFolderLock lock;
+  if (!claimOutputFolder(settings, "AVI files", lock)) return EXIT_FAILURE_OTHER;
 
   JobState state;
   state.reset();
@@ -95,11 +69,17 @@ int runBackupCommand(const JobSettings& settings) {
                      std::strerror(state.backupErrorNumber) + "; the AVI files listed before it are complete");
     return EXIT_FAILURE_OTHER;
   }
+  if (state.backupEnd == BackupEnd::SourceFailed) {
+    progress.message("korvex-cli: cannot read the recording file " + state.sourceFailedPath + ": " +
+                     state.sourceFailureReason + "; the job ended there, the AVI files listed are complete");
+    return EXIT_FAILURE_OTHER;
+  }
+  const std::string missing = missingFileNote(state);
   if (!state.videoFound) {
-    progress.message("can't find video data!");
+    progress.message("can't find video data!" + missing);
     return EXIT_NO_VIDEO;
   }
-  progress.message("finish! (" + std::to_string(mib) + " MiB exported)");
+  progress.message("finish! (" + std::to_string(mib) + " MiB exported)" + missing);
   return EXIT_DONE;
 }
 

@@ -38,9 +38,12 @@ const char* const SCAN_USAGE =
     "  --folder-start N    first folder to visit (default 0)\n"
     "  --folder-end N      folder at which to stop, not visited (default 0: all)\n"
     "\n"
+    "DIR may not lie on the recorder's disk; one job at a time writes to a folder,\n"
+    "and an existing report is never replaced (the new one gets _2, _3, ...).\n"
     "Prints the report's path on stdout and the progress on stderr.\n"
     "Exit status: 0 done; 3 no video data found (no folder, or a recording file\n"
-    "missing before the last folder); 2 bad usage; 1 the report cannot be written;\n"
+    "missing before the last folder); 2 bad usage; 1 the report cannot be written,\n"
+    "a recording file cannot be read, or the output folder cannot be used;\n"
     "130 interrupted (the report holds what was found).\n";
 
 const char* const BACKUP_USAGE =
@@ -62,9 +65,13 @@ const char* const BACKUP_USAGE =
     "  --folder-start N    first folder to visit (default 0)\n"
     "  --folder-end N      folder at which to stop, not visited (default 0: all)\n"
     "\n"
+    "DIR may not lie on the recorder's disk; one job at a time writes to a folder,\n"
+    "and existing files are never replaced (new names get _2, _3, ...).\n"
     "Prints each AVI file's path on stdout as it is created, the progress on stderr.\n"
     "Exit status: 0 done; 3 no video data found; 2 bad usage; 1 other failures;\n"
-    "130 interrupted (every AVI file written so far is finished and playable).\n";
+    "130 interrupted by Ctrl-C, SIGTERM or SIGHUP (every AVI file written so far is\n"
+    "finished and playable). A recording file that cannot be read ends the job\n"
+    "with status 1, naming the file.\n";
 
 // A whole decimal number, optionally signed, in the range of int32.
 std::optional<std::int32_t> strictNumber(const std::string& text) {
@@ -228,9 +235,13 @@ bool parseCommandLine(const std::vector<std::string>& args, CliRequest& request,
         error = option + ": '" + *value + "' is not a number";
         return false;
       }
+      if (*number < 0) {
+        error = option + ": '" + *value + "' is negative";
+        return false;
+      }
       if (option == "--folder-start") s.folderStart = *number;
       else if (option == "--folder-end") s.folderEnd = *number;
-      else s.maxDataSizeMB = readSizeLimitText(*value);
+      else s.maxDataSizeMB = *number;
     } else if (option == "--begin" || option == "--end") {
       const auto time = parseLocalTime(*value);
       if (!time) {
@@ -246,6 +257,15 @@ bool parseCommandLine(const std::vector<std::string>& args, CliRequest& request,
   }
   if (!haveDisk || !haveOut) {
     error = std::string(name) + " needs --disk ROOT and --out DIR";
+    return false;
+  }
+  if (s.folderEnd != 0 && s.folderEnd <= s.folderStart) {
+    error = "--folder-end " + std::to_string(s.folderEnd) + " must be above --folder-start " +
+            std::to_string(s.folderStart) + " (or 0: to the last folder)";
+    return false;
+  }
+  if (backup && s.beginTime > s.endTime) {
+    error = "--begin is after --end";
     return false;
   }
   return true;

@@ -1,11 +1,24 @@
 // The jobs korvex-cli runs, each returning the program's exit status.
 #pragma once
 
+#include <string>
+
 #include "cli/cli_options.h"
+#include "jobs/job_state.h"
+#include "jobs/output_folder.h"
 
 namespace korvex::cli {
 
 int runScanCommand(const JobSettings& settings);
 int runBackupCommand(const JobSettings& settings);
+
+// Refuses, with a message on stderr, an output folder that `what` cannot go
+// to: missing, not writable, inside the disk, or written by another job.
+// Otherwise takes its lock for the job.
+bool claimOutputFolder(const JobSettings& settings, const char* what, OutputFolderLock& lock);
+
+// "; recording file X is missing, N folders of the range not read" when a
+// missing file ended the job early; empty otherwise.
+std::string missingFileNote(const JobState& state);
 
 }  // namespace korvex::cli

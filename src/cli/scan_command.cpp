@@ -10,6 +10,9 @@
 namespace korvex::cli {
 
 int runScanCommand(const JobSettings& settings) {
+  OutputFolderLock lock;
+  if (!claimOutputFolder(settings, "the report", lock)) return EXIT_FAILURE_OTHER;
+
   JobState state;
   state.reset();
   state.scanRunning = true;
@@ -31,9 +34,15 @@ int runScanCommand(const JobSettings& settings) {
     return EXIT_FAILURE_OTHER;
   }
   if (!state.reportPath.empty()) std::printf("%s\n", state.reportPath.c_str());
+  if (end == ScanEnd::SourceFailed) {
+    progress.message("korvex-cli: cannot read the recording file " + state.sourceFailedPath + ": " +
+                     state.sourceFailureReason + "; the scan ended there, the report holds the segments found");
+    return EXIT_FAILURE_OTHER;
+  }
   switch (end) {
     case ScanEnd::RangeDone:
-      progress.message("finish scan: " + std::to_string(state.segmentCount.load()) + " segments");
+      progress.message("finish scan: " + std::to_string(state.segmentCount.load()) + " segments" +
+                       missingFileNote(state));
       return EXIT_DONE;
     case ScanEnd::Stopped:
       progress.message("scan interrupted: the report holds the segments found so far");
@@ -42,8 +51,8 @@ int runScanCommand(const JobSettings& settings) {
       progress.message("can't find video data! (no recorder folder dir* under " + settings.diskRoot + ")");
       return EXIT_NO_VIDEO;
     default:
-      progress.message("can't find video data! (recording file " + std::to_string(state.currentScanFile.load()) +
-                       " of folder " + std::to_string(state.currentScanFolder.load()) + " cannot be opened)");
+      progress.message("can't find video data! (recording file " + state.missingFilePath + " is missing, " +
+                       std::to_string(state.foldersNotRead) + " folders of the range not read)");
       return EXIT_NO_VIDEO;
   }
 }

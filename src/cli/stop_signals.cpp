@@ -23,6 +23,9 @@ void installStopSignals(std::atomic<bool>& runFlag) {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  // A closed terminal or a dropped remote session stops the job the same
+  // way: its files are finished, not cut off.
+  sigaction(SIGHUP, &action, nullptr);
 }
 
 }  // namespace korvex::cli

@@ -1,4 +1,4 @@
-// SIGINT and SIGTERM ask the running job to stop, like the window's Stop
+// SIGINT, SIGTERM and SIGHUP ask the running job to stop, like the window's Stop
 // buttons: the job finishes the recording file it is in and closes its output.
 #pragma once
 

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "jobs/selection.h"
 #include "store/record_types.h"
@@ -14,7 +15,8 @@ BackupWorker::BackupWorker(const JobSettings& settings, JobState& state, BackupO
     : settings_(settings), state_(state), options_(std::move(options)) {}
 
 void BackupWorker::run() {
-  const FolderRange range = folderRange(countStoreFolders(settings_.diskRoot), settings_);
+  const FolderSource source(settings_.diskRoot);
+  const FolderRange range = folderRange(source.countFolders(), settings_);
   BackupEnd end = BackupEnd::RangeDone;
   for (std::int32_t folder = range.first; folder < range.limit && end == BackupEnd::RangeDone; ++folder) {
     for (int file = 0; file < FILES_PER_FOLDER; ++file) {
@@ -24,8 +26,10 @@ void BackupWorker::run() {
       }
       state_.currentBackupFolder = folder;
       state_.currentBackupFile = file;
-      if (backupRecordingFile(recordingFilePath(settings_.diskRoot, folder, file)) == FileVerdict::Stop) {
+      if (backupRecordingFile(source.openFile(folder, file, ReadPattern::WholeFile), source.filePath(folder, file)) ==
+          FileVerdict::Stop) {
         end = state_.backupEnd.load();
+        if (end == BackupEnd::FileMissing) state_.foldersNotRead = range.limit - folder - 1;
         break;
       }
     }
@@ -38,10 +42,35 @@ void BackupWorker::run() {
 }
 
 FileVerdict BackupWorker::backupRecordingFile(const std::string& path) {
-  if (!reader_.open(path, ReadPattern::WholeFile)) {
-    state_.backupEnd = BackupEnd::FileMissing;
+  return backupRecordingFile(FolderSource::openPath(path, ReadPattern::WholeFile), path);
+}
+
+FileVerdict BackupWorker::backupRecordingFile(OpenedFile opened, const std::string& path) {
+  if (!reader_.open(std::move(opened))) {
+    if (reader_.failure().missing) {
+      state_.missingFilePath = path;
+      state_.backupEnd = BackupEnd::FileMissing;
+    } else {
+      sourceFailed(path, reader_.failure().reason);
+    }
     return FileVerdict::Stop;
   }
+  const FileVerdict verdict = exportFrames();
+  if (verdict == FileVerdict::Continue && reader_.readError() != 0) {
+    // What was read before the error is exported; the job ends here.
+    sourceFailed(path, std::strerror(reader_.readError()));
+    return FileVerdict::Stop;
+  }
+  return verdict;
+}
+
+void BackupWorker::sourceFailed(const std::string& path, const std::string& reason) {
+  state_.sourceFailedPath = path;
+  state_.sourceFailureReason = reason;
+  state_.backupEnd = BackupEnd::SourceFailed;
+}
+
+FileVerdict BackupWorker::exportFrames() {
   RecordingFileHeader fileHeader;
   if (!reader_.readFileHeader(fileHeader)) return FileVerdict::Continue;  // too short to hold frames
   if (fileHeader.fileEndTime < settings_.beginTime) return FileVerdict::Continue;
@@ -132,37 +161,36 @@ void BackupWorker::openChannelFile(std::size_t c, const FrameHeader& frame) {
   finishChannel(c);
   streams_[c] = ChannelStream{};
   state_.channelFileBytes[c] = 0;
-  channelPaths_[c] = aviFileName(frame);
-  state_.channelWriters[c].reset(AVI_create_output(channelPaths_[c].c_str()));
+  // A name already taken, by this job or by anything in the folder, gets
+  // the next free number: nothing there is ever written through.
+  int error = 0;
+  AviWriter* created = nullptr;
+  const std::string stem = aviFileStem(frame);
+  channelPaths_[c] = names_.create(stem, ".avi", [&](const std::string& path) {
+    created = AVI_create_output(path.c_str());
+    return created != nullptr ? 0 : errno;
+  }, error);
+  state_.channelWriters[c].reset(created);
   state_.videoFound = true;  // also when the file could not be created
   state_.segmentKeyA[c] = frame.segmentKeyA;
   state_.segmentKeyB[c] = frame.segmentKeyB;
-  if (!state_.channelWriters[c]) noteOutputFailure(c);
-  else if (options_.fileCreated) options_.fileCreated(channelPaths_[c]);
+  if (!state_.channelWriters[c]) {
+    if (channelPaths_[c].empty()) channelPaths_[c] = stem + ".avi";
+    errno = error;
+    noteOutputFailure(c);
+  } else if (options_.fileCreated) {
+    options_.fileCreated(channelPaths_[c]);
+  }
 }
 
-std::string BackupWorker::aviFileName(const FrameHeader& frame) {
+std::string BackupWorker::aviFileStem(const FrameHeader& frame) const {
   const CalendarTime t = recorderTimeToCalendar(frame.timeStamp);
   char name[160];
-  const auto format = [&](const char* suffix) {
-    return std::snprintf(name, sizeof name, "folder=%d_file=%d_chn%d_%s_%d_%d_%d_%d_%d_%d%s.avi",
-                         state_.currentBackupFolder.load(), state_.currentBackupFile.load(), frame.channel + 1,
-                         recordTypeName(frame.recordType), t.year, t.month, t.day, t.hour, t.minute, t.second, suffix);
-  };
-  format("");
+  std::snprintf(name, sizeof name, "folder=%d_file=%d_chn%d_%s_%d_%d_%d_%d_%d_%d", state_.currentBackupFolder.load(),
+                state_.currentBackupFile.load(), frame.channel + 1, recordTypeName(frame.recordType), t.year, t.month,
+                t.day, t.hour, t.minute, t.second);
   // The folder may already end with '/': a doubled one does no harm.
-  std::string path = settings_.outputFolder + "/" + name;
-  // Two files of this job under one name (same channel, recording file,
-  // type and second): the later one gets a number instead of replacing the
-  // earlier. Files left by an earlier run are replaced as before.
-  for (int n = 2; createdNames_.count(path) != 0; ++n) {
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, "_%d", n);
-    format(suffix);
-    path = settings_.outputFolder + "/" + name;
-  }
-  createdNames_.insert(path);
-  return path;
+  return settings_.outputFolder + "/" + name;
 }
 
 void BackupWorker::finishChannel(std::size_t c) {

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <unordered_set>
 
 #include "jobs/job_settings.h"
 #include "jobs/job_state.h"
+#include "jobs/output_folder.h"
 #include "store/recording_file_reader.h"
 
 namespace korvex {
@@ -50,14 +50,19 @@ class BackupWorker {
   // file, then clears it.
   void run();
 
-  // Exports the selected frames of one recording file.
+  // Exports the selected frames of one recording file; `path` names it in
+  // the job's end.
+  FileVerdict backupRecordingFile(OpenedFile opened, const std::string& path);
   FileVerdict backupRecordingFile(const std::string& path);
 
  private:
+  FileVerdict exportFrames();
+  void sourceFailed(const std::string& path, const std::string& reason);
   // False once an AVI file could not be written: the job ends.
   bool exportFrame(const FrameHeader& frame);
   void openChannelFile(std::size_t channel, const FrameHeader& frame);
-  std::string aviFileName(const FrameHeader& frame);
+  // The AVI file's path without its number and ".avi".
+  std::string aviFileStem(const FrameHeader& frame) const;
   void finishChannel(std::size_t channel);
   void finishAll();
   void noteOutputFailure(std::size_t channel);
@@ -70,7 +75,7 @@ class BackupWorker {
   std::array<ChannelStream, CHANNEL_TABLE_SIZE> streams_{};
   std::array<std::string, CHANNEL_TABLE_SIZE> channelPaths_;
   bool outputFailed_ = false;
-  std::unordered_set<std::string> createdNames_;
+  OutputNames names_;
   RecorderTime lastFrameTime_ = 0;
   bool frameTimeShown_ = false;
 };

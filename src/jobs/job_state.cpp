@@ -21,6 +21,10 @@ void JobState::reset() {
   channelFileBytes.fill(0);
   backupFailedPath.clear();
   backupErrorNumber = 0;
+  sourceFailedPath.clear();
+  sourceFailureReason.clear();
+  missingFilePath.clear();
+  foldersNotRead = 0;
   segmentKeyA.fill(0);
   segmentKeyB.fill(0);
   reportPath.clear();

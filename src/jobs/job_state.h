@@ -36,7 +36,8 @@ enum class ScanEnd : std::uint8_t {
   RangeDone,         // every folder of the range was visited
   Stopped,           // the user asked it to stop
   NoFolders,         // nothing matching dir* under the disk root
-  FileMissing,       // a recording file in the range could not be opened
+  FileMissing,       // a recording file in the range does not exist
+  SourceFailed,      // a recording file exists but could not be opened or read
   ReportNotCreated,  // the report file could not be created
   ReportWriteFailed, // writing the report failed (a full disk)
 };
@@ -46,7 +47,8 @@ enum class BackupEnd : std::uint8_t {
   NotEnded,
   RangeDone,    // every recording file of the range was read
   Stopped,      // the user asked it to stop
-  FileMissing,  // a recording file in the range could not be opened
+  FileMissing,  // a recording file in the range does not exist
+  SourceFailed, // a recording file exists but could not be opened or read
   AfterWindow,  // a recording file starts after the time window
   SizeLimit,    // more than the size limit was exported
   OutputFailed, // an AVI file could not be created or written (a full disk)
@@ -83,6 +85,14 @@ struct JobState {
   // The first AVI file that could not be written, and why (errno).
   std::string backupFailedPath;
   int backupErrorNumber = 0;
+
+  // Either worker's own, read by others once it has ended: the recording
+  // file that ended the job as a failure and why, or the missing one that
+  // ended it with `foldersNotRead` folders of the range left.
+  std::string sourceFailedPath;
+  std::string sourceFailureReason;
+  std::string missingFilePath;
+  std::int32_t foldersNotRead = 0;
 
   // Either worker's own: the remembered keys of each channel's segment.
   ChannelTable32 segmentKeyA{};

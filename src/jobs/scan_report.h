@@ -19,6 +19,8 @@ inline constexpr std::string_view SCAN_REPORT_HEADER =
     "  SN  | CHANNEL |    MODE   |      Start Time       |        End Time       |  Duration  |   Size | folder\r\n"
     "\r\n";
 
+inline constexpr std::string_view SCAN_REPORT_EXTENSION = ".txt";
+
 // "<folder>/ScanFile_<y>_<m>_<d>_<h>_<mi>_<s>.txt" from the local time at
 // which the scan started. A '/' is put between the folder and the name when
 // the folder does not end with one (an empty folder means the current one).

@@ -1,8 +1,13 @@
 #include "jobs/scan_worker.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstring>
 #include <cstdio>
 
+#include "jobs/output_folder.h"
 #include "jobs/scan_report.h"
 #include "jobs/selection.h"
 #include "store/recording_store.h"
@@ -10,23 +15,50 @@
 
 namespace korvex {
 
+namespace {
+
+bool fileEmpty(const std::string& path) {
+  struct stat info {};
+  return lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size == 0;
+}
+
+}  // namespace
+
 ScanWorker::ScanWorker(const JobSettings& settings, JobState& state, ScanOptions options)
     : settings_(settings), state_(state), options_(std::move(options)) {}
 
 void ScanWorker::run() {
   const CalendarTime started = localCalendarTime(options_.startedAt.value_or(std::time(nullptr)));
 
-  const int folderCount = countStoreFolders(settings_.diskRoot);
+  const FolderSource source(settings_.diskRoot);
+  const int folderCount = source.countFolders();
   if (folderCount <= 0) {
     state_.scanAborted = true;
     finish(ScanEnd::NoFolders);
     return;
   }
 
-  state_.reportPath = scanReportPath(settings_.outputFolder, started);
-  state_.reportFile.reset(std::fopen(state_.reportPath.c_str(), "wb+e"));
+  // Never an existing report, and never through a symbolic link: two scans
+  // in one second give two reports.
+  const std::string reportPath = scanReportPath(settings_.outputFolder, started);
+  const std::string stem = reportPath.substr(0, reportPath.size() - SCAN_REPORT_EXTENSION.size());
+  int error = 0;
+  OutputNames names;
+  const std::string created = names.create(stem, std::string(SCAN_REPORT_EXTENSION), [&](const std::string& candidate) {
+    const int fd = createNewOutputFile(candidate);
+    if (fd < 0) return errno;
+    state_.reportFile.reset(fdopen(fd, "wb+"));
+    if (!state_.reportFile) {
+      const int reason = errno;
+      ::close(fd);
+      ::unlink(candidate.c_str());
+      return reason;
+    }
+    return 0;
+  }, error);
+  state_.reportPath = created.empty() ? reportPath : created;
   if (!state_.reportFile) {
-    state_.scanErrorNumber = errno;
+    state_.scanErrorNumber = error;
     finish(ScanEnd::ReportNotCreated);
     return;
   }
@@ -50,10 +82,17 @@ void ScanWorker::run() {
     }
     for (int file = 0; file < FILES_PER_FOLDER && state_.scanRunning && !reportFailed_; ++file) {
       state_.currentScanFile = file;
-      if (!scanRecordingFile(recordingFilePath(settings_.diskRoot, folder, file))) {
+      const std::string path = source.filePath(folder, file);
+      if (!scanRecordingFile(source.openFile(folder, file, ReadPattern::HeadersOnly), path)) {
         state_.scanAborted = true;
+        if (!state_.sourceFailedPath.empty()) {
+          finish(ScanEnd::SourceFailed);
+          return;
+        }
         // A missing file in the last folder of the range still ends a
         // complete scan: the recorder had not filled that folder yet.
+        state_.missingFilePath = path;
+        state_.foldersNotRead = range.limit - folder - 1;
         finish(folder == range.limit - 1 ? ScanEnd::RangeDone : ScanEnd::FileMissing);
         return;
       }
@@ -64,7 +103,17 @@ void ScanWorker::run() {
 }
 
 bool ScanWorker::scanRecordingFile(const std::string& path) {
-  if (!reader_.open(path, ReadPattern::HeadersOnly)) return false;
+  return scanRecordingFile(FolderSource::openPath(path, ReadPattern::HeadersOnly), path);
+}
+
+bool ScanWorker::scanRecordingFile(OpenedFile opened, const std::string& path) {
+  if (!reader_.open(std::move(opened))) {
+    if (!reader_.failure().missing) {
+      state_.sourceFailedPath = path;
+      state_.sourceFailureReason = reader_.failure().reason;
+    }
+    return false;
+  }
   RecordingFileHeader fileHeader;
   if (reader_.readFileHeader(fileHeader)) {
     FrameHeader frame;
@@ -74,7 +123,14 @@ bool ScanWorker::scanRecordingFile(const std::string& path) {
       frameOfChannel(frame);
     }
   }
+  const int readError = reader_.readError();
   reader_.close();
+  if (readError != 0) {
+    // The segments found before the error stay in the report.
+    state_.sourceFailedPath = path;
+    state_.sourceFailureReason = std::strerror(readError);
+    return false;
+  }
   return true;
 }
 
@@ -120,10 +176,14 @@ void ScanWorker::finish(ScanEnd end) {
   if (state_.reportFile) {
     writeOpenSegments();
     std::FILE* report = state_.reportFile.release();
+    // A report that did not get even its header (a full disk) is no report.
+    struct stat info {};
+    const bool empty = std::fflush(report) == 0 && fstat(fileno(report), &info) == 0 && info.st_size == 0;
     if (std::fclose(report) != 0 && !reportFailed_) {
       state_.scanErrorNumber = errno;
       reportFailed_ = true;
     }
+    if (empty || (reportFailed_ && fileEmpty(state_.reportPath))) ::unlink(state_.reportPath.c_str());
   }
   state_.scanEnd = reportFailed_ ? ScanEnd::ReportWriteFailed : end;
   // Last: whoever waits on the flag then finds everything else in place.

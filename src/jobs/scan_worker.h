@@ -28,7 +28,9 @@ class ScanWorker {
   // everything else in `state` has been written.
   void run();
 
-  // Follows the frames of one recording file. False when it cannot be opened.
+  // Follows the frames of one recording file. False when it cannot be
+  // opened, or a read failed (then sourceFailedPath names it).
+  bool scanRecordingFile(OpenedFile opened, const std::string& path);
   bool scanRecordingFile(const std::string& path);
 
  private:

@@ -43,9 +43,18 @@ inline constexpr const char* KEY_CANNOT_WRITE_REPORT = "can't write the report f
 inline constexpr const char* KEY_CANNOT_WRITE_AVI = "can't write the AVI file";
 // Shown while the window waits for a job to end before it closes.
 inline constexpr const char* KEY_FINISHING_JOB = "finishing the job, please wait";
+// A recording file that exists but cannot be opened or read ends the job.
+inline constexpr const char* KEY_CANNOT_READ_RECORDING = "can't read the recording file";
+// A missing recording file ended the job before the end of its folder range.
+inline constexpr const char* KEY_RECORDING_MISSING = "the recording file is missing";
+inline constexpr const char* KEY_FOLDERS_NOT_READ = "folders not read";
+// Refusals before a job starts.
+inline constexpr const char* KEY_OUTPUT_INSIDE_DISK = "the output folder lies inside the recorder disk";
+inline constexpr const char* KEY_OUTPUT_BUSY = "another job is writing to the output folder";
+inline constexpr const char* KEY_OUTPUT_UNUSABLE = "can't use the output folder";
 
 // Every key that a language file must hold.
-inline constexpr std::array<const char*, 31> LANGUAGE_KEYS = {
+inline constexpr std::array<const char*, 37> LANGUAGE_KEYS = {
     KEY_LANGUAGE,        KEY_BROWSE,           KEY_BACKUP_TIME,     KEY_BACKUP_CHANNEL,
     KEY_BACKUP_RECORD_TYPE, KEY_BACKUP_DISK,   KEY_OUTPUT_PATH,     KEY_START_BACKUP,
     KEY_STOP_BACKUP,     KEY_ADVANCED_SETTING, KEY_BACKUP_MAX_DATA_SIZE, KEY_FOLDER_RANGE,
@@ -53,7 +62,9 @@ inline constexpr std::array<const char*, 31> LANGUAGE_KEYS = {
     KEY_SENSOR,          KEY_MANUAL,           KEY_ALL,             KEY_VIDEO_END_TIME,
     KEY_FOLDER,          KEY_FILE,             KEY_VIDEO_TOTAL_SIZE, KEY_SEARCHING_VIDEO,
     KEY_FINISH,          KEY_NO_VIDEO_DATA,    KEY_FINISH_SCAN,     KEY_CANNOT_CREATE_REPORT,
-    KEY_CANNOT_WRITE_REPORT, KEY_CANNOT_WRITE_AVI, KEY_FINISHING_JOB,
+    KEY_CANNOT_WRITE_REPORT, KEY_CANNOT_WRITE_AVI, KEY_FINISHING_JOB, KEY_CANNOT_READ_RECORDING,
+    KEY_RECORDING_MISSING, KEY_FOLDERS_NOT_READ, KEY_OUTPUT_INSIDE_DISK, KEY_OUTPUT_BUSY,
+    KEY_OUTPUT_UNUSABLE,
 };
 
 }  // namespace korvex

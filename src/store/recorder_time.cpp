@@ -32,14 +32,18 @@ CalendarTime recorderTimeToCalendar(RecorderTime t) {
 
 RecorderTime recorderTimeFromPickers(const LocalDate& date, const LocalTimeOfDay& timeOfDay) {
   const std::int64_t bias = timeZoneBiasMinutes();
-  std::tm midnight{};
-  midnight.tm_year = date.year - 1900;
-  midnight.tm_mon = date.month - 1;
-  midnight.tm_mday = date.day;
-  midnight.tm_isdst = -1;  // let the C library decide for that date
-  const std::int64_t m = static_cast<std::int64_t>(std::mktime(&midnight));
-  const std::int64_t value =
-      m - 60 * bias + 3600 * std::int64_t{timeOfDay.hour} + 60 * std::int64_t{timeOfDay.minute} + timeOfDay.second;
+  // The date and the time of day together: on the days daylight saving time
+  // begins or ends, only the instant itself tells which offset holds.
+  std::tm local{};
+  local.tm_year = date.year - 1900;
+  local.tm_mon = date.month - 1;
+  local.tm_mday = date.day;
+  local.tm_hour = timeOfDay.hour;
+  local.tm_min = timeOfDay.minute;
+  local.tm_sec = timeOfDay.second;
+  local.tm_isdst = -1;
+  const std::int64_t utc = static_cast<std::int64_t>(std::mktime(&local));
+  const std::int64_t value = utc - 60 * bias;
   return static_cast<RecorderTime>(
       std::clamp<std::int64_t>(value, RECORDER_TIME_MIN, RECORDER_TIME_MAX));
 }

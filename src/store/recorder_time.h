@@ -50,8 +50,9 @@ CalendarTime localCalendarTime(std::int64_t utcSeconds);
 // The local calendar time of the true UTC count t + 60 x bias.
 CalendarTime recorderTimeToCalendar(RecorderTime t);
 
-// Local midnight of `date` (daylight saving as the C library decides for
-// that date) less 60 x bias, plus the time of day. Results outside the
+// The true UTC count of the local date and time of day (daylight saving as
+// the C library decides for that instant) less 60 x bias, so that
+// recorderTimeToCalendar gives that date and time back. Results outside the
 // signed 32-bit range are clamped to it.
 RecorderTime recorderTimeFromPickers(const LocalDate& date, const LocalTimeOfDay& timeOfDay);
 

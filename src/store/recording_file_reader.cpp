@@ -32,6 +32,7 @@ bool RecordingFileReader::open(const std::string& path, ReadPattern pattern) {
 bool RecordingFileReader::open(OpenedFile opened) {
   close();
   failure_ = std::move(opened.failure);
+  readError_ = 0;
   if (!opened.file) return false;
   file_ = std::move(opened.file);
   fileSize_ = file_->size();
@@ -51,6 +52,7 @@ bool RecordingFileReader::readAt(std::uint64_t offset, std::uint8_t* into, std::
   std::size_t done = 0;
   while (done < length) {
     const std::int64_t got = file_->readAt(offset + done, into + done, length - done);
+    if (got < 0) readError_ = errno;
     if (got <= 0) return false;
     done += static_cast<std::size_t>(got);
   }
@@ -75,6 +77,7 @@ bool RecordingFileReader::readWithAhead(std::uint64_t offset, std::uint8_t* into
     const std::size_t aheadDone = done > length ? done - length : 0;
     parts[count++] = {ahead_.data() + aheadDone, extra - aheadDone};
     const std::int64_t got = file_->readAt(offset + done, parts, count);
+    if (got < 0) readError_ = errno;
     if (got <= 0) break;
     done += static_cast<std::size_t>(got);
   }

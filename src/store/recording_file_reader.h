@@ -54,6 +54,10 @@ class RecordingFileReader {
   bool open(OpenedFile opened);
   bool isOpen() const { return file_ != nullptr; }
   const OpenFailure& failure() const { return failure_; }
+  // errno of a read that failed (an unreadable sector, a vanished device)
+  // since the file was opened; 0 when every read succeeded or only came up
+  // short of the file's end.
+  int readError() const { return readError_; }
 
   // The file-header times. False for a file shorter than the file header:
   // such a file has no frames and its times mean nothing.
@@ -81,6 +85,7 @@ class RecordingFileReader {
 
   std::unique_ptr<SourceFile> file_;
   OpenFailure failure_;
+  int readError_ = 0;
   std::uint64_t fileSize_ = 0;
   std::uint64_t position_ = 0;
   std::uint32_t pendingPayload_ = 0;

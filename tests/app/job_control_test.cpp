@@ -461,9 +461,12 @@ TEST_F(JobWindowTest, StopBackupMidStoreFinishesTheFilesWithoutAMessage) {
   EXPECT_TRUE(window->onStartBackup());
   EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
   EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("Finished!")});
-  EXPECT_EQ(aviFiles().size(), 5u);
+  // The stopped run's file stays as it was; the new run's gets a number.
+  EXPECT_EQ(aviFiles().size(), 5u + 1);
   expectFinished(aviFiles());
-  EXPECT_EQ(testing::readAviContents(stopped[0]).count("00db"), 3u * 25);
+  EXPECT_EQ(testing::readAviContents(stopped[0]).count("00db"), framesBeforeStop);
+  const std::string again = stopped[0].substr(0, stopped[0].size() - 4) + "_2.avi";
+  EXPECT_EQ(testing::readAviContents(again).count("00db"), 3u * 25);
 }
 
 TEST_F(JobWindowTest, ASecondJobIsRefusedWhileTheWorkerStillRuns) {

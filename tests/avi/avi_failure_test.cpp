@@ -20,12 +20,15 @@
 
 #include "avi/avi_writer.h"
 #include "avi_test_support.h"
+#include "support/scratch_mount.h"
+#include "support/store_writer.h"
 #include "support/temp_dir.h"
 
 namespace korvex {
 namespace {
 
 using namespace avitest;
+using testing::RecordingFileBuilder;
 using testing::TempDir;
 
 // Points the writer's descriptor at /dev/full: every write from now on
@@ -51,10 +54,47 @@ TEST(AviCreateFailure, PathInMissingFolderGivesCode2) {
   EXPECT_EQ(AVI_last_error.load(), 2);
 }
 
-TEST(AviCreateFailure, FullDeviceGivesCode4) {
+TEST(AviCreateFailure, AnExistingNameOrLinkIsNeverOpened) {
+  TempDir dir;
+  const std::string target = dir.file("target");
+  RecordingFileBuilder before;
+  before.raw(std::vector<std::uint8_t>(100, 0x11)).writeTo(target);
+  const std::string link = dir.file("link.avi");
+  ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+  const std::string dangling = dir.file("dangling.avi");
+  ASSERT_EQ(symlink(dir.file("nothing").c_str(), dangling.c_str()), 0);
+  for (const std::string& path : {std::string("/dev/full"), target, link, dangling}) {
+    SCOPED_TRACE(path);
+    AVI_last_error = 0;
+    errno = 0;
+    EXPECT_EQ(AVI_create_output(path.c_str()), nullptr);
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_EQ(AVI_last_error.load(), 2);
+  }
+  EXPECT_TRUE(fileBytes(target) == before.bytes());
+  struct stat info {};
+  EXPECT_NE(stat(dir.file("nothing").c_str(), &info), 0);  // the dangling link made nothing
+}
+
+TEST(AviCreateFailure, AFileThatGetsNoHeaderBlockIsRemoved) {
+  testing::ScratchMount small(64 * 1024);
+  if (!small.mounted()) GTEST_SKIP() << small.reason();
+  // Fill the disk to the last block.
+  const std::string filler = small.path() + "/filler";
+  {
+    std::ofstream out(filler, std::ios::binary);
+    const std::string block(4096, 'f');
+    while (out.write(block.data(), static_cast<std::streamsize>(block.size())) && out.flush()) {
+    }
+  }
+  const std::string path = small.path() + "/full.avi";
   AVI_last_error = 0;
-  EXPECT_EQ(AVI_create_output("/dev/full"), nullptr);
+  errno = 0;
+  EXPECT_EQ(AVI_create_output(path.c_str()), nullptr);
+  EXPECT_EQ(errno, ENOSPC);
   EXPECT_EQ(AVI_last_error.load(), 4);
+  struct stat info {};
+  EXPECT_NE(lstat(path.c_str(), &info), 0);
 }
 
 TEST(AviCreateFailure, SuccessDoesNotClearTheLastCode) {
@@ -66,12 +106,12 @@ TEST(AviCreateFailure, SuccessDoesNotClearTheLastCode) {
   EXPECT_EQ(AVI_last_error.load(), 2);
 }
 
-TEST(AviCreate, NewFileModeIsOwnerReadWriteLessUmask) {
+TEST(AviCreate, NewFileModeIsReadWriteForAllLessUmask) {
   struct Case {
     mode_t umask;
     mode_t mode;
   };
-  const Case cases[] = {{0022, 0600}, {0077, 0600}, {0, 0600}, {0277, 0400}};
+  const Case cases[] = {{0022, 0644}, {0077, 0600}, {0, 0666}, {0277, 0400}};
   TempDir dir;
   int n = 0;
   for (const Case& c : cases) {
@@ -87,7 +127,7 @@ TEST(AviCreate, NewFileModeIsOwnerReadWriteLessUmask) {
   }
 }
 
-TEST(AviCreate, RecreatingOverLongerFileKeepsTailUntilFinished) {
+TEST(AviCreate, AnEarlierFileIsNeverReopened) {
   TempDir dir;
   const std::string path = dir.file("again.avi");
   {
@@ -95,27 +135,10 @@ TEST(AviCreate, RecreatingOverLongerFileKeepsTailUntilFinished) {
     const std::string tail(10000, '\xAA');
     old << tail;
   }
-  ASSERT_EQ(chmod(path.c_str(), 0644), 0);
-  AviWriter* writer = AVI_create_output(path.c_str());
-  ASSERT_NE(writer, nullptr);
-  const auto frame = pattern(100);
-  ASSERT_EQ(AVI_put_video_frame(writer, frame.data(), 100, 1), 0);
-
-  auto bytes = fileBytes(path);
-  ASSERT_EQ(bytes.size(), 10000u);  // not truncated at open
-  EXPECT_EQ(bytes[0], 0);
-  EXPECT_EQ(bytes[2047], 0);
-  EXPECT_EQ(fourcc(bytes, 2048), "00db");
-  EXPECT_EQ(bytes[5000], 0xAA);
-
-  ASSERT_EQ(AVI_finish(writer), 0);
-  bytes = fileBytes(path);
-  ASSERT_EQ(bytes.size(), 2048u + 108 + 8 + 16);
-  EXPECT_EQ(le32(bytes, 4), bytes.size() - 8);
-  EXPECT_EQ(fourcc(bytes, 2156), "idx1");
-  struct stat info;
-  ASSERT_EQ(stat(path.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 07777, 0644u);  // an existing file keeps its mode
+  errno = 0;
+  EXPECT_EQ(AVI_create_output(path.c_str()), nullptr);
+  EXPECT_EQ(errno, EEXIST);
+  EXPECT_TRUE(fileBytes(path) == std::vector<std::uint8_t>(10000, 0xAA));
 }
 
 // write_pos is moved to just below AVI_SIZE_LIMIT through the test seam;
@@ -333,7 +356,7 @@ TEST(AviAudioTrackDeathTest, NinthTrackEndsTheProcess) {
       },
       ::testing::ExitedWithCode(1), "^error - only 8 audio tracks supported\n$");
 
-  AviWriterHandle writer(AVI_create_output(path.c_str()));
+  AviWriterHandle writer(AVI_create_output(dir.file("eight.avi").c_str()));
   ASSERT_NE(writer, nullptr);
   for (int t = 0; t < 8; ++t) AVI_add_audio_track(writer.get(), 1, 8000, 8, 6, 64);
   EXPECT_EQ(writer->audio_track_count, 8);

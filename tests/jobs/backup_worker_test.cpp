@@ -123,28 +123,35 @@ TEST_F(BackupWorkerTest, FileNamesTellFolderFileChannelTypeAndTime) {
   EXPECT_EQ(r.state.backupEnd, BackupEnd::RangeDone);
   EXPECT_TRUE(r.state.videoFound);
 
-  // A folder that ends with '/' gets a second one; the path still works.
+  // A folder that ends with '/' gets a second one; the path still works,
+  // and the earlier run's files get numbers instead of being replaced.
   JobSettings slash = everything();
   slash.outputFolder += "/";
   BackupRun again;
   run(again, slash);
   ASSERT_EQ(again.created.size(), 2u);
-  EXPECT_EQ(again.created[0], out_.path() + "//folder=3_file=17_chn1_Time_2012_5_4_8_9_10.avi");
+  EXPECT_EQ(again.created[0], out_.path() + "//folder=3_file=17_chn1_Time_2012_5_4_8_9_10_2.avi");
 }
 
-TEST_F(BackupWorkerTest, ANameThisJobAlreadyMadeGetsANumberAndOldFilesAreReplaced) {
+TEST_F(BackupWorkerTest, ATakenNameGetsTheNextFreeNumberAndOldFilesAreKept) {
   onlyFile(RecordingFileBuilder()
                .frame(video(0, 1, 1, T0))
                .frame(video(0, 2, 2, T0))
                .frame(video(0, 3, 3, T0)));
-  // Left by an earlier run: replaced.
-  RecordingFileBuilder().raw(std::vector<std::uint8_t>(100000, 0xee)).writeTo(out("folder=0_file=0_chn1_Time_2012_5_4_8_9_10.avi"));
+  // Left by an earlier run, and a link: neither is written.
+  RecordingFileBuilder earlier;
+  earlier.raw(std::vector<std::uint8_t>(100000, 0xee)).writeTo(out("folder=0_file=0_chn1_Time_2012_5_4_8_9_10.avi"));
+  ASSERT_EQ(symlink(store_.filePath(0, 0).c_str(), out("folder=0_file=0_chn1_Time_2012_5_4_8_9_10_3.avi").c_str()), 0);
+  const std::string storeBefore = testing::readTextFile(store_.filePath(0, 0));
   BackupRun r;
   run(r, everything());
-  EXPECT_EQ(r.created, (std::vector<std::string>{out("folder=0_file=0_chn1_Time_2012_5_4_8_9_10.avi"),
-                                                 out("folder=0_file=0_chn1_Time_2012_5_4_8_9_10_2.avi"),
-                                                 out("folder=0_file=0_chn1_Time_2012_5_4_8_9_10_3.avi")}));
+  EXPECT_EQ(r.created, (std::vector<std::string>{out("folder=0_file=0_chn1_Time_2012_5_4_8_9_10_2.avi"),
+                                                 out("folder=0_file=0_chn1_Time_2012_5_4_8_9_10_4.avi"),
+                                                 out("folder=0_file=0_chn1_Time_2012_5_4_8_9_10_5.avi")}));
   for (const auto& path : r.created) EXPECT_EQ(testing::readAviContents(path).count("00db"), 1u) << path;
+  EXPECT_TRUE(testing::readTextFile(out("folder=0_file=0_chn1_Time_2012_5_4_8_9_10.avi")) ==
+              std::string(earlier.bytes().begin(), earlier.bytes().end()));
+  EXPECT_TRUE(testing::readTextFile(store_.filePath(0, 0)) == storeBefore);
 }
 
 TEST_F(BackupWorkerTest, AFileWaitsForItsKeyFrame) {

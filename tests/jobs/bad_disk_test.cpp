@@ -127,7 +127,7 @@ int asUnprivilegedUser(const std::function<int()>& body) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 101;
 }
 
-TEST_F(BadDiskTest, AnUnreadableFileEndsBothJobsThere) {
+TEST_F(BadDiskTest, AnUnreadableFileEndsBothJobsAsAFailureNamingIt) {
   store_.writeFile(0, 0, RecordingFileBuilder().frame(key(0, 1, T0)));
   store_.fillFolder(0);
   store_.fillFolder(1);
@@ -138,9 +138,13 @@ TEST_F(BadDiskTest, AnUnreadableFileEndsBothJobsThere) {
 
   const int result = asUnprivilegedUser([&] {
     scan();
-    if (state_.scanEnd != ScanEnd::FileMissing || state_.currentScanFile != 5) return 1;
-    backup();
-    if (state_.backupEnd != BackupEnd::FileMissing || state_.currentBackupFile != 5) return 2;
+    if (state_.scanEnd != ScanEnd::SourceFailed || state_.currentScanFile != 5) return 1;
+    if (state_.sourceFailedPath != store_.filePath(0, 5) || state_.sourceFailureReason != "Permission denied") return 2;
+    if (state_.segmentCount != 1) return 3;  // what was found before stays in the report
+    const auto created = backup();
+    if (state_.backupEnd != BackupEnd::SourceFailed || state_.currentBackupFile != 5) return 4;
+    if (state_.sourceFailedPath != store_.filePath(0, 5)) return 5;
+    if (created.size() != 1 || !testing::readAviContents(created[0]).valid) return 6;
     return 0;
   });
   EXPECT_EQ(result, 0);

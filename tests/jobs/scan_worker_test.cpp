@@ -217,17 +217,21 @@ TEST_F(ScanWorkerTest, AReportThatCannotBeCreatedEndsTheScanWithItsReason) {
   EXPECT_EQ(run_.state.reportPath, out_.path() + "/missing/ScanFile_2026_12_1_8_0_0.txt");
 }
 
-TEST_F(ScanWorkerTest, AFullDiskIsReportedAsAFailedReport) {
+TEST_F(ScanWorkerTest, ALinkAtTheReportsNameIsNeverWrittenThrough) {
   if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
   store_.writeFile(0, 0, RecordingFileBuilder().frame(frame(0, 1, 1, T0)).frame(frame(0, 2, 2, T0 + 1)));
   store_.fillFolder(0);
-  // The report's name is fixed; make it a link to a device that is always full.
+  // A link under the report's name, to a device that is always full.
   const std::string reportPath = out_.path() + "/ScanFile_2026_12_1_8_0_0.txt";
   ASSERT_EQ(symlink("/dev/full", reportPath.c_str()), 0);
   ScanRun run_;
   run(run_);
-  EXPECT_EQ(run_.state.scanEnd, ScanEnd::ReportWriteFailed);
-  EXPECT_EQ(run_.state.scanErrorNumber, ENOSPC);
+  EXPECT_EQ(run_.state.scanEnd, ScanEnd::RangeDone);
+  EXPECT_EQ(run_.state.reportPath, out_.path() + "/ScanFile_2026_12_1_8_0_0_2.txt");
+  EXPECT_EQ(testing::readTextFile(run_.state.reportPath).rfind(SCAN_REPORT_HEADER, 0), 0u);
+  char target[64] = {};
+  ASSERT_GT(readlink(reportPath.c_str(), target, sizeof target - 1), 0);
+  EXPECT_STREQ(target, "/dev/full");
 }
 
 }  // namespace

@@ -1,0 +1,78 @@
+// The output folder of a job: the checks made before the job starts, the
+// lock a job holds on it, and the new files it creates there.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <unordered_map>
+
+namespace korvex {
+
+enum class OutputFolderProblem {
+  None,
+  Missing,      // it does not exist
+  NotAFolder,   // something else has that name
+  NotWritable,  // no permission to create files in it
+  InsideStore,  // it is the store's root or lies inside it: the evidence
+};
+
+struct OutputFolderCheck {
+  OutputFolderProblem problem = OutputFolderProblem::None;
+  std::string reason;  // the system's words, where it gave any
+  explicit operator bool() const { return problem == OutputFolderProblem::None; }
+};
+
+// Whether a job may write into `outputFolder` with the store at `diskRoot`.
+// Both are compared after symbolic links are resolved.
+OutputFolderCheck checkOutputFolder(const std::string& outputFolder, const std::string& diskRoot);
+
+// True when `folder` is `root` or lies inside it, after resolving symbolic
+// links. False when either cannot be resolved.
+bool folderInsideStore(const std::string& folder, const std::string& root);
+
+// An exclusive lock on an output folder, held across processes for a job's
+// life (flock on the folder itself: nothing is left behind).
+class OutputFolderLock {
+ public:
+  OutputFolderLock() = default;
+  ~OutputFolderLock();
+  OutputFolderLock(OutputFolderLock&& other) noexcept;
+  OutputFolderLock& operator=(OutputFolderLock&& other) noexcept;
+  OutputFolderLock(const OutputFolderLock&) = delete;
+  OutputFolderLock& operator=(const OutputFolderLock&) = delete;
+
+  // Takes the lock without waiting. `busy` tells that another job holds it;
+  // otherwise errno's reason is in `reason`.
+  static OutputFolderLock acquire(const std::string& folder, bool& busy, std::string& reason);
+  bool held() const { return fd_ >= 0; }
+
+ private:
+  explicit OutputFolderLock(int fd) : fd_(fd) {}
+  int fd_ = -1;
+};
+
+// Mode of every file a job creates: 0666, less the process's umask.
+inline constexpr unsigned OUTPUT_FILE_MODE = 0666;
+
+// Opens a new file for writing: never an existing one, never through a
+// symbolic link. -1 with errno (EEXIST when the name is taken).
+int createNewOutputFile(const std::string& path);
+
+// Picks names for a job's new files. A name taken, by this job or anything
+// already in the folder, gets the next free "_2", "_3", ... before its
+// extension. Remembers the next number per name, so that many files under
+// one name cost one try each.
+class OutputNames {
+ public:
+  // Tries `create` on "<stem><extension>", then "<stem>_2<extension>", ...
+  // while it returns EEXIST. `create` returns 0 when it made the file, or an
+  // errno. Returns the path made; empty, with the last errno in `error`,
+  // when `create` failed otherwise.
+  std::string create(const std::string& stem, const std::string& extension,
+                     const std::function<int(const std::string& path)>& create, int& error);
+
+ private:
+  std::unordered_map<std::string, int> nextNumber_;
+};
+
+}  // namespace korvex
