@@ -176,14 +176,18 @@ void ScanWorker::finish(ScanEnd end) {
   if (state_.reportFile) {
     writeOpenSegments();
     std::FILE* report = state_.reportFile.release();
-    // A report that did not get even its header (a full disk) is no report.
-    struct stat info {};
-    const bool empty = std::fflush(report) == 0 && fstat(fileno(report), &info) == 0 && info.st_size == 0;
+    // The buffered rows go out first, so that a full disk is noticed here.
+    const bool flushed = std::fflush(report) == 0;
+    if (!flushed && !reportFailed_) {
+      state_.scanErrorNumber = errno;
+      reportFailed_ = true;
+    }
     if (std::fclose(report) != 0 && !reportFailed_) {
       state_.scanErrorNumber = errno;
       reportFailed_ = true;
     }
-    if (empty || (reportFailed_ && fileEmpty(state_.reportPath))) ::unlink(state_.reportPath.c_str());
+    // A report that did not get even its header is no report.
+    if (fileEmpty(state_.reportPath)) ::unlink(state_.reportPath.c_str());
   }
   state_.scanEnd = reportFailed_ ? ScanEnd::ReportWriteFailed : end;
   // Last: whoever waits on the flag then finds everything else in place.

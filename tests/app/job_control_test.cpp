@@ -14,6 +14,8 @@
 #include <QTest>
 #include <QTimeEdit>
 #include <QTimer>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -24,6 +26,7 @@
 
 #include "app/control_ids.h"
 #include "app/window_fixture.h"
+#include "jobs/output_folder.h"
 #include "jobs/scan_report.h"
 #include "support/avi_contents.h"
 #include "support/media_probe.h"
@@ -692,6 +695,66 @@ TEST_F(JobWindowTest, EndMessagesAreLookedUpWhenShown) {
   EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
   EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("Done at last")});
   EXPECT_EQ(statusText(*window), QStringLiteral("Last=2012.5.4.8:9:11\nD=0, F=127, S=0M"));
+}
+
+TEST_F(JobWindowTest, AnOutputFolderOnTheDiskIsRefusedWithAMessage) {
+  writeScanStore();
+  for (const std::string& out : {disk_.path(), disk_.path() + "/dir00000"}) {
+    SCOPED_TRACE(out);
+    auto window = jobWindow(disk_.root(), out);
+    selectEverything(*window);
+    messages.clear();
+    const Buttons before = jobButtons(*window);
+    EXPECT_FALSE(window->onStartBackup());
+    EXPECT_FALSE(window->onScan());
+    const QString expected = QStringLiteral(
+                                 "The output folder lies on the recorder's disk, which is never written. Choose a "
+                                 "folder outside it: \"") +
+                             QString::fromStdString(out) + QStringLiteral("\"");
+    EXPECT_EQ(messages, (std::vector<QString>{expected, expected}));
+    EXPECT_EQ(jobButtons(*window), before);
+    EXPECT_FALSE(window->jobWorkerRunning());
+  }
+  EXPECT_TRUE(testing::listFiles(disk_.path(), "ScanFile_").empty());
+  EXPECT_TRUE(testing::listFiles(disk_.path(), "folder=").empty());
+}
+
+TEST_F(JobWindowTest, AFolderAnotherJobWritesToIsRefusedWithAMessage) {
+  writeScanStore();
+  bool busy = false;
+  std::string reason;
+  OutputFolderLock held = OutputFolderLock::acquire(out_.path(), busy, reason);
+  ASSERT_TRUE(held.held()) << reason;
+  auto window = jobWindow();
+  selectEverything(*window);
+  EXPECT_FALSE(window->onStartBackup());
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_TRUE(messages[0].startsWith(QStringLiteral("Another job is writing to this output folder."))) << messages[0].toStdString();
+  // Free again once the other job has ended; the window's own job holds it
+  // only while it runs.
+  held = OutputFolderLock();
+  messages.clear();
+  window->setScanOptions(scanStartedAtNoon());
+  EXPECT_TRUE(window->onScan());
+  EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
+  EXPECT_TRUE(OutputFolderLock::acquire(out_.path(), busy, reason).held());
+}
+
+TEST_F(JobWindowTest, AnUnreadableRecordingFileEndsTheJobWithAMessageNamingIt) {
+  writeScanStore();
+  const std::string victim = store_.filePath(0, 7);
+  ASSERT_EQ(unlink(victim.c_str()), 0);
+  ASSERT_EQ(mkdir(victim.c_str(), 0755), 0);
+  auto window = jobWindow();
+  selectEverything(*window);
+  const QString expected = QString::fromStdString("Cannot read the recording file, the job ended there: \"" + victim +
+                                                  "\" (a folder, not a recording file)");
+  window->setScanOptions(scanStartedAtNoon());
+  ASSERT_TRUE(window->onScan());
+  EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
+  ASSERT_TRUE(window->onStartBackup());
+  EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
+  EXPECT_EQ(messages, (std::vector<QString>{expected, expected}));
 }
 
 }  // namespace

@@ -82,10 +82,12 @@ TEST(AviCreateFailure, AFileThatGetsNoHeaderBlockIsRemoved) {
   // Fill the disk to the last block.
   const std::string filler = small.path() + "/filler";
   {
-    std::ofstream out(filler, std::ios::binary);
-    const std::string block(4096, 'f');
-    while (out.write(block.data(), static_cast<std::streamsize>(block.size())) && out.flush()) {
+    const int fd = open(filler.c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    const std::vector<char> block(4096, 'f');
+    while (write(fd, block.data(), block.size()) > 0) {
     }
+    close(fd);
   }
   const std::string path = small.path() + "/full.avi";
   AVI_last_error = 0;

@@ -4,14 +4,17 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <future>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "jobs/output_folder.h"
 #include "support/avi_contents.h"
 #include "support/media_probe.h"
 #include "support/recorder_simulator.h"
@@ -287,6 +290,92 @@ TEST_F(CliTest, AnInterruptedBackupFinishesEveryAviFile) {
       EXPECT_TRUE(avi.valid) << path;
       EXPECT_EQ(avi.indexEntries, avi.chunks.size()) << path;
     }
+  }
+}
+
+TEST_F(CliTest, AnOutputFolderOnTheDiskIsRefusedBeforeAnythingIsWritten) {
+  sampleStore();
+  const auto before = testing::listFiles(disk_.path());
+  for (const std::string& out : {disk_.path(), disk_.path() + "/dir00000"}) {
+    for (const char* command : {"scan", "backup"}) {
+      SCOPED_TRACE(std::string(command) + " " + out);
+      const ProgramRun run = cli({command, "--disk", disk_.path(), "--out", out});
+      EXPECT_EQ(run.exitStatus, 1);
+      EXPECT_EQ(lines(run.err).size(), 1u) << run.err;
+      EXPECT_NE(run.err.find("never written"), std::string::npos) << run.err;
+      EXPECT_EQ(run.out, "");
+    }
+  }
+  EXPECT_EQ(testing::listFiles(disk_.path()), before);
+}
+
+TEST_F(CliTest, AFolderAnotherJobWritesToIsRefused) {
+  sampleStore();
+  bool busy = false;
+  std::string reason;
+  OutputFolderLock held = OutputFolderLock::acquire(out_.path(), busy, reason);
+  ASSERT_TRUE(held.held()) << reason;
+  for (const char* command : {"scan", "backup"}) {
+    SCOPED_TRACE(command);
+    const ProgramRun run = cli({command, "--disk", disk_.path(), "--out", out_.path()});
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_NE(run.err.find("another job is writing"), std::string::npos) << run.err;
+  }
+  EXPECT_TRUE(testing::listFiles(out_.path()).empty());
+}
+
+TEST_F(CliTest, TwoBackupsStartedTogetherNeverShareAFile) {
+  std::vector<SimulatedSegment> segments;
+  for (int k = 0; k < 4; ++k) segments.push_back({k, 1, T0, 40, true});
+  testing::SimulationOptions options;
+  options.fileBytes = 20000;
+  testing::simulateRecorder(disk_.root(), segments, options);
+  // Different selections, one folder: whichever starts second is refused
+  // while the first runs; if they do not meet, the second's files get new
+  // names. Either way every file is whole.
+  auto first = std::async(std::launch::async, [&] {
+    return cli({"backup", "--disk", disk_.path(), "--out", out_.path(), "--channels", "1,2"});
+  });
+  auto second = std::async(std::launch::async, [&] {
+    return cli({"backup", "--disk", disk_.path(), "--out", out_.path(), "--channels", "1,3"});
+  });
+  const ProgramRun a = first.get(), b = second.get();
+  int refused = 0;
+  std::vector<std::string> written;
+  for (const ProgramRun* run : {&a, &b}) {
+    if (run->exitStatus == 1) {
+      EXPECT_NE(run->err.find("another job is writing"), std::string::npos) << run->err;
+      EXPECT_EQ(run->out, "");
+      ++refused;
+      continue;
+    }
+    EXPECT_EQ(run->exitStatus, 0) << run->err;
+    for (const auto& path : lines(run->out)) written.push_back(path);
+  }
+  EXPECT_LE(refused, 1);
+  std::vector<std::string> sorted = written;
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end()) << "a file named twice";
+  EXPECT_EQ(sorted, testing::listFiles(out_.path(), "", ".avi"));
+  for (const auto& path : written) {
+    const auto avi = testing::readAviContents(path);
+    EXPECT_TRUE(avi.valid) << path;
+    EXPECT_EQ(avi.count("00db"), 40u * 25) << path;
+  }
+}
+
+TEST_F(CliTest, AnUnreadableRecordingFileIsStatus1NamingIt) {
+  sampleStore();
+  const std::string victim = disk_.path() + "/dir00000/file0002.dat";
+  ASSERT_EQ(unlink(victim.c_str()), 0);
+  ASSERT_EQ(mkfifo(victim.c_str(), 0644), 0);
+  for (const char* command : {"scan", "backup"}) {
+    SCOPED_TRACE(command);
+    TempDir out;
+    const ProgramRun run = cli({command, "--disk", disk_.path(), "--out", out.path()});
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_NE(run.err.find(victim), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("not a regular file"), std::string::npos) << run.err;
   }
 }
 

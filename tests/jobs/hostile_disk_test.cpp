@@ -1,0 +1,338 @@
+// A hostile disk and a hostile output folder: links planted under the
+// names a job will create, FIFOs and folders in place of recording files,
+// output folders inside the evidence, two jobs in one folder, the days
+// daylight saving time changes. The evidence is never written, no job
+// hangs, and no failure ends as a success.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "jobs/backup_worker.h"
+#include "jobs/job_thread.h"
+#include "jobs/output_folder.h"
+#include "jobs/scan_report.h"
+#include "jobs/scan_worker.h"
+#include "jobs/selection.h"
+#include "support/avi_contents.h"
+#include "support/scratch_mount.h"
+#include "support/store_writer.h"
+#include "support/temp_dir.h"
+#include "support/time_zone.h"
+
+namespace korvex {
+namespace {
+
+using testing::FrameSpec;
+using testing::RecordingFileBuilder;
+using testing::StoreWriter;
+using testing::T0;
+using testing::TempDir;
+
+FrameSpec key(std::int32_t channel, std::int32_t keys, RecorderTime t) {
+  FrameSpec f = testing::keyedFrame(channel, keys, keys, t, 64);
+  f.videoWidth = 176;
+  f.videoHeight = 144;
+  f.frameRate = 25;
+  return f;
+}
+
+class HostileDiskTest : public ::testing::Test {
+ protected:
+  HostileDiskTest() : zone_("UTC0"), store_(disk_.root()) {
+    settings_.diskRoot = disk_.root();
+    settings_.outputFolder = out_.path();
+    selectEverything(settings_);
+  }
+
+  // Runs a job on its own thread and waits at most `bound` for it: a job
+  // that blocks fails the test instead of hanging it.
+  bool runBounded(const std::function<void()>& job, std::chrono::seconds bound = std::chrono::seconds(20)) {
+    JobThread thread;
+    thread.start(job);
+    const bool ended = thread.waitFor(bound);
+    if (!ended) {
+      state_.scanRunning = false;
+      state_.backupRunning = false;
+      thread.join();
+    }
+    return ended;
+  }
+
+  bool scan(ScanOptions options = {}) {
+    state_.reset();
+    state_.scanRunning = true;
+    return runBounded([&] { scanWorker(settings_, state_, options); });
+  }
+
+  bool backup() {
+    created_.clear();
+    state_.reset();
+    state_.backupRunning = true;
+    BackupOptions options;
+    options.fileCreated = [&](const std::string& path) { created_.push_back(path); };
+    return runBounded([&] { backupWorker(settings_, state_, options); });
+  }
+
+  testing::ScopedTimeZone zone_;
+  TempDir disk_, out_;
+  StoreWriter store_;
+  JobSettings settings_;
+  JobState state_;
+  std::vector<std::string> created_;
+};
+
+TEST_F(HostileDiskTest, LinksUnderTheNamesABackupCreatesAreNeverWrittenThrough) {
+  store_.writeFile(0, 0, RecordingFileBuilder().frame(key(0, 1, T0)).frame(key(1, 2, T0)).timesFromFrames());
+  store_.fillFolder(0);
+  // Learn the names a backup makes, then plant links under them in a fresh
+  // folder, pointing at the recording files.
+  ASSERT_TRUE(backup());
+  ASSERT_EQ(created_.size(), 2u);
+  TempDir planted;
+  const std::string evidence = store_.filePath(0, 0);
+  const std::string before = testing::readTextFile(evidence);
+  for (const auto& path : created_) {
+    const std::string name = path.substr(path.rfind('/') + 1);
+    ASSERT_EQ(symlink(evidence.c_str(), (planted.path() + "/" + name).c_str()), 0);
+  }
+  settings_.outputFolder = planted.path();
+  ASSERT_TRUE(backup());
+  EXPECT_EQ(state_.backupEnd, BackupEnd::RangeDone);
+  ASSERT_EQ(created_.size(), 2u);
+  for (const auto& path : created_) {
+    EXPECT_EQ(path.substr(path.size() - 6), "_2.avi") << path;
+    EXPECT_TRUE(testing::readAviContents(path).valid) << path;
+  }
+  EXPECT_TRUE(testing::readTextFile(evidence) == before);
+}
+
+TEST_F(HostileDiskTest, AnOutputFolderOnTheDiskIsRefused) {
+  store_.makeFolder(0);
+  ASSERT_EQ(mkdir((disk_.path() + "/dir00000/deeper").c_str(), 0755), 0);
+  TempDir links;
+  const std::string toRoot = links.path() + "/root-link";
+  ASSERT_EQ(symlink(disk_.path().c_str(), toRoot.c_str()), 0);
+  struct Case {
+    std::string folder;
+    bool inside;
+  };
+  const Case cases[] = {
+      {disk_.path(), true},
+      {disk_.root(), true},
+      {disk_.path() + "/dir00000", true},
+      {disk_.path() + "/dir00000/deeper/", true},
+      {disk_.path() + "/dir00000/../dir00000", true},
+      {toRoot, true},
+      {toRoot + "/dir00000", true},
+      {out_.path(), false},
+      {disk_.path() + "-sibling", false},
+  };
+  ASSERT_EQ(mkdir((disk_.path() + "-sibling").c_str(), 0755), 0);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folder);
+    EXPECT_EQ(folderInsideStore(c.folder, disk_.root()), c.inside);
+    const OutputFolderCheck check = checkOutputFolder(c.folder, disk_.root());
+    EXPECT_EQ(check.problem == OutputFolderProblem::InsideStore, c.inside);
+  }
+  rmdir((disk_.path() + "-sibling").c_str());
+  EXPECT_EQ(checkOutputFolder(out_.path() + "/missing", disk_.root()).problem, OutputFolderProblem::Missing);
+  RecordingFileBuilder().writeTo(out_.file("plain"));
+  EXPECT_EQ(checkOutputFolder(out_.file("plain"), disk_.root()).problem, OutputFolderProblem::NotAFolder);
+}
+
+TEST_F(HostileDiskTest, NonRegularRecordingFilesNeverBlockAndFailTheJob) {
+  struct Case {
+    const char* what;
+    std::function<void(const std::string&)> plant;
+  };
+  const Case cases[] = {
+      {"fifo", [](const std::string& p) { ASSERT_EQ(mkfifo(p.c_str(), 0644), 0); }},
+      {"folder", [](const std::string& p) { ASSERT_EQ(mkdir(p.c_str(), 0755), 0); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir disk;
+    StoreWriter store(disk.root());
+    settings_.diskRoot = disk.root();
+    store.writeFile(0, 0, RecordingFileBuilder().frame(key(0, 1, T0)).timesFromFrames());
+    c.plant(store.filePath(0, 1));
+    store.fillFolder(0, 2);
+    store.fillFolder(1);
+
+    ASSERT_TRUE(scan()) << "the scan blocked";
+    EXPECT_EQ(state_.scanEnd, ScanEnd::SourceFailed);
+    EXPECT_EQ(state_.sourceFailedPath, store.filePath(0, 1));
+    EXPECT_FALSE(state_.sourceFailureReason.empty());
+    EXPECT_EQ(state_.segmentCount, 1);
+
+    ASSERT_TRUE(backup()) << "the backup blocked";
+    EXPECT_EQ(state_.backupEnd, BackupEnd::SourceFailed);
+    EXPECT_EQ(state_.sourceFailedPath, store.filePath(0, 1));
+    ASSERT_EQ(created_.size(), 1u);
+    EXPECT_TRUE(testing::readAviContents(created_[0]).valid);
+  }
+}
+
+TEST_F(HostileDiskTest, AMissingFileWithFoldersLeftSaysSo) {
+  for (int folder = 0; folder < 4; ++folder) store_.fillFolder(folder);
+  store_.writeFile(0, 0, RecordingFileBuilder().frame(key(0, 1, T0)).timesFromFrames());
+  ASSERT_EQ(unlink(store_.filePath(1, 9).c_str()), 0);
+  ASSERT_TRUE(scan());
+  EXPECT_EQ(state_.scanEnd, ScanEnd::FileMissing);
+  EXPECT_EQ(state_.missingFilePath, store_.filePath(1, 9));
+  EXPECT_EQ(state_.foldersNotRead, 2);
+  ASSERT_TRUE(backup());
+  EXPECT_EQ(state_.backupEnd, BackupEnd::FileMissing);
+  EXPECT_EQ(state_.missingFilePath, store_.filePath(1, 9));
+  EXPECT_EQ(state_.foldersNotRead, 2);
+}
+
+TEST_F(HostileDiskTest, TwoScansInOneSecondGiveTwoReports) {
+  store_.writeFile(0, 0, RecordingFileBuilder().frame(key(0, 1, T0)));
+  store_.fillFolder(0);
+  ScanOptions options;
+  options.startedAt = 1764576000;  // one moment for both
+  ASSERT_TRUE(scan(options));
+  const std::string first = state_.reportPath;
+  ASSERT_TRUE(scan(options));
+  const std::string second = state_.reportPath;
+  EXPECT_NE(first, second);
+  EXPECT_EQ(second, first.substr(0, first.size() - 4) + "_2.txt");
+  EXPECT_EQ(testing::readTextFile(first), testing::readTextFile(second));
+  struct stat info {};
+  ASSERT_EQ(stat(second.c_str(), &info), 0);
+  const mode_t mask = umask(0);
+  umask(mask);
+  EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask);
+}
+
+TEST_F(HostileDiskTest, AReportThatGetsNoHeaderIsRemoved) {
+  testing::ScratchMount small(64 * 1024);
+  if (!small.mounted()) GTEST_SKIP() << small.reason();
+  {
+    // Every block taken: the report can be created, but holds nothing.
+    const int filler = open((small.path() + "/filler").c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(filler, 0);
+    const std::vector<char> block(4096, 'f');
+    while (write(filler, block.data(), block.size()) > 0) {
+    }
+    close(filler);
+  }
+  store_.writeFile(0, 0, RecordingFileBuilder().frame(key(0, 1, T0)));
+  store_.fillFolder(0);
+  settings_.outputFolder = small.path();
+  ASSERT_TRUE(scan());
+  EXPECT_EQ(state_.scanEnd, ScanEnd::ReportWriteFailed);
+  EXPECT_EQ(state_.scanErrorNumber, ENOSPC);
+  EXPECT_EQ(testing::listFiles(small.path(), "ScanFile_"), std::vector<std::string>{});
+}
+
+TEST_F(HostileDiskTest, OneJobAtATimePerOutputFolder) {
+  bool busy = true;
+  std::string reason;
+  OutputFolderLock first = OutputFolderLock::acquire(out_.path(), busy, reason);
+  ASSERT_TRUE(first.held()) << reason;
+  EXPECT_FALSE(busy);
+  OutputFolderLock second = OutputFolderLock::acquire(out_.path() + "/", busy, reason);
+  EXPECT_FALSE(second.held());
+  EXPECT_TRUE(busy);
+  // Another folder is free; the first one is once its lock goes.
+  TempDir other;
+  EXPECT_TRUE(OutputFolderLock::acquire(other.path(), busy, reason).held());
+  first = OutputFolderLock();
+  EXPECT_TRUE(OutputFolderLock::acquire(out_.path(), busy, reason).held());
+  // Nothing is left behind in the folder.
+  EXPECT_EQ(testing::listFiles(out_.path()), std::vector<std::string>{});
+}
+
+TEST(OutputNames, ManyFilesUnderOneNameCostOneTryEach) {
+  // What the old check did in quadratic time: every new file of a name
+  // tried every number already given.
+  OutputNames names;
+  std::size_t tries = 0;
+  const auto create = [&](const std::string&) {
+    ++tries;
+    return 0;
+  };
+  int error = 0;
+  constexpr int COUNT = 8000;
+  std::string last;
+  for (int i = 0; i < COUNT; ++i) last = names.create("/out/x", ".avi", create, error);
+  EXPECT_EQ(tries, static_cast<std::size_t>(COUNT));
+  EXPECT_EQ(last, "/out/x_8000.avi");
+
+  // Names taken in the folder cost one try each, once.
+  OutputNames fresh;
+  tries = 0;
+  const auto takenBelow5 = [&](const std::string& path) {
+    ++tries;
+    return path == "/out/y.avi" || path.find("_2.") != std::string::npos || path.find("_3.") != std::string::npos
+               ? EEXIST
+               : 0;
+  };
+  EXPECT_EQ(fresh.create("/out/y", ".avi", takenBelow5, error), "/out/y_4.avi");
+  EXPECT_EQ(fresh.create("/out/y", ".avi", takenBelow5, error), "/out/y_5.avi");
+  EXPECT_EQ(tries, 5u);
+  // Another failure ends the search and says why.
+  EXPECT_EQ(fresh.create("/out/z", ".avi", [](const std::string&) { return ENOSPC; }, error), "");
+  EXPECT_EQ(error, ENOSPC);
+}
+
+// Frames at every second of 11:59:58 to 12:01:01 local time on `day`, one
+// channel; returns the store's root.
+void storeAroundNoon(const StoreWriter& store, const LocalDate& day) {
+  const RecorderTime first = recorderTimeFromPickers(day, {11, 59, 58});
+  RecordingFileBuilder file;
+  for (int s = 0; s < 64; ++s) file.frame(testing::keyedFrame(0, 1, 1, first + s, 32));
+  store.writeFile(0, 0, file.timesFromFrames());
+  store.fillFolder(0);
+}
+
+TEST(DaylightSavingDays, TheTimeWindowMatchesTheNamesAndTheReport) {
+  testing::ScopedTimeZone zone(testing::TZ_CENTRAL_EUROPE);
+  for (const LocalDate day : {LocalDate{2026, 3, 29}, LocalDate{2026, 10, 25}, LocalDate{2026, 7, 1}}) {
+    SCOPED_TRACE(std::to_string(day.month) + "-" + std::to_string(day.day));
+    TempDir disk, out;
+    StoreWriter store(disk.root());
+    storeAroundNoon(store, day);
+    JobSettings settings;
+    selectEverything(settings);
+    settings.diskRoot = disk.root();
+    settings.outputFolder = out.path();
+    settings.beginTime = recorderTimeFromPickers(day, {12, 0, 0});
+    settings.endTime = recorderTimeFromPickers(day, {12, 0, 59});
+    EXPECT_EQ(recorderTimeToCalendar(settings.beginTime).hour, 12);
+    EXPECT_EQ(recorderTimeToCalendar(settings.endTime).minute, 0);
+
+    JobState state;
+    state.backupRunning = true;
+    std::vector<std::string> created;
+    BackupOptions options;
+    options.fileCreated = [&](const std::string& path) { created.push_back(path); };
+    backupWorker(settings, state, options);
+    ASSERT_EQ(created.size(), 1u);
+    const std::string expected = "_chn1_Time_2026_" + std::to_string(day.month) + "_" + std::to_string(day.day) +
+                                 "_12_0_0.avi";
+    EXPECT_NE(created[0].find(expected), std::string::npos) << created[0];
+    EXPECT_EQ(testing::readAviContents(created[0]).count("00db"), 60u);
+
+    // The report's row of the whole recording starts at 11:59:58 local.
+    JobState scanState;
+    scanState.scanRunning = true;
+    scanWorker(settings, scanState);
+    const std::string report = testing::readTextFile(scanState.reportPath);
+    char start[32];
+    std::snprintf(start, sizeof start, "%4d.%2d.%2d 11:59:58", day.year, day.month, day.day);
+    EXPECT_NE(report.find(start), std::string::npos) << report;
+  }
+}
+
+}  // namespace
+}  // namespace korvex
