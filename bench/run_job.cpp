@@ -27,29 +27,33 @@
 #include "jobs/selection.h"
 #include "store/frame_header.h"
 #include "store/recording_file_reader.h"
+#include "store/recording_source.h"
 #include "store/recording_store.h"
+#include "store/store_walk.h"
 
 namespace {
 
-// Calls `each` with every frame of every recording file, in the jobs' order;
-// `pattern` tells how the payloads will be used. False when a file is missing
-// in the middle of the store.
+// Calls `each` with every frame of every recording file, in the jobs' order
+// and through the jobs' own walk; `pattern` tells how the payloads will be
+// used. False when the walk ended before the store's end.
 template <typename Each>
 bool forEachFrame(const std::string& root, korvex::ReadPattern pattern, Each each) {
-  korvex::RecordingFileReader reader;
-  const int folders = korvex::countStoreFolders(root);
-  for (int folder = 0; folder < folders; ++folder) {
-    for (int file = 0; file < korvex::FILES_PER_FOLDER; ++file) {
-      if (!reader.open(korvex::recordingFilePath(root, folder, file), pattern)) return folder == folders - 1;
-      korvex::RecordingFileHeader fileHeader;
-      if (!reader.readFileHeader(fileHeader)) continue;
-      korvex::FrameHeader frame;
-      while (reader.nextFrame(frame)) {
-        if (!each(reader, frame)) return false;
-      }
+  const korvex::FolderSource source(root);
+  const korvex::FolderRange range{0, source.countFolders()};
+  const korvex::StopRequest never;
+  korvex::StoreWalker walker;
+  walker.visitFile = [&](std::int32_t, int, korvex::RecordingFileReader& reader) {
+    korvex::RecordingFileHeader fileHeader;
+    if (!reader.readFileHeader(fileHeader)) return korvex::WalkVerdict::Continue;
+    korvex::FrameHeader frame;
+    while (reader.nextFrame(frame)) {
+      if (!each(reader, frame)) return korvex::WalkVerdict::Stop;
     }
-  }
-  return true;
+    return korvex::WalkVerdict::Continue;
+  };
+  const korvex::WalkEnd end = korvex::walkStore(source, range, pattern, never, walker);
+  return end.kind == korvex::WalkEnd::Kind::RangeDone ||
+         (end.kind == korvex::WalkEnd::Kind::FileMissing && end.folder == range.limit - 1);
 }
 
 int readsAlone(const std::string& root) {
@@ -141,25 +145,22 @@ int main(int argc, char** argv) {
   if (command == "writes") return writesAlone(settings.diskRoot, settings.outputFolder);
 
   korvex::JobState state;
-  state.reset();
   if (command == "scan") {
-    state.scanRunning = true;
-    korvex::scanWorker(settings, state);
-    if (state.scanEnd != korvex::ScanEnd::RangeDone) {
-      std::fprintf(stderr, "korvex-bench-job: the scan ended early (%d)\n", static_cast<int>(state.scanEnd.load()));
+    const korvex::ScanResult result = korvex::scanWorker(settings, state);
+    if (result.end != korvex::ScanEnd::RangeDone) {
+      std::fprintf(stderr, "korvex-bench-job: the scan ended early (%d)\n", static_cast<int>(result.end));
       return 1;
     }
-    std::printf("%d segments\n", state.segmentCount.load());
+    std::printf("%zu segments\n", result.segments.size());
     return 0;
   }
 
   korvex::selectEverything(settings);
-  state.backupRunning = true;
-  korvex::backupWorker(settings, state);
-  if (state.backupEnd != korvex::BackupEnd::RangeDone) {
-    std::fprintf(stderr, "korvex-bench-job: the backup ended early (%d)\n", static_cast<int>(state.backupEnd.load()));
+  const korvex::BackupResult result = korvex::backupWorker(settings, state);
+  if (result.end != korvex::BackupEnd::RangeDone) {
+    std::fprintf(stderr, "korvex-bench-job: the backup ended early (%d)\n", static_cast<int>(result.end));
     return 1;
   }
-  std::printf("%llu bytes exported\n", static_cast<unsigned long long>(state.totalBytesWritten.load()));
+  std::printf("%llu bytes exported\n", static_cast<unsigned long long>(result.totalBytesWritten));
   return 0;
 }

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "app/control_ids.h"
+#include "app/job_runner.h"
 #include "app/job_texts.h"
 #include "app/main_dialog.h"
 #include "lang/language_keys.h"
@@ -27,14 +28,9 @@ void traceToDebugOutput(const char* line) {
 }  // namespace
 
 void MainDialog::setUpJobControl() {
-  backupTimer_ = new QTimer(this);
-  backupTimer_->setObjectName(QStringLiteral("backupTimer"));
-  backupTimer_->setInterval(JOB_TIMER_INTERVAL_MS);
-  connect(backupTimer_, &QTimer::timeout, this, [this] { timerTick(BACKUP_TIMER_ID); });
-  scanTimer_ = new QTimer(this);
-  scanTimer_->setObjectName(QStringLiteral("scanTimer"));
-  scanTimer_->setInterval(JOB_TIMER_INTERVAL_MS);
-  connect(scanTimer_, &QTimer::timeout, this, [this] { timerTick(SCAN_TIMER_ID); });
+  runner_ = new JobRunner(JOB_TIMER_INTERVAL_MS, this);
+  connect(runner_, &JobRunner::tick, this,
+          [this] { timerTick(job_ == RunningJob::Scan ? SCAN_TIMER_ID : BACKUP_TIMER_ID); });
 
   connect(startBackup_, &QPushButton::clicked, this, &MainDialog::onStartBackup);
   connect(stopBackup_, &QPushButton::clicked, this, &MainDialog::onStopBackup);
@@ -45,6 +41,8 @@ void MainDialog::setUpJobControl() {
 void MainDialog::setBackupOptions(BackupOptions options) { backupOptions_ = std::move(options); }
 
 void MainDialog::setScanOptions(ScanOptions options) { scanOptions_ = std::move(options); }
+
+bool MainDialog::jobWorkerRunning() const { return runner_->workerRunning(); }
 
 bool MainDialog::claimOutputFolder(const JobSettings& settings) {
   const std::string folder = settings.outputFolder.empty() ? "." : settings.outputFolder;
@@ -65,53 +63,58 @@ bool MainDialog::claimOutputFolder(const JobSettings& settings) {
 }
 
 bool MainDialog::onStartBackup() {
-  // The records are the running worker's until it has ended.
-  if (job_ != RunningJob::None || closing_ || worker_.running()) return false;
+  // One job at a time: not while a worker, the last one's included, runs.
+  if (job_ != RunningJob::None || closing_ || runner_->workerRunning()) return false;
   JobSettings settings;
   captureBackupSettings(settings);
   if (!claimOutputFolder(settings)) return false;
   settings_ = settings;
-  state_.reset();
-  state_.backupRunning = true;
+  backupResult_ = BackupResult{};
   setJobButtonsEnabled(false, true, false, false);
   job_ = RunningJob::Backup;
   stopAsked_ = false;
-  worker_.start([this, options = backupOptions_] { backupWorker(settings_, state_, options); });
-  backupTimer_->start();
+  // The worker gets its own copies; the result is read once it has ended.
+  runner_->start([settings, options = backupOptions_, result = &backupResult_](JobState& progress,
+                                                                             const StopRequest& stop) {
+    const FolderSource source(settings.diskRoot);
+    *result = backupWorker(settings, source, progress, stop, options);
+  });
   return true;
 }
 
 bool MainDialog::onScan() {
-  if (job_ != RunningJob::None || closing_ || worker_.running()) return false;
+  if (job_ != RunningJob::None || closing_ || runner_->workerRunning()) return false;
   JobSettings settings = settings_;
   captureScanSettings(settings);
   if (!claimOutputFolder(settings)) return false;
   settings_ = settings;
-  state_.reset();
-  state_.scanRunning = true;
+  scanResult_ = ScanResult{};
   setJobButtonsEnabled(false, false, false, true);
-  setScanProgress(state_.scanPercent);
+  setScanProgress(0);
   job_ = RunningJob::Scan;
   stopAsked_ = false;
   ScanOptions options = scanOptions_;
   if (!options.trace) options.trace = traceToDebugOutput;
-  worker_.start([this, options = std::move(options)] { scanWorker(settings_, state_, options); });
-  scanTimer_->start();
+  runner_->start([settings, options = std::move(options), result = &scanResult_](JobState& progress,
+                                                                               const StopRequest& stop) {
+    const FolderSource source(settings.diskRoot);
+    *result = scanWorker(settings, source, progress, stop, options);
+  });
   return true;
 }
 
-void MainDialog::onStopBackup() { stopJob(RunningJob::Backup, state_.backupRunning); }
+void MainDialog::onStopBackup() { stopJob(RunningJob::Backup); }
 
 // The scan worker closes its report itself, with the segments still open.
-void MainDialog::onStopScan() { stopJob(RunningJob::Scan, state_.scanRunning); }
+void MainDialog::onStopScan() { stopJob(RunningJob::Scan); }
 
-void MainDialog::stopJob(RunningJob job, std::atomic<bool>& runFlag) {
-  runFlag = false;
+void MainDialog::stopJob(RunningJob job) {
   if (job_ == job) {
+    runner_->requestStop();
     stopAsked_ = true;
     // Nothing starts before the worker has finished its files; the timer
     // sees it end and brings the start buttons back.
-    if (worker_.running()) setJobButtonsEnabled(false, false, false, false);
+    if (runner_->workerRunning()) setJobButtonsEnabled(false, false, false, false);
     else endJob();
   } else if (job_ == RunningJob::None) {
     setJobButtonsEnabled(true, false, true, false);
@@ -125,61 +128,62 @@ void MainDialog::timerTick(int timerId) {
 
 void MainDialog::backupTick() {
   // Read first: once the worker has ended, the status below is its last.
-  const bool ended = !worker_.running();
+  const bool ended = !runner_->workerRunning();
   // After a stop the status keeps the text it had.
   if (!stopAsked_ && !closing_)
-    setStatusText(QString::fromStdString(backupStatusText(readBackupStatus(state_))));
+    setStatusText(QString::fromStdString(backupStatusText(readBackupStatus(runner_->progress()))));
   if (!ended) return;
   if (closing_) {
     finishClosing();
     return;
   }
   if (endJob()) return;
-  if (state_.backupEnd == BackupEnd::OutputFailed) {
+  const BackupResult& result = backupResult_;
+  if (result.end == BackupEnd::OutputFailed) {
+    showMessage(QString::fromStdString(outputFailureText(KEY_CANNOT_WRITE_AVI, result.failedPath, result.errorNumber)));
+  } else if (result.end == BackupEnd::SourceFailed) {
     showMessage(QString::fromStdString(
-        outputFailureText(KEY_CANNOT_WRITE_AVI, state_.backupFailedPath, state_.backupErrorNumber)));
-  } else if (state_.backupEnd == BackupEnd::SourceFailed) {
-    showMessage(QString::fromStdString(
-        failureText(KEY_CANNOT_READ_RECORDING, state_.sourceFailedPath, state_.sourceFailureReason)));
+        failureText(KEY_CANNOT_READ_RECORDING, result.source.failedPath, result.source.failureReason)));
   } else {
-    showMessage(languageCaption(state_.videoFound ? KEY_FINISH : KEY_NO_VIDEO_DATA) +
-                QString::fromStdString(missingFileText(state_.missingFilePath, state_.foldersNotRead)));
+    showMessage(languageCaption(result.videoFound ? KEY_FINISH : KEY_NO_VIDEO_DATA) +
+                QString::fromStdString(missingFileText(result.source.missingPath, result.source.foldersNotRead)));
   }
 }
 
 void MainDialog::scanTick() {
-  const bool ended = !worker_.running();
-  if (!stopAsked_ && !closing_) setScanProgress(state_.scanPercent);
+  const bool ended = !runner_->workerRunning();
+  if (!stopAsked_ && !closing_) setScanProgress(runner_->progress().scanPercent);
   if (!ended) return;
   if (closing_) {
     finishClosing();
     return;
   }
   if (endJob()) return;
-  switch (state_.scanEnd.load()) {
+  const ScanResult& result = scanResult_;
+  switch (result.end) {
     case ScanEnd::RangeDone:
       // Also a range without folders to visit: its report holds the header.
       setScanProgress(100);
-      showMessage(QString::fromStdString(scanFinishedText(state_.reportPath)));
+      showMessage(QString::fromStdString(scanFinishedText(result.reportPath)));
       break;
     case ScanEnd::NoFolders:
       showMessage(languageCaption(KEY_NO_VIDEO_DATA));
       break;
     case ScanEnd::FileMissing:
       showMessage(languageCaption(KEY_NO_VIDEO_DATA) +
-                  QString::fromStdString(missingFileText(state_.missingFilePath, state_.foldersNotRead)));
+                  QString::fromStdString(missingFileText(result.source.missingPath, result.source.foldersNotRead)));
       break;
     case ScanEnd::SourceFailed:
       showMessage(QString::fromStdString(
-          failureText(KEY_CANNOT_READ_RECORDING, state_.sourceFailedPath, state_.sourceFailureReason)));
+          failureText(KEY_CANNOT_READ_RECORDING, result.source.failedPath, result.source.failureReason)));
       break;
     case ScanEnd::ReportNotCreated:
-      showMessage(QString::fromStdString(
-          outputFailureText(KEY_CANNOT_CREATE_REPORT, state_.reportPath, state_.scanErrorNumber)));
+      showMessage(
+          QString::fromStdString(outputFailureText(KEY_CANNOT_CREATE_REPORT, result.reportPath, result.errorNumber)));
       break;
     case ScanEnd::ReportWriteFailed:
-      showMessage(QString::fromStdString(
-          outputFailureText(KEY_CANNOT_WRITE_REPORT, state_.reportPath, state_.scanErrorNumber)));
+      showMessage(
+          QString::fromStdString(outputFailureText(KEY_CANNOT_WRITE_REPORT, result.reportPath, result.errorNumber)));
       break;
     case ScanEnd::Stopped:
     case ScanEnd::NotEnded:
@@ -188,9 +192,7 @@ void MainDialog::scanTick() {
 }
 
 bool MainDialog::endJob() {
-  worker_.join();
-  backupTimer_->stop();
-  scanTimer_->stop();
+  runner_->end();
   job_ = RunningJob::None;
   outputLock_ = OutputFolderLock();
   setJobButtonsEnabled(true, false, true, false);
@@ -199,17 +201,15 @@ bool MainDialog::endJob() {
 
 void MainDialog::done(int result) {
   if (closing_) return;  // already waiting for the worker
-  if (job_ != RunningJob::None && worker_.running()) {
+  if (job_ != RunningJob::None && runner_->workerRunning()) {
     // Every AVI file is finished and the report completed before the
     // window goes; the event loop goes on meanwhile, and the job's timer
     // sees the worker end.
     closing_ = true;
     closeResult_ = result;
-    state_.backupRunning = false;
-    state_.scanRunning = false;
+    runner_->requestStop();
     showFinishing();
-    QTimer* timer = job_ == RunningJob::Backup ? backupTimer_ : scanTimer_;
-    if (!timer->isActive()) timer->start();
+    runner_->keepTicking();
     return;
   }
   // A job that ended before its tick leaves nothing to wait for.

@@ -13,10 +13,6 @@ namespace korvex {
 
 namespace {
 
-// A looked-up text holds at most TEXT_BUFFER_SIZE - 1 bytes; four of them
-// and the numbers always fit, so the status is never cut.
-constexpr std::size_t STATUS_BUFFER_SIZE = 4 * TEXT_BUFFER_SIZE + 256;
-
 // snprintf's result, as text; empty when it failed.
 std::string formatted(const char* buffer, int length, std::size_t size) {
   if (length < 0) return {};
@@ -25,39 +21,14 @@ std::string formatted(const char* buffer, int length, std::size_t size) {
 
 }  // namespace
 
-BackupStatus readBackupStatus(const JobState& state) {
-  BackupStatus status;
-  status.videoFound = state.videoFound;
-  status.frameTime = state.currentFrameTime;
-  status.folder = state.currentBackupFolder;
-  status.file = state.currentBackupFile;
-  status.totalBytes = state.totalBytesWritten;
-  return status;
-}
-
 std::string backupStatusText(const BackupStatus& status) {
-  char text[STATUS_BUFFER_SIZE];
-  int length = 0;
-  if (status.videoFound) {
-    const std::string timeLabel = languageText(KEY_VIDEO_END_TIME);
-    const std::string folderLabel = languageText(KEY_FOLDER);
-    const std::string fileLabel = languageText(KEY_FILE);
-    const std::string sizeLabel = languageText(KEY_VIDEO_TOTAL_SIZE);
-    const CalendarTime& t = status.frameTime;
-    // MiB as a 32-bit number; more than 2 PiB is shown as the largest one.
-    const auto mib = static_cast<int>(
-        std::min<std::uint64_t>(status.totalBytes / 1024 / 1024, std::numeric_limits<std::int32_t>::max()));
-    length = std::snprintf(text, sizeof text, "%s=%d.%d.%d.%d:%d:%d\r\n%s=%d, %s=%d, %s=%dM", timeLabel.c_str(),
-                           t.year, t.month, t.day, t.hour, t.minute, t.second, folderLabel.c_str(), status.folder,
-                           fileLabel.c_str(), status.file, sizeLabel.c_str(), mib);
-  } else {
-    const std::string searching = languageText(KEY_SEARCHING_VIDEO);
-    const std::string folderLabel = languageText(KEY_FOLDER);
-    const std::string fileLabel = languageText(KEY_FILE);
-    length = std::snprintf(text, sizeof text, "%s\r\n%s=%d, %s=%d", searching.c_str(), folderLabel.c_str(),
-                           status.folder, fileLabel.c_str(), status.file);
-  }
-  return formatted(text, length, sizeof text);
+  BackupStatusWords words;
+  words.videoEndTime = languageText(KEY_VIDEO_END_TIME);
+  words.folder = languageText(KEY_FOLDER);
+  words.file = languageText(KEY_FILE);
+  words.videoTotalSize = languageText(KEY_VIDEO_TOTAL_SIZE);
+  words.searchingVideo = languageText(KEY_SEARCHING_VIDEO);
+  return formatBackupStatus(status, words);
 }
 
 std::string scanPercentText(std::int32_t percent) {

@@ -6,21 +6,10 @@
 #include <cstdint>
 #include <string>
 
-#include "jobs/job_state.h"
+#include "jobs/job_status.h"
 #include "store/recorder_time.h"
 
 namespace korvex {
-
-// The backup's progress, read from the job state one field at a time.
-struct BackupStatus {
-  bool videoFound = false;
-  CalendarTime frameTime;
-  std::int32_t folder = 0;
-  std::int32_t file = 0;
-  std::uint64_t totalBytes = 0;
-};
-
-BackupStatus readBackupStatus(const JobState& state);
 
 // Two lines joined by "\r\n": once video has been found, the time of the
 // last frame, then the folder, the file and the MiB exported; before that,

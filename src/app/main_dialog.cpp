@@ -26,6 +26,7 @@
 #include "app/about_dialog.h"
 #include "app/app_icon.h"
 #include "app/control_ids.h"
+#include "app/job_runner.h"
 #include "app/job_texts.h"
 #include "jobs/selection.h"
 #include "lang/language.h"
@@ -175,10 +176,9 @@ MainDialog::MainDialog(QWidget* parent)
 
 MainDialog::~MainDialog() {
   // Gone some other way than by closing (the program ending): the worker
-  // still finishes its files before the records it uses go.
-  state_.backupRunning = false;
-  state_.scanRunning = false;
-  worker_.join();
+  // still finishes its files before the results it writes go.
+  runner_->requestStop();
+  runner_->end();
 }
 
 void MainDialog::createControls() {

@@ -10,9 +10,8 @@
 #include <vector>
 
 #include "jobs/backup_worker.h"
+#include "jobs/job_result.h"
 #include "jobs/job_settings.h"
-#include "jobs/job_state.h"
-#include "jobs/job_thread.h"
 #include "jobs/output_folder.h"
 #include "jobs/scan_worker.h"
 
@@ -30,6 +29,8 @@ class QTimeEdit;
 class QTimer;
 
 namespace korvex {
+
+class JobRunner;
 
 class MainDialog : public QDialog {
   Q_OBJECT
@@ -91,7 +92,7 @@ class MainDialog : public QDialog {
   static QString languageCaption(const char* key);
 
   // True from a job's start until its worker has ended.
-  bool jobWorkerRunning() const { return worker_.running(); }
+  bool jobWorkerRunning() const;
   // True while the window waits for a job to end before it closes.
   bool closing() const { return closing_; }
 
@@ -145,8 +146,8 @@ class MainDialog : public QDialog {
   bool claimOutputFolder(const JobSettings& settings);
   void backupTick();
   void scanTick();
-  // Clears the job's run flag; the worker sees it between two recording files.
-  void stopJob(RunningJob job, std::atomic<bool>& runFlag);
+  // Asks the job to stop; the worker sees it between two recording files.
+  void stopJob(RunningJob job);
   // After the worker has ended: timers off, the idle buttons. True when the
   // user had asked the job to stop (its end shows no message).
   bool endJob();
@@ -195,21 +196,20 @@ class MainDialog : public QDialog {
   ModalRunner modalRunner_;
   FolderChooser folderChooser_;
 
-  // The job records the window and the one worker share.
+  // The last job's selection, and its options and results. A result is
+  // the worker's until the runner says it has ended.
   JobSettings settings_;
-  JobState state_;
   BackupOptions backupOptions_;
   ScanOptions scanOptions_;
-  QTimer* backupTimer_ = nullptr;
-  QTimer* scanTimer_ = nullptr;
+  BackupResult backupResult_;
+  ScanResult scanResult_;
+  JobRunner* runner_ = nullptr;
   RunningJob job_ = RunningJob::None;
   bool stopAsked_ = false;
   bool closing_ = false;
   int closeResult_ = 0;
   std::vector<QWidget*> disabledWhileClosing_;
   OutputFolderLock outputLock_;
-  // Last: the worker is waited for before the records above go.
-  JobThread worker_;
 };
 
 }  // namespace korvex

@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -6,27 +5,23 @@
 #include "cli/progress_display.h"
 #include "cli/stop_signals.h"
 #include "jobs/backup_worker.h"
+#include "jobs/job_status.h"
 #include "jobs/job_thread.h"
-#include "jobs/selection.h"
-#include "store/recording_store.h"
 
 namespace korvex::cli {
 
 namespace {
 
+// The window's status line in English, on one line.
 std::string statusText(const JobState& state) {
-  char text[160];
-  if (state.videoFound) {
-    const CalendarTime t = state.currentFrameTime;
-    std::snprintf(text, sizeof text, "last frame %04d-%02d-%02d %02d:%02d:%02d  folder %d  file %d  %llu MiB", t.year,
-                  t.month, t.day, t.hour, t.minute, t.second, state.currentBackupFolder.load(),
-                  state.currentBackupFile.load(),
-                  static_cast<unsigned long long>(state.totalBytesWritten.load() / 1024 / 1024));
-  } else {
-    std::snprintf(text, sizeof text, "Searching video!  folder %d  file %d", state.currentBackupFolder.load(),
-                  state.currentBackupFile.load());
-  }
-  return text;
+  BackupStatusWords words;
+  words.videoEndTime = "last frame";
+  words.folder = "folder";
+  words.file = "file";
+  words.videoTotalSize = "exported";
+  words.searchingVideo = "Searching video!";
+  words.lineBreak = "  ";
+  return formatBackupStatus(readBackupStatus(state), words);
 }
 
 }  // namespace
@@ -36,46 +31,39 @@ int runBackupCommand(const JobSettings& settings) {
   if (!claimOutputFolder(settings, "AVI files", lock)) return EXIT_FAILURE_OTHER;
 
   JobState state;
-  state.reset();
-  state.backupRunning = true;
-  installStopSignals(state.backupRunning);
+  StopRequest stop;
+  installStopSignals(stop);
   BackupOptions options;
   options.fileCreated = [](const std::string& path) {
     std::printf("%s\n", path.c_str());
     std::fflush(stdout);
   };
 
-  // The bar shows how far the job has come through its folder range.
-  const FolderRange range = folderRange(countStoreFolders(settings.diskRoot), settings);
-  const std::int64_t files = std::max<std::int64_t>(1, std::int64_t{range.limit - range.first} * FILES_PER_FOLDER);
-
+  const FolderSource source(settings.diskRoot);
+  BackupResult result;
   ProgressDisplay progress;
   JobThread worker;
-  worker.start([&] { backupWorker(settings, state, options); });
-  followJob(worker, progress, [&] {
-    const std::int64_t done =
-        std::int64_t{state.currentBackupFolder - range.first} * FILES_PER_FOLDER + state.currentBackupFile;
-    progress.show(static_cast<int>(std::clamp<std::int64_t>(done * 100 / files, 0, 100)), statusText(state));
-  });
+  worker.start([&] { result = backupWorker(settings, source, state, stop, options); });
+  followJob(worker, progress, [&] { progress.show(state.backupPercent, statusText(state)); });
 
-  const unsigned long long mib = state.totalBytesWritten / 1024 / 1024;
-  if (state.backupEnd == BackupEnd::Stopped) {
+  const unsigned long long mib = result.totalBytesWritten / 1024 / 1024;
+  if (result.end == BackupEnd::Stopped) {
     progress.message("backup interrupted: every AVI file written so far is finished (" + std::to_string(mib) +
                      " MiB)");
     return EXIT_INTERRUPTED;
   }
-  if (state.backupEnd == BackupEnd::OutputFailed) {
-    progress.message("korvex-cli: cannot write " + state.backupFailedPath + ": " +
-                     std::strerror(state.backupErrorNumber) + "; the AVI files listed before it are complete");
+  if (result.end == BackupEnd::OutputFailed) {
+    progress.message("korvex-cli: cannot write " + result.failedPath + ": " + std::strerror(result.errorNumber) +
+                     "; the AVI files listed before it are complete");
     return EXIT_FAILURE_OTHER;
   }
-  if (state.backupEnd == BackupEnd::SourceFailed) {
-    progress.message("korvex-cli: cannot read the recording file " + state.sourceFailedPath + ": " +
-                     state.sourceFailureReason + "; the job ended there, the AVI files listed are complete");
+  if (result.end == BackupEnd::SourceFailed) {
+    progress.message("korvex-cli: cannot read the recording file " + result.source.failedPath + ": " +
+                     result.source.failureReason + "; the job ended there, the AVI files listed are complete");
     return EXIT_FAILURE_OTHER;
   }
-  const std::string missing = missingFileNote(state);
-  if (!state.videoFound) {
+  const std::string missing = missingFileNote(result.source);
+  if (!result.videoFound) {
     progress.message("can't find video data!" + missing);
     return EXIT_NO_VIDEO;
   }

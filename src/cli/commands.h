@@ -4,7 +4,7 @@
 #include <string>
 
 #include "cli/cli_options.h"
-#include "jobs/job_state.h"
+#include "jobs/job_result.h"
 #include "jobs/output_folder.h"
 
 namespace korvex::cli {
@@ -19,6 +19,6 @@ bool claimOutputFolder(const JobSettings& settings, const char* what, OutputFold
 
 // "; recording file X is missing, N folders of the range not read" when a
 // missing file ended the job early; empty otherwise.
-std::string missingFileNote(const JobState& state);
+std::string missingFileNote(const SourceEnd& source);
 
 }  // namespace korvex::cli

@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
       std::fputs(usageText(request.helpFor), stdout);
       return EXIT_DONE;
     case Command::Version:
-      std::puts("korvex-cli 1.0.0.1");
+      std::puts("korvex-cli " KORVEX_VERSION);
       return EXIT_DONE;
     case Command::Scan:
       return runScanCommand(request.settings);

@@ -30,10 +30,10 @@ bool claimOutputFolder(const JobSettings& settings, const char* what, OutputFold
   return true;
 }
 
-std::string missingFileNote(const JobState& state) {
-  if (state.foldersNotRead <= 0) return {};
-  return "; recording file " + state.missingFilePath + " is missing, " + std::to_string(state.foldersNotRead) +
-         (state.foldersNotRead == 1 ? " folder" : " folders") + " of the range not read";
+std::string missingFileNote(const SourceEnd& source) {
+  if (source.foldersNotRead <= 0 || source.missingPath.empty()) return {};
+  return "; recording file " + source.missingPath + " is missing, " + std::to_string(source.foldersNotRead) +
+         (source.foldersNotRead == 1 ? " folder" : " folders") + " of the range not read";
 }
 
 }  // namespace korvex::cli

@@ -14,35 +14,36 @@ int runScanCommand(const JobSettings& settings) {
   if (!claimOutputFolder(settings, "the report", lock)) return EXIT_FAILURE_OTHER;
 
   JobState state;
-  state.reset();
-  state.scanRunning = true;
-  installStopSignals(state.scanRunning);
+  StopRequest stop;
+  installStopSignals(stop);
 
+  const FolderSource source(settings.diskRoot);
+  ScanResult result;
   ProgressDisplay progress;
   JobThread worker;
-  worker.start([&] { scanWorker(settings, state); });
+  worker.start([&] { result = scanWorker(settings, source, state, stop); });
   followJob(worker, progress, [&] {
     char text[96];
     std::snprintf(text, sizeof text, "folder %d  file %d", state.currentScanFolder.load(), state.currentScanFile.load());
     progress.show(state.scanPercent, text);
   });
 
-  const ScanEnd end = state.scanEnd;
+  const ScanEnd end = result.end;
   if (end == ScanEnd::ReportNotCreated || end == ScanEnd::ReportWriteFailed) {
     progress.message("korvex-cli: cannot " + std::string(end == ScanEnd::ReportNotCreated ? "create" : "write") +
-                     " the report " + state.reportPath + ": " + std::strerror(state.scanErrorNumber));
+                     " the report " + result.reportPath + ": " + std::strerror(result.errorNumber));
     return EXIT_FAILURE_OTHER;
   }
-  if (!state.reportPath.empty()) std::printf("%s\n", state.reportPath.c_str());
+  if (!result.reportPath.empty()) std::printf("%s\n", result.reportPath.c_str());
   if (end == ScanEnd::SourceFailed) {
-    progress.message("korvex-cli: cannot read the recording file " + state.sourceFailedPath + ": " +
-                     state.sourceFailureReason + "; the scan ended there, the report holds the segments found");
+    progress.message("korvex-cli: cannot read the recording file " + result.source.failedPath + ": " +
+                     result.source.failureReason + "; the scan ended there, the report holds the segments found");
     return EXIT_FAILURE_OTHER;
   }
   switch (end) {
     case ScanEnd::RangeDone:
-      progress.message("finish scan: " + std::to_string(state.segmentCount.load()) + " segments" +
-                       missingFileNote(state));
+      progress.message("finish scan: " + std::to_string(result.segments.size()) + " segments" +
+                       missingFileNote(result.source));
       return EXIT_DONE;
     case ScanEnd::Stopped:
       progress.message("scan interrupted: the report holds the segments found so far");
@@ -51,8 +52,8 @@ int runScanCommand(const JobSettings& settings) {
       progress.message("can't find video data! (no recorder folder dir* under " + settings.diskRoot + ")");
       return EXIT_NO_VIDEO;
     default:
-      progress.message("can't find video data! (recording file " + state.missingFilePath + " is missing, " +
-                       std::to_string(state.foldersNotRead) + " folders of the range not read)");
+      progress.message("can't find video data! (recording file " + result.source.missingPath + " is missing, " +
+                       std::to_string(result.source.foldersNotRead) + " folders of the range not read)");
       return EXIT_NO_VIDEO;
   }
 }

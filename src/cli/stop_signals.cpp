@@ -1,23 +1,23 @@
 #include "cli/stop_signals.h"
 
+#include <atomic>
 #include <csignal>
 
 namespace korvex::cli {
 
 namespace {
 
-std::atomic<std::atomic<bool>*> jobRunFlag{nullptr};
-static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<std::atomic<bool>*>::is_always_lock_free,
-              "both are used from a signal handler");
+std::atomic<StopRequest*> jobStop{nullptr};
+static_assert(std::atomic<StopRequest*>::is_always_lock_free, "read from a signal handler");
 
 extern "C" void onStopSignal(int) {
-  if (std::atomic<bool>* flag = jobRunFlag.load()) flag->store(false);
+  if (StopRequest* stop = jobStop.load()) stop->request();
 }
 
 }  // namespace
 
-void installStopSignals(std::atomic<bool>& runFlag) {
-  jobRunFlag.store(&runFlag);
+void installStopSignals(StopRequest& stop) {
+  jobStop.store(&stop);
   struct sigaction action {};
   action.sa_handler = onStopSignal;
   sigemptyset(&action.sa_mask);

@@ -1,13 +1,14 @@
-// SIGINT, SIGTERM and SIGHUP ask the running job to stop, like the window's Stop
-// buttons: the job finishes the recording file it is in and closes its output.
+// SIGINT, SIGTERM and SIGHUP ask the running job to stop, like the window's
+// Stop buttons: the job finishes the recording file it is in and closes its
+// output.
 #pragma once
 
-#include <atomic>
+#include "store/stop_request.h"
 
 namespace korvex::cli {
 
-// Installs the handlers. From then on a signal clears `runFlag` (the job's
-// run flag) at once, so the worker sees it at its very next file.
-void installStopSignals(std::atomic<bool>& runFlag);
+// Installs the handlers. From then on a signal sets `stop` at once, so the
+// worker sees it at its very next file.
+void installStopSignals(StopRequest& stop);
 
 }  // namespace korvex::cli

@@ -1,136 +1,138 @@
 #include "jobs/backup_worker.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "jobs/selection.h"
 #include "store/record_types.h"
-#include "store/recording_store.h"
 #include "store/segment_continuity.h"
 
 namespace korvex {
 
-BackupWorker::BackupWorker(const JobSettings& settings, JobState& state, BackupOptions options)
-    : settings_(settings), state_(state), options_(std::move(options)) {}
+BackupWorker::BackupWorker(JobSettings settings, const RecordingSource& source, JobState& state,
+                           BackupOptions options)
+    : settings_(std::move(settings)), source_(source), state_(state), options_(std::move(options)) {}
 
-void BackupWorker::run() {
-  const FolderSource source(settings_.diskRoot);
-  const FolderRange range = folderRange(source.countFolders(), settings_);
+BackupWorker::~BackupWorker() { finishAll(); }
+
+BackupResult BackupWorker::run(const StopRequest& stop) {
+  const FolderRange range = folderRange(source_.countFolders(), settings_);
+  const std::int64_t files = std::max<std::int64_t>(1, range.fileCount());
+  StoreWalker walker;
+  walker.fileStarts = [&](std::int32_t folder, int file) {
+    state_.currentBackupFolder = folder;
+    state_.currentBackupFile = file;
+    const std::int64_t done = (std::int64_t{folder} - range.first) * FILES_PER_FOLDER + file;
+    state_.backupPercent = static_cast<std::int32_t>(std::clamp<std::int64_t>(done * 100 / files, 0, 100));
+  };
+  walker.visitFile = [&](std::int32_t folder, int file, RecordingFileReader& reader) {
+    return exportFrames(folder, file, reader);
+  };
+  const WalkEnd walked = walkStore(source_, range, ReadPattern::WholeFile, stop, walker);
+
   BackupEnd end = BackupEnd::RangeDone;
-  for (std::int32_t folder = range.first; folder < range.limit && end == BackupEnd::RangeDone; ++folder) {
-    for (int file = 0; file < FILES_PER_FOLDER; ++file) {
-      if (!state_.backupRunning) {
-        end = BackupEnd::Stopped;
-        break;
-      }
-      state_.currentBackupFolder = folder;
-      state_.currentBackupFile = file;
-      if (backupRecordingFile(source.openFile(folder, file, ReadPattern::WholeFile), source.filePath(folder, file)) ==
-          FileVerdict::Stop) {
-        end = state_.backupEnd.load();
-        if (end == BackupEnd::FileMissing) state_.foldersNotRead = range.limit - folder - 1;
-        break;
-      }
-    }
+  switch (walked.kind) {
+    case WalkEnd::Kind::RangeDone:
+      state_.backupPercent = 100;
+      break;
+    case WalkEnd::Kind::Stopped:
+      end = BackupEnd::Stopped;
+      break;
+    case WalkEnd::Kind::Visitor:
+      end = end_;
+      break;
+    case WalkEnd::Kind::FileMissing:
+      end = BackupEnd::FileMissing;
+      result_.source.missingPath = walked.path;
+      result_.source.foldersNotRead = walked.foldersNotRead;
+      break;
+    case WalkEnd::Kind::SourceFailed:
+      end = BackupEnd::SourceFailed;
+      result_.source.failedPath = walked.path;
+      result_.source.failureReason = walked.reason;
+      break;
   }
   finishAll();
   // A file that could not be finished at the very end is a failure too.
-  state_.backupEnd = outputFailed_ ? BackupEnd::OutputFailed : end;
-  // Last: whoever waits on the flag then finds every AVI file finished.
-  state_.backupRunning = false;
+  result_.end = outputFailed_ ? BackupEnd::OutputFailed : end;
+  result_.videoFound = state_.videoFound;
+  result_.totalBytesWritten = state_.totalBytesWritten;
+  return std::move(result_);
 }
 
-FileVerdict BackupWorker::backupRecordingFile(const std::string& path) {
-  return backupRecordingFile(FolderSource::openPath(path, ReadPattern::WholeFile), path);
-}
-
-FileVerdict BackupWorker::backupRecordingFile(OpenedFile opened, const std::string& path) {
-  if (!reader_.open(std::move(opened))) {
-    if (reader_.failure().missing) {
-      state_.missingFilePath = path;
-      state_.backupEnd = BackupEnd::FileMissing;
-    } else {
-      sourceFailed(path, reader_.failure().reason);
-    }
-    return FileVerdict::Stop;
-  }
-  const FileVerdict verdict = exportFrames();
-  if (verdict == FileVerdict::Continue && reader_.readError() != 0) {
-    // What was read before the error is exported; the job ends here.
-    sourceFailed(path, std::strerror(reader_.readError()));
-    return FileVerdict::Stop;
-  }
-  return verdict;
-}
-
-void BackupWorker::sourceFailed(const std::string& path, const std::string& reason) {
-  state_.sourceFailedPath = path;
-  state_.sourceFailureReason = reason;
-  state_.backupEnd = BackupEnd::SourceFailed;
-}
-
-FileVerdict BackupWorker::exportFrames() {
+WalkVerdict BackupWorker::exportFrames(std::int32_t folder, int file, RecordingFileReader& reader) {
   RecordingFileHeader fileHeader;
-  if (!reader_.readFileHeader(fileHeader)) return FileVerdict::Continue;  // too short to hold frames
-  if (fileHeader.fileEndTime < settings_.beginTime) return FileVerdict::Continue;
+  if (!reader.readFileHeader(fileHeader)) return WalkVerdict::Continue;  // too short to hold frames
+  if (fileHeader.fileEndTime < settings_.beginTime) return WalkVerdict::Continue;
   if (fileHeader.fileStartTime > settings_.endTime && state_.videoFound) {
-    state_.backupEnd = BackupEnd::AfterWindow;
-    return FileVerdict::Stop;
+    end_ = BackupEnd::AfterWindow;
+    return WalkVerdict::Stop;
   }
 
   FrameHeader frame;
-  while (reader_.nextFrame(frame)) {
+  while (reader.nextFrame(frame)) {
     if (sizeLimitPassed(state_.totalBytesWritten.load(std::memory_order_relaxed), settings_)) {
-      state_.backupEnd = BackupEnd::SizeLimit;
-      return FileVerdict::Stop;
+      end_ = BackupEnd::SizeLimit;
+      return WalkVerdict::Stop;
     }
     if (!insideTimeWindow(frame.timeStamp, settings_) || !channelSelected(frame.channel, settings_) ||
         !recordTypeSelected(frame.recordType, settings_)) {
-      reader_.skipPayload();
+      reader.skipPayload();
       continue;
     }
-    if (!reader_.readPayload(payload_)) break;
-    if (!exportFrame(frame)) {
-      state_.backupEnd = BackupEnd::OutputFailed;
-      return FileVerdict::Stop;
+    const FramePlace place{folder, file, reader.frameOffset()};
+    if (!reader.readPayload(payload_)) break;
+    if (!exportFrame(frame, place)) {
+      end_ = BackupEnd::OutputFailed;
+      return WalkVerdict::Stop;
     }
   }
-  return FileVerdict::Continue;
+  return WalkVerdict::Continue;
 }
 
-bool BackupWorker::exportFrame(const FrameHeader& frame) {
+bool BackupWorker::exportFrame(const FrameHeader& frame, const FramePlace& place) {
   const auto c = static_cast<std::size_t>(frame.channel);  // selected channels are 0..15
-  if (state_.channelFileBytes[c] >= options_.splitBytes ||
-      beginsNewSegment(frame.segmentKeyA, frame.segmentKeyB, state_.segmentKeyA[c], state_.segmentKeyB[c])) {
+  ChannelOutput& channel = channels_[c];
+  if (channel.fileBytes >= options_.splitBytes ||
+      beginsNewSegment(frame.segmentKeyA, frame.segmentKeyB, channel.keyA, channel.keyB)) {
     openChannelFile(c, frame);
     if (outputFailed_) return false;
   }
-  AviWriter* writer = state_.channelWriters[c].get();
+  AviWriter* writer = channel.writer.get();
   if (writer == nullptr) return true;
+  ExportedFile& exported = result_.files[channel.fileIndex];
 
-  ChannelStream& stream = streams_[c];
-  if (!stream.keyFrameSeen) {
+  if (!channel.keyFrameSeen) {
     // Every file begins with a key frame; what comes before it is dropped.
     if (frame.frameKind != FRAME_KIND_KEY) return true;
-    stream.keyFrameSeen = true;
-    stream.firstKeyTime = frame.timeStamp;
+    channel.keyFrameSeen = true;
+    channel.firstKeyTime = frame.timeStamp;
+    exported.firstFrame = frame.timeStamp;
+    exported.from = place;
   }
   const bool audio = frame.frameKind == FRAME_KIND_AUDIO;
-  if (!stream.videoReady && !audio) {
+  if (!channel.videoReady && !audio) {
     AVI_define_video(writer, frame.videoWidth, frame.videoHeight, static_cast<double>(frame.frameRate), "X264");
-    stream.videoReady = true;
+    channel.videoReady = true;
+    exported.width = frame.videoWidth;
+    exported.height = frame.videoHeight;
+    exported.frameRate = frame.frameRate;
   }
-  if (!stream.audioReady && audio) {
+  if (!channel.audioReady && audio) {
     AVI_add_audio_track(writer, 1, frame.audioSampleRate, frame.audioBits, ALAW_FORMAT_TAG, AUDIO_BITRATE_KBPS);
-    stream.audioReady = true;
+    channel.audioReady = true;
+    exported.audioSampleRate = frame.audioSampleRate;
+    exported.audioBits = frame.audioBits;
   }
 
   const auto length = static_cast<std::int32_t>(frame.payloadLength);  // at most MAX_PAYLOAD_BYTES
   int written = 0;
+  bool chunkWritten = false;
   if (!audio) {
     written = AVI_put_video_frame(writer, payload_.data(), length, frame.frameKind);
-  } else if (stream.firstKeyTime <= frame.timeStamp) {
+    chunkWritten = true;
+  } else if (channel.firstKeyTime <= frame.timeStamp) {
     // Sound stamped before the key frame is counted below but not written.
     if (frame.payloadLength == RECORDER_AUDIO_CHUNK) {
       written = AVI_put_audio(writer, payload_.data() + RECORDER_AUDIO_PREFIX,
@@ -138,12 +140,18 @@ bool BackupWorker::exportFrame(const FrameHeader& frame) {
     } else {
       written = AVI_put_audio(writer, payload_.data(), length);
     }
+    chunkWritten = true;
   }
   if (written != 0) {
     // Going on would only fail again (a full disk): the job ends, and every
     // AVI file is finished with what it holds.
     noteOutputFailure(c);
     return false;
+  }
+  if (chunkWritten) {
+    (audio ? exported.audioChunks : exported.videoFrames) += 1;
+    exported.lastFrame = frame.timeStamp;
+    exported.to = place;
   }
 
   // Frames of one second share their time stamp: convert only when it changes.
@@ -152,35 +160,42 @@ bool BackupWorker::exportFrame(const FrameHeader& frame) {
     lastFrameTime_ = frame.timeStamp;
     frameTimeShown_ = true;
   }
-  state_.channelFileBytes[c] += frame.payloadLength;
+  channel.fileBytes += frame.payloadLength;
+  exported.mediaBytes += frame.payloadLength;
   state_.totalBytesWritten.fetch_add(frame.payloadLength, std::memory_order_relaxed);
   return true;
 }
 
 void BackupWorker::openChannelFile(std::size_t c, const FrameHeader& frame) {
   finishChannel(c);
-  streams_[c] = ChannelStream{};
-  state_.channelFileBytes[c] = 0;
+  ChannelOutput& channel = channels_[c];
+  channel = ChannelOutput{};
   // A name already taken, by this job or by anything in the folder, gets
   // the next free number: nothing there is ever written through.
   int error = 0;
   AviWriter* created = nullptr;
   const std::string stem = aviFileStem(frame);
-  channelPaths_[c] = names_.create(stem, ".avi", [&](const std::string& path) {
+  channel.path = names_.create(stem, ".avi", [&](const std::string& path) {
     created = AVI_create_output(path.c_str());
     return created != nullptr ? 0 : errno;
   }, error);
-  state_.channelWriters[c].reset(created);
+  channel.writer.reset(created);
   state_.videoFound = true;  // also when the file could not be created
-  state_.segmentKeyA[c] = frame.segmentKeyA;
-  state_.segmentKeyB[c] = frame.segmentKeyB;
-  if (!state_.channelWriters[c]) {
-    if (channelPaths_[c].empty()) channelPaths_[c] = stem + ".avi";
+  channel.keyA = frame.segmentKeyA;
+  channel.keyB = frame.segmentKeyB;
+  if (!channel.writer) {
+    if (channel.path.empty()) channel.path = stem + ".avi";
     errno = error;
     noteOutputFailure(c);
-  } else if (options_.fileCreated) {
-    options_.fileCreated(channelPaths_[c]);
+    return;
   }
+  ExportedFile exported;
+  exported.path = channel.path;
+  exported.channel = frame.channel;
+  exported.recordType = frame.recordType;
+  channel.fileIndex = result_.files.size();
+  result_.files.push_back(exported);
+  if (options_.fileCreated) options_.fileCreated(channel.path);
 }
 
 std::string BackupWorker::aviFileStem(const FrameHeader& frame) const {
@@ -194,27 +209,37 @@ std::string BackupWorker::aviFileStem(const FrameHeader& frame) const {
 }
 
 void BackupWorker::finishChannel(std::size_t c) {
-  if (AviWriter* writer = state_.channelWriters[c].release()) {
-    if (AVI_finish(writer) != 0) noteOutputFailure(c);
+  ChannelOutput& channel = channels_[c];
+  if (AviWriter* writer = channel.writer.release()) {
+    const bool finished = AVI_finish(writer) == 0;
+    if (!finished) noteOutputFailure(c);
+    result_.files[channel.fileIndex].finished = finished && !(outputFailed_ && result_.failedPath == channel.path);
   }
 }
 
 void BackupWorker::finishAll() {
-  for (std::size_t c = 0; c < state_.channelWriters.size(); ++c) finishChannel(c);
+  for (std::size_t c = 0; c < channels_.size(); ++c) finishChannel(c);
 }
 
 void BackupWorker::noteOutputFailure(std::size_t c) {
   const int reason = errno;
   if (outputFailed_) return;
   outputFailed_ = true;
-  state_.backupFailedPath = channelPaths_[c];
+  result_.failedPath = channels_[c].path;
   // The writer's own limits leave errno as it was; name them instead.
   const int code = AVI_last_error;
-  state_.backupErrorNumber = code == 1 ? EFBIG : code == 8 ? ENOMEM : reason;
+  result_.errorNumber = code == 1 ? EFBIG : code == 8 ? ENOMEM : reason;
 }
 
-void backupWorker(const JobSettings& settings, JobState& state, BackupOptions options) {
-  BackupWorker(settings, state, std::move(options)).run();
+BackupResult backupWorker(const JobSettings& settings, const RecordingSource& source, JobState& state,
+                          const StopRequest& stop, BackupOptions options) {
+  return BackupWorker(settings, source, state, std::move(options)).run(stop);
+}
+
+BackupResult backupWorker(const JobSettings& settings, JobState& state, BackupOptions options) {
+  const FolderSource source(settings.diskRoot);
+  const StopRequest never;
+  return backupWorker(settings, source, state, never, std::move(options));
 }
 
 }  // namespace korvex

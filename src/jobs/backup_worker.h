@@ -7,10 +7,15 @@
 #include <functional>
 #include <string>
 
+#include "avi/avi_writer.h"
+#include "jobs/job_result.h"
 #include "jobs/job_settings.h"
 #include "jobs/job_state.h"
 #include "jobs/output_folder.h"
 #include "store/recording_file_reader.h"
+#include "store/recording_source.h"
+#include "store/stop_request.h"
+#include "store/store_walk.h"
 
 namespace korvex {
 
@@ -32,34 +37,35 @@ struct BackupOptions {
   std::function<void(const std::string&)> fileCreated;
 };
 
-enum class FileVerdict { Continue, Stop };
-
-// Per channel: where the current AVI file stands with its streams.
-struct ChannelStream {
-  bool keyFrameSeen = false;  // the file has received its first key frame
-  RecorderTime firstKeyTime = 0;
-  bool videoReady = false;  // the video stream is declared
-  bool audioReady = false;  // the audio track is declared
-};
-
 class BackupWorker {
  public:
-  BackupWorker(const JobSettings& settings, JobState& state, BackupOptions options = {});
+  BackupWorker(JobSettings settings, const RecordingSource& source, JobState& state, BackupOptions options = {});
+  ~BackupWorker();
+  BackupWorker(const BackupWorker&) = delete;
+  BackupWorker& operator=(const BackupWorker&) = delete;
 
-  // The whole job. Expects state.backupRunning set; finishes every open AVI
-  // file, then clears it.
-  void run();
-
-  // Exports the selected frames of one recording file; `path` names it in
-  // the job's end.
-  FileVerdict backupRecordingFile(OpenedFile opened, const std::string& path);
-  FileVerdict backupRecordingFile(const std::string& path);
+  // The whole job, on the calling thread; `stop` is tested between files.
+  // Every AVI file is finished before it returns.
+  BackupResult run(const StopRequest& stop);
 
  private:
-  FileVerdict exportFrames();
-  void sourceFailed(const std::string& path, const std::string& reason);
+  // Per channel: the current AVI file and where it stands with its streams.
+  struct ChannelOutput {
+    AviWriterHandle writer;
+    std::string path;
+    std::size_t fileIndex = 0;   // its entry in the result's files
+    std::uint64_t fileBytes = 0;  // media written into it
+    std::int32_t keyA = 0;        // the segment keys it was opened for
+    std::int32_t keyB = 0;
+    bool keyFrameSeen = false;  // the file has received its first key frame
+    RecorderTime firstKeyTime = 0;
+    bool videoReady = false;  // the video stream is declared
+    bool audioReady = false;  // the audio track is declared
+  };
+
+  WalkVerdict exportFrames(std::int32_t folder, int file, RecordingFileReader& reader);
   // False once an AVI file could not be written: the job ends.
-  bool exportFrame(const FrameHeader& frame);
+  bool exportFrame(const FrameHeader& frame, const FramePlace& place);
   void openChannelFile(std::size_t channel, const FrameHeader& frame);
   // The AVI file's path without its number and ".avi".
   std::string aviFileStem(const FrameHeader& frame) const;
@@ -67,20 +73,24 @@ class BackupWorker {
   void finishAll();
   void noteOutputFailure(std::size_t channel);
 
-  const JobSettings& settings_;
+  JobSettings settings_;
+  const RecordingSource& source_;
   JobState& state_;
   BackupOptions options_;
-  RecordingFileReader reader_;
   PayloadBuffer payload_;
-  std::array<ChannelStream, CHANNEL_TABLE_SIZE> streams_{};
-  std::array<std::string, CHANNEL_TABLE_SIZE> channelPaths_;
-  bool outputFailed_ = false;
+  std::array<ChannelOutput, CHANNEL_TABLE_SIZE> channels_{};
   OutputNames names_;
+  BackupResult result_;
+  BackupEnd end_ = BackupEnd::RangeDone;  // why the visitor stopped the walk
+  bool outputFailed_ = false;
   RecorderTime lastFrameTime_ = 0;
   bool frameTimeShown_ = false;
 };
 
 // Runs a backup to its end on the calling thread.
-void backupWorker(const JobSettings& settings, JobState& state, BackupOptions options = {});
+BackupResult backupWorker(const JobSettings& settings, const RecordingSource& source, JobState& state,
+                          const StopRequest& stop, BackupOptions options = {});
+// The same over the folder settings.diskRoot, never stopped from outside.
+BackupResult backupWorker(const JobSettings& settings, JobState& state, BackupOptions options = {});
 
 }  // namespace korvex

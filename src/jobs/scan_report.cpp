@@ -1,8 +1,13 @@
 #include "jobs/scan_report.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include "jobs/output_folder.h"
 #include "store/record_types.h"
 
 namespace korvex {
@@ -48,6 +53,69 @@ std::size_t formatSegmentRow(SegmentTracker& tracker, std::int32_t serial, char*
       tracker.startFolder);
   if (n < 0 || static_cast<std::size_t>(n) >= rowSize) return 0;
   return static_cast<std::size_t>(n);
+}
+
+SegmentTracker segmentTracker(const SegmentRecord& segment) {
+  SegmentTracker tracker;
+  tracker.channel = segment.channel;
+  tracker.recordType = segment.recordType;
+  tracker.startTime = segment.startTime;
+  tracker.endTime = segment.endTime;
+  tracker.byteCount = segment.byteCount;
+  tracker.startFolder = segment.startFolder;
+  return tracker;
+}
+
+bool ScanReportFile::create(const std::string& outputFolder, const CalendarTime& started) {
+  const std::string name = scanReportPath(outputFolder, started);
+  const std::string stem = name.substr(0, name.size() - SCAN_REPORT_EXTENSION.size());
+  int error = 0;
+  OutputNames names;
+  const std::string created = names.create(stem, std::string(SCAN_REPORT_EXTENSION), [&](const std::string& candidate) {
+    const int fd = createNewOutputFile(candidate);
+    if (fd < 0) return errno;
+    file_.reset(fdopen(fd, "wb+"));
+    if (!file_) {
+      const int reason = errno;
+      ::close(fd);
+      ::unlink(candidate.c_str());
+      return reason;
+    }
+    return 0;
+  }, error);
+  path_ = created.empty() ? name : created;
+  errorNumber_ = error;
+  return file_ != nullptr;
+}
+
+void ScanReportFile::noteFailure() {
+  if (!failed_) errorNumber_ = errno;
+  failed_ = true;
+}
+
+void ScanReportFile::writeHeader() {
+  if (!file_ || failed_) return;
+  if (std::fwrite(SCAN_REPORT_HEADER.data(), 1, SCAN_REPORT_HEADER.size(), file_.get()) != SCAN_REPORT_HEADER.size())
+    noteFailure();
+}
+
+void ScanReportFile::writeSegment(const SegmentRecord& segment) {
+  if (!file_ || failed_) return;
+  char row[REPORT_ROW_BUFFER_SIZE];
+  SegmentTracker tracker = segmentTracker(segment);
+  const std::size_t length = formatSegmentRow(tracker, segment.serial, row, sizeof row);
+  if (std::fwrite(row, 1, length, file_.get()) != length) noteFailure();
+}
+
+bool ScanReportFile::close() {
+  if (!file_) return !failed_;
+  // The buffered rows go out first, so that a full disk is noticed here.
+  if (std::fflush(file_.get()) != 0) noteFailure();
+  if (std::fclose(file_.release()) != 0) noteFailure();
+  // A report that did not get even its header is no report.
+  struct stat info {};
+  if (lstat(path_.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size == 0) ::unlink(path_.c_str());
+  return !failed_;
 }
 
 }  // namespace korvex

@@ -4,13 +4,30 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
-#include "jobs/job_state.h"
+#include "jobs/job_result.h"
 #include "store/recorder_time.h"
 
 namespace korvex {
+
+// A segment as its report row shows it.
+struct SegmentTracker {
+  std::int32_t channel = 0;
+  std::int32_t recordType = 0;
+  RecorderTime startTime = 0;  // 0: the tracker holds no segment
+  RecorderTime endTime = 0;
+  std::int32_t durationHours = 0;
+  std::int32_t durationMinutes = 0;
+  std::int32_t durationSeconds = 0;
+  std::uint64_t byteCount = 0;
+  std::int32_t startFolder = 0;
+};
+
+SegmentTracker segmentTracker(const SegmentRecord& segment);
 
 inline constexpr std::size_t REPORT_ROW_BUFFER_SIZE = 512;
 
@@ -31,5 +48,37 @@ std::string scanReportPath(const std::string& outputFolder, const CalendarTime& 
 // Fills the tracker's duration fields and replaces its byte count by the
 // size shown (in bytes, KiB or MiB, truncated).
 std::size_t formatSegmentRow(SegmentTracker& tracker, std::int32_t serial, char* row, std::size_t rowSize);
+
+// The report as a file in the output folder: created new (never an existing
+// file, never through a link: a taken name gets "_2", ...), then one row
+// per segment as it ends.
+class ScanReportFile {
+ public:
+  // Creates the report named from `started`; false (errorNumber() set) when
+  // it cannot be, and path() is the name it was to have.
+  bool create(const std::string& outputFolder, const CalendarTime& started);
+  // The header, once.
+  void writeHeader();
+  void writeSegment(const SegmentRecord& segment);
+  // Writes out what is buffered and closes; a report left without even its
+  // header is removed. False once any write failed.
+  bool close();
+
+  bool isOpen() const { return file_ != nullptr; }
+  bool failed() const { return failed_; }
+  const std::string& path() const { return path_; }
+  int errorNumber() const { return errorNumber_; }
+
+ private:
+  void noteFailure();
+
+  struct Closer {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+  };
+  std::unique_ptr<std::FILE, Closer> file_;
+  std::string path_;
+  int errorNumber_ = 0;
+  bool failed_ = false;
+};
 
 }  // namespace korvex

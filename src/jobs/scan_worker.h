@@ -1,15 +1,21 @@
 // The scan: walks the store folder by folder, cuts each channel's frames
-// into recording segments and writes one report row per segment.
+// into recording segments and hands each segment, as it ends, to the
+// report and to whoever else asked for it.
 #pragma once
 
+#include <array>
 #include <ctime>
 #include <functional>
 #include <optional>
 #include <string>
 
+#include "jobs/job_result.h"
 #include "jobs/job_settings.h"
 #include "jobs/job_state.h"
-#include "store/recording_file_reader.h"
+#include "jobs/scan_report.h"
+#include "store/recording_source.h"
+#include "store/stop_request.h"
+#include "store/store_walk.h"
 
 namespace korvex {
 
@@ -18,35 +24,44 @@ struct ScanOptions {
   std::optional<std::time_t> startedAt;
   // Receives one diagnostic line per folder; nothing is traced without it.
   std::function<void(const char*)> trace;
+  // Told, on the worker's thread, of every segment as it ends (after its
+  // report row): another view of the scan's results.
+  std::function<void(const SegmentRecord&)> segmentEnded;
 };
 
 class ScanWorker {
  public:
-  ScanWorker(const JobSettings& settings, JobState& state, ScanOptions options = {});
+  ScanWorker(JobSettings settings, const RecordingSource& source, JobState& state, ScanOptions options = {});
 
-  // The whole job. Expects state.scanRunning set; clears it when done, after
-  // everything else in `state` has been written.
-  void run();
-
-  // Follows the frames of one recording file. False when it cannot be
-  // opened, or a read failed (then sourceFailedPath names it).
-  bool scanRecordingFile(OpenedFile opened, const std::string& path);
-  bool scanRecordingFile(const std::string& path);
+  // The whole job, on the calling thread; `stop` is tested between files.
+  ScanResult run(const StopRequest& stop);
 
  private:
-  void frameOfChannel(const FrameHeader& frame);
-  bool writeRow(SegmentTracker& tracker);
-  void writeOpenSegments();
+  // A channel's segment while its frames come in.
+  struct OpenSegment {
+    SegmentRecord record;
+    std::int32_t keyA = 0;
+    std::int32_t keyB = 0;
+  };
+
+  WalkVerdict scanRecordingFile(std::int32_t folder, int file, RecordingFileReader& reader);
+  void frameOfChannel(const FrameHeader& frame, const FramePlace& place);
+  void endSegment(OpenSegment& segment);
   void finish(ScanEnd end);
 
-  const JobSettings& settings_;
+  JobSettings settings_;
+  const RecordingSource& source_;
   JobState& state_;
   ScanOptions options_;
-  RecordingFileReader reader_;
-  bool reportFailed_ = false;
+  ScanReportFile report_;
+  ScanResult result_;
+  std::array<OpenSegment, CHANNEL_TABLE_SIZE> open_{};
 };
 
 // Runs a scan to its end on the calling thread.
-void scanWorker(const JobSettings& settings, JobState& state, ScanOptions options = {});
+ScanResult scanWorker(const JobSettings& settings, const RecordingSource& source, JobState& state,
+                      const StopRequest& stop, ScanOptions options = {});
+// The same over the folder settings.diskRoot, never stopped from outside.
+ScanResult scanWorker(const JobSettings& settings, JobState& state, ScanOptions options = {});
 
 }  // namespace korvex

@@ -5,14 +5,9 @@
 #include <string_view>
 
 #include "jobs/job_settings.h"
+#include "store/store_walk.h"
 
 namespace korvex {
-
-// Folders a job visits: first, first+1, ... while below limit.
-struct FolderRange {
-  std::int32_t first = 0;
-  std::int32_t limit = 0;
-};
 
 // The limit is the folder count, or folderEnd when that is set and smaller.
 FolderRange folderRange(int folderCount, const JobSettings& settings);

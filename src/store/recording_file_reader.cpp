@@ -117,6 +117,7 @@ bool RecordingFileReader::nextFrame(FrameHeader& header) {
       continue;
     }
     pendingPayload_ = candidate.payloadLength;
+    frameOffset_ = payloadStart - FRAME_HEADER_SIZE;
     header = candidate;
     return true;
   }

@@ -69,6 +69,8 @@ class RecordingFileReader {
   // outside 0..31 or a payload above MAX_PAYLOAD_BYTES are passed over here,
   // so no job ever sees them.
   bool nextFrame(FrameHeader& header);
+  // Where the header of the frame nextFrame gave last begins in the file.
+  std::uint64_t frameOffset() const { return frameOffset_; }
 
   // Exactly one of these after each frame. readPayload reads the whole
   // payload into `buffer`; false when the file gave fewer bytes than
@@ -88,6 +90,7 @@ class RecordingFileReader {
   int readError_ = 0;
   std::uint64_t fileSize_ = 0;
   std::uint64_t position_ = 0;
+  std::uint64_t frameOffset_ = 0;
   std::uint32_t pendingPayload_ = 0;
   bool framesEnded_ = false;
   // The file's bytes from aheadStart_ on, read together with what was asked

@@ -78,12 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Both jobs over the one-file store: file 1 is missing, so each ends after
   // the input, with its report rows and AVI files finished.
   korvex::JobState state;
-  state.reset();
-  state.scanRunning = true;
   korvex::scanWorker(settings, state);
-
   state.reset();
-  state.backupRunning = true;
   korvex::backupWorker(settings, state);
 
   std::error_code ignored;

@@ -61,6 +61,8 @@ FrameSpec audio(std::int32_t channel, std::int32_t keyA, std::int32_t keyB, Reco
 
 struct BackupRun {
   JobState state;
+  BackupResult result;
+  StopRequest stop;
   std::vector<std::string> created;
 };
 
@@ -79,18 +81,17 @@ class BackupWorkerTest : public ::testing::Test {
 
   void run(BackupRun& out, const JobSettings& settings, BackupOptions options = {}) {
     out.state.reset();
-    out.state.backupRunning = true;
     auto told = options.fileCreated;
     options.fileCreated = [&out, told](const std::string& path) {
       out.created.push_back(path);
       if (told) told(path);
     };
-    backupWorker(settings, out.state, options);
-    EXPECT_FALSE(out.state.backupRunning);
-    // At every end of the job every AVI file is finished: no writer stays
+    const FolderSource source(settings.diskRoot);
+    out.result = backupWorker(settings, source, out.state, out.stop, options);
+    // At every end of the job every AVI file is finished: no file stays
     // open, and each file carries its index.
-    for (const auto& writer : out.state.channelWriters) EXPECT_FALSE(writer);
     for (const auto& path : out.created) {
+      EXPECT_FALSE(testing::openInThisProcess(path)) << path;
       const AviContents avi = testing::readAviContents(path);
       EXPECT_TRUE(avi.valid) << path;
       EXPECT_EQ(avi.indexEntries, avi.chunks.size()) << path;
@@ -120,7 +121,7 @@ TEST_F(BackupWorkerTest, FileNamesTellFolderFileChannelTypeAndTime) {
   run(r, everything());
   EXPECT_EQ(r.created, (std::vector<std::string>{out("folder=3_file=17_chn1_Time_2012_5_4_8_9_10.avi"),
                                                  out("folder=3_file=17_chn8_Manual_2012_5_4_9_9_10.avi")}));
-  EXPECT_EQ(r.state.backupEnd, BackupEnd::RangeDone);
+  EXPECT_EQ(r.result.end, BackupEnd::RangeDone);
   EXPECT_TRUE(r.state.videoFound);
 
   // A folder that ends with '/' gets a second one; the path still works,
@@ -191,7 +192,8 @@ TEST_F(BackupWorkerTest, SoundStampedBeforeTheKeyFrameIsCountedButNotWritten) {
   // The early chunk still declared the track.
   EXPECT_EQ(avi.streams, 2u);
   EXPECT_EQ(r.state.totalBytesWritten, 100u + 324 + 324);
-  EXPECT_EQ(r.state.channelFileBytes[0], 100u + 324 + 324);
+  ASSERT_EQ(r.result.files.size(), 1u);
+  EXPECT_EQ(r.result.files[0].mediaBytes, 100u + 324 + 324);
 }
 
 TEST_F(BackupWorkerTest, OnlyA324ByteChunkLosesItsFirstFourBytes) {
@@ -245,7 +247,7 @@ TEST_F(BackupWorkerTest, SizeLimitStopsOnlyOnceThePassedTotalIsSeen) {
   ASSERT_EQ(r.created.size(), 1u);
   EXPECT_EQ(testing::readAviContents(r.created[0]).count("00db"), 3u);
   EXPECT_EQ(r.state.totalBytesWritten, 3 * half);
-  EXPECT_EQ(r.state.backupEnd, BackupEnd::SizeLimit);
+  EXPECT_EQ(r.result.end, BackupEnd::SizeLimit);
 }
 
 TEST_F(BackupWorkerTest, FileHeaderTimesSkipAFileOrEndTheJob) {
@@ -265,7 +267,7 @@ TEST_F(BackupWorkerTest, FileHeaderTimesSkipAFileOrEndTheJob) {
   BackupRun r;
   run(r, s);
   EXPECT_EQ(r.created, (std::vector<std::string>{out("folder=0_file=2_chn3_Time_2012_5_4_8_9_30.avi")}));
-  EXPECT_EQ(r.state.backupEnd, BackupEnd::AfterWindow);
+  EXPECT_EQ(r.result.end, BackupEnd::AfterWindow);
   EXPECT_EQ(r.state.currentBackupFile, 3);
 }
 
@@ -327,7 +329,7 @@ TEST_F(BackupWorkerTest, OnlySelectedChannelsAndRecordTypesAreExported) {
   run(nothing, none);
   EXPECT_TRUE(nothing.created.empty());
   EXPECT_FALSE(nothing.state.videoFound);
-  EXPECT_EQ(nothing.state.backupEnd, BackupEnd::RangeDone);
+  EXPECT_EQ(nothing.result.end, BackupEnd::RangeDone);
 }
 
 TEST_F(BackupWorkerTest, AStopTakesEffectAfterTheFileBeingRead) {
@@ -336,12 +338,12 @@ TEST_F(BackupWorkerTest, AStopTakesEffectAfterTheFileBeingRead) {
   store_.fillFolder(0);
   BackupRun r;
   BackupOptions options;
-  options.fileCreated = [&r](const std::string&) { r.state.backupRunning = false; };
+  options.fileCreated = [&r](const std::string&) { r.stop.request(); };
   run(r, everything(), options);
   // The file being read is read to its end; the next one is not opened.
   ASSERT_EQ(r.created.size(), 2u);
   EXPECT_EQ(testing::readAviContents(r.created[0]).count("00db"), 2u);
-  EXPECT_EQ(r.state.backupEnd, BackupEnd::Stopped);
+  EXPECT_EQ(r.result.end, BackupEnd::Stopped);
   EXPECT_EQ(r.state.currentBackupFile, 0);
 }
 
@@ -350,7 +352,7 @@ TEST_F(BackupWorkerTest, AMissingRecordingFileEndsTheJobWithItsFilesFinished) {
   BackupRun r;
   run(r, everything());
   EXPECT_EQ(r.created.size(), 1u);
-  EXPECT_EQ(r.state.backupEnd, BackupEnd::FileMissing);
+  EXPECT_EQ(r.result.end, BackupEnd::FileMissing);
   EXPECT_EQ(r.state.currentBackupFile, 1);
 }
 
@@ -362,9 +364,9 @@ TEST_F(BackupWorkerTest, AnAviFileThatCannotBeCreatedEndsTheJobWithItsReason) {
   run(r, s);
   EXPECT_TRUE(r.created.empty());
   EXPECT_TRUE(r.state.videoFound);
-  EXPECT_EQ(r.state.backupEnd, BackupEnd::OutputFailed);
-  EXPECT_EQ(r.state.backupErrorNumber, ENOENT);
-  EXPECT_EQ(r.state.backupFailedPath, s.outputFolder + "/folder=0_file=0_chn1_Time_2012_5_4_8_9_10.avi");
+  EXPECT_EQ(r.result.end, BackupEnd::OutputFailed);
+  EXPECT_EQ(r.result.errorNumber, ENOENT);
+  EXPECT_EQ(r.result.failedPath, s.outputFolder + "/folder=0_file=0_chn1_Time_2012_5_4_8_9_10.avi");
   EXPECT_EQ(r.state.totalBytesWritten, 0u);
   EXPECT_EQ(r.state.currentBackupFile, 0);
 }

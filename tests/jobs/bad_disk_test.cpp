@@ -52,23 +52,19 @@ class BadDiskTest : public ::testing::Test {
 
   void scan(ScanOptions options = {}) {
     state_.reset();
-    state_.scanRunning = true;
-    scanWorker(settings_, state_, std::move(options));
-    EXPECT_FALSE(state_.scanRunning);
+    scan_ = scanWorker(settings_, state_, std::move(options));
   }
 
   std::vector<std::string> backup(std::function<void(const std::string&)> onCreated = {}) {
     std::vector<std::string> created;
     state_.reset();
-    state_.backupRunning = true;
     BackupOptions options;
     options.fileCreated = [&](const std::string& path) {
       created.push_back(path);
       if (onCreated) onCreated(path);
     };
-    backupWorker(settings_, state_, options);
-    EXPECT_FALSE(state_.backupRunning);
-    for (const auto& writer : state_.channelWriters) EXPECT_FALSE(writer);
+    backup_ = backupWorker(settings_, state_, options);
+    for (const auto& path : created) EXPECT_FALSE(testing::openInThisProcess(path)) << path;
     return created;
   }
 
@@ -77,6 +73,9 @@ class BadDiskTest : public ::testing::Test {
   StoreWriter store_;
   JobSettings settings_;
   JobState state_;
+  ScanResult scan_;
+  BackupResult backup_;
+  StopRequest stop_;
 };
 
 TEST_F(BadDiskTest, TruncatedFilesEndTheirFramesAndTheJobsGoOn) {
@@ -89,10 +88,10 @@ TEST_F(BadDiskTest, TruncatedFilesEndTheirFramesAndTheJobsGoOn) {
   store_.writeFile(0, 3, RecordingFileBuilder(whole).truncate(0));
   store_.fillFolder(0);
   scan();
-  EXPECT_EQ(state_.scanEnd, ScanEnd::RangeDone);
+  EXPECT_EQ(scan_.end, ScanEnd::RangeDone);
   EXPECT_EQ(state_.segmentCount, 1);
   const auto created = backup();
-  EXPECT_EQ(state_.backupEnd, BackupEnd::RangeDone);
+  EXPECT_EQ(backup_.end, BackupEnd::RangeDone);
   ASSERT_EQ(created.size(), 1u);
   EXPECT_EQ(testing::readAviContents(created[0]).count("00db"), 2u + 1);
 }
@@ -103,11 +102,11 @@ TEST_F(BadDiskTest, AFolderReplacedByAFileEndsBothJobsThere) {
   RecordingFileBuilder().writeTo(store_.folderPath(1));  // a plain file named dir00001
   store_.fillFolder(2);
   scan();
-  EXPECT_EQ(state_.scanEnd, ScanEnd::FileMissing);
+  EXPECT_EQ(scan_.end, ScanEnd::FileMissing);
   EXPECT_EQ(state_.currentScanFolder, 1);
   EXPECT_EQ(state_.segmentCount, 1);
   const auto created = backup();
-  EXPECT_EQ(state_.backupEnd, BackupEnd::FileMissing);
+  EXPECT_EQ(backup_.end, BackupEnd::FileMissing);
   ASSERT_EQ(created.size(), 1u);
   EXPECT_TRUE(testing::readAviContents(created[0]).valid);
 }
@@ -138,12 +137,12 @@ TEST_F(BadDiskTest, AnUnreadableFileEndsBothJobsAsAFailureNamingIt) {
 
   const int result = asUnprivilegedUser([&] {
     scan();
-    if (state_.scanEnd != ScanEnd::SourceFailed || state_.currentScanFile != 5) return 1;
-    if (state_.sourceFailedPath != store_.filePath(0, 5) || state_.sourceFailureReason != "Permission denied") return 2;
+    if (scan_.end != ScanEnd::SourceFailed || state_.currentScanFile != 5) return 1;
+    if (scan_.source.failedPath != store_.filePath(0, 5) || scan_.source.failureReason != "Permission denied") return 2;
     if (state_.segmentCount != 1) return 3;  // what was found before stays in the report
     const auto created = backup();
-    if (state_.backupEnd != BackupEnd::SourceFailed || state_.currentBackupFile != 5) return 4;
-    if (state_.sourceFailedPath != store_.filePath(0, 5)) return 5;
+    if (backup_.end != BackupEnd::SourceFailed || state_.currentBackupFile != 5) return 4;
+    if (backup_.source.failedPath != store_.filePath(0, 5)) return 5;
     if (created.size() != 1 || !testing::readAviContents(created[0]).valid) return 6;
     return 0;
   });
@@ -162,7 +161,7 @@ TEST_F(BadDiskTest, FilesThatVanishOrShrinkWhileTheJobsRun) {
     if (std::string(line).rfind("i = 1 ", 0) == 0) unlink(store_.filePath(1, 7).c_str());
   };
   scan(options);
-  EXPECT_EQ(state_.scanEnd, ScanEnd::FileMissing);
+  EXPECT_EQ(scan_.end, ScanEnd::FileMissing);
   EXPECT_EQ(state_.currentScanFolder, 1);
   EXPECT_EQ(state_.currentScanFile, 7);
 
@@ -171,7 +170,7 @@ TEST_F(BadDiskTest, FilesThatVanishOrShrinkWhileTheJobsRun) {
     ASSERT_EQ(truncate(store_.filePath(0, 0).c_str(), FILE_HEADER_SIZE + FRAME_HEADER_SIZE + 64 + 10), 0);
     unlink(store_.filePath(0, 3).c_str());
   });
-  EXPECT_EQ(state_.backupEnd, BackupEnd::FileMissing);
+  EXPECT_EQ(backup_.end, BackupEnd::FileMissing);
   EXPECT_EQ(state_.currentBackupFile, 3);
   ASSERT_EQ(created.size(), 1u);
   EXPECT_EQ(testing::readAviContents(created[0]).count("00db"), 1u);
@@ -189,12 +188,12 @@ TEST_F(BadDiskTest, AFullOutputDiskEndsTheBackupAndKeepsEarlierFilesPlayable) {
   testing::simulateRecorder(disk_.root(), segments, options);
 
   const auto created = backup();
-  EXPECT_EQ(state_.backupEnd, BackupEnd::OutputFailed);
-  EXPECT_EQ(state_.backupErrorNumber, ENOSPC);
-  EXPECT_FALSE(state_.backupFailedPath.empty());
+  EXPECT_EQ(backup_.end, BackupEnd::OutputFailed);
+  EXPECT_EQ(backup_.errorNumber, ENOSPC);
+  EXPECT_FALSE(backup_.failedPath.empty());
   ASSERT_GE(created.size(), 2u);
   for (const auto& path : created) {
-    if (path == state_.backupFailedPath) continue;
+    if (path == backup_.failedPath) continue;
     SCOPED_TRACE(path);
     EXPECT_TRUE(testing::readAviContents(path).valid);
     if (testing::programOnPath("ffmpeg")) {
@@ -216,8 +215,8 @@ TEST_F(BadDiskTest, AFullOutputDiskFailsTheReport) {
   store_.writeFile(0, 0, file);
   store_.fillFolder(0);
   scan();
-  EXPECT_EQ(state_.scanEnd, ScanEnd::ReportWriteFailed);
-  EXPECT_EQ(state_.scanErrorNumber, ENOSPC);
+  EXPECT_EQ(scan_.end, ScanEnd::ReportWriteFailed);
+  EXPECT_EQ(scan_.errorNumber, ENOSPC);
 }
 
 }  // namespace

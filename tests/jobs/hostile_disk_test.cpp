@@ -58,8 +58,7 @@ class HostileDiskTest : public ::testing::Test {
     thread.start(job);
     const bool ended = thread.waitFor(bound);
     if (!ended) {
-      state_.scanRunning = false;
-      state_.backupRunning = false;
+      stop_.request();
       thread.join();
     }
     return ended;
@@ -67,17 +66,21 @@ class HostileDiskTest : public ::testing::Test {
 
   bool scan(ScanOptions options = {}) {
     state_.reset();
-    state_.scanRunning = true;
-    return runBounded([&] { scanWorker(settings_, state_, options); });
+    return runBounded([&] {
+      const FolderSource source(settings_.diskRoot);
+      scan_ = scanWorker(settings_, source, state_, stop_, options);
+    });
   }
 
   bool backup() {
     created_.clear();
     state_.reset();
-    state_.backupRunning = true;
     BackupOptions options;
     options.fileCreated = [&](const std::string& path) { created_.push_back(path); };
-    return runBounded([&] { backupWorker(settings_, state_, options); });
+    return runBounded([&] {
+      const FolderSource source(settings_.diskRoot);
+      backup_ = backupWorker(settings_, source, state_, stop_, options);
+    });
   }
 
   testing::ScopedTimeZone zone_;
@@ -85,6 +88,9 @@ class HostileDiskTest : public ::testing::Test {
   StoreWriter store_;
   JobSettings settings_;
   JobState state_;
+  ScanResult scan_;
+  BackupResult backup_;
+  StopRequest stop_;
   std::vector<std::string> created_;
 };
 
@@ -104,7 +110,7 @@ TEST_F(HostileDiskTest, LinksUnderTheNamesABackupCreatesAreNeverWrittenThrough) 
   }
   settings_.outputFolder = planted.path();
   ASSERT_TRUE(backup());
-  EXPECT_EQ(state_.backupEnd, BackupEnd::RangeDone);
+  EXPECT_EQ(backup_.end, BackupEnd::RangeDone);
   ASSERT_EQ(created_.size(), 2u);
   for (const auto& path : created_) {
     EXPECT_EQ(path.substr(path.size() - 6), "_2.avi") << path;
@@ -167,14 +173,14 @@ TEST_F(HostileDiskTest, NonRegularRecordingFilesNeverBlockAndFailTheJob) {
     store.fillFolder(1);
 
     ASSERT_TRUE(scan()) << "the scan blocked";
-    EXPECT_EQ(state_.scanEnd, ScanEnd::SourceFailed);
-    EXPECT_EQ(state_.sourceFailedPath, store.filePath(0, 1));
-    EXPECT_FALSE(state_.sourceFailureReason.empty());
+    EXPECT_EQ(scan_.end, ScanEnd::SourceFailed);
+    EXPECT_EQ(scan_.source.failedPath, store.filePath(0, 1));
+    EXPECT_FALSE(scan_.source.failureReason.empty());
     EXPECT_EQ(state_.segmentCount, 1);
 
     ASSERT_TRUE(backup()) << "the backup blocked";
-    EXPECT_EQ(state_.backupEnd, BackupEnd::SourceFailed);
-    EXPECT_EQ(state_.sourceFailedPath, store.filePath(0, 1));
+    EXPECT_EQ(backup_.end, BackupEnd::SourceFailed);
+    EXPECT_EQ(backup_.source.failedPath, store.filePath(0, 1));
     ASSERT_EQ(created_.size(), 1u);
     EXPECT_TRUE(testing::readAviContents(created_[0]).valid);
   }
@@ -185,13 +191,13 @@ TEST_F(HostileDiskTest, AMissingFileWithFoldersLeftSaysSo) {
   store_.writeFile(0, 0, RecordingFileBuilder().frame(key(0, 1, T0)).timesFromFrames());
   ASSERT_EQ(unlink(store_.filePath(1, 9).c_str()), 0);
   ASSERT_TRUE(scan());
-  EXPECT_EQ(state_.scanEnd, ScanEnd::FileMissing);
-  EXPECT_EQ(state_.missingFilePath, store_.filePath(1, 9));
-  EXPECT_EQ(state_.foldersNotRead, 2);
+  EXPECT_EQ(scan_.end, ScanEnd::FileMissing);
+  EXPECT_EQ(scan_.source.missingPath, store_.filePath(1, 9));
+  EXPECT_EQ(scan_.source.foldersNotRead, 2);
   ASSERT_TRUE(backup());
-  EXPECT_EQ(state_.backupEnd, BackupEnd::FileMissing);
-  EXPECT_EQ(state_.missingFilePath, store_.filePath(1, 9));
-  EXPECT_EQ(state_.foldersNotRead, 2);
+  EXPECT_EQ(backup_.end, BackupEnd::FileMissing);
+  EXPECT_EQ(backup_.source.missingPath, store_.filePath(1, 9));
+  EXPECT_EQ(backup_.source.foldersNotRead, 2);
 }
 
 TEST_F(HostileDiskTest, TwoScansInOneSecondGiveTwoReports) {
@@ -200,9 +206,9 @@ TEST_F(HostileDiskTest, TwoScansInOneSecondGiveTwoReports) {
   ScanOptions options;
   options.startedAt = 1764576000;  // one moment for both
   ASSERT_TRUE(scan(options));
-  const std::string first = state_.reportPath;
+  const std::string first = scan_.reportPath;
   ASSERT_TRUE(scan(options));
-  const std::string second = state_.reportPath;
+  const std::string second = scan_.reportPath;
   EXPECT_NE(first, second);
   EXPECT_EQ(second, first.substr(0, first.size() - 4) + "_2.txt");
   EXPECT_EQ(testing::readTextFile(first), testing::readTextFile(second));
@@ -229,8 +235,8 @@ TEST_F(HostileDiskTest, AReportThatGetsNoHeaderIsRemoved) {
   store_.fillFolder(0);
   settings_.outputFolder = small.path();
   ASSERT_TRUE(scan());
-  EXPECT_EQ(state_.scanEnd, ScanEnd::ReportWriteFailed);
-  EXPECT_EQ(state_.scanErrorNumber, ENOSPC);
+  EXPECT_EQ(scan_.end, ScanEnd::ReportWriteFailed);
+  EXPECT_EQ(scan_.errorNumber, ENOSPC);
   EXPECT_EQ(testing::listFiles(small.path(), "ScanFile_"), std::vector<std::string>{});
 }
 
@@ -312,7 +318,6 @@ TEST(DaylightSavingDays, TheTimeWindowMatchesTheNamesAndTheReport) {
     EXPECT_EQ(recorderTimeToCalendar(settings.endTime).minute, 0);
 
     JobState state;
-    state.backupRunning = true;
     std::vector<std::string> created;
     BackupOptions options;
     options.fileCreated = [&](const std::string& path) { created.push_back(path); };
@@ -325,9 +330,7 @@ TEST(DaylightSavingDays, TheTimeWindowMatchesTheNamesAndTheReport) {
 
     // The report's row of the whole recording starts at 11:59:58 local.
     JobState scanState;
-    scanState.scanRunning = true;
-    scanWorker(settings, scanState);
-    const std::string report = testing::readTextFile(scanState.reportPath);
+    const std::string report = testing::readTextFile(scanWorker(settings, scanState).reportPath);
     char start[32];
     std::snprintf(start, sizeof start, "%4d.%2d.%2d 11:59:58", day.year, day.month, day.day);
     EXPECT_NE(report.find(start), std::string::npos) << report;

@@ -65,16 +65,11 @@ TEST(ReadOnly, ScanAndBackupLeaveTheStoreAsItWasAndWorkWithoutWritePermission) {
   selectEverything(settings);
 
   JobState state;
-  state.reset();
-  state.scanRunning = true;
-  scanWorker(settings, state);
-  EXPECT_EQ(state.scanEnd, ScanEnd::RangeDone);
+  EXPECT_EQ(scanWorker(settings, state).end, ScanEnd::RangeDone);
   EXPECT_EQ(state.segmentCount, 2);
 
   state.reset();
-  state.backupRunning = true;
-  backupWorker(settings, state);
-  EXPECT_EQ(state.backupEnd, BackupEnd::RangeDone);
+  EXPECT_EQ(backupWorker(settings, state).end, BackupEnd::RangeDone);
   EXPECT_EQ(testing::listFiles(out.path(), "", ".avi").size(), 2u);
 
   const auto after = snapshot(disk.path());

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 #include <vector>
 
 #include "jobs/scan_report.h"
@@ -29,6 +30,8 @@ FrameSpec frame(std::int32_t channel, std::int32_t keyA, std::int32_t keyB, Reco
 
 struct ScanRun {
   JobState state;
+  ScanResult result;
+  StopRequest stop;
   std::string report;
 };
 
@@ -40,16 +43,17 @@ class ScanWorkerTest : public ::testing::Test {
     settings.diskRoot = disk_.root();
     if (settings.outputFolder.empty()) settings.outputFolder = out_.path();
     out.state.reset();
-    out.state.scanRunning = true;
     ScanOptions options;
     options.startedAt = STARTED;
     options.trace = std::move(trace);
-    scanWorker(settings, out.state, options);
-    EXPECT_FALSE(out.state.scanRunning);
-    EXPECT_FALSE(out.state.reportFile);
+    const FolderSource source(settings.diskRoot);
+    out.result = scanWorker(settings, source, out.state, out.stop, options);
+    if (!out.result.reportPath.empty()) {
+      EXPECT_FALSE(testing::openInThisProcess(out.result.reportPath));
+    }
     // (A report that failed may be a device that never ends: not read.)
-    if (!out.state.reportPath.empty() && out.state.scanEnd != ScanEnd::ReportWriteFailed)
-      out.report = testing::readTextFile(out.state.reportPath);
+    if (!out.result.reportPath.empty() && out.result.end != ScanEnd::ReportWriteFailed)
+      out.report = testing::readTextFile(out.result.reportPath);
   }
 
   testing::ScopedTimeZone zone_;
@@ -69,15 +73,15 @@ TEST_F(ScanWorkerTest, OneSegmentAcrossFilesAndFoldersAndTheLastSegmentsInAFinal
 
   ScanRun run_;
   run(run_);
-  EXPECT_EQ(run_.state.reportPath, out_.path() + "/ScanFile_2026_12_1_8_0_0.txt");
+  EXPECT_EQ(run_.result.reportPath, out_.path() + "/ScanFile_2026_12_1_8_0_0.txt");
   EXPECT_EQ(run_.report,
             header() +
                 "    1 |    1    |     Time  |  2012. 5. 4  8: 9:10  |  2012. 5. 4  8: 9:13  |   0: 0: 3  |    64B |   0\r\n"
                 "    2 |    1    |     Time  |  2012. 5. 4  8: 9:20  |  2012. 5. 4  8: 9:20  |   0: 0: 0  |     1K |   1\r\n");
-  EXPECT_EQ(run_.state.scanEnd, ScanEnd::RangeDone);
+  EXPECT_EQ(run_.result.end, ScanEnd::RangeDone);
   EXPECT_EQ(run_.state.scanPercent, 100);
   EXPECT_EQ(run_.state.segmentCount, 2);
-  EXPECT_FALSE(run_.state.scanAborted);
+  EXPECT_FALSE(run_.result.aborted);
 }
 
 TEST_F(ScanWorkerTest, InterleavedChannelsListSegmentsInTheOrderTheyEnd) {
@@ -134,7 +138,7 @@ TEST_F(ScanWorkerTest, FolderRangeLimitsTheFoldersVisited) {
                 "    2 |    3    |     Time  |  2012. 5. 4  8: 9:12  |  2012. 5. 4  8: 9:12  |   0: 0: 0  |    16B |   2\r\n");
   EXPECT_EQ(trace, (std::vector<std::string>{"i = 1  folder_count = 3  progressbar = 66\r\n",
                                              "i = 2  folder_count = 3  progressbar = 100\r\n"}));
-  EXPECT_EQ(run_.state.scanEnd, ScanEnd::RangeDone);
+  EXPECT_EQ(run_.result.end, ScanEnd::RangeDone);
 }
 
 TEST_F(ScanWorkerTest, ARangeWithoutFoldersGivesTheHeaderAlone) {
@@ -144,7 +148,7 @@ TEST_F(ScanWorkerTest, ARangeWithoutFoldersGivesTheHeaderAlone) {
   ScanRun run_;
   run(run_, settings);
   EXPECT_EQ(run_.report, header());
-  EXPECT_EQ(run_.state.scanEnd, ScanEnd::RangeDone);
+  EXPECT_EQ(run_.result.end, ScanEnd::RangeDone);
   EXPECT_EQ(run_.state.scanPercent, 0);
 }
 
@@ -162,8 +166,8 @@ TEST_F(ScanWorkerTest, AMissingFileMidRangeAbortsAndKeepsTheRowsFound) {
             header() +
                 "    1 |    1    |     Time  |  2012. 5. 4  8: 9:10  |  2012. 5. 4  8: 9:10  |   0: 0: 0  |    16B |   0\r\n"
                 "    2 |    1    |     Time  |  2012. 5. 4  8: 9:11  |  2012. 5. 4  8: 9:11  |   0: 0: 0  |    16B |   0\r\n");
-  EXPECT_EQ(run_.state.scanEnd, ScanEnd::FileMissing);
-  EXPECT_TRUE(run_.state.scanAborted);
+  EXPECT_EQ(run_.result.end, ScanEnd::FileMissing);
+  EXPECT_TRUE(run_.result.aborted);
   EXPECT_EQ(run_.state.currentScanFolder, 0);
   EXPECT_EQ(run_.state.currentScanFile, 2);
   EXPECT_EQ(run_.state.scanPercent, 50);
@@ -174,8 +178,8 @@ TEST_F(ScanWorkerTest, AFolderNotFilledToTheEndStillCompletesTheLastFolder) {
   store_.writeFile(1, 0, RecordingFileBuilder().frame(frame(0, 3, 3, T0)));
   ScanRun run_;
   run(run_);
-  EXPECT_EQ(run_.state.scanEnd, ScanEnd::RangeDone);
-  EXPECT_TRUE(run_.state.scanAborted);
+  EXPECT_EQ(run_.result.end, ScanEnd::RangeDone);
+  EXPECT_TRUE(run_.result.aborted);
   EXPECT_EQ(run_.state.scanPercent, 100);
   EXPECT_EQ(run_.state.segmentCount, 1);
 }
@@ -188,20 +192,20 @@ TEST_F(ScanWorkerTest, AStopTakesEffectBetweenFilesAndTheOpenSegmentsAreStillWri
 
   ScanRun run_;
   run(run_, {}, [&](const char* line) {
-    if (std::string(line).rfind("i = 1 ", 0) == 0) run_.state.scanRunning = false;
+    if (std::string(line).rfind("i = 1 ", 0) == 0) run_.stop.request();
   });
   EXPECT_EQ(run_.report,
             header() +
                 "    1 |    1    |     Time  |  2012. 5. 4  8: 9:10  |  2012. 5. 4  8: 9:10  |   0: 0: 0  |    16B |   0\r\n");
-  EXPECT_EQ(run_.state.scanEnd, ScanEnd::Stopped);
+  EXPECT_EQ(run_.result.end, ScanEnd::Stopped);
 }
 
 TEST_F(ScanWorkerTest, NoFolderMakesNoReport) {
   ScanRun run_;
   run(run_);
-  EXPECT_EQ(run_.state.scanEnd, ScanEnd::NoFolders);
-  EXPECT_TRUE(run_.state.scanAborted);
-  EXPECT_TRUE(run_.state.reportPath.empty());
+  EXPECT_EQ(run_.result.end, ScanEnd::NoFolders);
+  EXPECT_TRUE(run_.result.aborted);
+  EXPECT_TRUE(run_.result.reportPath.empty());
   EXPECT_TRUE(testing::listFiles(out_.path()).empty());
 }
 
@@ -211,10 +215,10 @@ TEST_F(ScanWorkerTest, AReportThatCannotBeCreatedEndsTheScanWithItsReason) {
   settings.outputFolder = out_.path() + "/missing";
   ScanRun run_;
   run(run_, settings);
-  EXPECT_EQ(run_.state.scanEnd, ScanEnd::ReportNotCreated);
-  EXPECT_EQ(run_.state.scanErrorNumber, ENOENT);
-  EXPECT_FALSE(run_.state.scanAborted);
-  EXPECT_EQ(run_.state.reportPath, out_.path() + "/missing/ScanFile_2026_12_1_8_0_0.txt");
+  EXPECT_EQ(run_.result.end, ScanEnd::ReportNotCreated);
+  EXPECT_EQ(run_.result.errorNumber, ENOENT);
+  EXPECT_FALSE(run_.result.aborted);
+  EXPECT_EQ(run_.result.reportPath, out_.path() + "/missing/ScanFile_2026_12_1_8_0_0.txt");
 }
 
 TEST_F(ScanWorkerTest, ALinkAtTheReportsNameIsNeverWrittenThrough) {
@@ -226,12 +230,81 @@ TEST_F(ScanWorkerTest, ALinkAtTheReportsNameIsNeverWrittenThrough) {
   ASSERT_EQ(symlink("/dev/full", reportPath.c_str()), 0);
   ScanRun run_;
   run(run_);
-  EXPECT_EQ(run_.state.scanEnd, ScanEnd::RangeDone);
-  EXPECT_EQ(run_.state.reportPath, out_.path() + "/ScanFile_2026_12_1_8_0_0_2.txt");
-  EXPECT_EQ(testing::readTextFile(run_.state.reportPath).rfind(SCAN_REPORT_HEADER, 0), 0u);
+  EXPECT_EQ(run_.result.end, ScanEnd::RangeDone);
+  EXPECT_EQ(run_.result.reportPath, out_.path() + "/ScanFile_2026_12_1_8_0_0_2.txt");
+  EXPECT_EQ(testing::readTextFile(run_.result.reportPath).rfind(SCAN_REPORT_HEADER, 0), 0u);
   char target[64] = {};
   ASSERT_GT(readlink(reportPath.c_str(), target, sizeof target - 1), 0);
   EXPECT_STREQ(target, "/dev/full");
+}
+
+TEST_F(ScanWorkerTest, TheSegmentsComeAsValuesThatTheReportIsOneViewOf) {
+  store_.writeFile(0, 0, RecordingFileBuilder()
+                             .frame(frame(0, 11, 12, T0))
+                             .frame(frame(1, 21, 22, T0, 16, 2))
+                             .frame(frame(0, 11, 12, T0 + 1, 40)));
+  store_.writeFile(0, 1, RecordingFileBuilder().frame(frame(0, 11, 12, T0 + 2)).frame(frame(1, 23, 24, T0 + 5)));
+  store_.fillFolder(0);
+  store_.writeFile(1, 0, RecordingFileBuilder().frame(frame(1, 23, 24, T0 + 6, 100)));
+  store_.fillFolder(1);
+
+  std::vector<SegmentRecord> told;
+  JobSettings settings;
+  settings.diskRoot = disk_.root();
+  settings.outputFolder = out_.path();
+  ScanOptions options;
+  options.startedAt = STARTED;
+  options.segmentEnded = [&](const SegmentRecord& segment) { told.push_back(segment); };
+  JobState state;
+  const ScanResult result = scanWorker(settings, state, options);
+  ASSERT_EQ(result.end, ScanEnd::RangeDone);
+
+  // The report is the rows of the values, in their order.
+  std::string rows = header();
+  for (const SegmentRecord& segment : result.segments) {
+    char row[REPORT_ROW_BUFFER_SIZE];
+    SegmentTracker tracker = segmentTracker(segment);
+    rows.append(row, formatSegmentRow(tracker, segment.serial, row, sizeof row));
+  }
+  EXPECT_EQ(testing::readTextFile(result.reportPath), rows);
+  ASSERT_EQ(told.size(), result.segments.size());
+  ASSERT_EQ(result.segments.size(), 3u);
+
+  struct Expected {
+    std::int32_t serial, channel;
+    RecorderTime start, end;
+    std::uint64_t bytes;
+    std::int32_t firstFolder, firstFile, lastFolder, lastFile;
+  };
+  const Expected expected[] = {
+      {1, 1, T0, T0, 16, 0, 0, 0, 0},           // ended by channel 2's second segment
+      {2, 0, T0, T0 + 2, 16 + 40 + 16, 0, 0, 0, 1},
+      {3, 1, T0 + 5, T0 + 6, 16 + 100, 0, 1, 1, 0},
+  };
+  for (std::size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    const SegmentRecord& s = result.segments[i];
+    EXPECT_EQ(s.serial, expected[i].serial);
+    EXPECT_EQ(s.channel, expected[i].channel);
+    EXPECT_EQ(s.startTime, expected[i].start);
+    EXPECT_EQ(s.endTime, expected[i].end);
+    EXPECT_EQ(s.byteCount, expected[i].bytes);
+    EXPECT_EQ(told[i].serial, s.serial);
+    EXPECT_EQ(s.firstFrame.folder, expected[i].firstFolder);
+    EXPECT_EQ(s.firstFrame.file, expected[i].firstFile);
+    EXPECT_EQ(s.lastFrame.folder, expected[i].lastFolder);
+    EXPECT_EQ(s.lastFrame.file, expected[i].lastFile);
+    // The places are the frames' own headers.
+    for (const auto& [place, time] : {std::pair{s.firstFrame, s.startTime}, std::pair{s.lastFrame, s.endTime}}) {
+      const std::string bytes = testing::readTextFile(store_.filePath(place.folder, place.file));
+      ASSERT_LE(place.offset + FRAME_HEADER_SIZE, bytes.size());
+      const FrameHeader decoded =
+          decodeFrameHeader(reinterpret_cast<const std::uint8_t*>(bytes.data()) + place.offset);
+      EXPECT_EQ(decoded.magicHead, FRAME_MAGIC_HEAD);
+      EXPECT_EQ(decoded.timeStamp, time);
+      EXPECT_EQ(decoded.channel, s.channel);
+    }
+  }
 }
 
 }  // namespace

@@ -1,6 +1,11 @@
 #include "support/temp_dir.h"
 
+#include <dirent.h>
+#include <limits.h>
 #include <stdlib.h>
+#include <unistd.h>
+
+#include <cstring>
 
 #include <algorithm>
 #include <cstdlib>
@@ -55,6 +60,24 @@ std::string readTextFile(const std::string& path) {
   std::ostringstream all;
   all << in.rdbuf();
   return all.str();
+}
+
+bool openInThisProcess(const std::string& path) {
+  char resolved[PATH_MAX];
+  if (realpath(path.c_str(), resolved) == nullptr) return false;
+  DIR* fds = opendir("/proc/self/fd");
+  if (fds == nullptr) return false;
+  bool open = false;
+  while (const dirent* entry = readdir(fds)) {
+    char target[PATH_MAX];
+    const std::string link = std::string("/proc/self/fd/") + entry->d_name;
+    const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+    if (n <= 0) continue;
+    target[n] = '\0';
+    if (std::strcmp(target, resolved) == 0) open = true;
+  }
+  closedir(fds);
+  return open;
 }
 
 }  // namespace korvex::testing

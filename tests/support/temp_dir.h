@@ -32,4 +32,8 @@ std::vector<std::string> listFiles(const std::string& folder, const std::string&
 
 std::string readTextFile(const std::string& path);
 
+// True while this process holds a descriptor open on `path` (a job that
+// left a file open).
+bool openInThisProcess(const std::string& path);
+
 }  // namespace korvex::testing

@@ -1,0 +1,109 @@
+// What a job tells when it has ended: how it ended, with the file and the
+// reason where it failed, and what it wrote. Returned by the worker; the
+// faces read it once the worker's thread has ended.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "store/recorder_time.h"
+
+namespace korvex {
+
+// How a scan ended.
+enum class ScanEnd : std::uint8_t {
+  NotEnded,
+  RangeDone,         // every folder of the range was visited
+  Stopped,           // the user asked it to stop
+  NoFolders,         // nothing matching dir* under the disk root
+  FileMissing,       // a recording file in the range does not exist
+  SourceFailed,      // a recording file exists but could not be opened or read
+  ReportNotCreated,  // the report file could not be created
+  ReportWriteFailed, // writing the report failed (a full disk)
+};
+
+// How a backup ended.
+enum class BackupEnd : std::uint8_t {
+  NotEnded,
+  RangeDone,    // every recording file of the range was read
+  Stopped,      // the user asked it to stop
+  FileMissing,  // a recording file in the range does not exist
+  SourceFailed, // a recording file exists but could not be opened or read
+  AfterWindow,  // a recording file starts after the time window
+  SizeLimit,    // more than the size limit was exported
+  OutputFailed, // an AVI file could not be created or written (a full disk)
+};
+
+// Where a frame lies in the store.
+struct FramePlace {
+  std::int32_t folder = 0;
+  std::int32_t file = 0;
+  std::uint64_t offset = 0;  // of its frame header in the recording file
+};
+
+// One recording segment as the scan found it: one report row.
+struct SegmentRecord {
+  std::int32_t serial = 0;   // 1, 2, ... in the order the segments ended
+  std::int32_t channel = 0;  // index 0 to 31; people see channel + 1
+  std::int32_t recordType = 0;
+  RecorderTime startTime = 0;
+  RecorderTime endTime = 0;
+  std::uint64_t byteCount = 0;  // payload bytes of its frames
+  std::int32_t startFolder = 0;
+  FramePlace firstFrame;
+  FramePlace lastFrame;
+};
+
+// The recording file that ended a job early, for either job.
+struct SourceEnd {
+  // A file that exists but could not be opened or read: the job failed.
+  std::string failedPath;
+  std::string failureReason;
+  // A missing file, with the folders of the range left after its own.
+  std::string missingPath;
+  std::int32_t foldersNotRead = 0;
+};
+
+struct ScanResult {
+  ScanEnd end = ScanEnd::NotEnded;
+  // The store ended the scan early: no folders, or a file missing or unreadable.
+  bool aborted = false;
+  std::string reportPath;
+  int errorNumber = 0;  // errno of a report that could not be created or written
+  SourceEnd source;
+  std::vector<SegmentRecord> segments;
+};
+
+// One AVI file a backup created.
+struct ExportedFile {
+  std::string path;
+  std::int32_t channel = 0;  // index 0 to 15
+  std::int32_t recordType = 0;
+  RecorderTime firstFrame = 0;
+  RecorderTime lastFrame = 0;
+  FramePlace from;  // its first and last frame in the store
+  FramePlace to;
+  std::uint64_t videoFrames = 0;
+  std::uint64_t audioChunks = 0;
+  std::uint64_t mediaBytes = 0;
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  std::int32_t frameRate = 0;
+  std::int32_t audioSampleRate = 0;  // 0: no sound track
+  std::int32_t audioBits = 0;
+  bool finished = false;  // finished without an error
+};
+
+struct BackupResult {
+  BackupEnd end = BackupEnd::NotEnded;
+  bool videoFound = false;
+  std::uint64_t totalBytesWritten = 0;
+  // The first AVI file that could not be written, and why (errno).
+  std::string failedPath;
+  int errorNumber = 0;
+  SourceEnd source;
+  std::vector<ExportedFile> files;
+};
+
+}  // namespace korvex

@@ -1,0 +1,47 @@
+#include "store/store_walk.h"
+
+#include <cstring>
+
+namespace korvex {
+
+WalkEnd walkStore(const RecordingSource& source, const FolderRange& range, ReadPattern pattern,
+                  const StopRequest& stop, const StoreWalker& walker) {
+  WalkEnd end;
+  RecordingFileReader reader;
+  const auto endAt = [&](WalkEnd::Kind kind, std::int32_t folder, int file) {
+    end.kind = kind;
+    end.folder = folder;
+    end.file = file;
+    end.foldersNotRead = range.limit - folder - 1;
+    return end;
+  };
+  for (std::int32_t folder = range.first; folder < range.limit; ++folder) {
+    if (stop.requested()) return endAt(WalkEnd::Kind::Stopped, folder, 0);
+    if (walker.folderStarts) walker.folderStarts(folder);
+    for (int file = 0; file < FILES_PER_FOLDER; ++file) {
+      if (stop.requested()) return endAt(WalkEnd::Kind::Stopped, folder, file);
+      if (walker.fileStarts) walker.fileStarts(folder, file);
+      if (!reader.open(source.openFile(folder, file, pattern))) {
+        end.path = source.filePath(folder, file);
+        end.reason = reader.failure().reason;
+        return endAt(reader.failure().missing ? WalkEnd::Kind::FileMissing : WalkEnd::Kind::SourceFailed, folder,
+                     file);
+      }
+      const WalkVerdict verdict = walker.visitFile(folder, file, reader);
+      const int readError = reader.readError();
+      reader.close();
+      ++end.filesVisited;
+      if (verdict == WalkVerdict::Stop) return endAt(WalkEnd::Kind::Visitor, folder, file);
+      if (readError != 0) {
+        // What was read before the error counts; the walk ends here.
+        end.path = source.filePath(folder, file);
+        end.reason = std::strerror(readError);
+        return endAt(WalkEnd::Kind::SourceFailed, folder, file);
+      }
+    }
+  }
+  end.kind = WalkEnd::Kind::RangeDone;
+  return end;
+}
+
+}  // namespace korvex

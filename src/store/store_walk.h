@@ -1,0 +1,60 @@
+// The one walk over a store that both jobs (and the benchmarks) take: the
+// folders of a range, files 0 to 127 in each, each file opened from the
+// source and handed to the visitor, the stop request tested between files.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "store/recording_file_reader.h"
+#include "store/recording_source.h"
+#include "store/recording_store.h"
+#include "store/stop_request.h"
+
+namespace korvex {
+
+// Folders a job visits: first, first+1, ... while below limit.
+struct FolderRange {
+  std::int32_t first = 0;
+  std::int32_t limit = 0;
+
+  // The recording files of the range.
+  std::int64_t fileCount() const { return first < limit ? (std::int64_t{limit} - first) * FILES_PER_FOLDER : 0; }
+};
+
+enum class WalkVerdict { Continue, Stop };
+
+struct StoreWalker {
+  // Told of each folder before its first file.
+  std::function<void(std::int32_t folder)> folderStarts;
+  // Told of each file before it is opened (the faces show where the job is).
+  std::function<void(std::int32_t folder, int file)> fileStarts;
+  // Reads the open file. Stop ends the walk (WalkEnd::Visitor).
+  std::function<WalkVerdict(std::int32_t folder, int file, RecordingFileReader& reader)> visitFile;
+};
+
+struct WalkEnd {
+  enum class Kind {
+    RangeDone,     // every file of the range was visited
+    Stopped,       // the stop request was seen between two files
+    FileMissing,   // a file of the range does not exist
+    SourceFailed,  // a file exists but could not be opened or read
+    Visitor,       // the visitor asked to stop
+  };
+  Kind kind = Kind::RangeDone;
+  std::int32_t folder = 0;  // where the walk ended (not for RangeDone)
+  int file = 0;
+  std::string path;    // the file that ended it, as the source names it
+  std::string reason;  // why it could not be opened or read
+  std::int32_t foldersNotRead = 0;  // folders of the range after the one it ended in
+  std::int64_t filesVisited = 0;
+};
+
+// Walks `range` of `source`. A file that cannot be opened ends the walk as
+// FileMissing or SourceFailed; a read error met while the visitor read the
+// file ends it as SourceFailed after the visitor has returned.
+WalkEnd walkStore(const RecordingSource& source, const FolderRange& range, ReadPattern pattern,
+                  const StopRequest& stop, const StoreWalker& walker);
+
+}  // namespace korvex

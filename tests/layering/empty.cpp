@@ -1,0 +1,1 @@
+// Compiled with one header forced in front of it: see CMakeLists.txt.
