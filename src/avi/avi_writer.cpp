@@ -398,7 +398,9 @@ int AVI_put_stream_chunk(AviWriter* writer, const std::uint8_t* data, std::int32
       return -1;
     }
   }
-  const std::uint32_t flags = video && keyframe != 0 ? AVI_KEYFRAME_FLAG : 0;
+  // Players start decoding at an entry marked as a key frame: only a video
+  // key frame may be one. Every audio chunk decodes on its own.
+  const std::uint32_t flags = !video || keyframe != 0 ? AVI_KEYFRAME_FLAG : 0;
   const auto unsignedLength = static_cast<std::uint32_t>(length);
   if (AVI_append_index_entry(writer, chunkId, flags, writer->write_pos, unsignedLength) != 0) return -1;
   if (AVI_append_chunk(writer, chunkId, data, unsignedLength) != 0) {

@@ -35,7 +35,8 @@ enum AviErrorCode : int {
   AVI_ERR_NO_IDX = 13,
 };
 
-// Index flag of a video chunk that holds a key frame.
+// Index flag of a chunk a player may start decoding at: a video key frame,
+// or any audio chunk.
 inline constexpr std::uint32_t AVI_KEYFRAME_FLAG = 0x10;
 
 struct AviAudioTrack {

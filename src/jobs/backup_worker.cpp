@@ -100,7 +100,7 @@ bool BackupWorker::exportFrame(const FrameHeader& frame) {
   const auto length = static_cast<std::int32_t>(frame.payloadLength);  // at most MAX_PAYLOAD_BYTES
   int written = 0;
   if (!audio) {
-    written = AVI_put_video_frame(writer, payload_.data(), length, frame.frameKind);
+    written = AVI_put_video_frame(writer, payload_.data(), length, frame.frameKind == FRAME_KIND_KEY);
   } else if (stream.firstKeyTime <= frame.timeStamp) {
     // Sound stamped before the key frame is counted below but not written.
     if (frame.payloadLength == RECORDER_AUDIO_CHUNK) {

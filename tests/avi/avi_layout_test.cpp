@@ -358,7 +358,7 @@ TEST(AviChunks, OddLengthsArePaddedAndIndexedByAbsoluteOffset) {
   };
   const Put puts[] = {
       {true, 5, 1, 2048, 0x10}, {true, 0, 0, 2062, 0},   {true, 3, 2, 2070, 0x10},
-      {true, 4, -1, 2082, 0x10}, {false, 7, 1, 2094, 0}, {true, 1, 0, 2110, 0},
+      {true, 4, -1, 2082, 0x10}, {false, 7, 1, 2094, 0x10}, {true, 1, 0, 2110, 0},
   };
   TempDir dir;
   const std::string path = dir.file("padding.avi");

@@ -171,6 +171,44 @@ TEST_F(BackupWorkerTest, AFileWaitsForItsKeyFrame) {
   EXPECT_EQ(r.state.totalBytesWritten, 50u + 324 + 60);
 }
 
+// A player seeks to an entry marked as a key frame and starts decoding
+// there: only frames of kind 1 may be marked, and every sound chunk is.
+TEST_F(BackupWorkerTest, IndexMarksOnlyKeyFramesAndEverySoundChunk) {
+  FrameSpec kind3 = video(0, 1, 1, T0, false, 30);
+  kind3.frameKind = 3;
+  FrameSpec kindMinus1 = video(0, 1, 1, T0, false, 31);
+  kindMinus1.frameKind = -1;
+  onlyFile(RecordingFileBuilder()
+               .frame(video(0, 1, 1, T0, true, 50))
+               .frame(audio(0, 1, 1, T0))
+               .frame(video(0, 1, 1, T0, false, 20))  // kind 2
+               .frame(kind3)
+               .frame(kindMinus1)
+               .frame(video(0, 1, 1, T0 + 1, true, 40))
+               .frame(audio(0, 1, 1, T0 + 1, 100)));
+  BackupRun r;
+  run(r, everything());
+  ASSERT_EQ(r.created.size(), 1u);
+  const AviContents avi = testing::readAviContents(r.created[0]);
+  struct Entry {
+    const char* id;
+    std::uint32_t flags;
+    std::uint32_t length;
+  };
+  const Entry want[] = {{"00db", 0x10, 50}, {"01wb", 0x10, 320}, {"00db", 0, 20}, {"00db", 0, 30},
+                        {"00db", 0, 31},    {"00db", 0x10, 40},  {"01wb", 0x10, 100}};
+  ASSERT_EQ(avi.index.size(), std::size(want));
+  std::uint32_t offset = 2048;
+  for (std::size_t i = 0; i < avi.index.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(avi.index[i].id, want[i].id);
+    EXPECT_EQ(avi.index[i].flags, want[i].flags);
+    EXPECT_EQ(avi.index[i].length, want[i].length);
+    EXPECT_EQ(avi.index[i].offset, offset);
+    offset += 8 + want[i].length + want[i].length % 2;
+  }
+}
+
 TEST_F(BackupWorkerTest, SoundStampedBeforeTheKeyFrameIsCountedButNotWritten) {
   onlyFile(RecordingFileBuilder()
                .frame(video(0, 1, 1, T0 + 5))

@@ -40,7 +40,11 @@ AviContents readAviContents(const std::string& path) {
                                                             b.begin() + static_cast<std::ptrdiff_t>(at + 8 + length))});
     at += 8 + length + (length & 1);
   }
-  if (at + 8 <= b.size() && id(at) == "idx1") avi.indexEntries = readLe32(b.data() + at + 4) / 16;
+  if (at + 8 <= b.size() && id(at) == "idx1") {
+    avi.indexEntries = readLe32(b.data() + at + 4) / 16;
+    for (std::size_t e = at + 8; e + 16 <= b.size() && avi.index.size() < avi.indexEntries; e += 16)
+      avi.index.push_back({id(e), readLe32(b.data() + e + 4), readLe32(b.data() + e + 8), readLe32(b.data() + e + 12)});
+  }
   avi.valid = at == moviEnd;
   return avi;
 }

@@ -13,6 +13,14 @@ struct AviChunk {
   std::vector<std::uint8_t> data;
 };
 
+// One idx1 entry as the file holds it.
+struct AviIndexRecord {
+  std::string id;
+  std::uint32_t flags = 0;
+  std::uint32_t offset = 0;  // of the chunk's header, from the start of the file
+  std::uint32_t length = 0;
+};
+
 struct AviContents {
   bool valid = false;           // RIFF AVI with a movi list that parses
   std::uint32_t totalFrames = 0;  // the main header's frame count
@@ -22,6 +30,7 @@ struct AviContents {
   std::string videoHandler;  // the video stream's FourCC
   std::vector<AviChunk> chunks;  // the movi list in file order
   std::size_t indexEntries = 0;
+  std::vector<AviIndexRecord> index;  // the idx1 entries that the file holds whole
 
   std::size_t count(const std::string& id) const;
   std::vector<AviChunk> ofId(const std::string& id) const;
