@@ -16,10 +16,12 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "avi/avi_writer.h"
+#include "avi/avi_file.h"
 #include "jobs/backup_worker.h"
 #include "jobs/job_settings.h"
 #include "jobs/job_state.h"
@@ -69,7 +71,8 @@ int writesAlone(const std::string& root, const std::string& out) {
   // Any bytes do: the kernel's cost of a write does not depend on them. Real
   // memory, grown to the largest payload as the payload buffer is.
   std::vector<std::uint8_t> data;
-  std::array<korvex::AviWriterHandle, korvex::CHANNEL_TABLE_SIZE> writers;
+  std::array<std::unique_ptr<korvex::AviFile>, korvex::CHANNEL_TABLE_SIZE> writers;
+  korvex::AviFailure failure;
   std::array<bool, korvex::CHANNEL_TABLE_SIZE> audioReady{};
   std::uint64_t bytes = 0;
   bool failed = false;
@@ -80,32 +83,32 @@ int writesAlone(const std::string& root, const std::string& out) {
         if (!writers[c]) {
           if (frame.frameKind != korvex::FRAME_KIND_KEY) return true;  // files begin with a key frame
           const std::string path = out + "/writes-ch" + std::to_string(c + 1) + ".avi";
-          writers[c].reset(korvex::AVI_create_output(path.c_str()));
+          writers[c] = korvex::AviFile::create(path, failure);
           if (!writers[c]) {
             failed = true;
             return false;
           }
-          korvex::AVI_define_video(writers[c].get(), frame.videoWidth, frame.videoHeight,
-                                   static_cast<double>(frame.frameRate), "X264");
+          writers[c]->defineVideo(frame.videoWidth, frame.videoHeight, static_cast<double>(frame.frameRate), "X264");
         }
-        korvex::AviWriter* writer = writers[c].get();
+        korvex::AviFile* writer = writers[c].get();
         if (data.size() < frame.payloadLength) data.resize(frame.payloadLength, 0x5a);
-        int written = 0;
+        bool written = true;
         if (frame.frameKind != korvex::FRAME_KIND_AUDIO) {
-          written = korvex::AVI_put_video_frame(writer, data.data(), static_cast<std::int32_t>(frame.payloadLength),
-                                                frame.frameKind);
+          written = writer->putVideoFrame(data.data(), static_cast<std::int32_t>(frame.payloadLength),
+                                          frame.frameKind == korvex::FRAME_KIND_KEY);
         } else {
           if (!audioReady[c]) {
-            korvex::AVI_add_audio_track(writer, 1, frame.audioSampleRate, frame.audioBits, korvex::ALAW_FORMAT_TAG,
-                                        korvex::AUDIO_BITRATE_KBPS);
+            writer->addAudioTrack(1, frame.audioSampleRate, frame.audioBits, korvex::ALAW_FORMAT_TAG,
+                                  korvex::AUDIO_BITRATE_KBPS);
             audioReady[c] = true;
           }
           const std::uint32_t length = frame.payloadLength == korvex::RECORDER_AUDIO_CHUNK
                                            ? korvex::RECORDER_AUDIO_CHUNK - korvex::RECORDER_AUDIO_PREFIX
                                            : frame.payloadLength;
-          written = korvex::AVI_put_audio(writer, data.data(), static_cast<std::int32_t>(length));
+          written = writer->putAudio(data.data(), static_cast<std::int32_t>(length));
         }
-        if (written != 0) {
+        if (!written) {
+          failure = writer->lastFailure();
           failed = true;
           return false;
         }
@@ -113,11 +116,14 @@ int writesAlone(const std::string& root, const std::string& out) {
         return true;
       });
   for (auto& writer : writers) {
-    if (writer && korvex::AVI_finish(writer.release()) != 0) failed = true;
+    if (writer && !writer->finish()) {
+      failure = writer->lastFailure();
+      failed = true;
+    }
   }
   if (failed) {
-    std::fprintf(stderr, "korvex-bench-job: cannot write into %s: %s\n", out.c_str(),
-                 korvex::AVI_error_message(korvex::AVI_last_error));
+    std::fprintf(stderr, "korvex-bench-job: cannot write into %s: %s (%s)\n", out.c_str(),
+                 korvex::aviErrorMessage(failure.code), std::strerror(failure.errorNumber));
     return 1;
   }
   std::printf("%llu bytes written\n", static_cast<unsigned long long>(bytes));

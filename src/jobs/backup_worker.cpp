@@ -1,6 +1,5 @@
 #include "jobs/backup_worker.h"
 
-#include <cerrno>
 #include <cstdio>
 
 #include "jobs/selection.h"
@@ -77,7 +76,7 @@ bool BackupWorker::exportFrame(const FrameHeader& frame) {
     openChannelFile(c, frame);
     if (outputFailed_) return false;
   }
-  AviWriter* writer = state_.channelWriters[c].get();
+  AviFile* writer = state_.channelWriters[c].get();
   if (writer == nullptr) return true;
 
   ChannelStream& stream = streams_[c];
@@ -89,31 +88,31 @@ bool BackupWorker::exportFrame(const FrameHeader& frame) {
   }
   const bool audio = frame.frameKind == FRAME_KIND_AUDIO;
   if (!stream.videoReady && !audio) {
-    AVI_define_video(writer, frame.videoWidth, frame.videoHeight, static_cast<double>(frame.frameRate), "X264");
+    writer->defineVideo(frame.videoWidth, frame.videoHeight, static_cast<double>(frame.frameRate), "X264");
     stream.videoReady = true;
   }
   if (!stream.audioReady && audio) {
-    AVI_add_audio_track(writer, 1, frame.audioSampleRate, frame.audioBits, ALAW_FORMAT_TAG, AUDIO_BITRATE_KBPS);
+    writer->addAudioTrack(1, frame.audioSampleRate, frame.audioBits, ALAW_FORMAT_TAG, AUDIO_BITRATE_KBPS);
     stream.audioReady = true;
   }
 
   const auto length = static_cast<std::int32_t>(frame.payloadLength);  // at most MAX_PAYLOAD_BYTES
-  int written = 0;
+  bool written = true;
   if (!audio) {
-    written = AVI_put_video_frame(writer, payload_.data(), length, frame.frameKind == FRAME_KIND_KEY);
+    written = writer->putVideoFrame(payload_.data(), length, frame.frameKind == FRAME_KIND_KEY);
   } else if (stream.firstKeyTime <= frame.timeStamp) {
     // Sound stamped before the key frame is counted below but not written.
     if (frame.payloadLength == RECORDER_AUDIO_CHUNK) {
-      written = AVI_put_audio(writer, payload_.data() + RECORDER_AUDIO_PREFIX,
-                              static_cast<std::int32_t>(RECORDER_AUDIO_CHUNK - RECORDER_AUDIO_PREFIX));
+      written = writer->putAudio(payload_.data() + RECORDER_AUDIO_PREFIX,
+                                 static_cast<std::int32_t>(RECORDER_AUDIO_CHUNK - RECORDER_AUDIO_PREFIX));
     } else {
-      written = AVI_put_audio(writer, payload_.data(), length);
+      written = writer->putAudio(payload_.data(), length);
     }
   }
-  if (written != 0) {
+  if (!written) {
     // Going on would only fail again (a full disk): the job ends, and every
     // AVI file is finished with what it holds.
-    noteOutputFailure(c);
+    noteOutputFailure(c, writer->lastFailure());
     return false;
   }
 
@@ -133,11 +132,12 @@ void BackupWorker::openChannelFile(std::size_t c, const FrameHeader& frame) {
   streams_[c] = ChannelStream{};
   state_.channelFileBytes[c] = 0;
   channelPaths_[c] = aviFileName(frame);
-  state_.channelWriters[c].reset(AVI_create_output(channelPaths_[c].c_str()));
+  AviFailure failure;
+  state_.channelWriters[c] = AviFile::create(channelPaths_[c], failure);
   state_.videoFound = true;  // also when the file could not be created
   state_.segmentKeyA[c] = frame.segmentKeyA;
   state_.segmentKeyB[c] = frame.segmentKeyB;
-  if (!state_.channelWriters[c]) noteOutputFailure(c);
+  if (!state_.channelWriters[c]) noteOutputFailure(c, failure);
   else if (options_.fileCreated) options_.fileCreated(channelPaths_[c]);
 }
 
@@ -166,8 +166,9 @@ std::string BackupWorker::aviFileName(const FrameHeader& frame) {
 }
 
 void BackupWorker::finishChannel(std::size_t c) {
-  if (AviWriter* writer = state_.channelWriters[c].release()) {
-    if (AVI_finish(writer) != 0) noteOutputFailure(c);
+  if (auto& writer = state_.channelWriters[c]) {
+    if (!writer->finish()) noteOutputFailure(c, writer->lastFailure());
+    writer.reset();
   }
 }
 
@@ -175,14 +176,11 @@ void BackupWorker::finishAll() {
   for (std::size_t c = 0; c < state_.channelWriters.size(); ++c) finishChannel(c);
 }
 
-void BackupWorker::noteOutputFailure(std::size_t c) {
-  const int reason = errno;
+void BackupWorker::noteOutputFailure(std::size_t c, const AviFailure& failure) {
   if (outputFailed_) return;
   outputFailed_ = true;
   state_.backupFailedPath = channelPaths_[c];
-  // The writer's own limits leave errno as it was; name them instead.
-  const int code = AVI_last_error;
-  state_.backupErrorNumber = code == 1 ? EFBIG : code == 8 ? ENOMEM : reason;
+  state_.backupErrorNumber = failure.errorNumber;
 }
 
 void backupWorker(const JobSettings& settings, JobState& state, BackupOptions options) {

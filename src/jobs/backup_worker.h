@@ -60,7 +60,7 @@ class BackupWorker {
   std::string aviFileName(const FrameHeader& frame);
   void finishChannel(std::size_t channel);
   void finishAll();
-  void noteOutputFailure(std::size_t channel);
+  void noteOutputFailure(std::size_t channel, const AviFailure& failure);
 
   const JobSettings& settings_;
   JobState& state_;

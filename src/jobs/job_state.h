@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "avi/avi_writer.h"
+#include "avi/avi_file.h"
 #include "store/frame_header.h"
 #include "store/recorder_time.h"
 
@@ -78,7 +78,7 @@ struct JobState {
   std::atomic<BackupEnd> backupEnd{BackupEnd::NotEnded};
 
   // The backup worker's own.
-  std::array<AviWriterHandle, CHANNEL_TABLE_SIZE> channelWriters;
+  std::array<std::unique_ptr<AviFile>, CHANNEL_TABLE_SIZE> channelWriters;
   std::array<std::uint64_t, CHANNEL_TABLE_SIZE> channelFileBytes{};
   // The first AVI file that could not be written, and why (errno).
   std::string backupFailedPath;

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "avi/avi_writer.h"
+#include "avi/avi_file.h"
 #include "avi_test_support.h"
 #include "support/media_probe.h"
 #include "support/media_samples.h"
@@ -30,28 +30,27 @@ std::string field(const testing::ProbeFields& fields, const std::string& name) {
 // defined at the first frame, the audio track at the first sound block, one
 // 320-byte block (40 ms of 8000 Hz A-law) after each picture.
 // Leaves the writer open for the caller to finish.
-AviWriter* writeSampleMedia(const std::string& path, std::size_t frames, bool withAudio) {
+std::unique_ptr<AviFile> writeSampleMedia(const std::string& path, std::size_t frames, bool withAudio) {
   const auto& video = testing::sampleVideo();
   EXPECT_GE(video.size(), frames);
-  AviWriter* writer = AVI_create_output(path.c_str());
-  EXPECT_NE(writer, nullptr) << AVI_error_message(AVI_last_error);
+  auto writer = avitest::createAvi(path);
   if (writer == nullptr) return nullptr;
   for (std::size_t i = 0; i < frames; ++i) {
-    if (i == 0) AVI_define_video(writer, testing::SAMPLE_WIDTH, testing::SAMPLE_HEIGHT, testing::SAMPLE_FRAME_RATE, "X264");
+    if (i == 0) writer->defineVideo(testing::SAMPLE_WIDTH, testing::SAMPLE_HEIGHT, testing::SAMPLE_FRAME_RATE, "X264");
     const auto& unit = video[i];
-    EXPECT_EQ(AVI_put_video_frame(writer, unit.bytes.data(), static_cast<std::int32_t>(unit.bytes.size()), unit.key), 0);
+    EXPECT_TRUE(writer->putVideoFrame(unit.bytes.data(), static_cast<std::int32_t>(unit.bytes.size()), unit.key));
     if (!withAudio) continue;
-    if (i == 0) AVI_add_audio_track(writer, 1, 8000, 8, 6, 64);
+    if (i == 0) writer->addAudioTrack(1, 8000, 8, 6, 64);
     const auto block = testing::sampleAudioBlock(i);
-    EXPECT_EQ(AVI_put_audio(writer, block.data(), static_cast<std::int32_t>(block.size())), 0);
+    EXPECT_TRUE(writer->putAudio(block.data(), static_cast<std::int32_t>(block.size())));
   }
   return writer;
 }
 
 void writeSampleAvi(const std::string& path, std::size_t frames, bool withAudio) {
-  AviWriter* writer = writeSampleMedia(path, frames, withAudio);
+  auto writer = writeSampleMedia(path, frames, withAudio);
   ASSERT_NE(writer, nullptr);
-  ASSERT_EQ(AVI_finish(writer), 0) << AVI_error_message(AVI_last_error);
+  ASSERT_TRUE(writer->finish()) << aviErrorMessage(writer->lastFailure().code);
 }
 
 TEST(AviPlayers, ReadAndDecodeVideoWithAlawSound) {
@@ -117,16 +116,16 @@ TEST(AviPlayers, FileWithoutIndexStillPlays) {
   requireTools();
   TempDir dir;
   const std::string path = dir.file("noindex.avi");
-  AviWriter* writer = writeSampleMedia(path, 50, true);
+  auto writer = writeSampleMedia(path, 50, true);
   ASSERT_NE(writer, nullptr);
-  int result = 0;
+  bool result = true;
   {
-    avitest::FileSizeLimit limit(writer->write_pos + 20);
+    avitest::FileSizeLimit limit(writer->writePosition() + 20);
     ASSERT_TRUE(limit.ok());
-    result = AVI_finish(writer);
+    result = writer->finish();
   }
-  ASSERT_EQ(result, -1);
-  ASSERT_EQ(AVI_last_error.load(), 5);
+  ASSERT_FALSE(result);
+  ASSERT_EQ(writer->lastFailure().code, AviError::WriteIndex);
 
   const auto probe = testing::probeMedia(path);
   ASSERT_EQ(probe.run.exitStatus, 0) << probe.run.err;
