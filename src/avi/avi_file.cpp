@@ -57,9 +57,9 @@ std::unique_ptr<AviFile> AviFile::create(const std::string& path, AviFailure& fa
     failure = {AviError::NoMemory, ENOMEM};
     return nullptr;
   }
-  // The process's umask trims 0600 by itself; an existing file is kept and
-  // cut to its new length at the end.
-  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  // O_EXCL with O_NOFOLLOW: an existing name, a symbolic link included,
+  // gives EEXIST and is left alone. The umask trims the mode by itself.
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd < 0) {
     failure = {AviError::Open, errno};
     file->finished_ = true;
@@ -70,8 +70,11 @@ std::unique_ptr<AviFile> AviFile::create(const std::string& path, AviFailure& fa
   iovec part{const_cast<std::uint8_t*>(reserved.data()), reserved.size()};
   const WriteResult written = writeFully(fd, &part, 1, 0);
   if (!written.ok()) {
+    // No empty or cut-off AVI file is left behind: the name is ours, made
+    // by this open.
     failure = {AviError::Write, written.error};
     close(fd);
+    unlink(path.c_str());
     file->fd_ = -1;
     file->finished_ = true;
     return nullptr;

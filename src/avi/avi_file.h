@@ -55,10 +55,12 @@ class AviFile {
   };
 
  public:
-  // Opens `path` for writing, creating it with mode 0600 less the umask,
-  // and reserves the header block. An existing file is overwritten from the
-  // start and cut to its new length when finished. Null on failure, with
-  // `failure` filled in; on success `failure` is left as it was.
+  // Creates a new file at `path`, never through a symbolic link and never
+  // over an existing name (errorNumber EEXIST: the caller may pick another
+  // name), with mode 0666 less the umask, and reserves the header block.
+  // Null on failure, with `failure` filled in; a file that was created but
+  // could not take its header block is removed again. On success `failure`
+  // is left as it was.
   static std::unique_ptr<AviFile> create(const std::string& path, AviFailure& failure);
 
   AviFile(Key, std::string path);

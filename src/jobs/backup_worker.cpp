@@ -1,5 +1,6 @@
 #include "jobs/backup_worker.h"
 
+#include <cerrno>
 #include <cstdio>
 
 #include "jobs/selection.h"
@@ -131,9 +132,14 @@ void BackupWorker::openChannelFile(std::size_t c, const FrameHeader& frame) {
   finishChannel(c);
   streams_[c] = ChannelStream{};
   state_.channelFileBytes[c] = 0;
-  channelPaths_[c] = aviFileName(frame);
   AviFailure failure;
-  state_.channelWriters[c] = AviFile::create(channelPaths_[c], failure);
+  // A name that exists already, made by this job or left by an earlier
+  // one, stays as it is: the file takes the next free "_2", "_3", ...
+  for (int attempt = 1;; ++attempt) {
+    channelPaths_[c] = aviFileName(frame, attempt);
+    state_.channelWriters[c] = AviFile::create(channelPaths_[c], failure);
+    if (state_.channelWriters[c] || failure.errorNumber != EEXIST || attempt == MAX_NAME_ATTEMPTS) break;
+  }
   state_.videoFound = true;  // also when the file could not be created
   state_.segmentKeyA[c] = frame.segmentKeyA;
   state_.segmentKeyB[c] = frame.segmentKeyB;
@@ -141,28 +147,16 @@ void BackupWorker::openChannelFile(std::size_t c, const FrameHeader& frame) {
   else if (options_.fileCreated) options_.fileCreated(channelPaths_[c]);
 }
 
-std::string BackupWorker::aviFileName(const FrameHeader& frame) {
+std::string BackupWorker::aviFileName(const FrameHeader& frame, int attempt) {
   const CalendarTime t = recorderTimeToCalendar(frame.timeStamp);
+  char suffix[16] = "";
+  if (attempt > 1) std::snprintf(suffix, sizeof suffix, "_%d", attempt);
   char name[160];
-  const auto format = [&](const char* suffix) {
-    return std::snprintf(name, sizeof name, "folder=%d_file=%d_chn%d_%s_%d_%d_%d_%d_%d_%d%s.avi",
-                         state_.currentBackupFolder.load(), state_.currentBackupFile.load(), frame.channel + 1,
-                         recordTypeName(frame.recordType), t.year, t.month, t.day, t.hour, t.minute, t.second, suffix);
-  };
-  format("");
+  std::snprintf(name, sizeof name, "folder=%d_file=%d_chn%d_%s_%d_%d_%d_%d_%d_%d%s.avi",
+                state_.currentBackupFolder.load(), state_.currentBackupFile.load(), frame.channel + 1,
+                recordTypeName(frame.recordType), t.year, t.month, t.day, t.hour, t.minute, t.second, suffix);
   // The folder may already end with '/': a doubled one does no harm.
-  std::string path = settings_.outputFolder + "/" + name;
-  // Two files of this job under one name (same channel, recording file,
-  // type and second): the later one gets a number instead of replacing the
-  // earlier. Files left by an earlier run are replaced as before.
-  for (int n = 2; createdNames_.count(path) != 0; ++n) {
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, "_%d", n);
-    format(suffix);
-    path = settings_.outputFolder + "/" + name;
-  }
-  createdNames_.insert(path);
-  return path;
+  return settings_.outputFolder + "/" + name;
 }
 
 void BackupWorker::finishChannel(std::size_t c) {

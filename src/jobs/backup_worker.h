@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <unordered_set>
 
 #include "jobs/job_settings.h"
 #include "jobs/job_state.h"
@@ -24,6 +23,8 @@ inline constexpr std::int32_t AUDIO_BITRATE_KBPS = 64;
 // the AVI file gets the sound only.
 inline constexpr std::uint32_t RECORDER_AUDIO_CHUNK = 324;
 inline constexpr std::uint32_t RECORDER_AUDIO_PREFIX = 4;
+// Names tried for one AVI file before its EEXIST ends the job.
+inline constexpr int MAX_NAME_ATTEMPTS = 10000;
 
 struct BackupOptions {
   // When a channel's file is replaced; only tests set anything else.
@@ -57,7 +58,9 @@ class BackupWorker {
   // False once an AVI file could not be written: the job ends.
   bool exportFrame(const FrameHeader& frame);
   void openChannelFile(std::size_t channel, const FrameHeader& frame);
-  std::string aviFileName(const FrameHeader& frame);
+  // The name of the file a frame opens; from the second attempt on with
+  // "_<attempt>" before ".avi".
+  std::string aviFileName(const FrameHeader& frame, int attempt);
   void finishChannel(std::size_t channel);
   void finishAll();
   void noteOutputFailure(std::size_t channel, const AviFailure& failure);
@@ -70,7 +73,6 @@ class BackupWorker {
   std::array<ChannelStream, CHANNEL_TABLE_SIZE> streams_{};
   std::array<std::string, CHANNEL_TABLE_SIZE> channelPaths_;
   bool outputFailed_ = false;
-  std::unordered_set<std::string> createdNames_;
   RecorderTime lastFrameTime_ = 0;
   bool frameTimeShown_ = false;
 };

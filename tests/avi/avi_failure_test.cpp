@@ -21,6 +21,7 @@
 #include "avi/avi_file.h"
 #include "avi/write_fully.h"
 #include "avi_test_support.h"
+#include "support/scratch_mount.h"
 #include "support/temp_dir.h"
 
 namespace korvex {
@@ -54,11 +55,37 @@ TEST(AviCreateFailure, PathInMissingFolderGivesCode2) {
   EXPECT_EQ(failure.code, AviError::Open);
 }
 
-TEST(AviCreateFailure, FullDeviceGivesCode4) {
+// The file is created but its header block does not fit: a full disk, or
+// a file size limit below 2048 bytes. No file is left behind.
+TEST(AviCreateFailure, HeaderBlockThatCannotBeWrittenGivesCode4AndLeavesNoFile) {
+  TempDir dir;
+  for (const rlim_t room : {rlim_t{0}, rlim_t{1000}, rlim_t{2047}}) {
+    SCOPED_TRACE(room);
+    const std::string path = dir.file("limited.avi");
+    AviFailure failure;
+    {
+      FileSizeLimit limit(room);
+      ASSERT_TRUE(limit.ok());
+      EXPECT_EQ(AviFile::create(path, failure), nullptr);
+    }
+    EXPECT_EQ(failure.code, AviError::Write);
+    EXPECT_EQ(failure.errorNumber, EFBIG);
+    EXPECT_EQ(fileSize(path), -1);
+  }
+
+  testing::ScratchMount full(64 * 1024);
+  if (!full.mounted()) GTEST_SKIP() << full.reason();
+  {
+    std::ofstream filler(full.path() + "/filler", std::ios::binary);
+    const std::string bytes(256 * 1024, 'x');
+    filler << bytes;
+  }
+  const std::string path = full.path() + "/full.avi";
   AviFailure failure;
-  EXPECT_EQ(AviFile::create("/dev/full", failure), nullptr);
+  EXPECT_EQ(AviFile::create(path, failure), nullptr);
   EXPECT_EQ(failure.code, AviError::Write);
   EXPECT_EQ(failure.errorNumber, ENOSPC);
+  EXPECT_EQ(fileSize(path), -1);
 }
 
 TEST(AviCreateFailure, SuccessDoesNotClearTheLastCode) {
@@ -77,12 +104,12 @@ TEST(AviCreateFailure, SuccessDoesNotClearTheLastCode) {
   EXPECT_EQ(writer->lastFailure().errorNumber, EINVAL);
 }
 
-TEST(AviCreate, NewFileModeIsOwnerReadWriteLessUmask) {
+TEST(AviCreate, NewFileModeIsEveryoneReadWriteLessUmask) {
   struct Case {
     mode_t umask;
     mode_t mode;
   };
-  const Case cases[] = {{0022, 0600}, {0077, 0600}, {0, 0600}, {0277, 0400}};
+  const Case cases[] = {{0022, 0644}, {0077, 0600}, {0, 0666}, {0277, 0400}, {0002, 0664}};
   TempDir dir;
   int n = 0;
   for (const Case& c : cases) {
@@ -98,36 +125,46 @@ TEST(AviCreate, NewFileModeIsOwnerReadWriteLessUmask) {
   }
 }
 
-TEST(AviCreate, RecreatingOverLongerFileKeepsTailUntilFinished) {
+// Nothing is written over or through an existing name: a file, a folder,
+// a device, a symbolic link (to a file, to nowhere, to a folder) all give
+// EEXIST, which the caller can tell from other failures, and stay as they were.
+TEST(AviCreate, ExistingNameIsRefusedWithEexistAndLeftAsItWas) {
   TempDir dir;
-  const std::string path = dir.file("again.avi");
+  const std::string file = dir.file("again.avi");
   {
-    std::ofstream old(path, std::ios::binary);
+    std::ofstream old(file, std::ios::binary);
     const std::string tail(10000, '\xAA');
     old << tail;
   }
-  ASSERT_EQ(chmod(path.c_str(), 0644), 0);
-  auto writer = createAvi(path);
-  ASSERT_NE(writer, nullptr);
-  const auto frame = pattern(100);
-  ASSERT_TRUE(writer->putVideoFrame(frame.data(), 100, true));
-  ASSERT_TRUE(writer->flush());
+  ASSERT_EQ(chmod(file.c_str(), 0644), 0);
+  const std::string folder = dir.file("folder.avi/inside");
+  const std::string toFile = dir.file("link.avi");
+  ASSERT_EQ(symlink(file.c_str(), toFile.c_str()), 0);
+  const std::string toNowhere = dir.file("dangling.avi");
+  const std::string nowhere = dir.file("target-that-is-not-there.avi");
+  ASSERT_EQ(symlink(nowhere.c_str(), toNowhere.c_str()), 0);
+  const std::string toFolder = dir.file("folderlink.avi");
+  ASSERT_EQ(symlink(dir.path().c_str(), toFolder.c_str()), 0);
 
-  auto bytes = fileBytes(path);
-  ASSERT_EQ(bytes.size(), 10000u);  // not truncated at open
-  EXPECT_EQ(bytes[0], 0);
-  EXPECT_EQ(bytes[2047], 0);
-  EXPECT_EQ(fourcc(bytes, 2048), "00db");
-  EXPECT_EQ(bytes[5000], 0xAA);
-
-  ASSERT_TRUE(writer->finish());
-  bytes = fileBytes(path);
-  ASSERT_EQ(bytes.size(), 2048u + 108 + 8 + 16);
-  EXPECT_EQ(le32(bytes, 4), bytes.size() - 8);
-  EXPECT_EQ(fourcc(bytes, 2156), "idx1");
+  for (const std::string& path : {file, dir.path() + "/folder.avi", toFile, toNowhere, toFolder,
+                                  std::string("/dev/full")}) {
+    SCOPED_TRACE(path);
+    AviFailure failure;
+    EXPECT_EQ(AviFile::create(path, failure), nullptr);
+    EXPECT_EQ(failure.code, AviError::Open);
+    EXPECT_EQ(failure.errorNumber, EEXIST);
+  }
+  const auto bytes = fileBytes(file);
+  ASSERT_EQ(bytes.size(), 10000u);
+  EXPECT_EQ(bytes[0], 0xAA);
+  EXPECT_EQ(bytes[9999], 0xAA);
   struct stat info;
-  ASSERT_EQ(stat(path.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 07777, 0644u);  // an existing file keeps its mode
+  ASSERT_EQ(stat(file.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0644u);
+  EXPECT_EQ(fileSize(nowhere), -1);  // not created through the link
+  EXPECT_EQ(fileSize(folder), -1);
+  ASSERT_EQ(lstat(toNowhere.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISLNK(info.st_mode));
 }
 
 // The write position is moved to just below AVI_SIZE_LIMIT through the test seam;

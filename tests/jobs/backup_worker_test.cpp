@@ -124,6 +124,8 @@ TEST_F(BackupWorkerTest, FileNamesTellFolderFileChannelTypeAndTime) {
   EXPECT_TRUE(r.state.videoFound);
 
   // A folder that ends with '/' gets a second one; the path still works.
+  // (The first run's files go first: an existing name would get a number.)
+  for (const auto& path : r.created) ASSERT_EQ(unlink(path.c_str()), 0) << path;
   JobSettings slash = everything();
   slash.outputFolder += "/";
   BackupRun again;
@@ -132,19 +134,28 @@ TEST_F(BackupWorkerTest, FileNamesTellFolderFileChannelTypeAndTime) {
   EXPECT_EQ(again.created[0], out_.path() + "//folder=3_file=17_chn1_Time_2012_5_4_8_9_10.avi");
 }
 
-TEST_F(BackupWorkerTest, ANameThisJobAlreadyMadeGetsANumberAndOldFilesAreReplaced) {
+TEST_F(BackupWorkerTest, ANameThatExistsGetsTheNextFreeNumberAndIsLeftAsItWas) {
   onlyFile(RecordingFileBuilder()
                .frame(video(0, 1, 1, T0))
                .frame(video(0, 2, 2, T0))
                .frame(video(0, 3, 3, T0)));
-  // Left by an earlier run: replaced.
-  RecordingFileBuilder().raw(std::vector<std::uint8_t>(100000, 0xee)).writeTo(out("folder=0_file=0_chn1_Time_2012_5_4_8_9_10.avi"));
+  // Left by an earlier run, and a symbolic link that points nowhere: both
+  // stay, and nothing is created through the link.
+  const std::string earlier = out("folder=0_file=0_chn1_Time_2012_5_4_8_9_10.avi");
+  RecordingFileBuilder().raw(std::vector<std::uint8_t>(100000, 0xee)).writeTo(earlier);
+  const auto earlierBytes = testing::readWholeFile(earlier);
+  ASSERT_GT(earlierBytes.size(), 100000u);
+  const std::string link = out("folder=0_file=0_chn1_Time_2012_5_4_8_9_10_3.avi");
+  ASSERT_EQ(symlink(out("elsewhere").c_str(), link.c_str()), 0);
   BackupRun r;
   run(r, everything());
-  EXPECT_EQ(r.created, (std::vector<std::string>{out("folder=0_file=0_chn1_Time_2012_5_4_8_9_10.avi"),
-                                                 out("folder=0_file=0_chn1_Time_2012_5_4_8_9_10_2.avi"),
-                                                 out("folder=0_file=0_chn1_Time_2012_5_4_8_9_10_3.avi")}));
+  EXPECT_EQ(r.created, (std::vector<std::string>{out("folder=0_file=0_chn1_Time_2012_5_4_8_9_10_2.avi"),
+                                                 out("folder=0_file=0_chn1_Time_2012_5_4_8_9_10_4.avi"),
+                                                 out("folder=0_file=0_chn1_Time_2012_5_4_8_9_10_5.avi")}));
   for (const auto& path : r.created) EXPECT_EQ(testing::readAviContents(path).count("00db"), 1u) << path;
+  EXPECT_EQ(testing::readWholeFile(earlier), earlierBytes);
+  EXPECT_TRUE(testing::readWholeFile(out("elsewhere")).empty());
+  EXPECT_EQ(r.state.backupEnd, BackupEnd::RangeDone);
 }
 
 TEST_F(BackupWorkerTest, AFileWaitsForItsKeyFrame) {
