@@ -94,6 +94,7 @@ class BackupWorkerTest : public ::testing::Test {
       const AviContents avi = testing::readAviContents(path);
       EXPECT_TRUE(avi.valid) << path;
       EXPECT_EQ(avi.indexEntries, avi.chunks.size()) << path;
+      EXPECT_EQ(avi.indexMismatch(), "") << path;
     }
   }
 

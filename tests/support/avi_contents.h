@@ -11,6 +11,7 @@ namespace korvex::testing {
 struct AviChunk {
   std::string id;  // "00db", "01wb"
   std::vector<std::uint8_t> data;
+  std::uint32_t offset = 0;  // of its header, from the start of the file
 };
 
 // One idx1 entry as the file holds it.
@@ -33,6 +34,9 @@ struct AviContents {
   std::vector<AviIndexRecord> index;  // the idx1 entries that the file holds whole
 
   std::size_t count(const std::string& id) const;
+  // Empty when the idx1 entries list exactly the chunks of the movi list, in
+  // order, at their offsets and lengths; else what differs first.
+  std::string indexMismatch() const;
   std::vector<AviChunk> ofId(const std::string& id) const;
 };
 
