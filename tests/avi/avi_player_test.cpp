@@ -142,5 +142,36 @@ TEST(AviPlayers, FileWithoutIndexStillPlays) {
   EXPECT_EQ(decoded.err, "");
 }
 
+// A player that seeks to a time between two key frames starts decoding at
+// the key frame before it (the one the index marks) and shows the picture a
+// decoding from the start shows at that time. The sample has a key frame
+// with its parameter sets every 25 pictures (one a second), as a recorder
+// writes them.
+TEST(AviPlayers, SeekBetweenKeyFramesShowsThePictureOfThatTime) {
+  requireTools();
+  TempDir dir;
+  const std::string path = dir.file("seek.avi");
+  writeSampleAvi(path, testing::sampleVideo().size(), true);
+
+  const auto fromStart = testing::pictureHashes(path, {}, 1000);
+  ASSERT_EQ(fromStart.run.exitStatus, 0) << fromStart.run.err;
+  EXPECT_EQ(fromStart.run.err, "");
+  ASSERT_EQ(fromStart.hashes.size(), testing::sampleVideo().size());
+  struct Case {
+    const char* time;
+    std::size_t picture;  // the one shown at that time, 25 a second
+  };
+  const Case cases[] = {{"0.52", 13}, {"1.52", 38}, {"2.04", 51}, {"2.96", 74}, {"3.84", 96}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.time);
+    ASSERT_FALSE(testing::sampleVideo()[c.picture].key);  // between two key frames
+    const auto sought = testing::pictureHashes(path, {"-ss", c.time}, 1);
+    EXPECT_EQ(sought.run.exitStatus, 0);
+    EXPECT_EQ(sought.run.err, "");
+    ASSERT_EQ(sought.hashes.size(), 1u);
+    EXPECT_EQ(sought.hashes[0], fromStart.hashes[c.picture]);
+  }
+}
+
 }  // namespace
 }  // namespace korvex

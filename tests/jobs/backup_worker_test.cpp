@@ -439,6 +439,14 @@ TEST_F(BackupWorkerTest, RealRecordingsPlayInPlayers) {
   }
   // 25 pictures a second, every one written: each file starts at a key frame.
   EXPECT_EQ(testing::readAviContents(r.created[0]).count("00db"), 75u);
+  // Only the key frames are indexed as such, so a seek between two of them
+  // shows the picture of that time.
+  const auto fromStart = testing::pictureHashes(r.created[0], {}, 75);
+  ASSERT_EQ(fromStart.hashes.size(), 75u) << fromStart.run.err;
+  const auto sought = testing::pictureHashes(r.created[0], {"-ss", "1.6"}, 1);
+  EXPECT_EQ(sought.run.err, "");
+  ASSERT_EQ(sought.hashes.size(), 1u);
+  EXPECT_EQ(sought.hashes[0], fromStart.hashes[40]);
   EXPECT_EQ(testing::readAviContents(r.created[1]).count("00db"), 50u);
   EXPECT_EQ(testing::readAviContents(r.created[2]).count("00db"), 50u);
 }
