@@ -1,4 +1,4 @@
-// korvex-bench-job scan|backup|reads|writes ROOT OUT
+// korvex-bench-job scan|backup|reads|writes|floor ROOT OUT
 //
 // Runs a scan or a backup of everything (the companion's defaults) on the
 // calling thread and nothing else: no progress display, no waiting for a
@@ -11,9 +11,16 @@
 //   writes  the AVI chunks the backup writes, one file per channel, with the
 //           payload lengths of the store but the data taken from memory: the
 //           store is read only for its frame headers.
-// The two together take about as long as the backup; each on its own shows
-// the floor of its half.
+//   floor   the same bytes as writes, per channel file, written from memory
+//           in 1 MiB pieces as the frame headers come: what writing them
+//           costs at least. Like writes it reads the store's frame headers.
+// reads and writes together take about as long as the backup; each on its
+// own shows the floor of its half.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -130,12 +137,73 @@ int writesAlone(const std::string& root, const std::string& out) {
   return done ? 0 : 1;
 }
 
+int writeFloor(const std::string& root, const std::string& out) {
+  constexpr std::size_t PIECE = 1024 * 1024;
+  const std::vector<std::uint8_t> piece(PIECE, 0x5a);
+  struct ChannelFile {
+    int fd = -1;
+    std::uint64_t pending = 0;  // bytes owed to the file
+    std::uint64_t offset = 0;
+    std::uint64_t chunks = 0;
+  };
+  std::array<ChannelFile, korvex::CHANNEL_TABLE_SIZE> files;
+  bool failed = false;
+  const auto writeOut = [&](ChannelFile& file, std::uint64_t least) {
+    while (!failed && file.pending >= least && file.pending > 0) {
+      const std::size_t count = file.pending < PIECE ? static_cast<std::size_t>(file.pending) : PIECE;
+      const ssize_t written = pwrite(file.fd, piece.data(), count, static_cast<off_t>(file.offset));
+      if (written <= 0) {
+        failed = true;
+        return;
+      }
+      file.pending -= static_cast<std::uint64_t>(written);
+      file.offset += static_cast<std::uint64_t>(written);
+    }
+  };
+  std::uint64_t bytes = 0;
+  const bool done = forEachFrame(
+      root, korvex::ReadPattern::HeadersOnly, [&](korvex::RecordingFileReader& reader, const korvex::FrameHeader& frame) {
+        reader.skipPayload();
+        ChannelFile& file = files[static_cast<std::size_t>(frame.channel)];
+        if (file.fd < 0) {
+          if (frame.frameKind != korvex::FRAME_KIND_KEY) return true;  // as the AVI files, from a key frame on
+          const std::string path = out + "/floor-ch" + std::to_string(frame.channel + 1) + ".bin";
+          file.fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+          if (file.fd < 0) {
+            failed = true;
+            return false;
+          }
+          file.pending = korvex::AVI_HEADER_BLOCK_SIZE;
+        }
+        std::uint32_t length = frame.payloadLength;
+        if (frame.frameKind == korvex::FRAME_KIND_AUDIO && length == korvex::RECORDER_AUDIO_CHUNK)
+          length -= korvex::RECORDER_AUDIO_PREFIX;
+        file.pending += 8 + length + (length & 1u);
+        ++file.chunks;
+        bytes += frame.payloadLength;
+        writeOut(file, PIECE);
+        return !failed;
+      });
+  for (ChannelFile& file : files) {
+    if (file.fd < 0) continue;
+    file.pending += 8 + 16 * file.chunks;  // the index
+    writeOut(file, 1);
+    if (close(file.fd) != 0) failed = true;
+  }
+  if (failed) {
+    std::fprintf(stderr, "korvex-bench-job: cannot write into %s: %s\n", out.c_str(), std::strerror(errno));
+    return 1;
+  }
+  std::printf("%llu bytes written\n", static_cast<unsigned long long>(bytes));
+  return done ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string command = argc == 4 ? argv[1] : "";
-  if (command != "scan" && command != "backup" && command != "reads" && command != "writes") {
-    std::fputs("usage: korvex-bench-job scan|backup|reads|writes ROOT OUT\n", stderr);
+  if (command != "scan" && command != "backup" && command != "reads" && command != "writes" && command != "floor") {
+    std::fputs("usage: korvex-bench-job scan|backup|reads|writes|floor ROOT OUT\n", stderr);
     return 2;
   }
   korvex::JobSettings settings;
@@ -145,6 +213,7 @@ int main(int argc, char** argv) {
 
   if (command == "reads") return readsAlone(settings.diskRoot);
   if (command == "writes") return writesAlone(settings.diskRoot, settings.outputFolder);
+  if (command == "floor") return writeFloor(settings.diskRoot, settings.outputFolder);
 
   korvex::JobState state;
   state.reset();
