@@ -26,8 +26,10 @@ inline constexpr std::size_t AVI_INDEX_GROW_STEP = 4096;
 // or any audio chunk.
 inline constexpr std::uint32_t AVI_KEYFRAME_FLAG = 0x10;
 // Gathered chunks go out in requests that end on a multiple of this many
-// bytes of the file; the buffer of an open file holds twice as much.
-inline constexpr std::size_t AVI_WRITE_BLOCK = 256 * 1024;
+// bytes of the file; the buffer of an open file holds twice as much. Larger
+// requests measured slower on a virtual machine whose kernel spends more per
+// page on them (bench/RESULTS.md).
+inline constexpr std::size_t AVI_WRITE_BLOCK = 128 * 1024;
 
 enum class AviError : std::uint8_t {
   None,

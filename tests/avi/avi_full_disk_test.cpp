@@ -115,7 +115,7 @@ TEST(AviFullDisk, FileKeepsTheWholeChunksAndItsIndexListsThem) {
   };
   const Case cases[] = {
       {3000, 7048, true},    {3000, 7048, false},          // inside the first block written
-      {3000, 300000, true},  {3000, 300000, false},        // inside the second
+      {3000, 300000, true},  {3000, 300000, false},        // inside a later one
       {3000, 524288, false},                               // on a block boundary
       {3000, 900001, true},  {3000, 900001, false},        // at an odd byte further on
       {200, 60000, false},                                 // everything still gathered when finished
