@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -96,6 +95,7 @@ bool AviFile::fail(AviError code, int errorNumber) {
 }
 
 bool AviFile::defineVideo(std::int32_t width, std::int32_t height, double fps, const char* fourcc) {
+  reserved_.reset();
   if (finished_) return fail(AviError::Write, EBADF);
   streams_.frame_width = width;
   streams_.frame_height = height;
@@ -110,6 +110,7 @@ bool AviFile::defineVideo(std::int32_t width, std::int32_t height, double fps, c
 
 bool AviFile::addAudioTrack(std::int32_t channels, std::int32_t sampleRate, std::int32_t bits, std::int32_t formatTag,
                             std::int32_t bitrateKbps) {
+  reserved_.reset();
   if (finished_) return fail(AviError::Write, EBADF);
   if (streams_.audio_track_count >= AVI_MAX_AUDIO_TRACKS) return fail(AviError::TooManyTracks, EINVAL);
   const int number = streams_.audio_track_count;
@@ -131,49 +132,91 @@ bool AviFile::putVideoFrame(const std::uint8_t* data, std::int32_t length, bool 
 }
 
 bool AviFile::putAudio(const std::uint8_t* data, std::int32_t length) {
-  char chunkId[8];
-  if (std::snprintf(chunkId, sizeof chunkId, "0%1dwb", currentAudioTrack_ + 1) != 4) {
-    return fail(AviError::Write, EINVAL);
-  }
-  return putChunk(chunkId, data, length, AVI_KEYFRAME_FLAG);
+  return putChunk(audioChunkId().data(), data, length, AVI_KEYFRAME_FLAG);
+}
+
+std::array<char, 5> AviFile::audioChunkId() const {
+  // "01wb" for track 0 up to "08wb" for track 7.
+  return {'0', static_cast<char>('1' + currentAudioTrack_), 'w', 'b', '\0'};
 }
 
 bool AviFile::putChunk(const char* chunkId, const std::uint8_t* data, std::int32_t length, std::uint32_t flags) {
+  reserved_.reset();
   if (finished_) return fail(AviError::Write, EBADF);
   // A negative length, or bytes promised but none given, cannot be written.
   if (length < 0 || (data == nullptr && length > 0)) return fail(AviError::Write, EINVAL);
   const auto size = static_cast<std::uint32_t>(length);
-  const std::uint32_t offset = writePosition();
-  // The chunk with its header, every index entry with the new one and the
-  // idx1 header must fit. Summed in 64 bits so a large chunk cannot wrap.
-  const std::uint64_t needed =
-      std::uint64_t{offset} + 8 + size + INDEX_ENTRY_SIZE * (std::uint64_t{indexEntryCount()} + 1) + 8;
-  if (needed > AVI_SIZE_LIMIT) return fail(AviError::SizeLimit, EFBIG);
-
-  if (index_.size() == index_.capacity()) {
-    try {
-      index_.reserve(index_.capacity() + AVI_INDEX_GROW_STEP * INDEX_ENTRY_SIZE);
-    } catch (const std::bad_alloc&) {
-      return fail(AviError::NoMemory, ENOMEM);
-    } catch (const std::length_error&) {
-      return fail(AviError::NoMemory, ENOMEM);
-    }
-  }
-  // The entry and the counts go in with the chunk; a chunk that then fails
-  // to reach the disk takes them out again.
-  std::uint8_t entry[INDEX_ENTRY_SIZE];
-  std::memcpy(entry, chunkId, 4);
-  aviPutLe32(entry + 4, flags);
-  aviPutLe32(entry + 8, offset);
-  aviPutLe32(entry + 12, size);
-  index_.insert(index_.end(), entry, entry + INDEX_ENTRY_SIZE);
-  countChunk(entry, true);
+  if (!makeRoomForChunk(size)) return false;
+  addChunk(chunkId, flags, size);
 
   std::uint8_t header[8];
   std::memcpy(header, chunkId, 4);
   aviPutLe32(header + 4, size);
   static const std::uint8_t padByte = 0;
   return gather(header, sizeof header) && gather(data, size) && gather(&padByte, size & 1u) && writeOut(false);
+}
+
+bool AviFile::makeRoomForChunk(std::uint32_t size) {
+  // The chunk with its header, every index entry with the new one and the
+  // idx1 header must fit. Summed in 64 bits so a large chunk cannot wrap.
+  const std::uint64_t needed = std::uint64_t{writePosition()} + 8 + size +
+                               INDEX_ENTRY_SIZE * (std::uint64_t{indexEntryCount()} + 1) + 8;
+  if (needed > AVI_SIZE_LIMIT) return fail(AviError::SizeLimit, EFBIG);
+  if (index_.size() < index_.capacity()) return true;
+  try {
+    index_.reserve(index_.capacity() + AVI_INDEX_GROW_STEP * INDEX_ENTRY_SIZE);
+  } catch (const std::bad_alloc&) {
+    return fail(AviError::NoMemory, ENOMEM);
+  } catch (const std::length_error&) {
+    return fail(AviError::NoMemory, ENOMEM);
+  }
+  return true;
+}
+
+void AviFile::addChunk(const char* chunkId, std::uint32_t flags, std::uint32_t size) {
+  // The entry and the counts go in with the chunk; a chunk that then fails
+  // to reach the disk takes them out again.
+  std::uint8_t entry[INDEX_ENTRY_SIZE];
+  std::memcpy(entry, chunkId, 4);
+  aviPutLe32(entry + 4, flags);
+  aviPutLe32(entry + 8, writePosition());
+  aviPutLe32(entry + 12, size);
+  index_.insert(index_.end(), entry, entry + INDEX_ENTRY_SIZE);
+  countChunk(entry, true);
+}
+
+std::uint8_t* AviFile::reserveChunk(std::uint32_t length) {
+  reserved_.reset();
+  if (finished_) {
+    fail(AviError::Write, EBADF);
+    return nullptr;
+  }
+  if (length > AVI_MAX_RESERVED_LENGTH) {
+    fail(AviError::Write, EINVAL);
+    return nullptr;
+  }
+  if (!makeRoomForChunk(length)) return nullptr;
+  // Between calls less than a block is gathered, so the rest of the buffer
+  // holds a whole chunk of this length.
+  reserved_ = length;
+  return buffer_.get() + buffered_ + 8;
+}
+
+bool AviFile::commitVideoFrame(bool keyframe) { return commitChunk("00db", keyframe ? AVI_KEYFRAME_FLAG : 0); }
+
+bool AviFile::commitAudio() { return commitChunk(audioChunkId().data(), AVI_KEYFRAME_FLAG); }
+
+bool AviFile::commitChunk(const char* chunkId, std::uint32_t flags) {
+  if (!reserved_) return fail(AviError::Write, EINVAL);
+  const std::uint32_t size = *reserved_;
+  reserved_.reset();
+  addChunk(chunkId, flags, size);
+  std::uint8_t* header = buffer_.get() + buffered_;
+  std::memcpy(header, chunkId, 4);
+  aviPutLe32(header + 4, size);
+  if (size & 1u) header[8 + size] = 0;
+  buffered_ += 8 + size + (size & 1u);
+  return writeOut(false);
 }
 
 void AviFile::countChunk(const std::uint8_t* entry, bool add) {
@@ -240,6 +283,7 @@ void AviFile::withdrawChunksPast(std::uint64_t durableEnd) {
 }
 
 bool AviFile::flush() {
+  reserved_.reset();
   if (finished_) return fail(AviError::Write, EBADF);
   return writeOut(true);
 }
@@ -259,6 +303,7 @@ bool AviFile::writeBlockAtStart(const AviHeaderBlock& block) {
 }
 
 bool AviFile::finish() {
+  reserved_.reset();
   if (finished_) return finishResult_;
   finished_ = true;
   bool sound = writeOut(true);

@@ -9,7 +9,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,8 @@ inline constexpr std::uint32_t AVI_KEYFRAME_FLAG = 0x10;
 // requests measured slower on a virtual machine whose kernel spends more per
 // page on them (bench/RESULTS.md).
 inline constexpr std::size_t AVI_WRITE_BLOCK = 128 * 1024;
+// The longest chunk data that can be reserved in place (reserveChunk).
+inline constexpr std::uint32_t AVI_MAX_RESERVED_LENGTH = AVI_WRITE_BLOCK - 16;
 
 enum class AviError : std::uint8_t {
   None,
@@ -91,6 +95,17 @@ class AviFile {
   bool putVideoFrame(const std::uint8_t* data, std::int32_t length, bool keyframe);
   bool putAudio(const std::uint8_t* data, std::int32_t length);
 
+  // For a caller that reads a chunk's data straight into the place it is
+  // written from, with no copy in between: room for `length` bytes (at most
+  // AVI_MAX_RESERVED_LENGTH) behind the next chunk's header. The caller
+  // fills them and commits them as a video frame or as audio; any other
+  // call on the file gives the room up, and so does not committing. Null,
+  // with nothing added, for a longer length, a chunk past the size limit or
+  // an index that cannot grow. A commit fails as a put does.
+  std::uint8_t* reserveChunk(std::uint32_t length);
+  bool commitVideoFrame(bool keyframe);
+  bool commitAudio();
+
   // Writes out every gathered chunk. False as for a chunk that fails.
   bool flush();
 
@@ -118,7 +133,13 @@ class AviFile {
   static constexpr std::size_t BUFFER_SIZE = 2 * AVI_WRITE_BLOCK;
 
   bool fail(AviError code, int errorNumber);
+  std::array<char, 5> audioChunkId() const;
   bool putChunk(const char* chunkId, const std::uint8_t* data, std::int32_t length, std::uint32_t flags);
+  // The size limit and room in the index for one more chunk.
+  bool makeRoomForChunk(std::uint32_t size);
+  // The chunk's index entry, at the write position, and its counts.
+  void addChunk(const char* chunkId, std::uint32_t flags, std::uint32_t size);
+  bool commitChunk(const char* chunkId, std::uint32_t flags);
   // Adds a chunk's entry to the counts, or takes it out of them.
   void countChunk(const std::uint8_t* entry, bool add);
   bool gather(const std::uint8_t* bytes, std::size_t count);
@@ -143,6 +164,8 @@ class AviFile {
   std::unique_ptr<std::uint8_t[]> buffer_;
   std::size_t buffered_ = 0;
   std::uint32_t bufferStart_ = AVI_HEADER_BLOCK_SIZE;
+  // The length reserved behind the gathered bytes, until it is committed.
+  std::optional<std::uint32_t> reserved_;
   // How far the file has been written: the end of what reached the disk.
   std::uint64_t fileEnd_ = 0;
   // Bytes by which file positions run ahead of the real file; only the

@@ -61,8 +61,11 @@ FileVerdict BackupWorker::backupRecordingFile(const std::string& path) {
       reader_.skipPayload();
       continue;
     }
-    if (!reader_.readPayload(payload_)) break;
-    if (!exportFrame(frame)) {
+    // A picture for a file that is under way is read straight into the
+    // place the file writes it from.
+    std::uint8_t* place = payloadPlace(frame);
+    if (!(place ? reader_.readPayloadInto(place) : reader_.readPayload(payload_))) break;
+    if (!exportFrame(frame, place != nullptr)) {
       state_.backupEnd = BackupEnd::OutputFailed;
       return FileVerdict::Stop;
     }
@@ -70,10 +73,27 @@ FileVerdict BackupWorker::backupRecordingFile(const std::string& path) {
   return FileVerdict::Continue;
 }
 
-bool BackupWorker::exportFrame(const FrameHeader& frame) {
+bool BackupWorker::needsNewFile(std::size_t c, const FrameHeader& frame) const {
+  return state_.channelFileBytes[c] >= options_.splitBytes ||
+         beginsNewSegment(frame.segmentKeyA, frame.segmentKeyB, state_.segmentKeyA[c], state_.segmentKeyB[c]);
+}
+
+std::uint8_t* BackupWorker::payloadPlace(const FrameHeader& frame) {
+  const auto c = static_cast<std::size_t>(frame.channel);
+  AviFile* writer = state_.channelWriters[c].get();
+  const ChannelStream& stream = streams_[c];
+  if (writer == nullptr || frame.frameKind == FRAME_KIND_AUDIO || !stream.keyFrameSeen || !stream.videoReady ||
+      frame.payloadLength > AVI_MAX_RESERVED_LENGTH || needsNewFile(c, frame)) {
+    return nullptr;
+  }
+  // Null when the file refuses the chunk: the frame then takes the common
+  // path, which meets the same refusal.
+  return writer->reserveChunk(frame.payloadLength);
+}
+
+bool BackupWorker::exportFrame(const FrameHeader& frame, bool payloadInPlace) {
   const auto c = static_cast<std::size_t>(frame.channel);  // selected channels are 0..15
-  if (state_.channelFileBytes[c] >= options_.splitBytes ||
-      beginsNewSegment(frame.segmentKeyA, frame.segmentKeyB, state_.segmentKeyA[c], state_.segmentKeyB[c])) {
+  if (needsNewFile(c, frame)) {
     openChannelFile(c, frame);
     if (outputFailed_) return false;
   }
@@ -100,7 +120,8 @@ bool BackupWorker::exportFrame(const FrameHeader& frame) {
   const auto length = static_cast<std::int32_t>(frame.payloadLength);  // at most MAX_PAYLOAD_BYTES
   bool written = true;
   if (!audio) {
-    written = writer->putVideoFrame(payload_.data(), length, frame.frameKind == FRAME_KIND_KEY);
+    const bool key = frame.frameKind == FRAME_KIND_KEY;
+    written = payloadInPlace ? writer->commitVideoFrame(key) : writer->putVideoFrame(payload_.data(), length, key);
   } else if (stream.firstKeyTime <= frame.timeStamp) {
     // Sound stamped before the key frame is counted below but not written.
     if (frame.payloadLength == RECORDER_AUDIO_CHUNK) {

@@ -55,8 +55,13 @@ class BackupWorker {
   FileVerdict backupRecordingFile(const std::string& path);
 
  private:
+  bool needsNewFile(std::size_t channel, const FrameHeader& frame) const;
+  // Where the frame's payload can be read to in its AVI file's own buffer,
+  // or null when it goes through the payload buffer.
+  std::uint8_t* payloadPlace(const FrameHeader& frame);
   // False once an AVI file could not be written: the job ends.
-  bool exportFrame(const FrameHeader& frame);
+  // payloadInPlace: the payload was read to payloadPlace.
+  bool exportFrame(const FrameHeader& frame, bool payloadInPlace);
   void openChannelFile(std::size_t channel, const FrameHeader& frame);
   // The name of the file a frame opens; from the second attempt on with
   // "_<attempt>" before ".avi".

@@ -211,6 +211,23 @@ TEST(AviSizeLimit, ChunkEndingExactlyAtLimitIsAcceptedOneMoreByteRefused) {
   EXPECT_EQ(le32(bytes, 2048 + 8 + length + 16), chunkAt);
 }
 
+TEST(AviSizeLimit, ReservingPastTheLimitIsRefused) {
+  TempDir dir;
+  auto writer = createAvi(dir.file("reserve-limit.avi"));
+  ASSERT_NE(writer, nullptr);
+  const std::uint32_t length = 100;
+  const std::uint32_t chunkAt = AVI_SIZE_LIMIT - 8 - length - 16 - 8;
+  AviFileTestAccess::skipAhead(*writer, chunkAt - 2048);
+  EXPECT_EQ(writer->reserveChunk(length + 1), nullptr);
+  EXPECT_EQ(writer->lastFailure().code, AviError::SizeLimit);
+  EXPECT_EQ(writer->lastFailure().errorNumber, EFBIG);
+  EXPECT_FALSE(writer->commitVideoFrame(true));
+  EXPECT_EQ(writer->indexEntryCount(), 0u);
+  ASSERT_NE(writer->reserveChunk(length), nullptr);
+  EXPECT_TRUE(writer->commitVideoFrame(true));
+  EXPECT_EQ(writer->writePosition(), chunkAt + 8 + length);
+}
+
 TEST(AviSizeLimit, LargeChunkNearLimitDoesNotWrapAround) {
   TempDir dir;
   auto writer = createAvi(dir.file("wrap.avi"));

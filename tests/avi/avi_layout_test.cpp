@@ -2,6 +2,8 @@
 // padding and the index.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <vector>
@@ -392,6 +394,85 @@ TEST(AviChunks, OddLengthsArePaddedAndIndexedByAbsoluteOffset) {
   const std::vector<std::uint8_t> written(bytes.begin() + 2128, bytes.end());
   EXPECT_EQ(firstDifference(written, index), -1);
   EXPECT_EQ(le32(bytes, 2040), 2120u - 2044);
+}
+
+// Data read straight into the file's buffer gives the same file as data
+// put from the caller's buffer.
+TEST(AviChunks, ReservedAndCommittedChunksGiveTheBytesOfPutOnes) {
+  struct Chunk {
+    bool video;
+    std::size_t length;
+    bool keyframe;
+  };
+  const Chunk chunks[] = {{true, 5, true},  {true, 0, false}, {false, 7, false}, {true, 40000, false},
+                          {false, 320, false}, {true, AVI_MAX_RESERVED_LENGTH, true}, {true, 1, false}};
+  TempDir dir;
+  const std::string putPath = dir.file("put.avi");
+  const std::string reservedPath = dir.file("reserved.avi");
+  auto put = createAvi(putPath);
+  auto reserved = createAvi(reservedPath);
+  ASSERT_NE(put, nullptr);
+  ASSERT_NE(reserved, nullptr);
+  for (AviFile* avi : {put.get(), reserved.get()}) {
+    avi->defineVideo(176, 144, 25.0, "X264");
+    avi->addAudioTrack(1, 8000, 8, 6, 64);
+  }
+  std::uint8_t seed = 1;
+  for (const Chunk& c : chunks) {
+    SCOPED_TRACE(c.length);
+    const auto data = pattern(c.length, seed++);
+    const auto length = static_cast<std::int32_t>(c.length);
+    ASSERT_TRUE(c.video ? put->putVideoFrame(data.data(), length, c.keyframe) : put->putAudio(data.data(), length));
+    std::uint8_t* place = reserved->reserveChunk(static_cast<std::uint32_t>(c.length));
+    ASSERT_NE(place, nullptr);
+    std::copy(data.begin(), data.end(), place);
+    ASSERT_TRUE(c.video ? reserved->commitVideoFrame(c.keyframe) : reserved->commitAudio());
+    EXPECT_EQ(reserved->writePosition(), put->writePosition());
+  }
+  EXPECT_EQ(reserved->videoFrameCount(), put->videoFrameCount());
+  EXPECT_EQ(reserved->streams().audio_tracks[0].byte_count, put->streams().audio_tracks[0].byte_count);
+  EXPECT_EQ(AviFileTestAccess::index(*reserved), AviFileTestAccess::index(*put));
+  ASSERT_TRUE(put->finish());
+  ASSERT_TRUE(reserved->finish());
+  const auto bytes = fileBytes(reservedPath);
+  EXPECT_GT(bytes.size(), AVI_WRITE_BLOCK);  // a block was written on the way
+  EXPECT_EQ(firstDifference(bytes, fileBytes(putPath)), -1);
+}
+
+// The room lasts until the next call: a commit without it, after another
+// call, or after a refused reservation fails and adds nothing.
+TEST(AviChunks, ReservedRoomIsGivenUpByAnyOtherCall) {
+  TempDir dir;
+  const std::string path = dir.file("given-up.avi");
+  auto avi = createAvi(path);
+  ASSERT_NE(avi, nullptr);
+  const auto data = pattern(10);
+  EXPECT_FALSE(avi->commitVideoFrame(true));
+  EXPECT_EQ(avi->lastFailure().code, AviError::Write);
+
+  ASSERT_NE(avi->reserveChunk(100), nullptr);
+  ASSERT_TRUE(avi->putVideoFrame(data.data(), 10, true));
+  EXPECT_FALSE(avi->commitVideoFrame(false));
+  ASSERT_NE(avi->reserveChunk(100), nullptr);
+  ASSERT_TRUE(avi->defineVideo(176, 144, 25.0, "X264"));
+  EXPECT_FALSE(avi->commitAudio());
+  ASSERT_NE(avi->reserveChunk(100), nullptr);
+  ASSERT_TRUE(avi->flush());
+  EXPECT_FALSE(avi->commitVideoFrame(true));
+
+  AviFileTestAccess::clearFailure(*avi);
+  EXPECT_EQ(avi->reserveChunk(AVI_MAX_RESERVED_LENGTH + 1), nullptr);
+  EXPECT_EQ(avi->lastFailure().code, AviError::Write);
+  EXPECT_EQ(avi->lastFailure().errorNumber, EINVAL);
+  EXPECT_FALSE(avi->commitVideoFrame(true));
+
+  // Reserved and never committed: nothing is added.
+  ASSERT_NE(avi->reserveChunk(50), nullptr);
+  EXPECT_EQ(avi->indexEntryCount(), 1u);
+  EXPECT_EQ(avi->videoFrameCount(), 1);
+  ASSERT_TRUE(avi->finish());
+  EXPECT_EQ(fileBytes(path).size(), 2048u + 18 + 8 + 16);
+  EXPECT_EQ(avi->reserveChunk(10), nullptr);  // finished
 }
 
 TEST(AviChunks, AudioGoesToTheMostRecentTrack) {

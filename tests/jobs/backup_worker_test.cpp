@@ -190,14 +190,13 @@ TEST_F(BackupWorkerTest, IndexMarksOnlyKeyFramesAndEverySoundChunk) {
   kind3.frameKind = 3;
   FrameSpec kindMinus1 = video(0, 1, 1, T0, false, 31);
   kindMinus1.frameKind = -1;
-  onlyFile(RecordingFileBuilder()
-               .frame(video(0, 1, 1, T0, true, 50))
-               .frame(audio(0, 1, 1, T0))
-               .frame(video(0, 1, 1, T0, false, 20))  // kind 2
-               .frame(kind3)
-               .frame(kindMinus1)
-               .frame(video(0, 1, 1, T0 + 1, true, 40))
-               .frame(audio(0, 1, 1, T0 + 1, 100)));
+  const std::vector<FrameSpec> frames = {video(0, 1, 1, T0, true, 50),    audio(0, 1, 1, T0),
+                                         video(0, 1, 1, T0, false, 20),  // kind 2
+                                         kind3,                          kindMinus1,
+                                         video(0, 1, 1, T0 + 1, true, 41), audio(0, 1, 1, T0 + 1, 100)};
+  RecordingFileBuilder file;
+  for (const FrameSpec& frame : frames) file.frame(frame);
+  onlyFile(file);
   BackupRun r;
   run(r, everything());
   ASSERT_EQ(r.created.size(), 1u);
@@ -208,7 +207,7 @@ TEST_F(BackupWorkerTest, IndexMarksOnlyKeyFramesAndEverySoundChunk) {
     std::uint32_t length;
   };
   const Entry want[] = {{"00db", 0x10, 50}, {"01wb", 0x10, 320}, {"00db", 0, 20}, {"00db", 0, 30},
-                        {"00db", 0, 31},    {"00db", 0x10, 40},  {"01wb", 0x10, 100}};
+                        {"00db", 0, 31},    {"00db", 0x10, 41},  {"01wb", 0x10, 100}};
   ASSERT_EQ(avi.index.size(), std::size(want));
   std::uint32_t offset = 2048;
   for (std::size_t i = 0; i < avi.index.size(); ++i) {
@@ -218,6 +217,12 @@ TEST_F(BackupWorkerTest, IndexMarksOnlyKeyFramesAndEverySoundChunk) {
     EXPECT_EQ(avi.index[i].length, want[i].length);
     EXPECT_EQ(avi.index[i].offset, offset);
     offset += 8 + want[i].length + want[i].length % 2;
+    // The bytes of the frame, whichever way they were read into the file;
+    // a 324-byte sound chunk without its 4-byte prefix.
+    const auto& payload = frames[i].payload;
+    const std::size_t skip = payload.size() == 324 ? 4 : 0;
+    ASSERT_LT(i, avi.chunks.size());
+    EXPECT_EQ(avi.chunks[i].data, std::vector<std::uint8_t>(payload.begin() + static_cast<std::ptrdiff_t>(skip), payload.end()));
   }
 }
 
