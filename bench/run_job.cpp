@@ -1,4 +1,4 @@
-// korvex-bench-job scan|backup|reads|writes ROOT OUT
+// korvex-bench-job scan|backup|reads|writes|floor ROOT OUT
 //
 // Runs a scan or a backup of everything (the companion's defaults) on the
 // calling thread and nothing else: no progress display, no waiting for a
@@ -11,15 +11,24 @@
 //   writes  the AVI chunks the backup writes, one file per channel, with the
 //           payload lengths of the store but the data taken from memory: the
 //           store is read only for its frame headers.
-// The two together take about as long as the backup; each on its own shows
-// the floor of its half.
+//   floor   the same bytes as writes, per channel file, written from memory
+//           in 1 MiB pieces as the frame headers come: what writing them
+//           costs at least. Like writes it reads the store's frame headers.
+// reads and writes together take about as long as the backup; each on its
+// own shows the floor of its half.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "avi/avi_writer.h"
+#include "avi/avi_file.h"
 #include "jobs/backup_worker.h"
 #include "jobs/job_settings.h"
 #include "jobs/job_state.h"
@@ -73,7 +82,8 @@ int writesAlone(const std::string& root, const std::string& out) {
   // Any bytes do: the kernel's cost of a write does not depend on them. Real
   // memory, grown to the largest payload as the payload buffer is.
   std::vector<std::uint8_t> data;
-  std::array<korvex::AviWriterHandle, korvex::CHANNEL_TABLE_SIZE> writers;
+  std::array<std::unique_ptr<korvex::AviFile>, korvex::CHANNEL_TABLE_SIZE> writers;
+  korvex::AviFailure failure;
   std::array<bool, korvex::CHANNEL_TABLE_SIZE> audioReady{};
   std::uint64_t bytes = 0;
   bool failed = false;
@@ -84,32 +94,32 @@ int writesAlone(const std::string& root, const std::string& out) {
         if (!writers[c]) {
           if (frame.frameKind != korvex::FRAME_KIND_KEY) return true;  // files begin with a key frame
           const std::string path = out + "/writes-ch" + std::to_string(c + 1) + ".avi";
-          writers[c].reset(korvex::AVI_create_output(path.c_str()));
+          writers[c] = korvex::AviFile::create(path, failure);
           if (!writers[c]) {
             failed = true;
             return false;
           }
-          korvex::AVI_define_video(writers[c].get(), frame.videoWidth, frame.videoHeight,
-                                   static_cast<double>(frame.frameRate), "X264");
+          writers[c]->defineVideo(frame.videoWidth, frame.videoHeight, static_cast<double>(frame.frameRate), "X264");
         }
-        korvex::AviWriter* writer = writers[c].get();
+        korvex::AviFile* writer = writers[c].get();
         if (data.size() < frame.payloadLength) data.resize(frame.payloadLength, 0x5a);
-        int written = 0;
+        bool written = true;
         if (frame.frameKind != korvex::FRAME_KIND_AUDIO) {
-          written = korvex::AVI_put_video_frame(writer, data.data(), static_cast<std::int32_t>(frame.payloadLength),
-                                                frame.frameKind);
+          written = writer->putVideoFrame(data.data(), static_cast<std::int32_t>(frame.payloadLength),
+                                          frame.frameKind == korvex::FRAME_KIND_KEY);
         } else {
           if (!audioReady[c]) {
-            korvex::AVI_add_audio_track(writer, 1, frame.audioSampleRate, frame.audioBits, korvex::ALAW_FORMAT_TAG,
-                                        korvex::AUDIO_BITRATE_KBPS);
+            writer->addAudioTrack(1, frame.audioSampleRate, frame.audioBits, korvex::ALAW_FORMAT_TAG,
+                                  korvex::AUDIO_BITRATE_KBPS);
             audioReady[c] = true;
           }
           const std::uint32_t length = frame.payloadLength == korvex::RECORDER_AUDIO_CHUNK
                                            ? korvex::RECORDER_AUDIO_CHUNK - korvex::RECORDER_AUDIO_PREFIX
                                            : frame.payloadLength;
-          written = korvex::AVI_put_audio(writer, data.data(), static_cast<std::int32_t>(length));
+          written = writer->putAudio(data.data(), static_cast<std::int32_t>(length));
         }
-        if (written != 0) {
+        if (!written) {
+          failure = writer->lastFailure();
           failed = true;
           return false;
         }
@@ -117,11 +127,75 @@ int writesAlone(const std::string& root, const std::string& out) {
         return true;
       });
   for (auto& writer : writers) {
-    if (writer && korvex::AVI_finish(writer.release()) != 0) failed = true;
+    if (writer && !writer->finish()) {
+      failure = writer->lastFailure();
+      failed = true;
+    }
   }
   if (failed) {
-    std::fprintf(stderr, "korvex-bench-job: cannot write into %s: %s\n", out.c_str(),
-                 korvex::AVI_error_message(korvex::AVI_last_error));
+    std::fprintf(stderr, "korvex-bench-job: cannot write into %s: %s (%s)\n", out.c_str(),
+                 korvex::aviErrorMessage(failure.code), std::strerror(failure.errorNumber));
+    return 1;
+  }
+  std::printf("%llu bytes written\n", static_cast<unsigned long long>(bytes));
+  return done ? 0 : 1;
+}
+
+int writeFloor(const std::string& root, const std::string& out) {
+  constexpr std::size_t PIECE = 1024 * 1024;
+  const std::vector<std::uint8_t> piece(PIECE, 0x5a);
+  struct ChannelFile {
+    int fd = -1;
+    std::uint64_t pending = 0;  // bytes owed to the file
+    std::uint64_t offset = 0;
+    std::uint64_t chunks = 0;
+  };
+  std::array<ChannelFile, korvex::CHANNEL_TABLE_SIZE> files;
+  bool failed = false;
+  const auto writeOut = [&](ChannelFile& file, std::uint64_t least) {
+    while (!failed && file.pending >= least && file.pending > 0) {
+      const std::size_t count = file.pending < PIECE ? static_cast<std::size_t>(file.pending) : PIECE;
+      const ssize_t written = pwrite(file.fd, piece.data(), count, static_cast<off_t>(file.offset));
+      if (written <= 0) {
+        failed = true;
+        return;
+      }
+      file.pending -= static_cast<std::uint64_t>(written);
+      file.offset += static_cast<std::uint64_t>(written);
+    }
+  };
+  std::uint64_t bytes = 0;
+  const bool done = forEachFrame(
+      root, korvex::ReadPattern::HeadersOnly, [&](korvex::RecordingFileReader& reader, const korvex::FrameHeader& frame) {
+        reader.skipPayload();
+        ChannelFile& file = files[static_cast<std::size_t>(frame.channel)];
+        if (file.fd < 0) {
+          if (frame.frameKind != korvex::FRAME_KIND_KEY) return true;  // as the AVI files, from a key frame on
+          const std::string path = out + "/floor-ch" + std::to_string(frame.channel + 1) + ".bin";
+          file.fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+          if (file.fd < 0) {
+            failed = true;
+            return false;
+          }
+          file.pending = korvex::AVI_HEADER_BLOCK_SIZE;
+        }
+        std::uint32_t length = frame.payloadLength;
+        if (frame.frameKind == korvex::FRAME_KIND_AUDIO && length == korvex::RECORDER_AUDIO_CHUNK)
+          length -= korvex::RECORDER_AUDIO_PREFIX;
+        file.pending += 8 + length + (length & 1u);
+        ++file.chunks;
+        bytes += frame.payloadLength;
+        writeOut(file, PIECE);
+        return !failed;
+      });
+  for (ChannelFile& file : files) {
+    if (file.fd < 0) continue;
+    file.pending += 8 + 16 * file.chunks;  // the index
+    writeOut(file, 1);
+    if (close(file.fd) != 0) failed = true;
+  }
+  if (failed) {
+    std::fprintf(stderr, "korvex-bench-job: cannot write into %s: %s\n", out.c_str(), std::strerror(errno));
     return 1;
   }
   std::printf("%llu bytes written\n", static_cast<unsigned long long>(bytes));
@@ -132,8 +206,8 @@ int writesAlone(const std::string& root, const std::string& out) {
 
 int main(int argc, char** argv) {
   const std::string command = argc == 4 ? argv[1] : "";
-  if (command != "scan" && command != "backup" && command != "reads" && command != "writes") {
-    std::fputs("usage: korvex-bench-job scan|backup|reads|writes ROOT OUT\n", stderr);
+  if (command != "scan" && command != "backup" && command != "reads" && command != "writes" && command != "floor") {
+    std::fputs("usage: korvex-bench-job scan|backup|reads|writes|floor ROOT OUT\n", stderr);
     return 2;
   }
   korvex::JobSettings settings;
@@ -143,6 +217,7 @@ int main(int argc, char** argv) {
 
   if (command == "reads") return readsAlone(settings.diskRoot);
   if (command == "writes") return writesAlone(settings.diskRoot, settings.outputFolder);
+  if (command == "floor") return writeFloor(settings.diskRoot, settings.outputFolder);
 
   korvex::JobState state;
   if (command == "scan") {

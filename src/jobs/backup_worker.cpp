@@ -82,8 +82,11 @@ WalkVerdict BackupWorker::exportFrames(std::int32_t folder, int file, RecordingF
       continue;
     }
     const FramePlace place{folder, file, reader.frameOffset()};
-    if (!reader.readPayload(payload_)) break;
-    if (!exportFrame(frame, place)) {
+    // A picture for a file that is under way is read straight into the
+    // place the file writes it from.
+    std::uint8_t* into = payloadPlace(frame);
+    if (!(into ? reader.readPayloadInto(into) : reader.readPayload(payload_))) break;
+    if (!exportFrame(frame, place, into != nullptr)) {
       end_ = BackupEnd::OutputFailed;
       return WalkVerdict::Stop;
     }
@@ -91,15 +94,32 @@ WalkVerdict BackupWorker::exportFrames(std::int32_t folder, int file, RecordingF
   return WalkVerdict::Continue;
 }
 
-bool BackupWorker::exportFrame(const FrameHeader& frame, const FramePlace& place) {
+bool BackupWorker::needsNewFile(std::size_t c, const FrameHeader& frame) const {
+  const ChannelOutput& channel = channels_[c];
+  return channel.fileBytes >= options_.splitBytes ||
+         beginsNewSegment(frame.segmentKeyA, frame.segmentKeyB, channel.keyA, channel.keyB);
+}
+
+std::uint8_t* BackupWorker::payloadPlace(const FrameHeader& frame) {
+  const auto c = static_cast<std::size_t>(frame.channel);
+  ChannelOutput& channel = channels_[c];
+  if (!channel.writer || frame.frameKind == FRAME_KIND_AUDIO || !channel.keyFrameSeen || !channel.videoReady ||
+      frame.payloadLength > AVI_MAX_RESERVED_LENGTH || needsNewFile(c, frame)) {
+    return nullptr;
+  }
+  // Null when the file refuses the chunk: the frame then takes the common
+  // path, which meets the same refusal.
+  return channel.writer->reserveChunk(frame.payloadLength);
+}
+
+bool BackupWorker::exportFrame(const FrameHeader& frame, const FramePlace& place, bool payloadInPlace) {
   const auto c = static_cast<std::size_t>(frame.channel);  // selected channels are 0..15
   ChannelOutput& channel = channels_[c];
-  if (channel.fileBytes >= options_.splitBytes ||
-      beginsNewSegment(frame.segmentKeyA, frame.segmentKeyB, channel.keyA, channel.keyB)) {
+  if (needsNewFile(c, frame)) {
     openChannelFile(c, frame);
     if (outputFailed_) return false;
   }
-  AviWriter* writer = channel.writer.get();
+  AviFile* writer = channel.writer.get();
   if (writer == nullptr) return true;
   ExportedFile& exported = result_.files[channel.fileIndex];
 
@@ -113,39 +133,40 @@ bool BackupWorker::exportFrame(const FrameHeader& frame, const FramePlace& place
   }
   const bool audio = frame.frameKind == FRAME_KIND_AUDIO;
   if (!channel.videoReady && !audio) {
-    AVI_define_video(writer, frame.videoWidth, frame.videoHeight, static_cast<double>(frame.frameRate), "X264");
+    writer->defineVideo(frame.videoWidth, frame.videoHeight, static_cast<double>(frame.frameRate), "X264");
     channel.videoReady = true;
     exported.width = frame.videoWidth;
     exported.height = frame.videoHeight;
     exported.frameRate = frame.frameRate;
   }
   if (!channel.audioReady && audio) {
-    AVI_add_audio_track(writer, 1, frame.audioSampleRate, frame.audioBits, ALAW_FORMAT_TAG, AUDIO_BITRATE_KBPS);
+    writer->addAudioTrack(1, frame.audioSampleRate, frame.audioBits, ALAW_FORMAT_TAG, AUDIO_BITRATE_KBPS);
     channel.audioReady = true;
     exported.audioSampleRate = frame.audioSampleRate;
     exported.audioBits = frame.audioBits;
   }
 
   const auto length = static_cast<std::int32_t>(frame.payloadLength);  // at most MAX_PAYLOAD_BYTES
-  int written = 0;
+  bool written = true;
   bool chunkWritten = false;
   if (!audio) {
-    written = AVI_put_video_frame(writer, payload_.data(), length, frame.frameKind);
+    const bool key = frame.frameKind == FRAME_KIND_KEY;
+    written = payloadInPlace ? writer->commitVideoFrame(key) : writer->putVideoFrame(payload_.data(), length, key);
     chunkWritten = true;
   } else if (channel.firstKeyTime <= frame.timeStamp) {
     // Sound stamped before the key frame is counted below but not written.
     if (frame.payloadLength == RECORDER_AUDIO_CHUNK) {
-      written = AVI_put_audio(writer, payload_.data() + RECORDER_AUDIO_PREFIX,
-                              static_cast<std::int32_t>(RECORDER_AUDIO_CHUNK - RECORDER_AUDIO_PREFIX));
+      written = writer->putAudio(payload_.data() + RECORDER_AUDIO_PREFIX,
+                                 static_cast<std::int32_t>(RECORDER_AUDIO_CHUNK - RECORDER_AUDIO_PREFIX));
     } else {
-      written = AVI_put_audio(writer, payload_.data(), length);
+      written = writer->putAudio(payload_.data(), length);
     }
     chunkWritten = true;
   }
-  if (written != 0) {
+  if (!written) {
     // Going on would only fail again (a full disk): the job ends, and every
     // AVI file is finished with what it holds.
-    noteOutputFailure(c);
+    noteOutputFailure(c, writer->lastFailure());
     return false;
   }
   if (chunkWritten) {
@@ -173,20 +194,18 @@ void BackupWorker::openChannelFile(std::size_t c, const FrameHeader& frame) {
   // A name already taken, by this job or by anything in the folder, gets
   // the next free number: nothing there is ever written through.
   int error = 0;
-  AviWriter* created = nullptr;
+  AviFailure failure;
   const std::string stem = aviFileStem(frame);
   channel.path = names_.create(stem, ".avi", [&](const std::string& path) {
-    created = AVI_create_output(path.c_str());
-    return created != nullptr ? 0 : errno;
+    channel.writer = AviFile::create(path, failure);
+    return channel.writer ? 0 : failure.errorNumber != 0 ? failure.errorNumber : EIO;
   }, error);
-  channel.writer.reset(created);
   state_.videoFound = true;  // also when the file could not be created
   channel.keyA = frame.segmentKeyA;
   channel.keyB = frame.segmentKeyB;
   if (!channel.writer) {
     if (channel.path.empty()) channel.path = stem + ".avi";
-    errno = error;
-    noteOutputFailure(c);
+    noteOutputFailure(c, failure);
     return;
   }
   ExportedFile exported;
@@ -210,9 +229,10 @@ std::string BackupWorker::aviFileStem(const FrameHeader& frame) const {
 
 void BackupWorker::finishChannel(std::size_t c) {
   ChannelOutput& channel = channels_[c];
-  if (AviWriter* writer = channel.writer.release()) {
-    const bool finished = AVI_finish(writer) == 0;
-    if (!finished) noteOutputFailure(c);
+  if (channel.writer) {
+    const bool finished = channel.writer->finish();
+    if (!finished) noteOutputFailure(c, channel.writer->lastFailure());
+    channel.writer.reset();
     result_.files[channel.fileIndex].finished = finished && !(outputFailed_ && result_.failedPath == channel.path);
   }
 }
@@ -221,14 +241,11 @@ void BackupWorker::finishAll() {
   for (std::size_t c = 0; c < channels_.size(); ++c) finishChannel(c);
 }
 
-void BackupWorker::noteOutputFailure(std::size_t c) {
-  const int reason = errno;
+void BackupWorker::noteOutputFailure(std::size_t c, const AviFailure& failure) {
   if (outputFailed_) return;
   outputFailed_ = true;
   result_.failedPath = channels_[c].path;
-  // The writer's own limits leave errno as it was; name them instead.
-  const int code = AVI_last_error;
-  result_.errorNumber = code == 1 ? EFBIG : code == 8 ? ENOMEM : reason;
+  result_.errorNumber = failure.errorNumber;
 }
 
 BackupResult backupWorker(const JobSettings& settings, const RecordingSource& source, JobState& state,

@@ -5,9 +5,10 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
-#include "avi/avi_writer.h"
+#include "avi/avi_file.h"
 #include "jobs/job_result.h"
 #include "jobs/job_settings.h"
 #include "jobs/job_state.h"
@@ -51,7 +52,7 @@ class BackupWorker {
  private:
   // Per channel: the current AVI file and where it stands with its streams.
   struct ChannelOutput {
-    AviWriterHandle writer;
+    std::unique_ptr<AviFile> writer;
     std::string path;
     std::size_t fileIndex = 0;   // its entry in the result's files
     std::uint64_t fileBytes = 0;  // media written into it
@@ -65,13 +66,17 @@ class BackupWorker {
 
   WalkVerdict exportFrames(std::int32_t folder, int file, RecordingFileReader& reader);
   // False once an AVI file could not be written: the job ends.
-  bool exportFrame(const FrameHeader& frame, const FramePlace& place);
+  bool exportFrame(const FrameHeader& frame, const FramePlace& place, bool payloadInPlace);
+  bool needsNewFile(std::size_t channel, const FrameHeader& frame) const;
+  // Where a picture for a file under way can be read straight into the
+  // file's own buffer; null when it takes the payload buffer.
+  std::uint8_t* payloadPlace(const FrameHeader& frame);
   void openChannelFile(std::size_t channel, const FrameHeader& frame);
   // The AVI file's path without its number and ".avi".
   std::string aviFileStem(const FrameHeader& frame) const;
   void finishChannel(std::size_t channel);
   void finishAll();
-  void noteOutputFailure(std::size_t channel);
+  void noteOutputFailure(std::size_t channel, const AviFailure& failure);
 
   JobSettings settings_;
   const RecordingSource& source_;

@@ -126,13 +126,20 @@ bool RecordingFileReader::nextFrame(FrameHeader& header) {
 }
 
 bool RecordingFileReader::readPayload(PayloadBuffer& buffer) {
+  std::uint8_t* into = buffer.prepare(pendingPayload_);
+  if (into != nullptr && readPayloadInto(into)) return true;
+  buffer.size_ = 0;
+  pendingPayload_ = 0;
+  framesEnded_ = true;
+  return false;
+}
+
+bool RecordingFileReader::readPayloadInto(std::uint8_t* into) {
   const std::uint32_t length = pendingPayload_;
   pendingPayload_ = 0;
-  std::uint8_t* into = buffer.prepare(length);
   // Read from the file even when the read-ahead holds these bytes, so that a
   // file cut short under the job ends its frames where it now ends.
-  if (into == nullptr || !readWithAhead(position_, into, length)) {
-    buffer.size_ = 0;
+  if (!readWithAhead(position_, into, length)) {
     framesEnded_ = true;
     return false;
   }

@@ -76,7 +76,11 @@ class RecordingFileReader {
   // payload into `buffer`; false when the file gave fewer bytes than
   // announced (it shrank while being read), which also ends the frames.
   // skipPayload moves past the payload without reading it.
+  // readPayloadInto is readPayload into memory of the caller's that holds
+  // the frame's payloadLength bytes, for a caller that has the payload's
+  // place ready.
   bool readPayload(PayloadBuffer& buffer);
+  bool readPayloadInto(std::uint8_t* into);
   void skipPayload();
 
   void close();

@@ -2,11 +2,13 @@
 // padding and the index.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <vector>
 
-#include "avi/avi_writer.h"
+#include "avi/avi_file.h"
 #include "avi_test_support.h"
 #include "support/temp_dir.h"
 
@@ -44,7 +46,7 @@ TEST(AviPutLe32, StoresLeastSignificantByteFirst) {
   };
   for (const Case& c : cases) {
     std::uint8_t out[6] = {0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA};
-    AVI_put_le32(out + 1, c.value);
+    aviPutLe32(out + 1, c.value);
     EXPECT_EQ(out[0], 0xAA) << c.value;
     EXPECT_EQ(std::memcmp(out + 1, c.bytes, 4), 0) << c.value;
     EXPECT_EQ(out[5], 0xAA) << c.value;
@@ -53,44 +55,37 @@ TEST(AviPutLe32, StoresLeastSignificantByteFirst) {
 
 TEST(AviErrorMessage, TextOfEveryCode) {
   struct Case {
-    int code;
+    AviError code;
     const char* text;
   };
   const Case cases[] = {
-      {0, "AVI writer - No Error"},
-      {1, "AVI writer - AVI file size limit reached"},
-      {2, "AVI writer - Error opening AVI file"},
-      {3, "AVI writer - Error reading from AVI file"},
-      {4, "AVI writer - Error writing to AVI file"},
-      {5, "AVI writer - Error writing index (file may still be useable)"},
-      {6, "AVI writer - Error closing AVI file"},
-      {7, "AVI writer - Operation (read/write) not permitted"},
-      {8, "AVI writer - Out of memory (malloc failed)"},
-      {9, "AVI writer - Not an AVI file"},
-      {10, "AVI writer - AVI file has no header list (corrupted?)"},
-      {11, "AVI writer - AVI file has no MOVI list (corrupted?)"},
-      {12, "AVI writer - AVI file has no video data"},
-      {13, "AVI writer - operation needs an index"},
-      {14, "AVI writer - Unknown Error"},
-      {15, "AVI writer - Unknown Error"},
-      {-1, "AVI writer - Unknown Error"},
-      {INT_MIN, "AVI writer - Unknown Error"},
-      {INT_MAX, "AVI writer - Unknown Error"},
+      {AviError::None, "AVI writer - No Error"},
+      {AviError::SizeLimit, "AVI writer - AVI file size limit reached"},
+      {AviError::Open, "AVI writer - Error opening AVI file"},
+      {AviError::Write, "AVI writer - Error writing to AVI file"},
+      {AviError::WriteIndex, "AVI writer - Error writing index (file may still be useable)"},
+      {AviError::Close, "AVI writer - Error closing AVI file"},
+      {AviError::NoMemory, "AVI writer - Out of memory (malloc failed)"},
+      {AviError::TooManyTracks, "AVI writer - only 8 audio tracks supported"},
+      {static_cast<AviError>(8), "AVI writer - Unknown Error"},
+      {static_cast<AviError>(255), "AVI writer - Unknown Error"},
   };
-  for (const Case& c : cases) EXPECT_STREQ(AVI_error_message(c.code), c.text) << "code " << c.code;
+  for (const Case& c : cases) {
+    EXPECT_STREQ(aviErrorMessage(c.code), c.text) << "code " << static_cast<int>(c.code);
+  }
 }
 
 TEST(AviCreate, ReservesZeroBlockAndStartsChunksAfterIt) {
   TempDir dir;
   const std::string path = dir.file("new.avi");
-  AviWriterHandle writer(AVI_create_output(path.c_str()));
+  auto writer = createAvi(path);
   ASSERT_NE(writer, nullptr);
-  EXPECT_EQ(writer->write_pos, 2048u);
-  EXPECT_EQ(writer->audio_track_count, 0);
-  EXPECT_EQ(writer->current_audio_track, 0);
-  EXPECT_EQ(writer->index_used, 0);
-  EXPECT_EQ(writer->index_capacity, 0);
-  EXPECT_EQ(writer->index_entries, nullptr);
+  EXPECT_EQ(writer->writePosition(), 2048u);
+  EXPECT_EQ(writer->streams().audio_track_count, 0);
+  EXPECT_EQ(writer->currentAudioTrack(), 0);
+  EXPECT_EQ(writer->indexEntryCount(), 0u);
+  EXPECT_EQ(AviFileTestAccess::indexCapacity(*writer), 0u);
+  EXPECT_TRUE(AviFileTestAccess::index(*writer).empty());
   // Without a set-up call there is no header yet: 2048 zero bytes.
   EXPECT_EQ(fileBytes(path), std::vector<std::uint8_t>(2048, 0));
 }
@@ -98,9 +93,9 @@ TEST(AviCreate, ReservesZeroBlockAndStartsChunksAfterIt) {
 TEST(AviFinish, FileWithoutChunksIsExactly2056Bytes) {
   TempDir dir;
   const std::string path = dir.file("empty.avi");
-  AviWriter* writer = AVI_create_output(path.c_str());
+  auto writer = createAvi(path);
   ASSERT_NE(writer, nullptr);
-  ASSERT_EQ(AVI_finish(writer), 0);
+  ASSERT_TRUE(writer->finish());
 
   const auto bytes = fileBytes(path);
   ASSERT_EQ(bytes.size(), 2056u);
@@ -123,12 +118,12 @@ TEST(AviFinish, FileWithoutChunksIsExactly2056Bytes) {
 TEST(AviFinish, OneFrameFileIsExactly3080Bytes) {
   TempDir dir;
   const std::string path = dir.file("one.avi");
-  AviWriter* writer = AVI_create_output(path.c_str());
+  auto writer = createAvi(path);
   ASSERT_NE(writer, nullptr);
-  AVI_define_video(writer, 176, 144, 25.0, "X264");
+  writer->defineVideo(176, 144, 25.0, "X264");
   const auto frame = pattern(1000);
-  ASSERT_EQ(AVI_put_video_frame(writer, frame.data(), 1000, 1), 0);
-  ASSERT_EQ(AVI_finish(writer), 0);
+  ASSERT_TRUE(writer->putVideoFrame(frame.data(), 1000, true));
+  ASSERT_TRUE(writer->finish());
 
   const auto bytes = fileBytes(path);
   ASSERT_EQ(bytes.size(), 3080u);
@@ -167,17 +162,17 @@ TEST(AviFinish, OneFrameFileIsExactly3080Bytes) {
 TEST(AviHeaderBlock, ProvisionalThenFinalFieldByField) {
   TempDir dir;
   const std::string path = dir.file("forms.avi");
-  AviWriter* writer = AVI_create_output(path.c_str());
+  auto writer = createAvi(path);
   ASSERT_NE(writer, nullptr);
-  AVI_define_video(writer, 352, 288, 25.0, "X264");
+  writer->defineVideo(352, 288, 25.0, "X264");
   const auto first = pattern(100);
   const auto second = pattern(51, 7);
-  ASSERT_EQ(AVI_put_video_frame(writer, first.data(), 100, 1), 0);
-  ASSERT_EQ(AVI_put_video_frame(writer, second.data(), 51, 0), 0);
-  AVI_add_audio_track(writer, 1, 8000, 8, 6, 64);
+  ASSERT_TRUE(writer->putVideoFrame(first.data(), 100, true));
+  ASSERT_TRUE(writer->putVideoFrame(second.data(), 51, false));
+  writer->addAudioTrack(1, 8000, 8, 6, 64);
   const auto sound = pattern(320, 3);
-  ASSERT_EQ(AVI_put_audio(writer, sound.data(), 320), 0);
-  AVI_add_audio_track(writer, 2, 16000, 16, 1, 512);
+  ASSERT_TRUE(writer->putAudio(sound.data(), 320));
+  writer->addAudioTrack(2, 16000, 16, 1, 512);
 
   // Provisional: E = 412, the filler straight after it.
   auto block = headerOf(path);
@@ -207,7 +202,7 @@ TEST(AviHeaderBlock, ProvisionalThenFinalFieldByField) {
   EXPECT_EQ(fourcc(bytes, 2048), "00db");
   EXPECT_EQ(fourcc(bytes, 2156), "00db");
   EXPECT_EQ(fourcc(bytes, 2216), "01wb");
-  ASSERT_EQ(AVI_finish(writer), 0);
+  ASSERT_TRUE(writer->finish());
 
   // Final: media ends at 2544, idx1 holds 3 entries.
   bytes = fileBytes(path);
@@ -231,17 +226,20 @@ TEST(AviHeaderBlock, ProvisionalThenFinalFieldByField) {
 TEST(AviHeaderBlock, UnfinishedFileKeepsLastProvisionalBlockAndHasNoIndex) {
   TempDir dir;
   const std::string path = dir.file("unfinished.avi");
-  AviWriter* writer = AVI_create_output(path.c_str());
+  auto writer = createAvi(path);
   ASSERT_NE(writer, nullptr);
-  AVI_define_video(writer, 176, 144, 25.0, "X264");
+  writer->defineVideo(176, 144, 25.0, "X264");
   const auto frame = pattern(10);
-  ASSERT_EQ(AVI_put_video_frame(writer, frame.data(), 10, 1), 0);
+  ASSERT_TRUE(writer->putVideoFrame(frame.data(), 10, true));
+  // Gathered chunks reach the file when written out.
+  EXPECT_EQ(fileBytes(path).size(), 2048u);
+  ASSERT_TRUE(writer->flush());
 
   const auto bytes = fileBytes(path);
   EXPECT_EQ(bytes.size(), 2066u);
   EXPECT_EQ(le32(bytes, 4), AVI_PROVISIONAL_SIZE);
   EXPECT_EQ(le32(bytes, 48), 0u);
-  ASSERT_EQ(AVI_finish(writer), 0);
+  ASSERT_TRUE(writer->finish());
 }
 
 TEST(AviHeaderBlock, FillerSizesForZeroOneAndEightTracks) {
@@ -255,15 +253,15 @@ TEST(AviHeaderBlock, FillerSizesForZeroOneAndEightTracks) {
     SCOPED_TRACE(c.tracks);
     TempDir dir;
     const std::string path = dir.file("filler.avi");
-    AviWriter* writer = AVI_create_output(path.c_str());
+    auto writer = createAvi(path);
     ASSERT_NE(writer, nullptr);
-    AVI_define_video(writer, 176, 144, 25.0, "X264");
-    for (int t = 0; t < c.tracks; ++t) AVI_add_audio_track(writer, 1, 8000, 8, 6, 64);
+    writer->defineVideo(176, 144, 25.0, "X264");
+    for (int t = 0; t < c.tracks; ++t) writer->addAudioTrack(1, 8000, 8, 6, 64);
 
     const std::uint32_t e = 212 + 100 * static_cast<std::uint32_t>(c.tracks);
     for (const bool final : {false, true}) {
       if (final) {
-        ASSERT_EQ(AVI_finish(writer), 0);
+        ASSERT_TRUE(writer->finish());
       }
       const auto block = headerOf(path);
       const std::uint32_t j = final ? e + 84 : e;
@@ -293,12 +291,12 @@ TEST(AviHeaderBlock, FrameRateGivesMicrosecondsAndRateOverScale) {
     SCOPED_TRACE(c.fps);
     TempDir dir;
     const std::string path = dir.file("rate.avi");
-    AviWriter* writer = AVI_create_output(path.c_str());
+    auto writer = createAvi(path);
     ASSERT_NE(writer, nullptr);
-    AVI_define_video(writer, 176, 144, c.fps, "X264");
+    writer->defineVideo(176, 144, c.fps, "X264");
     for (const bool final : {false, true}) {
       if (final) {
-        ASSERT_EQ(AVI_finish(writer), 0);
+        ASSERT_TRUE(writer->finish());
       }
       const auto block = headerOf(path);
       EXPECT_EQ(le32(block, 32), c.microsPerFrame);
@@ -311,10 +309,10 @@ TEST(AviHeaderBlock, FrameRateGivesMicrosecondsAndRateOverScale) {
 TEST(AviHeaderBlock, NeverDefinedVideoHasZeroSizesRateAndFourcc) {
   TempDir dir;
   const std::string path = dir.file("novideo.avi");
-  AviWriter* writer = AVI_create_output(path.c_str());
+  auto writer = createAvi(path);
   ASSERT_NE(writer, nullptr);
-  AVI_add_audio_track(writer, 1, 8000, 8, 6, 64);
-  ASSERT_EQ(AVI_finish(writer), 0);
+  writer->addAudioTrack(1, 8000, 8, 6, 64);
+  ASSERT_TRUE(writer->finish());
   const auto block = headerOf(path);
   for (std::size_t at : {32, 64, 68, 112, 132, 176, 180, 188, 192}) EXPECT_EQ(le32(block, at), 0u) << "offset " << at;
 }
@@ -337,10 +335,10 @@ TEST(AviDefineVideo, FourccBytes) {
     SCOPED_TRACE(c.given);
     TempDir dir;
     const std::string path = dir.file("fourcc.avi");
-    AviWriterHandle writer(AVI_create_output(path.c_str()));
+    auto writer = createAvi(path);
     ASSERT_NE(writer, nullptr);
-    AVI_define_video(writer.get(), 8, 8, 25.0, c.given);
-    EXPECT_EQ(writer->codec_fourcc[4], '\0');
+    writer->defineVideo(8, 8, 25.0, c.given);
+    EXPECT_EQ(writer->streams().codec_fourcc[4], '\0');
     const auto block = headerOf(path);
     for (std::size_t at : {112, 188}) EXPECT_EQ(std::memcmp(&block[at], c.stored.data(), 4), 0) << "offset " << at;
   }
@@ -358,14 +356,14 @@ TEST(AviChunks, OddLengthsArePaddedAndIndexedByAbsoluteOffset) {
   };
   const Put puts[] = {
       {true, 5, 1, 2048, 0x10}, {true, 0, 0, 2062, 0},   {true, 3, 2, 2070, 0x10},
-      {true, 4, -1, 2082, 0x10}, {false, 7, 1, 2094, 0}, {true, 1, 0, 2110, 0},
+      {true, 4, -1, 2082, 0x10}, {false, 7, 1, 2094, 0x10}, {true, 1, 0, 2110, 0},
   };
   TempDir dir;
   const std::string path = dir.file("padding.avi");
-  AviWriter* writer = AVI_create_output(path.c_str());
+  auto writer = createAvi(path);
   ASSERT_NE(writer, nullptr);
-  AVI_define_video(writer, 176, 144, 25.0, "X264");
-  AVI_add_audio_track(writer, 1, 8000, 8, 6, 64);
+  writer->defineVideo(176, 144, 25.0, "X264");
+  writer->addAudioTrack(1, 8000, 8, 6, 64);
 
   std::vector<std::uint8_t> media, index;
   std::uint8_t seed = 1;
@@ -373,18 +371,18 @@ TEST(AviChunks, OddLengthsArePaddedAndIndexedByAbsoluteOffset) {
     // Exactly sized buffers: a pad byte taken from past the data would show.
     const auto data = pattern(put.length, seed++);
     const auto length = static_cast<std::int32_t>(put.length);
-    const int result = put.video ? AVI_put_video_frame(writer, data.data(), length, put.keyframe)
-                                 : AVI_put_audio(writer, data.data(), length);
-    ASSERT_EQ(result, 0);
+    const bool result = put.video ? writer->putVideoFrame(data.data(), length, put.keyframe != 0)
+                                  : writer->putAudio(data.data(), length);
+    ASSERT_TRUE(result);
     appendChunk(media, put.video ? "00db" : "01wb", data);
     appendIndexEntry(index, {put.video ? "00db" : "01wb", put.flags, put.offset, static_cast<std::uint32_t>(put.length)});
   }
-  EXPECT_EQ(writer->video_frame_count, 5);
-  EXPECT_EQ(writer->audio_tracks[0].byte_count, 7);
-  EXPECT_EQ(writer->write_pos, 2120u);
-  ASSERT_EQ(writer->index_used, 6);
-  EXPECT_EQ(std::memcmp(writer->index_entries.get(), index.data(), index.size()), 0);
-  ASSERT_EQ(AVI_finish(writer), 0);
+  EXPECT_EQ(writer->videoFrameCount(), 5);
+  EXPECT_EQ(writer->streams().audio_tracks[0].byte_count, 7u);
+  EXPECT_EQ(writer->writePosition(), 2120u);
+  ASSERT_EQ(writer->indexEntryCount(), 6u);
+  EXPECT_EQ(AviFileTestAccess::index(*writer), index);
+  ASSERT_TRUE(writer->finish());
 
   const auto bytes = fileBytes(path);
   ASSERT_EQ(bytes.size(), 2120u + 8 + 96);
@@ -398,34 +396,113 @@ TEST(AviChunks, OddLengthsArePaddedAndIndexedByAbsoluteOffset) {
   EXPECT_EQ(le32(bytes, 2040), 2120u - 2044);
 }
 
+// Data read straight into the file's buffer gives the same file as data
+// put from the caller's buffer.
+TEST(AviChunks, ReservedAndCommittedChunksGiveTheBytesOfPutOnes) {
+  struct Chunk {
+    bool video;
+    std::size_t length;
+    bool keyframe;
+  };
+  const Chunk chunks[] = {{true, 5, true},  {true, 0, false}, {false, 7, false}, {true, 40000, false},
+                          {false, 320, false}, {true, AVI_MAX_RESERVED_LENGTH, true}, {true, 1, false}};
+  TempDir dir;
+  const std::string putPath = dir.file("put.avi");
+  const std::string reservedPath = dir.file("reserved.avi");
+  auto put = createAvi(putPath);
+  auto reserved = createAvi(reservedPath);
+  ASSERT_NE(put, nullptr);
+  ASSERT_NE(reserved, nullptr);
+  for (AviFile* avi : {put.get(), reserved.get()}) {
+    avi->defineVideo(176, 144, 25.0, "X264");
+    avi->addAudioTrack(1, 8000, 8, 6, 64);
+  }
+  std::uint8_t seed = 1;
+  for (const Chunk& c : chunks) {
+    SCOPED_TRACE(c.length);
+    const auto data = pattern(c.length, seed++);
+    const auto length = static_cast<std::int32_t>(c.length);
+    ASSERT_TRUE(c.video ? put->putVideoFrame(data.data(), length, c.keyframe) : put->putAudio(data.data(), length));
+    std::uint8_t* place = reserved->reserveChunk(static_cast<std::uint32_t>(c.length));
+    ASSERT_NE(place, nullptr);
+    std::copy(data.begin(), data.end(), place);
+    ASSERT_TRUE(c.video ? reserved->commitVideoFrame(c.keyframe) : reserved->commitAudio());
+    EXPECT_EQ(reserved->writePosition(), put->writePosition());
+  }
+  EXPECT_EQ(reserved->videoFrameCount(), put->videoFrameCount());
+  EXPECT_EQ(reserved->streams().audio_tracks[0].byte_count, put->streams().audio_tracks[0].byte_count);
+  EXPECT_EQ(AviFileTestAccess::index(*reserved), AviFileTestAccess::index(*put));
+  ASSERT_TRUE(put->finish());
+  ASSERT_TRUE(reserved->finish());
+  const auto bytes = fileBytes(reservedPath);
+  EXPECT_GT(bytes.size(), AVI_WRITE_BLOCK);  // a block was written on the way
+  EXPECT_EQ(firstDifference(bytes, fileBytes(putPath)), -1);
+}
+
+// The room lasts until the next call: a commit without it, after another
+// call, or after a refused reservation fails and adds nothing.
+TEST(AviChunks, ReservedRoomIsGivenUpByAnyOtherCall) {
+  TempDir dir;
+  const std::string path = dir.file("given-up.avi");
+  auto avi = createAvi(path);
+  ASSERT_NE(avi, nullptr);
+  const auto data = pattern(10);
+  EXPECT_FALSE(avi->commitVideoFrame(true));
+  EXPECT_EQ(avi->lastFailure().code, AviError::Write);
+
+  ASSERT_NE(avi->reserveChunk(100), nullptr);
+  ASSERT_TRUE(avi->putVideoFrame(data.data(), 10, true));
+  EXPECT_FALSE(avi->commitVideoFrame(false));
+  ASSERT_NE(avi->reserveChunk(100), nullptr);
+  ASSERT_TRUE(avi->defineVideo(176, 144, 25.0, "X264"));
+  EXPECT_FALSE(avi->commitAudio());
+  ASSERT_NE(avi->reserveChunk(100), nullptr);
+  ASSERT_TRUE(avi->flush());
+  EXPECT_FALSE(avi->commitVideoFrame(true));
+
+  AviFileTestAccess::clearFailure(*avi);
+  EXPECT_EQ(avi->reserveChunk(AVI_MAX_RESERVED_LENGTH + 1), nullptr);
+  EXPECT_EQ(avi->lastFailure().code, AviError::Write);
+  EXPECT_EQ(avi->lastFailure().errorNumber, EINVAL);
+  EXPECT_FALSE(avi->commitVideoFrame(true));
+
+  // Reserved and never committed: nothing is added.
+  ASSERT_NE(avi->reserveChunk(50), nullptr);
+  EXPECT_EQ(avi->indexEntryCount(), 1u);
+  EXPECT_EQ(avi->videoFrameCount(), 1);
+  ASSERT_TRUE(avi->finish());
+  EXPECT_EQ(fileBytes(path).size(), 2048u + 18 + 8 + 16);
+  EXPECT_EQ(avi->reserveChunk(10), nullptr);  // finished
+}
+
 TEST(AviChunks, AudioGoesToTheMostRecentTrack) {
   TempDir dir;
   const std::string path = dir.file("tracks.avi");
-  AviWriter* writer = AVI_create_output(path.c_str());
+  auto writer = createAvi(path);
   ASSERT_NE(writer, nullptr);
   const auto sound = pattern(10);
 
   // Before any track: 01wb, counted into track 0, no audio stream declared.
-  ASSERT_EQ(AVI_put_audio(writer, sound.data(), 10), 0);
-  EXPECT_EQ(writer->audio_tracks[0].byte_count, 10);
-  AVI_define_video(writer, 176, 144, 25.0, "X264");
+  ASSERT_TRUE(writer->putAudio(sound.data(), 10));
+  EXPECT_EQ(writer->streams().audio_tracks[0].byte_count, 10u);
+  writer->defineVideo(176, 144, 25.0, "X264");
   EXPECT_EQ(le32(headerOf(path), 56), 1u);
 
-  AVI_add_audio_track(writer, 1, 8000, 8, 6, 64);
-  EXPECT_EQ(writer->current_audio_track, 0);
-  ASSERT_EQ(AVI_put_audio(writer, sound.data(), 4), 0);
-  AVI_add_audio_track(writer, 1, 8000, 8, 6, 64);
-  EXPECT_EQ(writer->current_audio_track, 1);
-  ASSERT_EQ(AVI_put_audio(writer, sound.data(), 6), 0);
-  for (int t = 2; t < 8; ++t) AVI_add_audio_track(writer, 1, 8000, 8, 6, 64);
-  EXPECT_EQ(writer->current_audio_track, 7);
-  EXPECT_EQ(writer->audio_track_count, 8);
-  ASSERT_EQ(AVI_put_audio(writer, sound.data(), 2), 0);
+  writer->addAudioTrack(1, 8000, 8, 6, 64);
+  EXPECT_EQ(writer->currentAudioTrack(), 0);
+  ASSERT_TRUE(writer->putAudio(sound.data(), 4));
+  writer->addAudioTrack(1, 8000, 8, 6, 64);
+  EXPECT_EQ(writer->currentAudioTrack(), 1);
+  ASSERT_TRUE(writer->putAudio(sound.data(), 6));
+  for (int t = 2; t < 8; ++t) writer->addAudioTrack(1, 8000, 8, 6, 64);
+  EXPECT_EQ(writer->currentAudioTrack(), 7);
+  EXPECT_EQ(writer->streams().audio_track_count, 8);
+  ASSERT_TRUE(writer->putAudio(sound.data(), 2));
 
-  EXPECT_EQ(writer->audio_tracks[0].byte_count, 14);
-  EXPECT_EQ(writer->audio_tracks[1].byte_count, 6);
-  EXPECT_EQ(writer->audio_tracks[7].byte_count, 2);
-  ASSERT_EQ(AVI_finish(writer), 0);
+  EXPECT_EQ(writer->streams().audio_tracks[0].byte_count, 14u);
+  EXPECT_EQ(writer->streams().audio_tracks[1].byte_count, 6u);
+  EXPECT_EQ(writer->streams().audio_tracks[7].byte_count, 2u);
+  ASSERT_TRUE(writer->finish());
 
   const auto bytes = fileBytes(path);
   EXPECT_EQ(fourcc(bytes, 2048), "01wb");
@@ -458,16 +535,16 @@ TEST(AviHeaderBlock, AudioStreamFieldsFollowSampleSize) {
     AviAudioTrack track;
     track.channel_count = c.channels;
     track.bits_per_sample = c.bits;
-    EXPECT_EQ(AVI_audio_sample_size(track), c.sampleSize);
+    EXPECT_EQ(aviAudioSampleSize(track), c.sampleSize);
 
     TempDir dir;
     const std::string path = dir.file("audio.avi");
-    AviWriter* writer = AVI_create_output(path.c_str());
+    auto writer = createAvi(path);
     ASSERT_NE(writer, nullptr);
-    AVI_add_audio_track(writer, c.channels, 8000, c.bits, c.formatTag, c.kbps);
+    writer->addAudioTrack(c.channels, 8000, c.bits, c.formatTag, c.kbps);
     const auto sound = pattern(1200);
-    ASSERT_EQ(AVI_put_audio(writer, sound.data(), 1200), 0);
-    ASSERT_EQ(AVI_finish(writer), 0);
+    ASSERT_TRUE(writer->putAudio(sound.data(), 1200));
+    ASSERT_TRUE(writer->finish());
     const auto block = headerOf(path);
     EXPECT_EQ(fourcc(block, 232), "auds");
     EXPECT_EQ(le32(block, 252), c.blockAlign);  // scale
@@ -486,7 +563,7 @@ TEST(AviHeaderBlock, AudioStreamFieldsFollowSampleSize) {
 TEST(AviIndex, GrowsBy4096EntriesKeepingTheFirst) {
   TempDir dir;
   const std::string path = dir.file("index.avi");
-  AviWriter* writer = AVI_create_output(path.c_str());
+  auto writer = createAvi(path);
   ASSERT_NE(writer, nullptr);
   const auto data = pattern(3);
   std::vector<std::uint8_t> expectedIndex;
@@ -496,26 +573,26 @@ TEST(AviIndex, GrowsBy4096EntriesKeepingTheFirst) {
   const int total = 2 * 4096 + 1;
   for (int i = 0; i < total; ++i) {
     const auto length = static_cast<std::int32_t>(i % 4);
-    ASSERT_EQ(AVI_put_video_frame(writer, data.data(), length, i % 25 == 0), 0) << i;
+    ASSERT_TRUE(writer->putVideoFrame(data.data(), length, i % 25 == 0)) << i;
     appendIndexEntry(expectedIndex, {"00db", i % 25 == 0 ? 0x10u : 0u, offset, static_cast<std::uint32_t>(length)});
     offset += 8 + static_cast<std::uint32_t>(length + length % 2);
     if (i == 0) {
-      EXPECT_EQ(writer->index_capacity, 4096);
+      EXPECT_EQ(AviFileTestAccess::indexCapacity(*writer), 4096u);
     }
     if (i == 4095) {
-      EXPECT_EQ(writer->index_capacity, 4096);
-      const auto* raw = reinterpret_cast<const std::uint8_t*>(writer->index_entries.get());
-      firstEntries.assign(raw, raw + 4096 * 16);
+      EXPECT_EQ(AviFileTestAccess::indexCapacity(*writer), 4096u);
+      firstEntries = AviFileTestAccess::index(*writer);
     }
     if (i == 4096) {
-      EXPECT_EQ(writer->index_capacity, 8192);
-      const auto* raw = reinterpret_cast<const std::uint8_t*>(writer->index_entries.get());
-      EXPECT_EQ(std::memcmp(raw, firstEntries.data(), firstEntries.size()), 0);
+      EXPECT_EQ(AviFileTestAccess::indexCapacity(*writer), 8192u);
+      const auto& raw = AviFileTestAccess::index(*writer);
+      ASSERT_GE(raw.size(), firstEntries.size());
+      EXPECT_EQ(std::memcmp(raw.data(), firstEntries.data(), firstEntries.size()), 0);
     }
   }
-  EXPECT_EQ(writer->index_capacity, 3 * 4096);
-  EXPECT_EQ(writer->index_used, total);
-  ASSERT_EQ(AVI_finish(writer), 0);
+  EXPECT_EQ(AviFileTestAccess::indexCapacity(*writer), 3u * 4096);
+  EXPECT_EQ(writer->indexEntryCount(), static_cast<std::size_t>(total));
+  ASSERT_TRUE(writer->finish());
 
   const auto bytes = fileBytes(path);
   ASSERT_EQ(bytes.size(), offset + 8 + expectedIndex.size());
@@ -526,13 +603,13 @@ TEST(AviIndex, GrowsBy4096EntriesKeepingTheFirst) {
   EXPECT_EQ(le32(bytes, 48), static_cast<std::uint32_t>(total));
 }
 
-TEST(AviWriterHandle, FinishesWhenReleased) {
+TEST(AviFileLifetime, FinishesWhenDestroyed) {
   TempDir dir;
   const std::string path = dir.file("handle.avi");
   {
-    AviWriterHandle writer(AVI_create_output(path.c_str()));
+    auto writer = createAvi(path);
     ASSERT_NE(writer, nullptr);
-    AVI_define_video(writer.get(), 176, 144, 25.0, "X264");
+    writer->defineVideo(176, 144, 25.0, "X264");
   }
   const auto bytes = fileBytes(path);
   EXPECT_EQ(bytes.size(), 2056u);

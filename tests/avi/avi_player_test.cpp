@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "avi/avi_writer.h"
+#include "avi/avi_file.h"
 #include "avi_test_support.h"
 #include "support/media_probe.h"
 #include "support/media_samples.h"
@@ -30,28 +30,27 @@ std::string field(const testing::ProbeFields& fields, const std::string& name) {
 // defined at the first frame, the audio track at the first sound block, one
 // 320-byte block (40 ms of 8000 Hz A-law) after each picture.
 // Leaves the writer open for the caller to finish.
-AviWriter* writeSampleMedia(const std::string& path, std::size_t frames, bool withAudio) {
+std::unique_ptr<AviFile> writeSampleMedia(const std::string& path, std::size_t frames, bool withAudio) {
   const auto& video = testing::sampleVideo();
   EXPECT_GE(video.size(), frames);
-  AviWriter* writer = AVI_create_output(path.c_str());
-  EXPECT_NE(writer, nullptr) << AVI_error_message(AVI_last_error);
+  auto writer = avitest::createAvi(path);
   if (writer == nullptr) return nullptr;
   for (std::size_t i = 0; i < frames; ++i) {
-    if (i == 0) AVI_define_video(writer, testing::SAMPLE_WIDTH, testing::SAMPLE_HEIGHT, testing::SAMPLE_FRAME_RATE, "X264");
+    if (i == 0) writer->defineVideo(testing::SAMPLE_WIDTH, testing::SAMPLE_HEIGHT, testing::SAMPLE_FRAME_RATE, "X264");
     const auto& unit = video[i];
-    EXPECT_EQ(AVI_put_video_frame(writer, unit.bytes.data(), static_cast<std::int32_t>(unit.bytes.size()), unit.key), 0);
+    EXPECT_TRUE(writer->putVideoFrame(unit.bytes.data(), static_cast<std::int32_t>(unit.bytes.size()), unit.key));
     if (!withAudio) continue;
-    if (i == 0) AVI_add_audio_track(writer, 1, 8000, 8, 6, 64);
+    if (i == 0) writer->addAudioTrack(1, 8000, 8, 6, 64);
     const auto block = testing::sampleAudioBlock(i);
-    EXPECT_EQ(AVI_put_audio(writer, block.data(), static_cast<std::int32_t>(block.size())), 0);
+    EXPECT_TRUE(writer->putAudio(block.data(), static_cast<std::int32_t>(block.size())));
   }
   return writer;
 }
 
 void writeSampleAvi(const std::string& path, std::size_t frames, bool withAudio) {
-  AviWriter* writer = writeSampleMedia(path, frames, withAudio);
+  auto writer = writeSampleMedia(path, frames, withAudio);
   ASSERT_NE(writer, nullptr);
-  ASSERT_EQ(AVI_finish(writer), 0) << AVI_error_message(AVI_last_error);
+  ASSERT_TRUE(writer->finish()) << aviErrorMessage(writer->lastFailure().code);
 }
 
 TEST(AviPlayers, ReadAndDecodeVideoWithAlawSound) {
@@ -117,16 +116,16 @@ TEST(AviPlayers, FileWithoutIndexStillPlays) {
   requireTools();
   TempDir dir;
   const std::string path = dir.file("noindex.avi");
-  AviWriter* writer = writeSampleMedia(path, 50, true);
+  auto writer = writeSampleMedia(path, 50, true);
   ASSERT_NE(writer, nullptr);
-  int result = 0;
+  bool result = true;
   {
-    avitest::FileSizeLimit limit(writer->write_pos + 20);
+    avitest::FileSizeLimit limit(writer->writePosition() + 20);
     ASSERT_TRUE(limit.ok());
-    result = AVI_finish(writer);
+    result = writer->finish();
   }
-  ASSERT_EQ(result, -1);
-  ASSERT_EQ(AVI_last_error.load(), 5);
+  ASSERT_FALSE(result);
+  ASSERT_EQ(writer->lastFailure().code, AviError::WriteIndex);
 
   const auto probe = testing::probeMedia(path);
   ASSERT_EQ(probe.run.exitStatus, 0) << probe.run.err;
@@ -141,6 +140,37 @@ TEST(AviPlayers, FileWithoutIndexStillPlays) {
   const auto decoded = testing::decodeMedia(path);
   EXPECT_EQ(decoded.exitStatus, 0);
   EXPECT_EQ(decoded.err, "");
+}
+
+// A player that seeks to a time between two key frames starts decoding at
+// the key frame before it (the one the index marks) and shows the picture a
+// decoding from the start shows at that time. The sample has a key frame
+// with its parameter sets every 25 pictures (one a second), as a recorder
+// writes them.
+TEST(AviPlayers, SeekBetweenKeyFramesShowsThePictureOfThatTime) {
+  requireTools();
+  TempDir dir;
+  const std::string path = dir.file("seek.avi");
+  writeSampleAvi(path, testing::sampleVideo().size(), true);
+
+  const auto fromStart = testing::pictureHashes(path, {}, 1000);
+  ASSERT_EQ(fromStart.run.exitStatus, 0) << fromStart.run.err;
+  EXPECT_EQ(fromStart.run.err, "");
+  ASSERT_EQ(fromStart.hashes.size(), testing::sampleVideo().size());
+  struct Case {
+    const char* time;
+    std::size_t picture;  // the one shown at that time, 25 a second
+  };
+  const Case cases[] = {{"0.52", 13}, {"1.52", 38}, {"2.04", 51}, {"2.96", 74}, {"3.84", 96}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.time);
+    ASSERT_FALSE(testing::sampleVideo()[c.picture].key);  // between two key frames
+    const auto sought = testing::pictureHashes(path, {"-ss", c.time}, 1);
+    EXPECT_EQ(sought.run.exitStatus, 0);
+    EXPECT_EQ(sought.run.err, "");
+    ASSERT_EQ(sought.hashes.size(), 1u);
+    EXPECT_EQ(sought.hashes[0], fromStart.hashes[c.picture]);
+  }
 }
 
 }  // namespace

@@ -2,11 +2,20 @@
 
 #include <sys/stat.h>
 
+#include <gtest/gtest.h>
+
 #include <cstring>
 
 #include "support/media_samples.h"
 
 namespace korvex::avitest {
+
+std::unique_ptr<AviFile> createAvi(const std::string& path) {
+  AviFailure failure;
+  auto avi = AviFile::create(path, failure);
+  EXPECT_NE(avi, nullptr) << path << ": " << aviErrorMessage(failure.code) << ", errno " << failure.errorNumber;
+  return avi;
+}
 
 std::uint32_t le32(const std::vector<std::uint8_t>& bytes, std::size_t at) {
   if (at + 4 > bytes.size()) return 0xDEADBEEF;

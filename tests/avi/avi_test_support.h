@@ -8,10 +8,42 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "avi/avi_file.h"
+
+namespace korvex {
+
+// The writer's insides, for tests that pin them down.
+class AviFileTestAccess {
+ public:
+  static int descriptor(const AviFile& avi) { return avi.fd_; }
+  static const std::vector<std::uint8_t>& index(const AviFile& avi) { return avi.index_; }
+  // Entries the index has room for.
+  static std::size_t indexCapacity(const AviFile& avi) { return avi.index_.capacity() / AviFile::INDEX_ENTRY_SIZE; }
+  // Bytes gathered and not yet written.
+  static std::size_t buffered(const AviFile& avi) { return avi.buffered_; }
+  static bool rewriteHeaderBlock(AviFile& avi) { return avi.rewriteHeaderBlock(); }
+  // So that a test sees which call sets the failure.
+  static void clearFailure(AviFile& avi) { avi.lastFailure_ = {}; }
+  // Moves the write position on by `bytes` as if that much media had been
+  // written, without growing the file, so the size limit can be reached
+  // without a 4 GiB file. Chunks and the file length stay `bytes` behind.
+  // Only for a file without chunks.
+  static void skipAhead(AviFile& avi, std::uint32_t bytes) {
+    avi.bufferStart_ += bytes;
+    avi.skippedBytes_ += bytes;
+  }
+};
+
+}  // namespace korvex
+
 namespace korvex::avitest {
+
+// A new file at `path`; null (and a test failure) when it cannot be created.
+std::unique_ptr<AviFile> createAvi(const std::string& path);
 
 std::uint32_t le32(const std::vector<std::uint8_t>& bytes, std::size_t at);
 std::uint16_t le16(const std::vector<std::uint8_t>& bytes, std::size_t at);

@@ -95,6 +95,7 @@ class BackupWorkerTest : public ::testing::Test {
       const AviContents avi = testing::readAviContents(path);
       EXPECT_TRUE(avi.valid) << path;
       EXPECT_EQ(avi.indexEntries, avi.chunks.size()) << path;
+      EXPECT_EQ(avi.indexMismatch(), "") << path;
     }
   }
 
@@ -177,6 +178,49 @@ TEST_F(BackupWorkerTest, AFileWaitsForItsKeyFrame) {
   EXPECT_EQ(avi.videoHandler, "X264");
   // Dropped frames are not counted.
   EXPECT_EQ(r.state.totalBytesWritten, 50u + 324 + 60);
+}
+
+// A player seeks to an entry marked as a key frame and starts decoding
+// there: only frames of kind 1 may be marked, and every sound chunk is.
+TEST_F(BackupWorkerTest, IndexMarksOnlyKeyFramesAndEverySoundChunk) {
+  FrameSpec kind3 = video(0, 1, 1, T0, false, 30);
+  kind3.frameKind = 3;
+  FrameSpec kindMinus1 = video(0, 1, 1, T0, false, 31);
+  kindMinus1.frameKind = -1;
+  const std::vector<FrameSpec> frames = {video(0, 1, 1, T0, true, 50),    audio(0, 1, 1, T0),
+                                         video(0, 1, 1, T0, false, 20),  // kind 2
+                                         kind3,                          kindMinus1,
+                                         video(0, 1, 1, T0 + 1, true, 41), audio(0, 1, 1, T0 + 1, 100)};
+  RecordingFileBuilder file;
+  for (const FrameSpec& frame : frames) file.frame(frame);
+  onlyFile(file);
+  BackupRun r;
+  run(r, everything());
+  ASSERT_EQ(r.created.size(), 1u);
+  const AviContents avi = testing::readAviContents(r.created[0]);
+  struct Entry {
+    const char* id;
+    std::uint32_t flags;
+    std::uint32_t length;
+  };
+  const Entry want[] = {{"00db", 0x10, 50}, {"01wb", 0x10, 320}, {"00db", 0, 20}, {"00db", 0, 30},
+                        {"00db", 0, 31},    {"00db", 0x10, 41},  {"01wb", 0x10, 100}};
+  ASSERT_EQ(avi.index.size(), std::size(want));
+  std::uint32_t offset = 2048;
+  for (std::size_t i = 0; i < avi.index.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(avi.index[i].id, want[i].id);
+    EXPECT_EQ(avi.index[i].flags, want[i].flags);
+    EXPECT_EQ(avi.index[i].length, want[i].length);
+    EXPECT_EQ(avi.index[i].offset, offset);
+    offset += 8 + want[i].length + want[i].length % 2;
+    // The bytes of the frame, whichever way they were read into the file;
+    // a 324-byte sound chunk without its 4-byte prefix.
+    const auto& payload = frames[i].payload;
+    const std::size_t skip = payload.size() == 324 ? 4 : 0;
+    ASSERT_LT(i, avi.chunks.size());
+    EXPECT_EQ(avi.chunks[i].data, std::vector<std::uint8_t>(payload.begin() + static_cast<std::ptrdiff_t>(skip), payload.end()));
+  }
 }
 
 TEST_F(BackupWorkerTest, SoundStampedBeforeTheKeyFrameIsCountedButNotWritten) {
@@ -398,6 +442,14 @@ TEST_F(BackupWorkerTest, RealRecordingsPlayInPlayers) {
   }
   // 25 pictures a second, every one written: each file starts at a key frame.
   EXPECT_EQ(testing::readAviContents(r.created[0]).count("00db"), 75u);
+  // Only the key frames are indexed as such, so a seek between two of them
+  // shows the picture of that time.
+  const auto fromStart = testing::pictureHashes(r.created[0], {}, 75);
+  ASSERT_EQ(fromStart.hashes.size(), 75u) << fromStart.run.err;
+  const auto sought = testing::pictureHashes(r.created[0], {"-ss", "1.6"}, 1);
+  EXPECT_EQ(sought.run.err, "");
+  ASSERT_EQ(sought.hashes.size(), 1u);
+  EXPECT_EQ(sought.hashes[0], fromStart.hashes[40]);
   EXPECT_EQ(testing::readAviContents(r.created[1]).count("00db"), 50u);
   EXPECT_EQ(testing::readAviContents(r.created[2]).count("00db"), 50u);
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <functional>
 #include <vector>
@@ -166,6 +167,55 @@ TEST(RecordingFileReader, DecodesEveryFieldAtItsOffset) {
   EXPECT_EQ(std::vector<std::uint8_t>(buffer.data(), buffer.data() + buffer.size()),
             (std::vector<std::uint8_t>{1, 2, 3, 4, 5}));
   EXPECT_FALSE(reader.nextFrame(h));
+}
+
+// A payload read to the caller's own place is the one readPayload gives,
+// whichever of the two read the frames before it; a file that no longer
+// holds the payload ends its frames there either way.
+TEST(RecordingFileReader, PayloadReadIntoTheCallersPlaceIsTheSameAsThroughTheBuffer) {
+  TempDir dir;
+  std::vector<FrameSpec> frames;
+  for (RecorderTime t = 1; t <= 6; ++t) frames.push_back(frameAt(t, 100 * static_cast<std::size_t>(t) + 1));
+  RecordingFileBuilder file;
+  for (const FrameSpec& f : frames) file.frame(f);
+  file.writeTo(dir.file("into.dat"));
+
+  RecordingFileReader reader;
+  ASSERT_TRUE(reader.open(dir.file("into.dat")));
+  RecordingFileHeader header;
+  ASSERT_TRUE(reader.readFileHeader(header));
+  FrameHeader frame;
+  PayloadBuffer buffer;
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    SCOPED_TRACE(i);
+    ASSERT_TRUE(reader.nextFrame(frame));
+    std::vector<std::uint8_t> payload(frame.payloadLength + 1, 0xcc);
+    if (i % 2 == 0) {
+      ASSERT_TRUE(reader.readPayloadInto(payload.data()));
+      EXPECT_EQ(payload.back(), 0xcc);  // nothing past the payload
+      payload.pop_back();
+    } else {
+      ASSERT_TRUE(reader.readPayload(buffer));
+      payload.assign(buffer.data(), buffer.data() + buffer.size());
+    }
+    EXPECT_EQ(payload, frames[i].payload);
+  }
+  EXPECT_FALSE(reader.nextFrame(frame));
+
+  // Cut inside the last payload after its header was read.
+  ASSERT_TRUE(reader.open(dir.file("into.dat")));
+  ASSERT_TRUE(reader.readFileHeader(header));
+  for (std::size_t i = 0; i + 1 < frames.size(); ++i) {
+    ASSERT_TRUE(reader.nextFrame(frame));
+    reader.skipPayload();
+  }
+  ASSERT_TRUE(reader.nextFrame(frame));
+  struct stat info;
+  ASSERT_EQ(stat(dir.file("into.dat").c_str(), &info), 0);
+  ASSERT_EQ(truncate(dir.file("into.dat").c_str(), info.st_size - 10), 0);
+  std::vector<std::uint8_t> payload(frame.payloadLength);
+  EXPECT_FALSE(reader.readPayloadInto(payload.data()));
+  EXPECT_FALSE(reader.nextFrame(frame));
 }
 
 TEST(RecordingFileReader, MagicWordsAreTheBytesKexAndXek) {

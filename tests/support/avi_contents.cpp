@@ -18,6 +18,23 @@ std::vector<AviChunk> AviContents::ofId(const std::string& id) const {
   return found;
 }
 
+std::string AviContents::indexMismatch() const {
+  if (index.size() != indexEntries) return "idx1 announces " + std::to_string(indexEntries) + " entries, holds " +
+                                            std::to_string(index.size());
+  if (index.size() != chunks.size()) return std::to_string(index.size()) + " index entries for " +
+                                            std::to_string(chunks.size()) + " chunks";
+  for (std::size_t i = 0; i < chunks.size(); ++i) {
+    const AviIndexRecord& entry = index[i];
+    const AviChunk& chunk = chunks[i];
+    if (entry.id != chunk.id || entry.offset != chunk.offset || entry.length != chunk.data.size()) {
+      return "entry " + std::to_string(i) + " (" + entry.id + " at " + std::to_string(entry.offset) + ", " +
+             std::to_string(entry.length) + " bytes) for chunk " + chunk.id + " at " + std::to_string(chunk.offset) +
+             ", " + std::to_string(chunk.data.size()) + " bytes";
+    }
+  }
+  return "";
+}
+
 AviContents readAviContents(const std::string& path) {
   AviContents avi;
   const std::vector<std::uint8_t> b = readWholeFile(path);
@@ -36,11 +53,17 @@ AviContents readAviContents(const std::string& path) {
   while (at + 8 <= moviEnd) {
     const std::uint32_t length = readLe32(b.data() + at + 4);
     if (at + 8 + length > moviEnd) return avi;
-    avi.chunks.push_back({id(at), std::vector<std::uint8_t>(b.begin() + static_cast<std::ptrdiff_t>(at + 8),
-                                                            b.begin() + static_cast<std::ptrdiff_t>(at + 8 + length))});
+    avi.chunks.push_back({id(at),
+                          std::vector<std::uint8_t>(b.begin() + static_cast<std::ptrdiff_t>(at + 8),
+                                                    b.begin() + static_cast<std::ptrdiff_t>(at + 8 + length)),
+                          static_cast<std::uint32_t>(at)});
     at += 8 + length + (length & 1);
   }
-  if (at + 8 <= b.size() && id(at) == "idx1") avi.indexEntries = readLe32(b.data() + at + 4) / 16;
+  if (at + 8 <= b.size() && id(at) == "idx1") {
+    avi.indexEntries = readLe32(b.data() + at + 4) / 16;
+    for (std::size_t e = at + 8; e + 16 <= b.size() && avi.index.size() < avi.indexEntries; e += 16)
+      avi.index.push_back({id(e), readLe32(b.data() + e + 4), readLe32(b.data() + e + 8), readLe32(b.data() + e + 12)});
+  }
   avi.valid = at == moviEnd;
   return avi;
 }

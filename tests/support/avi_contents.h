@@ -11,6 +11,15 @@ namespace korvex::testing {
 struct AviChunk {
   std::string id;  // "00db", "01wb"
   std::vector<std::uint8_t> data;
+  std::uint32_t offset = 0;  // of its header, from the start of the file
+};
+
+// One idx1 entry as the file holds it.
+struct AviIndexRecord {
+  std::string id;
+  std::uint32_t flags = 0;
+  std::uint32_t offset = 0;  // of the chunk's header, from the start of the file
+  std::uint32_t length = 0;
 };
 
 struct AviContents {
@@ -22,8 +31,12 @@ struct AviContents {
   std::string videoHandler;  // the video stream's FourCC
   std::vector<AviChunk> chunks;  // the movi list in file order
   std::size_t indexEntries = 0;
+  std::vector<AviIndexRecord> index;  // the idx1 entries that the file holds whole
 
   std::size_t count(const std::string& id) const;
+  // Empty when the idx1 entries list exactly the chunks of the movi list, in
+  // order, at their offsets and lengths; else what differs first.
+  std::string indexMismatch() const;
   std::vector<AviChunk> ofId(const std::string& id) const;
 };
 

@@ -105,6 +105,27 @@ MediaProbe probeMedia(const std::string& path) {
   return probe;
 }
 
+PictureHashes pictureHashes(const std::string& path, const std::vector<std::string>& inputOptions,
+                            std::size_t pictures) {
+  std::vector<std::string> args = {"ffmpeg", "-nostdin", "-v", "error"};
+  args.insert(args.end(), inputOptions.begin(), inputOptions.end());
+  for (const std::string& arg : {std::string("-i"), path, std::string("-map"), std::string("0:v"),
+                                 std::string("-frames:v"), std::to_string(pictures), std::string("-f"),
+                                 std::string("framemd5"), std::string("-")})
+    args.push_back(arg);
+  PictureHashes result;
+  result.run = runProgram(args);
+  // Lines "stream, dts, pts, duration, size, hash" after '#' comments.
+  std::stringstream lines(result.run.out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    const std::size_t hash = line.find_first_not_of(' ', line.rfind(',') + 1);
+    if (hash != std::string::npos) result.hashes.push_back(line.substr(hash));
+  }
+  return result;
+}
+
 ProgramRun decodeMedia(const std::string& path) {
   return runProgram({"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-f", "null", "-"});
 }

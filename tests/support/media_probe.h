@@ -2,6 +2,7 @@
 // players judge them. Both must be on PATH.
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <string>
 #include <vector>
@@ -38,6 +39,17 @@ struct MediaProbe {
 // (nb_read_frames, nb_read_packets) come from decoding the whole file;
 // nb_frames is what the file's header declares.
 MediaProbe probeMedia(const std::string& path);
+
+struct PictureHashes {
+  ProgramRun run;
+  std::vector<std::string> hashes;  // one per picture, in the order decoded
+};
+
+// The MD5 of each of the first `pictures` video pictures ffmpeg decodes
+// from `path` (its framemd5 output); `inputOptions` go before the input,
+// e.g. {"-ss", "1.5"} for a seek.
+PictureHashes pictureHashes(const std::string& path, const std::vector<std::string>& inputOptions,
+                            std::size_t pictures);
 
 // Decodes every stream of the file to nowhere with `ffmpeg -v error`; a
 // sound file gives exit status 0 and nothing on stderr.
