@@ -191,6 +191,8 @@ struct ImageCase {
   bool partitioned;
 };
 
+void PrintTo(const ImageCase& c, std::ostream* out) { *out << c.name; }
+
 std::string fat32(const TempDir& work, const std::string& root, std::string& error) {
   const std::string image = work.file("fat32.img");
   error = testing::makeFat32Image(root, image, 40 * MIB);
@@ -278,7 +280,7 @@ std::string gptExt4(const TempDir& work, const std::string& root, std::string& e
   return image;
 }
 
-// An EWF set of four segments from an MBR disk whose second partition
+// An EWF set of several segments from an MBR disk whose second partition
 // holds the store in ext4.
 std::string ewfSet(const TempDir& work, const std::string& root, std::string& error) {
   const std::string empty = work.path() + "/empty";
@@ -288,6 +290,12 @@ std::string ewfSet(const TempDir& work, const std::string& root, std::string& er
   if (error.empty())
     error = testing::makePartitionedImage(work.file("disk.raw"), {{work.file("p1.img"), "83"}, {work.file("p2.img"), "83"}});
   if (error.empty()) error = testing::makeEwfSet(work.file("disk.raw"), work.path() + "/evidence", 4 * MIB);
+  // The hashes ewfacquire stores must be the raw disk's.
+  std::string sums;
+  if (error.empty() && testing::runShell("cd " + testing::shellQuoted(work.path()) +
+                                             " && md5sum disk.raw | cut -c1-32 && sha1sum disk.raw | cut -c1-40",
+                                         &sums) == 0)
+    testing::writeBytes(work.file("disk.sums"), std::vector<std::uint8_t>(sums.begin(), sums.end()));
   fs::remove(work.file("disk.raw"));
   return work.path() + "/evidence.E01";
 }
@@ -340,6 +348,14 @@ TEST_P(ImageSourceTest, ReadsTheSameStoreAsTheFolder) {
       image_ + ":" + (c.partitioned ? "partition " + std::to_string(c.partition) + ":" : "") + "dir00001/file0002.dat";
   EXPECT_EQ(source->filePath(1, 2), expectedPath);
   EXPECT_NE(source->describe().find(c.fileSystem), std::string::npos) << source->describe();
+  if (description.disk.format == std::string("ewf")) {
+    // Every segment beside the first was found, in order.
+    const auto segments = testing::listFiles(work_.path(), "evidence.E");
+    EXPECT_GT(segments.size(), 1u);
+    EXPECT_EQ(description.disk.segments, segments);
+    EXPECT_EQ(description.disk.md5 + "\n" + description.disk.sha1 + "\n", testing::readTextFile(work_.file("disk.sums")));
+    EXPECT_EQ(description.disk.sizeBytes, 16 * MIB);
+  }
 
   // Opened files outlive their source and still read.
   OpenedFile kept = source->openFile(0, 1, ReadPattern::HeadersOnly);
