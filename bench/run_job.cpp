@@ -1,4 +1,5 @@
 // korvex-bench-job scan|backup|reads|writes ROOT OUT
+// korvex-bench-job reads DISK OUT [--direct]
 //
 // Runs a scan or a backup of everything (the companion's defaults) on the
 // calling thread and nothing else: no progress display, no waiting for a
@@ -12,7 +13,10 @@
 //           payload lengths of the store but the data taken from memory: the
 //           store is read only for its frame headers.
 // The two together take about as long as the backup; each on its own shows
-// the floor of its half.
+// the floor of its half. `reads` takes any disk the companion takes: a
+// folder, or a disk image or device whose store is read without mounting
+// (--direct: the recording files' bytes straight from the image where they
+// lie in plain runs, not through the file system library).
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -25,6 +29,7 @@
 #include "jobs/job_state.h"
 #include "jobs/scan_worker.h"
 #include "jobs/selection.h"
+#include "store/disk_source.h"
 #include "store/frame_header.h"
 #include "store/recording_file_reader.h"
 #include "store/recording_store.h"
@@ -35,12 +40,12 @@ namespace {
 // `pattern` tells how the payloads will be used. False when a file is missing
 // in the middle of the store.
 template <typename Each>
-bool forEachFrame(const std::string& root, korvex::ReadPattern pattern, Each each) {
+bool forEachFrame(const korvex::RecordingSource& source, korvex::ReadPattern pattern, Each each) {
   korvex::RecordingFileReader reader;
-  const int folders = korvex::countStoreFolders(root);
+  const int folders = source.countFolders();
   for (int folder = 0; folder < folders; ++folder) {
     for (int file = 0; file < korvex::FILES_PER_FOLDER; ++file) {
-      if (!reader.open(korvex::recordingFilePath(root, folder, file), pattern)) return folder == folders - 1;
+      if (!reader.open(source.openFile(folder, file, pattern))) return folder == folders - 1;
       korvex::RecordingFileHeader fileHeader;
       if (!reader.readFileHeader(fileHeader)) continue;
       korvex::FrameHeader frame;
@@ -52,10 +57,18 @@ bool forEachFrame(const std::string& root, korvex::ReadPattern pattern, Each eac
   return true;
 }
 
-int readsAlone(const std::string& root) {
+int readsAlone(const std::string& disk, bool direct) {
+  std::string error;
+  korvex::ImageOptions options;
+  options.directReads = direct;
+  const auto source = korvex::openDiskSource(disk, 0, error, options);
+  if (!source) {
+    std::fprintf(stderr, "korvex-bench-job: %s\n", error.c_str());
+    return 1;
+  }
   korvex::PayloadBuffer payload;
   std::uint64_t bytes = 0;
-  const bool done = forEachFrame(root, korvex::ReadPattern::WholeFile,
+  const bool done = forEachFrame(*source, korvex::ReadPattern::WholeFile,
                                  [&](korvex::RecordingFileReader& reader, const korvex::FrameHeader&) {
                                    if (!reader.readPayload(payload)) return true;
                                    bytes += payload.size();
@@ -73,8 +86,9 @@ int writesAlone(const std::string& root, const std::string& out) {
   std::array<bool, korvex::CHANNEL_TABLE_SIZE> audioReady{};
   std::uint64_t bytes = 0;
   bool failed = false;
+  const korvex::FolderSource source(root);
   const bool done = forEachFrame(
-      root, korvex::ReadPattern::HeadersOnly, [&](korvex::RecordingFileReader& reader, const korvex::FrameHeader& frame) {
+      source, korvex::ReadPattern::HeadersOnly, [&](korvex::RecordingFileReader& reader, const korvex::FrameHeader& frame) {
         reader.skipPayload();
         const auto c = static_cast<std::size_t>(frame.channel);
         if (!writers[c]) {
@@ -127,9 +141,12 @@ int writesAlone(const std::string& root, const std::string& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string command = argc == 4 ? argv[1] : "";
-  if (command != "scan" && command != "backup" && command != "reads" && command != "writes") {
-    std::fputs("usage: korvex-bench-job scan|backup|reads|writes ROOT OUT\n", stderr);
+  const std::string command = argc == 4 || argc == 5 ? argv[1] : "";
+  const bool direct = argc == 5 && std::string(argv[4]) == "--direct";
+  if ((command != "scan" && command != "backup" && command != "reads" && command != "writes") ||
+      (argc == 5 && (command != "reads" || !direct))) {
+    std::fputs("usage: korvex-bench-job scan|backup|reads|writes ROOT OUT\n"
+               "       korvex-bench-job reads DISK OUT [--direct]\n", stderr);
     return 2;
   }
   korvex::JobSettings settings;
@@ -137,7 +154,7 @@ int main(int argc, char** argv) {
   if (settings.diskRoot.empty() || settings.diskRoot.back() != '/') settings.diskRoot += '/';
   settings.outputFolder = argv[3];
 
-  if (command == "reads") return readsAlone(settings.diskRoot);
+  if (command == "reads") return readsAlone(argv[2], direct);
   if (command == "writes") return writesAlone(settings.diskRoot, settings.outputFolder);
 
   korvex::JobState state;
