@@ -214,8 +214,11 @@ bool fragmentedFile0000(const std::vector<std::uint8_t>& image) {
   const std::uint32_t fatSectors = readLe32(image.data() + 36);
   const std::size_t fat = reserved * 512u;
   const std::string name = "FILE0000DAT";
-  for (auto at = image.begin(); (at = std::search(at, image.end(), name.begin(), name.end())) != image.end(); ++at) {
-    const auto entry = static_cast<std::size_t>(at - image.begin());
+  for (std::size_t from = 0; from < image.size();) {
+    const void* hit = memmem(image.data() + from, image.size() - from, name.data(), name.size());
+    if (hit == nullptr) break;
+    const auto entry = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - image.data());
+    from = entry + 1;
     if (entry % 32 != 0 || entry + 32 > image.size()) continue;
     std::uint32_t cluster = (image[entry + 20] | image[entry + 21] << 8) << 16 | image[entry + 26] | image[entry + 27] << 8;
     for (int step = 0; step < 100000 && cluster >= 2 && fat + cluster * 4u + 4 <= fat + fatSectors * 512u; ++step) {
