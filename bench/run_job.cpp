@@ -1,4 +1,5 @@
 // korvex-bench-job scan|backup|reads|writes|floor ROOT OUT
+// korvex-bench-job reads DISK OUT [--direct]
 //
 // Runs a scan or a backup of everything (the companion's defaults) on the
 // calling thread and nothing else: no progress display, no waiting for a
@@ -15,7 +16,10 @@
 //           in 1 MiB pieces as the frame headers come: what writing them
 //           costs at least. Like writes it reads the store's frame headers.
 // reads and writes together take about as long as the backup; each on its
-// own shows the floor of its half.
+// own shows the floor of its half. `reads` takes any disk the companion
+// takes: a folder, or a disk image or device whose store is read without
+// mounting (--direct: the recording files' bytes straight from the image
+// where they lie in plain runs, not through the file system library).
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -34,6 +38,7 @@
 #include "jobs/job_state.h"
 #include "jobs/scan_worker.h"
 #include "jobs/selection.h"
+#include "store/disk_source.h"
 #include "store/frame_header.h"
 #include "store/recording_file_reader.h"
 #include "store/recording_source.h"
@@ -46,8 +51,7 @@ namespace {
 // and through the jobs' own walk; `pattern` tells how the payloads will be
 // used. False when the walk ended before the store's end.
 template <typename Each>
-bool forEachFrame(const std::string& root, korvex::ReadPattern pattern, Each each) {
-  const korvex::FolderSource source(root);
+bool forEachFrame(const korvex::RecordingSource& source, korvex::ReadPattern pattern, Each each) {
   const korvex::FolderRange range{0, source.countFolders()};
   const korvex::StopRequest never;
   korvex::StoreWalker walker;
@@ -65,10 +69,18 @@ bool forEachFrame(const std::string& root, korvex::ReadPattern pattern, Each eac
          (end.kind == korvex::WalkEnd::Kind::FileMissing && end.folder == range.limit - 1);
 }
 
-int readsAlone(const std::string& root) {
+int readsAlone(const std::string& disk, bool direct) {
+  std::string error;
+  korvex::ImageOptions options;
+  options.directReads = direct;
+  const auto source = korvex::openDiskSource(disk, 0, error, options);
+  if (!source) {
+    std::fprintf(stderr, "korvex-bench-job: %s\n", error.c_str());
+    return 1;
+  }
   korvex::PayloadBuffer payload;
   std::uint64_t bytes = 0;
-  const bool done = forEachFrame(root, korvex::ReadPattern::WholeFile,
+  const bool done = forEachFrame(*source, korvex::ReadPattern::WholeFile,
                                  [&](korvex::RecordingFileReader& reader, const korvex::FrameHeader&) {
                                    if (!reader.readPayload(payload)) return true;
                                    bytes += payload.size();
@@ -87,8 +99,9 @@ int writesAlone(const std::string& root, const std::string& out) {
   std::array<bool, korvex::CHANNEL_TABLE_SIZE> audioReady{};
   std::uint64_t bytes = 0;
   bool failed = false;
+  const korvex::FolderSource source(root);
   const bool done = forEachFrame(
-      root, korvex::ReadPattern::HeadersOnly, [&](korvex::RecordingFileReader& reader, const korvex::FrameHeader& frame) {
+      source, korvex::ReadPattern::HeadersOnly, [&](korvex::RecordingFileReader& reader, const korvex::FrameHeader& frame) {
         reader.skipPayload();
         const auto c = static_cast<std::size_t>(frame.channel);
         if (!writers[c]) {
@@ -166,7 +179,7 @@ int writeFloor(const std::string& root, const std::string& out) {
   };
   std::uint64_t bytes = 0;
   const bool done = forEachFrame(
-      root, korvex::ReadPattern::HeadersOnly, [&](korvex::RecordingFileReader& reader, const korvex::FrameHeader& frame) {
+      korvex::FolderSource(root), korvex::ReadPattern::HeadersOnly, [&](korvex::RecordingFileReader& reader, const korvex::FrameHeader& frame) {
         reader.skipPayload();
         ChannelFile& file = files[static_cast<std::size_t>(frame.channel)];
         if (file.fd < 0) {
@@ -205,9 +218,12 @@ int writeFloor(const std::string& root, const std::string& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string command = argc == 4 ? argv[1] : "";
-  if (command != "scan" && command != "backup" && command != "reads" && command != "writes" && command != "floor") {
-    std::fputs("usage: korvex-bench-job scan|backup|reads|writes|floor ROOT OUT\n", stderr);
+  const std::string command = argc == 4 || argc == 5 ? argv[1] : "";
+  const bool direct = argc == 5 && std::string(argv[4]) == "--direct";
+  if ((command != "scan" && command != "backup" && command != "reads" && command != "writes" && command != "floor") ||
+      (argc == 5 && (command != "reads" || !direct))) {
+    std::fputs("usage: korvex-bench-job scan|backup|reads|writes|floor ROOT OUT\n"
+               "       korvex-bench-job reads DISK OUT [--direct]\n", stderr);
     return 2;
   }
   korvex::JobSettings settings;
@@ -215,7 +231,7 @@ int main(int argc, char** argv) {
   if (settings.diskRoot.empty() || settings.diskRoot.back() != '/') settings.diskRoot += '/';
   settings.outputFolder = argv[3];
 
-  if (command == "reads") return readsAlone(settings.diskRoot);
+  if (command == "reads") return readsAlone(argv[2], direct);
   if (command == "writes") return writesAlone(settings.diskRoot, settings.outputFolder);
   if (command == "floor") return writeFloor(settings.diskRoot, settings.outputFolder);
 

@@ -6,10 +6,12 @@
 
 #include "cli/cli_options.h"
 #include "cli/commands.h"
+#include "cli/disks_command.h"
 
 int main(int argc, char** argv) {
   using namespace korvex::cli;
   const std::vector<std::string> args(argv + 1, argv + argc);
+  if (!args.empty() && args[0] == "disks") return runDisksCommand(args);
   CliRequest request;
   std::string error;
   if (!parseCommandLine(args, request, error)) {

@@ -18,9 +18,13 @@ constexpr std::uint64_t AHEAD_MOST = 1024;
 
 std::uint8_t* PayloadBuffer::prepare(std::size_t length) {
   if (length > MAX_PAYLOAD_BYTES) return nullptr;
-  if (length > bytes_.size()) bytes_.resize(length);
+  if (length > capacity_) {
+    // The old bytes are not kept: the payload about to be read replaces them.
+    bytes_ = std::make_unique_for_overwrite<std::uint8_t[]>(length);
+    capacity_ = length;
+  }
   size_ = length;
-  return bytes_.data();
+  return bytes_.get();
 }
 
 RecordingFileReader::~RecordingFileReader() { close(); }

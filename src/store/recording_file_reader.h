@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,15 +21,18 @@ inline constexpr std::size_t PAYLOAD_BUFFER_SIZE = 262144;
 // payload are passed over.
 inline constexpr std::size_t MAX_PAYLOAD_BYTES = 16u * 1024 * 1024;
 
-// The one payload buffer a job reuses for every frame.
+// The one payload buffer a job reuses for every frame. Its bytes are not
+// cleared when it is made or grows: a payload read always fills what it
+// hands out, and a buffer's untouched pages then cost nothing.
 class PayloadBuffer {
  public:
-  PayloadBuffer() : bytes_(PAYLOAD_BUFFER_SIZE) {}
-  const std::uint8_t* data() const { return bytes_.data(); }
-  std::uint8_t* data() { return bytes_.data(); }
+  PayloadBuffer()
+      : bytes_(std::make_unique_for_overwrite<std::uint8_t[]>(PAYLOAD_BUFFER_SIZE)), capacity_(PAYLOAD_BUFFER_SIZE) {}
+  const std::uint8_t* data() const { return bytes_.get(); }
+  std::uint8_t* data() { return bytes_.get(); }
   // Length of the payload last read into it.
   std::size_t size() const { return size_; }
-  std::size_t capacity() const { return bytes_.size(); }
+  std::size_t capacity() const { return capacity_; }
 
  private:
   friend class RecordingFileReader;
@@ -36,7 +40,8 @@ class PayloadBuffer {
   // buffer's size between frames so it does not grow and shrink per frame.
   std::uint8_t* prepare(std::size_t length);
 
-  std::vector<std::uint8_t> bytes_;
+  std::unique_ptr<std::uint8_t[]> bytes_;
+  std::size_t capacity_;
   std::size_t size_ = 0;
 };
 

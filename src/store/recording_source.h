@@ -60,6 +60,9 @@ class RecordingSource {
   // How people and logs name that file ("<root>dir00000/file0003.dat" for
   // a folder).
   virtual std::string filePath(int folder, int file) const = 0;
+  // What the store is, in one line for people and logs: the root folder, or
+  // the image, its format and the partition used.
+  virtual std::string describe() const { return {}; }
 };
 
 // The store's own name of a recording file: "dir%05d/file%04d.dat".
@@ -73,6 +76,7 @@ class FolderSource final : public RecordingSource {
   int countFolders() const override;
   OpenedFile openFile(int folder, int file, ReadPattern pattern) const override;
   std::string filePath(int folder, int file) const override;
+  std::string describe() const override { return root_; }
   const std::string& root() const { return root_; }
 
   // Opens one local file as a recording file (also used for a single file

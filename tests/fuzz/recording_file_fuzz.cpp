@@ -1,5 +1,10 @@
 // Whatever a damaged disk holds, reading a recording file, scanning it and
 // backing it up must neither crash nor read or write out of bounds.
+//
+// The reader reads the input from memory. The jobs still take the store as a
+// folder path, so they read it from a file written for each input; once they
+// take a RecordingSource, they can be given the MemorySource too and the
+// file (and its cost per input) goes.
 #include <unistd.h>
 
 #include <cstdint>
@@ -10,6 +15,7 @@
 
 #include "jobs/backup_worker.h"
 #include "jobs/scan_worker.h"
+#include "store/memory_source.h"
 #include "store/recording_file_reader.h"
 #include "store/recording_store.h"
 
@@ -21,7 +27,11 @@ struct Scratch {
   std::string root;  // the store: dir00000/file0000.dat holds the input
   std::string out;   // report and AVI files, emptied after every input
   Scratch() {
-    const std::string base = fs::temp_directory_path().string() + "/korvex-fuzz-" + std::to_string(getpid());
+    // A memory file system where there is one: the jobs create and remove
+    // their output files for every input, and a disk's journal costs more
+    // than the jobs themselves.
+    const std::string parent = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : fs::temp_directory_path().string();
+    const std::string base = parent + "/korvex-fuzz-" + std::to_string(getpid());
     root = base + "/disk/";
     out = base + "/out";
     fs::create_directories(root + "dir00000");
@@ -41,12 +51,14 @@ void writeInput(const std::string& path, const std::uint8_t* data, std::size_t s
   std::fclose(file);
 }
 
-void readEveryFrame(const std::string& path, bool readPayloads) {
+void readEveryFrame(const korvex::RecordingSource& source, bool readPayloads) {
   korvex::RecordingFileReader reader;
-  if (!reader.open(path, readPayloads ? korvex::ReadPattern::WholeFile : korvex::ReadPattern::HeadersOnly)) return;
+  if (!reader.open(source.openFile(0, 0, readPayloads ? korvex::ReadPattern::WholeFile : korvex::ReadPattern::HeadersOnly)))
+    return;
   korvex::RecordingFileHeader header;
   if (!reader.readFileHeader(header)) return;
-  korvex::PayloadBuffer buffer;
+  // One buffer for every input, as a job keeps one for every frame.
+  static korvex::PayloadBuffer buffer;
   korvex::FrameHeader frame;
   while (reader.nextFrame(frame)) {
     if (!readPayloads) {
@@ -60,12 +72,13 @@ void readEveryFrame(const std::string& path, bool readPayloads) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const Scratch& s = scratch();
-  const std::string path = korvex::recordingFilePath(s.root, 0, 0);
-  writeInput(path, data, size);
+  korvex::MemorySource memory;
+  memory.setFile(0, 0, std::vector<std::uint8_t>(data, data + size));
+  readEveryFrame(memory, true);
+  readEveryFrame(memory, false);
 
-  readEveryFrame(path, true);
-  readEveryFrame(path, false);
+  const Scratch& s = scratch();
+  writeInput(korvex::recordingFilePath(s.root, 0, 0), data, size);
 
   korvex::JobSettings settings;
   settings.diskRoot = s.root;

@@ -1,0 +1,62 @@
+#include "cli/disks_command.h"
+
+#include <cstdio>
+
+#include "cli/cli_options.h"
+#include "store/disk_source.h"
+
+namespace korvex::cli {
+
+namespace {
+
+const char* const DISKS_USAGE =
+    "usage: korvex-cli disks IMAGE|DEVICE\n"
+    "\n"
+    "Lists the partitions of a disk image (raw, or the first file of an EWF set)\n"
+    "or a block device, read-only: where each starts, its length, its file system\n"
+    "and whether its root holds recorder folders (dirNNNNN). A partition's number\n"
+    "is the one --partition takes.\n"
+    "\n"
+    "Exit status: 0 listed; 1 the disk cannot be read; 2 bad usage.\n";
+
+}  // namespace
+
+int runDisksCommand(const std::vector<std::string>& args) {
+  if (args.size() == 2 && (args[1] == "--help" || args[1] == "-h")) {
+    std::fputs(DISKS_USAGE, stdout);
+    return EXIT_DONE;
+  }
+  if (args.size() != 2 || args[1].empty() || args[1][0] == '-') {
+    std::fputs("korvex-cli: disks needs one disk image or device (see korvex-cli disks --help)\n", stderr);
+    return EXIT_USAGE;
+  }
+  const std::string& path = args[1];
+  std::string error;
+  const std::unique_ptr<DiskImage> disk = openDiskImage(path, error);
+  if (!disk) {
+    std::fprintf(stderr, "korvex-cli: %s\n", error.c_str());
+    return EXIT_FAILURE_OTHER;
+  }
+  const std::vector<PartitionInfo> partitions = listPartitions(*disk, error);
+  if (partitions.empty()) {
+    std::fprintf(stderr, "korvex-cli: %s\n", error.c_str());
+    return EXIT_FAILURE_OTHER;
+  }
+  const DiskImageInfo& info = disk->info();
+  std::printf("%s: %s, %llu bytes\n", path.c_str(), info.format.c_str(), static_cast<unsigned long long>(info.sizeBytes));
+  if (info.segments.size() > 1) std::printf("  segments: %zu\n", info.segments.size());
+  if (!info.md5.empty()) std::printf("  stored MD5:  %s\n", info.md5.c_str());
+  if (!info.sha1.empty()) std::printf("  stored SHA1: %s\n", info.sha1.c_str());
+  if (!info.model.empty()) std::printf("  model:  %s\n", info.model.c_str());
+  if (!info.serial.empty()) std::printf("  serial: %s\n", info.serial.c_str());
+  std::printf("%-9s  %14s  %14s  %-11s  %7s  %-5s  %s\n", "partition", "start", "length", "file system", "folders",
+              "store", "description");
+  for (const PartitionInfo& p : partitions) {
+    std::printf("%-9d  %14llu  %14llu  %-11s  %7d  %-5s  %s\n", p.index, static_cast<unsigned long long>(p.startBytes),
+                static_cast<unsigned long long>(p.lengthBytes), p.fileSystem.empty() ? "-" : p.fileSystem.c_str(),
+                p.folders, p.holdsStore ? "yes" : "no", p.description.c_str());
+  }
+  return EXIT_DONE;
+}
+
+}  // namespace korvex::cli

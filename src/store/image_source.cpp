@@ -1,0 +1,602 @@
+#include "store/image_source.h"
+
+#include <strings.h>
+#include <tsk/libtsk.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+namespace korvex {
+
+namespace {
+
+// The Sleuth Kit reads the disk through this: its image record first (the
+// library treats a pointer to it as the record), then the disk it reads.
+struct ExternalImage {
+  TSK_IMG_INFO info;
+  DiskImage* disk;
+};
+
+ssize_t readExternal(TSK_IMG_INFO* info, TSK_OFF_T offset, char* into, std::size_t length) {
+  DiskImage* disk = reinterpret_cast<ExternalImage*>(info)->disk;
+  if (offset < 0) {
+    tsk_error_reset();
+    tsk_error_set_errno(TSK_ERR_IMG_READ);
+    tsk_error_set_errstr("negative offset %lld", static_cast<long long>(offset));
+    return -1;
+  }
+  std::size_t done = 0;
+  while (done < length) {
+    const std::int64_t got = disk->readAt(static_cast<std::uint64_t>(offset) + done, into + done, length - done);
+    if (got < 0) {
+      const int reason = errno;
+      tsk_error_reset();
+      tsk_error_set_errno(TSK_ERR_IMG_READ);
+      tsk_error_set_errstr("cannot read the disk at byte %llu: %s",
+                           static_cast<unsigned long long>(offset) + done, std::strerror(reason));
+      return -1;
+    }
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return static_cast<ssize_t>(done);
+}
+
+// The memory is the owner's: nothing to free here.
+void closeExternal(TSK_IMG_INFO*) {}
+void statExternal(TSK_IMG_INFO*, FILE*) {}
+
+struct ImageCloser {
+  void operator()(ExternalImage* image) const {
+    // Closes the library's lock; the record itself is ours.
+    tsk_img_close(&image->info);
+    std::default_delete<ExternalImage>()(image);
+  }
+};
+using TskImage = std::unique_ptr<ExternalImage, ImageCloser>;
+
+struct VsCloser {
+  void operator()(TSK_VS_INFO* vs) const { tsk_vs_close(vs); }
+};
+struct FsCloser {
+  void operator()(TSK_FS_INFO* fs) const { tsk_fs_close(fs); }
+};
+struct DirCloser {
+  void operator()(TSK_FS_DIR* dir) const { tsk_fs_dir_close(dir); }
+};
+struct FileCloser {
+  void operator()(TSK_FS_FILE* file) const { tsk_fs_file_close(file); }
+};
+using TskVs = std::unique_ptr<TSK_VS_INFO, VsCloser>;
+using TskFs = std::unique_ptr<TSK_FS_INFO, FsCloser>;
+using TskDir = std::unique_ptr<TSK_FS_DIR, DirCloser>;
+using TskFile = std::unique_ptr<TSK_FS_FILE, FileCloser>;
+
+// The library's last reason, on one line.
+std::string tskReason() {
+  const char* text = tsk_error_get();
+  std::string reason = text != nullptr && *text != '\0' ? text : "unknown error";
+  std::replace(reason.begin(), reason.end(), '\n', ' ');
+  while (!reason.empty() && reason.back() == ' ') reason.pop_back();
+  tsk_error_reset();
+  return reason;
+}
+
+TskImage wrapDisk(DiskImage& disk, std::string& error) {
+  TskImage image(new ExternalImage{});  // value-initialised: the library expects a zeroed record
+  image->disk = &disk;
+  if (tsk_img_open_external(image.get(), static_cast<TSK_OFF_T>(disk.size()), disk.sectorSize(), readExternal,
+                            closeExternal, statExternal) == nullptr) {
+    error = tskReason();
+    std::default_delete<ExternalImage>()(image.release());
+    return nullptr;
+  }
+  return image;
+}
+
+bool caseInsensitive(TSK_FS_TYPE_ENUM type) {
+  return TSK_FS_TYPE_ISFAT(type) || TSK_FS_TYPE_ISNTFS(type) || TSK_FS_TYPE_ISHFS(type);
+}
+
+// One name in a folder, as the library read it.
+struct Entry {
+  std::string name;
+  TSK_INUM_T address = 0;
+  TSK_FS_NAME_TYPE_ENUM type = TSK_FS_NAME_TYPE_UNDEF;
+};
+
+// The allocated names of a folder, without "." and "..". False with the
+// library's reason when the folder cannot be read.
+bool listFolder(TSK_FS_INFO* fs, TSK_INUM_T address, std::vector<Entry>& entries, std::string& error) {
+  entries.clear();
+  TskDir dir(tsk_fs_dir_open_meta(fs, address));
+  if (!dir) {
+    error = tskReason();
+    return false;
+  }
+  const std::size_t count = tsk_fs_dir_getsize(dir.get());
+  for (std::size_t i = 0; i < count; ++i) {
+    const TSK_FS_NAME* name = tsk_fs_dir_get_name(dir.get(), i);
+    if (name == nullptr || name->name == nullptr || (name->flags & TSK_FS_NAME_FLAG_ALLOC) == 0) continue;
+    if (std::strcmp(name->name, ".") == 0 || std::strcmp(name->name, "..") == 0) continue;
+    entries.push_back({name->name, name->meta_addr, name->type});
+  }
+  tsk_error_reset();
+  return true;
+}
+
+int countDirEntries(const std::vector<Entry>& root, bool ignoreCase) {
+  int count = 0;
+  for (const Entry& entry : root) {
+    if ((ignoreCase ? strncasecmp(entry.name.c_str(), "dir", 3) : std::strncmp(entry.name.c_str(), "dir", 3)) == 0)
+      ++count;
+  }
+  return count;
+}
+
+const Entry* findEntry(const std::vector<Entry>& entries, const char* name, bool ignoreCase) {
+  for (const Entry& entry : entries) {
+    if ((ignoreCase ? strcasecmp(entry.name.c_str(), name) : std::strcmp(entry.name.c_str(), name)) == 0)
+      return &entry;
+  }
+  return nullptr;
+}
+
+std::string fileSystemName(const TSK_FS_INFO* fs) {
+  const char* name = tsk_fs_type_toname(fs->ftype);
+  return name != nullptr ? name : "unknown";
+}
+
+// A partition or the bare file system that might hold the store.
+struct Candidate {
+  PartitionInfo info;
+  const TSK_VS_PART_INFO* part = nullptr;  // null for a bare file system at offset 0
+};
+
+// What the disk holds: its partition table and every allocated partition,
+// or a bare file system.
+struct Layout {
+  TskVs vs;
+  std::vector<Candidate> candidates;
+  bool wholeDisk = false;
+};
+
+TskFs openFileSystem(TSK_IMG_INFO* image, const Candidate& candidate) {
+  return TskFs(candidate.part != nullptr ? tsk_fs_open_vol(candidate.part, TSK_FS_TYPE_DETECT)
+                                         : tsk_fs_open_img(image, 0, TSK_FS_TYPE_DETECT));
+}
+
+void examine(TSK_IMG_INFO* image, Candidate& candidate) {
+  TskFs fs = openFileSystem(image, candidate);
+  if (!fs) {
+    tsk_error_reset();
+    return;
+  }
+  candidate.info.fileSystem = fileSystemName(fs.get());
+  std::vector<Entry> root;
+  std::string ignored;
+  if (listFolder(fs.get(), fs->root_inum, root, ignored)) {
+    candidate.info.folders = countDirEntries(root, caseInsensitive(fs->ftype));
+    candidate.info.holdsStore = candidate.info.folders > 0;
+  }
+}
+
+bool readLayout(TSK_IMG_INFO* image, Layout& layout, std::string& error) {
+  layout.vs.reset(tsk_vs_open(image, 0, TSK_VS_TYPE_DETECT));
+  const std::string tableReason = layout.vs ? "" : tskReason();
+  bool anyFileSystem = false;
+  if (layout.vs) {
+    int index = 0;
+    for (TSK_PNUM_T i = 0; i < layout.vs->part_count; ++i) {
+      const TSK_VS_PART_INFO* part = tsk_vs_part_get(layout.vs.get(), i);
+      if (part == nullptr || (part->flags & TSK_VS_PART_FLAG_ALLOC) == 0) continue;
+      Candidate candidate;
+      candidate.part = part;
+      candidate.info.index = ++index;
+      candidate.info.startBytes = part->start * layout.vs->block_size;
+      candidate.info.lengthBytes = part->len * layout.vs->block_size;
+      candidate.info.description = part->desc != nullptr ? part->desc : "";
+      examine(image, candidate);
+      anyFileSystem = anyFileSystem || !candidate.info.fileSystem.empty();
+      layout.candidates.push_back(std::move(candidate));
+    }
+  }
+  if (anyFileSystem) return true;
+  // No table, or one whose partitions hold nothing readable: a file system
+  // may start at the first byte (a boot sector looks like a table too).
+  Candidate whole;
+  whole.info.index = 1;
+  whole.info.lengthBytes = static_cast<std::uint64_t>(image->size);
+  whole.info.description = "whole disk, no partition table";
+  examine(image, whole);
+  if (!whole.info.fileSystem.empty()) {
+    layout.candidates.clear();
+    layout.vs.reset();
+    layout.candidates.push_back(std::move(whole));
+    layout.wholeDisk = true;
+    return true;
+  }
+  if (!layout.candidates.empty()) return true;
+  error = "neither a partition table nor a file system was recognised (" +
+          (tableReason.empty() ? std::string("the partition table lists no partition") : tableReason) + ")";
+  return false;
+}
+
+// Where one stretch of a recording file lies on the disk.
+struct Extent {
+  std::uint64_t fileOffset = 0;
+  std::uint64_t length = 0;
+  std::uint64_t diskOffset = 0;
+  bool zeros = false;  // a sparse run: reads as zeros, nothing stored
+};
+
+}  // namespace
+
+struct ImageSource::Volume {
+  // The library's records are used by one thread at a time.
+  mutable std::mutex mutex;
+  std::unique_ptr<DiskImage> disk;
+  TskImage image;
+  TskVs vs;
+  TskFs fs;
+  PartitionInfo partition;
+  bool wholeDisk = false;
+  bool ignoreCase = false;
+  ImageOptions options;
+  std::vector<Entry> root;
+  // The folder last looked into, so that its 128 files do not read it anew.
+  int listedFolder = -1;
+  bool listedFolderExists = false;
+  std::string listedFolderError;
+  std::vector<Entry> listed;
+
+  ~Volume() {
+    fs.reset();
+    vs.reset();
+    image.reset();
+  }
+};
+
+namespace {
+
+class ImageFile final : public SourceFile {
+ public:
+  ImageFile(std::shared_ptr<ImageSource::Volume> volume, TskFile file, std::uint64_t size,
+            std::vector<Extent> extents, bool direct)
+      : volume_(std::move(volume)), file_(std::move(file)), size_(size), extents_(std::move(extents)),
+        direct_(direct) {}
+  ~ImageFile() override {
+    const std::lock_guard lock(volume_->mutex);
+    file_.reset();
+  }
+  ImageFile(const ImageFile&) = delete;
+  ImageFile& operator=(const ImageFile&) = delete;
+
+  std::uint64_t size() const override { return size_; }
+
+  std::int64_t readAt(std::uint64_t offset, const iovec* parts, int count) override {
+    std::uint64_t done = 0;
+    for (int i = 0; i < count; ++i) {
+      auto* into = static_cast<char*>(parts[i].iov_base);
+      std::size_t length = parts[i].iov_len;
+      while (length > 0) {
+        const std::int64_t got = direct_ ? readDirect(offset + done, into, length) : readThrough(offset + done, into, length);
+        if (got < 0) return done > 0 ? static_cast<std::int64_t>(done) : -1;
+        if (got == 0) return static_cast<std::int64_t>(done);
+        done += static_cast<std::uint64_t>(got);
+        into += got;
+        length -= static_cast<std::size_t>(got);
+      }
+    }
+    return static_cast<std::int64_t>(done);
+  }
+
+ private:
+  std::int64_t readDirect(std::uint64_t offset, char* into, std::size_t length) {
+    if (offset >= size_) return 0;
+    length = static_cast<std::size_t>(std::min<std::uint64_t>(length, size_ - offset));
+    // The extent that holds `offset`: the last one starting at or before it.
+    auto next = std::upper_bound(extents_.begin(), extents_.end(), offset,
+                                 [](std::uint64_t at, const Extent& extent) { return at < extent.fileOffset; });
+    if (next == extents_.begin()) {
+      errno = EIO;
+      return -1;
+    }
+    const Extent& extent = *(next - 1);
+    const std::uint64_t within = offset - extent.fileOffset;
+    if (within >= extent.length) {
+      errno = EIO;
+      return -1;
+    }
+    length = static_cast<std::size_t>(std::min<std::uint64_t>(length, extent.length - within));
+    if (extent.zeros) {
+      std::memset(into, 0, length);
+      return static_cast<std::int64_t>(length);
+    }
+    const std::int64_t got = volume_->disk->readAt(extent.diskOffset + within, into, length);
+    if (got == 0) {
+      // The file's blocks lie past the end of the disk: a cut-off image.
+      errno = EIO;
+      return -1;
+    }
+    return got;
+  }
+
+  std::int64_t readThrough(std::uint64_t offset, char* into, std::size_t length) {
+    if (offset >= size_) return 0;
+    length = static_cast<std::size_t>(std::min<std::uint64_t>(length, size_ - offset));
+    const std::lock_guard lock(volume_->mutex);
+    const ssize_t got =
+        tsk_fs_file_read(file_.get(), static_cast<TSK_OFF_T>(offset), into, length, TSK_FS_FILE_READ_FLAG_NONE);
+    if (got <= 0) {
+      tsk_error_reset();
+      errno = EIO;
+      return -1;
+    }
+    return got;
+  }
+
+  std::shared_ptr<ImageSource::Volume> volume_;
+  TskFile file_;
+  std::uint64_t size_;
+  std::vector<Extent> extents_;
+  bool direct_;
+};
+
+// The file's stretches on the disk, when its data attribute is a plain list
+// of block runs that covers the whole file and stays on the disk; false
+// when anything else (resident, compressed or encrypted data, a run list
+// that does not add up) asks for the library's own reading.
+bool plainExtents(const TSK_FS_INFO* fs, const TSK_FS_ATTR* attr, std::uint64_t size, std::uint64_t diskSize,
+                  std::vector<Extent>& extents) {
+  extents.clear();
+  if (attr == nullptr || (attr->flags & TSK_FS_ATTR_NONRES) == 0 ||
+      (attr->flags & (TSK_FS_ATTR_COMP | TSK_FS_ATTR_ENC)) != 0)
+    return false;
+  if (attr->nrd.skiplen != 0 || attr->nrd.initsize < 0 || static_cast<std::uint64_t>(attr->nrd.initsize) < size)
+    return false;
+  const std::uint64_t blockSize = fs->block_size;
+  if (blockSize == 0 || fs->offset < 0) return false;
+  const auto base = static_cast<std::uint64_t>(fs->offset);
+  std::uint64_t covered = 0;
+  for (const TSK_FS_ATTR_RUN* run = attr->nrd.run; run != nullptr && covered < size; run = run->next) {
+    if (run->len == 0) continue;
+    if ((run->flags & TSK_FS_ATTR_RUN_FLAG_ENCRYPTED) != 0) return false;
+    // Runs follow each other without gaps, and every number stays far from
+    // overflowing: a damaged table gives up here rather than reading wrong.
+    if (run->len > diskSize / blockSize || run->offset > diskSize / blockSize) return false;
+    if (run->offset * blockSize != covered) return false;
+    Extent extent;
+    extent.fileOffset = covered;
+    extent.length = run->len * blockSize;
+    // The library reads zeros for a hole and for a stretch whose blocks it
+    // has no record of (ext4 lists the holes of a file so); so do we.
+    if ((run->flags & (TSK_FS_ATTR_RUN_FLAG_SPARSE | TSK_FS_ATTR_RUN_FLAG_FILLER)) != 0) {
+      extent.zeros = true;
+    } else {
+      if (run->addr > diskSize / blockSize) return false;
+      extent.diskOffset = base + run->addr * blockSize;
+      if (extent.diskOffset > diskSize || extent.length > diskSize - extent.diskOffset) return false;
+    }
+    covered += extent.length;
+    extents.push_back(extent);
+  }
+  return covered >= size;
+}
+
+OpenFailure failure(int errorNumber, std::string reason) {
+  OpenFailure result;
+  result.errorNumber = errorNumber;
+  result.reason = std::move(reason);
+  return result;
+}
+
+OpenFailure missingFile() {
+  OpenFailure result;
+  result.missing = true;
+  result.errorNumber = ENOENT;
+  result.reason = std::strerror(ENOENT);
+  return result;
+}
+
+// Why a name that is not a regular file cannot be a recording file, in
+// FolderSource's words where they apply.
+OpenFailure notRegular(bool directory, bool link) {
+  if (directory) return failure(EISDIR, "a folder, not a recording file");
+  if (link) return failure(ELOOP, "a symbolic link inside the disk image (not followed)");
+  return failure(EINVAL, "not a regular file");
+}
+
+}  // namespace
+
+ImageSource::ImageSource(std::shared_ptr<Volume> volume) : volume_(std::move(volume)) {}
+
+ImageSource::~ImageSource() = default;
+
+std::unique_ptr<ImageSource> ImageSource::open(std::unique_ptr<DiskImage> disk, int partition, std::string& error,
+                                               ImageOptions options) {
+  if (!disk) {
+    error = "no disk";
+    return nullptr;
+  }
+  const std::string name = disk->info().path;
+  auto volume = std::make_shared<Volume>();
+  volume->options = options;
+  volume->disk = std::move(disk);
+  std::string reason;
+  volume->image = wrapDisk(*volume->disk, reason);
+  if (!volume->image) {
+    error = name + ": " + reason;
+    return nullptr;
+  }
+  Layout layout;
+  if (!readLayout(&volume->image->info, layout, reason)) {
+    error = name + ": " + reason;
+    return nullptr;
+  }
+  const Candidate* chosen = nullptr;
+  if (partition > 0) {
+    for (const Candidate& candidate : layout.candidates) {
+      if (candidate.info.index == partition) chosen = &candidate;
+    }
+    if (chosen == nullptr) {
+      error = name + " has no partition " + std::to_string(partition) + " (it has " +
+              std::to_string(layout.candidates.size()) + ")";
+      return nullptr;
+    }
+    if (chosen->info.fileSystem.empty()) {
+      error = "partition " + std::to_string(partition) + " of " + name + " holds no file system that can be read";
+      return nullptr;
+    }
+    if (!chosen->info.holdsStore) {
+      error = "partition " + std::to_string(partition) + " of " + name + " (" + chosen->info.fileSystem +
+              ") holds no recorder folders (dir...) at its root";
+      return nullptr;
+    }
+  } else {
+    for (const Candidate& candidate : layout.candidates) {
+      if (candidate.info.holdsStore) {
+        chosen = &candidate;
+        break;
+      }
+    }
+    if (chosen == nullptr) {
+      error = name + " holds no recorder store: no " + (layout.wholeDisk ? "file system" : "partition") +
+              " has recorder folders (dir...) at its root";
+      for (const Candidate& candidate : layout.candidates) {
+        error += std::string(candidate.info.index == 1 ? " (" : ", ") + "partition " +
+                 std::to_string(candidate.info.index) + ": " +
+                 (candidate.info.fileSystem.empty() ? "no file system" : candidate.info.fileSystem);
+      }
+      if (!layout.candidates.empty()) error += ")";
+      return nullptr;
+    }
+  }
+  volume->fs = openFileSystem(&volume->image->info, *chosen);
+  if (!volume->fs || !listFolder(volume->fs.get(), volume->fs->root_inum, volume->root, reason)) {
+    error = name + ": the file system of partition " + std::to_string(chosen->info.index) +
+            " cannot be read again: " + (volume->fs ? reason : tskReason());
+    return nullptr;
+  }
+  volume->partition = chosen->info;
+  volume->wholeDisk = layout.wholeDisk;
+  volume->ignoreCase = caseInsensitive(volume->fs->ftype);
+  volume->vs = std::move(layout.vs);
+  return std::unique_ptr<ImageSource>(new ImageSource(std::move(volume)));
+}
+
+int ImageSource::countFolders() const { return countDirEntries(volume_->root, volume_->ignoreCase); }
+
+OpenedFile ImageSource::openFile(int folder, int file, ReadPattern) const {
+  OpenedFile opened;
+  Volume& v = *volume_;
+  char folderName[32], fileName[32];
+  const int folderLength = std::snprintf(folderName, sizeof folderName, "dir%05d", folder);
+  const int fileLength = std::snprintf(fileName, sizeof fileName, "file%04d.dat", file);
+  if (folderLength < 0 || fileLength < 0 || static_cast<std::size_t>(folderLength) >= sizeof folderName ||
+      static_cast<std::size_t>(fileLength) >= sizeof fileName) {
+    opened.failure = missingFile();
+    return opened;
+  }
+
+  const std::lock_guard lock(v.mutex);
+  if (v.listedFolder != folder) {
+    v.listedFolder = folder;
+    v.listedFolderExists = false;
+    v.listedFolderError.clear();
+    v.listed.clear();
+    const Entry* entry = findEntry(v.root, folderName, v.ignoreCase);
+    // Not there, or a plain file of that name: as open() says ENOTDIR, the
+    // file is missing.
+    if (entry != nullptr) {
+      if (entry->type == TSK_FS_NAME_TYPE_LNK) {
+        v.listedFolderError = std::string(folderName) + " is a symbolic link inside the disk image (not followed)";
+      } else if (TSK_FS_IS_DIR_NAME(entry->type) || entry->type == TSK_FS_NAME_TYPE_UNDEF) {
+        std::string reason;
+        if (listFolder(v.fs.get(), entry->address, v.listed, reason)) {
+          v.listedFolderExists = true;
+        } else if (entry->type != TSK_FS_NAME_TYPE_UNDEF) {
+          v.listedFolderError = "the folder " + std::string(folderName) + " cannot be read: " + reason;
+        }
+      }
+    }
+  }
+  if (!v.listedFolderError.empty()) {
+    opened.failure = failure(EIO, v.listedFolderError);
+    return opened;
+  }
+  const Entry* entry = v.listedFolderExists ? findEntry(v.listed, fileName, v.ignoreCase) : nullptr;
+  if (entry == nullptr) {
+    opened.failure = missingFile();
+    return opened;
+  }
+  if (entry->type != TSK_FS_NAME_TYPE_REG && entry->type != TSK_FS_NAME_TYPE_UNDEF) {
+    opened.failure = notRegular(TSK_FS_IS_DIR_NAME(entry->type), entry->type == TSK_FS_NAME_TYPE_LNK);
+    return opened;
+  }
+  TskFile handle(tsk_fs_file_open_meta(v.fs.get(), nullptr, entry->address));
+  if (!handle || handle->meta == nullptr) {
+    opened.failure = failure(EIO, "its record in the file system cannot be read: " + tskReason());
+    return opened;
+  }
+  if (handle->meta->type != TSK_FS_META_TYPE_REG) {
+    opened.failure = notRegular(TSK_FS_IS_DIR_META(handle->meta->type), handle->meta->type == TSK_FS_META_TYPE_LNK);
+    return opened;
+  }
+  if (handle->meta->size < 0) {
+    opened.failure = failure(EIO, "the file system gives it a negative size");
+    return opened;
+  }
+  const auto size = static_cast<std::uint64_t>(handle->meta->size);
+  std::vector<Extent> extents;
+  bool direct = false;
+  if (size > 0) {
+    const TSK_FS_ATTR* attr = tsk_fs_file_attr_get(handle.get());
+    if (attr == nullptr) {
+      opened.failure = failure(EIO, "where its data lies cannot be read: " + tskReason());
+      return opened;
+    }
+    direct = v.options.directReads && plainExtents(v.fs.get(), attr, size, v.disk->size(), extents);
+    if (!direct) extents.clear();
+  }
+  tsk_error_reset();
+  opened.file = std::make_unique<ImageFile>(volume_, std::move(handle), size, std::move(extents), direct);
+  return opened;
+}
+
+std::string ImageSource::filePath(int folder, int file) const {
+  std::string path = volume_->disk->info().path + ":";
+  if (!volume_->wholeDisk) path += "partition " + std::to_string(volume_->partition.index) + ":";
+  return path + recordingFileName(folder, file);
+}
+
+std::string ImageSource::describe() const {
+  const Volume& v = *volume_;
+  std::string text = v.disk->info().path + " (" + v.disk->info().format + ", " +
+                     std::to_string(v.disk->size()) + " bytes), ";
+  if (v.wholeDisk) return text + v.partition.fileSystem + " without a partition table";
+  return text + "partition " + std::to_string(v.partition.index) + " (" + v.partition.description + ", " +
+         v.partition.fileSystem + ")";
+}
+
+const DiskImageInfo& ImageSource::disk() const { return volume_->disk->info(); }
+const PartitionInfo& ImageSource::partition() const { return volume_->partition; }
+bool ImageSource::wholeDisk() const { return volume_->wholeDisk; }
+
+std::vector<PartitionInfo> listPartitions(DiskImage& disk, std::string& error) {
+  TskImage image = wrapDisk(disk, error);
+  if (!image) return {};
+  Layout layout;
+  if (!readLayout(&image->info, layout, error)) {
+    error = disk.info().path + ": " + error;
+    return {};
+  }
+  std::vector<PartitionInfo> partitions;
+  for (const Candidate& candidate : layout.candidates) partitions.push_back(candidate.info);
+  return partitions;
+}
+
+}  // namespace korvex

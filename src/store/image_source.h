@@ -1,0 +1,74 @@
+// A recorder store inside a disk image, an EWF set or a block device, read
+// through The Sleuth Kit without mounting anything: the partition table (or
+// none), the file system of a partition, its root and its recording files.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "store/disk_image.h"
+#include "store/recording_source.h"
+
+namespace korvex {
+
+// One partition of a disk (or the whole disk when it holds a bare file
+// system), as `korvex-cli disks` lists it.
+struct PartitionInfo {
+  int index = 0;  // 1, 2, ... in the order of the partition table; 1 for a bare file system
+  std::uint64_t startBytes = 0;
+  std::uint64_t lengthBytes = 0;
+  std::string description;  // the table's words for it ("Linux (0x83)"), or "whole disk"
+  std::string fileSystem;   // "fat32", "exfat", "ext4", ...; "" when none is recognised
+  int folders = 0;          // entries at its root whose names start with "dir"
+  bool holdsStore = false;  // folders > 0
+};
+
+struct ImageOptions {
+  // Reads a recording file's bytes straight from the disk where the file
+  // system lays them out in plain runs of blocks, one disk read per read.
+  // Off, every read goes through the file system library, whose cache of
+  // the disk's bytes serves the reader's many small header reads without a
+  // system call each: measured faster on a warm page cache, so the default.
+  bool directReads = false;
+};
+
+class ImageSource final : public RecordingSource {
+ public:
+  // The store on partition `partition` (as listPartitions numbers them), or
+  // on the first partition that holds one when it is 0. Null with a
+  // sentence in `error` when there is no such store.
+  static std::unique_ptr<ImageSource> open(std::unique_ptr<DiskImage> disk, int partition, std::string& error,
+                                           ImageOptions options = {});
+  ~ImageSource() override;
+  ImageSource(const ImageSource&) = delete;
+  ImageSource& operator=(const ImageSource&) = delete;
+
+  // Counted and looked up as the file system itself compares names: without
+  // regard to case on FAT, exFAT, NTFS and HFS, exactly elsewhere.
+  int countFolders() const override;
+  OpenedFile openFile(int folder, int file, ReadPattern pattern) const override;
+  // "<image>:partition 2:dir00000/file0003.dat" ("<image>:dir00000/..." for
+  // a bare file system).
+  std::string filePath(int folder, int file) const override;
+  std::string describe() const override;
+
+  const DiskImageInfo& disk() const;
+  const PartitionInfo& partition() const;
+  // True when the partition has no table around it.
+  bool wholeDisk() const;
+
+  struct Volume;
+
+ private:
+  explicit ImageSource(std::shared_ptr<Volume> volume);
+  std::shared_ptr<Volume> volume_;
+};
+
+// Every partition of the disk with its file system and whether it holds a
+// store. Empty with a sentence in `error` when the disk holds neither a
+// partition table nor a file system that can be read.
+std::vector<PartitionInfo> listPartitions(DiskImage& disk, std::string& error);
+
+}  // namespace korvex
