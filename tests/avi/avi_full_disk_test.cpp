@@ -187,7 +187,7 @@ TEST(AviFullDisk, SmallFileSystemFilledByTwoFiles) {
 }
 
 // Bytes of this process's data segment, from /proc/self/status.
-std::size_t dataSegmentBytes() {
+[[maybe_unused]] std::size_t dataSegmentBytes() {
   std::ifstream status("/proc/self/status");
   std::string line;
   while (std::getline(status, line)) {
