@@ -46,19 +46,17 @@ bool MainDialog::jobWorkerRunning() const { return runner_->workerRunning(); }
 
 bool MainDialog::claimOutputFolder(const JobSettings& settings) {
   const std::string folder = settings.outputFolder.empty() ? "." : settings.outputFolder;
-  if (folderInsideStore(folder, settings.diskRoot)) {
+  const OutputFolderCheck claim = korvex::claimOutputFolder(folder, settings.diskRoot, outputLock_);
+  if (claim.problem == OutputFolderProblem::InsideStore) {
     showMessage(QString::fromStdString(folderText(KEY_OUTPUT_INSIDE_DISK, folder)));
     return false;
   }
-  bool busy = false;
-  std::string reason;
-  outputLock_ = OutputFolderLock::acquire(folder, busy, reason);
-  if (busy) {
+  if (claim.problem == OutputFolderProblem::Busy) {
     showMessage(QString::fromStdString(folderText(KEY_OUTPUT_BUSY, folder)));
     return false;
   }
-  // A folder that cannot be locked (missing, unreadable) is left to the
-  // job, whose files then fail with the reason.
+  // A folder that is missing or cannot be written is left to the job,
+  // whose files then fail with the reason.
   return true;
 }
 

@@ -89,6 +89,16 @@ OutputFolderLock OutputFolderLock::acquire(const std::string& folder, bool& busy
   return OutputFolderLock(fd);
 }
 
+OutputFolderCheck claimOutputFolder(const std::string& outputFolder, const std::string& diskRoot,
+                                    OutputFolderLock& lock) {
+  OutputFolderCheck check = checkOutputFolder(outputFolder, diskRoot);
+  if (!check) return check;
+  bool busy = false;
+  lock = OutputFolderLock::acquire(outputFolder, busy, check.reason);
+  if (!lock.held()) check.problem = busy ? OutputFolderProblem::Busy : OutputFolderProblem::NotWritable;
+  return check;
+}
+
 int createNewOutputFile(const std::string& path) {
   return ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, OUTPUT_FILE_MODE);
 }

@@ -14,6 +14,7 @@ enum class OutputFolderProblem {
   NotAFolder,   // something else has that name
   NotWritable,  // no permission to create files in it
   InsideStore,  // it is the store's root or lies inside it: the evidence
+  Busy,         // another job holds its lock
 };
 
 struct OutputFolderCheck {
@@ -50,6 +51,12 @@ class OutputFolderLock {
   explicit OutputFolderLock(int fd) : fd_(fd) {}
   int fd_ = -1;
 };
+
+// The checks of checkOutputFolder, then the folder's lock into `lock`:
+// Busy when another job holds it, NotWritable (with the reason) when it
+// cannot be taken.
+OutputFolderCheck claimOutputFolder(const std::string& outputFolder, const std::string& diskRoot,
+                                    OutputFolderLock& lock);
 
 // Mode of every file a job creates: 0666, less the process's umask.
 inline constexpr unsigned OUTPUT_FILE_MODE = 0666;
