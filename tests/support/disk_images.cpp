@@ -79,7 +79,7 @@ std::string makeFat32Image(const std::string& folder, const std::string& image, 
   int status = runShell("mkfs.vfat -F 32 -S 512 -s 1 -C " + shellQuoted(image) + " " + kib(bytes), &output);
   if (status != 0) return check(status, "mkfs.vfat", output);
   std::string entries;
-  for (const auto& entry : fs::directory_iterator(folder)) entries += " " + shellQuoted(entry.path().string());
+  for (const auto& entry : fs::directory_iterator(folder)) entries.append(" ").append(shellQuoted(entry.path().string()));
   if (entries.empty()) return {};
   status = runShell("MTOOLS_SKIP_CHECK=1 mcopy -s -Q -i " + shellQuoted(image) + entries + " ::/", &output);
   return check(status, "mcopy", output);
