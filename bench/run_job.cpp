@@ -10,8 +10,10 @@
 //   reads   every payload read into the payload buffer as the backup reads
 //           it, nothing written;
 //   writes  the AVI chunks the backup writes, one file per channel, with the
-//           payload lengths of the store but the data taken from memory: the
-//           store is read only for its frame headers.
+//           payload lengths of the store: pictures get their room in the
+//           file's buffer as in the backup (which reads them into it), sound
+//           is copied from memory; the store is read only for its frame
+//           headers.
 //   floor   the same bytes as writes, per channel file, written from memory
 //           in 1 MiB pieces as the frame headers come: what writing them
 //           costs at least. Like writes it reads the store's frame headers.
@@ -115,12 +117,14 @@ int writesAlone(const std::string& root, const std::string& out) {
           writers[c]->defineVideo(frame.videoWidth, frame.videoHeight, static_cast<double>(frame.frameRate), "X264");
         }
         korvex::AviFile* writer = writers[c].get();
-        if (data.size() < frame.payloadLength) data.resize(frame.payloadLength, 0x5a);
         bool written = true;
         if (frame.frameKind != korvex::FRAME_KIND_AUDIO) {
-          written = writer->putVideoFrame(data.data(), static_cast<std::int32_t>(frame.payloadLength),
-                                          frame.frameKind == korvex::FRAME_KIND_KEY);
+          // As the backup does: the picture's room is reserved in the file's
+          // buffer (the backup reads the payload into it) and committed.
+          written = writer->reserveChunk(frame.payloadLength) != nullptr &&
+                    writer->commitVideoFrame(frame.frameKind == korvex::FRAME_KIND_KEY);
         } else {
+          if (data.size() < frame.payloadLength) data.resize(frame.payloadLength, 0x5a);
           if (!audioReady[c]) {
             writer->addAudioTrack(1, frame.audioSampleRate, frame.audioBits, korvex::ALAW_FORMAT_TAG,
                                   korvex::AUDIO_BITRATE_KBPS);
