@@ -292,6 +292,22 @@ TEST_F(WindowTest, EnterInAnEditBoxNeitherStartsAJobNorClosesTheWindow) {
   EXPECT_TRUE(modalTitles.empty());
 }
 
+TEST_F(WindowTest, NoButtonIsAnAutoDefault) {
+  auto window = showWindow();
+  const auto buttons = window->findChildren<QPushButton*>();
+  EXPECT_EQ(buttons.size(), 7);
+  for (QPushButton* button : buttons) {
+    EXPECT_FALSE(button->autoDefault()) << button->objectName().toStdString();
+    EXPECT_FALSE(button->isDefault()) << button->objectName().toStdString();
+  }
+  // After a message box, Enter in an edit box still presses nothing.
+  window->control(ID_ADVANCED_SETTING)->setFocus();
+  window->showMessage(QStringLiteral("done"));
+  lineEdit(*window, ID_OUTPUT_FOLDER)->setFocus();
+  QTest::keyClick(lineEdit(*window, ID_OUTPUT_FOLDER), Qt::Key_Return);
+  EXPECT_TRUE(window->advancedCollapsed());
+}
+
 TEST_F(WindowTest, EnterPressesTheFocusedButton) {
   auto window = showWindow();
   QPushButton* advanced = qobject_cast<QPushButton*>(window->control(ID_ADVANCED_SETTING));

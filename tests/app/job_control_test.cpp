@@ -805,6 +805,20 @@ TEST_F(JobWindowTest, AnOutputFolderOnTheDiskIsRefusedWithAMessage) {
   EXPECT_TRUE(testing::listFiles(disk_.path(), "folder=").empty());
 }
 
+TEST_F(JobWindowTest, AnOutputFolderThatIsAFileIsRefusedWithTheReason) {
+  writeScanStore();
+  const std::string file = out_.file("not-a-folder");
+  testing::writeBytes(file, {1, 2, 3});
+  auto window = jobWindow(disk_.root(), file);
+  selectEverything(*window);
+  EXPECT_FALSE(window->onStartBackup());
+  EXPECT_FALSE(window->onScan());
+  const QString expected =
+      QString::fromStdString("Cannot write to the output folder: \"" + file + "\" (Not a directory)");
+  EXPECT_EQ(messages, (std::vector<QString>{expected, expected}));
+  EXPECT_EQ(jobButtons(*window), IDLE);
+}
+
 TEST_F(JobWindowTest, AFolderAnotherJobWritesToIsRefusedWithAMessage) {
   writeScanStore();
   bool busy = false;
