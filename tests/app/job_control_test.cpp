@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimeEdit>
 #include <QTimer>
@@ -884,6 +885,41 @@ TEST_F(JobWindowTest, AScanOfAnImageFileChosenFromTheDiskBoxsBrowseMenu) {
   EXPECT_EQ(qobject_cast<QDateEdit*>(window->control(ID_BEGIN_DATE))->date(), QDate(2012, 5, 4));
   EXPECT_EQ(qobject_cast<QTimeEdit*>(window->control(ID_BEGIN_TIME))->time(), QTime(8, 9, 10));
   EXPECT_EQ(qobject_cast<QTimeEdit*>(window->control(ID_END_TIME))->time(), QTime(9, 9, 15));
+}
+
+TEST_F(JobWindowTest, ThePartitionOfTheAdvancedBandPicksWhereTheStoreIsRead) {
+  const std::string missing = testing::missingTools({"mkfs.ext4", "sfdisk"});
+  if (!missing.empty()) GTEST_SKIP() << missing;
+  writeScanStore();
+  TempDir work;
+  TempDir nothing;
+  ASSERT_EQ(testing::makeExt4Image(nothing.path(), work.file("p1.img"), 2 * 1024 * 1024), "");
+  ASSERT_EQ(testing::makeExt4Image(disk_.path(), work.file("p2.img"), 8 * 1024 * 1024), "");
+  const std::string image = work.file("disk.img");
+  ASSERT_EQ(testing::makePartitionedImage(image, {{work.file("p1.img"), "83"}, {work.file("p2.img"), "83"}}), "");
+  auto window = jobWindow(image, out_.path());
+  auto* partition = window->findChild<QSpinBox*>(QStringLiteral("partition"));
+  ASSERT_NE(partition, nullptr);
+  EXPECT_EQ(partition->value(), 0);
+  window->setScanOptions(scanStartedAtNoon());
+  // Partition 1 holds no store: refused, naming the image.
+  partition->setValue(1);
+  EXPECT_FALSE(window->onScan());
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_TRUE(messages[0].startsWith(QString::fromStdString("Cannot read a recorder disk from: \"" + image + "\"")))
+      << messages[0].toStdString();
+  // Partition 2, and 0 (the first that holds one), read the store.
+  for (int chosen : {2, 0}) {
+    SCOPED_TRACE(chosen);
+    partition->setValue(chosen);
+    messages.clear();
+    window->setScanOptions(scanStartedAtNoon());
+    ASSERT_TRUE(window->onScan());
+    EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].startsWith(QStringLiteral("Scan finished."))) << messages[0].toStdString();
+  }
+  EXPECT_EQ(testing::readTextFile(reportPath()), scanStoreReport());
 }
 
 TEST_F(JobWindowTest, AnImageWithoutAStoreIsRefusedNamingIt) {
