@@ -5,11 +5,18 @@
 #include <QPushButton>
 
 #include "app/app_icon.h"
+#include "lang/language.h"
+#include "lang/language_keys.h"
 
 namespace korvex {
 
+namespace {
+QString text(const char* key) { return QString::fromStdString(languageText(key)); }
+}  // namespace
+
+// Its texts come from the current language's file.
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
-  setWindowTitle(QStringLiteral("关于 Korvex"));
+  setWindowTitle(text(KEY_ABOUT_TITLE));
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
   setWindowIcon(korvexIcon());
 
@@ -19,14 +26,14 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   icon->setAlignment(Qt::AlignTop);
 
   // Plain text: an ampersand is shown as it is.
-  auto* version = new QLabel(QStringLiteral("Korvex 1.0 版"), this);
+  auto* version = new QLabel(text(KEY_ABOUT_VERSION), this);
   version->setObjectName(QStringLiteral("aboutVersion"));
   version->setTextFormat(Qt::PlainText);
-  auto* description = new QLabel(QStringLiteral("录像机硬盘录像的扫描与备份工具"), this);
+  auto* description = new QLabel(text(KEY_ABOUT_DESCRIPTION), this);
   description->setObjectName(QStringLiteral("aboutDescription"));
   description->setTextFormat(Qt::PlainText);
 
-  auto* ok = new QPushButton(QStringLiteral("确定"), this);
+  auto* ok = new QPushButton(text(KEY_OK), this);
   ok->setObjectName(QStringLiteral("aboutOk"));
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);

@@ -1,4 +1,4 @@
-// The About box: the program's name and version, in every language alike.
+// The About box: the program's name and version, in the current language.
 #pragma once
 
 #include <QDialog>

@@ -3,27 +3,46 @@
 // worker only ever sees JobSettings and JobState; the window polls the state
 // on its timers and learns of the worker's end from the thread itself, so
 // everything the worker wrote is in place when it is read.
-#include <QDebug>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLoggingCategory>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTimer>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include "app/control_ids.h"
 #include "app/job_runner.h"
 #include "app/job_texts.h"
 #include "app/main_dialog.h"
+#include "jobs/job_checks.h"
 #include "lang/language_keys.h"
+#include "store/disk_source.h"
+
+// The scan's per-folder trace: silent unless enabled, for example with
+// QT_LOGGING_RULES="korvex.scan.debug=true".
+Q_LOGGING_CATEGORY(korvexScanTrace, "korvex.scan", QtInfoMsg)
 
 namespace korvex {
 
 namespace {
 
-// The scan's per-folder line, without its line end: the debug output adds one.
-void traceToDebugOutput(const char* line) {
+// The scan's per-folder line, without its line end: the log adds one.
+void traceToLog(const char* line) {
   const QByteArray text = QByteArray(line).trimmed();
-  qDebug("%s", text.constData());
+  qCDebug(korvexScanTrace, "%s", text.constData());
 }
+
+QString qText(const std::string& text) { return QString::fromStdString(text); }
+
+std::string localPath(const QString& text) { return QFile::encodeName(text).toStdString(); }
 
 }  // namespace
 
@@ -45,19 +64,82 @@ void MainDialog::setScanOptions(ScanOptions options) { scanOptions_ = std::move(
 bool MainDialog::jobWorkerRunning() const { return runner_->workerRunning(); }
 
 bool MainDialog::claimOutputFolder(const JobSettings& settings) {
-  const std::string folder = settings.outputFolder.empty() ? "." : settings.outputFolder;
-  const OutputFolderCheck claim = korvex::claimOutputFolder(folder, settings.diskRoot, outputLock_);
-  if (claim.problem == OutputFolderProblem::InsideStore) {
-    showMessage(QString::fromStdString(folderText(KEY_OUTPUT_INSIDE_DISK, folder)));
+  const std::string& folder = settings.outputFolder;
+  if (folder.empty()) {
+    showMessage(qText(failureText(KEY_OUTPUT_UNUSABLE, folder, std::strerror(ENOENT))));
     return false;
   }
-  if (claim.problem == OutputFolderProblem::Busy) {
-    showMessage(QString::fromStdString(folderText(KEY_OUTPUT_BUSY, folder)));
-    return false;
+  OutputFolderCheck claim = korvex::claimOutputFolder(folder, settings.diskRoot, outputLock_);
+  if (claim.problem == OutputFolderProblem::Missing) {
+    if (!askYesNo(qText(folderText(KEY_CREATE_OUTPUT, folder)))) return false;
+    if (!QDir().mkpath(QFile::decodeName(folder.c_str()))) {
+      showMessage(qText(failureText(KEY_OUTPUT_UNUSABLE, folder, std::strerror(errno))));
+      return false;
+    }
+    claim = korvex::claimOutputFolder(folder, settings.diskRoot, outputLock_);
   }
-  // A folder that is missing or cannot be written is left to the job,
-  // whose files then fail with the reason.
-  return true;
+  switch (claim.problem) {
+    case OutputFolderProblem::None:
+      return true;
+    case OutputFolderProblem::InsideStore:
+      showMessage(qText(folderText(KEY_OUTPUT_INSIDE_DISK, folder)));
+      return false;
+    case OutputFolderProblem::Busy:
+      showMessage(qText(folderText(KEY_OUTPUT_BUSY, folder)));
+      return false;
+    case OutputFolderProblem::NotAFolder:
+      showMessage(qText(failureText(KEY_OUTPUT_UNUSABLE, folder, std::strerror(ENOTDIR))));
+      return false;
+    case OutputFolderProblem::Missing:
+    case OutputFolderProblem::NotWritable:
+      showMessage(qText(failureText(KEY_OUTPUT_UNUSABLE, folder, claim.reason)));
+      return false;
+  }
+  return false;
+}
+
+std::shared_ptr<const RecordingSource> MainDialog::prepareJob(const JobSettings& settings, bool backup) {
+  // The disk as typed: a folder's root ends with '/', an image or a device
+  // is named as it is.
+  const std::string disk = localPath(driveList_->currentText().trimmed());
+  const DiskCheck diskCheck = checkDisk(disk);
+  switch (diskCheck.problem) {
+    case DiskProblem::None:
+      break;
+    case DiskProblem::Missing:
+      showMessage(qText(failureText(KEY_DISK_MISSING, disk, diskCheck.reason)));
+      return nullptr;
+    case DiskProblem::NoStoreFolders:
+      showMessage(qText(folderText(KEY_NO_STORE_FOLDERS, disk)));
+      return nullptr;
+    case DiskProblem::StoreFolderPicked:
+      showMessage(qText(folderText(KEY_STORE_FOLDER_PICKED, diskCheck.parent)));
+      return nullptr;
+  }
+  if (backup) {
+    switch (checkBackupSelection(settings)) {
+      case SelectionProblem::None:
+        break;
+      case SelectionProblem::NoChannel:
+        showMessage(languageCaption(KEY_NO_CHANNEL));
+        return nullptr;
+      case SelectionProblem::NoRecordType:
+        showMessage(languageCaption(KEY_NO_RECORD_TYPE));
+        return nullptr;
+      case SelectionProblem::EndBeforeStart:
+        showMessage(languageCaption(KEY_END_BEFORE_START));
+        return nullptr;
+    }
+  }
+  if (!claimOutputFolder(settings)) return nullptr;
+  std::string error;
+  std::shared_ptr<const RecordingSource> source =
+      openDiskSource(settings.diskRoot, diskCheck.folder ? 0 : partition_->value(), error);
+  if (!source) {
+    outputLock_ = OutputFolderLock();
+    showMessage(qText(failureText(KEY_CANNOT_OPEN_DISK, disk, error)));
+  }
+  return source;
 }
 
 bool MainDialog::onStartBackup() {
@@ -65,17 +147,20 @@ bool MainDialog::onStartBackup() {
   if (job_ != RunningJob::None || closing_ || runner_->workerRunning()) return false;
   JobSettings settings;
   captureBackupSettings(settings);
-  if (!claimOutputFolder(settings)) return false;
+  std::shared_ptr<const RecordingSource> source = prepareJob(settings, true);
+  if (!source) return false;
+  saveSettings();
   settings_ = settings;
   backupResult_ = BackupResult{};
   setJobButtonsEnabled(false, true, false, false);
+  status_->clear();
+  setBackupProgress(0);
   job_ = RunningJob::Backup;
   stopAsked_ = false;
   // The worker gets its own copies; the result is read once it has ended.
-  runner_->start([settings, options = backupOptions_, result = &backupResult_](JobState& progress,
-                                                                             const StopRequest& stop) {
-    const FolderSource source(settings.diskRoot);
-    *result = backupWorker(settings, source, progress, stop, options);
+  runner_->start([settings, source, options = backupOptions_, result = &backupResult_](JobState& progress,
+                                                                                     const StopRequest& stop) {
+    *result = backupWorker(settings, *source, progress, stop, options);
   });
   return true;
 }
@@ -84,21 +169,28 @@ bool MainDialog::onScan() {
   if (job_ != RunningJob::None || closing_ || runner_->workerRunning()) return false;
   JobSettings settings = settings_;
   captureScanSettings(settings);
-  if (!claimOutputFolder(settings)) return false;
+  std::shared_ptr<const RecordingSource> source = prepareJob(settings, false);
+  if (!source) return false;
+  saveSettings();
   settings_ = settings;
   scanResult_ = ScanResult{};
   setJobButtonsEnabled(false, false, false, true);
+  status_->clear();
   setScanProgress(0);
   job_ = RunningJob::Scan;
   stopAsked_ = false;
   ScanOptions options = scanOptions_;
-  if (!options.trace) options.trace = traceToDebugOutput;
-  runner_->start([settings, options = std::move(options), result = &scanResult_](JobState& progress,
-                                                                               const StopRequest& stop) {
-    const FolderSource source(settings.diskRoot);
-    *result = scanWorker(settings, source, progress, stop, options);
+  if (!options.trace && korvexScanTrace().isDebugEnabled()) options.trace = traceToLog;
+  runner_->start([settings, source, options = std::move(options), result = &scanResult_](JobState& progress,
+                                                                                        const StopRequest& stop) {
+    *result = scanWorker(settings, *source, progress, stop, options);
   });
   return true;
+}
+
+void MainDialog::setBackupProgress(int percent) {
+  backupProgress_->setValue(std::clamp(percent, 0, 100));
+  backupPercent_->setText(qText(scanPercentText(percent)));
 }
 
 void MainDialog::onStopBackup() { stopJob(RunningJob::Backup); }
@@ -120,6 +212,8 @@ void MainDialog::stopJob(RunningJob job) {
 }
 
 void MainDialog::timerTick(int timerId) {
+  // Not while the window asks whether to close: the answer decides.
+  if (askingToClose_) return;
   if (timerId == BACKUP_TIMER_ID && job_ == RunningJob::Backup) backupTick();
   else if (timerId == SCAN_TIMER_ID && job_ == RunningJob::Scan) scanTick();
 }
@@ -127,25 +221,17 @@ void MainDialog::timerTick(int timerId) {
 void MainDialog::backupTick() {
   // Read first: once the worker has ended, the status below is its last.
   const bool ended = !runner_->workerRunning();
-  // After a stop the status keeps the text it had.
-  if (!stopAsked_ && !closing_)
-    setStatusText(QString::fromStdString(backupStatusText(readBackupStatus(runner_->progress()))));
+  if (!closing_) {
+    setStatusText(qText(backupStatusText(readBackupStatus(runner_->progress()))));
+    setBackupProgress(runner_->progress().backupPercent);
+  }
   if (!ended) return;
   if (closing_) {
     finishClosing();
     return;
   }
-  if (endJob()) return;
-  const BackupResult& result = backupResult_;
-  if (result.end == BackupEnd::OutputFailed) {
-    showMessage(QString::fromStdString(outputFailureText(KEY_CANNOT_WRITE_AVI, result.failedPath, result.errorNumber)));
-  } else if (result.end == BackupEnd::SourceFailed) {
-    showMessage(QString::fromStdString(
-        failureText(KEY_CANNOT_READ_RECORDING, result.source.failedPath, result.source.failureReason)));
-  } else {
-    showMessage(languageCaption(result.videoFound ? KEY_FINISH : KEY_NO_VIDEO_DATA) +
-                QString::fromStdString(missingFileText(result.source.missingPath, result.source.foldersNotRead)));
-  }
+  endJob();
+  showSummary(qText(backupSummaryText(backupResult_)), QFile::decodeName(settings_.outputFolder.c_str()));
 }
 
 void MainDialog::scanTick() {
@@ -158,11 +244,13 @@ void MainDialog::scanTick() {
   }
   if (endJob()) return;
   const ScanResult& result = scanResult_;
+  spanSegments(result.segments);
   switch (result.end) {
     case ScanEnd::RangeDone:
       // Also a range without folders to visit: its report holds the header.
       setScanProgress(100);
-      showMessage(QString::fromStdString(scanFinishedText(result.reportPath)));
+      showSummary(qText(scanFinishedText(result.reportPath) + logPathText(result.logPath)),
+                  QFile::decodeName(settings_.outputFolder.c_str()));
       break;
     case ScanEnd::NoFolders:
       showMessage(languageCaption(KEY_NO_VIDEO_DATA));
@@ -198,7 +286,14 @@ bool MainDialog::endJob() {
 }
 
 void MainDialog::done(int result) {
-  if (closing_) return;  // already waiting for the worker
+  if (closing_ || askingToClose_) return;  // already waiting for the worker, or asking
+  if (job_ != RunningJob::None && runner_->workerRunning()) {
+    askingToClose_ = true;
+    const bool stop = askYesNo(languageCaption(KEY_STOP_AND_CLOSE));
+    askingToClose_ = false;
+    if (!stop) return;
+  }
+  saveSettings();
   if (job_ != RunningJob::None && runner_->workerRunning()) {
     // Every AVI file is finished and the report completed before the
     // window goes; the event loop goes on meanwhile, and the job's timer
@@ -218,7 +313,8 @@ void MainDialog::done(int result) {
 void MainDialog::showFinishing() {
   setStatusText(languageCaption(KEY_FINISHING_JOB));
   for (QWidget* widget : findChildren<QWidget*>()) {
-    if (widget == status_ || !widget->property(CONTROL_ID_PROPERTY).isValid() || !widget->isEnabled()) continue;
+    const bool formControl = widget->parentWidget() == this || widget->parentWidget() == lowerBand_;
+    if (widget == status_ || !formControl || widget == lowerBand_ || !widget->isEnabled()) continue;
     widget->setEnabled(false);
     disabledWhileClosing_.push_back(widget);
   }

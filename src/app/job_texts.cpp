@@ -68,4 +68,39 @@ std::string missingFileText(const std::string& path, std::int32_t foldersNotRead
          " " + std::to_string(foldersNotRead);
 }
 
+std::string backupSummaryText(const BackupResult& result) {
+  std::string text;
+  switch (result.end) {
+    case BackupEnd::OutputFailed:
+      text = outputFailureText(KEY_CANNOT_WRITE_AVI, result.failedPath, result.errorNumber);
+      break;
+    case BackupEnd::SourceFailed:
+      text = failureText(KEY_CANNOT_READ_RECORDING, result.source.failedPath, result.source.failureReason);
+      break;
+    case BackupEnd::Stopped:
+      text = languageText(KEY_BACKUP_STOPPED);
+      break;
+    case BackupEnd::SizeLimit:
+      text = languageText(KEY_SIZE_LIMIT_REACHED);
+      break;
+    case BackupEnd::NotEnded:
+    case BackupEnd::RangeDone:
+    case BackupEnd::FileMissing:
+    case BackupEnd::AfterWindow:
+      text = languageText(result.videoFound ? KEY_FINISH : KEY_NO_VIDEO_DATA) +
+             missingFileText(result.source.missingPath, result.source.foldersNotRead);
+      break;
+  }
+  const auto mib = std::min<std::uint64_t>(result.totalBytesWritten / 1024 / 1024,
+                                           std::numeric_limits<std::int32_t>::max());
+  text += "\r\n" + languageText(KEY_FILES_WRITTEN) + "=" + std::to_string(result.files.size()) + ", " +
+          languageText(KEY_VIDEO_TOTAL_SIZE) + "=" + std::to_string(mib) + "M";
+  return text + logPathText(result.logPath);
+}
+
+std::string logPathText(const std::string& logPath) {
+  if (logPath.empty()) return {};
+  return "\r\n" + languageText(KEY_LOG_FILE) + " \"" + logPath + "\"";
+}
+
 }  // namespace korvex

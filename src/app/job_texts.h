@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "jobs/job_result.h"
 #include "jobs/job_status.h"
 #include "store/recorder_time.h"
 
@@ -37,5 +38,14 @@ std::string folderText(const char* key, const std::string& folder);
 // folders of the range left: "\r\n", the file, and how many folders were
 // not read. Empty when no folder was left.
 std::string missingFileText(const std::string& path, std::int32_t foldersNotRead);
+
+// The backup's end in one text: how it ended (finished, stopped, size limit
+// reached, no video, or the failure with its file and reason), then the files
+// written and the MiB exported, then the log's path when there is one.
+std::string backupSummaryText(const BackupResult& result);
+
+// "\r\n", the text of the log key and the path in double quotes; empty when
+// there is no log.
+std::string logPathText(const std::string& logPath);
 
 }  // namespace korvex

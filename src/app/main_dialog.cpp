@@ -7,19 +7,29 @@
 #include <QCoreApplication>
 #include <QDateEdit>
 #include <QDateTime>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
+#include <QSpinBox>
+#include <QStandardPaths>
 #include <QTextDocument>
 #include <QTimeEdit>
+#include <QUrl>
 #include <algorithm>
 #include <vector>
 
@@ -123,9 +133,53 @@ RecorderTime pickerTime(const QDateEdit* date, const QTimeEdit* time) {
 
 std::string localPath(const QString& text) { return QFile::encodeName(text).toStdString(); }
 
+// The disk as a job names it: a folder's root ends with '/'; an image file
+// or a device (anything but a folder that exists) is named as it is.
+std::string diskArgument(const QString& text) {
+  const QString trimmed = text.trimmed();
+  const QFileInfo info(trimmed);
+  const bool file = info.exists() && !info.isDir();
+  return file ? localPath(trimmed) : diskRootFromText(localPath(trimmed));
+}
+
 bool isPlainEnter(const QKeyEvent& event) {
   return (event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter) &&
          (event.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+}
+
+void setPicker(QDateEdit* date, QTimeEdit* time, const QDateTime& moment) {
+  date->setDate(moment.date());
+  const QTime t = moment.time();
+  time->setTime(QTime(t.hour(), t.minute(), t.second()));
+}
+
+// What the window remembers between runs, under these names.
+constexpr const char* SETTING_DISK = "disk";
+constexpr const char* SETTING_OUTPUT = "outputFolder";
+constexpr const char* SETTING_LANGUAGE = "language";
+constexpr const char* SETTING_WIDTH = "windowWidth";
+constexpr const char* SETTING_ADVANCED = "advancedOpen";
+
+// The first local file of a drop from a file manager, or the empty text.
+QString droppedPath(const QMimeData* data) {
+  if (data == nullptr || !data->hasUrls()) return {};
+  for (const QUrl& url : data->urls())
+    if (url.isLocalFile()) return QDir::cleanPath(url.toLocalFile());
+  return {};
+}
+
+// The folder to open a chooser at: the typed one, or the nearest folder
+// above it that exists; `fallback` when none does.
+QString existingFolderAt(QString path, const QString& fallback) {
+  path = path.trimmed();
+  while (!path.isEmpty()) {
+    const QFileInfo info(path);
+    if (info.isDir()) return QDir::cleanPath(info.absoluteFilePath());
+    const QString parent = QDir::cleanPath(info.absolutePath());
+    if (parent == QDir::cleanPath(info.absoluteFilePath())) break;
+    path = parent;
+  }
+  return fallback;
 }
 
 }  // namespace
@@ -135,7 +189,13 @@ MainDialog::MainDialog(QWidget* parent)
       modalRunner_([](QDialog& dialog) { return dialog.exec(); }),
       folderChooser_([](QWidget* owner, const QString& title, const QString& startFolder) {
         return QFileDialog::getExistingDirectory(owner, title, startFolder, QFileDialog::ShowDirsOnly);
-      }) {
+      }),
+      fileChooser_([](QWidget* owner, const QString& title, const QString& startFolder) {
+        return QFileDialog::getOpenFileName(
+            owner, title, startFolder,
+            QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.E01 *.e01 *.Ex01);;All files (*)"));
+      }),
+      urlOpener_([](const QUrl& url) { QDesktopServices::openUrl(url); }) {
   setWindowTitle(QStringLiteral("Korvex"));
   // A caption with a close box only: no minimise, maximise or help button.
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -147,7 +207,7 @@ MainDialog::MainDialog(QWidget* parent)
 
   // No system menu to extend here: the About entry sits in the window's
   // context menu, and F1 opens the box too.
-  aboutAction_ = new QAction(QStringLiteral("关于 Korvex(&A)..."), this);
+  aboutAction_ = new QAction(this);
   aboutAction_->setObjectName(QStringLiteral("aboutAction"));
   aboutAction_->setShortcut(QKeySequence(Qt::Key_F1));
   connect(aboutAction_, &QAction::triggered, this, &MainDialog::showAbout);
@@ -162,16 +222,21 @@ MainDialog::MainDialog(QWidget* parent)
 
   setUpLanguage();
   fillDriveList();
-  setOutputFolderToProgramFolder();
+  setDefaultOutputFolder();
 
   connect(browse_, &QPushButton::clicked, this, &MainDialog::onBrowse);
+  connect(diskFolderAction_, &QAction::triggered, this, &MainDialog::onBrowseDiskFolder);
+  connect(diskImageAction_, &QAction::triggered, this, &MainDialog::onBrowseDiskImage);
   connect(allChannels_, &QCheckBox::clicked, this, &MainDialog::onAllChannels);
+  for (QCheckBox* box : channelBoxes_) connect(box, &QCheckBox::toggled, this, &MainDialog::updateAllChannels);
   connect(advanced_, &QPushButton::clicked, this, &MainDialog::onAdvancedSetting);
   connect(languageList_, &QComboBox::activated, this, &MainDialog::onLanguageChanged);
   setUpJobControl();
 
-  startBackup_->setFocus();
-  layout()->activate();
+  fitHeight();
+  resize(layout()->sizeHint().width(), height());
+  restoreSettings();
+  languageList_->setFocus();
 }
 
 MainDialog::~MainDialog() {
@@ -183,13 +248,8 @@ MainDialog::~MainDialog() {
 
 void MainDialog::createControls() {
   languageLabel_ = makeLabel(this, ID_LANGUAGE_LABEL, QStringLiteral("语言"));
+  // A plain list: only choosing an entry changes the language.
   languageList_ = makeControl<QComboBox>(this, ID_LANGUAGE_LIST);
-  languageList_->setEditable(true);
-  // Typing into the field changes nothing; only choosing an entry does.
-  languageList_->setInsertPolicy(QComboBox::NoInsert);
-  languageList_->setCompleter(nullptr);
-  languageList_->installEventFilter(this);
-  languageList_->lineEdit()->installEventFilter(this);
 
   backupTimeLabel_ = makeLabel(this, ID_BACKUP_TIME_LABEL, QStringLiteral("备份时间段"));
   beginDate_ = makeControl<QDateEdit>(this, ID_BEGIN_DATE);
@@ -217,20 +277,39 @@ void MainDialog::createControls() {
 
   diskLabel_ = makeLabel(this, ID_DISK_LABEL, QStringLiteral("备份硬盘"));
   driveList_ = makeControl<QComboBox>(this, ID_DRIVE_LIST);
-  // Editable, so that a copied recorder disk or a mounted image folder can
-  // be typed or pasted.
+  // Editable, so that a copied recorder disk, an image file or a device
+  // can be typed, pasted or dropped from a file manager.
   driveList_->setEditable(true);
   driveList_->setInsertPolicy(QComboBox::NoInsert);
+  driveList_->lineEdit()->installEventFilter(this);
+  diskBrowse_ = new QPushButton(this);
+  diskBrowse_->setObjectName(QStringLiteral("diskBrowse"));
+  diskBrowse_->setAutoDefault(false);
+  auto* diskMenu = new QMenu(diskBrowse_);
+  diskFolderAction_ = diskMenu->addAction(QString());
+  diskImageAction_ = diskMenu->addAction(QString());
+  diskBrowse_->setMenu(diskMenu);
 
   outputLabel_ = makeLabel(this, ID_OUTPUT_LABEL, QStringLiteral("输出路径"));
   outputFolder_ = makeControl<QLineEdit>(this, ID_OUTPUT_FOLDER);
+  outputFolder_->installEventFilter(this);
   browse_ = makeButton(this, ID_BROWSE, QStringLiteral("浏览"));
 
   startBackup_ = makeButton(this, ID_START_BACKUP, QStringLiteral("开始备份"));
   stopBackup_ = makeButton(this, ID_STOP_BACKUP, QStringLiteral("停止备份"));
   advanced_ = makeButton(this, ID_ADVANCED_SETTING, QStringLiteral("高级选项"));
+  backupProgress_ = new QProgressBar(this);
+  backupProgress_->setObjectName(QStringLiteral("backupProgress"));
+  backupProgress_->setRange(0, 100);
+  backupProgress_->setValue(0);
+  backupProgress_->setTextVisible(false);
+  backupPercent_ = new QLabel(QStringLiteral("0%"), this);
+  backupPercent_->setObjectName(QStringLiteral("backupPercent"));
 
+  // Shows; never takes typing or drops.
   status_ = makeControl<QPlainTextEdit>(this, ID_STATUS);
+  status_->setReadOnly(true);
+  status_->setAcceptDrops(false);
   status_->setTabChangesFocus(true);
   status_->setLineWrapMode(QPlainTextEdit::NoWrap);
 
@@ -241,6 +320,11 @@ void MainDialog::createControls() {
   folderRangeLabel_ = makeLabel(lowerBand_, ID_FOLDER_RANGE_LABEL, QStringLiteral("目录范围"));
   folderStart_ = makeControl<QLineEdit>(lowerBand_, ID_FOLDER_START);
   folderEnd_ = makeControl<QLineEdit>(lowerBand_, ID_FOLDER_END);
+  partitionLabel_ = new QLabel(lowerBand_);
+  partitionLabel_->setObjectName(QStringLiteral("partitionLabel"));
+  partition_ = new QSpinBox(lowerBand_);
+  partition_->setObjectName(QStringLiteral("partition"));
+  partition_->setRange(0, 128);
   scan_ = makeButton(lowerBand_, ID_SCAN, QStringLiteral("扫描"));
   stopScan_ = makeButton(lowerBand_, ID_STOP_SCAN, QStringLiteral("停止扫描"));
   progress_ = makeControl<QProgressBar>(lowerBand_, ID_SCAN_PROGRESS);
@@ -261,6 +345,7 @@ void MainDialog::layOutControls() {
   status_->setFixedHeight(metrics.lineSpacing() * 2 + 2 * status_->frameWidth() +
                           2 * static_cast<int>(status_->document()->documentMargin()) + 4);
   percent_->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("100%")) + 4);
+  backupPercent_->setMinimumWidth(percent_->minimumWidth());
 
   upperGrid_ = new QGridLayout;
   upperGrid_->setColumnStretch(1, 1);
@@ -298,8 +383,8 @@ void MainDialog::layOutControls() {
   upperGrid_->addLayout(typeRow, row++, 1);
 
   auto* diskRow = new QHBoxLayout;
-  diskRow->addWidget(driveList_);
-  diskRow->addStretch();
+  diskRow->addWidget(driveList_, 1);
+  diskRow->addWidget(diskBrowse_);
   upperGrid_->addWidget(diskLabel_, row, 0);
   upperGrid_->addLayout(diskRow, row++, 1);
 
@@ -313,45 +398,65 @@ void MainDialog::layOutControls() {
   jobRow->addWidget(startBackup_);
   jobRow->addWidget(stopBackup_);
   jobRow->addWidget(advanced_);
-  jobRow->addStretch();
+  jobRow->addSpacing(12);
+  jobRow->addWidget(backupProgress_, 1);
+  jobRow->addWidget(backupPercent_);
   upperGrid_->addLayout(jobRow, row++, 0, 1, 2);
   upperGrid_->addWidget(status_, row++, 0, 1, 2);
 
-  lowerGrid_ = new QGridLayout(lowerBand_);
-  lowerGrid_->setContentsMargins(0, 0, 0, 0);
+  // The advanced band: rows of label and fields, then the scan's controls.
+  auto* band = new QVBoxLayout(lowerBand_);
+  band->setContentsMargins(0, 0, 0, 0);
+  lowerGrid_ = new QGridLayout;
   lowerGrid_->setColumnStretch(1, 1);
+  band->addLayout(lowerGrid_);
   auto* sizeRow = new QHBoxLayout;
   sizeRow->addWidget(sizeLimit_);
-  sizeRow->addStretch();
-  lowerGrid_->addWidget(sizeLimitLabel_, 0, 0);
-  lowerGrid_->addLayout(sizeRow, 0, 1);
+  addAdvancedRow(sizeLimitLabel_, sizeRow);
   auto* rangeRow = new QHBoxLayout;
   rangeRow->addWidget(folderStart_);
   rangeRow->addWidget(folderEnd_);
-  rangeRow->addStretch();
-  lowerGrid_->addWidget(folderRangeLabel_, 1, 0);
-  lowerGrid_->addLayout(rangeRow, 1, 1);
+  addAdvancedRow(folderRangeLabel_, rangeRow);
+  auto* partitionRow = new QHBoxLayout;
+  partitionRow->addWidget(partition_);
+  addAdvancedRow(partitionLabel_, partitionRow);
   auto* scanRow = new QHBoxLayout;
   scanRow->addWidget(scan_);
   scanRow->addWidget(stopScan_);
   scanRow->addWidget(progress_, 1);
   scanRow->addWidget(percent_);
-  lowerGrid_->addLayout(scanRow, 2, 0, 1, 2);
+  band->addLayout(scanRow);
 
   auto* outer = new QVBoxLayout(this);
   outer->addLayout(upperGrid_);
   outer->addWidget(lowerBand_);
-  // The window takes the size of what it shows: the height follows the
-  // lower band, and the user cannot resize it.
-  outer->setSizeConstraint(QLayout::SetFixedSize);
+  // fitHeight keeps the height to what is shown; the width is free.
+  outer->setSizeConstraint(QLayout::SetNoConstraint);
 }
 
+void MainDialog::addAdvancedRow(QWidget* label, QLayout* fields) {
+  if (auto* row = qobject_cast<QBoxLayout*>(fields)) row->addStretch();
+  const int row = lowerGrid_->rowCount();
+  lowerGrid_->addWidget(label, row, 0);
+  lowerGrid_->addLayout(fields, row, 1);
+}
+
+void MainDialog::fitHeight() {
+  layout()->invalidate();
+  layout()->activate();
+  const QSize minimum = layout()->minimumSize();
+  setMinimumWidth(minimum.width());
+  setFixedHeight(std::max(minimum.height(), layout()->sizeHint().height()));
+}
+
+// The form top to bottom, each row left to right.
 void MainDialog::setFocusOrder() {
-  std::vector<QWidget*> order = {startBackup_, driveList_, outputFolder_, typeTime_, typeMotion_, typeSensor_,
-                                 typeManual_};
-  order.insert(order.end(), channelBoxes_.begin(), channelBoxes_.end());
-  order.insert(order.end(), {sizeLimit_, beginDate_, beginTime_, endDate_, endTime_, browse_, status_, folderStart_,
-                             folderEnd_, stopBackup_, scan_, advanced_, allChannels_, languageList_, stopScan_});
+  std::vector<QWidget*> order = {languageList_, beginDate_, beginTime_, endDate_, endTime_};
+  order.insert(order.end(), channelBoxes_.begin(), channelBoxes_.begin() + 8);
+  order.insert(order.end(), channelBoxes_.begin() + 8, channelBoxes_.end());
+  order.insert(order.end(), {allChannels_, typeTime_, typeMotion_, typeSensor_, typeManual_, driveList_,
+                             diskBrowse_, outputFolder_, browse_, startBackup_, stopBackup_, advanced_, status_,
+                             sizeLimit_, folderStart_, folderEnd_, partition_, scan_, stopScan_});
   for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
@@ -359,17 +464,23 @@ void MainDialog::setInitialStates() {
   for (QCheckBox* box : channelBoxes_) box->setChecked(false);
   for (QCheckBox* box : {typeTime_, typeMotion_, typeSensor_, typeManual_}) box->setChecked(true);
   allChannels_->setChecked(false);
-  // All four pickers start at the moment the window opens.
+  // The last 24 hours, until a scan shows where the recordings lie.
   const QDateTime now = QDateTime::currentDateTime();
-  for (QDateEdit* date : {beginDate_, endDate_}) date->setDate(now.date());
-  for (QTimeEdit* time : {beginTime_, endTime_}) time->setTime(QTime(now.time().hour(), now.time().minute(),
-                                                                      now.time().second()));
+  setPicker(beginDate_, beginTime_, now.addSecs(-24 * 3600));
+  setPicker(endDate_, endTime_, now);
   for (QLineEdit* edit : {sizeLimit_, folderStart_, folderEnd_}) edit->setText(QStringLiteral("0"));
+  // Nothing runs yet: nothing to stop.
+  setJobButtonsEnabled(true, false, true, false);
 }
 
 void MainDialog::setUpLanguage() {
   for (const char* entry : LANGUAGE_LIST_ENTRIES) languageList_->addItem(QString::fromUtf8(entry));
-  currentLanguage = readStartupLanguage();
+  // The language chosen last time; mainset.ini's until one was chosen.
+  const QSettings remembered;
+  const QVariant chosen = remembered.value(QLatin1String(SETTING_LANGUAGE));
+  bool isNumber = false;
+  const int index = chosen.toInt(&isNumber);
+  currentLanguage = chosen.isValid() && isNumber ? index : readStartupLanguage();
   // An index outside the list leaves it without a selected entry.
   const bool listed = currentLanguage >= 0 && currentLanguage < languageList_->count();
   languageList_->setCurrentIndex(listed ? currentLanguage : -1);
@@ -383,12 +494,19 @@ void MainDialog::applyLanguageTexts() {
     if (auto* label = qobject_cast<QLabel*>(widget)) label->setText(text);
     else if (auto* button = qobject_cast<QAbstractButton*>(widget)) button->setText(text);
   }
+  diskBrowse_->setText(languageCaption(KEY_BROWSE));
+  diskFolderAction_->setText(languageCaption(KEY_DISK_FOLDER));
+  diskImageAction_->setText(languageCaption(KEY_DISK_IMAGE));
+  partitionLabel_->setText(languageCaption(KEY_PARTITION));
+  aboutAction_->setText(languageCaption(KEY_ABOUT_ENTRY));
   alignLabelColumns();
+  fitHeight();
 }
 
 void MainDialog::onLanguageChanged() {
   currentLanguage = languageList_->currentIndex();
   applyLanguageTexts();
+  QSettings().setValue(QLatin1String(SETTING_LANGUAGE), currentLanguage);
 }
 
 void MainDialog::alignLabelColumns() {
@@ -406,8 +524,30 @@ void MainDialog::fillDriveList() {
   if (driveList_->count() > 0) driveList_->setCurrentIndex(0);
 }
 
-void MainDialog::setOutputFolderToProgramFolder() {
-  outputFolder_->setText(QFile::decodeName(defaultOutputFolder().c_str()));
+void MainDialog::setDefaultOutputFolder() {
+  // The user's Videos folder where the desktop has one, else the home folder.
+  const QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+  outputFolder_->setText(!videos.isEmpty() && QFileInfo(videos).isDir() ? videos : QDir::homePath());
+}
+
+void MainDialog::restoreSettings() {
+  const QSettings remembered;
+  const QString disk = remembered.value(QLatin1String(SETTING_DISK)).toString();
+  if (!disk.isEmpty()) driveList_->setEditText(disk);
+  const QString output = remembered.value(QLatin1String(SETTING_OUTPUT)).toString();
+  if (!output.isEmpty()) outputFolder_->setText(output);
+  if (remembered.value(QLatin1String(SETTING_ADVANCED), false).toBool()) onAdvancedSetting();
+  const int width = remembered.value(QLatin1String(SETTING_WIDTH), 0).toInt();
+  if (width > 0) resize(std::max(width, minimumWidth()), height());
+}
+
+void MainDialog::saveSettings() const {
+  QSettings remembered;
+  remembered.setValue(QLatin1String(SETTING_DISK), driveList_->currentText());
+  remembered.setValue(QLatin1String(SETTING_OUTPUT), outputFolder_->text());
+  remembered.setValue(QLatin1String(SETTING_LANGUAGE), currentLanguage);
+  remembered.setValue(QLatin1String(SETTING_WIDTH), width());
+  remembered.setValue(QLatin1String(SETTING_ADVANCED), !advancedCollapsed_);
 }
 
 QWidget* MainDialog::control(int id) const { return findChild<QWidget*>(controlName(id)); }
@@ -435,38 +575,88 @@ void MainDialog::captureBackupSettings(JobSettings& settings) const {
   settings.recordTypeEnabled[RECORD_TYPE_MOTION] = typeMotion_->isChecked();
   settings.recordTypeEnabled[RECORD_TYPE_SENSOR] = typeSensor_->isChecked();
   settings.recordTypeEnabled[RECORD_TYPE_MANUAL] = typeManual_->isChecked();
-  settings.diskRoot = diskRootFromText(localPath(controlText(ID_DRIVE_LIST)));
+  settings.diskRoot = diskArgument(controlText(ID_DRIVE_LIST));
   settings.outputFolder = localPath(controlText(ID_OUTPUT_FOLDER));
 }
 
 void MainDialog::captureScanSettings(JobSettings& settings) const {
   settings.folderStart = readIntegerText(controlText(ID_FOLDER_START).toStdString());
   settings.folderEnd = readIntegerText(controlText(ID_FOLDER_END).toStdString());
-  settings.diskRoot = diskRootFromText(localPath(controlText(ID_DRIVE_LIST)));
+  settings.diskRoot = diskArgument(controlText(ID_DRIVE_LIST));
   settings.outputFolder = localPath(controlText(ID_OUTPUT_FOLDER));
 }
 
+namespace {
+QString withoutTrailingSlash(QString path) {
+  while (path.size() > 1 && path.endsWith(QLatin1Char('/'))) path.chop(1);
+  return path;
+}
+}  // namespace
+
 void MainDialog::onBrowse() {
-  // The chooser opens where the output goes by default: the folder that
-  // holds the program, or the home folder of an installed one.
-  QString start = QFile::decodeName(defaultOutputFolder().c_str());
-  while (start.size() > 1 && start.endsWith(QLatin1Char('/'))) start.chop(1);
-  QString chosen = folderChooser_(this, QStringLiteral("请选择路径: "), start);
+  // The chooser opens at the folder typed in the box.
+  const QString start = existingFolderAt(outputFolder_->text(), QDir::homePath());
+  const QString chosen = folderChooser_(this, languageCaption(KEY_CHOOSE_FOLDER), start);
   if (chosen.isEmpty()) return;
-  while (chosen.size() > 1 && chosen.endsWith(QLatin1Char('/'))) chosen.chop(1);
-  outputFolder_->setText(chosen);
+  outputFolder_->setText(withoutTrailingSlash(chosen));
+}
+
+void MainDialog::onBrowseDiskFolder() {
+  const QString start = existingFolderAt(driveList_->currentText(), QDir::rootPath());
+  const QString chosen = folderChooser_(this, languageCaption(KEY_CHOOSE_FOLDER), start);
+  if (chosen.isEmpty()) return;
+  driveList_->setEditText(withoutTrailingSlash(chosen));
+}
+
+void MainDialog::onBrowseDiskImage() {
+  const QString start = existingFolderAt(driveList_->currentText(), QDir::homePath());
+  const QString chosen = fileChooser_(this, languageCaption(KEY_CHOOSE_IMAGE), start);
+  if (chosen.isEmpty()) return;
+  driveList_->setEditText(chosen);
 }
 
 void MainDialog::onAllChannels() {
-  const bool checked = allChannels_->isChecked();
-  for (QCheckBox* box : channelBoxes_) box->setChecked(checked);
+  // From a partial or clear state every channel is ticked; from all ticked,
+  // none.
+  const bool all = std::all_of(channelBoxes_.begin(), channelBoxes_.end(),
+                               [](const QCheckBox* box) { return box->isChecked(); });
+  for (QCheckBox* box : channelBoxes_) box->setChecked(!all);
+  updateAllChannels();
+}
+
+void MainDialog::updateAllChannels() {
+  const auto ticked = std::count_if(channelBoxes_.begin(), channelBoxes_.end(),
+                                    [](const QCheckBox* box) { return box->isChecked(); });
+  if (ticked == 0 || ticked == SELECTABLE_CHANNELS) {
+    allChannels_->setTristate(false);
+    allChannels_->setCheckState(ticked == 0 ? Qt::Unchecked : Qt::Checked);
+  } else {
+    allChannels_->setCheckState(Qt::PartiallyChecked);
+  }
 }
 
 void MainDialog::onAdvancedSetting() {
   advancedCollapsed_ = !advancedCollapsed_;
   lowerBand_->setVisible(!advancedCollapsed_);
-  layout()->activate();
+  fitHeight();
   raise();
+}
+
+void MainDialog::spanSegments(const std::vector<SegmentRecord>& segments) {
+  if (segments.empty()) return;
+  RecorderTime first = segments.front().startTime;
+  RecorderTime last = segments.front().endTime;
+  for (const SegmentRecord& segment : segments) {
+    first = std::min(first, segment.startTime);
+    last = std::max(last, segment.endTime);
+  }
+  // The times as the report shows them.
+  const auto moment = [](RecorderTime t) {
+    const CalendarTime c = recorderTimeToCalendar(t);
+    return QDateTime(QDate(c.year, c.month, c.day), QTime(c.hour, c.minute, c.second));
+  };
+  setPicker(beginDate_, beginTime_, moment(first));
+  setPicker(endDate_, endTime_, moment(last));
 }
 
 void MainDialog::showAbout() {
@@ -476,7 +666,27 @@ void MainDialog::showAbout() {
 
 void MainDialog::showMessage(const QString& text) {
   QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), text, QMessageBox::Ok, this);
+  box.button(QMessageBox::Ok)->setText(languageCaption(KEY_OK));
   runModal(box);
+}
+
+void MainDialog::showSummary(const QString& text, const QString& folder) {
+  QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), text, QMessageBox::Ok, this);
+  box.button(QMessageBox::Ok)->setText(languageCaption(KEY_OK));
+  QPushButton* open = box.addButton(languageCaption(KEY_OPEN_OUTPUT_FOLDER), QMessageBox::ActionRole);
+  open->setObjectName(QStringLiteral("openOutputFolder"));
+  box.setDefaultButton(QMessageBox::Ok);
+  runModal(box);
+  if (box.clickedButton() == open) urlOpener_(QUrl::fromLocalFile(QFileInfo(folder).absoluteFilePath()));
+}
+
+bool MainDialog::askYesNo(const QString& text) {
+  QMessageBox box(QMessageBox::Question, QCoreApplication::applicationName(), text,
+                  QMessageBox::Yes | QMessageBox::No, this);
+  box.button(QMessageBox::Yes)->setText(languageCaption(KEY_YES));
+  box.button(QMessageBox::No)->setText(languageCaption(KEY_NO));
+  box.setDefaultButton(QMessageBox::Yes);
+  return runModal(box) == QMessageBox::Yes;
 }
 
 void MainDialog::setStatusText(const QString& text) {
@@ -501,9 +711,18 @@ void MainDialog::setModalRunner(ModalRunner runner) { modalRunner_ = std::move(r
 
 void MainDialog::setFolderChooser(FolderChooser chooser) { folderChooser_ = std::move(chooser); }
 
+void MainDialog::setFileChooser(FileChooser chooser) { fileChooser_ = std::move(chooser); }
+
+void MainDialog::setUrlOpener(UrlOpener opener) { urlOpener_ = std::move(opener); }
+
 int MainDialog::runModal(QDialog& dialog) { return modalRunner_(dialog); }
 
 void MainDialog::keyPressEvent(QKeyEvent* event) {
+  // Escape never closes the window: a running job would be cut short.
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    event->accept();
+    return;
+  }
   if (isPlainEnter(*event)) {
     // Enter presses a push button that has the focus; in an edit box it
     // neither starts a job nor closes the window.
@@ -515,22 +734,27 @@ void MainDialog::keyPressEvent(QKeyEvent* event) {
 }
 
 bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
-  // An editable combo box picks the entry whose text was typed when editing
-  // finishes (Enter, or the focus leaving it). In the language list only a
-  // chosen entry may change the language, so the field gets back the
-  // selected entry's text first.
-  if (watched == languageList_ || watched == languageList_->lineEdit()) {
-    const bool finishing = event->type() == QEvent::FocusOut ||
-                           (event->type() == QEvent::KeyPress && isPlainEnter(*static_cast<QKeyEvent*>(event)));
-    if (finishing) restoreLanguageField();
+  // A folder or an image file dropped from a file manager gives its local
+  // path, not its URL.
+  auto* edit = qobject_cast<QLineEdit*>(watched);
+  const bool pathBox = edit != nullptr && (edit == outputFolder_ || edit == driveList_->lineEdit());
+  if (pathBox && (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove)) {
+    auto* drag = static_cast<QDropEvent*>(event);
+    if (!droppedPath(drag->mimeData()).isEmpty()) {
+      drag->acceptProposedAction();
+      return true;
+    }
+  } else if (pathBox && event->type() == QEvent::Drop) {
+    auto* drop = static_cast<QDropEvent*>(event);
+    const QString path = droppedPath(drop->mimeData());
+    if (!path.isEmpty()) {
+      if (edit == outputFolder_) edit->setText(path);
+      else driveList_->setEditText(path);
+      drop->acceptProposedAction();
+      return true;
+    }
   }
   return QDialog::eventFilter(watched, event);
-}
-
-void MainDialog::restoreLanguageField() {
-  const int selected = languageList_->currentIndex();
-  const QString text = selected >= 0 ? languageList_->itemText(selected) : QString();
-  if (languageList_->lineEdit()->text() != text) languageList_->lineEdit()->setText(text);
 }
 
 }  // namespace korvex

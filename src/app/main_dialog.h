@@ -7,6 +7,7 @@
 #include <array>
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "jobs/backup_worker.h"
@@ -14,6 +15,7 @@
 #include "jobs/job_settings.h"
 #include "jobs/output_folder.h"
 #include "jobs/scan_worker.h"
+#include "store/recording_source.h"
 
 class QAction;
 class QCheckBox;
@@ -21,12 +23,15 @@ class QComboBox;
 class QDateEdit;
 class QGridLayout;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QSpinBox;
 class QTimeEdit;
 class QTimer;
+class QUrl;
 
 namespace korvex {
 
@@ -42,6 +47,10 @@ class MainDialog : public QDialog {
   // Asks for a folder; returns the chosen path, or the empty text when the
   // user cancels.
   using FolderChooser = std::function<QString(QWidget* parent, const QString& title, const QString& startFolder)>;
+  // Asks for a file (a disk image); the empty text when the user cancels.
+  using FileChooser = std::function<QString(QWidget* parent, const QString& title, const QString& startFolder)>;
+  // Opens a folder in the desktop's file manager.
+  using UrlOpener = std::function<void(const QUrl& url)>;
 
   // Builds the window in its start-up state: controls at their defaults,
   // compact size, start-up language and captions, drive list, output folder.
@@ -57,6 +66,9 @@ class MainDialog : public QDialog {
   QPushButton* scanButton() const { return scan_; }
   QPushButton* stopScanButton() const { return stopScan_; }
   QAction* aboutAction() const { return aboutAction_; }
+  // The disk box's Browse menu: a folder, or an image file or device.
+  QAction* diskFolderAction() const { return diskFolderAction_; }
+  QAction* diskImageAction() const { return diskImageAction_; }
 
   // True while the lower band (size limit, folder range, scan controls,
   // progress) is out of view.
@@ -73,6 +85,10 @@ class MainDialog : public QDialog {
   // Shows `text` in a modal box with an OK button and the application's name
   // as caption.
   void showMessage(const QString& text);
+  // The end of a job: `text`, OK, and a button that opens `folder`.
+  void showSummary(const QString& text, const QString& folder);
+  // A question with Yes and No; true for Yes.
+  bool askYesNo(const QString& text);
   // The running backup's status; "\r\n" breaks the line.
   void setStatusText(const QString& text);
   // The scan's progress bar and its percent label.
@@ -82,6 +98,8 @@ class MainDialog : public QDialog {
 
   void setModalRunner(ModalRunner runner);
   void setFolderChooser(FolderChooser chooser);
+  void setFileChooser(FileChooser chooser);
+  void setUrlOpener(UrlOpener opener);
   // What the next jobs pass their workers (tests watch the files created).
   // A scan without a trace of its own traces to qDebug().
   void setBackupOptions(BackupOptions options);
@@ -105,6 +123,8 @@ class MainDialog : public QDialog {
   // A language chosen in the list: it becomes current and the captions follow.
   void onLanguageChanged();
   void onBrowse();
+  void onBrowseDiskFolder();
+  void onBrowseDiskImage();
   void onAllChannels();
   void onAdvancedSetting();
   void showAbout();
@@ -120,9 +140,14 @@ class MainDialog : public QDialog {
   // A tick of BACKUP_TIMER_ID or SCAN_TIMER_ID: progress, and the job's end.
   void timerTick(int timerId);
 
-  // Ends the window; while a job runs, first asks it to stop and waits,
-  // showing that it is finishing, until its worker has ended.
+  // Ends the window; while a job runs, first asks whether to stop it, then
+  // waits, showing that it is finishing, until its worker has ended. What
+  // the window remembers is saved as it ends.
   void done(int result) override;
+
+  // The disk, output folder, language, width and the advanced band's state,
+  // kept in the desktop's settings (QSettings) for the next start.
+  void saveSettings() const;
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -134,16 +159,27 @@ class MainDialog : public QDialog {
   void setFocusOrder();
   void setInitialStates();
   void fillDriveList();
-  void setOutputFolderToProgramFolder();
+  void setDefaultOutputFolder();
+  void restoreSettings();
   void alignLabelColumns();
+  // A row of the advanced band, above the scan's controls.
+  void addAdvancedRow(QWidget* label, QLayout* fields);
+  // Keeps the height to what the window shows; the width is the user's.
+  void fitHeight();
   QString controlText(int id) const;
-  void restoreLanguageField();
+  void updateAllChannels();
+  // The pickers span the recordings a scan found.
+  void spanSegments(const std::vector<SegmentRecord>& segments);
 
   enum class RunningJob { None, Backup, Scan };
   void setUpJobControl();
-  // Refuses, with a message, an output folder inside the disk or one that
-  // another job writes to; otherwise holds its lock until the job ends.
+  // The checks before a job, each failure with its own message: the disk,
+  // the backup's selection, the output folder (a missing one offered to be
+  // created; its lock held until the job ends), then the disk opened as the
+  // job's source. Null when the job may not start.
+  std::shared_ptr<const RecordingSource> prepareJob(const JobSettings& settings, bool backup);
   bool claimOutputFolder(const JobSettings& settings);
+  void setBackupProgress(int percent);
   void backupTick();
   void scanTick();
   // Asks the job to stop; the worker sees it between two recording files.
@@ -172,8 +208,13 @@ class MainDialog : public QDialog {
   QLabel* diskLabel_ = nullptr;
   QComboBox* driveList_ = nullptr;
   QLabel* outputLabel_ = nullptr;
+  QPushButton* diskBrowse_ = nullptr;
+  QAction* diskFolderAction_ = nullptr;
+  QAction* diskImageAction_ = nullptr;
   QLineEdit* outputFolder_ = nullptr;
   QPushButton* browse_ = nullptr;
+  QProgressBar* backupProgress_ = nullptr;
+  QLabel* backupPercent_ = nullptr;
   QPushButton* startBackup_ = nullptr;
   QPushButton* stopBackup_ = nullptr;
   QPushButton* advanced_ = nullptr;
@@ -184,6 +225,8 @@ class MainDialog : public QDialog {
   QLabel* folderRangeLabel_ = nullptr;
   QLineEdit* folderStart_ = nullptr;
   QLineEdit* folderEnd_ = nullptr;
+  QLabel* partitionLabel_ = nullptr;
+  QSpinBox* partition_ = nullptr;
   QPushButton* scan_ = nullptr;
   QPushButton* stopScan_ = nullptr;
   QProgressBar* progress_ = nullptr;
@@ -195,6 +238,8 @@ class MainDialog : public QDialog {
   bool advancedCollapsed_ = true;
   ModalRunner modalRunner_;
   FolderChooser folderChooser_;
+  FileChooser fileChooser_;
+  UrlOpener urlOpener_;
 
   // The last job's selection, and its options and results. A result is
   // the worker's until the runner says it has ended.
@@ -207,6 +252,7 @@ class MainDialog : public QDialog {
   RunningJob job_ = RunningJob::None;
   bool stopAsked_ = false;
   bool closing_ = false;
+  bool askingToClose_ = false;
   int closeResult_ = 0;
   std::vector<QWidget*> disabledWhileClosing_;
   OutputFolderLock outputLock_;

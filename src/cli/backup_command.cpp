@@ -67,6 +67,10 @@ int runBackupCommand(const JobSettings& settings) {
     progress.message("can't find video data!" + missing);
     return EXIT_NO_VIDEO;
   }
+  if (result.end == BackupEnd::SizeLimit) {
+    progress.message("size limit reached (" + std::to_string(mib) + " MiB exported)" + missing);
+    return EXIT_DONE;
+  }
   progress.message("finish! (" + std::to_string(mib) + " MiB exported)" + missing);
   return EXIT_DONE;
 }

@@ -71,6 +71,7 @@ struct ScanResult {
   bool aborted = false;
   std::string reportPath;
   int errorNumber = 0;  // errno of a report that could not be created or written
+  std::string logPath;  // the job's custody log (.json); empty when none was written
   SourceEnd source;
   std::vector<SegmentRecord> segments;
 };
@@ -102,6 +103,7 @@ struct BackupResult {
   // The first AVI file that could not be written, and why (errno).
   std::string failedPath;
   int errorNumber = 0;
+  std::string logPath;  // the job's custody log (.json); empty when none was written
   SourceEnd source;
   std::vector<ExportedFile> files;
 };

@@ -53,8 +53,40 @@ inline constexpr const char* KEY_OUTPUT_INSIDE_DISK = "the output folder lies in
 inline constexpr const char* KEY_OUTPUT_BUSY = "another job is writing to the output folder";
 inline constexpr const char* KEY_OUTPUT_UNUSABLE = "can't use the output folder";
 
+// The About box and its menu entry, the folder chooser's title, the buttons
+// of the message boxes.
+inline constexpr const char* KEY_ABOUT_ENTRY = "about Korvex...";
+inline constexpr const char* KEY_ABOUT_TITLE = "about Korvex";
+inline constexpr const char* KEY_ABOUT_VERSION = "Korvex version 1.0";
+inline constexpr const char* KEY_ABOUT_DESCRIPTION = "scans and backs up the recordings of a recorder's disk";
+inline constexpr const char* KEY_OK = "OK";
+inline constexpr const char* KEY_YES = "yes";
+inline constexpr const char* KEY_NO = "no";
+inline constexpr const char* KEY_CHOOSE_FOLDER = "please choose a folder:";
+// The disk box's Browse menu and the chooser of an image file.
+inline constexpr const char* KEY_DISK_FOLDER = "disk folder...";
+inline constexpr const char* KEY_DISK_IMAGE = "disk image file...";
+inline constexpr const char* KEY_CHOOSE_IMAGE = "please choose a disk image file or device";
+inline constexpr const char* KEY_PARTITION = "partition";
+// Checks before a job starts.
+inline constexpr const char* KEY_DISK_MISSING = "the disk does not exist";
+inline constexpr const char* KEY_NO_STORE_FOLDERS = "no recorder folders under the disk";
+inline constexpr const char* KEY_STORE_FOLDER_PICKED = "a recorder folder was given as the disk";
+inline constexpr const char* KEY_CANNOT_OPEN_DISK = "can't open the disk";
+inline constexpr const char* KEY_NO_CHANNEL = "no channel ticked";
+inline constexpr const char* KEY_NO_RECORD_TYPE = "no record type ticked";
+inline constexpr const char* KEY_END_BEFORE_START = "the end lies before the start";
+inline constexpr const char* KEY_CREATE_OUTPUT = "the output folder does not exist, create it?";
+// The end of a job, and closing the window while one runs.
+inline constexpr const char* KEY_BACKUP_STOPPED = "backup stopped";
+inline constexpr const char* KEY_SIZE_LIMIT_REACHED = "size limit reached";
+inline constexpr const char* KEY_FILES_WRITTEN = "files written";
+inline constexpr const char* KEY_LOG_FILE = "log file";
+inline constexpr const char* KEY_OPEN_OUTPUT_FOLDER = "open the output folder";
+inline constexpr const char* KEY_STOP_AND_CLOSE = "a job is running, stop it and close?";
+
 // Every key that a language file must hold.
-inline constexpr std::array<const char*, 37> LANGUAGE_KEYS = {
+inline constexpr std::array<const char*, 63> LANGUAGE_KEYS = {
     KEY_LANGUAGE,        KEY_BROWSE,           KEY_BACKUP_TIME,     KEY_BACKUP_CHANNEL,
     KEY_BACKUP_RECORD_TYPE, KEY_BACKUP_DISK,   KEY_OUTPUT_PATH,     KEY_START_BACKUP,
     KEY_STOP_BACKUP,     KEY_ADVANCED_SETTING, KEY_BACKUP_MAX_DATA_SIZE, KEY_FOLDER_RANGE,
@@ -64,7 +96,13 @@ inline constexpr std::array<const char*, 37> LANGUAGE_KEYS = {
     KEY_FINISH,          KEY_NO_VIDEO_DATA,    KEY_FINISH_SCAN,     KEY_CANNOT_CREATE_REPORT,
     KEY_CANNOT_WRITE_REPORT, KEY_CANNOT_WRITE_AVI, KEY_FINISHING_JOB, KEY_CANNOT_READ_RECORDING,
     KEY_RECORDING_MISSING, KEY_FOLDERS_NOT_READ, KEY_OUTPUT_INSIDE_DISK, KEY_OUTPUT_BUSY,
-    KEY_OUTPUT_UNUSABLE,
+    KEY_OUTPUT_UNUSABLE, KEY_ABOUT_ENTRY,    KEY_ABOUT_TITLE,     KEY_ABOUT_VERSION,
+    KEY_ABOUT_DESCRIPTION, KEY_OK,           KEY_YES,             KEY_NO,
+    KEY_CHOOSE_FOLDER,   KEY_DISK_FOLDER,      KEY_DISK_IMAGE,      KEY_CHOOSE_IMAGE,
+    KEY_PARTITION,       KEY_DISK_MISSING,     KEY_NO_STORE_FOLDERS, KEY_STORE_FOLDER_PICKED,
+    KEY_CANNOT_OPEN_DISK, KEY_NO_CHANNEL,      KEY_NO_RECORD_TYPE,  KEY_END_BEFORE_START,
+    KEY_CREATE_OUTPUT,   KEY_BACKUP_STOPPED,   KEY_SIZE_LIMIT_REACHED, KEY_FILES_WRITTEN,
+    KEY_LOG_FILE,        KEY_OPEN_OUTPUT_FOLDER, KEY_STOP_AND_CLOSE,
 };
 
 }  // namespace korvex

@@ -6,9 +6,14 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QUrl>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -39,31 +44,38 @@ std::vector<bool> channelStates(const MainDialog& window) {
   return states;
 }
 
-TEST_F(WindowTest, AllSetsAndClearsTheSixteenChannels) {
+TEST_F(WindowTest, AllSetsAndClearsTheSixteenChannelsAndShowsAPartialState) {
   auto window = showWindow();
+  QCheckBox* all = checkBox(*window, ID_ALL_CHANNELS);
   click(*window, ID_ALL_CHANNELS);
-  EXPECT_TRUE(checkBox(*window, ID_ALL_CHANNELS)->isChecked());
+  EXPECT_EQ(all->checkState(), Qt::Checked);
   EXPECT_EQ(channelStates(*window), std::vector<bool>(16, true));
 
-  // A single box does not act back on All.
+  // Some channels ticked: All shows it.
   click(*window, 1009);
   EXPECT_FALSE(checkBox(*window, 1009)->isChecked());
-  EXPECT_TRUE(checkBox(*window, ID_ALL_CHANNELS)->isChecked());
+  EXPECT_EQ(all->checkState(), Qt::PartiallyChecked);
+  // From the partial state All ticks every channel.
+  click(*window, ID_ALL_CHANNELS);
+  EXPECT_EQ(all->checkState(), Qt::Checked);
+  EXPECT_EQ(channelStates(*window), std::vector<bool>(16, true));
 
   click(*window, ID_ALL_CHANNELS);
-  EXPECT_FALSE(checkBox(*window, ID_ALL_CHANNELS)->isChecked());
+  EXPECT_EQ(all->checkState(), Qt::Unchecked);
   EXPECT_EQ(channelStates(*window), std::vector<bool>(16, false));
 
-  // Clearing All also clears boxes checked one by one.
   click(*window, 1007);
   click(*window, 1022);
-  EXPECT_FALSE(checkBox(*window, ID_ALL_CHANNELS)->isChecked());
+  EXPECT_EQ(all->checkState(), Qt::PartiallyChecked);
   std::vector<bool> two(16, false);
   two[0] = two[15] = true;
   EXPECT_EQ(channelStates(*window), two);
-  click(*window, ID_ALL_CHANNELS);
+  // Ticking the rest one by one ends with All ticked.
+  for (int id = 1008; id <= 1021; ++id) click(*window, id);
+  EXPECT_EQ(all->checkState(), Qt::Checked);
   click(*window, ID_ALL_CHANNELS);
   EXPECT_EQ(channelStates(*window), std::vector<bool>(16, false));
+  EXPECT_EQ(all->checkState(), Qt::Unchecked);
 }
 
 TEST_F(WindowTest, AdvancedSettingShowsAndHidesTheLowerBand) {
@@ -110,6 +122,7 @@ TEST_F(WindowTest, BrowseWritesTheChosenFolderWithoutTrailingSlash) {
   };
   for (const auto& [chosen, expected] : cases) {
     auto window = showWindow();
+    lineEdit(*window, ID_OUTPUT_FOLDER)->setText(QString::fromStdString(programFolder() + "/LANG/missing/deeper"));
     ChooserCall call;
     window->setFolderChooser([&call, chosen = chosen](QWidget* parent, const QString& title, const QString& start) {
       call = ChooserCall{parent, title, start, call.count + 1};
@@ -118,8 +131,9 @@ TEST_F(WindowTest, BrowseWritesTheChosenFolderWithoutTrailingSlash) {
     click(*window, ID_BROWSE);
     EXPECT_EQ(call.count, 1);
     EXPECT_EQ(call.parent, window.get());
-    EXPECT_EQ(call.title, QStringLiteral("请选择路径: "));
-    EXPECT_EQ(call.startFolder, QString::fromStdString(programFolder()));
+    EXPECT_EQ(call.title, QStringLiteral("Please choose a folder: "));
+    // At the folder typed in the box.
+    EXPECT_EQ(call.startFolder, QString::fromStdString(programFolder() + "/LANG"));
     EXPECT_EQ(lineEdit(*window, ID_OUTPUT_FOLDER)->text(), expected) << chosen.toStdString();
   }
 }
@@ -137,13 +151,13 @@ TEST_F(WindowTest, BrowseCancelledKeepsTheOutputFolder) {
   EXPECT_EQ(lineEdit(*window, ID_OUTPUT_FOLDER)->text(), QStringLiteral("/kept/"));
 }
 
-void expectAboutBox(QDialog& dialog) {
+void expectAboutBox(QDialog& dialog, bool chinese) {
   auto* about = qobject_cast<AboutDialog*>(&dialog);
   ASSERT_NE(about, nullptr);
-  EXPECT_EQ(about->windowTitle(), QStringLiteral("关于 Korvex"));
+  EXPECT_EQ(about->windowTitle(), chinese ? QStringLiteral("关于 Korvex") : QStringLiteral("About Korvex"));
   auto* version = about->findChild<QLabel*>(QStringLiteral("aboutVersion"));
   ASSERT_NE(version, nullptr);
-  EXPECT_EQ(version->text(), QStringLiteral("Korvex 1.0 版"));
+  EXPECT_EQ(version->text(), chinese ? QStringLiteral("Korvex 1.0 版") : QStringLiteral("Korvex version 1.0"));
   EXPECT_EQ(version->textFormat(), Qt::PlainText);
   auto* description = about->findChild<QLabel*>(QStringLiteral("aboutDescription"));
   ASSERT_NE(description, nullptr);
@@ -153,7 +167,7 @@ void expectAboutBox(QDialog& dialog) {
   EXPECT_FALSE(icon->pixmap().isNull());
   auto* ok = about->findChild<QPushButton*>(QStringLiteral("aboutOk"));
   ASSERT_NE(ok, nullptr);
-  EXPECT_EQ(ok->text(), QStringLiteral("确定"));
+  EXPECT_EQ(ok->text(), chinese ? QStringLiteral("确定") : QStringLiteral("OK"));
   EXPECT_TRUE(ok->isDefault());
   about->show();
   QTest::mouseClick(ok, Qt::LeftButton);
@@ -161,22 +175,59 @@ void expectAboutBox(QDialog& dialog) {
   EXPECT_FALSE(about->isVisible());
 }
 
-TEST_F(WindowTest, AboutEntryOfTheContextMenuOpensTheAboutBox) {
+TEST_F(WindowTest, AboutEntryOfTheContextMenuOpensTheAboutBoxInTheCurrentLanguage) {
   auto window = showWindow();
   EXPECT_EQ(window->contextMenuPolicy(), Qt::ActionsContextMenu);
   QAction* about = window->aboutAction();
   ASSERT_NE(about, nullptr);
   EXPECT_TRUE(window->actions().contains(about));
-  EXPECT_EQ(about->text(), QStringLiteral("关于 Korvex(&A)..."));
-  int boxes = 0;
-  onModal = [&boxes](QDialog& dialog) {
-    ++boxes;
-    expectAboutBox(dialog);
-    return dialog.result();
+  for (const bool chinese : {false, true}) {
+    auto* list = qobject_cast<QComboBox*>(window->control(ID_LANGUAGE_LIST));
+    list->setCurrentIndex(chinese ? 1 : 0);
+    window->onLanguageChanged();
+    EXPECT_EQ(about->text(), chinese ? QStringLiteral("关于 Korvex(&A)...") : QStringLiteral("&About Korvex..."));
+    int boxes = 0;
+    onModal = [&boxes, chinese](QDialog& dialog) {
+      ++boxes;
+      expectAboutBox(dialog, chinese);
+      return dialog.result();
+    };
+    about->trigger();
+    EXPECT_EQ(boxes, 1);
+    EXPECT_TRUE(window->isVisible());
+  }
+}
+
+TEST_F(WindowTest, MessageBoxButtonsAndTheFolderChoosersTitleAreInTheCurrentLanguage) {
+  auto window = showWindow();
+  QStringList buttons;
+  onModal = [&buttons](QDialog& dialog) {
+    for (QAbstractButton* button : qobject_cast<QMessageBox*>(&dialog)->buttons()) buttons << button->text();
+    return static_cast<int>(QMessageBox::No);
   };
-  about->trigger();
-  EXPECT_EQ(boxes, 1);
-  EXPECT_TRUE(window->isVisible());
+  QString title;
+  window->setFolderChooser([&title](QWidget*, const QString& t, const QString&) {
+    title = t;
+    return QString();
+  });
+  auto* list = qobject_cast<QComboBox*>(window->control(ID_LANGUAGE_LIST));
+  list->setCurrentIndex(1);
+  window->onLanguageChanged();
+  window->showMessage(QStringLiteral("x"));
+  EXPECT_EQ(buttons, QStringList{QStringLiteral("确定")});
+  buttons.clear();
+  EXPECT_FALSE(window->askYesNo(QStringLiteral("?")));
+  buttons.sort();
+  QStringList yesNo{QStringLiteral("是"), QStringLiteral("否")};
+  yesNo.sort();
+  EXPECT_EQ(buttons, yesNo);
+  click(*window, ID_BROWSE);
+  EXPECT_EQ(title, QStringLiteral("请选择路径: "));
+  list->setCurrentIndex(0);
+  window->onLanguageChanged();
+  buttons.clear();
+  window->showMessage(QStringLiteral("x"));
+  EXPECT_EQ(buttons, QStringList{QStringLiteral("OK")});
 }
 
 TEST_F(WindowTest, F1OpensTheAboutBox) {
@@ -199,13 +250,18 @@ int runAndPress(MainDialog& window, const std::function<void()>& press) {
   return window.exec();
 }
 
-TEST_F(WindowTest, EscapeEndsTheWindow) {
+TEST_F(WindowTest, EscapeNeverClosesTheWindow) {
   auto window = makeWindow();
   const int result = runAndPress(*window, [&window] {
-    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window.get(), Qt::Key_Escape);
+    for (int id : {ID_OUTPUT_FOLDER, ID_START_BACKUP, ID_LANGUAGE_LIST}) {
+      window->control(id)->setFocus();
+      QTest::keyClick(window->control(id), Qt::Key_Escape);
+    }
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    EXPECT_TRUE(window->isVisible());
+    window->done(7);
   });
-  EXPECT_EQ(result, QDialog::Rejected);
-  EXPECT_FALSE(window->isVisible());
+  EXPECT_EQ(result, 7);
 }
 
 TEST_F(WindowTest, CloseBoxEndsTheWindow) {
@@ -224,7 +280,6 @@ TEST_F(WindowTest, EnterInAnEditBoxNeitherStartsAJobNorClosesTheWindow) {
   std::vector<QWidget*> edits;
   for (int id : {ID_OUTPUT_FOLDER, ID_SIZE_LIMIT, ID_FOLDER_START, ID_FOLDER_END}) edits.push_back(window->control(id));
   edits.push_back(qobject_cast<QComboBox*>(window->control(ID_DRIVE_LIST))->lineEdit());
-  edits.push_back(qobject_cast<QComboBox*>(window->control(ID_LANGUAGE_LIST))->lineEdit());
   for (int id : {ID_BEGIN_DATE, ID_BEGIN_TIME, ID_END_DATE, ID_END_TIME}) edits.push_back(window->control(id));
   for (QWidget* edit : edits) {
     edit->setFocus();
@@ -235,6 +290,22 @@ TEST_F(WindowTest, EnterInAnEditBoxNeitherStartsAJobNorClosesTheWindow) {
   for (const auto& spy : spies) EXPECT_EQ(spy->count(), 0);
   EXPECT_EQ(window->result(), 0);
   EXPECT_TRUE(modalTitles.empty());
+}
+
+TEST_F(WindowTest, NoButtonIsAnAutoDefault) {
+  auto window = showWindow();
+  const auto buttons = window->findChildren<QPushButton*>();
+  EXPECT_EQ(buttons.size(), 7);
+  for (QPushButton* button : buttons) {
+    EXPECT_FALSE(button->autoDefault()) << button->objectName().toStdString();
+    EXPECT_FALSE(button->isDefault()) << button->objectName().toStdString();
+  }
+  // After a message box, Enter in an edit box still presses nothing.
+  window->control(ID_ADVANCED_SETTING)->setFocus();
+  window->showMessage(QStringLiteral("done"));
+  lineEdit(*window, ID_OUTPUT_FOLDER)->setFocus();
+  QTest::keyClick(lineEdit(*window, ID_OUTPUT_FOLDER), Qt::Key_Return);
+  EXPECT_TRUE(window->advancedCollapsed());
 }
 
 TEST_F(WindowTest, EnterPressesTheFocusedButton) {
@@ -257,26 +328,32 @@ int owningControl(QWidget* widget) {
 TEST_F(WindowTest, FocusOrder) {
   auto window = showWindow();
   click(*window, ID_ADVANCED_SETTING);
-  std::vector<int> expected = {1000, 1001, 1002, 1003, 1004, 1005, 1006};
+  // The form top to bottom, each row left to right (Stop buttons are
+  // disabled while nothing runs; the disk's Browse and the partition have
+  // no id and count as 0).
+  std::vector<int> expected = {1044, 1024, 1025, 1026, 1027};
   for (int id = 1007; id <= 1022; ++id) expected.push_back(id);
-  for (int id : {1023, 1024, 1025, 1026, 1027, 1028, 1029, 1030, 1031, 1033, 1034, 1035, 1036, 1044, 1046})
+  for (int id : {1036, 1003, 1004, 1005, 1006, 1001, -1, 1002, 1028, 1000, 1035, 1029, 1023, 1030, 1031, -2, 1034})
     expected.push_back(id);
 
   std::vector<int> order;
-  QWidget* widget = window->startBackupButton();
+  QWidget* first = window->control(ID_LANGUAGE_LIST);
+  QWidget* widget = first;
   do {
     if ((widget->focusPolicy() & Qt::TabFocus) && widget->isVisibleTo(window.get()) && widget->isEnabled()) {
-      const int id = owningControl(widget);
+      int id = owningControl(widget);
+      if (widget->objectName() == QStringLiteral("diskBrowse")) id = -1;
+      if (widget->objectName() == QStringLiteral("partition") || widget->parentWidget()->objectName() == QStringLiteral("partition")) id = -2;
       if (id != 0 && (order.empty() || order.back() != id)) order.push_back(id);
     }
     widget = widget->nextInFocusChain();
-  } while (widget != window->startBackupButton() && order.size() < 100);
+  } while (widget != first && order.size() < 100);
   EXPECT_EQ(order, expected);
 
-  // Tab from Start backup goes to the drive list, then to the output folder.
-  window->startBackupButton()->setFocus();
-  QTest::keyClick(window->startBackupButton(), Qt::Key_Tab);
-  EXPECT_EQ(owningControl(QApplication::focusWidget()), ID_DRIVE_LIST);
+  // Tab from the drive list goes to its Browse, then to the output folder.
+  window->control(ID_DRIVE_LIST)->setFocus();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget()->objectName(), QStringLiteral("diskBrowse"));
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
   EXPECT_EQ(owningControl(QApplication::focusWidget()), ID_OUTPUT_FOLDER);
 }
@@ -296,6 +373,7 @@ void setPickers(const MainDialog& window, const PickerValues& values) {
 }
 
 TEST_F(WindowTest, CaptureOfTheDefaults) {
+  testing::ScopedTimeZone zone("UTC0");
   auto window = makeWindow();
   JobSettings settings;
   settings.channelEnabled.fill(1);
@@ -303,14 +381,15 @@ TEST_F(WindowTest, CaptureOfTheDefaults) {
   window->captureBackupSettings(settings);
   EXPECT_EQ(settings.folderStart, 0);
   EXPECT_EQ(settings.folderEnd, 0);
-  EXPECT_EQ(settings.beginTime, settings.endTime);
+  // The last 24 hours.
+  EXPECT_EQ(settings.endTime - settings.beginTime, 24 * 3600);
   EXPECT_EQ(settings.maxDataSizeMB, 0);
   EXPECT_EQ(settings.channelEnabled, (std::array<std::uint8_t, 32>{}));
   const std::array<std::uint8_t, 12> types = {0, 1, 1, 0, 1, 0, 0, 0, 1, 0, 0, 0};
   EXPECT_EQ(settings.recordTypeEnabled, types);
   const std::vector<std::string> roots = listDriveRoots();
   EXPECT_EQ(settings.diskRoot, roots.empty() ? std::string() : roots.front());
-  EXPECT_EQ(settings.outputFolder, programFolder() + "/");
+  EXPECT_EQ(QFile::decodeName(settings.outputFolder.c_str()), lineEdit(*window, ID_OUTPUT_FOLDER)->text());
 }
 
 TEST_F(WindowTest, CaptureOfABackupFromEveryControlHiddenOnesIncluded) {
@@ -441,6 +520,71 @@ TEST_F(WindowTest, ProgressDisplay) {
   EXPECT_FALSE(window->stopBackupButton()->isEnabled());
   EXPECT_TRUE(window->scanButton()->isEnabled());
   EXPECT_TRUE(window->stopScanButton()->isEnabled());
+}
+
+// A drop from a file manager: a file URL with its text beside it.
+bool dropOn(QWidget* target, const QString& path) {
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(path)});
+  data.setText(QUrl::fromLocalFile(path).toString());
+  const QPoint at(4, 4);
+  QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &enter);
+  if (!enter.isAccepted()) return false;
+  QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &drop);
+  return drop.isAccepted();
+}
+
+TEST_F(WindowTest, DropsFromAFileManagerGiveLocalPathsAndTheStatusBoxTakesNone) {
+  auto window = showWindow();
+  auto* drives = qobject_cast<QComboBox*>(window->control(ID_DRIVE_LIST));
+  const QString folder = QString::fromStdString(programFolder() + "/LANG");
+  EXPECT_TRUE(dropOn(drives->lineEdit(), folder));
+  EXPECT_EQ(drives->currentText(), folder);
+  const QString image = QString::fromStdString(programFolder() + "/mainset.ini");
+  EXPECT_TRUE(dropOn(drives->lineEdit(), image));
+  EXPECT_EQ(drives->currentText(), image);
+  EXPECT_TRUE(dropOn(lineEdit(*window, ID_OUTPUT_FOLDER), folder));
+  EXPECT_EQ(lineEdit(*window, ID_OUTPUT_FOLDER)->text(), folder);
+  auto* status = qobject_cast<QPlainTextEdit*>(window->control(ID_STATUS));
+  dropOn(status->viewport(), folder);
+  EXPECT_EQ(status->toPlainText(), QString());
+  // Nor typing.
+  status->setFocus();
+  QTest::keyClicks(status, QStringLiteral("typed"));
+  EXPECT_EQ(status->toPlainText(), QString());
+}
+
+TEST_F(WindowTest, TheDiskBoxsBrowseMenuOffersAFolderOrAnImageFile) {
+  auto window = showWindow();
+  auto* drives = qobject_cast<QComboBox*>(window->control(ID_DRIVE_LIST));
+  auto* browse = window->findChild<QPushButton*>(QStringLiteral("diskBrowse"));
+  ASSERT_NE(browse, nullptr);
+  ASSERT_NE(browse->menu(), nullptr);
+  EXPECT_EQ(browse->menu()->actions(), (QList<QAction*>{window->diskFolderAction(), window->diskImageAction()}));
+  EXPECT_EQ(window->diskFolderAction()->text(), QStringLiteral("Folder..."));
+  EXPECT_EQ(window->diskImageAction()->text(), QStringLiteral("Image file or device..."));
+  // Each opens where the box points.
+  drives->setEditText(QString::fromStdString(programFolder() + "/LANG/English/lang.ini"));
+  QString start;
+  window->setFolderChooser([&start](QWidget*, const QString&, const QString& at) {
+    start = at;
+    return QStringLiteral("/media/rec/");
+  });
+  window->diskFolderAction()->trigger();
+  EXPECT_EQ(start, QString::fromStdString(programFolder() + "/LANG/English"));
+  EXPECT_EQ(drives->currentText(), QStringLiteral("/media/rec"));
+  window->setFileChooser([&start](QWidget*, const QString&, const QString& at) {
+    start = at;
+    return QStringLiteral("/images/disk.E01");
+  });
+  window->diskImageAction()->trigger();
+  // The nearest folder of /media/rec that exists.
+  EXPECT_EQ(start, QFileInfo(QStringLiteral("/media")).isDir() ? QStringLiteral("/media") : QStringLiteral("/"));
+  EXPECT_EQ(drives->currentText(), QStringLiteral("/images/disk.E01"));
+  // The drive list still lists the mount points.
+  EXPECT_EQ(drives->count(), static_cast<int>(listDriveRoots().size()));
 }
 
 }  // namespace

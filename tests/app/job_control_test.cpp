@@ -8,9 +8,12 @@
 #include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLoggingCategory>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimeEdit>
 #include <QTimer>
@@ -18,6 +21,7 @@
 #include <unistd.h>
 #include <algorithm>
 #include <array>
+#include <filesystem>
 #include <atomic>
 #include <chrono>
 #include <future>
@@ -29,6 +33,7 @@
 #include "jobs/output_folder.h"
 #include "jobs/scan_report.h"
 #include "support/avi_contents.h"
+#include "support/disk_images.h"
 #include "support/media_probe.h"
 #include "support/recorder_simulator.h"
 #include "support/scratch_mount.h"
@@ -52,6 +57,7 @@ constexpr int WAIT_MS = 60000;
 
 using Buttons = std::array<bool, 4>;  // start backup, stop backup, scan, stop scan
 constexpr Buttons ALL_ON = {true, true, true, true};
+constexpr Buttons OPENED = {true, false, true, false};
 constexpr Buttons IDLE = {true, false, true, false};
 constexpr Buttons BACKUP_RUNNING = {false, true, false, false};
 constexpr Buttons SCAN_RUNNING = {false, false, false, true};
@@ -187,6 +193,14 @@ FrameSpec frame(std::int32_t channel, std::int32_t keyA, std::int32_t keyB, Reco
 
 std::string reportHeader() { return std::string(SCAN_REPORT_HEADER); }
 
+const QString STOP_AND_CLOSE = QStringLiteral(
+    "A job is running. Stop it and close the window? Every file written so far is finished first.");
+
+// The backup's summary after its first line.
+QString summaryTail(std::size_t files, std::uint64_t bytes) {
+  return QStringLiteral("\r\nFiles written=%1, Video total size=%2M").arg(files).arg(bytes / 1024 / 1024);
+}
+
 class JobWindowTest : public testing::WindowTest {
  protected:
   JobWindowTest() : zone_("UTC0"), store_(disk_.root()) {}
@@ -268,10 +282,10 @@ struct DebugLines {
 };
 DebugLines debugLines;
 
-void captureDebug(QtMsgType type, const QMessageLogContext&, const QString& text) {
+void captureDebug(QtMsgType type, const QMessageLogContext& context, const QString& text) {
   if (type != QtDebugMsg || !text.startsWith(QStringLiteral("i = "))) return;
   std::lock_guard<std::mutex> lock(debugLines.mutex);
-  debugLines.lines.push_back(text.toStdString());
+  debugLines.lines.push_back(std::string(context.category ? context.category : "") + ": " + text.toStdString());
 }
 
 TEST_F(JobWindowTest, ScanTracesEachFolderToTheDebugOutput) {
@@ -285,12 +299,24 @@ TEST_F(JobWindowTest, ScanTracesEachFolderToTheDebugOutput) {
     debugLines.lines.clear();
   }
   const QtMessageHandler previous = qInstallMessageHandler(captureDebug);
+  // Silent by default: nothing on any output.
   EXPECT_TRUE(window->onScan());
   EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
+  {
+    std::lock_guard<std::mutex> lock(debugLines.mutex);
+    EXPECT_TRUE(debugLines.lines.empty());
+  }
+  // Enabled through the logging rules, as QT_LOGGING_RULES does.
+  QLoggingCategory::setFilterRules(QStringLiteral("korvex.scan.debug=true"));
+  options.startedAt = STARTED + 1;
+  window->setScanOptions(options);
+  EXPECT_TRUE(window->onScan());
+  EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
+  QLoggingCategory::setFilterRules(QString());
   qInstallMessageHandler(previous);
   std::lock_guard<std::mutex> lock(debugLines.mutex);
-  EXPECT_EQ(debugLines.lines, (std::vector<std::string>{"i = 0  folder_count = 2  progressbar = 50",
-                                                        "i = 1  folder_count = 2  progressbar = 100"}));
+  EXPECT_EQ(debugLines.lines, (std::vector<std::string>{"korvex.scan: i = 0  folder_count = 2  progressbar = 50",
+                                                        "korvex.scan: i = 1  folder_count = 2  progressbar = 100"}));
 }
 
 TEST_F(JobWindowTest, ScanOfARangeWithoutFoldersToVisitGivesTheHeaderAndTheFinishMessage) {
@@ -307,16 +333,27 @@ TEST_F(JobWindowTest, ScanOfARangeWithoutFoldersToVisitGivesTheHeaderAndTheFinis
   EXPECT_EQ(testing::readTextFile(reportPath()), reportHeader());
 }
 
-TEST_F(JobWindowTest, ScanReportThatCannotBeCreatedIsNamedWithTheReason) {
+TEST_F(JobWindowTest, AMissingOutputFolderIsOfferedToBeCreated) {
   writeScanStore();
-  const std::string missing = out_.path() + "/missing";
+  const std::string missing = out_.path() + "/new/deeper";
   auto window = jobWindow(disk_.root(), missing);
   window->setScanOptions(scanStartedAtNoon());
-  click(*window, ID_SCAN);
-  EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
-  EXPECT_EQ(messages, std::vector<QString>{QString::fromStdString("Cannot create the report file: \"" + missing + "/" +
-                                                                  REPORT_NAME + "\" (No such file or directory)")});
+  const QString question =
+      QString::fromStdString("The output folder does not exist. Create it? \"" + missing + "\"");
+  // Declined: nothing starts, nothing is made.
+  questionAnswer = QMessageBox::No;
+  EXPECT_FALSE(window->onScan());
+  EXPECT_EQ(messages, std::vector<QString>{question});
+  EXPECT_FALSE(std::filesystem::exists(missing));
   EXPECT_EQ(jobButtons(*window), IDLE);
+  // Accepted: the folder is made and the scan writes its report there.
+  questionAnswer = QMessageBox::Yes;
+  messages.clear();
+  EXPECT_TRUE(window->onScan());
+  EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
+  EXPECT_EQ(messages, (std::vector<QString>{question, QString::fromStdString("Scan finished. The report is in the file \"" +
+                                                                             missing + "/" + REPORT_NAME + "\"")}));
+  EXPECT_EQ(testing::readTextFile(missing + "/" + REPORT_NAME), scanStoreReport());
 }
 
 TEST_F(JobWindowTest, ScanReportThatCannotBeWrittenIsNamedWithTheReason) {
@@ -347,8 +384,11 @@ TEST_F(JobWindowTest, BackupRunsToFinishWithItsAviFiles) {
   EXPECT_EQ(jobButtons(*window), BACKUP_RUNNING);
   EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
 
-  EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("Finished!")});
+  EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("Finished!") + summaryTail(2, store.payloadBytes)});
   EXPECT_EQ(jobButtons(*window), IDLE);
+  // The bar and its percent, as the scan's.
+  EXPECT_EQ(window->findChild<QProgressBar*>(QStringLiteral("backupProgress"))->value(), 100);
+  EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("backupPercent"))->text(), QStringLiteral("100%"));
   // The last tick shows where the job ended.
   const CalendarTime last = recorderTimeToCalendar(store.lastTime);
   const QString expectedStatus = QStringLiteral("Video end time=%1.%2.%3.%4:%5:%6\nFolder=0, File=127, Video total size=%7M")
@@ -379,40 +419,69 @@ TEST_F(JobWindowTest, BackupRunsToFinishWithItsAviFiles) {
 TEST_F(JobWindowTest, BackupWithASelectionThatMatchesNothingFindsNoVideo) {
   testing::simulateRecorder(disk_.root(), {{0, 1, T0, 2, true}});
   auto window = jobWindow();
-  // Every channel unchecked, as the window starts.
+  selectEverything(*window);
+  // Only channel 16, which recorded nothing.
+  click(*window, ID_ALL_CHANNELS);
+  click(*window, ID_CHANNEL_LAST);
   click(*window, ID_START_BACKUP);
   EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
-  EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("No video data found.")});
+  EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("No video data found.") + summaryTail(0, 0)});
   EXPECT_EQ(statusText(*window), QStringLiteral("Searching for video...\nFolder=0, File=127"));
   EXPECT_TRUE(aviFiles().empty());
   EXPECT_EQ(jobButtons(*window), IDLE);
 }
 
-TEST_F(JobWindowTest, EitherJobOnADiskWithoutFoldersFindsNoVideo) {
+TEST_F(JobWindowTest, EachProblemBeforeAJobHasItsOwnMessage) {
+  writeScanStore();
   TempDir emptyDisk;
-  auto window = jobWindow(emptyDisk.root(), out_.path());
-  selectEverything(*window);
-  window->setScanOptions(scanStartedAtNoon());
-  click(*window, ID_START_BACKUP);
-  EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
-  click(*window, ID_SCAN);
-  EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
-  EXPECT_EQ(messages, (std::vector<QString>{QStringLiteral("No video data found."), QStringLiteral("No video data found.")}));
+  const std::string nowhere = out_.path() + "/no/such/disk";
+  const std::string folder0 = disk_.path() + "/dir00000";
+  struct Case {
+    const char* what;
+    std::string disk;
+    std::function<void(const MainDialog&)> select;
+    bool scanToo;  // the scan refuses it as well
+    QString message;
+  };
+  const auto endBeforeStart = [](const MainDialog& window) {
+    qobject_cast<QDateEdit*>(window.control(ID_END_DATE))->setDate(QDate(1999, 1, 1));
+  };
+  const auto noChannel = [](const MainDialog& window) { click(window, ID_ALL_CHANNELS); };
+  const auto noType = [](const MainDialog& window) {
+    for (int id : {ID_TYPE_TIME, ID_TYPE_MOTION, ID_TYPE_SENSOR, ID_TYPE_MANUAL}) click(window, id);
+  };
+  const Case cases[] = {
+      {"no dir* folders", emptyDisk.path(), {}, true,
+       QString::fromStdString("No recorder folders (dir00000, dir00001, ...) lie directly under the disk: \"" +
+                              emptyDisk.path() + "\"")},
+      {"missing disk", nowhere, {}, true,
+       QString::fromStdString("The disk does not exist: \"" + nowhere + "\" (No such file or directory)")},
+      {"a dir* folder picked", folder0, {}, true,
+       QString::fromStdString("This is one of the recorder's folders. The disk is the folder that holds it: \"" +
+                              disk_.path() + "\"")},
+      {"no channel", disk_.path(), noChannel, false, QStringLiteral("No channel is ticked. Tick the channels to back up.")},
+      {"no record type", disk_.path(), noType, false,
+       QStringLiteral("No record type is ticked. Tick the record types to back up.")},
+      {"end before start", disk_.path(), endBeforeStart, false,
+       QStringLiteral("The end of the backup time lies before its start.")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto window = jobWindow(c.disk, out_.path());
+    selectEverything(*window);
+    if (c.select) c.select(*window);
+    window->setScanOptions(scanStartedAtNoon());
+    messages.clear();
+    EXPECT_FALSE(window->onStartBackup());
+    EXPECT_EQ(messages, std::vector<QString>{c.message});
+    EXPECT_EQ(jobButtons(*window), IDLE);
+    EXPECT_FALSE(window->jobWorkerRunning());
+    if (c.scanToo) {
+      EXPECT_FALSE(window->onScan());
+      EXPECT_EQ(messages.size(), 2u);
+    }
+  }
   EXPECT_TRUE(testing::listFiles(out_.path()).empty());
-  EXPECT_EQ(jobButtons(*window), IDLE);
-}
-
-TEST_F(JobWindowTest, BackupWhoseAviFileCannotBeCreatedNamesItWithTheReason) {
-  testing::simulateRecorder(disk_.root(), {{0, 1, T0, 2, true}});
-  const std::string missing = out_.path() + "/missing";
-  auto window = jobWindow(disk_.root(), missing);
-  selectEverything(*window);
-  click(*window, ID_START_BACKUP);
-  EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
-  EXPECT_EQ(messages, std::vector<QString>{QString::fromStdString(
-                          "Cannot write the AVI file: \"" + missing +
-                          "/folder=0_file=0_chn1_Time_2012_5_4_8_9_10.avi\" (No such file or directory)")});
-  EXPECT_EQ(jobButtons(*window), IDLE);
 }
 
 // Five segments of channel 1 one after the other, over many small
@@ -425,7 +494,7 @@ testing::SimulationResult writeLongStore(const std::string& root) {
   return testing::simulateRecorder(root, segments, options);
 }
 
-TEST_F(JobWindowTest, StopBackupMidStoreFinishesTheFilesWithoutAMessage) {
+TEST_F(JobWindowTest, StopBackupMidStoreFinishesTheFilesAndSaysSo) {
   writeLongStore(disk_.root());
   auto window = jobWindow();
   selectEverything(*window);
@@ -448,8 +517,11 @@ TEST_F(JobWindowTest, StopBackupMidStoreFinishesTheFilesWithoutAMessage) {
 
   gate.open();
   EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
-  EXPECT_TRUE(messages.empty());
-  EXPECT_EQ(statusText(*window), status);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_TRUE(messages[0].startsWith(
+      QStringLiteral("Backup stopped. Every AVI file written so far is finished.\r\nFiles written=1, ")))
+      << messages[0].toStdString();
+  messages.clear();
   EXPECT_EQ(jobButtons(*window), IDLE);
   // The job ended with the recording file it was in: one segment's file,
   // finished, with the frames of that recording file only.
@@ -462,8 +534,11 @@ TEST_F(JobWindowTest, StopBackupMidStoreFinishesTheFilesWithoutAMessage) {
 
   // Started again, the backup runs through the store.
   EXPECT_TRUE(window->onStartBackup());
+  // The last job's text is gone as the next starts.
+  EXPECT_EQ(statusText(*window), QString());
   EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
-  EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("Finished!")});
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_TRUE(messages[0].startsWith(QStringLiteral("Finished!\r\nFiles written=5, "))) << messages[0].toStdString();
   // The stopped run's file stays as it was; the new run's gets a number.
   EXPECT_EQ(aviFiles().size(), 5u + 1);
   expectFinished(aviFiles());
@@ -497,6 +572,7 @@ TEST_F(JobWindowTest, ASecondJobIsRefusedWhileTheWorkerStillRuns) {
   gate.open();
   EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
   EXPECT_EQ(created.paths().size(), 1u);
+  messages.clear();
   EXPECT_TRUE(window->onScan());
   EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
   EXPECT_EQ(messages, std::vector<QString>{QString::fromStdString("Scan finished. The report is in the file \"" +
@@ -507,14 +583,14 @@ TEST_F(JobWindowTest, ButtonStatesThroughTheJobs) {
   writeScanStore();
   {
     auto window = jobWindow();
-    EXPECT_EQ(jobButtons(*window), ALL_ON) << "opened";
-    click(*window, ID_STOP_BACKUP);
+    EXPECT_EQ(jobButtons(*window), OPENED) << "opened";
+    window->onStopBackup();
     EXPECT_EQ(jobButtons(*window), IDLE) << "stop backup while idle";
     EXPECT_TRUE(messages.empty());
   }
   {
     auto window = jobWindow();
-    click(*window, ID_STOP_SCAN);
+    window->onStopScan();
     EXPECT_EQ(jobButtons(*window), IDLE) << "stop scan while idle";
     EXPECT_TRUE(messages.empty());
   }
@@ -530,7 +606,7 @@ TEST_F(JobWindowTest, ButtonStatesThroughTheJobs) {
     bool message;
   };
   const Step steps[] = {
-      {"backup stopped", ID_START_BACKUP, ID_STOP_BACKUP, BACKUP_TIMER_ID, BACKUP_RUNNING, false},
+      {"backup stopped", ID_START_BACKUP, ID_STOP_BACKUP, BACKUP_TIMER_ID, BACKUP_RUNNING, true},
       {"scan stopped", ID_SCAN, ID_STOP_SCAN, SCAN_TIMER_ID, SCAN_RUNNING, false},
       {"backup's end shown", ID_START_BACKUP, 0, BACKUP_TIMER_ID, BACKUP_RUNNING, true},
       {"scan's end shown", ID_SCAN, 0, SCAN_TIMER_ID, SCAN_RUNNING, true},
@@ -626,7 +702,8 @@ TEST_F(JobWindowTest, ClosingTheWindowMidBackupFinishesTheFilesFirst) {
   EXPECT_EQ(result, QDialog::Rejected);
   EXPECT_FALSE(window->isVisible());
   EXPECT_FALSE(window->jobWorkerRunning());
-  EXPECT_TRUE(messages.empty());
+  // Asked first; the job's end shows nothing more.
+  EXPECT_EQ(messages, std::vector<QString>{STOP_AND_CLOSE});
   const std::vector<std::string> files = created.paths();
   ASSERT_EQ(files.size(), 1u);
   EXPECT_EQ(aviFiles(), files);
@@ -640,8 +717,17 @@ TEST_F(JobWindowTest, ClosingTheWindowMidScanCompletesTheReport) {
   window->setScanOptions(scanStartedAtNoon(gate.holdAt(2)));
   click(*window, ID_SCAN);
   ASSERT_TRUE(gate.waitUntilReached());
-  // Escape asks to close the window, as the close box does.
+  // Escape does nothing; declining the question keeps the job running.
   QTest::keyClick(window.get(), Qt::Key_Escape);
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_TRUE(messages.empty());
+  questionAnswer = QMessageBox::No;
+  window->close();
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_FALSE(window->closing());
+  EXPECT_TRUE(window->jobWorkerRunning());
+  questionAnswer = QMessageBox::Yes;
+  window->close();
   EXPECT_TRUE(window->isVisible());
   EXPECT_TRUE(window->closing());
   // Asking again while it finishes changes nothing.
@@ -652,7 +738,7 @@ TEST_F(JobWindowTest, ClosingTheWindowMidScanCompletesTheReport) {
   EXPECT_TRUE(QTest::qWaitFor([&window] { return !window->isVisible(); }, WAIT_MS));
   EXPECT_EQ(window->result(), QDialog::Rejected);
   EXPECT_FALSE(window->closing());
-  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(messages, (std::vector<QString>{STOP_AND_CLOSE, STOP_AND_CLOSE}));
   EXPECT_EQ(testing::readTextFile(reportPath()),
             reportHeader() +
                 "    1 |    1    |     Time  |  2012. 5. 4  8: 9:10  |  2012. 5. 4  8: 9:11  |   0: 0: 1  |    32B |   0\r\n"
@@ -693,7 +779,8 @@ TEST_F(JobWindowTest, EndMessagesAreLookedUpWhenShown) {
   writeLanguageFile("English", "finish!=Done at last\nvideo end time=Last\nfolder=D\nfile=F\nvideo total size=S\n");
   gate.open();
   EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
-  EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("Done at last")});
+  // A missing key gives the empty text; the numbers stay.
+  EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("Done at last\r\n=1, S=0M")});
   EXPECT_EQ(statusText(*window), QStringLiteral("Last=2012.5.4.8:9:11\nD=0, F=127, S=0M"));
 }
 
@@ -717,6 +804,20 @@ TEST_F(JobWindowTest, AnOutputFolderOnTheDiskIsRefusedWithAMessage) {
   }
   EXPECT_TRUE(testing::listFiles(disk_.path(), "ScanFile_").empty());
   EXPECT_TRUE(testing::listFiles(disk_.path(), "folder=").empty());
+}
+
+TEST_F(JobWindowTest, AnOutputFolderThatIsAFileIsRefusedWithTheReason) {
+  writeScanStore();
+  const std::string file = out_.file("not-a-folder");
+  testing::writeBytes(file, {1, 2, 3});
+  auto window = jobWindow(disk_.root(), file);
+  selectEverything(*window);
+  EXPECT_FALSE(window->onStartBackup());
+  EXPECT_FALSE(window->onScan());
+  const QString expected =
+      QString::fromStdString("Cannot write to the output folder: \"" + file + "\" (Not a directory)");
+  EXPECT_EQ(messages, (std::vector<QString>{expected, expected}));
+  EXPECT_EQ(jobButtons(*window), IDLE);
 }
 
 TEST_F(JobWindowTest, AFolderAnotherJobWritesToIsRefusedWithAMessage) {
@@ -754,7 +855,119 @@ TEST_F(JobWindowTest, AnUnreadableRecordingFileEndsTheJobWithAMessageNamingIt) {
   EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
   ASSERT_TRUE(window->onStartBackup());
   EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
-  EXPECT_EQ(messages, (std::vector<QString>{expected, expected}));
+  EXPECT_EQ(messages, (std::vector<QString>{expected, expected + summaryTail(3, 0)}));
+}
+
+TEST_F(JobWindowTest, AScanOfAnImageFileChosenFromTheDiskBoxsBrowseMenu) {
+  const std::string missing = testing::missingTools({"mkfs.ext4"});
+  if (!missing.empty()) GTEST_SKIP() << missing;
+  writeScanStore();
+  TempDir images;
+  const std::string image = images.file("recorder.img");
+  ASSERT_EQ(testing::makeExt4Image(disk_.path(), image, 8 * 1024 * 1024), "");
+  auto window = jobWindow("/", out_.path());
+  QString title;
+  window->setFileChooser([&](QWidget*, const QString& t, const QString&) {
+    title = t;
+    return QString::fromStdString(image);
+  });
+  window->diskImageAction()->trigger();
+  EXPECT_EQ(title, QStringLiteral("Choose a disk image file (raw or E01) or a device"));
+  EXPECT_EQ(qobject_cast<QComboBox*>(window->control(ID_DRIVE_LIST))->currentText().toStdString(), image);
+  window->setScanOptions(scanStartedAtNoon());
+  ASSERT_TRUE(window->onScan());
+  EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
+  EXPECT_EQ(messages, std::vector<QString>{QString::fromStdString("Scan finished. The report is in the file \"" +
+                                                                  reportPath() + "\"")});
+  // The same report as from the folder.
+  EXPECT_EQ(testing::readTextFile(reportPath()), scanStoreReport());
+  // The time window now spans the recordings the scan found.
+  EXPECT_EQ(qobject_cast<QDateEdit*>(window->control(ID_BEGIN_DATE))->date(), QDate(2012, 5, 4));
+  EXPECT_EQ(qobject_cast<QTimeEdit*>(window->control(ID_BEGIN_TIME))->time(), QTime(8, 9, 10));
+  EXPECT_EQ(qobject_cast<QTimeEdit*>(window->control(ID_END_TIME))->time(), QTime(9, 9, 15));
+}
+
+TEST_F(JobWindowTest, ThePartitionOfTheAdvancedBandPicksWhereTheStoreIsRead) {
+  const std::string missing = testing::missingTools({"mkfs.ext4", "sfdisk"});
+  if (!missing.empty()) GTEST_SKIP() << missing;
+  writeScanStore();
+  TempDir work;
+  TempDir nothing;
+  ASSERT_EQ(testing::makeExt4Image(nothing.path(), work.file("p1.img"), 2 * 1024 * 1024), "");
+  ASSERT_EQ(testing::makeExt4Image(disk_.path(), work.file("p2.img"), 8 * 1024 * 1024), "");
+  const std::string image = work.file("disk.img");
+  ASSERT_EQ(testing::makePartitionedImage(image, {{work.file("p1.img"), "83"}, {work.file("p2.img"), "83"}}), "");
+  auto window = jobWindow(image, out_.path());
+  auto* partition = window->findChild<QSpinBox*>(QStringLiteral("partition"));
+  ASSERT_NE(partition, nullptr);
+  EXPECT_EQ(partition->value(), 0);
+  window->setScanOptions(scanStartedAtNoon());
+  // Partition 1 holds no store: refused, naming the image.
+  partition->setValue(1);
+  EXPECT_FALSE(window->onScan());
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_TRUE(messages[0].startsWith(QString::fromStdString("Cannot read a recorder disk from: \"" + image + "\"")))
+      << messages[0].toStdString();
+  // Partition 2, and 0 (the first that holds one), read the store.
+  for (int chosen : {2, 0}) {
+    SCOPED_TRACE(chosen);
+    partition->setValue(chosen);
+    messages.clear();
+    window->setScanOptions(scanStartedAtNoon());
+    ASSERT_TRUE(window->onScan());
+    EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].startsWith(QStringLiteral("Scan finished."))) << messages[0].toStdString();
+  }
+  EXPECT_EQ(testing::readTextFile(reportPath()), scanStoreReport());
+}
+
+TEST_F(JobWindowTest, AnImageWithoutAStoreIsRefusedNamingIt) {
+  TempDir images;
+  const std::string image = images.file("empty.img");
+  testing::writeBytes(image, std::vector<std::uint8_t>(64 * 1024, 0));
+  auto window = jobWindow(image, out_.path());
+  EXPECT_FALSE(window->onScan());
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_TRUE(messages[0].startsWith(QString::fromStdString("Cannot read a recorder disk from: \"" + image + "\" (")))
+      << messages[0].toStdString();
+  EXPECT_EQ(jobButtons(*window), IDLE);
+}
+
+TEST_F(JobWindowTest, TheSummarysButtonOpensTheOutputFolder) {
+  testing::simulateRecorder(disk_.root(), {{0, 1, T0, 2, true}});
+  auto window = jobWindow();
+  selectEverything(*window);
+  onModal = [this](QDialog& dialog) {
+    auto* box = qobject_cast<QMessageBox*>(&dialog);
+    messages.push_back(box->text());
+    auto* open = box->findChild<QPushButton*>(QStringLiteral("openOutputFolder"));
+    EXPECT_NE(open, nullptr);
+    if (open != nullptr) {
+      EXPECT_EQ(open->text(), QStringLiteral("Open output folder"));
+      open->click();
+    }
+    return 0;
+  };
+  ASSERT_TRUE(window->onStartBackup());
+  EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(openedUrls, std::vector<QUrl>{QUrl::fromLocalFile(QString::fromStdString(out_.path()))});
+}
+
+TEST_F(JobWindowTest, ASizeLimitReachedIsSaidSo) {
+  testing::SimulationOptions options;
+  options.media = testing::SimulatedMedia::Synthetic;
+  const auto store = testing::simulateRecorder(disk_.root(), {{0, 1, T0, 4, true}}, options);
+  ASSERT_GT(store.payloadBytes, 2u * 1024 * 1024);
+  auto window = jobWindow();
+  selectEverything(*window);
+  typeInto(qobject_cast<QLineEdit*>(window->control(ID_SIZE_LIMIT)), "1");
+  ASSERT_TRUE(window->onStartBackup());
+  EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_TRUE(messages[0].startsWith(QStringLiteral("Finished: the size limit was reached.\r\nFiles written=1, ")))
+      << messages[0].toStdString();
 }
 
 }  // namespace

@@ -125,6 +125,42 @@ TEST_F(JobTextsTest, OutputFailuresNameThePathAndTheReason) {
             "无法写入AVI文件: \"/a.avi\" (No space left on device)");
 }
 
+TEST_F(JobTextsTest, BackupSummaryTellsHowItEndedWhatItWroteAndTheLog) {
+  BackupResult result;
+  result.videoFound = true;
+  result.totalBytesWritten = 3ull * 1048576 + 5;
+  result.files.resize(2);
+  struct Case {
+    BackupEnd end;
+    int language;
+    const char* log;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {BackupEnd::RangeDone, 0, "", "Finished!\r\nFiles written=2, Video total size=3M"},
+      {BackupEnd::AfterWindow, 0, "/o/backup.json",
+       "Finished!\r\nFiles written=2, Video total size=3M\r\nLog \"/o/backup.json\""},
+      {BackupEnd::Stopped, 0, "",
+       "Backup stopped. Every AVI file written so far is finished.\r\nFiles written=2, Video total size=3M"},
+      {BackupEnd::SizeLimit, 0, "", "Finished: the size limit was reached.\r\nFiles written=2, Video total size=3M"},
+      {BackupEnd::SizeLimit, 1, "/o/b.json", "完成:已达到最大数据量。\r\n已写入文件=2, 录像总量=3M\r\n日志 \"/o/b.json\""},
+  };
+  for (const Case& c : cases) {
+    currentLanguage = c.language;
+    result.end = c.end;
+    result.logPath = c.log;
+    EXPECT_EQ(backupSummaryText(result), c.expected);
+  }
+  currentLanguage = 0;
+  result.end = BackupEnd::OutputFailed;
+  result.failedPath = "/full/a.avi";
+  result.errorNumber = ENOSPC;
+  result.logPath.clear();
+  EXPECT_EQ(backupSummaryText(result),
+            "Cannot write the AVI file: \"/full/a.avi\" (No space left on device)\r\nFiles written=2, Video total size=3M");
+  EXPECT_EQ(logPathText(""), "");
+}
+
 TEST_F(JobTextsTest, BackupStatusReadFromTheJobState) {
   JobState state;
   state.reset();

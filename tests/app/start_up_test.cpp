@@ -5,7 +5,10 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -19,11 +22,13 @@
 #include "app/window_fixture.h"
 #include "lang/language.h"
 #include "store/drive_list.h"
+#include "support/temp_dir.h"
 
 namespace korvex {
 namespace {
 
 using testing::caption;
+using testing::TempDir;
 using testing::WindowTest;
 
 enum class Kind { Label, Button, CheckBox, Combo, LineEdit, TextBox, Date, Time, Progress };
@@ -119,7 +124,8 @@ TEST_F(WindowTest, EveryControlExistsWithItsKindEnabledAndShownUnlessInTheLowerB
     ASSERT_NE(widget, nullptr) << c.id;
     EXPECT_TRUE(hasKind(widget, c.kind)) << c.id << " is a " << widget->metaObject()->className();
     EXPECT_EQ(widget->property("controlId").toInt(), c.id);
-    EXPECT_TRUE(widget->isEnabled()) << c.id;
+    // The Stop buttons only while their job runs.
+    EXPECT_EQ(widget->isEnabled(), c.id != ID_STOP_BACKUP && c.id != ID_STOP_SCAN) << c.id;
     EXPECT_EQ(widget->isVisible(), !c.inLowerBand) << c.id;
     if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
       EXPECT_FALSE(edit->isReadOnly()) << c.id;
@@ -147,10 +153,17 @@ TEST_F(WindowTest, InitialStates) {
   EXPECT_EQ(progress->maximum(), 100);
   EXPECT_EQ(progress->value(), 0);
   EXPECT_EQ(caption(*window, ID_SCAN_PERCENT), QStringLiteral("0%"));
+  // The user's Videos folder, or the home folder.
+  const QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
   EXPECT_EQ(qobject_cast<QLineEdit*>(window->control(ID_OUTPUT_FOLDER))->text(),
-            QFile::decodeName(programFolder().c_str()) + QStringLiteral("/"));
+            QFileInfo(videos).isDir() ? videos : QDir::homePath());
   EXPECT_TRUE(window->advancedCollapsed());
-  EXPECT_EQ(QApplication::focusWidget(), window->startBackupButton());
+  // The form's first control.
+  EXPECT_EQ(QApplication::focusWidget(), window->control(ID_LANGUAGE_LIST));
+  // The status box shows; it takes no typing and no drops.
+  auto* status = qobject_cast<QPlainTextEdit*>(window->control(ID_STATUS));
+  EXPECT_TRUE(status->isReadOnly());
+  EXPECT_FALSE(status->acceptDrops());
 }
 
 TEST_F(WindowTest, WindowTitleIconAndFrame) {
@@ -165,7 +178,7 @@ TEST_F(WindowTest, WindowTitleIconAndFrame) {
   EXPECT_FALSE(flags.testFlag(Qt::WindowContextHelpButtonHint));
 }
 
-TEST_F(WindowTest, PickersStartAtTheMomentTheWindowOpens) {
+TEST_F(WindowTest, PickersStartAtTheLast24Hours) {
   const QDateTime before = QDateTime::currentDateTime();
   auto window = makeWindow();
   const QDateTime after = QDateTime::currentDateTime();
@@ -174,10 +187,11 @@ TEST_F(WindowTest, PickersStartAtTheMomentTheWindowOpens) {
   auto* endDate = qobject_cast<QDateEdit*>(window->control(ID_END_DATE));
   auto* endTime = qobject_cast<QTimeEdit*>(window->control(ID_END_TIME));
   const QDateTime begin(beginDate->date(), beginTime->time());
-  EXPECT_EQ(QDateTime(endDate->date(), endTime->time()), begin);
-  EXPECT_GE(begin.secsTo(after), 0);
-  EXPECT_LE(before.secsTo(begin), 1);
-  EXPECT_GE(before.secsTo(begin), -1);
+  const QDateTime end(endDate->date(), endTime->time());
+  EXPECT_EQ(begin.secsTo(end), 24 * 3600);
+  EXPECT_GE(end.secsTo(after), 0);
+  EXPECT_LE(before.secsTo(end), 1);
+  EXPECT_GE(before.secsTo(end), -1);
   EXPECT_EQ(begin.time().msec(), 0);
   EXPECT_TRUE(beginDate->calendarPopup());
   EXPECT_TRUE(endDate->calendarPopup());
@@ -191,7 +205,9 @@ TEST_F(WindowTest, LanguageListHoldsEnglishAndChinese) {
   EXPECT_EQ(list->itemText(0), QStringLiteral("English"));
   EXPECT_EQ(list->itemText(1), QStringLiteral("Chinese"));
   EXPECT_EQ(list->currentIndex(), 0);
-  EXPECT_TRUE(list->isEditable());
+  // A plain list: nothing can be typed into it.
+  EXPECT_FALSE(list->isEditable());
+  EXPECT_EQ(list->lineEdit(), nullptr);
   EXPECT_EQ(currentLanguage, 0);
 }
 
@@ -288,40 +304,39 @@ TEST_F(WindowTest, ChoosingALanguageSwitchesTheCaptions) {
   expectCaptions(*window, false);
 }
 
-TEST_F(WindowTest, ChoiceOfLanguageIsNotKeptForTheNextStart) {
+TEST_F(WindowTest, ChoiceOfLanguageIsKeptForTheNextStartOverTheMainSettings) {
   {
     auto window = showWindow();
     languageList(*window)->setFocus();
     QTest::keyClick(languageList(*window), Qt::Key_Down);
     ASSERT_EQ(currentLanguage, 1);
   }
+  currentLanguage = 0;
   auto window = makeWindow();
-  EXPECT_EQ(currentLanguage, 0);
-  expectCaptions(*window, false);
+  EXPECT_EQ(currentLanguage, 1);
+  EXPECT_EQ(languageList(*window)->currentIndex(), 1);
+  expectCaptions(*window, true);
 }
 
-TEST_F(WindowTest, TypingIntoTheLanguageFieldChangesNothing) {
+TEST_F(WindowTest, DiskOutputFolderWidthAndAdvancedBandAreKeptForTheNextStart) {
+  TempDir disk;
+  TempDir out;
+  int width = 0;
+  {
+    auto window = showWindow();
+    qobject_cast<QComboBox*>(window->control(ID_DRIVE_LIST))->setEditText(QString::fromStdString(disk.path()));
+    qobject_cast<QLineEdit*>(window->control(ID_OUTPUT_FOLDER))->setText(QString::fromStdString(out.path()));
+    QTest::mouseClick(window->control(ID_ADVANCED_SETTING), Qt::LeftButton);
+    window->resize(window->width() + 80, window->height());
+    width = window->width();
+    window->close();
+  }
   auto window = showWindow();
-  QComboBox* list = languageList(*window);
-  QLineEdit* field = list->lineEdit();
-  ASSERT_NE(field, nullptr);
-  // Typed, then the focus leaves the field.
-  field->setFocus();
-  field->selectAll();
-  QTest::keyClicks(field, QStringLiteral("Chinese"));
-  window->startBackupButton()->setFocus();
-  EXPECT_EQ(currentLanguage, 0);
-  EXPECT_EQ(list->currentIndex(), 0);
-  // Typed and entered.
-  field->setFocus();
-  field->selectAll();
-  QTest::keyClicks(field, QStringLiteral("Chinese"));
-  QTest::keyClick(field, Qt::Key_Return);
-  window->startBackupButton()->setFocus();
-  EXPECT_EQ(currentLanguage, 0);
-  EXPECT_EQ(list->currentIndex(), 0);
-  EXPECT_EQ(list->count(), 2);
-  expectCaptions(*window, false);
+  EXPECT_EQ(qobject_cast<QComboBox*>(window->control(ID_DRIVE_LIST))->currentText().toStdString(), disk.path());
+  EXPECT_EQ(qobject_cast<QLineEdit*>(window->control(ID_OUTPUT_FOLDER))->text().toStdString(), out.path());
+  EXPECT_FALSE(window->advancedCollapsed());
+  EXPECT_TRUE(window->control(ID_SCAN)->isVisible());
+  EXPECT_EQ(window->width(), width);
 }
 
 TEST_F(WindowTest, EditedLanguageFileCountsAtTheNextChoice) {

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QLabel>
 #include <QMessageBox>
+#include <QSettings>
 #include <QTest>
 #include <filesystem>
 
@@ -18,10 +19,16 @@ void WindowTest::SetUp() {
   fs::copy_file(shipped / "mainset.ini", dir_.file("mainset.ini"));
   fs::copy(shipped / "LANG", dir_.file("LANG"), fs::copy_options::recursive);
   overrideProgramFolder(dir_.path());
+  // What the window remembers goes to this test's own folder.
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(dir_.file("config")));
   currentLanguage = 0;
   onModal = [this](QDialog& dialog) {
     modalTitles.push_back(dialog.windowTitle());
-    if (auto* box = qobject_cast<QMessageBox*>(&dialog)) messages.push_back(box->text());
+    auto* box = qobject_cast<QMessageBox*>(&dialog);
+    if (box == nullptr) return static_cast<int>(QDialog::Rejected);
+    messages.push_back(box->text());
+    // A question gets questionAnswer; a message is closed.
+    if (box->button(QMessageBox::Yes) != nullptr) return questionAnswer;
     return static_cast<int>(QDialog::Rejected);
   };
 }
@@ -38,6 +45,11 @@ std::unique_ptr<MainDialog> WindowTest::makeWindow() {
     ADD_FAILURE() << "folder chooser opened unexpectedly";
     return QString();
   });
+  window->setFileChooser([](QWidget*, const QString&, const QString&) {
+    ADD_FAILURE() << "file chooser opened unexpectedly";
+    return QString();
+  });
+  window->setUrlOpener([this](const QUrl& url) { openedUrls.push_back(url); });
   return window;
 }
 

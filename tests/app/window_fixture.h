@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <QDialog>
+#include <QMessageBox>
 #include <QString>
+#include <QUrl>
 #include <functional>
 #include <memory>
 #include <string>
@@ -41,8 +43,13 @@ class WindowTest : public ::testing::Test {
   // Answers a modal dialog; by default it is recorded and closed at once.
   std::function<int(QDialog&)> onModal;
   std::vector<QString> modalTitles;
-  // The texts of the message boxes answered by default, in order.
+  // The texts of the message boxes answered by default, in order (questions
+  // included).
   std::vector<QString> messages;
+  // What a question answered by default gets.
+  int questionAnswer = QMessageBox::Yes;
+  // The folders the window asked the desktop to open.
+  std::vector<QUrl> openedUrls;
 
  private:
   TempDir dir_;

@@ -175,6 +175,22 @@ TEST_F(CliTest, BackupListsEachAviFileAsItIsCreated) {
   EXPECT_NE(run.err.find("finish!"), std::string::npos);
 }
 
+TEST_F(CliTest, ABackupEndedByTheSizeLimitSaysSo) {
+  testing::SimulationOptions options;
+  options.media = testing::SimulatedMedia::Synthetic;
+  testing::simulateRecorder(disk_.root(), {{0, 1, T0, 4, false}}, options);
+  const ProgramRun limited = cli({"backup", "--disk", disk_.path(), "--out", out_.path(), "--max-mb", "1"});
+  EXPECT_EQ(limited.exitStatus, 0) << limited.err;
+  EXPECT_EQ(lines(limited.out).size(), 1u);
+  EXPECT_NE(limited.err.find("size limit reached ("), std::string::npos) << limited.err;
+  EXPECT_EQ(limited.err.find("finish!"), std::string::npos) << limited.err;
+  // Without a limit the same store is finished.
+  TempDir all;
+  const ProgramRun whole = cli({"backup", "--disk", disk_.path(), "--out", all.path()});
+  EXPECT_EQ(whole.exitStatus, 0) << whole.err;
+  EXPECT_NE(whole.err.find("finish! ("), std::string::npos) << whole.err;
+}
+
 TEST_F(CliTest, BackupSelectionByTimeChannelAndType) {
   sampleStore();
   struct Case {
