@@ -185,9 +185,10 @@ bool RecordingFileReader::readPayloadInto(std::uint8_t* into) {
   pendingPayload_ = 0;
   // Read from the file even when the read-ahead holds these bytes, so that a
   // file cut short under the job ends its frames where it now ends.
-  if (!readWithAhead(position_, into, length)) {
-    // With recovery an unreadable payload loses its frame only: the frame
-    // was followed by the next header, which is read next.
+  const bool whole = readWithAhead(position_, into, length);
+  if (!whole || (recover_ && !unreadable_.empty() && touchesUnreadable(position_, length))) {
+    // With recovery a payload in an unreadable block loses its frame only:
+    // the frame was followed by the next header, which is read next.
     if (recover_ && position_ + length <= fileSize_) {
       position_ += length;
       return false;
