@@ -243,6 +243,8 @@ void MainDialog::createControls() {
   folderEnd_ = makeControl<QLineEdit>(lowerBand_, ID_FOLDER_END);
   scan_ = makeButton(lowerBand_, ID_SCAN, QStringLiteral("扫描"));
   stopScan_ = makeButton(lowerBand_, ID_STOP_SCAN, QStringLiteral("停止扫描"));
+  recover_ = new QCheckBox(QStringLiteral("恢复损坏的录像"), lowerBand_);
+  recover_->setObjectName(QStringLiteral("recover"));
   progress_ = makeControl<QProgressBar>(lowerBand_, ID_SCAN_PROGRESS);
   progress_->setRange(0, 100);
   progress_->setValue(0);
@@ -331,12 +333,13 @@ void MainDialog::layOutControls() {
   rangeRow->addStretch();
   lowerGrid_->addWidget(folderRangeLabel_, 1, 0);
   lowerGrid_->addLayout(rangeRow, 1, 1);
+  lowerGrid_->addWidget(recover_, 2, 1);
   auto* scanRow = new QHBoxLayout;
   scanRow->addWidget(scan_);
   scanRow->addWidget(stopScan_);
   scanRow->addWidget(progress_, 1);
   scanRow->addWidget(percent_);
-  lowerGrid_->addLayout(scanRow, 2, 0, 1, 2);
+  lowerGrid_->addLayout(scanRow, 3, 0, 1, 2);
 
   auto* outer = new QVBoxLayout(this);
   outer->addLayout(upperGrid_);
@@ -351,7 +354,8 @@ void MainDialog::setFocusOrder() {
                                  typeManual_};
   order.insert(order.end(), channelBoxes_.begin(), channelBoxes_.end());
   order.insert(order.end(), {sizeLimit_, beginDate_, beginTime_, endDate_, endTime_, browse_, status_, folderStart_,
-                             folderEnd_, stopBackup_, scan_, advanced_, allChannels_, languageList_, stopScan_});
+                             folderEnd_, recover_, stopBackup_, scan_, advanced_, allChannels_, languageList_,
+                             stopScan_});
   for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
@@ -383,6 +387,7 @@ void MainDialog::applyLanguageTexts() {
     if (auto* label = qobject_cast<QLabel*>(widget)) label->setText(text);
     else if (auto* button = qobject_cast<QAbstractButton*>(widget)) button->setText(text);
   }
+  recover_->setText(languageCaption(KEY_RECOVER));
   alignLabelColumns();
 }
 
@@ -437,6 +442,7 @@ void MainDialog::captureBackupSettings(JobSettings& settings) const {
   settings.recordTypeEnabled[RECORD_TYPE_MANUAL] = typeManual_->isChecked();
   settings.diskRoot = diskRootFromText(localPath(controlText(ID_DRIVE_LIST)));
   settings.outputFolder = localPath(controlText(ID_OUTPUT_FOLDER));
+  settings.recover = recover_->isChecked();
 }
 
 void MainDialog::captureScanSettings(JobSettings& settings) const {
@@ -444,6 +450,7 @@ void MainDialog::captureScanSettings(JobSettings& settings) const {
   settings.folderEnd = readIntegerText(controlText(ID_FOLDER_END).toStdString());
   settings.diskRoot = diskRootFromText(localPath(controlText(ID_DRIVE_LIST)));
   settings.outputFolder = localPath(controlText(ID_OUTPUT_FOLDER));
+  settings.recover = recover_->isChecked();
 }
 
 void MainDialog::onBrowse() {

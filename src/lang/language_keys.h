@@ -28,6 +28,8 @@ inline constexpr const char* KEY_MOTION = "motion";
 inline constexpr const char* KEY_SENSOR = "sensor";
 inline constexpr const char* KEY_MANUAL = "manual";
 inline constexpr const char* KEY_ALL = "all";
+// The advanced band's check box for recovery from a damaged disk.
+inline constexpr const char* KEY_RECOVER = "recover damaged recordings";
 
 // Status texts and messages of the jobs.
 inline constexpr const char* KEY_VIDEO_END_TIME = "video end time";
@@ -54,7 +56,7 @@ inline constexpr const char* KEY_OUTPUT_BUSY = "another job is writing to the ou
 inline constexpr const char* KEY_OUTPUT_UNUSABLE = "can't use the output folder";
 
 // Every key that a language file must hold.
-inline constexpr std::array<const char*, 37> LANGUAGE_KEYS = {
+inline constexpr std::array<const char*, 38> LANGUAGE_KEYS = {
     KEY_LANGUAGE,        KEY_BROWSE,           KEY_BACKUP_TIME,     KEY_BACKUP_CHANNEL,
     KEY_BACKUP_RECORD_TYPE, KEY_BACKUP_DISK,   KEY_OUTPUT_PATH,     KEY_START_BACKUP,
     KEY_STOP_BACKUP,     KEY_ADVANCED_SETTING, KEY_BACKUP_MAX_DATA_SIZE, KEY_FOLDER_RANGE,
@@ -64,7 +66,7 @@ inline constexpr std::array<const char*, 37> LANGUAGE_KEYS = {
     KEY_FINISH,          KEY_NO_VIDEO_DATA,    KEY_FINISH_SCAN,     KEY_CANNOT_CREATE_REPORT,
     KEY_CANNOT_WRITE_REPORT, KEY_CANNOT_WRITE_AVI, KEY_FINISHING_JOB, KEY_CANNOT_READ_RECORDING,
     KEY_RECORDING_MISSING, KEY_FOLDERS_NOT_READ, KEY_OUTPUT_INSIDE_DISK, KEY_OUTPUT_BUSY,
-    KEY_OUTPUT_UNUSABLE,
+    KEY_OUTPUT_UNUSABLE, KEY_RECOVER,
 };
 
 }  // namespace korvex
