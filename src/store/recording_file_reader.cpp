@@ -1,7 +1,5 @@
 #include "store/recording_file_reader.h"
 
-#include <string.h>  // memmem
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -23,6 +21,40 @@ constexpr std::int32_t RECOVERY_MOST_RECORD_TYPE = 15;
 constexpr std::int32_t RECOVERY_MOST_FRAME_KIND = 255;
 
 constexpr std::uint8_t MAGIC_HEAD_BYTES[4] = {'k', 'e', 'x', ' '};
+
+// Sixteen bytes at a time: the search compares the head magic at 16 offsets
+// at once, several times faster than memmem and than reading from the page
+// cache (bench/RESULTS.md).
+using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
+
+Bytes16 load16(const std::uint8_t* at) {
+  Bytes16 v;
+  std::memcpy(&v, at, sizeof v);
+  return v;
+}
+
+Bytes16 splat16(std::uint8_t byte) {
+  Bytes16 v;
+  std::memset(&v, byte, sizeof v);
+  return v;
+}
+
+// The first place in [at, stop) where the head magic begins; the 3 bytes
+// after stop must be readable. Null when there is none.
+const std::uint8_t* findHeadMagic(const std::uint8_t* at, const std::uint8_t* stop) {
+  const Bytes16 k = splat16(MAGIC_HEAD_BYTES[0]), e = splat16(MAGIC_HEAD_BYTES[1]), x = splat16(MAGIC_HEAD_BYTES[2]),
+                space = splat16(MAGIC_HEAD_BYTES[3]);
+  for (; stop - at >= 16; at += 16) {
+    const auto match = (load16(at) == k) & (load16(at + 1) == e) & (load16(at + 2) == x) & (load16(at + 3) == space);
+    std::uint64_t words[2];
+    static_assert(sizeof match == sizeof words);
+    std::memcpy(words, &match, sizeof words);
+    if ((words[0] | words[1]) != 0) break;  // in these 16: found below
+  }
+  for (; at < stop; ++at)
+    if (std::memcmp(at, MAGIC_HEAD_BYTES, sizeof MAGIC_HEAD_BYTES) == 0) return at;
+  return nullptr;
+}
 
 }  // namespace
 
@@ -315,9 +347,8 @@ std::optional<std::uint64_t> RecordingFileReader::findHeader(std::uint64_t from,
     const std::uint8_t* stop = base + std::min<std::size_t>(static_cast<std::size_t>(scanEnd - piece),
                                                             got - FRAME_HEADER_SIZE + 1);
     while (at < stop) {
-      const void* hit = memmem(at, static_cast<std::size_t>(stop - at) + 3, MAGIC_HEAD_BYTES, sizeof MAGIC_HEAD_BYTES);
-      if (hit == nullptr) break;
-      const auto* bytes = static_cast<const std::uint8_t*>(hit);
+      const std::uint8_t* bytes = findHeadMagic(at, stop);
+      if (bytes == nullptr) break;
       const std::uint64_t offset = piece + static_cast<std::uint64_t>(bytes - base);
       if (plausibleHeaderAt(bytes, offset)) return offset;
       at = bytes + 1;

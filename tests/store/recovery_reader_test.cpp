@@ -214,6 +214,28 @@ TEST(RecoveryReaderTest, FramesAfterPlantedDamageAreFoundAndNoneInvented) {
   }
 }
 
+TEST(RecoveryReaderTest, HeadersAreFoundAtAnyPlaceAndAcrossTheSearchPieces) {
+  // The frame after the garbage begins at every alignment to the 16 bytes
+  // the search compares at once, and where its header straddles the end of
+  // a piece the search reads.
+  const std::uint64_t ended = FIRST + 2 * (FRAME_HEADER_SIZE + 16);
+  std::vector<std::size_t> lengths;
+  for (std::size_t n = 1; n <= 40; ++n) lengths.push_back(n);
+  for (std::size_t back = 0; back <= FRAME_HEADER_SIZE + 2; back += 13) lengths.push_back(RECOVERY_SEARCH_PIECE - back);
+  for (const std::size_t garbage : lengths) {
+    RecordingFileBuilder b;
+    for (int i = 0; i < 2; ++i) b.frame(frameAt(i));
+    b.raw(randomBytes(garbage, static_cast<std::uint32_t>(garbage)));
+    for (int i = 2; i < 5; ++i) b.frame(frameAt(i));
+    MemorySource source;
+    source.setFile(0, 0, b.bytes());
+    const Reading reading = readFile(source, true, false);
+    ASSERT_EQ(reading.frames.size(), 5u) << garbage;
+    ASSERT_EQ(reading.resyncs.size(), 1u) << garbage;
+    EXPECT_EQ(reading.resyncs[0].resumedAt, ended + garbage) << garbage;
+  }
+}
+
 TEST(RecoveryReaderTest, AStoreOfRandomBytesRecoversNothing) {
   for (std::uint32_t seed = 1; seed <= 4; ++seed) {
     std::vector<std::uint8_t> bytes = randomBytes(FILE_HEADER_SIZE + 2 * 1024 * 1024, seed);
