@@ -327,6 +327,8 @@ void MainDialog::createControls() {
   partition_->setRange(0, 128);
   scan_ = makeButton(lowerBand_, ID_SCAN, QStringLiteral("扫描"));
   stopScan_ = makeButton(lowerBand_, ID_STOP_SCAN, QStringLiteral("停止扫描"));
+  recover_ = new QCheckBox(QStringLiteral("恢复损坏的录像"), lowerBand_);
+  recover_->setObjectName(QStringLiteral("recover"));
   progress_ = makeControl<QProgressBar>(lowerBand_, ID_SCAN_PROGRESS);
   progress_->setRange(0, 100);
   progress_->setValue(0);
@@ -420,6 +422,9 @@ void MainDialog::layOutControls() {
   auto* partitionRow = new QHBoxLayout;
   partitionRow->addWidget(partition_);
   addAdvancedRow(partitionLabel_, partitionRow);
+  auto* recoverRow = new QHBoxLayout;
+  recoverRow->addWidget(recover_);
+  addAdvancedRow(new QLabel(lowerBand_), recoverRow);
   auto* scanRow = new QHBoxLayout;
   scanRow->addWidget(scan_);
   scanRow->addWidget(stopScan_);
@@ -456,7 +461,7 @@ void MainDialog::setFocusOrder() {
   order.insert(order.end(), channelBoxes_.begin() + 8, channelBoxes_.end());
   order.insert(order.end(), {allChannels_, typeTime_, typeMotion_, typeSensor_, typeManual_, driveList_,
                              diskBrowse_, outputFolder_, browse_, startBackup_, stopBackup_, advanced_, status_,
-                             sizeLimit_, folderStart_, folderEnd_, partition_, scan_, stopScan_});
+                             sizeLimit_, folderStart_, folderEnd_, partition_, recover_, scan_, stopScan_});
   for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
@@ -499,6 +504,7 @@ void MainDialog::applyLanguageTexts() {
   diskImageAction_->setText(languageCaption(KEY_DISK_IMAGE));
   partitionLabel_->setText(languageCaption(KEY_PARTITION));
   aboutAction_->setText(languageCaption(KEY_ABOUT_ENTRY));
+  recover_->setText(languageCaption(KEY_RECOVER));
   alignLabelColumns();
   fitHeight();
 }
@@ -577,6 +583,7 @@ void MainDialog::captureBackupSettings(JobSettings& settings) const {
   settings.recordTypeEnabled[RECORD_TYPE_MANUAL] = typeManual_->isChecked();
   settings.diskRoot = diskArgument(controlText(ID_DRIVE_LIST));
   settings.outputFolder = localPath(controlText(ID_OUTPUT_FOLDER));
+  settings.recover = recover_->isChecked();
 }
 
 void MainDialog::captureScanSettings(JobSettings& settings) const {
@@ -584,6 +591,7 @@ void MainDialog::captureScanSettings(JobSettings& settings) const {
   settings.folderEnd = readIntegerText(controlText(ID_FOLDER_END).toStdString());
   settings.diskRoot = diskArgument(controlText(ID_DRIVE_LIST));
   settings.outputFolder = localPath(controlText(ID_OUTPUT_FOLDER));
+  settings.recover = recover_->isChecked();
 }
 
 namespace {

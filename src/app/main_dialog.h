@@ -73,6 +73,7 @@ class MainDialog : public QDialog {
   // True while the lower band (size limit, folder range, scan controls,
   // progress) is out of view.
   bool advancedCollapsed() const { return advancedCollapsed_; }
+  QCheckBox* recoverBox() const { return recover_; }
 
   // The selection of a backup from the controls, every field, in this order:
   // folder range, time window, size limit, channels 1 to 16, record types,
@@ -220,6 +221,9 @@ class MainDialog : public QDialog {
   QPushButton* advanced_ = nullptr;
   QPlainTextEdit* status_ = nullptr;
   QWidget* lowerBand_ = nullptr;
+  // Recovery for a damaged disk; no control id, being none of the
+  // original window's controls.
+  QCheckBox* recover_ = nullptr;
   QLabel* sizeLimitLabel_ = nullptr;
   QLineEdit* sizeLimit_ = nullptr;
   QLabel* folderRangeLabel_ = nullptr;

@@ -47,6 +47,7 @@ int runBackupCommand(const JobSettings& settings) {
   followJob(worker, progress, [&] { progress.show(state.backupPercent, statusText(state)); });
 
   const unsigned long long mib = result.totalBytesWritten / 1024 / 1024;
+  if (settings.recover) progress.message(recoveryNote(result.recovery));
   if (result.end == BackupEnd::Stopped) {
     progress.message("backup interrupted: every AVI file written so far is finished (" + std::to_string(mib) +
                      " MiB)");

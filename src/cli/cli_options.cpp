@@ -27,8 +27,15 @@ const char* const GENERAL_USAGE =
     "  korvex-cli <command> --help   describes a command\n"
     "  korvex-cli --version          prints the version\n";
 
+#define RECOVER_HELP \
+  "With --recover, past the point where a recording file's frames end (a damaged\n" \
+  "frame header, a zero length), the file is searched for the next frame and read\n" \
+  "on from it to its end, older frames behind the newest ones included; unreadable\n" \
+  "blocks are passed over and listed, files that cannot be opened are passed over,\n" \
+  "and the file headers' times are not used. What was recovered is listed on stderr.\n"
+
 const char* const SCAN_USAGE =
-    "usage: korvex-cli scan --disk ROOT --out DIR [--folder-start N] [--folder-end N]\n"
+    "usage: korvex-cli scan --disk ROOT --out DIR [--folder-start N] [--folder-end N] [--recover]\n"
     "\n"
     "Walks the recorder folders dirNNNNN under ROOT and writes the report\n"
     "DIR/ScanFile_<year>_<month>_<day>_<hour>_<minute>_<second>.txt with one row per\n"
@@ -38,6 +45,9 @@ const char* const SCAN_USAGE =
     "  --out DIR           the folder that receives the report\n"
     "  --folder-start N    first folder to visit (default 0)\n"
     "  --folder-end N      folder at which to stop, not visited (default 0: all)\n"
+    "  --recover           recovery for a damaged disk (see below)\n"
+    "\n"
+    RECOVER_HELP
     "\n"
     "DIR may not lie on the recorder's disk; one job at a time writes to a folder,\n"
     "and an existing report is never replaced (the new one gets _2, _3, ...).\n"
@@ -50,7 +60,7 @@ const char* const SCAN_USAGE =
 const char* const BACKUP_USAGE =
     "usage: korvex-cli backup --disk ROOT --out DIR [--begin TIME] [--end TIME]\n"
     "                         [--channels LIST|all] [--types LIST] [--max-mb N]\n"
-    "                         [--folder-start N] [--folder-end N]\n"
+    "                         [--folder-start N] [--folder-end N] [--recover]\n"
     "\n"
     "Exports the selected recordings into AVI files in DIR, one per channel and\n"
     "recording segment (H.264 video, A-law sound).\n"
@@ -65,6 +75,10 @@ const char* const BACKUP_USAGE =
     "  --max-mb N          stop after about N MiB of media (default 0: no limit)\n"
     "  --folder-start N    first folder to visit (default 0)\n"
     "  --folder-end N      folder at which to stop, not visited (default 0: all)\n"
+    "  --recover           recovery for a damaged disk (see below)\n"
+    "\n"
+    RECOVER_HELP
+    "AVI files made of such older frames end in _recovered.avi.\n"
     "\n"
     "DIR may not lie on the recorder's disk; one job at a time writes to a folder,\n"
     "and existing files are never replaced (new names get _2, _3, ...).\n"
@@ -200,6 +214,14 @@ bool parseCommandLine(const std::vector<std::string>& args, CliRequest& request,
     if (const auto eq = option.find('='); option.rfind("--", 0) == 0 && eq != std::string::npos) {
       value = option.substr(eq + 1);
       option.resize(eq);
+    }
+    if (option == "--recover") {
+      if (value) {
+        error = "--recover takes no value";
+        return false;
+      }
+      s.recover = true;
+      continue;
     }
     const bool known = option == "--disk" || option == "--out" || option == "--folder-start" || option == "--folder-end" ||
                        (backup && (option == "--begin" || option == "--end" || option == "--channels" ||

@@ -21,4 +21,10 @@ bool claimOutputFolder(const JobSettings& settings, const char* what, OutputFold
 // missing file ended the job early; empty otherwise.
 std::string missingFileNote(const SourceEnd& source);
 
+// What recovery did, for stderr: a summary line, then each resync,
+// unreadable region and file passed over (at most RECOVERY_LINES_SHOWN of
+// each kind, then how many more).
+std::string recoveryNote(const RecoveryLog& log);
+inline constexpr std::size_t RECOVERY_LINES_SHOWN = 20;
+
 }  // namespace korvex::cli

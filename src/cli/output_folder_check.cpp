@@ -37,4 +37,28 @@ std::string missingFileNote(const SourceEnd& source) {
          (source.foldersNotRead == 1 ? " folder" : " folders") + " of the range not read";
 }
 
+std::string recoveryNote(const RecoveryLog& log) {
+  std::string note = "recovery: " + std::to_string(log.recoveredFrames) + " frames found past a file's end of frames, " +
+                     std::to_string(log.resyncs.size()) + " resyncs, " + std::to_string(log.unreadable.size()) +
+                     " unreadable regions, " + std::to_string(log.skipped.size()) + " files passed over";
+  const auto more = [&](std::size_t count) {
+    if (count > RECOVERY_LINES_SHOWN) note += "\n  ... and " + std::to_string(count - RECOVERY_LINES_SHOWN) + " more";
+  };
+  for (std::size_t i = 0; i < log.resyncs.size() && i < RECOVERY_LINES_SHOWN; ++i) {
+    const Resync& r = log.resyncs[i];
+    note += "\n  " + r.file + ": frames ended at byte " + std::to_string(r.endedAt) + ", went on at " +
+            std::to_string(r.resumedAt) + " (" + std::to_string(r.bytesPassed) + " bytes passed over)";
+  }
+  more(log.resyncs.size());
+  for (std::size_t i = 0; i < log.unreadable.size() && i < RECOVERY_LINES_SHOWN; ++i) {
+    const UnreadableRegion& u = log.unreadable[i];
+    note += "\n  " + u.file + ": " + std::to_string(u.length) + " bytes unreadable at byte " + std::to_string(u.offset);
+  }
+  more(log.unreadable.size());
+  for (std::size_t i = 0; i < log.skipped.size() && i < RECOVERY_LINES_SHOWN; ++i)
+    note += "\n  " + log.skipped[i].file + " passed over: " + log.skipped[i].reason;
+  more(log.skipped.size());
+  return note;
+}
+
 }  // namespace korvex::cli

@@ -35,6 +35,7 @@ int runScanCommand(const JobSettings& settings) {
     return EXIT_FAILURE_OTHER;
   }
   if (!result.reportPath.empty()) std::printf("%s\n", result.reportPath.c_str());
+  if (settings.recover) progress.message(recoveryNote(result.recovery));
   if (end == ScanEnd::SourceFailed) {
     progress.message("korvex-cli: cannot read the recording file " + result.source.failedPath + ": " +
                      result.source.failureReason + "; the scan ended there, the report holds the segments found");

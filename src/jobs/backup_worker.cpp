@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "jobs/recovery_log.h"
 #include "jobs/selection.h"
 #include "store/record_types.h"
 #include "store/segment_continuity.h"
@@ -28,6 +29,10 @@ BackupResult BackupWorker::run(const StopRequest& stop) {
   };
   walker.visitFile = [&](std::int32_t folder, int file, RecordingFileReader& reader) {
     return exportFrames(folder, file, reader);
+  };
+  walker.recover = settings_.recover;
+  walker.fileSkipped = [&](std::int32_t folder, int file, const OpenFailure& failure) {
+    noteSkippedFile(result_.recovery, folder, file, failure);
   };
   const WalkEnd walked = walkStore(source_, range, ReadPattern::WholeFile, stop, walker);
 
@@ -62,16 +67,29 @@ BackupResult BackupWorker::run(const StopRequest& stop) {
 }
 
 WalkVerdict BackupWorker::exportFrames(std::int32_t folder, int file, RecordingFileReader& reader) {
+  const WalkVerdict verdict = exportFileFrames(folder, file, reader);
+  if (reader.recovery()) noteFileRecovery(result_.recovery, folder, file, reader);
+  return verdict;
+}
+
+WalkVerdict BackupWorker::exportFileFrames(std::int32_t folder, int file, RecordingFileReader& reader) {
   RecordingFileHeader fileHeader;
   if (!reader.readFileHeader(fileHeader)) return WalkVerdict::Continue;  // too short to hold frames
-  if (fileHeader.fileEndTime < settings_.beginTime) return WalkVerdict::Continue;
-  if (fileHeader.fileStartTime > settings_.endTime && state_.videoFound) {
-    end_ = BackupEnd::AfterWindow;
-    return WalkVerdict::Stop;
+  // With recovery the header's times are not trusted: every file is read
+  // and the frames are selected by their own times.
+  if (!settings_.recover) {
+    if (fileHeader.fileEndTime < settings_.beginTime) return WalkVerdict::Continue;
+    if (fileHeader.fileStartTime > settings_.endTime && state_.videoFound) {
+      end_ = BackupEnd::AfterWindow;
+      return WalkVerdict::Stop;
+    }
   }
 
   FrameHeader frame;
   while (reader.nextFrame(frame)) {
+    frameRecovered_ = reader.frameRecovered();
+    frameResidual_ = reader.frameResidual();
+    if (frameRecovered_) ++result_.recovery.recoveredFrames;
     if (sizeLimitPassed(state_.totalBytesWritten.load(std::memory_order_relaxed), settings_)) {
       end_ = BackupEnd::SizeLimit;
       return WalkVerdict::Stop;
@@ -85,7 +103,11 @@ WalkVerdict BackupWorker::exportFrames(std::int32_t folder, int file, RecordingF
     // A picture for a file that is under way is read straight into the
     // place the file writes it from.
     std::uint8_t* into = payloadPlace(frame);
-    if (!(into ? reader.readPayloadInto(into) : reader.readPayload(payload_))) break;
+    if (!(into ? reader.readPayloadInto(into) : reader.readPayload(payload_))) {
+      // With recovery an unreadable payload loses that frame only.
+      if (settings_.recover) continue;
+      break;
+    }
     if (!exportFrame(frame, place, into != nullptr)) {
       end_ = BackupEnd::OutputFailed;
       return WalkVerdict::Stop;
@@ -96,7 +118,11 @@ WalkVerdict BackupWorker::exportFrames(std::int32_t folder, int file, RecordingF
 
 bool BackupWorker::needsNewFile(std::size_t c, const FrameHeader& frame) const {
   const ChannelOutput& channel = channels_[c];
-  return channel.fileBytes >= options_.splitBytes ||
+  // Residual frames are older recordings: they never go into a file of
+  // newer ones, nor newer frames into theirs.
+  const bool residualChange = settings_.recover && frameResidual_ != channel.residual &&
+                              (channel.keyA != 0 || channel.keyB != 0);
+  return channel.fileBytes >= options_.splitBytes || residualChange ||
          beginsNewSegment(frame.segmentKeyA, frame.segmentKeyB, channel.keyA, channel.keyB);
 }
 
@@ -170,6 +196,7 @@ bool BackupWorker::exportFrame(const FrameHeader& frame, const FramePlace& place
     return false;
   }
   if (chunkWritten) {
+    exported.recovered = exported.recovered || frameRecovered_;
     (audio ? exported.audioChunks : exported.videoFrames) += 1;
     exported.lastFrame = frame.timeStamp;
     exported.to = place;
@@ -195,7 +222,8 @@ void BackupWorker::openChannelFile(std::size_t c, const FrameHeader& frame) {
   // the next free number: nothing there is ever written through.
   int error = 0;
   AviFailure failure;
-  const std::string stem = aviFileStem(frame);
+  // A file of residual frames says so in its name.
+  const std::string stem = aviFileStem(frame) + (frameResidual_ ? "_recovered" : "");
   channel.path = names_.create(stem, ".avi", [&](const std::string& path) {
     channel.writer = AviFile::create(path, failure);
     return channel.writer ? 0 : failure.errorNumber != 0 ? failure.errorNumber : EIO;
@@ -203,6 +231,7 @@ void BackupWorker::openChannelFile(std::size_t c, const FrameHeader& frame) {
   state_.videoFound = true;  // also when the file could not be created
   channel.keyA = frame.segmentKeyA;
   channel.keyB = frame.segmentKeyB;
+  channel.residual = frameResidual_;
   if (!channel.writer) {
     if (channel.path.empty()) channel.path = stem + ".avi";
     noteOutputFailure(c, failure);
@@ -212,6 +241,7 @@ void BackupWorker::openChannelFile(std::size_t c, const FrameHeader& frame) {
   exported.path = channel.path;
   exported.channel = frame.channel;
   exported.recordType = frame.recordType;
+  exported.residual = frameResidual_;
   channel.fileIndex = result_.files.size();
   result_.files.push_back(exported);
   if (options_.fileCreated) options_.fileCreated(channel.path);

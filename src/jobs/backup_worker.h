@@ -62,9 +62,11 @@ class BackupWorker {
     RecorderTime firstKeyTime = 0;
     bool videoReady = false;  // the video stream is declared
     bool audioReady = false;  // the audio track is declared
+    bool residual = false;    // recovery: opened for residual frames
   };
 
   WalkVerdict exportFrames(std::int32_t folder, int file, RecordingFileReader& reader);
+  WalkVerdict exportFileFrames(std::int32_t folder, int file, RecordingFileReader& reader);
   // False once an AVI file could not be written: the job ends.
   bool exportFrame(const FrameHeader& frame, const FramePlace& place, bool payloadInPlace);
   bool needsNewFile(std::size_t channel, const FrameHeader& frame) const;
@@ -90,6 +92,9 @@ class BackupWorker {
   bool outputFailed_ = false;
   RecorderTime lastFrameTime_ = 0;
   bool frameTimeShown_ = false;
+  // Recovery: what the reader said of the frame being exported.
+  bool frameRecovered_ = false;
+  bool frameResidual_ = false;
 };
 
 // Runs a backup to its end on the calling thread.

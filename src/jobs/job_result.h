@@ -42,6 +42,37 @@ struct FramePlace {
   std::uint64_t offset = 0;  // of its frame header in the recording file
 };
 
+// What recovery did (JobSettings::recover), for the custody log. Files are
+// named as the store names them: "dir00000/file0003.dat".
+struct Resync {
+  std::string file;
+  std::uint64_t endedAt = 0;    // where the file's frames ended
+  std::uint64_t resumedAt = 0;  // where the search found the next frame
+  std::uint64_t bytesPassed = 0;
+};
+
+// Bytes of a recording file that could not be read: whole blocks of the medium.
+struct UnreadableRegion {
+  std::string file;
+  std::uint64_t offset = 0;
+  std::uint64_t length = 0;
+};
+
+// A recording file of the range that could not be opened and was passed over.
+struct SkippedFile {
+  std::string file;
+  std::string reason;  // "No such file or directory", "Permission denied", ...
+};
+
+struct RecoveryLog {
+  std::vector<Resync> resyncs;
+  std::vector<UnreadableRegion> unreadable;
+  std::vector<SkippedFile> skipped;
+  // Frames the reader found past a file's first end of frames (whether or
+  // not the backup's selection took them).
+  std::uint64_t recoveredFrames = 0;
+};
+
 // One recording segment as the scan found it: one report row.
 struct SegmentRecord {
   std::int32_t serial = 0;   // 1, 2, ... in the order the segments ended
@@ -53,6 +84,8 @@ struct SegmentRecord {
   std::int32_t startFolder = 0;
   FramePlace firstFrame;
   FramePlace lastFrame;
+  // Holds frames found past a file's end of frames (recovery).
+  bool recovered = false;
 };
 
 // The recording file that ended a job early, for either job.
@@ -74,6 +107,7 @@ struct ScanResult {
   std::string logPath;  // the job's custody log (.json); empty when none was written
   SourceEnd source;
   std::vector<SegmentRecord> segments;
+  RecoveryLog recovery;
 };
 
 // One AVI file a backup created.
@@ -94,6 +128,12 @@ struct ExportedFile {
   std::int32_t audioSampleRate = 0;  // 0: no sound track
   std::int32_t audioBits = 0;
   bool finished = false;  // finished without an error
+  // Holds frames found past a file's end of frames (recovery).
+  bool recovered = false;
+  // Made of residual frames: found past an end of frames and older than the
+  // newest frame their recording file gave before them (recordings the
+  // recorder had not yet overwritten). Its name ends in "_recovered.avi".
+  bool residual = false;
 };
 
 struct BackupResult {
@@ -106,6 +146,7 @@ struct BackupResult {
   std::string logPath;  // the job's custody log (.json); empty when none was written
   SourceEnd source;
   std::vector<ExportedFile> files;
+  RecoveryLog recovery;
 };
 
 }  // namespace korvex

@@ -26,6 +26,10 @@ struct JobSettings {
   std::array<std::uint8_t, RECORD_TYPE_TABLE_SIZE> recordTypeEnabled{};  // by code; 1, 2, 4, 8 only
   std::string diskRoot;      // root of the recorder store, ending with '/'
   std::string outputFolder;  // receives the AVI files and the scan report
+  // Recovery: search past each file's end of frames, read through read
+  // errors, pass over files that cannot be opened, and ignore the file
+  // headers' times. Off: every output is that of the plain reading rules.
+  bool recover = false;
 };
 
 }  // namespace korvex

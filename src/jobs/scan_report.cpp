@@ -107,6 +107,15 @@ void ScanReportFile::writeSegment(const SegmentRecord& segment) {
   if (std::fwrite(row, 1, length, file_.get()) != length) noteFailure();
 }
 
+void ScanReportFile::writeRecoveryLine(std::size_t recovered, std::size_t segments) {
+  if (!file_ || failed_) return;
+  char line[128];
+  const int n = std::snprintf(line, sizeof line, "Recovery: %zu of %zu segments hold recovered frames\r\n", recovered,
+                              segments);
+  if (n < 0 || static_cast<std::size_t>(n) >= sizeof line) return;
+  if (std::fwrite(line, 1, static_cast<std::size_t>(n), file_.get()) != static_cast<std::size_t>(n)) noteFailure();
+}
+
 bool ScanReportFile::close() {
   if (!file_) return !failed_;
   // The buffered rows go out first, so that a full disk is noticed here.

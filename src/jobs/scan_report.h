@@ -60,6 +60,10 @@ class ScanReportFile {
   // The header, once.
   void writeHeader();
   void writeSegment(const SegmentRecord& segment);
+  // With recovery, the one line after the rows: "Recovery: <n> of <rows>
+  // segments hold recovered frames", n counting the rows whose segment
+  // holds frames found past a file's end of frames.
+  void writeRecoveryLine(std::size_t recovered, std::size_t segments);
   // Writes out what is buffered and closes; a report left without even its
   // header is removed. False once any write failed.
   bool close();

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "jobs/recovery_log.h"
 #include "jobs/selection.h"
 #include "store/segment_continuity.h"
 
@@ -46,6 +47,10 @@ ScanResult ScanWorker::run(const StopRequest& stop) {
   walker.visitFile = [&](std::int32_t folder, int file, RecordingFileReader& reader) {
     return scanRecordingFile(folder, file, reader);
   };
+  walker.recover = settings_.recover;
+  walker.fileSkipped = [&](std::int32_t folder, int file, const OpenFailure& failure) {
+    noteSkippedFile(result_.recovery, folder, file, failure);
+  };
   const WalkEnd end = walkStore(source_, range, ReadPattern::HeadersOnly, stop, walker);
 
   switch (end.kind) {
@@ -81,20 +86,27 @@ WalkVerdict ScanWorker::scanRecordingFile(std::int32_t folder, int file, Recordi
     while (reader.nextFrame(frame)) {
       // The scan needs only the headers; the payloads are passed over.
       reader.skipPayload();
-      frameOfChannel(frame, FramePlace{folder, file, reader.frameOffset()});
+      const bool recovered = reader.frameRecovered();
+      if (recovered) ++result_.recovery.recoveredFrames;
+      frameOfChannel(frame, FramePlace{folder, file, reader.frameOffset()}, recovered, reader.frameResidual());
     }
   }
+  if (reader.recovery()) noteFileRecovery(result_.recovery, folder, file, reader);
   return report_.failed() ? WalkVerdict::Stop : WalkVerdict::Continue;
 }
 
-void ScanWorker::frameOfChannel(const FrameHeader& frame, const FramePlace& place) {
+void ScanWorker::frameOfChannel(const FrameHeader& frame, const FramePlace& place, bool recovered, bool residual) {
   const auto c = static_cast<std::size_t>(frame.channel);  // 0..31: the reader passes over the rest
   OpenSegment& open = open_[c];
   SegmentRecord& segment = open.record;
-  if (!beginsNewSegment(frame.segmentKeyA, frame.segmentKeyB, open.keyA, open.keyB)) {
+  // Residual frames are older recordings: they never run on in a segment of
+  // newer ones, nor newer frames in theirs.
+  const bool residualChange = residual != open.residual && (open.keyA != 0 || open.keyB != 0);
+  if (!beginsNewSegment(frame.segmentKeyA, frame.segmentKeyB, open.keyA, open.keyB) && !residualChange) {
     segment.endTime = frame.timeStamp;
     segment.byteCount += frame.payloadLength;
     segment.lastFrame = place;
+    segment.recovered = segment.recovered || recovered;
     return;
   }
   endSegment(open);
@@ -105,8 +117,10 @@ void ScanWorker::frameOfChannel(const FrameHeader& frame, const FramePlace& plac
   segment.byteCount = frame.payloadLength;
   segment.startFolder = state_.currentScanFolder;
   segment.firstFrame = segment.lastFrame = place;
+  segment.recovered = recovered;
   open.keyA = frame.segmentKeyA;
   open.keyB = frame.segmentKeyB;
+  open.residual = residual;
 }
 
 // A segment with a zero time at either end gets no row.
@@ -126,6 +140,11 @@ void ScanWorker::finish(ScanEnd end) {
   if (report_.isOpen()) {
     // The segments still open, channels 0 to 31 in order.
     for (OpenSegment& open : open_) endSegment(open);
+    if (settings_.recover) {
+      std::size_t recovered = 0;
+      for (const SegmentRecord& segment : result_.segments) recovered += segment.recovered ? 1 : 0;
+      report_.writeRecoveryLine(recovered, result_.segments.size());
+    }
     if (!report_.close()) {
       result_.errorNumber = report_.errorNumber();
       result_.end = ScanEnd::ReportWriteFailed;

@@ -42,10 +42,11 @@ class ScanWorker {
     SegmentRecord record;
     std::int32_t keyA = 0;
     std::int32_t keyB = 0;
+    bool residual = false;  // recovery: begun by a residual frame
   };
 
   WalkVerdict scanRecordingFile(std::int32_t folder, int file, RecordingFileReader& reader);
-  void frameOfChannel(const FrameHeader& frame, const FramePlace& place);
+  void frameOfChannel(const FrameHeader& frame, const FramePlace& place, bool recovered, bool residual);
   void endSegment(OpenSegment& segment);
   void finish(ScanEnd end);
 

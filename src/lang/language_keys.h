@@ -28,6 +28,8 @@ inline constexpr const char* KEY_MOTION = "motion";
 inline constexpr const char* KEY_SENSOR = "sensor";
 inline constexpr const char* KEY_MANUAL = "manual";
 inline constexpr const char* KEY_ALL = "all";
+// The advanced band's check box for recovery from a damaged disk.
+inline constexpr const char* KEY_RECOVER = "recover damaged recordings";
 
 // Status texts and messages of the jobs.
 inline constexpr const char* KEY_VIDEO_END_TIME = "video end time";
@@ -86,7 +88,7 @@ inline constexpr const char* KEY_OPEN_OUTPUT_FOLDER = "open the output folder";
 inline constexpr const char* KEY_STOP_AND_CLOSE = "a job is running, stop it and close?";
 
 // Every key that a language file must hold.
-inline constexpr std::array<const char*, 63> LANGUAGE_KEYS = {
+inline constexpr std::array<const char*, 64> LANGUAGE_KEYS = {
     KEY_LANGUAGE,        KEY_BROWSE,           KEY_BACKUP_TIME,     KEY_BACKUP_CHANNEL,
     KEY_BACKUP_RECORD_TYPE, KEY_BACKUP_DISK,   KEY_OUTPUT_PATH,     KEY_START_BACKUP,
     KEY_STOP_BACKUP,     KEY_ADVANCED_SETTING, KEY_BACKUP_MAX_DATA_SIZE, KEY_FOLDER_RANGE,
@@ -102,7 +104,7 @@ inline constexpr std::array<const char*, 63> LANGUAGE_KEYS = {
     KEY_PARTITION,       KEY_DISK_MISSING,     KEY_NO_STORE_FOLDERS, KEY_STORE_FOLDER_PICKED,
     KEY_CANNOT_OPEN_DISK, KEY_NO_CHANNEL,      KEY_NO_RECORD_TYPE,  KEY_END_BEFORE_START,
     KEY_CREATE_OUTPUT,   KEY_BACKUP_STOPPED,   KEY_SIZE_LIMIT_REACHED, KEY_FILES_WRITTEN,
-    KEY_LOG_FILE,        KEY_OPEN_OUTPUT_FOLDER, KEY_STOP_AND_CLOSE,
+    KEY_LOG_FILE,        KEY_OPEN_OUTPUT_FOLDER, KEY_STOP_AND_CLOSE, KEY_RECOVER,
 };
 
 }  // namespace korvex

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
 namespace korvex {
 
@@ -13,6 +15,46 @@ namespace {
 // cold disk it never costs a page the job does not need.
 constexpr std::uint64_t AHEAD_PAGE = 4096;
 constexpr std::uint64_t AHEAD_MOST = 1024;
+
+// Plausible values of a frame header the search found.
+constexpr std::int32_t RECOVERY_MOST_RECORD_TYPE = 15;
+constexpr std::int32_t RECOVERY_MOST_FRAME_KIND = 255;
+
+constexpr std::uint8_t MAGIC_HEAD_BYTES[4] = {'k', 'e', 'x', ' '};
+
+// Sixteen bytes at a time: the search compares the head magic at 16 offsets
+// at once, faster than memmem or memchr and than a copy from the page cache
+// (bench/RESULTS.md).
+using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
+
+Bytes16 load16(const std::uint8_t* at) {
+  Bytes16 v;
+  std::memcpy(&v, at, sizeof v);
+  return v;
+}
+
+Bytes16 splat16(std::uint8_t byte) {
+  Bytes16 v;
+  std::memset(&v, byte, sizeof v);
+  return v;
+}
+
+// The first place in [at, stop) where the head magic begins; the 3 bytes
+// after stop must be readable. Null when there is none.
+const std::uint8_t* findHeadMagic(const std::uint8_t* at, const std::uint8_t* stop) {
+  const Bytes16 k = splat16(MAGIC_HEAD_BYTES[0]), e = splat16(MAGIC_HEAD_BYTES[1]), x = splat16(MAGIC_HEAD_BYTES[2]),
+                space = splat16(MAGIC_HEAD_BYTES[3]);
+  for (; stop - at >= 16; at += 16) {
+    const auto match = (load16(at) == k) & (load16(at + 1) == e) & (load16(at + 2) == x) & (load16(at + 3) == space);
+    std::uint64_t words[2];
+    static_assert(sizeof match == sizeof words);
+    std::memcpy(words, &match, sizeof words);
+    if ((words[0] | words[1]) != 0) break;  // in these 16: found below
+  }
+  for (; at < stop; ++at)
+    if (std::memcmp(at, MAGIC_HEAD_BYTES, sizeof MAGIC_HEAD_BYTES) == 0) return at;
+  return nullptr;
+}
 
 }  // namespace
 
@@ -44,6 +86,12 @@ bool RecordingFileReader::open(OpenedFile opened) {
   pendingPayload_ = 0;
   framesEnded_ = false;
   aheadLength_ = 0;
+  blockSize_ = std::max<std::uint32_t>(1, file_->blockSize());
+  pastEnd_ = awaitingResync_ = false;
+  searchFrom_.reset();
+  frameRecovered_ = frameResidual_ = fileHasFrame_ = false;
+  resyncs_.clear();
+  unreadable_.clear();
   return true;
 }
 
@@ -53,6 +101,10 @@ void RecordingFileReader::close() {
 }
 
 bool RecordingFileReader::readAt(std::uint64_t offset, std::uint8_t* into, std::size_t length) {
+  if (recover_) {
+    bool clean = true;
+    return readCarefully(offset, into, length, clean) == length && clean;
+  }
   std::size_t done = 0;
   while (done < length) {
     const std::int64_t got = file_->readAt(offset + done, into + done, length - done);
@@ -81,6 +133,18 @@ bool RecordingFileReader::readWithAhead(std::uint64_t offset, std::uint8_t* into
     const std::size_t aheadDone = done > length ? done - length : 0;
     parts[count++] = {ahead_.data() + aheadDone, extra - aheadDone};
     const std::int64_t got = file_->readAt(offset + done, parts, count);
+    if (got < 0 && recover_) {
+      // The part asked for, then the read-ahead, block by block; the
+      // read-ahead keeps zeros for what could not be read, and zeros never
+      // make a frame header.
+      bool clean = true;
+      bool whole = true;
+      if (done < length) whole = readCarefully(offset + done, into + done, length - done, clean) == length - done;
+      bool aheadClean = true;
+      aheadStart_ = end;
+      aheadLength_ = aheadDone + readCarefully(end + aheadDone, ahead_.data() + aheadDone, extra - aheadDone, aheadClean);
+      return whole && clean;
+    }
     if (got < 0) readError_ = errno;
     if (got <= 0) break;
     done += static_cast<std::size_t>(got);
@@ -93,7 +157,16 @@ bool RecordingFileReader::readWithAhead(std::uint64_t offset, std::uint8_t* into
 bool RecordingFileReader::readFileHeader(RecordingFileHeader& header) {
   position_ = FILE_HEADER_SIZE;
   std::uint8_t bytes[12];
-  if (!file_ || fileSize_ < FILE_HEADER_SIZE || !readAt(0, bytes, sizeof bytes)) {
+  if (!file_ || fileSize_ < FILE_HEADER_SIZE) {
+    framesEnded_ = true;
+    return false;
+  }
+  if (!readAt(0, bytes, sizeof bytes)) {
+    // With recovery the header's times are not used: the frames are read.
+    if (recover_) {
+      header = RecordingFileHeader{};
+      return true;
+    }
     framesEnded_ = true;
     return false;
   }
@@ -102,6 +175,7 @@ bool RecordingFileReader::readFileHeader(RecordingFileHeader& header) {
 }
 
 bool RecordingFileReader::nextFrame(FrameHeader& header) {
+  if (recover_) return nextFrameRecovering(header);
   if (pendingPayload_ != 0) skipPayload();
   while (!framesEnded_ && file_) {
     if (position_ + FRAME_HEADER_SIZE > fileSize_) break;
@@ -134,7 +208,7 @@ bool RecordingFileReader::readPayload(PayloadBuffer& buffer) {
   if (into != nullptr && readPayloadInto(into)) return true;
   buffer.size_ = 0;
   pendingPayload_ = 0;
-  framesEnded_ = true;
+  if (!recover_) framesEnded_ = true;
   return false;
 }
 
@@ -143,7 +217,14 @@ bool RecordingFileReader::readPayloadInto(std::uint8_t* into) {
   pendingPayload_ = 0;
   // Read from the file even when the read-ahead holds these bytes, so that a
   // file cut short under the job ends its frames where it now ends.
-  if (!readWithAhead(position_, into, length)) {
+  const bool whole = readWithAhead(position_, into, length);
+  if (!whole || (recover_ && !unreadable_.empty() && touchesUnreadable(position_, length))) {
+    // With recovery a payload in an unreadable block loses its frame only:
+    // the frame was followed by the next header, which is read next.
+    if (recover_ && position_ + length <= fileSize_) {
+      position_ += length;
+      return false;
+    }
     framesEnded_ = true;
     return false;
   }
@@ -154,6 +235,182 @@ bool RecordingFileReader::readPayloadInto(std::uint8_t* into) {
 void RecordingFileReader::skipPayload() {
   position_ += pendingPayload_;
   pendingPayload_ = 0;
+}
+
+bool RecordingFileReader::nextFrameRecovering(FrameHeader& header) {
+  if (pendingPayload_ != 0) skipPayload();
+  frameRecovered_ = frameResidual_ = false;
+  while (!framesEnded_ && file_) {
+    if (searchFrom_) {
+      const std::optional<std::uint64_t> found = findHeader(*searchFrom_, fileSize_);
+      searchFrom_.reset();
+      if (!found) break;
+      position_ = *found;
+    }
+    FrameHeader candidate;
+    if (!headerAt(position_, candidate) || !frameHeaderContinuesSequence(candidate) ||
+        position_ + FRAME_HEADER_SIZE + candidate.payloadLength > fileSize_) {
+      framesEndAt(position_);
+      continue;
+    }
+    const std::uint64_t payloadStart = position_ + FRAME_HEADER_SIZE;
+    const std::uint64_t end = payloadStart + candidate.payloadLength;
+    // A frame is trusted when the next header or the end of the file
+    // follows it; otherwise its payload must hold no frame header (its
+    // length would be wrong, and the frame would overlap that one).
+    bool followed = end + FRAME_HEADER_SIZE > fileSize_;
+    if (!followed) {
+      FrameHeader next;
+      followed = headerAt(end, next) && frameHeaderContinuesSequence(next) &&
+                 end + FRAME_HEADER_SIZE + next.payloadLength <= fileSize_;
+    }
+    if (!followed) {
+      if (const std::optional<std::uint64_t> inside = findHeader(position_ + 1, end)) {
+        framesEndAt(position_);
+        searchFrom_.reset();
+        position_ = *inside;
+        continue;
+      }
+    }
+    position_ = payloadStart;
+    if (candidate.channel < 0 || candidate.channel >= CHANNEL_TABLE_SIZE ||
+        candidate.payloadLength > MAX_PAYLOAD_BYTES) {
+      position_ = end;
+      continue;
+    }
+    frameOffset_ = payloadStart - FRAME_HEADER_SIZE;
+    if (awaitingResync_) {
+      resyncs_.push_back({endedAt_, frameOffset_});
+      awaitingResync_ = false;
+    }
+    frameRecovered_ = pastEnd_;
+    frameResidual_ = pastEnd_ && fileHasFrame_ && candidate.timeStamp < newestInFile_;
+    if (!fileHasFrame_ || candidate.timeStamp > newestInFile_) newestInFile_ = candidate.timeStamp;
+    if (!walkHasFrame_ || candidate.timeStamp > newestSeen_) newestSeen_ = candidate.timeStamp;
+    fileHasFrame_ = walkHasFrame_ = true;
+    pendingPayload_ = candidate.payloadLength;
+    header = candidate;
+    return true;
+  }
+  framesEnded_ = true;
+  return false;
+}
+
+void RecordingFileReader::framesEndAt(std::uint64_t offset) {
+  if (!awaitingResync_) {
+    endedAt_ = offset;
+    awaitingResync_ = true;
+  }
+  pastEnd_ = true;
+  searchFrom_ = offset + 1;
+}
+
+bool RecordingFileReader::headerAt(std::uint64_t offset, FrameHeader& header) {
+  if (offset + FRAME_HEADER_SIZE > fileSize_) return false;
+  if (offset < aheadStart_ || offset + FRAME_HEADER_SIZE > aheadStart_ + aheadLength_) {
+    readWithAhead(offset, nullptr, 0);
+    if (aheadLength_ < FRAME_HEADER_SIZE) return false;
+  }
+  if (!unreadable_.empty() && touchesUnreadable(offset, FRAME_HEADER_SIZE)) return false;
+  header = decodeFrameHeader(ahead_.data() + (offset - aheadStart_));
+  return true;
+}
+
+bool RecordingFileReader::plausibleHeaderAt(const std::uint8_t* bytes, std::uint64_t offset) const {
+  if (readLe32(bytes + 124) != FRAME_MAGIC_TAIL) return false;
+  const FrameHeader h = decodeFrameHeader(bytes);
+  if (h.channel < 0 || h.channel >= CHANNEL_TABLE_SIZE) return false;
+  if (h.payloadLength == 0 || h.payloadLength > MAX_PAYLOAD_BYTES) return false;
+  if (offset + FRAME_HEADER_SIZE + h.payloadLength > fileSize_) return false;
+  if (h.recordType < 0 || h.recordType > RECOVERY_MOST_RECORD_TYPE) return false;
+  if (h.frameKind < 0 || h.frameKind > RECOVERY_MOST_FRAME_KIND) return false;
+  if (h.timeStamp <= 0) return false;
+  if (walkHasFrame_ && std::llabs(std::int64_t{h.timeStamp} - newestSeen_) > RECOVERY_TIME_SPAN) return false;
+  return unreadable_.empty() || !touchesUnreadable(offset, FRAME_HEADER_SIZE);
+}
+
+std::optional<std::uint64_t> RecordingFileReader::findHeader(std::uint64_t from, std::uint64_t before) {
+  if (fileSize_ < FRAME_HEADER_SIZE) return std::nullopt;
+  before = std::min(before, fileSize_ - FRAME_HEADER_SIZE + 1);
+  if (from >= before) return std::nullopt;
+  if (searchBuffer_.empty()) searchBuffer_.resize(RECOVERY_SEARCH_PIECE + FRAME_HEADER_SIZE);
+  for (std::uint64_t piece = from; piece < before; piece += RECOVERY_SEARCH_PIECE) {
+    // Headers starting in [piece, scanEnd), each whole in the buffer.
+    const std::uint64_t scanEnd = std::min<std::uint64_t>(piece + RECOVERY_SEARCH_PIECE, before);
+    const auto wanted = static_cast<std::size_t>(scanEnd - 1 + FRAME_HEADER_SIZE - piece);
+    bool clean = true;
+    const std::size_t got = readCarefully(piece, searchBuffer_.data(), wanted, clean);
+    if (got < FRAME_HEADER_SIZE) return std::nullopt;  // the file shrank
+    const std::uint8_t* base = searchBuffer_.data();
+    const std::uint8_t* at = base;
+    // The last head magic that can begin a whole header in what was read.
+    const std::uint8_t* stop = base + std::min<std::size_t>(static_cast<std::size_t>(scanEnd - piece),
+                                                            got - FRAME_HEADER_SIZE + 1);
+    while (at < stop) {
+      const std::uint8_t* bytes = findHeadMagic(at, stop);
+      if (bytes == nullptr) break;
+      const std::uint64_t offset = piece + static_cast<std::uint64_t>(bytes - base);
+      if (plausibleHeaderAt(bytes, offset)) return offset;
+      at = bytes + 1;
+    }
+    if (got < wanted) return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+std::size_t RecordingFileReader::readCarefully(std::uint64_t offset, std::uint8_t* into, std::size_t length,
+                                               bool& clean) {
+  clean = true;
+  std::size_t done = 0;
+  while (done < length) {
+    const std::int64_t got = file_->readAt(offset + done, into + done, length - done);
+    if (got == 0) return done;
+    if (got > 0) {
+      done += static_cast<std::size_t>(got);
+      continue;
+    }
+    // From the failed read on, one block at a time.
+    while (done < length) {
+      const std::uint64_t at = offset + done;
+      const std::uint64_t blockEnd = (at / blockSize_ + 1) * blockSize_;
+      const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(length - done, blockEnd - at));
+      const std::int64_t part = file_->readAt(at, into + done, piece);
+      if (part == 0) return done;
+      if (part > 0) {
+        done += static_cast<std::size_t>(part);
+        continue;
+      }
+      std::memset(into + done, 0, piece);
+      // Listed as whole blocks of the medium, within the file.
+      const std::uint64_t blockStart = at / blockSize_ * blockSize_;
+      noteUnreadable(blockStart, std::min(blockEnd, fileSize_) - blockStart);
+      clean = false;
+      done += piece;
+    }
+  }
+  return done;
+}
+
+void RecordingFileReader::noteUnreadable(std::uint64_t offset, std::uint64_t length) {
+  if (length == 0) return;
+  std::uint64_t from = offset, to = offset + length;
+  // Kept sorted, touching stretches joined.
+  auto first = std::lower_bound(unreadable_.begin(), unreadable_.end(), from,
+                                [](const ByteRange& r, std::uint64_t at) { return r.offset + r.length < at; });
+  auto last = first;
+  while (last != unreadable_.end() && last->offset <= to) {
+    from = std::min(from, last->offset);
+    to = std::max(to, last->offset + last->length);
+    ++last;
+  }
+  first = unreadable_.erase(first, last);
+  unreadable_.insert(first, ByteRange{from, to - from});
+}
+
+bool RecordingFileReader::touchesUnreadable(std::uint64_t offset, std::uint64_t length) const {
+  const auto after = std::upper_bound(unreadable_.begin(), unreadable_.end(), offset,
+                                      [](std::uint64_t at, const ByteRange& r) { return at < r.offset + r.length; });
+  return after != unreadable_.end() && after->offset < offset + length;
 }
 
 }  // namespace korvex

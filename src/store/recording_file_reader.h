@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,26 @@ class PayloadBuffer {
   std::size_t size_ = 0;
 };
 
+// Recovery: where a file's frames ended and where the search found the next
+// frame; the bytes between them are passed over.
+struct FrameResync {
+  std::uint64_t endedAt = 0;    // first byte that did not hold a frame
+  std::uint64_t resumedAt = 0;  // header of the next frame found
+};
+
+// Bytes of a file that could not be read (whole blocks of the medium).
+struct ByteRange {
+  std::uint64_t offset = 0;
+  std::uint64_t length = 0;
+};
+
+// A frame header found by the search is taken only with a time stamp this
+// close to the newest frame the reader has seen (in this file or an earlier
+// one): residual data is older, but not by years.
+inline constexpr std::int64_t RECOVERY_TIME_SPAN = 366 * 24 * 3600;
+// The search reads the file in pieces of this size.
+inline constexpr std::size_t RECOVERY_SEARCH_PIECE = 1024 * 1024;
+
 class RecordingFileReader {
  public:
   RecordingFileReader() = default;
@@ -77,6 +98,27 @@ class RecordingFileReader {
   // Where the header of the frame nextFrame gave last begins in the file.
   std::uint64_t frameOffset() const { return frameOffset_; }
 
+  // Recovery (kept across open()). Past the point where the frames end,
+  // the reader searches forward for the next plausible frame header (both
+  // magic words, channel 0..31, a payload that fits the file, record type
+  // 0..15, frame kind 0..255, a time near the frames seen) and goes on from
+  // it to the end of the file. A frame is given only when the next frame's
+  // header (or the end of the file) follows it, or else its payload holds
+  // no frame header: the frames given never share a byte. A read error no
+  // longer ends the file: the unreadable blocks (blockSize() of the file)
+  // read as zeros, are listed, and a frame touching them is not given.
+  void setRecovery(bool on) { recover_ = on; }
+  bool recovery() const { return recover_; }
+  // The frame nextFrame gave last lies past the file's first end of frames.
+  bool frameRecovered() const { return frameRecovered_; }
+  // ...and is residual: found past an end of frames and stamped earlier
+  // than the newest frame the file gave before it, which the recorder
+  // wrote later (older recordings not yet overwritten).
+  bool frameResidual() const { return frameResidual_; }
+  // What recovery did in the file open now (or last), in file order.
+  const std::vector<FrameResync>& resyncs() const { return resyncs_; }
+  const std::vector<ByteRange>& unreadable() const { return unreadable_; }
+
   // Exactly one of these after each frame. readPayload reads the whole
   // payload into `buffer`; false when the file gave fewer bytes than
   // announced (it shrank while being read), which also ends the frames.
@@ -94,6 +136,23 @@ class RecordingFileReader {
   bool readAt(std::uint64_t offset, std::uint8_t* into, std::size_t length);
   bool readWithAhead(std::uint64_t offset, std::uint8_t* into, std::size_t length);
 
+  bool nextFrameRecovering(FrameHeader& header);
+  // The header at `offset` through the read-ahead; false when fewer than a
+  // header's bytes are left or any of them is unreadable.
+  bool headerAt(std::uint64_t offset, FrameHeader& header);
+  // A header the search may take at `offset`, its bytes at `bytes`.
+  bool plausibleHeaderAt(const std::uint8_t* bytes, std::uint64_t offset) const;
+  // The first plausible header at an offset in [from, before).
+  std::optional<std::uint64_t> findHeader(std::uint64_t from, std::uint64_t before);
+  // Reads [offset, offset + length); after a read error block by block,
+  // unreadable blocks zero-filled and listed. The bytes read (fewer only at
+  // the end of the file); `clean` false when a block was unreadable.
+  std::size_t readCarefully(std::uint64_t offset, std::uint8_t* into, std::size_t length, bool& clean);
+  void noteUnreadable(std::uint64_t offset, std::uint64_t length);
+  bool touchesUnreadable(std::uint64_t offset, std::uint64_t length) const;
+  // The frames ended at `offset`: search from the byte after it.
+  void framesEndAt(std::uint64_t offset);
+
   std::unique_ptr<SourceFile> file_;
   OpenFailure failure_;
   int readError_ = 0;
@@ -108,6 +167,22 @@ class RecordingFileReader {
   std::array<std::uint8_t, 1024> ahead_{};
   std::uint64_t aheadStart_ = 0;
   std::size_t aheadLength_ = 0;
+
+  bool recover_ = false;
+  std::uint32_t blockSize_ = 512;
+  bool pastEnd_ = false;          // the file's frames have ended once
+  bool awaitingResync_ = false;   // ended at endedAt_, no frame found since
+  std::uint64_t endedAt_ = 0;
+  std::optional<std::uint64_t> searchFrom_;
+  bool frameRecovered_ = false;
+  bool frameResidual_ = false;
+  bool fileHasFrame_ = false;
+  std::int32_t newestInFile_ = 0;
+  bool walkHasFrame_ = false;     // across files
+  std::int32_t newestSeen_ = 0;
+  std::vector<FrameResync> resyncs_;
+  std::vector<ByteRange> unreadable_;
+  std::vector<std::uint8_t> searchBuffer_;
 };
 
 }  // namespace korvex

@@ -28,6 +28,9 @@ class SourceFile {
   // Reads into `parts` at `offset`, as preadv does: the bytes read (fewer
   // at the end of the file, 0 past it), or -1 with errno set.
   virtual std::int64_t readAt(std::uint64_t offset, const iovec* parts, int count) = 0;
+  // The unit in which the medium fails a read (a sector): a read error
+  // makes at least this much unreadable, aligned to it.
+  virtual std::uint32_t blockSize() const { return 512; }
   // Reads into one buffer.
   std::int64_t readAt(std::uint64_t offset, void* into, std::size_t length) {
     const iovec part{into, length};

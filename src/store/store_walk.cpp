@@ -8,6 +8,7 @@ WalkEnd walkStore(const RecordingSource& source, const FolderRange& range, ReadP
                   const StopRequest& stop, const StoreWalker& walker) {
   WalkEnd end;
   RecordingFileReader reader;
+  reader.setRecovery(walker.recover);
   const auto endAt = [&](WalkEnd::Kind kind, std::int32_t folder, int file) {
     end.kind = kind;
     end.folder = folder;
@@ -22,6 +23,10 @@ WalkEnd walkStore(const RecordingSource& source, const FolderRange& range, ReadP
       if (stop.requested()) return endAt(WalkEnd::Kind::Stopped, folder, file);
       if (walker.fileStarts) walker.fileStarts(folder, file);
       if (!reader.open(source.openFile(folder, file, pattern))) {
+        if (walker.recover) {
+          if (walker.fileSkipped) walker.fileSkipped(folder, file, reader.failure());
+          continue;
+        }
         end.path = source.filePath(folder, file);
         end.reason = reader.failure().reason;
         return endAt(reader.failure().missing ? WalkEnd::Kind::FileMissing : WalkEnd::Kind::SourceFailed, folder,

@@ -32,6 +32,11 @@ struct StoreWalker {
   std::function<void(std::int32_t folder, int file)> fileStarts;
   // Reads the open file. Stop ends the walk (WalkEnd::Visitor).
   std::function<WalkVerdict(std::int32_t folder, int file, RecordingFileReader& reader)> visitFile;
+  // Recovery: the reader searches past each file's end of frames and reads
+  // through read errors (RecordingFileReader::setRecovery), and a file that
+  // cannot be opened is told here and passed over instead of ending the walk.
+  bool recover = false;
+  std::function<void(std::int32_t folder, int file, const OpenFailure& failure)> fileSkipped;
 };
 
 struct WalkEnd {

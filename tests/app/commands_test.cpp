@@ -585,6 +585,31 @@ TEST_F(WindowTest, TheDiskBoxsBrowseMenuOffersAFolderOrAnImageFile) {
   EXPECT_EQ(drives->currentText(), QStringLiteral("/images/disk.E01"));
   // The drive list still lists the mount points.
   EXPECT_EQ(drives->count(), static_cast<int>(listDriveRoots().size()));
+
+TEST_F(WindowTest, TheRecoverBoxSitsInTheAdvancedBandAndGoesIntoBothJobs) {
+  auto window = showWindow();
+  QCheckBox* recover = window->recoverBox();
+  ASSERT_NE(recover, nullptr);
+  EXPECT_FALSE(recover->isChecked());
+  EXPECT_FALSE(recover->isVisible());
+  click(*window, ID_ADVANCED_SETTING);
+  EXPECT_TRUE(recover->isVisible());
+  EXPECT_EQ(recover->text(), QStringLiteral("Recover damaged recordings"));
+  auto* languages = qobject_cast<QComboBox*>(window->control(ID_LANGUAGE_LIST));
+  languages->setFocus();
+  QTest::keyClick(languages, Qt::Key_Down);
+  ASSERT_EQ(languages->currentIndex(), 1);
+  EXPECT_EQ(recover->text(), QString::fromUtf8("恢复损坏的录像"));
+
+  for (const bool checked : {false, true}) {
+    recover->setChecked(checked);
+    JobSettings scan, backup;
+    scan.recover = backup.recover = !checked;
+    window->captureScanSettings(scan);
+    window->captureBackupSettings(backup);
+    EXPECT_EQ(scan.recover, checked);
+    EXPECT_EQ(backup.recover, checked);
+  }
 }
 
 }  // namespace

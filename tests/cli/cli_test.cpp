@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "jobs/output_folder.h"
+#include "store/frame_header.h"
 #include "support/avi_contents.h"
 #include "support/media_probe.h"
 #include "support/recorder_simulator.h"
@@ -393,6 +394,42 @@ TEST_F(CliTest, AnUnreadableRecordingFileIsStatus1NamingIt) {
     EXPECT_NE(run.err.find(victim), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("not a regular file"), std::string::npos) << run.err;
   }
+}
+
+TEST_F(CliTest, RecoverReadsOnPastDamageAndListsWhatItFound) {
+  // A garbage region in the middle of a file's frames, and a file replaced
+  // by a FIFO.
+  testing::StoreWriter store(disk_.root());
+  RecordingFileBuilder damaged;
+  for (int i = 0; i < 10; ++i) {
+    if (i == 5) damaged.raw(std::vector<std::uint8_t>(100, 0x5a));
+    damaged.frame(testing::keyedFrame(0, 1, 1, T0 + i));
+  }
+  store.writeFile(0, 0, damaged.timesFromFrames());
+  const std::string victim = store.filePath(0, 1);
+  ASSERT_EQ(mkfifo(victim.c_str(), 0644), 0);
+  store.fillFolder(0, 2);
+  const std::uint64_t ended = FILE_HEADER_SIZE + 5 * (FRAME_HEADER_SIZE + 16);
+
+  const ProgramRun plain = cli({"scan", "--disk", disk_.path(), "--out", out_.path()});
+  EXPECT_EQ(plain.exitStatus, 1);
+  const ProgramRun run = cli({"scan", "--disk", disk_.path(), "--out", out_.path(), "--recover"});
+  EXPECT_EQ(run.exitStatus, 0) << run.err;
+  EXPECT_NE(run.err.find("recovery: "), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("dir00000/file0000.dat: frames ended at byte " + std::to_string(ended) + ", went on at " +
+                         std::to_string(ended + 100) + " (100 bytes passed over)"),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("dir00000/file0001.dat passed over: not a regular file"), std::string::npos) << run.err;
+  const std::vector<std::string> report = lines(testing::readTextFile(run.out.substr(0, run.out.size() - 1)));
+  ASSERT_FALSE(report.empty());
+  EXPECT_EQ(report.back(), "Recovery: 1 of 1 segments hold recovered frames\r");
+
+  TempDir out;
+  const ProgramRun backup = cli({"backup", "--disk", disk_.path(), "--out", out.path(), "--recover"});
+  EXPECT_EQ(backup.exitStatus, 0) << backup.err;
+  EXPECT_NE(backup.err.find("recovery: "), std::string::npos) << backup.err;
+  EXPECT_EQ(cli({"scan", "--disk", disk_.path(), "--out", out_.path(), "--recover=yes"}).exitStatus, 2);
 }
 
 }  // namespace

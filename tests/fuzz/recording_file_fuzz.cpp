@@ -51,8 +51,9 @@ void writeInput(const std::string& path, const std::uint8_t* data, std::size_t s
   std::fclose(file);
 }
 
-void readEveryFrame(const korvex::RecordingSource& source, bool readPayloads) {
+void readEveryFrame(const korvex::RecordingSource& source, bool readPayloads, bool recover) {
   korvex::RecordingFileReader reader;
+  reader.setRecovery(recover);
   if (!reader.open(source.openFile(0, 0, readPayloads ? korvex::ReadPattern::WholeFile : korvex::ReadPattern::HeadersOnly)))
     return;
   korvex::RecordingFileHeader header;
@@ -60,11 +61,15 @@ void readEveryFrame(const korvex::RecordingSource& source, bool readPayloads) {
   // One buffer for every input, as a job keeps one for every frame.
   static korvex::PayloadBuffer buffer;
   korvex::FrameHeader frame;
+  std::uint64_t frameEnd = 0;
   while (reader.nextFrame(frame)) {
+    // The frames given never share a byte.
+    if (reader.frameOffset() < frameEnd) std::abort();
+    frameEnd = reader.frameOffset() + korvex::FRAME_HEADER_SIZE + frame.payloadLength;
     if (!readPayloads) {
       reader.skipPayload();
     } else if (!reader.readPayload(buffer) || buffer.size() != frame.payloadLength) {
-      break;
+      if (!recover) break;
     }
   }
 }
@@ -74,8 +79,19 @@ void readEveryFrame(const korvex::RecordingSource& source, bool readPayloads) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   korvex::MemorySource memory;
   memory.setFile(0, 0, std::vector<std::uint8_t>(data, data + size));
-  readEveryFrame(memory, true);
-  readEveryFrame(memory, false);
+  readEveryFrame(memory, true, false);
+  readEveryFrame(memory, false, false);
+  // Recovery for a part of the inputs, told by a bit of the file header's
+  // first word (which nothing reads): the reader searches past the end of
+  // the frames, and reads through an unreadable stretch placed by the next
+  // two bytes.
+  const bool recover = size > 2 && (data[0] & 1) != 0;
+  if (recover) {
+    readEveryFrame(memory, true, true);
+    const std::uint64_t from = (std::uint64_t{data[1]} << 8 | data[2]) * 64;
+    memory.setDamage(0, 0, from, from + 1 + data[1]);
+    readEveryFrame(memory, false, true);
+  }
 
   const Scratch& s = scratch();
   writeInput(korvex::recordingFilePath(s.root, 0, 0), data, size);
@@ -87,6 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   settings.endTime = korvex::RECORDER_TIME_MAX;
   settings.channelEnabled.fill(1);
   settings.recordTypeEnabled.fill(1);
+  settings.recover = recover;
 
   // Both jobs over the one-file store: file 1 is missing, so each ends after
   // the input, with its report rows and AVI files finished.

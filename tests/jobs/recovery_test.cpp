@@ -1,0 +1,334 @@
+// Recovery in both jobs: damage planted in stores, and the segments, AVI
+// files and recovery log checked against the frames planted.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "jobs/backup_worker.h"
+#include "jobs/scan_worker.h"
+#include "jobs/selection.h"
+#include "store/memory_source.h"
+#include "support/avi_contents.h"
+#include "support/media_probe.h"
+#include "support/media_samples.h"
+#include "support/store_writer.h"
+#include "support/temp_dir.h"
+#include "support/time_zone.h"
+
+namespace korvex {
+namespace {
+
+using testing::FrameSpec;
+using testing::RecordingFileBuilder;
+using testing::T0;
+
+// A picture of the sample video: decodable, key frames where the sample has them.
+FrameSpec picture(std::size_t index, std::int32_t keys, RecorderTime t, std::int32_t channel = 0) {
+  const testing::VideoAccessUnit& unit = testing::sampleVideo()[index % testing::sampleVideo().size()];
+  FrameSpec f;
+  f.channel = channel;
+  f.segmentKeyA = f.segmentKeyB = keys;
+  f.timeStamp = t;
+  f.frameKind = unit.key ? FRAME_KIND_KEY : 2;
+  f.videoWidth = testing::SAMPLE_WIDTH;
+  f.videoHeight = testing::SAMPLE_HEIGHT;
+  f.frameRate = testing::SAMPLE_FRAME_RATE;
+  f.payload = unit.bytes;
+  return f;
+}
+
+std::vector<std::uint8_t> randomBytes(std::size_t n, std::uint32_t seed) {
+  std::mt19937 random(seed);
+  std::vector<std::uint8_t> bytes(n);
+  for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+  return bytes;
+}
+
+class RecoveryTest : public ::testing::Test {
+ protected:
+  RecoveryTest() : zone_("UTC0") {
+    settings_.outputFolder = out_.path();
+    selectEverything(settings_);
+  }
+
+  ScanResult scan(const RecordingSource& source, bool recover) {
+    settings_.recover = recover;
+    state_.reset();
+    return scanWorker(settings_, source, state_, stop_);
+  }
+
+  BackupResult backup(const RecordingSource& source, bool recover) {
+    settings_.recover = recover;
+    state_.reset();
+    BackupOptions options;
+    options.fileCreated = [&](const std::string& path) { created_.push_back(path); };
+    return backupWorker(settings_, source, state_, stop_, options);
+  }
+
+  // The report's lines after the header, without their CR LF.
+  static std::vector<std::string> reportLines(const std::string& path) {
+    const std::string text = testing::readTextFile(path);
+    std::vector<std::string> lines;
+    std::size_t at = SCAN_REPORT_HEADER.size();
+    EXPECT_EQ(text.compare(0, at, SCAN_REPORT_HEADER), 0);
+    while (at < text.size()) {
+      const std::size_t end = text.find("\r\n", at);
+      EXPECT_NE(end, std::string::npos);
+      if (end == std::string::npos) break;
+      lines.push_back(text.substr(at, end - at));
+      at = end + 2;
+    }
+    return lines;
+  }
+
+  testing::ScopedTimeZone zone_;
+  testing::TempDir out_;
+  JobSettings settings_;
+  JobState state_;
+  StopRequest stop_;
+  std::vector<std::string> created_;
+};
+
+// A file of one segment (keys 5, from T0 + 100) behind which the recorder
+// left older frames of another segment (keys 3, from T0 + 10) after a zero
+// length, and a garbage region in the middle of the newer one.
+RecordingFileBuilder damagedFile(std::size_t newer, std::size_t older) {
+  RecordingFileBuilder b;
+  for (std::size_t i = 0; i < newer; ++i) {
+    if (i == newer / 2) b.raw(randomBytes(3000, 5));
+    b.frame(picture(i, 5, T0 + 100 + static_cast<RecorderTime>(i / 25)));
+  }
+  b.frame(testing::keyedFrame(0, 5, 5, T0 + 200, 0));
+  for (std::size_t i = 0; i < older; ++i) b.frame(picture(i, 3, T0 + 10 + static_cast<RecorderTime>(i / 25)));
+  return b.times(T0 + 100, T0 + 200);
+}
+
+TEST_F(RecoveryTest, TheScanListsRecoveredSegmentsAndSaysHowMany) {
+  MemorySource source;
+  source.setFile(0, 0, damagedFile(50, 30).bytes());
+
+  const ScanResult plain = scan(source, false);
+  ASSERT_EQ(plain.end, ScanEnd::RangeDone);
+  ASSERT_EQ(plain.segments.size(), 1u);
+  EXPECT_FALSE(plain.segments[0].recovered);
+  const std::vector<std::string> plainLines = reportLines(plain.reportPath);
+  ASSERT_EQ(plainLines.size(), 1u);
+
+  const ScanResult recovered = scan(source, true);
+  ASSERT_EQ(recovered.end, ScanEnd::RangeDone);
+  // The newer segment goes on past the garbage; the older frames are a
+  // segment of their own.
+  ASSERT_EQ(recovered.segments.size(), 2u);
+  EXPECT_TRUE(recovered.segments[0].recovered);
+  EXPECT_EQ(recovered.segments[0].startTime, T0 + 100);
+  EXPECT_EQ(recovered.segments[0].endTime, T0 + 101);
+  EXPECT_TRUE(recovered.segments[1].recovered);
+  EXPECT_EQ(recovered.segments[1].startTime, T0 + 10);
+  EXPECT_EQ(recovered.segments[1].endTime, T0 + 11);
+  EXPECT_EQ(recovered.recovery.recoveredFrames, 25u + 30u);
+  ASSERT_EQ(recovered.recovery.resyncs.size(), 2u);
+  const Resync& garbage = recovered.recovery.resyncs[0];
+  EXPECT_EQ(garbage.file, "dir00000/file0000.dat");
+  EXPECT_EQ(garbage.bytesPassed, 3000u);
+  EXPECT_EQ(garbage.resumedAt, garbage.endedAt + 3000);
+  EXPECT_EQ(recovered.recovery.resyncs[1].bytesPassed, FRAME_HEADER_SIZE);
+  EXPECT_TRUE(recovered.recovery.unreadable.empty());
+  EXPECT_EQ(recovered.recovery.skipped.size(), 127u);  // the rest of the folder
+
+  // Rows in the same format, then the one line.
+  const std::vector<std::string> lines = reportLines(recovered.reportPath);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0].substr(0, 40), plainLines[0].substr(0, 40));
+  EXPECT_EQ(lines[2], "Recovery: 2 of 2 segments hold recovered frames");
+}
+
+TEST_F(RecoveryTest, AnUndamagedStoreGivesTheSameRowsAndNothingRecovered) {
+  MemorySource source;
+  for (int file = 0; file < 3; ++file) {
+    RecordingFileBuilder b;
+    for (int i = 0; i < 40; ++i) {
+      const std::int32_t keys = 10 + file * 4 + i % 4;
+      b.frame(testing::keyedFrame(i % 4, keys, keys, T0 + file * 100 + i, 500));
+    }
+    b.raw(std::vector<std::uint8_t>(700, 0));
+    source.setFile(0, file, b.timesFromFrames().bytes());
+  }
+  const ScanResult plain = scan(source, false);
+  const ScanResult recovered = scan(source, true);
+  EXPECT_EQ(plain.end, ScanEnd::RangeDone);
+  EXPECT_EQ(recovered.end, ScanEnd::RangeDone);
+  std::vector<std::string> plainLines = reportLines(plain.reportPath);
+  std::vector<std::string> lines = reportLines(recovered.reportPath);
+  ASSERT_EQ(plainLines.size(), 12u);
+  ASSERT_EQ(lines.size(), plainLines.size() + 1);
+  EXPECT_EQ(lines.back(), "Recovery: 0 of 12 segments hold recovered frames");
+  lines.pop_back();
+  EXPECT_EQ(lines, plainLines);
+  EXPECT_EQ(recovered.recovery.recoveredFrames, 0u);
+  EXPECT_TRUE(recovered.recovery.resyncs.empty());
+  // Files 3 to 127 of the one folder do not exist: listed, passed over.
+  EXPECT_EQ(recovered.recovery.skipped.size(), 125u);
+}
+
+TEST_F(RecoveryTest, AReadErrorIsReadThroughAndListed) {
+  RecordingFileBuilder b;
+  for (int i = 0; i < 20; ++i) b.frame(testing::keyedFrame(0, 1, 1, T0 + i, 1000));
+  MemorySource source;
+  source.setFile(0, 0, b.timesFromFrames().bytes());
+  const std::uint64_t frame8 = FILE_HEADER_SIZE + 8 * 1128;
+  source.setDamage(0, 0, frame8 + 10, frame8 + 20);
+
+  const ScanResult plain = scan(source, false);
+  EXPECT_EQ(plain.end, ScanEnd::SourceFailed);
+  EXPECT_EQ(plain.source.failureReason, std::strerror(EIO));
+  ASSERT_EQ(plain.segments.size(), 1u);
+  EXPECT_EQ(plain.segments[0].endTime, T0 + 7);
+
+  const ScanResult recovered = scan(source, true);
+  EXPECT_EQ(recovered.end, ScanEnd::RangeDone);
+  ASSERT_EQ(recovered.segments.size(), 1u);
+  EXPECT_EQ(recovered.segments[0].endTime, T0 + 19);
+  EXPECT_EQ(recovered.segments[0].byteCount, 19u * 1000);  // frame 8 is lost
+  EXPECT_EQ(recovered.recovery.recoveredFrames, 11u);
+  ASSERT_EQ(recovered.recovery.unreadable.size(), 1u);
+  EXPECT_EQ(recovered.recovery.unreadable[0].file, "dir00000/file0000.dat");
+  EXPECT_EQ(recovered.recovery.unreadable[0].offset, frame8 / 512 * 512);
+  EXPECT_EQ(recovered.recovery.unreadable[0].length, 512u);
+
+  // The backup reads payloads: frame 7's ends in the unreadable block.
+  const BackupResult saved = backup(source, true);
+  EXPECT_EQ(saved.end, BackupEnd::RangeDone);
+  ASSERT_EQ(saved.files.size(), 1u);
+  EXPECT_EQ(saved.files[0].videoFrames, 18u);
+  EXPECT_TRUE(saved.files[0].recovered);
+  EXPECT_FALSE(saved.files[0].residual);
+  EXPECT_EQ(saved.recovery.unreadable.size(), 1u);
+}
+
+TEST_F(RecoveryTest, MissingAndUnopenableFilesMidRangeArePassedOver) {
+  testing::TempDir disk;
+  testing::StoreWriter store(disk.root());
+  store.writeFile(0, 0, RecordingFileBuilder().frame(testing::keyedFrame(0, 1, 1, T0)).timesFromFrames());
+  // file0001.dat is missing, file0002.dat is a folder.
+  store.makeFolder(0);
+  ASSERT_EQ(mkdir(store.filePath(0, 2).c_str(), 0755), 0);
+  store.writeFile(0, 3, RecordingFileBuilder().frame(testing::keyedFrame(0, 1, 1, T0 + 5)).timesFromFrames());
+  store.fillFolder(0, 4);
+  store.writeFile(1, 0, RecordingFileBuilder().frame(testing::keyedFrame(0, 1, 1, T0 + 9)).timesFromFrames());
+  store.fillFolder(1, 1);
+  const FolderSource source(disk.root());
+
+  const ScanResult plain = scan(source, false);
+  EXPECT_EQ(plain.end, ScanEnd::FileMissing);
+  ASSERT_EQ(plain.segments.size(), 1u);
+  EXPECT_EQ(plain.segments[0].endTime, T0);
+
+  const ScanResult recovered = scan(source, true);
+  EXPECT_EQ(recovered.end, ScanEnd::RangeDone);
+  ASSERT_EQ(recovered.segments.size(), 1u);
+  EXPECT_EQ(recovered.segments[0].endTime, T0 + 9);
+  EXPECT_FALSE(recovered.segments[0].recovered);
+  ASSERT_EQ(recovered.recovery.skipped.size(), 2u);
+  EXPECT_EQ(recovered.recovery.skipped[0].file, "dir00000/file0001.dat");
+  EXPECT_EQ(recovered.recovery.skipped[0].reason, std::strerror(ENOENT));
+  EXPECT_EQ(recovered.recovery.skipped[1].file, "dir00000/file0002.dat");
+  EXPECT_EQ(recovered.recovery.skipped[1].reason, "a folder, not a recording file");
+
+  const BackupResult saved = backup(source, true);
+  EXPECT_EQ(saved.end, BackupEnd::RangeDone);
+  ASSERT_EQ(saved.files.size(), 1u);
+  EXPECT_EQ(saved.files[0].videoFrames, 3u);
+  EXPECT_EQ(saved.recovery.skipped.size(), 2u);
+}
+
+TEST_F(RecoveryTest, FileHeadersWithWrongTimesAreIgnored) {
+  MemorySource source;
+  // Header times that would have the backup pass over file 0 (it ends
+  // before the window) and stop at file 2 (it starts after the window).
+  RecordingFileBuilder first, second, third;
+  for (int i = 0; i < 5; ++i) first.frame(testing::keyedFrame(0, 1, 1, T0 + i));
+  for (int i = 5; i < 10; ++i) second.frame(testing::keyedFrame(0, 1, 1, T0 + i));
+  for (int i = 10; i < 15; ++i) third.frame(testing::keyedFrame(0, 1, 1, T0 + i));
+  source.setFile(0, 0, first.times(T0 - 1000, T0 - 900).bytes());
+  source.setFile(0, 1, second.timesFromFrames().bytes());
+  source.setFile(0, 2, third.times(T0 + 5000, T0 + 6000).bytes());
+  settings_.beginTime = T0;
+  settings_.endTime = T0 + 100;
+
+  struct Case {
+    bool recover;
+    BackupEnd end;
+    std::uint64_t frames;
+  };
+  for (const Case c : {Case{false, BackupEnd::AfterWindow, 5}, Case{true, BackupEnd::RangeDone, 15}}) {
+    SCOPED_TRACE(c.recover);
+    const BackupResult saved = backup(source, c.recover);
+    EXPECT_EQ(saved.end, c.end);
+    ASSERT_EQ(saved.files.size(), 1u);
+    EXPECT_EQ(saved.files[0].videoFrames, c.frames);
+    EXPECT_FALSE(saved.files[0].recovered);
+    EXPECT_EQ(saved.recovery.recoveredFrames, 0u);
+  }
+}
+
+TEST_F(RecoveryTest, ResidualFramesGoIntoTheirOwnAviFileMarkedRecovered) {
+  MemorySource source;
+  source.setFile(0, 0, damagedFile(50, 50).bytes());
+
+  EXPECT_EQ(backup(source, false).files.size(), 1u);
+  created_.clear();
+
+  const BackupResult saved = backup(source, true);
+  EXPECT_EQ(saved.end, BackupEnd::RangeDone);
+  ASSERT_EQ(saved.files.size(), 2u);
+  const ExportedFile& newer = saved.files[0];
+  const ExportedFile& older = saved.files[1];
+  EXPECT_EQ(newer.videoFrames, 50u);
+  EXPECT_TRUE(newer.recovered);
+  EXPECT_FALSE(newer.residual);
+  EXPECT_EQ(newer.path.find("_recovered"), std::string::npos);
+  EXPECT_EQ(older.videoFrames, 50u);
+  EXPECT_TRUE(older.recovered);
+  EXPECT_TRUE(older.residual);
+  EXPECT_EQ(older.firstFrame, T0 + 10);
+  const std::string suffix = "_chn1_Time_2012_5_4_8_9_20_recovered.avi";
+  ASSERT_GE(older.path.size(), suffix.size());
+  EXPECT_EQ(older.path.substr(older.path.size() - suffix.size()), suffix);
+  EXPECT_EQ(created_, (std::vector<std::string>{newer.path, older.path}));
+  EXPECT_EQ(saved.recovery.recoveredFrames, 25u + 50u);
+
+  for (const ExportedFile& file : saved.files) {
+    SCOPED_TRACE(file.path);
+    const testing::AviContents avi = testing::readAviContents(file.path);
+    EXPECT_TRUE(avi.valid);
+    EXPECT_EQ(avi.count("00db"), 50u);
+    if (testing::programOnPath("ffmpeg")) {
+      const testing::ProgramRun decoded = testing::decodeMedia(file.path);
+      EXPECT_EQ(decoded.exitStatus, 0);
+      EXPECT_EQ(decoded.err, "");
+    }
+  }
+}
+
+TEST_F(RecoveryTest, AStoreOfRandomBytesRecoversNothing) {
+  MemorySource source;
+  for (int file = 0; file < 4; ++file)
+    source.setFile(0, file, randomBytes(FILE_HEADER_SIZE + 512 * 1024, static_cast<std::uint32_t>(100 + file)));
+  const ScanResult scanned = scan(source, true);
+  EXPECT_EQ(scanned.end, ScanEnd::RangeDone);
+  EXPECT_TRUE(scanned.segments.empty());
+  EXPECT_EQ(scanned.recovery.recoveredFrames, 0u);
+  EXPECT_TRUE(scanned.recovery.resyncs.empty());
+  const BackupResult saved = backup(source, true);
+  EXPECT_TRUE(saved.files.empty());
+  EXPECT_FALSE(saved.videoFound);
+  EXPECT_EQ(saved.recovery.recoveredFrames, 0u);
+}
+
+}  // namespace
+}  // namespace korvex

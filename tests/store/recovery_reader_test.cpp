@@ -1,0 +1,315 @@
+// Recovery in the reader: damage planted in one recording file, and the
+// frames the reader gives with and without recovery checked against the
+// frames planted.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "store/memory_source.h"
+#include "store/recording_file_reader.h"
+#include "support/store_writer.h"
+
+namespace korvex {
+namespace {
+
+using testing::FrameSpec;
+using testing::RecordingFileBuilder;
+using testing::T0;
+
+struct GivenFrame {
+  std::uint64_t offset = 0;
+  RecorderTime time = 0;
+  std::uint32_t length = 0;
+  bool recovered = false;
+  bool residual = false;
+};
+
+struct Reading {
+  std::vector<GivenFrame> frames;
+  std::vector<FrameResync> resyncs;
+  std::vector<ByteRange> unreadable;
+  int readError = 0;
+};
+
+// Every frame of file 0 of folder 0; with `payloads` each payload is read and
+// only the frames whose payload came in whole count.
+Reading readFile(const MemorySource& source, bool recover, bool payloads) {
+  Reading reading;
+  RecordingFileReader reader;
+  reader.setRecovery(recover);
+  EXPECT_TRUE(reader.open(source.openFile(0, 0, ReadPattern::WholeFile)));
+  RecordingFileHeader header;
+  if (reader.readFileHeader(header)) {
+    FrameHeader frame;
+    PayloadBuffer payload;
+    while (reader.nextFrame(frame)) {
+      if (payloads) {
+        if (!reader.readPayload(payload)) continue;
+        EXPECT_EQ(payload.size(), frame.payloadLength);
+      }
+      reading.frames.push_back(
+          {reader.frameOffset(), frame.timeStamp, frame.payloadLength, reader.frameRecovered(), reader.frameResidual()});
+    }
+  }
+  reading.resyncs = reader.resyncs();
+  reading.unreadable = reader.unreadable();
+  reading.readError = reader.readError();
+  return reading;
+}
+
+std::vector<std::uint8_t> randomBytes(std::size_t n, std::uint32_t seed) {
+  std::mt19937 random(seed);
+  std::vector<std::uint8_t> bytes(n);
+  for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+  return bytes;
+}
+
+FrameSpec frameAt(int i, std::size_t bytes = 16, std::int32_t keys = 1) {
+  return testing::keyedFrame(i % 2, keys, keys, T0 + i, bytes);
+}
+
+constexpr std::uint64_t FIRST = FILE_HEADER_SIZE;
+
+struct DamageCase {
+  const char* name;
+  // Builds the file; returns nothing, the case's numbers say what it holds.
+  std::function<std::vector<std::uint8_t>()> build;
+  std::size_t framesWithout;  // frames the plain rules give
+  std::size_t framesWith;     // with recovery
+  std::size_t recovered;      // of those, found past the end of frames
+  std::size_t residual;
+  std::vector<FrameResync> resyncs;
+};
+
+std::vector<DamageCase> damageCases() {
+  const std::uint64_t small = FRAME_HEADER_SIZE + 16;
+  return {
+      {"garbage region in mid-file",
+       [] {
+         RecordingFileBuilder b;
+         for (int i = 0; i < 5; ++i) b.frame(frameAt(i));
+         b.raw(randomBytes(1000, 7));
+         for (int i = 5; i < 12; ++i) b.frame(frameAt(i));
+         return b.bytes();
+       },
+       5, 12, 7, 0, {{FIRST + 5 * small, FIRST + 5 * small + 1000}}},
+      {"zeroed frame header",
+       [] {
+         RecordingFileBuilder b;
+         for (int i = 0; i < 10; ++i) b.frame(frameAt(i));
+         std::vector<std::uint8_t> bytes = b.bytes();
+         std::memset(bytes.data() + FIRST + 4 * (FRAME_HEADER_SIZE + 16), 0, FRAME_HEADER_SIZE);
+         return bytes;
+       },
+       4, 9, 5, 0, {{FIRST + 4 * small, FIRST + 5 * small}}},
+      {"payload length pointing past the next header",
+       [] {
+         RecordingFileBuilder b;
+         for (int i = 0; i < 10; ++i) {
+           FrameSpec f = frameAt(i, 200);
+           if (i == 4) f.payloadLength = 300;  // lands inside frame 5's payload
+           b.frame(f);
+         }
+         return b.bytes();
+       },
+       5, 9, 5, 0, {{FIRST + 4 * 328, FIRST + 5 * 328}}},
+      {"older frames of another segment behind a zero length",
+       [] {
+         RecordingFileBuilder b;
+         for (int i = 0; i < 6; ++i) b.frame(testing::keyedFrame(0, 5, 5, T0 + 100 + i));
+         FrameSpec end = testing::keyedFrame(0, 5, 5, T0 + 106, 0);
+         b.frame(end);
+         for (int i = 0; i < 4; ++i) b.frame(testing::keyedFrame(0, 3, 3, T0 + 10 + i));
+         return b.bytes();
+       },
+       6, 10, 4, 4, {{FIRST + 6 * small, FIRST + 6 * small + FRAME_HEADER_SIZE}}},
+      {"a cut header and a wrong tail magic",
+       [] {
+         RecordingFileBuilder b;
+         for (int i = 0; i < 3; ++i) b.frame(frameAt(i));
+         FrameSpec wrong = frameAt(3);
+         wrong.magicTail = 0x12345678;
+         b.frame(wrong);
+         std::vector<std::uint8_t> header(FRAME_HEADER_SIZE);
+         testing::encodeFrameHeader(frameAt(4), header.data());
+         header.resize(60);
+         b.raw(header);
+         for (int i = 5; i < 8; ++i) b.frame(frameAt(i));
+         return b.bytes();
+       },
+       3, 6, 3, 0, {{FIRST + 3 * small, FIRST + 4 * small + 60}}},
+      {"a header with an implausible time is not taken",
+       [] {
+         RecordingFileBuilder b;
+         for (int i = 0; i < 3; ++i) b.frame(frameAt(i));
+         b.raw(randomBytes(100, 3));
+         b.frame(testing::keyedFrame(0, 1, 1, T0 + 3 * 366 * 24 * 3600));
+         b.frame(frameAt(3));
+         return b.bytes();
+       },
+       3, 4, 1, 0, {{FIRST + 3 * small, FIRST + 3 * small + 100 + small}}},
+      {"channel out of range and zero time found by the search are not taken",
+       [] {
+         RecordingFileBuilder b;
+         b.frame(frameAt(0));
+         b.raw(randomBytes(50, 4));
+         b.frame(testing::keyedFrame(40, 1, 1, T0 + 1));
+         b.frame(testing::keyedFrame(1, 1, 1, 0));
+         b.frame(frameAt(2));
+         return b.bytes();
+       },
+       1, 2, 1, 0, {{FIRST + small, FIRST + small + 50 + 2 * small}}},
+      {"random bytes behind the frames hold none",
+       [] {
+         RecordingFileBuilder b;
+         for (int i = 0; i < 4; ++i) b.frame(frameAt(i));
+         b.raw(randomBytes(3 * 1024 * 1024, 11));
+         return b.bytes();
+       },
+       4, 4, 0, 0, {}},
+  };
+}
+
+void expectNoOverlap(const std::vector<GivenFrame>& frames) {
+  for (std::size_t i = 1; i < frames.size(); ++i)
+    EXPECT_GE(frames[i].offset, frames[i - 1].offset + FRAME_HEADER_SIZE + frames[i - 1].length) << i;
+}
+
+TEST(RecoveryReaderTest, FramesAfterPlantedDamageAreFoundAndNoneInvented) {
+  for (const DamageCase& c : damageCases()) {
+    SCOPED_TRACE(c.name);
+    MemorySource source;
+    source.setFile(0, 0, c.build());
+    for (const bool payloads : {false, true}) {
+      const Reading plain = readFile(source, false, payloads);
+      EXPECT_EQ(plain.frames.size(), c.framesWithout);
+      EXPECT_TRUE(plain.resyncs.empty());
+      const Reading recovered = readFile(source, true, payloads);
+      ASSERT_EQ(recovered.frames.size(), c.framesWith);
+      std::size_t found = 0, residual = 0;
+      for (const GivenFrame& f : recovered.frames) {
+        found += f.recovered ? 1 : 0;
+        residual += f.residual ? 1 : 0;
+        EXPECT_TRUE(f.recovered || !f.residual);
+      }
+      EXPECT_EQ(found, c.recovered);
+      EXPECT_EQ(residual, c.residual);
+      // The recovered frames are the last ones, and the frames before them
+      // are those the plain rules give (less a frame whose length was wrong).
+      for (std::size_t i = 0; i < recovered.frames.size(); ++i)
+        EXPECT_EQ(recovered.frames[i].recovered, i >= c.framesWith - c.recovered) << i;
+      expectNoOverlap(recovered.frames);
+      ASSERT_EQ(recovered.resyncs.size(), c.resyncs.size());
+      for (std::size_t i = 0; i < c.resyncs.size(); ++i) {
+        EXPECT_EQ(recovered.resyncs[i].endedAt, c.resyncs[i].endedAt) << i;
+        EXPECT_EQ(recovered.resyncs[i].resumedAt, c.resyncs[i].resumedAt) << i;
+      }
+      EXPECT_TRUE(recovered.unreadable.empty());
+    }
+  }
+}
+
+TEST(RecoveryReaderTest, HeadersAreFoundAtAnyPlaceAndAcrossTheSearchPieces) {
+  // The frame after the garbage begins at every alignment to the 16 bytes
+  // the search compares at once, and where its header straddles the end of
+  // a piece the search reads.
+  const std::uint64_t ended = FIRST + 2 * (FRAME_HEADER_SIZE + 16);
+  std::vector<std::size_t> lengths;
+  for (std::size_t n = 1; n <= 40; ++n) lengths.push_back(n);
+  for (std::size_t back = 0; back <= FRAME_HEADER_SIZE + 2; back += 13) lengths.push_back(RECOVERY_SEARCH_PIECE - back);
+  for (const std::size_t garbage : lengths) {
+    RecordingFileBuilder b;
+    for (int i = 0; i < 2; ++i) b.frame(frameAt(i));
+    b.raw(randomBytes(garbage, static_cast<std::uint32_t>(garbage)));
+    for (int i = 2; i < 5; ++i) b.frame(frameAt(i));
+    MemorySource source;
+    source.setFile(0, 0, b.bytes());
+    const Reading reading = readFile(source, true, false);
+    ASSERT_EQ(reading.frames.size(), 5u) << garbage;
+    ASSERT_EQ(reading.resyncs.size(), 1u) << garbage;
+    EXPECT_EQ(reading.resyncs[0].resumedAt, ended + garbage) << garbage;
+  }
+}
+
+TEST(RecoveryReaderTest, AStoreOfRandomBytesRecoversNothing) {
+  for (std::uint32_t seed = 1; seed <= 4; ++seed) {
+    std::vector<std::uint8_t> bytes = randomBytes(FILE_HEADER_SIZE + 2 * 1024 * 1024, seed);
+    // Head magic words strewn about without their tail, and a whole header
+    // whose payload would run past the file.
+    std::mt19937 random(seed);
+    for (int i = 0; i < 2000; ++i) testing::putLe32(bytes.data() + random() % (bytes.size() - 4), FRAME_MAGIC_HEAD);
+    std::vector<std::uint8_t> header(FRAME_HEADER_SIZE);
+    FrameSpec tooLong = frameAt(1);
+    tooLong.payloadLength = 20u * 1024 * 1024;
+    testing::encodeFrameHeader(tooLong, header.data());
+    std::memcpy(bytes.data() + FIRST + 4096, header.data(), header.size());
+    MemorySource source;
+    source.setFile(0, 0, bytes);
+    const Reading reading = readFile(source, true, false);
+    EXPECT_TRUE(reading.frames.empty()) << seed;
+    EXPECT_TRUE(reading.resyncs.empty()) << seed;
+  }
+}
+
+TEST(RecoveryReaderTest, UnreadableBlocksAreListedAndTheRestIsRead) {
+  // 20 frames of 1128 bytes; the damage lies in frame 8's header, and its
+  // 512-byte block takes the end of frame 7's payload and the start of
+  // frame 8's with it.
+  RecordingFileBuilder b;
+  for (int i = 0; i < 20; ++i) b.frame(frameAt(i, 1000));
+  MemorySource source;
+  source.setFile(0, 0, b.bytes());
+  const std::uint64_t frame8 = FIRST + 8 * 1128;
+  source.setDamage(0, 0, frame8 + 10, frame8 + 20);
+  const std::uint64_t block = frame8 / 512 * 512;
+
+  struct Case {
+    bool payloads;
+    std::size_t plain, with;  // frame 7's payload is unreadable: read, it is lost
+  };
+  for (const Case c : {Case{false, 8, 19}, Case{true, 7, 18}}) {
+    SCOPED_TRACE(c.payloads ? "payloads read" : "headers only");
+    const Reading plain = readFile(source, false, c.payloads);
+    EXPECT_EQ(plain.frames.size(), c.plain);
+    EXPECT_EQ(plain.readError, EIO);
+    const Reading recovered = readFile(source, true, c.payloads);
+    EXPECT_EQ(recovered.readError, 0);
+    ASSERT_EQ(recovered.frames.size(), c.with);
+    EXPECT_EQ(recovered.frames[c.with - 11].offset, frame8 + 1128);
+    std::size_t found = 0;
+    for (const GivenFrame& f : recovered.frames) found += f.recovered ? 1 : 0;
+    EXPECT_EQ(found, 11u);
+    ASSERT_EQ(recovered.unreadable.size(), 1u);
+    EXPECT_EQ(recovered.unreadable[0].offset, block);
+    EXPECT_EQ(recovered.unreadable[0].length, 512u);
+    ASSERT_EQ(recovered.resyncs.size(), 1u);
+    EXPECT_EQ(recovered.resyncs[0].endedAt, frame8);
+    EXPECT_EQ(recovered.resyncs[0].resumedAt, frame8 + 1128);
+    expectNoOverlap(recovered.frames);
+  }
+}
+
+TEST(RecoveryReaderTest, AnUndamagedFileReadsAlikeWithAndWithoutRecovery) {
+  RecordingFileBuilder b;
+  for (int i = 0; i < 50; ++i) b.frame(frameAt(i, 100 + static_cast<std::size_t>(i) * 37));
+  b.raw(std::vector<std::uint8_t>(5000, 0));
+  MemorySource source;
+  source.setFile(0, 0, b.bytes());
+  const Reading plain = readFile(source, false, true);
+  const Reading recovered = readFile(source, true, true);
+  ASSERT_EQ(plain.frames.size(), 50u);
+  ASSERT_EQ(recovered.frames.size(), 50u);
+  for (std::size_t i = 0; i < 50; ++i) {
+    EXPECT_EQ(recovered.frames[i].offset, plain.frames[i].offset);
+    EXPECT_FALSE(recovered.frames[i].recovered);
+  }
+  EXPECT_TRUE(recovered.resyncs.empty());
+}
+
+}  // namespace
+}  // namespace korvex
