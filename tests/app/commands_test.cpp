@@ -585,6 +585,7 @@ TEST_F(WindowTest, TheDiskBoxsBrowseMenuOffersAFolderOrAnImageFile) {
   EXPECT_EQ(drives->currentText(), QStringLiteral("/images/disk.E01"));
   // The drive list still lists the mount points.
   EXPECT_EQ(drives->count(), static_cast<int>(listDriveRoots().size()));
+}
 
 TEST_F(WindowTest, TheRecoverBoxSitsInTheAdvancedBandAndGoesIntoBothJobs) {
   auto window = showWindow();
