@@ -65,6 +65,13 @@ struct SourceEnd {
   std::int32_t foldersNotRead = 0;
 };
 
+// A file's SHA-256 as it lies on disk.
+struct FileHash {
+  std::string sha256;       // 64 lower-case hex digits; empty when the file could not be read
+  std::uint64_t bytes = 0;  // the bytes hashed: the file's length on disk
+  std::string failure;      // why it could not be read
+};
+
 struct ScanResult {
   ScanEnd end = ScanEnd::NotEnded;
   // The store ended the scan early: no folders, or a file missing or unreadable.
@@ -73,6 +80,11 @@ struct ScanResult {
   int errorNumber = 0;  // errno of a report that could not be created or written
   SourceEnd source;
   std::vector<SegmentRecord> segments;
+  // The job's log (the JSON record and the report's SHA-256).
+  std::string logPath;
+  std::string hashListPath;
+  std::string logFailedPath;
+  int logErrorNumber = 0;
 };
 
 // One AVI file a backup created.
@@ -93,6 +105,7 @@ struct ExportedFile {
   std::int32_t audioSampleRate = 0;  // 0: no sound track
   std::int32_t audioBits = 0;
   bool finished = false;  // finished without an error
+  FileHash hash;          // of the finished file
 };
 
 struct BackupResult {
@@ -104,6 +117,11 @@ struct BackupResult {
   int errorNumber = 0;
   SourceEnd source;
   std::vector<ExportedFile> files;
+  // The job's log (the JSON record and the AVI files' SHA-256 list).
+  std::string logPath;
+  std::string hashListPath;
+  std::string logFailedPath;
+  int logErrorNumber = 0;
 };
 
 }  // namespace korvex

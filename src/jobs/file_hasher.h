@@ -1,0 +1,54 @@
+// SHA-256 of the files a job wrote, as they lie on disk. A backup hands each
+// AVI file over the moment it is finished; a thread of the hasher's own
+// reads it back (from the page cache, while it is still there) so that the
+// backup never waits for a hash.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "jobs/job_result.h"
+
+namespace korvex {
+
+// Reads the file at `path` (never through a symbolic link) and hashes it.
+FileHash sha256OfFile(const std::string& path);
+
+class FileHasher {
+ public:
+  FileHasher() = default;
+  // Waits for the files handed in.
+  ~FileHasher();
+  FileHasher(const FileHasher&) = delete;
+  FileHasher& operator=(const FileHasher&) = delete;
+
+  // Hashes the file at `path` as entry `index` of the outcomes; the thread
+  // starts with the first file.
+  void add(std::size_t index, std::string path);
+
+  // Waits for every file handed in and gives the outcomes, by index (an
+  // index never handed in has an empty hash).
+  std::vector<FileHash> finish();
+
+ private:
+  struct Job {
+    std::size_t index = 0;
+    std::string path;
+  };
+  void run();
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<Job> queue_;        // guarded by mutex_
+  std::vector<FileHash> done_;   // guarded by mutex_
+  bool closing_ = false;         // guarded by mutex_
+  std::thread thread_;
+};
+
+}  // namespace korvex
