@@ -137,14 +137,19 @@ void MainDialog::backupTick() {
   }
   if (endJob()) return;
   const BackupResult& result = backupResult_;
+  const QString log =
+      QString::fromStdString(jobLogText(result.logPath, result.logFailedPath, result.logErrorNumber));
   if (result.end == BackupEnd::OutputFailed) {
-    showMessage(QString::fromStdString(outputFailureText(KEY_CANNOT_WRITE_AVI, result.failedPath, result.errorNumber)));
+    showMessage(
+        QString::fromStdString(outputFailureText(KEY_CANNOT_WRITE_AVI, result.failedPath, result.errorNumber)) + log);
   } else if (result.end == BackupEnd::SourceFailed) {
-    showMessage(QString::fromStdString(
-        failureText(KEY_CANNOT_READ_RECORDING, result.source.failedPath, result.source.failureReason)));
+    showMessage(QString::fromStdString(failureText(KEY_CANNOT_READ_RECORDING, result.source.failedPath,
+                                                   result.source.failureReason)) +
+                log);
   } else {
     showMessage(languageCaption(result.videoFound ? KEY_FINISH : KEY_NO_VIDEO_DATA) +
-                QString::fromStdString(missingFileText(result.source.missingPath, result.source.foldersNotRead)));
+                QString::fromStdString(missingFileText(result.source.missingPath, result.source.foldersNotRead)) +
+                log);
   }
 }
 
@@ -158,30 +163,32 @@ void MainDialog::scanTick() {
   }
   if (endJob()) return;
   const ScanResult& result = scanResult_;
+  const QString log =
+      QString::fromStdString(jobLogText(result.logPath, result.logFailedPath, result.logErrorNumber));
   switch (result.end) {
     case ScanEnd::RangeDone:
       // Also a range without folders to visit: its report holds the header.
       setScanProgress(100);
-      showMessage(QString::fromStdString(scanFinishedText(result.reportPath)));
+      showMessage(QString::fromStdString(scanFinishedText(result.reportPath)) + log);
       break;
     case ScanEnd::NoFolders:
-      showMessage(languageCaption(KEY_NO_VIDEO_DATA));
+      showMessage(languageCaption(KEY_NO_VIDEO_DATA) + log);
       break;
     case ScanEnd::FileMissing:
       showMessage(languageCaption(KEY_NO_VIDEO_DATA) +
-                  QString::fromStdString(missingFileText(result.source.missingPath, result.source.foldersNotRead)));
+                  QString::fromStdString(missingFileText(result.source.missingPath, result.source.foldersNotRead)) + log);
       break;
     case ScanEnd::SourceFailed:
       showMessage(QString::fromStdString(
-          failureText(KEY_CANNOT_READ_RECORDING, result.source.failedPath, result.source.failureReason)));
+          failureText(KEY_CANNOT_READ_RECORDING, result.source.failedPath, result.source.failureReason)) + log);
       break;
     case ScanEnd::ReportNotCreated:
       showMessage(
-          QString::fromStdString(outputFailureText(KEY_CANNOT_CREATE_REPORT, result.reportPath, result.errorNumber)));
+          QString::fromStdString(outputFailureText(KEY_CANNOT_CREATE_REPORT, result.reportPath, result.errorNumber)) + log);
       break;
     case ScanEnd::ReportWriteFailed:
       showMessage(
-          QString::fromStdString(outputFailureText(KEY_CANNOT_WRITE_REPORT, result.reportPath, result.errorNumber)));
+          QString::fromStdString(outputFailureText(KEY_CANNOT_WRITE_REPORT, result.reportPath, result.errorNumber)) + log);
       break;
     case ScanEnd::Stopped:
     case ScanEnd::NotEnded:

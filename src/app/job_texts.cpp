@@ -68,4 +68,11 @@ std::string missingFileText(const std::string& path, std::int32_t foldersNotRead
          " " + std::to_string(foldersNotRead);
 }
 
+std::string jobLogText(const std::string& logPath, const std::string& failedPath, int errorNumber) {
+  std::string text;
+  if (!logPath.empty()) text += "\r\n" + languageText(KEY_JOB_LOG) + " \"" + logPath + "\"";
+  if (!failedPath.empty()) text += "\r\n" + outputFailureText(KEY_CANNOT_WRITE_LOG, failedPath, errorNumber);
+  return text;
+}
+
 }  // namespace korvex

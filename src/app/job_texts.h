@@ -38,4 +38,9 @@ std::string folderText(const char* key, const std::string& folder);
 // not read. Empty when no folder was left.
 std::string missingFileText(const std::string& path, std::int32_t foldersNotRead);
 
+// After a job's end text: "\r\n", where the job's log went in double
+// quotes, or the log file that could not be written and why. Empty when
+// there is neither.
+std::string jobLogText(const std::string& logPath, const std::string& failedPath, int errorNumber);
+
 }  // namespace korvex

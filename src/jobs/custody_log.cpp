@@ -23,7 +23,7 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 // Grown in steps, so that a job with many files asks the disk rarely.
-constexpr std::uint64_t RESERVE_STEP = 64 * 1024;
+constexpr std::uint64_t RESERVE_STEP = 16 * 1024;
 
 Json timeValue(RecorderTime time) { return Json{{"recorder", time}, {"text", calendarText(time)}}; }
 

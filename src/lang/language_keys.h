@@ -52,9 +52,12 @@ inline constexpr const char* KEY_FOLDERS_NOT_READ = "folders not read";
 inline constexpr const char* KEY_OUTPUT_INSIDE_DISK = "the output folder lies inside the recorder disk";
 inline constexpr const char* KEY_OUTPUT_BUSY = "another job is writing to the output folder";
 inline constexpr const char* KEY_OUTPUT_UNUSABLE = "can't use the output folder";
+// After a job's end text: where its log (and the hash list beside it) went.
+inline constexpr const char* KEY_JOB_LOG = "the job's log";
+inline constexpr const char* KEY_CANNOT_WRITE_LOG = "can't write the job's log";
 
 // Every key that a language file must hold.
-inline constexpr std::array<const char*, 37> LANGUAGE_KEYS = {
+inline constexpr std::array<const char*, 39> LANGUAGE_KEYS = {
     KEY_LANGUAGE,        KEY_BROWSE,           KEY_BACKUP_TIME,     KEY_BACKUP_CHANNEL,
     KEY_BACKUP_RECORD_TYPE, KEY_BACKUP_DISK,   KEY_OUTPUT_PATH,     KEY_START_BACKUP,
     KEY_STOP_BACKUP,     KEY_ADVANCED_SETTING, KEY_BACKUP_MAX_DATA_SIZE, KEY_FOLDER_RANGE,
@@ -64,7 +67,7 @@ inline constexpr std::array<const char*, 37> LANGUAGE_KEYS = {
     KEY_FINISH,          KEY_NO_VIDEO_DATA,    KEY_FINISH_SCAN,     KEY_CANNOT_CREATE_REPORT,
     KEY_CANNOT_WRITE_REPORT, KEY_CANNOT_WRITE_AVI, KEY_FINISHING_JOB, KEY_CANNOT_READ_RECORDING,
     KEY_RECORDING_MISSING, KEY_FOLDERS_NOT_READ, KEY_OUTPUT_INSIDE_DISK, KEY_OUTPUT_BUSY,
-    KEY_OUTPUT_UNUSABLE,
+    KEY_OUTPUT_UNUSABLE, KEY_JOB_LOG,          KEY_CANNOT_WRITE_LOG,
 };
 
 }  // namespace korvex
