@@ -403,19 +403,20 @@ void CustodyLogFiles::noteFailure(const std::string& path, int errorNumber) {
 
 bool CustodyLogFiles::write(const std::string& list, const std::string& json) {
   if (!created()) return false;
-  bool written = true;
   for (auto [file, text] : {std::pair{&hashList_, &list}, std::pair{&json_, &json}}) {
     int error = file->write(*text);
     if (::close(file->fd) != 0 && error == 0) error = errno;
     file->fd = -1;
-    if (error != 0) {
-      noteFailure(file->path, error);
-      ::unlink(file->path.c_str());
-      file->path.clear();
-      written = false;
-    }
+    if (error != 0) noteFailure(file->path, error);
   }
-  return written;
+  if (failedPath_.empty()) return true;
+  // The two are one log: a list without its record, or a record whose
+  // list is cut short, would pass for what it is not.
+  for (LogFile* file : {&hashList_, &json_}) {
+    ::unlink(file->path.c_str());
+    file->path.clear();
+  }
+  return false;
 }
 
 }  // namespace korvex

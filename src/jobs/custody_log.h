@@ -101,8 +101,8 @@ class CustodyLogFiles {
   // the file system cannot keep room, nothing is kept.
   void reserve(std::uint64_t hashListBytes, std::uint64_t jsonBytes);
   // Writes both, each cut to its length, and closes them. False when
-  // either could not be written whole: that one is removed (a partial list
-  // would verify a part as if it were all), failedPath() names it.
+  // either could not be written whole: failedPath() names it, and both are
+  // removed (a list cut short would verify a part as if it were all).
   bool write(const std::string& hashList, const std::string& json);
 
   bool created() const { return hashList_.fd >= 0; }

@@ -47,6 +47,17 @@ using testing::TempDir;
 
 constexpr std::time_t STARTED = 1796112000;  // names the report ScanFile_2026_12_1_8_0_0.txt in UTC
 const char* const REPORT_NAME = "ScanFile_2026_12_1_8_0_0.txt";
+const char* const SCAN_LOG_NAME = "ScanFile_2026_12_1_8_0_0.json";
+const char* const BACKUP_LOG_NAME = "BackupLog_2026_12_1_8_0_0.json";
+
+// The line an end message closes with: where the job's log is.
+QString logLine(const std::string& logPath) {
+  return QString::fromStdString("\r\nLog of the job, with the SHA-256 list of its files beside it: \"" + logPath + "\"");
+}
+// Or the log that could not be written.
+QString logFailureLine(const std::string& logPath, const char* reason) {
+  return QString::fromStdString("\r\nCannot write the job's log: \"" + logPath + "\" (" + reason + ")");
+}
 // Generous: the tests also run under ThreadSanitizer.
 constexpr int WAIT_MS = 60000;
 
@@ -124,6 +135,7 @@ class CreatedFiles {
 
 BackupOptions watchedBackup(const CreatedFiles& created, std::function<void()> hold = {}) {
   BackupOptions options;
+  options.startedAt = STARTED;
   options.fileCreated = [record = created.recorder(), hold = std::move(hold)](const std::string& path) {
     record(path);
     if (hold) hold();
@@ -200,6 +212,9 @@ class JobWindowTest : public testing::WindowTest {
     typeInto(drives->lineEdit(), diskRoot);
     EXPECT_EQ(drives->currentText().toStdString(), diskRoot);
     typeInto(qobject_cast<QLineEdit*>(window->control(ID_OUTPUT_FOLDER)), output);
+    BackupOptions options;
+    options.startedAt = STARTED;
+    window->setBackupOptions(options);
     return window;
   }
   std::unique_ptr<MainDialog> jobWindow() { return jobWindow(disk_.root(), out_.path()); }
@@ -233,6 +248,8 @@ class JobWindowTest : public testing::WindowTest {
            "    3 |    2    |   Motion  |  2012. 5. 4  8: 9:12  |  2012. 5. 4  8: 9:12  |   0: 0: 0  |  1000B |   0\r\n";
   }
   std::string reportPath() const { return out_.path() + "/" + REPORT_NAME; }
+  QString scanLog() const { return logLine(out_.path() + "/" + SCAN_LOG_NAME); }
+  QString backupLog() const { return logLine(out_.path() + "/" + BACKUP_LOG_NAME); }
   std::vector<std::string> aviFiles() const { return testing::listFiles(out_.path(), "folder=", ".avi"); }
 
   testing::ScopedTimeZone zone_;
@@ -252,7 +269,7 @@ TEST_F(JobWindowTest, ScanRunsToItsFinishMessageWithTheReportsRows) {
   // The window's own timer sees the end.
   EXPECT_TRUE(QTest::qWaitFor([this] { return !messages.empty(); }, WAIT_MS));
   EXPECT_EQ(messages, std::vector<QString>{QString::fromStdString("Scan finished. The report is in the file \"" +
-                                                                  reportPath() + "\"")});
+                                                                  reportPath() + "\"") + scanLog()});
   EXPECT_EQ(modalTitles, std::vector<QString>{QStringLiteral("Korvex")});
   EXPECT_EQ(progressValue(*window), 100);
   EXPECT_EQ(percentText(*window), QStringLiteral("100%"));
@@ -301,7 +318,7 @@ TEST_F(JobWindowTest, ScanOfARangeWithoutFoldersToVisitGivesTheHeaderAndTheFinis
   click(*window, ID_SCAN);
   EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
   EXPECT_EQ(messages, std::vector<QString>{QString::fromStdString("Scan finished. The report is in the file \"" +
-                                                                  reportPath() + "\"")});
+                                                                  reportPath() + "\"") + scanLog()});
   EXPECT_EQ(progressValue(*window), 100);
   EXPECT_EQ(percentText(*window), QStringLiteral("100%"));
   EXPECT_EQ(testing::readTextFile(reportPath()), reportHeader());
@@ -315,7 +332,8 @@ TEST_F(JobWindowTest, ScanReportThatCannotBeCreatedIsNamedWithTheReason) {
   click(*window, ID_SCAN);
   EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
   EXPECT_EQ(messages, std::vector<QString>{QString::fromStdString("Cannot create the report file: \"" + missing + "/" +
-                                                                  REPORT_NAME + "\" (No such file or directory)")});
+                                                                  REPORT_NAME + "\" (No such file or directory)") +
+                                           logFailureLine(missing + "/" + SCAN_LOG_NAME, "No such file or directory")});
   EXPECT_EQ(jobButtons(*window), IDLE);
 }
 
@@ -332,8 +350,11 @@ TEST_F(JobWindowTest, ScanReportThatCannotBeWrittenIsNamedWithTheReason) {
   window->setScanOptions(scanStartedAtNoon());
   click(*window, ID_SCAN);
   EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
+  // No room left for the log either: it says so too.
   EXPECT_EQ(messages, std::vector<QString>{QString::fromStdString("Cannot write the report file: \"" + small.path() +
-                                                                  "/" + REPORT_NAME + "\" (No space left on device)")});
+                                                                  "/" + REPORT_NAME + "\" (No space left on device)") +
+                                           logFailureLine(small.path() + "/ScanFile_2026_12_1_8_0_0.sha256",
+                                                          "No space left on device")});
   EXPECT_EQ(jobButtons(*window), IDLE);
 }
 
@@ -347,7 +368,7 @@ TEST_F(JobWindowTest, BackupRunsToFinishWithItsAviFiles) {
   EXPECT_EQ(jobButtons(*window), BACKUP_RUNNING);
   EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
 
-  EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("Finished!")});
+  EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("Finished!") + backupLog()});
   EXPECT_EQ(jobButtons(*window), IDLE);
   // The last tick shows where the job ended.
   const CalendarTime last = recorderTimeToCalendar(store.lastTime);
@@ -382,7 +403,7 @@ TEST_F(JobWindowTest, BackupWithASelectionThatMatchesNothingFindsNoVideo) {
   // Every channel unchecked, as the window starts.
   click(*window, ID_START_BACKUP);
   EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
-  EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("No video data found.")});
+  EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("No video data found.") + backupLog()});
   EXPECT_EQ(statusText(*window), QStringLiteral("Searching for video...\nFolder=0, File=127"));
   EXPECT_TRUE(aviFiles().empty());
   EXPECT_EQ(jobButtons(*window), IDLE);
@@ -397,8 +418,13 @@ TEST_F(JobWindowTest, EitherJobOnADiskWithoutFoldersFindsNoVideo) {
   EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
   click(*window, ID_SCAN);
   EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
-  EXPECT_EQ(messages, (std::vector<QString>{QStringLiteral("No video data found."), QStringLiteral("No video data found.")}));
-  EXPECT_TRUE(testing::listFiles(out_.path()).empty());
+  EXPECT_EQ(messages, (std::vector<QString>{QStringLiteral("No video data found.") + backupLog(),
+                                            QStringLiteral("No video data found.") + scanLog()}));
+  // Nothing but the logs of the two attempts.
+  const std::string out = out_.path() + "/";
+  EXPECT_EQ(testing::listFiles(out_.path()),
+            (std::vector<std::string>{out + "BackupLog_2026_12_1_8_0_0.json", out + "BackupLog_2026_12_1_8_0_0.sha256",
+                                      out + SCAN_LOG_NAME, out + "ScanFile_2026_12_1_8_0_0.sha256"}));
   EXPECT_EQ(jobButtons(*window), IDLE);
 }
 
@@ -411,7 +437,8 @@ TEST_F(JobWindowTest, BackupWhoseAviFileCannotBeCreatedNamesItWithTheReason) {
   EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
   EXPECT_EQ(messages, std::vector<QString>{QString::fromStdString(
                           "Cannot write the AVI file: \"" + missing +
-                          "/folder=0_file=0_chn1_Time_2012_5_4_8_9_10.avi\" (No such file or directory)")});
+                          "/folder=0_file=0_chn1_Time_2012_5_4_8_9_10.avi\" (No such file or directory)") +
+                                           logFailureLine(missing + "/" + BACKUP_LOG_NAME, "No such file or directory")});
   EXPECT_EQ(jobButtons(*window), IDLE);
 }
 
@@ -463,7 +490,8 @@ TEST_F(JobWindowTest, StopBackupMidStoreFinishesTheFilesWithoutAMessage) {
   // Started again, the backup runs through the store.
   EXPECT_TRUE(window->onStartBackup());
   EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
-  EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("Finished!")});
+  EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("Finished!") +
+                                           logLine(out_.path() + "/BackupLog_2026_12_1_8_0_0_2.json")});
   // The stopped run's file stays as it was; the new run's gets a number.
   EXPECT_EQ(aviFiles().size(), 5u + 1);
   expectFinished(aviFiles());
@@ -500,7 +528,7 @@ TEST_F(JobWindowTest, ASecondJobIsRefusedWhileTheWorkerStillRuns) {
   EXPECT_TRUE(window->onScan());
   EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
   EXPECT_EQ(messages, std::vector<QString>{QString::fromStdString("Scan finished. The report is in the file \"" +
-                                                                  reportPath() + "\"")});
+                                                                  reportPath() + "\"") + scanLog()});
 }
 
 TEST_F(JobWindowTest, ButtonStatesThroughTheJobs) {
@@ -693,7 +721,9 @@ TEST_F(JobWindowTest, EndMessagesAreLookedUpWhenShown) {
   writeLanguageFile("English", "finish!=Done at last\nvideo end time=Last\nfolder=D\nfile=F\nvideo total size=S\n");
   gate.open();
   EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
-  EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("Done at last")});
+  // A language file without the log's text shows the path alone.
+  EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("Done at last") +
+                                           QString::fromStdString("\r\n \"" + out_.path() + "/" + BACKUP_LOG_NAME + "\"")});
   EXPECT_EQ(statusText(*window), QStringLiteral("Last=2012.5.4.8:9:11\nD=0, F=127, S=0M"));
 }
 
@@ -754,7 +784,7 @@ TEST_F(JobWindowTest, AnUnreadableRecordingFileEndsTheJobWithAMessageNamingIt) {
   EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
   ASSERT_TRUE(window->onStartBackup());
   EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
-  EXPECT_EQ(messages, (std::vector<QString>{expected, expected}));
+  EXPECT_EQ(messages, (std::vector<QString>{expected + scanLog(), expected + backupLog()}));
 }
 
 }  // namespace
