@@ -176,7 +176,8 @@ void MainDialog::scanTick() {
       break;
     case ScanEnd::FileMissing:
       showMessage(languageCaption(KEY_NO_VIDEO_DATA) +
-                  QString::fromStdString(missingFileText(result.source.missingPath, result.source.foldersNotRead)) + log);
+                  QString::fromStdString(missingFileText(result.source.missingPath, result.source.foldersNotRead)) +
+                  log);
       break;
     case ScanEnd::SourceFailed:
       showMessage(QString::fromStdString(
@@ -184,11 +185,13 @@ void MainDialog::scanTick() {
       break;
     case ScanEnd::ReportNotCreated:
       showMessage(
-          QString::fromStdString(outputFailureText(KEY_CANNOT_CREATE_REPORT, result.reportPath, result.errorNumber)) + log);
+          QString::fromStdString(outputFailureText(KEY_CANNOT_CREATE_REPORT, result.reportPath, result.errorNumber)) +
+          log);
       break;
     case ScanEnd::ReportWriteFailed:
       showMessage(
-          QString::fromStdString(outputFailureText(KEY_CANNOT_WRITE_REPORT, result.reportPath, result.errorNumber)) + log);
+          QString::fromStdString(outputFailureText(KEY_CANNOT_WRITE_REPORT, result.reportPath, result.errorNumber)) +
+          log);
       break;
     case ScanEnd::Stopped:
     case ScanEnd::NotEnded:

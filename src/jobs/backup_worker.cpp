@@ -69,8 +69,8 @@ BackupResult BackupWorker::run(const StopRequest& stop) {
 }
 
 void BackupWorker::reserveLogRoom() {
-  std::uint64_t names = 0;
-  for (const ExportedFile& file : result_.files) names += file.path.size();
+  if (!result_.files.empty()) loggedNameBytes_ += result_.files.back().path.size();
+  const std::uint64_t names = loggedNameBytes_;
   const std::uint64_t paths = settings_.diskRoot.size() + settings_.outputFolder.size() + disk_.disk.path.size();
   log_.reserve(names + 80 * result_.files.size(),
                LOG_RESERVE_BASE + 4 * paths + result_.files.size() * LOG_RESERVE_PER_FILE + 3 * names);

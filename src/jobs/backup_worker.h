@@ -100,6 +100,7 @@ class BackupWorker {
   // The counts of a finished file from what it holds: the chunks a full
   // disk made it withdraw are taken off.
   void countWhatTheFileHolds(ChannelOutput& channel, const AviFile& writer);
+  // Called at the start and after each new file.
   void reserveLogRoom();
   void writeLog(const StopRequest& stop);
 
@@ -114,6 +115,7 @@ class BackupWorker {
   CustodyLogFiles log_;
   DiskDescription disk_;
   std::time_t startedAt_ = 0;
+  std::uint64_t loggedNameBytes_ = 0;  // of the files' paths so far
   BackupResult result_;
   BackupEnd end_ = BackupEnd::RangeDone;  // why the visitor stopped the walk
   bool outputFailed_ = false;

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -166,6 +167,17 @@ TEST_F(CustodyLogTest, ABackupOfTheSampleDiskIsVerifiedAndAChangedByteIsFound) {
   EXPECT_EQ(log["settings"]["channels"].size(), 16u);
   EXPECT_EQ(log["settings"]["recordTypes"][0], (Json{{"code", 1}, {"name", "Time"}}));
   EXPECT_EQ(log["files"][0]["from"], "dir00000/file0000.dat");
+  // The folder's file system, as the mount table tells it.
+  const Json& disk = log["disk"];
+  char* resolved = realpath(disk_.path().c_str(), nullptr);
+  ASSERT_NE(resolved, nullptr);
+  EXPECT_EQ(disk["resolvedPath"], resolved);
+  std::free(resolved);
+  ASSERT_TRUE(disk["fileSystem"].is_string());
+  EXPECT_FALSE(disk["fileSystem"].get<std::string>().empty());
+  ASSERT_TRUE(disk["mountPoint"].is_string());
+  EXPECT_EQ(disk["resolvedPath"].get<std::string>().rfind(disk["mountPoint"].get<std::string>(), 0), 0u);
+  EXPECT_TRUE(disk["image"].is_null());
   for (std::size_t i = 0; i < result.files.size(); ++i) EXPECT_EQ(result.files[i].hash.sha256, log["files"][i]["sha256"]);
 
   // One byte changed in the middle of one file: the check fails and names it.
@@ -361,6 +373,43 @@ TEST(CustodyLogTexts, LocalTimesCarryTheirOffset) {
     testing::ScopedTimeZone zone(c.zone);
     EXPECT_EQ(isoLocalTime(c.moment), c.text) << c.zone;
   }
+}
+
+TEST(CustodyLogTexts, AnImageIsDescribedWithItsSegmentsHashesAndPartition) {
+  CustodyRecord record;
+  record.backup = true;
+  record.disk.disk.path = "/evidence/disk.E01";
+  record.disk.disk.format = "ewf";
+  record.disk.disk.sizeBytes = 64 * 1024 * 1024;
+  record.disk.disk.segments = {"/evidence/disk.E01", "/evidence/disk.E02"};
+  record.disk.disk.md5 = std::string(32, 'b');
+  record.disk.disk.sha1 = std::string(40, 'c');
+  record.disk.resolvedPath = "/evidence/disk.E01";
+  record.disk.partitioned = true;
+  record.disk.partition.index = 2;
+  record.disk.partition.startBytes = 1048576;
+  record.disk.partition.lengthBytes = 32 * 1048576;
+  record.disk.partition.description = "Linux (0x83)";
+  record.disk.partition.fileSystem = "ext4";
+  record.disk.fileSystem = "ext4";
+  // Parsed keeping the order of the keys.
+  const nlohmann::ordered_json log = nlohmann::ordered_json::parse(custodyJson(record));
+  const nlohmann::ordered_json& disk = log["disk"];
+  EXPECT_EQ(disk["format"], "ewf");
+  EXPECT_TRUE(disk["device"].is_null());
+  EXPECT_TRUE(disk["model"].is_null());
+  EXPECT_EQ(disk["image"]["bytes"], 64 * 1024 * 1024);
+  EXPECT_EQ(disk["image"]["segments"].size(), 2u);
+  EXPECT_EQ(disk["image"]["md5"], std::string(32, 'b'));
+  EXPECT_EQ(disk["image"]["sha1"], std::string(40, 'c'));
+  EXPECT_EQ(disk["partition"]["index"], 2);
+  EXPECT_EQ(disk["partition"]["wholeDisk"], false);
+  EXPECT_EQ(disk["partition"]["fileSystem"], "ext4");
+  // The keys every log has, in this order.
+  std::vector<std::string> keys;
+  for (const auto& item : log.items()) keys.push_back(item.key());
+  EXPECT_EQ(keys, (std::vector<std::string>{"program", "version", "job", "started", "ended", "outcome", "disk",
+                                            "settings", "unreadable", "missing", "files"}));
 }
 
 TEST(CustodyLogTexts, OutcomesAndHashLines) {
