@@ -4,6 +4,7 @@
 #include <openssl/evp.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -79,11 +80,14 @@ FileHash sha256OfFile(const std::string& path) {
 FileHasher::~FileHasher() { finish(); }
 
 void FileHasher::add(std::size_t index, std::string path) {
+  bool start = false;
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     queue_.push_back(Job{index, std::move(path)});
+    const std::size_t most = std::max(1u, std::thread::hardware_concurrency());
+    start = queue_.size() > idle_ && threads_.size() < most;
   }
-  if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
+  if (start) threads_.emplace_back([this] { run(); });
   wake_.notify_one();
 }
 
@@ -92,16 +96,20 @@ std::vector<FileHash> FileHasher::finish() {
     const std::lock_guard<std::mutex> lock(mutex_);
     closing_ = true;
   }
-  wake_.notify_one();
-  if (thread_.joinable()) thread_.join();
+  wake_.notify_all();
+  for (std::thread& thread : threads_) thread.join();
+  threads_.clear();
   const std::lock_guard<std::mutex> lock(mutex_);
+  closing_ = false;
   return done_;
 }
 
 void FileHasher::run() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
+    ++idle_;
     wake_.wait(lock, [this] { return closing_ || !queue_.empty(); });
+    --idle_;
     if (queue_.empty()) return;
     Job job = std::move(queue_.front());
     queue_.pop_front();

@@ -1,7 +1,9 @@
 // SHA-256 of the files a job wrote, as they lie on disk. A backup hands each
 // AVI file over the moment it is finished; a thread of the hasher's own
 // reads it back (from the page cache, while it is still there) so that the
-// backup never waits for a hash.
+// backup never waits for a hash. The files that end with the job (one per
+// channel, each up to 1 GiB) come all at once: each waiting file then gets
+// a thread of its own, up to the processor's cores.
 #pragma once
 
 #include <condition_variable>
@@ -28,8 +30,8 @@ class FileHasher {
   FileHasher(const FileHasher&) = delete;
   FileHasher& operator=(const FileHasher&) = delete;
 
-  // Hashes the file at `path` as entry `index` of the outcomes; the thread
-  // starts with the first file.
+  // Hashes the file at `path` as entry `index` of the outcomes; a thread
+  // starts when every one already started is busy.
   void add(std::size_t index, std::string path);
 
   // Waits for every file handed in and gives the outcomes, by index (an
@@ -48,7 +50,8 @@ class FileHasher {
   std::deque<Job> queue_;        // guarded by mutex_
   std::vector<FileHash> done_;   // guarded by mutex_
   bool closing_ = false;         // guarded by mutex_
-  std::thread thread_;
+  std::size_t idle_ = 0;         // threads waiting for a file; guarded by mutex_
+  std::vector<std::thread> threads_;  // the adding thread's own
 };
 
 }  // namespace korvex
