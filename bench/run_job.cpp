@@ -1,4 +1,4 @@
-// korvex-bench-job scan|backup|reads|writes|floor ROOT OUT
+// korvex-bench-job scan|backup|reads|writes|floor|hashes ROOT OUT
 // korvex-bench-job reads DISK OUT [--direct]
 //
 // Runs a scan or a backup of everything (the companion's defaults) on the
@@ -17,6 +17,9 @@
 //   floor   the same bytes as writes, per channel file, written from memory
 //           in 1 MiB pieces as the frame headers come: what writing them
 //           costs at least. Like writes it reads the store's frame headers.
+//   hashes  the SHA-256 of every AVI file in OUT (after a backup), as the
+//           backup's hashing thread reads them back: the work that thread
+//           does beside the backup.
 // reads and writes together take about as long as the backup; each on its
 // own shows the floor of its half. `reads` takes any disk the companion
 // takes: a folder, or a disk image or device whose store is read without
@@ -30,12 +33,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "avi/avi_file.h"
 #include "jobs/backup_worker.h"
+#include "jobs/file_hasher.h"
 #include "jobs/job_settings.h"
 #include "jobs/job_state.h"
 #include "jobs/scan_worker.h"
@@ -221,12 +226,33 @@ int writeFloor(const std::string& root, const std::string& out) {
 
 }  // namespace
 
+// The backup's second thread alone: the SHA-256 of every AVI file in the
+// output folder, read back as the hasher reads them.
+int hashesAlone(const std::string& outputFolder) {
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(outputFolder)) {
+    if (entry.path().extension() == ".avi") files.push_back(entry.path().string());
+  }
+  std::uint64_t bytes = 0;
+  for (const std::string& path : files) {
+    const korvex::FileHash hash = korvex::sha256OfFile(path);
+    if (hash.sha256.empty()) {
+      std::fprintf(stderr, "korvex-bench-job: cannot hash %s: %s\n", path.c_str(), hash.failure.c_str());
+      return 1;
+    }
+    bytes += hash.bytes;
+  }
+  std::printf("%zu files, %llu bytes hashed\n", files.size(), static_cast<unsigned long long>(bytes));
+  return 0;
+}
+
 int main(int argc, char** argv) {
   const std::string command = argc == 4 || argc == 5 ? argv[1] : "";
   const bool direct = argc == 5 && std::string(argv[4]) == "--direct";
-  if ((command != "scan" && command != "backup" && command != "reads" && command != "writes" && command != "floor") ||
+  if ((command != "scan" && command != "backup" && command != "reads" && command != "writes" && command != "floor" &&
+       command != "hashes") ||
       (argc == 5 && (command != "reads" || !direct))) {
-    std::fputs("usage: korvex-bench-job scan|backup|reads|writes|floor ROOT OUT\n"
+    std::fputs("usage: korvex-bench-job scan|backup|reads|writes|floor|hashes ROOT OUT\n"
                "       korvex-bench-job reads DISK OUT [--direct]\n", stderr);
     return 2;
   }
@@ -238,6 +264,7 @@ int main(int argc, char** argv) {
   if (command == "reads") return readsAlone(argv[2], direct);
   if (command == "writes") return writesAlone(settings.diskRoot, settings.outputFolder);
   if (command == "floor") return writeFloor(settings.diskRoot, settings.outputFolder);
+  if (command == "hashes") return hashesAlone(settings.outputFolder);
 
   korvex::JobState state;
   if (command == "scan") {

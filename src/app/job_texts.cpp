@@ -95,12 +95,14 @@ std::string backupSummaryText(const BackupResult& result) {
                                            std::numeric_limits<std::int32_t>::max());
   text += "\r\n" + languageText(KEY_FILES_WRITTEN) + "=" + std::to_string(result.files.size()) + ", " +
           languageText(KEY_VIDEO_TOTAL_SIZE) + "=" + std::to_string(mib) + "M";
-  return text + logPathText(result.logPath);
+  return text + jobLogText(result.logPath, result.logFailedPath, result.logErrorNumber);
 }
 
-std::string logPathText(const std::string& logPath) {
-  if (logPath.empty()) return {};
-  return "\r\n" + languageText(KEY_LOG_FILE) + " \"" + logPath + "\"";
+std::string jobLogText(const std::string& logPath, const std::string& failedPath, int errorNumber) {
+  std::string text;
+  if (!logPath.empty()) text += "\r\n" + languageText(KEY_JOB_LOG) + " \"" + logPath + "\"";
+  if (!failedPath.empty()) text += "\r\n" + outputFailureText(KEY_CANNOT_WRITE_LOG, failedPath, errorNumber);
+  return text;
 }
 
 }  // namespace korvex

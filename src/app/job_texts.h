@@ -41,11 +41,13 @@ std::string missingFileText(const std::string& path, std::int32_t foldersNotRead
 
 // The backup's end in one text: how it ended (finished, stopped, size limit
 // reached, no video, or the failure with its file and reason), then the files
-// written and the MiB exported, then the log's path when there is one.
+// written and the MiB exported, then where the job's log went (or why it could not be written).
 std::string backupSummaryText(const BackupResult& result);
 
-// "\r\n", the text of the log key and the path in double quotes; empty when
-// there is no log.
-std::string logPathText(const std::string& logPath);
+
+// After a job's end text: "\r\n", where the job's log went in double
+// quotes, or the log file that could not be written and why. Empty when
+// there is neither.
+std::string jobLogText(const std::string& logPath, const std::string& failedPath, int errorNumber);
 
 }  // namespace korvex

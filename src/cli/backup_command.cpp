@@ -46,34 +46,38 @@ int runBackupCommand(const JobSettings& settings) {
   worker.start([&] { result = backupWorker(settings, source, state, stop, options); });
   followJob(worker, progress, [&] { progress.show(state.backupPercent, statusText(state)); });
 
-  const unsigned long long mib = result.totalBytesWritten / 1024 / 1024;
-  if (settings.recover) progress.message(recoveryNote(result.recovery));
-  if (result.end == BackupEnd::Stopped) {
-    progress.message("backup interrupted: every AVI file written so far is finished (" + std::to_string(mib) +
-                     " MiB)");
-    return EXIT_INTERRUPTED;
-  }
-  if (result.end == BackupEnd::OutputFailed) {
-    progress.message("korvex-cli: cannot write " + result.failedPath + ": " + std::strerror(result.errorNumber) +
-                     "; the AVI files listed before it are complete");
-    return EXIT_FAILURE_OTHER;
-  }
-  if (result.end == BackupEnd::SourceFailed) {
-    progress.message("korvex-cli: cannot read the recording file " + result.source.failedPath + ": " +
-                     result.source.failureReason + "; the job ended there, the AVI files listed are complete");
-    return EXIT_FAILURE_OTHER;
-  }
-  const std::string missing = missingFileNote(result.source);
-  if (!result.videoFound) {
-    progress.message("can't find video data!" + missing);
-    return EXIT_NO_VIDEO;
-  }
-  if (result.end == BackupEnd::SizeLimit) {
-    progress.message("size limit reached (" + std::to_string(mib) + " MiB exported)" + missing);
+  const int status = [&] {
+    const unsigned long long mib = result.totalBytesWritten / 1024 / 1024;
+    if (settings.recover) progress.message(recoveryNote(result.recovery));
+    if (result.end == BackupEnd::Stopped) {
+      progress.message("backup interrupted: every AVI file written so far is finished (" + std::to_string(mib) +
+                       " MiB)");
+      return EXIT_INTERRUPTED;
+    }
+    if (result.end == BackupEnd::OutputFailed) {
+      progress.message("korvex-cli: cannot write " + result.failedPath + ": " + std::strerror(result.errorNumber) +
+                       "; the AVI files listed before it are complete");
+      return EXIT_FAILURE_OTHER;
+    }
+    if (result.end == BackupEnd::SourceFailed) {
+      progress.message("korvex-cli: cannot read the recording file " + result.source.failedPath + ": " +
+                       result.source.failureReason + "; the job ended there, the AVI files listed are complete");
+      return EXIT_FAILURE_OTHER;
+    }
+    const std::string missing = missingFileNote(result.source);
+    if (!result.videoFound) {
+      progress.message("can't find video data!" + missing);
+      return EXIT_NO_VIDEO;
+    }
+    if (result.end == BackupEnd::SizeLimit) {
+      progress.message("size limit reached (" + std::to_string(mib) + " MiB exported)" + missing);
+      return EXIT_DONE;
+    }
+    progress.message("finish! (" + std::to_string(mib) + " MiB exported)" + missing);
     return EXIT_DONE;
-  }
-  progress.message("finish! (" + std::to_string(mib) + " MiB exported)" + missing);
-  return EXIT_DONE;
+  }();
+  return noteJobLog(progress, result.hashListPath, result.logPath, result.logFailedPath, result.logErrorNumber,
+                    status);
 }
 
 }  // namespace korvex::cli

@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "cli/commands.h"
@@ -59,6 +60,20 @@ std::string recoveryNote(const RecoveryLog& log) {
     note += "\n  " + log.skipped[i].file + " passed over: " + log.skipped[i].reason;
   more(log.skipped.size());
   return note;
+}
+
+int noteJobLog(ProgressDisplay& progress, const std::string& hashListPath, const std::string& logPath,
+               const std::string& failedPath, int errorNumber, int status) {
+  if (!hashListPath.empty()) {
+    const std::size_t slash = hashListPath.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : hashListPath.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? hashListPath : hashListPath.substr(slash + 1);
+    progress.message("hash list: " + hashListPath + " (to check: cd " + folder + " && sha256sum -c " + name + ")");
+  }
+  if (!logPath.empty()) progress.message("job log: " + logPath);
+  if (failedPath.empty()) return status;
+  progress.message("korvex-cli: cannot write the job's log " + failedPath + ": " + std::strerror(errorNumber));
+  return status == EXIT_DONE ? EXIT_FAILURE_OTHER : status;
 }
 
 }  // namespace korvex::cli

@@ -28,35 +28,39 @@ int runScanCommand(const JobSettings& settings) {
     progress.show(state.scanPercent, text);
   });
 
-  const ScanEnd end = result.end;
-  if (end == ScanEnd::ReportNotCreated || end == ScanEnd::ReportWriteFailed) {
-    progress.message("korvex-cli: cannot " + std::string(end == ScanEnd::ReportNotCreated ? "create" : "write") +
-                     " the report " + result.reportPath + ": " + std::strerror(result.errorNumber));
-    return EXIT_FAILURE_OTHER;
-  }
-  if (!result.reportPath.empty()) std::printf("%s\n", result.reportPath.c_str());
-  if (settings.recover) progress.message(recoveryNote(result.recovery));
-  if (end == ScanEnd::SourceFailed) {
-    progress.message("korvex-cli: cannot read the recording file " + result.source.failedPath + ": " +
-                     result.source.failureReason + "; the scan ended there, the report holds the segments found");
-    return EXIT_FAILURE_OTHER;
-  }
-  switch (end) {
-    case ScanEnd::RangeDone:
-      progress.message("finish scan: " + std::to_string(result.segments.size()) + " segments" +
-                       missingFileNote(result.source));
-      return EXIT_DONE;
-    case ScanEnd::Stopped:
-      progress.message("scan interrupted: the report holds the segments found so far");
-      return EXIT_INTERRUPTED;
-    case ScanEnd::NoFolders:
-      progress.message("can't find video data! (no recorder folder dir* under " + settings.diskRoot + ")");
-      return EXIT_NO_VIDEO;
-    default:
-      progress.message("can't find video data! (recording file " + result.source.missingPath + " is missing, " +
-                       std::to_string(result.source.foldersNotRead) + " folders of the range not read)");
-      return EXIT_NO_VIDEO;
-  }
+  const int status = [&] {
+    const ScanEnd end = result.end;
+    if (end == ScanEnd::ReportNotCreated || end == ScanEnd::ReportWriteFailed) {
+      progress.message("korvex-cli: cannot " + std::string(end == ScanEnd::ReportNotCreated ? "create" : "write") +
+                       " the report " + result.reportPath + ": " + std::strerror(result.errorNumber));
+      return EXIT_FAILURE_OTHER;
+    }
+    if (!result.reportPath.empty()) std::printf("%s\n", result.reportPath.c_str());
+    if (settings.recover) progress.message(recoveryNote(result.recovery));
+    if (end == ScanEnd::SourceFailed) {
+      progress.message("korvex-cli: cannot read the recording file " + result.source.failedPath + ": " +
+                       result.source.failureReason + "; the scan ended there, the report holds the segments found");
+      return EXIT_FAILURE_OTHER;
+    }
+    switch (end) {
+      case ScanEnd::RangeDone:
+        progress.message("finish scan: " + std::to_string(result.segments.size()) + " segments" +
+                         missingFileNote(result.source));
+        return EXIT_DONE;
+      case ScanEnd::Stopped:
+        progress.message("scan interrupted: the report holds the segments found so far");
+        return EXIT_INTERRUPTED;
+      case ScanEnd::NoFolders:
+        progress.message("can't find video data! (no recorder folder dir* under " + settings.diskRoot + ")");
+        return EXIT_NO_VIDEO;
+      default:
+        progress.message("can't find video data! (recording file " + result.source.missingPath + " is missing, " +
+                         std::to_string(result.source.foldersNotRead) + " folders of the range not read)");
+        return EXIT_NO_VIDEO;
+    }
+  }();
+  return noteJobLog(progress, result.hashListPath, result.logPath, result.logFailedPath, result.logErrorNumber,
+                    status);
 }
 
 }  // namespace korvex::cli

@@ -11,7 +11,7 @@ std::atomic<StopRequest*> jobStop{nullptr};
 static_assert(std::atomic<StopRequest*>::is_always_lock_free, "read from a signal handler");
 
 extern "C" void onStopSignal(int) {
-  if (StopRequest* stop = jobStop.load()) stop->request();
+  if (StopRequest* stop = jobStop.load()) stop->interrupt();
 }
 
 }  // namespace

@@ -18,6 +18,12 @@ BackupWorker::BackupWorker(JobSettings settings, const RecordingSource& source, 
 BackupWorker::~BackupWorker() { finishAll(); }
 
 BackupResult BackupWorker::run(const StopRequest& stop) {
+  startedAt_ = options_.startedAt.value_or(std::time(nullptr));
+  disk_ = describeDisk(source_);
+  // The log's names are taken first, with room kept for it on the disk.
+  log_.create(backupLogStem(settings_.outputFolder, localCalendarTime(startedAt_)));
+  reserveLogRoom();
+
   const FolderRange range = folderRange(source_.countFolders(), settings_);
   const std::int64_t files = std::max<std::int64_t>(1, range.fileCount());
   StoreWalker walker;
@@ -63,7 +69,40 @@ BackupResult BackupWorker::run(const StopRequest& stop) {
   result_.end = outputFailed_ ? BackupEnd::OutputFailed : end;
   result_.videoFound = state_.videoFound;
   result_.totalBytesWritten = state_.totalBytesWritten;
+  writeLog(stop);
   return std::move(result_);
+}
+
+void BackupWorker::reserveLogRoom() {
+  if (!result_.files.empty()) loggedNameBytes_ += result_.files.back().path.size();
+  const std::uint64_t names = loggedNameBytes_;
+  const std::uint64_t paths = settings_.diskRoot.size() + settings_.outputFolder.size() + disk_.disk.path.size();
+  log_.reserve(names + 80 * result_.files.size(),
+               LOG_RESERVE_BASE + 4 * paths + result_.files.size() * LOG_RESERVE_PER_FILE + 3 * names);
+}
+
+void BackupWorker::writeLog(const StopRequest& stop) {
+  const std::vector<FileHash> hashes = hasher_.finish();
+  std::vector<LoggedFile> listed;
+  for (std::size_t i = 0; i < result_.files.size(); ++i) {
+    if (i < hashes.size()) result_.files[i].hash = hashes[i];
+    listed.push_back(LoggedFile{result_.files[i].path, result_.files[i].hash});
+  }
+  CustodyRecord record;
+  record.backup = true;
+  record.started = startedAt_;
+  record.ended = std::time(nullptr);
+  record.outcome = backupOutcome(result_, stop.interrupted());
+  record.reason = backupFailureReason(result_);
+  record.disk = disk_;
+  record.settings = settings_;
+  record.source = result_.source;
+  record.files = result_.files;
+  log_.write(hashList(listed), custodyJson(record));
+  result_.logPath = log_.logPath();
+  result_.hashListPath = log_.hashListPath();
+  result_.logFailedPath = log_.failedPath();
+  result_.logErrorNumber = log_.errorNumber();
 }
 
 WalkVerdict BackupWorker::exportFrames(std::int32_t folder, int file, RecordingFileReader& reader) {
@@ -200,6 +239,10 @@ bool BackupWorker::exportFrame(const FrameHeader& frame, const FramePlace& place
     (audio ? exported.audioChunks : exported.videoFrames) += 1;
     exported.lastFrame = frame.timeStamp;
     exported.to = place;
+    const std::uint32_t chunkLength = audio && frame.payloadLength == RECORDER_AUDIO_CHUNK
+                                          ? RECORDER_AUDIO_CHUNK - RECORDER_AUDIO_PREFIX
+                                          : frame.payloadLength;
+    noteChunk(channel, place, frame.timeStamp, chunkLength, audio);
   }
 
   // Frames of one second share their time stamp: convert only when it changes.
@@ -244,7 +287,50 @@ void BackupWorker::openChannelFile(std::size_t c, const FrameHeader& frame) {
   exported.residual = frameResidual_;
   channel.fileIndex = result_.files.size();
   result_.files.push_back(exported);
+  reserveLogRoom();
   if (options_.fileCreated) options_.fileCreated(channel.path);
+}
+
+void BackupWorker::noteChunk(ChannelOutput& channel, const FramePlace& place, RecorderTime time,
+                             std::uint32_t length, bool audio) {
+  // More than the file's buffer holds, and the chunk being written: what
+  // a failed write can take back.
+  constexpr std::uint64_t kept = 4 * AVI_WRITE_BLOCK;
+  const std::uint64_t bytes = 8 + std::uint64_t{length};
+  channel.recent.push_back({place, time, length, audio});
+  channel.recentBytes += bytes;
+  while (channel.recent.size() > 1 && channel.recentBytes - (8 + std::uint64_t{channel.recent.front().length}) >= kept) {
+    channel.recentBytes -= 8 + std::uint64_t{channel.recent.front().length};
+    channel.recent.pop_front();
+  }
+  if (audio) channel.audioBytes += length;
+}
+
+void BackupWorker::countWhatTheFileHolds(ChannelOutput& channel, const AviFile& writer) {
+  ExportedFile& exported = result_.files[channel.fileIndex];
+  const auto video = static_cast<std::uint64_t>(std::max(0, writer.videoFrameCount()));
+  const std::uint64_t sound = writer.streams().audio_track_count > 0 ? writer.streams().audio_tracks[0].byte_count : 0;
+  bool withdrawn = false;
+  while (!channel.recent.empty() && (exported.videoFrames > video || channel.audioBytes > sound)) {
+    const ChannelOutput::Chunk& last = channel.recent.back();
+    if (last.audio) {
+      exported.audioChunks -= 1;
+      channel.audioBytes -= last.length;
+    } else {
+      exported.videoFrames -= 1;
+    }
+    channel.recent.pop_back();
+    withdrawn = true;
+  }
+  if (!withdrawn) return;
+  if (channel.recent.empty()) {
+    // Nothing of it reached the disk.
+    exported.lastFrame = exported.firstFrame;
+    exported.to = exported.from;
+    return;
+  }
+  exported.lastFrame = channel.recent.back().time;
+  exported.to = channel.recent.back().place;
 }
 
 std::string BackupWorker::aviFileStem(const FrameHeader& frame) const {
@@ -262,8 +348,11 @@ void BackupWorker::finishChannel(std::size_t c) {
   if (channel.writer) {
     const bool finished = channel.writer->finish();
     if (!finished) noteOutputFailure(c, channel.writer->lastFailure());
+    countWhatTheFileHolds(channel, *channel.writer);
     channel.writer.reset();
     result_.files[channel.fileIndex].finished = finished && !(outputFailed_ && result_.failedPath == channel.path);
+    // Hashed as it now lies on disk, on the hasher's thread.
+    hasher_.add(channel.fileIndex, channel.path);
   }
 }
 

@@ -4,11 +4,16 @@
 
 #include <array>
 #include <cstdint>
+#include <ctime>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "avi/avi_file.h"
+#include "jobs/custody_log.h"
+#include "jobs/file_hasher.h"
 #include "jobs/job_result.h"
 #include "jobs/job_settings.h"
 #include "jobs/job_state.h"
@@ -36,6 +41,8 @@ struct BackupOptions {
   std::uint64_t splitBytes = AVI_SPLIT_BYTES;
   // Told, on the worker's thread, the path of every AVI file created.
   std::function<void(const std::string&)> fileCreated;
+  // The moment that names the job's log; now when not given.
+  std::optional<std::time_t> startedAt;
 };
 
 class BackupWorker {
@@ -63,6 +70,18 @@ class BackupWorker {
     bool videoReady = false;  // the video stream is declared
     bool audioReady = false;  // the audio track is declared
     bool residual = false;    // recovery: opened for residual frames
+    std::uint64_t audioBytes = 0;  // sound written into it
+    // The chunks written last, as many as the file may still withdraw when
+    // the disk fills up (what it gathered and had not yet written whole),
+    // so that the log names the last frame that is really in the file.
+    struct Chunk {
+      FramePlace place;
+      RecorderTime time = 0;
+      std::uint32_t length = 0;
+      bool audio = false;
+    };
+    std::deque<Chunk> recent;
+    std::uint64_t recentBytes = 0;
   };
 
   WalkVerdict exportFrames(std::int32_t folder, int file, RecordingFileReader& reader);
@@ -79,6 +98,13 @@ class BackupWorker {
   void finishChannel(std::size_t channel);
   void finishAll();
   void noteOutputFailure(std::size_t channel, const AviFailure& failure);
+  void noteChunk(ChannelOutput& channel, const FramePlace& place, RecorderTime time, std::uint32_t length, bool audio);
+  // The counts of a finished file from what it holds: the chunks a full
+  // disk made it withdraw are taken off.
+  void countWhatTheFileHolds(ChannelOutput& channel, const AviFile& writer);
+  // Called at the start and after each new file.
+  void reserveLogRoom();
+  void writeLog(const StopRequest& stop);
 
   JobSettings settings_;
   const RecordingSource& source_;
@@ -87,6 +113,11 @@ class BackupWorker {
   PayloadBuffer payload_;
   std::array<ChannelOutput, CHANNEL_TABLE_SIZE> channels_{};
   OutputNames names_;
+  FileHasher hasher_;
+  CustodyLogFiles log_;
+  DiskDescription disk_;
+  std::time_t startedAt_ = 0;
+  std::uint64_t loggedNameBytes_ = 0;  // of the files' paths so far
   BackupResult result_;
   BackupEnd end_ = BackupEnd::RangeDone;  // why the visitor stopped the walk
   bool outputFailed_ = false;

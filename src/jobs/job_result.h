@@ -98,16 +98,27 @@ struct SourceEnd {
   std::int32_t foldersNotRead = 0;
 };
 
+// A file's SHA-256 as it lies on disk.
+struct FileHash {
+  std::string sha256;       // 64 lower-case hex digits; empty when the file could not be read
+  std::uint64_t bytes = 0;  // the bytes hashed: the file's length on disk
+  std::string failure;      // why it could not be read
+};
+
 struct ScanResult {
   ScanEnd end = ScanEnd::NotEnded;
   // The store ended the scan early: no folders, or a file missing or unreadable.
   bool aborted = false;
   std::string reportPath;
   int errorNumber = 0;  // errno of a report that could not be created or written
-  std::string logPath;  // the job's custody log (.json); empty when none was written
   SourceEnd source;
   std::vector<SegmentRecord> segments;
   RecoveryLog recovery;
+  // The job's log (the JSON record and the report's SHA-256).
+  std::string logPath;
+  std::string hashListPath;
+  std::string logFailedPath;
+  int logErrorNumber = 0;
 };
 
 // One AVI file a backup created.
@@ -134,6 +145,7 @@ struct ExportedFile {
   // newest frame their recording file gave before them (recordings the
   // recorder had not yet overwritten). Its name ends in "_recovered.avi".
   bool residual = false;
+  FileHash hash;          // of the finished file
 };
 
 struct BackupResult {
@@ -143,10 +155,14 @@ struct BackupResult {
   // The first AVI file that could not be written, and why (errno).
   std::string failedPath;
   int errorNumber = 0;
-  std::string logPath;  // the job's custody log (.json); empty when none was written
   SourceEnd source;
   std::vector<ExportedFile> files;
   RecoveryLog recovery;
+  // The job's log (the JSON record and the AVI files' SHA-256 list).
+  std::string logPath;
+  std::string hashListPath;
+  std::string logFailedPath;
+  int logErrorNumber = 0;
 };
 
 }  // namespace korvex

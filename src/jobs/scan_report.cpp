@@ -66,12 +66,18 @@ SegmentTracker segmentTracker(const SegmentRecord& segment) {
   return tracker;
 }
 
-bool ScanReportFile::create(const std::string& outputFolder, const CalendarTime& started) {
+bool ScanReportFile::create(const std::string& outputFolder, const CalendarTime& started,
+                            const std::vector<std::string>& companions) {
   const std::string name = scanReportPath(outputFolder, started);
   const std::string stem = name.substr(0, name.size() - SCAN_REPORT_EXTENSION.size());
   int error = 0;
   OutputNames names;
   const std::string created = names.create(stem, std::string(SCAN_REPORT_EXTENSION), [&](const std::string& candidate) {
+    const std::string candidateStem = candidate.substr(0, candidate.size() - SCAN_REPORT_EXTENSION.size());
+    for (const std::string& extension : companions) {
+      struct stat info {};
+      if (lstat((candidateStem + extension).c_str(), &info) == 0) return EEXIST;
+    }
     const int fd = createNewOutputFile(candidate);
     if (fd < 0) return errno;
     file_.reset(fdopen(fd, "wb+"));

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "jobs/job_result.h"
 #include "store/recorder_time.h"
@@ -55,8 +56,10 @@ std::size_t formatSegmentRow(SegmentTracker& tracker, std::int32_t serial, char*
 class ScanReportFile {
  public:
   // Creates the report named from `started`; false (errorNumber() set) when
-  // it cannot be, and path() is the name it was to have.
-  bool create(const std::string& outputFolder, const CalendarTime& started);
+  // it cannot be, and path() is the name it was to have. A name is taken
+  // too when one of `companions` (extensions in place of ".txt") is.
+  bool create(const std::string& outputFolder, const CalendarTime& started,
+              const std::vector<std::string>& companions = {});
   // The header, once.
   void writeHeader();
   void writeSegment(const SegmentRecord& segment);

@@ -1,8 +1,11 @@
 #include "jobs/scan_worker.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 
 #include "jobs/recovery_log.h"
+#include "jobs/file_hasher.h"
 #include "jobs/selection.h"
 #include "store/segment_continuity.h"
 
@@ -12,22 +15,38 @@ ScanWorker::ScanWorker(JobSettings settings, const RecordingSource& source, JobS
     : settings_(std::move(settings)), source_(source), state_(state), options_(std::move(options)) {}
 
 ScanResult ScanWorker::run(const StopRequest& stop) {
-  const CalendarTime started = localCalendarTime(options_.startedAt.value_or(std::time(nullptr)));
+  runJob(stop);
+  writeLog(stop);
+  return std::move(result_);
+}
+
+void ScanWorker::runJob(const StopRequest& stop) {
+  startedAt_ = options_.startedAt.value_or(std::time(nullptr));
+  const CalendarTime started = localCalendarTime(startedAt_);
+  disk_ = describeDisk(source_);
+  const std::string name = scanReportPath(settings_.outputFolder, started);
+  logStem_ = name.substr(0, name.size() - SCAN_REPORT_EXTENSION.size());
 
   const int folderCount = source_.countFolders();
   if (folderCount <= 0) {
     result_.aborted = true;
     finish(ScanEnd::NoFolders);
-    return std::move(result_);
+    return;
   }
 
-  const bool created = report_.create(settings_.outputFolder, started);
+  // The report takes a name whose log names are free as well.
+  reportCreated_ = report_.create(settings_.outputFolder, started,
+                                  {std::string(HASH_LIST_EXTENSION), std::string(JOB_LOG_EXTENSION)});
   result_.reportPath = report_.path();
-  if (!created) {
+  if (!reportCreated_) {
     result_.errorNumber = report_.errorNumber();
     finish(ScanEnd::ReportNotCreated);
-    return std::move(result_);
+    return;
   }
+  logStem_ = result_.reportPath.substr(0, result_.reportPath.size() - SCAN_REPORT_EXTENSION.size());
+  log_.create(logStem_);
+  log_.reserve(result_.reportPath.size() + 80,
+               LOG_RESERVE_BASE + 4 * (settings_.diskRoot.size() + settings_.outputFolder.size()));
   report_.writeHeader();
 
   const FolderRange range = folderRange(folderCount, settings_);
@@ -76,7 +95,31 @@ ScanResult ScanWorker::run(const StopRequest& stop) {
       finish(end.folder == range.limit - 1 ? ScanEnd::RangeDone : ScanEnd::FileMissing);
       break;
   }
-  return std::move(result_);
+}
+
+void ScanWorker::writeLog(const StopRequest& stop) {
+  // A job that made no report still leaves its log under the report's name.
+  if (!log_.created()) log_.create(logStem_);
+  CustodyRecord record;
+  record.started = startedAt_;
+  record.ended = std::time(nullptr);
+  record.outcome = scanOutcome(result_, stop.interrupted());
+  record.reason = scanFailureReason(result_);
+  record.disk = disk_;
+  record.settings = settings_;
+  record.source = result_.source;
+  record.segments = result_.segments;
+  // A report that got not even its header was removed.
+  struct stat info {};
+  if (reportCreated_ && lstat(result_.reportPath.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+    record.report.path = result_.reportPath;
+    record.report.hash = sha256OfFile(result_.reportPath);
+  }
+  log_.write(hashList({record.report}), custodyJson(record));
+  result_.logPath = log_.logPath();
+  result_.hashListPath = log_.hashListPath();
+  result_.logFailedPath = log_.failedPath();
+  result_.logErrorNumber = log_.errorNumber();
 }
 
 WalkVerdict ScanWorker::scanRecordingFile(std::int32_t folder, int file, RecordingFileReader& reader) {
@@ -132,6 +175,9 @@ void ScanWorker::endSegment(OpenSegment& open) {
   report_.writeSegment(segment);
   if (options_.segmentEnded) options_.segmentEnded(segment);
   result_.segments.push_back(segment);
+  log_.reserve(result_.reportPath.size() + 80,
+               LOG_RESERVE_BASE + 4 * (settings_.diskRoot.size() + settings_.outputFolder.size()) +
+                   result_.segments.size() * LOG_RESERVE_PER_SEGMENT);
   // Written once: the final pass must not write it again.
   segment.startTime = 0;
 }

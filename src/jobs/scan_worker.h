@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "jobs/custody_log.h"
 #include "jobs/job_result.h"
 #include "jobs/job_settings.h"
 #include "jobs/job_state.h"
@@ -45,6 +46,8 @@ class ScanWorker {
     bool residual = false;  // recovery: begun by a residual frame
   };
 
+  void runJob(const StopRequest& stop);
+  void writeLog(const StopRequest& stop);
   WalkVerdict scanRecordingFile(std::int32_t folder, int file, RecordingFileReader& reader);
   void frameOfChannel(const FrameHeader& frame, const FramePlace& place, bool recovered, bool residual);
   void endSegment(OpenSegment& segment);
@@ -55,6 +58,11 @@ class ScanWorker {
   JobState& state_;
   ScanOptions options_;
   ScanReportFile report_;
+  bool reportCreated_ = false;
+  CustodyLogFiles log_;
+  std::string logStem_;  // the report's path without ".txt"
+  DiskDescription disk_;
+  std::time_t startedAt_ = 0;
   ScanResult result_;
   std::array<OpenSegment, CHANNEL_TABLE_SIZE> open_{};
 };

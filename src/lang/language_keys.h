@@ -54,6 +54,9 @@ inline constexpr const char* KEY_FOLDERS_NOT_READ = "folders not read";
 inline constexpr const char* KEY_OUTPUT_INSIDE_DISK = "the output folder lies inside the recorder disk";
 inline constexpr const char* KEY_OUTPUT_BUSY = "another job is writing to the output folder";
 inline constexpr const char* KEY_OUTPUT_UNUSABLE = "can't use the output folder";
+// After a job's end text: where its log (and the hash list beside it) went.
+inline constexpr const char* KEY_JOB_LOG = "the job's log";
+inline constexpr const char* KEY_CANNOT_WRITE_LOG = "can't write the job's log";
 
 // The About box and its menu entry, the folder chooser's title, the buttons
 // of the message boxes.
@@ -83,12 +86,11 @@ inline constexpr const char* KEY_CREATE_OUTPUT = "the output folder does not exi
 inline constexpr const char* KEY_BACKUP_STOPPED = "backup stopped";
 inline constexpr const char* KEY_SIZE_LIMIT_REACHED = "size limit reached";
 inline constexpr const char* KEY_FILES_WRITTEN = "files written";
-inline constexpr const char* KEY_LOG_FILE = "log file";
 inline constexpr const char* KEY_OPEN_OUTPUT_FOLDER = "open the output folder";
 inline constexpr const char* KEY_STOP_AND_CLOSE = "a job is running, stop it and close?";
 
 // Every key that a language file must hold.
-inline constexpr std::array<const char*, 64> LANGUAGE_KEYS = {
+inline constexpr std::array<const char*, 65> LANGUAGE_KEYS = {
     KEY_LANGUAGE,        KEY_BROWSE,           KEY_BACKUP_TIME,     KEY_BACKUP_CHANNEL,
     KEY_BACKUP_RECORD_TYPE, KEY_BACKUP_DISK,   KEY_OUTPUT_PATH,     KEY_START_BACKUP,
     KEY_STOP_BACKUP,     KEY_ADVANCED_SETTING, KEY_BACKUP_MAX_DATA_SIZE, KEY_FOLDER_RANGE,
@@ -104,7 +106,8 @@ inline constexpr std::array<const char*, 64> LANGUAGE_KEYS = {
     KEY_PARTITION,       KEY_DISK_MISSING,     KEY_NO_STORE_FOLDERS, KEY_STORE_FOLDER_PICKED,
     KEY_CANNOT_OPEN_DISK, KEY_NO_CHANNEL,      KEY_NO_RECORD_TYPE,  KEY_END_BEFORE_START,
     KEY_CREATE_OUTPUT,   KEY_BACKUP_STOPPED,   KEY_SIZE_LIMIT_REACHED, KEY_FILES_WRITTEN,
-    KEY_LOG_FILE,        KEY_OPEN_OUTPUT_FOLDER, KEY_STOP_AND_CLOSE, KEY_RECOVER,
+    KEY_OPEN_OUTPUT_FOLDER, KEY_STOP_AND_CLOSE, KEY_RECOVER,
+    KEY_JOB_LOG,         KEY_CANNOT_WRITE_LOG,
 };
 
 }  // namespace korvex

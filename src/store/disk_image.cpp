@@ -228,9 +228,10 @@ std::string udevProperty(const std::string& record, const std::string& key) {
   return {};
 }
 
-// Model and serial number of a block device (or of the disk a partition
-// is on) as sysfs and udev know them.
-void describeDevice(dev_t device, DiskImageInfo& info) {
+}  // namespace
+
+void describeBlockDevice(std::uint64_t deviceNumber, DiskImageInfo& info) {
+  const auto device = static_cast<dev_t>(deviceNumber);
   char number[64];
   std::snprintf(number, sizeof number, "%u:%u", major(device), minor(device));
   std::string sysfs = std::string("/sys/dev/block/") + number;
@@ -247,8 +248,6 @@ void describeDevice(dev_t device, DiskImageInfo& info) {
     if (info.model.empty()) info.model = udevProperty(record, "ID_MODEL");
   }
 }
-
-}  // namespace
 
 bool looksLikeEwf(const std::string& path) {
   libewf_error_t* error = nullptr;
@@ -282,7 +281,7 @@ std::unique_ptr<DiskImage> openDiskImage(const std::string& path, std::string& e
     if (ioctl(fd, BLKSSZGET, &sector) != 0 || sector < 512 || sector % 512 != 0 || sector > 65536) sector = 512;
     info.format = "device";
     info.sizeBytes = bytes;
-    describeDevice(status.st_rdev, info);
+    describeBlockDevice(status.st_rdev, info);
     posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     return std::make_unique<DescriptorImage>(fd, std::move(info), static_cast<unsigned>(sector));
   }

@@ -40,6 +40,11 @@ class DiskImage {
   unsigned sectorSize_ = 512;
 };
 
+// Fills `model` and `serial` of `info` with what sysfs and udev know of the
+// block device numbered `device` (st_rdev, or st_dev of a file on it), or
+// of the disk a partition is on. Left empty where nothing is known.
+void describeBlockDevice(std::uint64_t device, DiskImageInfo& info);
+
 // True when the file starts with the EWF segment signature.
 bool looksLikeEwf(const std::string& path);
 

@@ -1,11 +1,71 @@
 #include "store/disk_source.h"
 
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 namespace korvex {
+
+namespace {
+
+std::string resolvedPath(const std::string& path) {
+  std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr), &std::free);
+  return resolved ? std::string(resolved.get()) : std::string();
+}
+
+// The mount table writes a space, tab, newline and backslash as \040 and so on.
+std::string unescapeMountField(const std::string& field) {
+  std::string text;
+  for (std::size_t i = 0; i < field.size(); ++i) {
+    if (field[i] == '\\' && field.size() - i > 3) {
+      const std::string octal = field.substr(i + 1, 3);
+      if (octal.find_first_not_of("01234567") == std::string::npos) {
+        text += static_cast<char>(std::strtol(octal.c_str(), nullptr, 8));
+        i += 3;
+        continue;
+      }
+    }
+    text += field[i];
+  }
+  return text;
+}
+
+// The mount that holds `path` (resolved): of the entries of its device, the
+// one whose mount point is the longest leading part of the path.
+void describeFolderMount(const std::string& path, DiskDescription& description) {
+  struct stat status {};
+  if (description.resolvedPath.empty() || stat(description.resolvedPath.c_str(), &status) != 0) return;
+  describeBlockDevice(status.st_dev, description.disk);
+  const std::string number = std::to_string(major(status.st_dev)) + ":" + std::to_string(minor(status.st_dev));
+  std::ifstream table("/proc/self/mountinfo");
+  std::string line;
+  std::size_t best = 0;
+  while (std::getline(table, line)) {
+    std::istringstream fields(line);
+    std::string id, parent, device, root, mountPoint;
+    if (!(fields >> id >> parent >> device >> root >> mountPoint) || device != number) continue;
+    mountPoint = unescapeMountField(mountPoint);
+    const bool holds = mountPoint == "/" || path == mountPoint ||
+                       path.compare(0, mountPoint.size() + 1, mountPoint + "/") == 0;
+    if (!holds || mountPoint.size() < best) continue;
+    // Optional fields run up to a lone "-", then the type and the source.
+    std::string field, type, source;
+    while (fields >> field && field != "-") {
+    }
+    if (!(fields >> type >> source)) continue;
+    best = mountPoint.size();
+    description.mountPoint = mountPoint;
+    description.fileSystem = type;
+    description.device = unescapeMountField(source);
+  }
+}
+
+}  // namespace
 
 std::unique_ptr<RecordingSource> openDiskSource(const std::string& diskArgument, int partition, std::string& error,
                                                 ImageOptions options) {
@@ -44,10 +104,18 @@ DiskDescription describeDisk(const RecordingSource& source) {
     description.disk = image->disk();
     description.partitioned = !image->wholeDisk();
     description.partition = image->partition();
+    description.fileSystem = description.partition.fileSystem;
+    if (description.disk.format != "memory") description.resolvedPath = resolvedPath(description.disk.path);
+    if (description.disk.format == "device") description.device = description.resolvedPath;
     return description;
   }
   description.disk.path = source.describe();
-  description.disk.format = dynamic_cast<const FolderSource*>(&source) != nullptr ? "folder" : "other";
+  const bool folder = dynamic_cast<const FolderSource*>(&source) != nullptr;
+  description.disk.format = folder ? "folder" : "other";
+  if (folder) {
+    description.resolvedPath = resolvedPath(description.disk.path.empty() ? "." : description.disk.path);
+    describeFolderMount(description.resolvedPath, description);
+  }
   return description;
 }
 

@@ -28,6 +28,13 @@ struct DiskDescription {
   DiskImageInfo disk;          // format "folder" for a mounted folder (path: its root)
   bool partitioned = false;    // a partition of a table was used
   PartitionInfo partition;     // for an image or device: the one used
+  std::string resolvedPath;    // disk.path with every symbolic link resolved; "" when it cannot be
+  // A folder: the file system it lies on, as the mount table tells it
+  // (device "/dev/sdb1", file system "vfat", mounted at "/mnt/rec").
+  // An image or device: the file system of the partition read.
+  std::string device;
+  std::string fileSystem;
+  std::string mountPoint;
 };
 DiskDescription describeDisk(const RecordingSource& source);
 

@@ -52,6 +52,17 @@ using testing::TempDir;
 
 constexpr std::time_t STARTED = 1796112000;  // names the report ScanFile_2026_12_1_8_0_0.txt in UTC
 const char* const REPORT_NAME = "ScanFile_2026_12_1_8_0_0.txt";
+const char* const SCAN_LOG_NAME = "ScanFile_2026_12_1_8_0_0.json";
+const char* const BACKUP_LOG_NAME = "BackupLog_2026_12_1_8_0_0.json";
+
+// The line an end message closes with: where the job's log is.
+QString logLine(const std::string& logPath) {
+  return QString::fromStdString("\r\nLog of the job, with the SHA-256 list of its files beside it: \"" + logPath + "\"");
+}
+// Or the log that could not be written.
+QString logFailureLine(const std::string& logPath, const char* reason) {
+  return QString::fromStdString("\r\nCannot write the job's log: \"" + logPath + "\" (" + reason + ")");
+}
 // Generous: the tests also run under ThreadSanitizer.
 constexpr int WAIT_MS = 60000;
 
@@ -130,6 +141,7 @@ class CreatedFiles {
 
 BackupOptions watchedBackup(const CreatedFiles& created, std::function<void()> hold = {}) {
   BackupOptions options;
+  options.startedAt = STARTED;
   options.fileCreated = [record = created.recorder(), hold = std::move(hold)](const std::string& path) {
     record(path);
     if (hold) hold();
@@ -214,6 +226,9 @@ class JobWindowTest : public testing::WindowTest {
     typeInto(drives->lineEdit(), diskRoot);
     EXPECT_EQ(drives->currentText().toStdString(), diskRoot);
     typeInto(qobject_cast<QLineEdit*>(window->control(ID_OUTPUT_FOLDER)), output);
+    BackupOptions options;
+    options.startedAt = STARTED;
+    window->setBackupOptions(options);
     return window;
   }
   std::unique_ptr<MainDialog> jobWindow() { return jobWindow(disk_.root(), out_.path()); }
@@ -247,6 +262,8 @@ class JobWindowTest : public testing::WindowTest {
            "    3 |    2    |   Motion  |  2012. 5. 4  8: 9:12  |  2012. 5. 4  8: 9:12  |   0: 0: 0  |  1000B |   0\r\n";
   }
   std::string reportPath() const { return out_.path() + "/" + REPORT_NAME; }
+  QString scanLog() const { return logLine(out_.path() + "/" + SCAN_LOG_NAME); }
+  QString backupLog() const { return logLine(out_.path() + "/" + BACKUP_LOG_NAME); }
   std::vector<std::string> aviFiles() const { return testing::listFiles(out_.path(), "folder=", ".avi"); }
 
   testing::ScopedTimeZone zone_;
@@ -266,7 +283,7 @@ TEST_F(JobWindowTest, ScanRunsToItsFinishMessageWithTheReportsRows) {
   // The window's own timer sees the end.
   EXPECT_TRUE(QTest::qWaitFor([this] { return !messages.empty(); }, WAIT_MS));
   EXPECT_EQ(messages, std::vector<QString>{QString::fromStdString("Scan finished. The report is in the file \"" +
-                                                                  reportPath() + "\"")});
+                                                                  reportPath() + "\"") + scanLog()});
   EXPECT_EQ(modalTitles, std::vector<QString>{QStringLiteral("Korvex")});
   EXPECT_EQ(progressValue(*window), 100);
   EXPECT_EQ(percentText(*window), QStringLiteral("100%"));
@@ -327,7 +344,7 @@ TEST_F(JobWindowTest, ScanOfARangeWithoutFoldersToVisitGivesTheHeaderAndTheFinis
   click(*window, ID_SCAN);
   EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
   EXPECT_EQ(messages, std::vector<QString>{QString::fromStdString("Scan finished. The report is in the file \"" +
-                                                                  reportPath() + "\"")});
+                                                                  reportPath() + "\"") + scanLog()});
   EXPECT_EQ(progressValue(*window), 100);
   EXPECT_EQ(percentText(*window), QStringLiteral("100%"));
   EXPECT_EQ(testing::readTextFile(reportPath()), reportHeader());
@@ -369,8 +386,11 @@ TEST_F(JobWindowTest, ScanReportThatCannotBeWrittenIsNamedWithTheReason) {
   window->setScanOptions(scanStartedAtNoon());
   click(*window, ID_SCAN);
   EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
+  // No room left for the log either: it says so too.
   EXPECT_EQ(messages, std::vector<QString>{QString::fromStdString("Cannot write the report file: \"" + small.path() +
-                                                                  "/" + REPORT_NAME + "\" (No space left on device)")});
+                                                                  "/" + REPORT_NAME + "\" (No space left on device)") +
+                                           logFailureLine(small.path() + "/ScanFile_2026_12_1_8_0_0.sha256",
+                                                          "No space left on device")});
   EXPECT_EQ(jobButtons(*window), IDLE);
 }
 
@@ -384,7 +404,7 @@ TEST_F(JobWindowTest, BackupRunsToFinishWithItsAviFiles) {
   EXPECT_EQ(jobButtons(*window), BACKUP_RUNNING);
   EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
 
-  EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("Finished!") + summaryTail(2, store.payloadBytes)});
+  EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("Finished!") + summaryTail(2, store.payloadBytes) + backupLog()});
   EXPECT_EQ(jobButtons(*window), IDLE);
   // The bar and its percent, as the scan's.
   EXPECT_EQ(window->findChild<QProgressBar*>(QStringLiteral("backupProgress"))->value(), 100);
@@ -425,7 +445,7 @@ TEST_F(JobWindowTest, BackupWithASelectionThatMatchesNothingFindsNoVideo) {
   click(*window, ID_CHANNEL_LAST);
   click(*window, ID_START_BACKUP);
   EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
-  EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("No video data found.") + summaryTail(0, 0)});
+  EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("No video data found.") + summaryTail(0, 0) + backupLog()});
   EXPECT_EQ(statusText(*window), QStringLiteral("Searching for video...\nFolder=0, File=127"));
   EXPECT_TRUE(aviFiles().empty());
   EXPECT_EQ(jobButtons(*window), IDLE);
@@ -576,7 +596,7 @@ TEST_F(JobWindowTest, ASecondJobIsRefusedWhileTheWorkerStillRuns) {
   EXPECT_TRUE(window->onScan());
   EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
   EXPECT_EQ(messages, std::vector<QString>{QString::fromStdString("Scan finished. The report is in the file \"" +
-                                                                  reportPath() + "\"")});
+                                                                  reportPath() + "\"") + scanLog()});
 }
 
 TEST_F(JobWindowTest, ButtonStatesThroughTheJobs) {
@@ -779,8 +799,9 @@ TEST_F(JobWindowTest, EndMessagesAreLookedUpWhenShown) {
   writeLanguageFile("English", "finish!=Done at last\nvideo end time=Last\nfolder=D\nfile=F\nvideo total size=S\n");
   gate.open();
   EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
-  // A missing key gives the empty text; the numbers stay.
-  EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("Done at last\r\n=1, S=0M")});
+  // A missing key gives the empty text; the numbers and the log's path stay.
+  EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("Done at last\r\n=1, S=0M") +
+                                           QString::fromStdString("\r\n \"" + out_.path() + "/" + BACKUP_LOG_NAME + "\"")});
   EXPECT_EQ(statusText(*window), QStringLiteral("Last=2012.5.4.8:9:11\nD=0, F=127, S=0M"));
 }
 
@@ -855,7 +876,7 @@ TEST_F(JobWindowTest, AnUnreadableRecordingFileEndsTheJobWithAMessageNamingIt) {
   EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
   ASSERT_TRUE(window->onStartBackup());
   EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
-  EXPECT_EQ(messages, (std::vector<QString>{expected, expected + summaryTail(3, 0)}));
+  EXPECT_EQ(messages, (std::vector<QString>{expected + scanLog(), expected + summaryTail(3, 0) + backupLog()}));
 }
 
 TEST_F(JobWindowTest, AScanOfAnImageFileChosenFromTheDiskBoxsBrowseMenu) {

@@ -139,11 +139,12 @@ TEST_F(JobTextsTest, BackupSummaryTellsHowItEndedWhatItWroteAndTheLog) {
   const Case cases[] = {
       {BackupEnd::RangeDone, 0, "", "Finished!\r\nFiles written=2, Video total size=3M"},
       {BackupEnd::AfterWindow, 0, "/o/backup.json",
-       "Finished!\r\nFiles written=2, Video total size=3M\r\nLog \"/o/backup.json\""},
+       "Finished!\r\nFiles written=2, Video total size=3M\r\nLog of the job, with the SHA-256 list of its files beside "
+       "it: \"/o/backup.json\""},
       {BackupEnd::Stopped, 0, "",
        "Backup stopped. Every AVI file written so far is finished.\r\nFiles written=2, Video total size=3M"},
       {BackupEnd::SizeLimit, 0, "", "Finished: the size limit was reached.\r\nFiles written=2, Video total size=3M"},
-      {BackupEnd::SizeLimit, 1, "/o/b.json", "完成:已达到最大数据量。\r\n已写入文件=2, 录像总量=3M\r\n日志 \"/o/b.json\""},
+      {BackupEnd::SizeLimit, 1, "/o/b.json", "完成:已达到最大数据量。\r\n已写入文件=2, 录像总量=3M\r\n任务日志(其文件的SHA-256列表在同一目录): \"/o/b.json\""},
   };
   for (const Case& c : cases) {
     currentLanguage = c.language;
@@ -158,7 +159,12 @@ TEST_F(JobTextsTest, BackupSummaryTellsHowItEndedWhatItWroteAndTheLog) {
   result.logPath.clear();
   EXPECT_EQ(backupSummaryText(result),
             "Cannot write the AVI file: \"/full/a.avi\" (No space left on device)\r\nFiles written=2, Video total size=3M");
-  EXPECT_EQ(logPathText(""), "");
+  // A log that could not be written is named with its reason.
+  result.logFailedPath = "/full/BackupLog_1.json";
+  result.logErrorNumber = ENOSPC;
+  EXPECT_EQ(backupSummaryText(result),
+            "Cannot write the AVI file: \"/full/a.avi\" (No space left on device)\r\nFiles written=2, Video total size=3M"
+            "\r\nCannot write the job's log: \"/full/BackupLog_1.json\" (No space left on device)");
 }
 
 TEST_F(JobTextsTest, BackupStatusReadFromTheJobState) {

@@ -9,7 +9,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
 #include <future>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -19,6 +21,7 @@
 #include "support/avi_contents.h"
 #include "support/media_probe.h"
 #include "support/recorder_simulator.h"
+#include "support/scratch_mount.h"
 #include "support/store_writer.h"
 #include "support/temp_dir.h"
 #include "support/time_zone.h"
@@ -44,6 +47,13 @@ std::vector<std::string> lines(const std::string& text) {
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) out.push_back(line);
   return out;
+}
+
+// `sha256sum -c` run in the folder of the list, as an examiner runs it.
+ProgramRun checkHashes(const std::string& hashListPath) {
+  const std::size_t slash = hashListPath.rfind('/');
+  return testing::runProgram({"sh", "-c", "cd \"$0\" && sha256sum -c \"$1\"", hashListPath.substr(0, slash),
+                              hashListPath.substr(slash + 1)});
 }
 
 class CliTest : public ::testing::Test {
@@ -192,6 +202,52 @@ TEST_F(CliTest, ABackupEndedByTheSizeLimitSaysSo) {
   EXPECT_NE(whole.err.find("finish! ("), std::string::npos) << whole.err;
 }
 
+TEST_F(CliTest, TheLogsAreNamedOnStderrWhileStdoutListsOnlyTheOutput) {
+  sampleStore();
+  const ProgramRun backup = cli({"backup", "--disk", disk_.path(), "--out", out_.path()});
+  EXPECT_EQ(backup.exitStatus, 0) << backup.err;
+  EXPECT_EQ(lines(backup.out), testing::listFiles(out_.path(), "", ".avi"));
+  const auto lists = testing::listFiles(out_.path(), "BackupLog_", ".sha256");
+  const auto logs = testing::listFiles(out_.path(), "BackupLog_", ".json");
+  ASSERT_EQ(lists.size(), 1u);
+  ASSERT_EQ(logs.size(), 1u);
+  EXPECT_NE(backup.err.find("hash list: " + lists[0]), std::string::npos) << backup.err;
+  EXPECT_NE(backup.err.find("sha256sum -c " + lists[0].substr(lists[0].rfind('/') + 1)), std::string::npos);
+  EXPECT_NE(backup.err.find("job log: " + logs[0] + "\n"), std::string::npos) << backup.err;
+  const ProgramRun check = checkHashes(lists[0]);
+  EXPECT_EQ(check.exitStatus, 0) << check.out << check.err;
+  EXPECT_EQ(lines(check.out).size(), 3u);
+
+  const ProgramRun scan = cli({"scan", "--disk", disk_.path(), "--out", out_.path()});
+  EXPECT_EQ(scan.exitStatus, 0) << scan.err;
+  const auto reports = testing::listFiles(out_.path(), "ScanFile_", ".txt");
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(scan.out, reports[0] + "\n");
+  const std::string stem = reports[0].substr(0, reports[0].size() - 4);
+  EXPECT_NE(scan.err.find("hash list: " + stem + ".sha256"), std::string::npos) << scan.err;
+  EXPECT_NE(scan.err.find("job log: " + stem + ".json\n"), std::string::npos) << scan.err;
+  EXPECT_EQ(checkHashes(stem + ".sha256").exitStatus, 0);
+}
+
+TEST_F(CliTest, ALogThatCannotBeWrittenIsNamedWithTheReason) {
+  testing::ScratchMount small(64 * 1024);
+  if (!small.mounted()) GTEST_SKIP() << small.reason();
+  {
+    // Every block taken: files can be created, but hold nothing.
+    std::ofstream filler(small.path() + "/filler", std::ios::binary);
+    const std::string block(4096, 'f');
+    while (filler.write(block.data(), static_cast<std::streamsize>(block.size()))) {
+    }
+  }
+  sampleStore();
+  const ProgramRun run = cli({"scan", "--disk", disk_.path(), "--out", small.path()});
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_NE(run.err.find("cannot write the job's log " + small.path() + "/ScanFile_"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("No space left on device"), std::string::npos) << run.err;
+  // Nothing half written is left to pass for a log.
+  EXPECT_EQ(testing::listFiles(small.path(), "ScanFile_", ".json"), std::vector<std::string>{});
+}
+
 TEST_F(CliTest, BackupSelectionByTimeChannelAndType) {
   sampleStore();
   struct Case {
@@ -307,6 +363,15 @@ TEST_F(CliTest, AnInterruptedBackupFinishesEveryAviFile) {
       EXPECT_TRUE(avi.valid) << path;
       EXPECT_EQ(avi.indexEntries, avi.chunks.size()) << path;
     }
+    // The log tells a signal from a Stop button, and lists what was written.
+    const auto logs = testing::listFiles(out.path(), "BackupLog_", ".json");
+    ASSERT_EQ(logs.size(), 1u);
+    std::ifstream in(logs[0]);
+    const nlohmann::json log = nlohmann::json::parse(in, nullptr, false);
+    ASSERT_FALSE(log.is_discarded());
+    EXPECT_EQ(log["outcome"], "interrupted");
+    EXPECT_EQ(log["files"].size(), printed.size());
+    EXPECT_EQ(checkHashes(testing::listFiles(out.path(), "BackupLog_", ".sha256").at(0)).exitStatus, 0);
   }
 }
 

@@ -184,4 +184,19 @@ SimulationResult simulateRecorder(const std::string& root, const std::vector<Sim
   return result;
 }
 
+SimulationResult writeSampleDisk(const std::string& root) {
+  const RecorderTime t0 = 1796112000;
+  const std::vector<SimulatedSegment> segments = {
+      {0, 1, t0, 40, true},        {1, 2, t0 + 5, 20, true},     {3, 4, t0 + 10, 15, false},
+      {0, 2, t0 + 60, 30, true},   {1, 8, t0 + 60, 25, true},    {3, 1, t0 + 70, 40, false},
+      {0, 4, t0 + 120, 20, true},  {1, 1, t0 + 130, 30, true},   {3, 8, t0 + 130, 20, false},
+      {0, 8, t0 + 180, 15, true},  {1, 4, t0 + 190, 15, true},   {3, 2, t0 + 185, 25, false},
+  };
+  SimulationOptions options;
+  options.fileBytes = 32 * 1024;
+  std::string folder = root;
+  if (folder.empty() || folder.back() != '/') folder += '/';
+  return simulateRecorder(folder, segments, options);
+}
+
 }  // namespace korvex::testing

@@ -52,4 +52,9 @@ struct SimulationResult {
 SimulationResult simulateRecorder(const std::string& root, const std::vector<SimulatedSegment>& segments,
                                   const SimulationOptions& options = {});
 
+// The sample disk: three channels with sound on two, the four record
+// types, recordings from 2026-12-01 08:00 recorder time on, in small files
+// that fill more than one folder.
+SimulationResult writeSampleDisk(const std::string& root);
+
 }  // namespace korvex::testing

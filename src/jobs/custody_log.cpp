@@ -1,0 +1,422 @@
+#include "jobs/custody_log.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <nlohmann/json.hpp>
+
+#include "jobs/output_folder.h"
+#include "store/record_types.h"
+#include "store/recording_source.h"
+
+#ifndef KORVEX_VERSION
+#define KORVEX_VERSION "unknown"
+#endif
+
+namespace korvex {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// Grown in steps, so that a job with many files asks the disk rarely.
+constexpr std::uint64_t RESERVE_STEP = 16 * 1024;
+
+Json timeValue(RecorderTime time) { return Json{{"recorder", time}, {"text", calendarText(time)}}; }
+
+// A text that may be absent: null then.
+Json textOrNull(const std::string& text) { return text.empty() ? Json(nullptr) : Json(text); }
+
+std::string placeName(const FramePlace& place) { return recordingFileName(place.folder, place.file); }
+
+// What the report's size column shows: "16B", "3K", "4M".
+std::string shownSize(std::uint64_t bytes) {
+  if (bytes / 1048576 > 0) return std::to_string(bytes / 1048576) + "M";
+  if (bytes / 1024 > 0) return std::to_string(bytes / 1024) + "K";
+  return std::to_string(bytes) + "B";
+}
+
+Json diskValue(const DiskDescription& d) {
+  Json disk;
+  disk["path"] = d.disk.path;
+  disk["resolvedPath"] = textOrNull(d.resolvedPath);
+  disk["format"] = d.disk.format;
+  disk["device"] = textOrNull(d.device);
+  disk["fileSystem"] = textOrNull(d.fileSystem);
+  disk["mountPoint"] = textOrNull(d.mountPoint);
+  disk["model"] = textOrNull(d.disk.model);
+  disk["serial"] = textOrNull(d.disk.serial);
+  if (d.disk.format == "raw" || d.disk.format == "ewf" || d.disk.format == "device") {
+    Json image;
+    image["path"] = d.disk.path;
+    image["bytes"] = d.disk.sizeBytes;
+    image["segments"] = d.disk.segments;
+    image["md5"] = textOrNull(d.disk.md5);
+    image["sha1"] = textOrNull(d.disk.sha1);
+    disk["image"] = image;
+    Json partition;
+    partition["index"] = d.partition.index;
+    partition["wholeDisk"] = !d.partitioned;
+    partition["startBytes"] = d.partition.startBytes;
+    partition["lengthBytes"] = d.partition.lengthBytes;
+    partition["description"] = d.partition.description;
+    partition["fileSystem"] = d.partition.fileSystem;
+    disk["partition"] = partition;
+  } else {
+    disk["image"] = nullptr;
+    disk["partition"] = nullptr;
+  }
+  return disk;
+}
+
+Json settingsValue(const JobSettings& s, bool backup) {
+  Json settings;
+  settings["diskRoot"] = s.diskRoot;
+  settings["outputFolder"] = s.outputFolder;
+  settings["folderStart"] = s.folderStart;
+  settings["folderEnd"] = s.folderEnd;
+  // The scan lists every channel and record type: only a backup selects.
+  if (!backup) return settings;
+  settings["beginTime"] = timeValue(s.beginTime);
+  settings["endTime"] = timeValue(s.endTime);
+  settings["maxDataSizeMB"] = s.maxDataSizeMB;
+  Json channels = Json::array();
+  for (std::size_t i = 0; i < s.channelEnabled.size(); ++i)
+    if (s.channelEnabled[i] != 0) channels.push_back(i + 1);
+  settings["channels"] = channels;
+  Json types = Json::array();
+  for (std::size_t code = 0; code < s.recordTypeEnabled.size(); ++code)
+    if (s.recordTypeEnabled[code] != 0)
+      types.push_back(Json{{"code", code}, {"name", recordTypeName(static_cast<std::int32_t>(code))}});
+  settings["recordTypes"] = types;
+  return settings;
+}
+
+Json fileValue(const ExportedFile& f) {
+  Json file;
+  file["name"] = fileNameOf(f.path);
+  file["bytes"] = f.hash.bytes;
+  file["sha256"] = textOrNull(f.hash.sha256);
+  if (!f.hash.failure.empty()) file["hashFailure"] = f.hash.failure;
+  file["channel"] = f.channel + 1;
+  file["recordType"] = recordTypeName(f.recordType);
+  file["recordTypeCode"] = f.recordType;
+  file["firstFrame"] = timeValue(f.firstFrame);
+  file["lastFrame"] = timeValue(f.lastFrame);
+  file["videoFrames"] = f.videoFrames;
+  file["audioChunks"] = f.audioChunks;
+  file["width"] = f.width;
+  file["height"] = f.height;
+  file["frameRate"] = f.frameRate;
+  file["audio"] = f.audioSampleRate == 0 ? Json(nullptr)
+                                         : Json{{"sampleRate", f.audioSampleRate}, {"bits", f.audioBits}};
+  file["from"] = placeName(f.from);
+  file["to"] = placeName(f.to);
+  file["finished"] = f.finished;
+  return file;
+}
+
+Json segmentValue(const SegmentRecord& s) {
+  Json segment;
+  segment["serial"] = s.serial;
+  segment["channel"] = s.channel + 1;
+  segment["recordType"] = recordTypeName(s.recordType);
+  segment["recordTypeCode"] = s.recordType;
+  segment["start"] = timeValue(s.startTime);
+  segment["end"] = timeValue(s.endTime);
+  // As the report counts it: the difference as a signed 32-bit number.
+  segment["durationSeconds"] =
+      static_cast<std::int32_t>(static_cast<std::uint32_t>(s.endTime) - static_cast<std::uint32_t>(s.startTime));
+  segment["bytes"] = s.byteCount;
+  segment["size"] = shownSize(s.byteCount);
+  segment["startFolder"] = s.startFolder;
+  return segment;
+}
+
+// The hash list's form of a name: one with a backslash or a line break in
+// it is escaped and the line marked with a leading backslash, as
+// sha256sum does.
+std::string hashListLine(const std::string& sha256, const std::string& name) {
+  if (name.find_first_of("\\\n") == std::string::npos) return sha256 + "  " + name + "\n";
+  std::string escaped;
+  for (const char c : name) {
+    if (c == '\\') escaped += "\\\\";
+    else if (c == '\n') escaped += "\\n";
+    else escaped += c;
+  }
+  return "\\" + sha256 + "  " + escaped + "\n";
+}
+
+}  // namespace
+
+const char* jobOutcomeName(JobOutcome outcome) {
+  switch (outcome) {
+    case JobOutcome::Finished:
+      return "finished";
+    case JobOutcome::NoVideo:
+      return "no-video";
+    case JobOutcome::Stopped:
+      return "stopped";
+    case JobOutcome::SizeLimit:
+      return "size-limit";
+    case JobOutcome::Failed:
+      return "failed";
+    case JobOutcome::Interrupted:
+      return "interrupted";
+  }
+  return "failed";
+}
+
+JobOutcome scanOutcome(const ScanResult& result, bool interrupted) {
+  switch (result.end) {
+    case ScanEnd::RangeDone:
+      return JobOutcome::Finished;
+    case ScanEnd::Stopped:
+      return interrupted ? JobOutcome::Interrupted : JobOutcome::Stopped;
+    case ScanEnd::NoFolders:
+    case ScanEnd::FileMissing:
+      return JobOutcome::NoVideo;
+    case ScanEnd::NotEnded:
+    case ScanEnd::SourceFailed:
+    case ScanEnd::ReportNotCreated:
+    case ScanEnd::ReportWriteFailed:
+      break;
+  }
+  return JobOutcome::Failed;
+}
+
+JobOutcome backupOutcome(const BackupResult& result, bool interrupted) {
+  switch (result.end) {
+    case BackupEnd::RangeDone:
+    case BackupEnd::FileMissing:
+    case BackupEnd::AfterWindow:
+      return result.videoFound ? JobOutcome::Finished : JobOutcome::NoVideo;
+    case BackupEnd::Stopped:
+      return interrupted ? JobOutcome::Interrupted : JobOutcome::Stopped;
+    case BackupEnd::SizeLimit:
+      return JobOutcome::SizeLimit;
+    case BackupEnd::NotEnded:
+    case BackupEnd::SourceFailed:
+    case BackupEnd::OutputFailed:
+      break;
+  }
+  return JobOutcome::Failed;
+}
+
+std::string scanFailureReason(const ScanResult& result) {
+  switch (result.end) {
+    case ScanEnd::SourceFailed:
+      return "cannot read the recording file " + result.source.failedPath + ": " + result.source.failureReason;
+    case ScanEnd::ReportNotCreated:
+      return "cannot create the report " + result.reportPath + ": " + std::strerror(result.errorNumber);
+    case ScanEnd::ReportWriteFailed:
+      return "cannot write the report " + result.reportPath + ": " + std::strerror(result.errorNumber);
+    case ScanEnd::NotEnded:
+      return "the scan did not end";
+    default:
+      return {};
+  }
+}
+
+std::string backupFailureReason(const BackupResult& result) {
+  switch (result.end) {
+    case BackupEnd::SourceFailed:
+      return "cannot read the recording file " + result.source.failedPath + ": " + result.source.failureReason;
+    case BackupEnd::OutputFailed:
+      return "cannot write " + result.failedPath + ": " + std::strerror(result.errorNumber);
+    case BackupEnd::NotEnded:
+      return "the backup did not end";
+    default:
+      return {};
+  }
+}
+
+std::string custodyJson(const CustodyRecord& record) {
+  Json log;
+  log["program"] = "Korvex";
+  log["version"] = KORVEX_VERSION;
+  log["job"] = record.backup ? "backup" : "scan";
+  log["started"] = isoLocalTime(record.started);
+  log["ended"] = isoLocalTime(record.ended);
+  log["outcome"] = jobOutcomeName(record.outcome);
+  if (record.outcome == JobOutcome::Failed) log["reason"] = record.reason;
+  log["disk"] = diskValue(record.disk);
+  log["settings"] = settingsValue(record.settings, record.backup);
+  Json unreadable = Json::array();
+  if (!record.source.failedPath.empty())
+    unreadable.push_back(Json{{"path", record.source.failedPath}, {"reason", record.source.failureReason}});
+  log["unreadable"] = unreadable;
+  // A missing file is the store's normal end; with folders of the range
+  // left after it, the log says so.
+  log["missing"] = record.source.missingPath.empty()
+                       ? Json(nullptr)
+                       : Json{{"path", record.source.missingPath}, {"foldersNotRead", record.source.foldersNotRead}};
+  if (record.backup) {
+    Json files = Json::array();
+    for (const ExportedFile& file : record.files) files.push_back(fileValue(file));
+    log["files"] = files;
+  } else {
+    if (record.report.path.empty()) {
+      log["report"] = nullptr;
+    } else {
+      Json report;
+      report["name"] = fileNameOf(record.report.path);
+      report["bytes"] = record.report.hash.bytes;
+      report["sha256"] = textOrNull(record.report.hash.sha256);
+      if (!record.report.hash.failure.empty()) report["hashFailure"] = record.report.hash.failure;
+      log["report"] = report;
+    }
+    Json segments = Json::array();
+    for (const SegmentRecord& segment : record.segments) segments.push_back(segmentValue(segment));
+    log["segments"] = segments;
+  }
+  // Paths are bytes: whatever is not UTF-8 is shown as U+FFFD rather than
+  // ending the job's log.
+  return log.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+std::string hashList(const std::vector<LoggedFile>& files) {
+  std::string list;
+  for (const LoggedFile& file : files) {
+    if (file.hash.sha256.empty()) continue;
+    list += hashListLine(file.hash.sha256, fileNameOf(file.path));
+  }
+  return list;
+}
+
+std::string isoLocalTime(std::time_t moment) {
+  std::tm local{};
+  if (localtime_r(&moment, &local) == nullptr) return {};
+  char text[64];
+  if (std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local) == 0) return {};
+  const long offset = local.tm_gmtoff;
+  // Offsets lie within a day.
+  const int minutes = static_cast<int>((offset < 0 ? -offset : offset) / 60 % (24 * 60));
+  char zone[32];
+  std::snprintf(zone, sizeof zone, "%c%02d:%02d", offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
+  return std::string(text) + zone;
+}
+
+std::string calendarText(RecorderTime time) {
+  const CalendarTime t = recorderTimeToCalendar(time);
+  char text[64];
+  const int n = std::snprintf(text, sizeof text, "%d_%d_%d_%d_%d_%d", t.year, t.month, t.day, t.hour, t.minute,
+                              t.second);
+  return n < 0 ? std::string() : std::string(text);
+}
+
+std::string fileNameOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string backupLogStem(const std::string& outputFolder, const CalendarTime& started) {
+  char name[96];
+  const int n = std::snprintf(name, sizeof name, "BackupLog_%d_%d_%d_%d_%d_%d", started.year, started.month,
+                              started.day, started.hour, started.minute, started.second);
+  if (n < 0 || static_cast<std::size_t>(n) >= sizeof name) return {};
+  if (outputFolder.empty()) return name;
+  return outputFolder.back() == '/' ? outputFolder + name : outputFolder + "/" + name;
+}
+
+CustodyLogFiles::~CustodyLogFiles() {
+  // Never written: a job that did not get to its end leaves no empty log.
+  for (LogFile* file : {&hashList_, &json_}) {
+    if (file->fd < 0) continue;
+    file->close();
+    ::unlink(file->path.c_str());
+  }
+}
+
+bool CustodyLogFiles::create(const std::string& stem) {
+  OutputNames names;
+  int error = 0;
+  const std::string list = names.create(stem, std::string(HASH_LIST_EXTENSION), [&](const std::string& path) {
+    const int listFd = createNewOutputFile(path);
+    if (listFd < 0) return errno;
+    // Both names under one stem, or the next stem.
+    const std::string json = path.substr(0, path.size() - HASH_LIST_EXTENSION.size()) + std::string(JOB_LOG_EXTENSION);
+    const int jsonFd = createNewOutputFile(json);
+    if (jsonFd < 0) {
+      const int reason = errno;
+      ::close(listFd);
+      ::unlink(path.c_str());
+      return reason;
+    }
+    hashList_.path = path;
+    hashList_.fd = listFd;
+    json_.path = json;
+    json_.fd = jsonFd;
+    return 0;
+  }, error);
+  if (list.empty()) {
+    noteFailure(stem + std::string(JOB_LOG_EXTENSION), error);
+    return false;
+  }
+  return true;
+}
+
+void CustodyLogFiles::LogFile::reserve(std::uint64_t bytes) {
+  if (fd < 0 || bytes <= reserved) return;
+  const std::uint64_t wanted = (bytes + RESERVE_STEP - 1) / RESERVE_STEP * RESERVE_STEP;
+  // Kept past the file's end: a job that never gets to write its log
+  // leaves no file of zeros.
+  if (fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(wanted)) == 0) reserved = wanted;
+}
+
+int CustodyLogFiles::LogFile::write(const std::string& text) {
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::pwrite(fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n < 0 ? errno : ENOSPC;
+    done += static_cast<std::size_t>(n);
+  }
+  // Room kept past the end is given back: a cut to a shorter length frees
+  // it, and the file is first made as long as the room it kept.
+  if (reserved > text.size()) {
+    if (ftruncate(fd, static_cast<off_t>(reserved)) != 0 || ftruncate(fd, static_cast<off_t>(text.size())) != 0)
+      return errno;
+  }
+  if (fsync(fd) != 0 && errno != EINVAL && errno != EROFS) return errno;
+  return 0;
+}
+
+void CustodyLogFiles::LogFile::close() {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+}
+
+void CustodyLogFiles::reserve(std::uint64_t hashListBytes, std::uint64_t jsonBytes) {
+  hashList_.reserve(hashListBytes);
+  json_.reserve(jsonBytes);
+}
+
+void CustodyLogFiles::noteFailure(const std::string& path, int errorNumber) {
+  if (!failedPath_.empty()) return;
+  failedPath_ = path;
+  errorNumber_ = errorNumber;
+}
+
+bool CustodyLogFiles::write(const std::string& list, const std::string& json) {
+  if (!created()) return false;
+  for (auto [file, text] : {std::pair{&hashList_, &list}, std::pair{&json_, &json}}) {
+    int error = file->write(*text);
+    if (::close(file->fd) != 0 && error == 0) error = errno;
+    file->fd = -1;
+    if (error != 0) noteFailure(file->path, error);
+  }
+  if (failedPath_.empty()) return true;
+  // The two are one log: a list without its record, or a record whose
+  // list is cut short, would pass for what it is not.
+  for (LogFile* file : {&hashList_, &json_}) {
+    ::unlink(file->path.c_str());
+    file->path.clear();
+  }
+  return false;
+}
+
+}  // namespace korvex

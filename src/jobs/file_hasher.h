@@ -1,0 +1,57 @@
+// SHA-256 of the files a job wrote, as they lie on disk. A backup hands each
+// AVI file over the moment it is finished; a thread of the hasher's own
+// reads it back (from the page cache, while it is still there) so that the
+// backup never waits for a hash. The files that end with the job (one per
+// channel, each up to 1 GiB) come all at once: each waiting file then gets
+// a thread of its own, up to the processor's cores.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "jobs/job_result.h"
+
+namespace korvex {
+
+// Reads the file at `path` (never through a symbolic link) and hashes it.
+FileHash sha256OfFile(const std::string& path);
+
+class FileHasher {
+ public:
+  FileHasher() = default;
+  // Waits for the files handed in.
+  ~FileHasher();
+  FileHasher(const FileHasher&) = delete;
+  FileHasher& operator=(const FileHasher&) = delete;
+
+  // Hashes the file at `path` as entry `index` of the outcomes; a thread
+  // starts when every one already started is busy.
+  void add(std::size_t index, std::string path);
+
+  // Waits for every file handed in and gives the outcomes, by index (an
+  // index never handed in has an empty hash).
+  std::vector<FileHash> finish();
+
+ private:
+  struct Job {
+    std::size_t index = 0;
+    std::string path;
+  };
+  void run();
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<Job> queue_;        // guarded by mutex_
+  std::vector<FileHash> done_;   // guarded by mutex_
+  bool closing_ = false;         // guarded by mutex_
+  std::size_t idle_ = 0;         // threads waiting for a file; guarded by mutex_
+  std::vector<std::thread> threads_;  // the adding thread's own
+};
+
+}  // namespace korvex
