@@ -369,7 +369,8 @@ TEST_F(JobWindowTest, AMissingOutputFolderIsOfferedToBeCreated) {
   EXPECT_TRUE(window->onScan());
   EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
   EXPECT_EQ(messages, (std::vector<QString>{question, QString::fromStdString("Scan finished. The report is in the file \"" +
-                                                                             missing + "/" + REPORT_NAME + "\"")}));
+                                                                             missing + "/" + REPORT_NAME + "\"") +
+                                                           logLine(missing + "/" + SCAN_LOG_NAME)}));
   EXPECT_EQ(testing::readTextFile(missing + "/" + REPORT_NAME), scanStoreReport());
 }
 
@@ -899,7 +900,8 @@ TEST_F(JobWindowTest, AScanOfAnImageFileChosenFromTheDiskBoxsBrowseMenu) {
   ASSERT_TRUE(window->onScan());
   EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
   EXPECT_EQ(messages, std::vector<QString>{QString::fromStdString("Scan finished. The report is in the file \"" +
-                                                                  reportPath() + "\"")});
+                                                                  reportPath() + "\"") +
+                                           scanLog()});
   // The same report as from the folder.
   EXPECT_EQ(testing::readTextFile(reportPath()), scanStoreReport());
   // The time window now spans the recordings the scan found.
