@@ -5,12 +5,15 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "store/frame_header.h"
 #include "support/disk_images.h"
 #include "support/media_probe.h"
 #include "support/recorder_simulator.h"
@@ -197,6 +200,134 @@ TEST_P(ImageJobsTest, ReportAndAviFilesAreTheFoldersByteForByteAndTheImageIsUnch
 
 INSTANTIATE_TEST_SUITE_P(Images, ImageJobsTest, ::testing::ValuesIn(IMAGE_CASES),
                          [](const ::testing::TestParamInfo<ImageCase>& p) { return std::string(p.param.name); });
+
+}  // namespace
+}  // namespace korvex
+
+namespace korvex {
+namespace {
+
+// A FAT32 image's bytes changed by `damage` before the jobs run.
+struct BadImageCase {
+  const char* name;
+  std::function<void(std::vector<std::uint8_t>& image)> damage;  // null: the image is not changed
+  std::vector<std::string> options;
+  int status;
+  const char* says;  // on stderr
+};
+
+// The first directory entry named `name` at or after `from`.
+std::size_t firstEntryOf(const std::vector<std::uint8_t>& image, const std::string& name, std::size_t from = 0) {
+  for (;;) {
+    if (from >= image.size()) return image.size();
+    const void* hit = memmem(image.data() + from, image.size() - from, name.data(), name.size());
+    if (hit == nullptr) return image.size();
+    const auto at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - image.data());
+    if (at % 32 == 0) return at;
+    from = at + 1;
+  }
+}
+
+const BadImageCase BAD_IMAGE_CASES[] = {
+    {"CutInsideTheFat", [](std::vector<std::uint8_t>& b) { b.resize(1 * MIB); }, {}, 1, "cannot read the recording file"},
+    {"CutAfterTheFirstFolder",
+     [](std::vector<std::uint8_t>& b) { b.resize(firstEntryOf(b, "FILE0000DAT") / 4096 * 4096 + 64 * 1024); },
+     {},
+     1,
+     "cannot read the recording file"},
+    {"FatChainsMarkedBad",
+     [](std::vector<std::uint8_t>& b) {
+       const std::size_t fat = (b[14] | b[15] << 8) * 512u;
+       const std::size_t fatBytes = readLe32(b.data() + 36) * 512u;
+       for (std::size_t at = fat + 64; at + 4 <= fat + fatBytes; at += 4) testing::putLe32(b.data() + at, 0x0ffffff7);
+     },
+     {},
+     1,
+     "cannot read the recording file"},
+    {"FolderEntriesZeroed",
+     [](std::vector<std::uint8_t>& b) {
+       // In every folder, the sector that holds file0000.dat's entry: each
+       // list ends before it.
+       for (std::size_t at = firstEntryOf(b, "FILE0000DAT", 0); at < b.size();
+            at = firstEntryOf(b, "FILE0000DAT", at / 512 * 512 + 512))
+         std::fill_n(b.begin() + static_cast<std::ptrdiff_t>(at / 512 * 512), 512, 0);
+     },
+     {},
+     3,
+     "is missing"},
+    {"NoSuchPartition", nullptr, {"--partition", "3"}, 2, "has no partition 3 (it has 1)"},
+    {"PartitionZero", nullptr, {"--partition", "0"}, 2, "'0' is not a partition number"},
+};
+
+class BadImageTest : public ::testing::TestWithParam<BadImageCase> {};
+
+TEST_P(BadImageTest, EndsWithAReasonAndAStatus) {
+  const std::string missing = testing::missingTools({"mkfs.vfat", "mcopy"});
+  if (!missing.empty()) GTEST_SKIP() << missing;
+  const BadImageCase& c = GetParam();
+  testing::ScopedTimeZone zone("UTC0");
+  TempDir work, out;
+  const std::string store = work.path() + "/store";
+  // Small files: two folders, so that a file missing from the first is not
+  // the store's normal end.
+  testing::SimulationOptions options;
+  options.fileBytes = 1000;
+  ASSERT_GE(testing::simulateRecorder(store + "/", {{0, 1, T0, 4, true}, {1, 2, T0 + 1, 3, false}}, options).folders, 2);
+  const std::string image = work.file("disk.img");
+  ASSERT_EQ(testing::makeFat32Image(store, image, 40 * MIB), "");
+  if (c.damage) {
+    std::vector<std::uint8_t> bytes = testing::readBytes(image);
+    c.damage(bytes);
+    testing::writeBytes(image, bytes);
+  }
+  for (const char* command : {"scan", "backup"}) {
+    std::vector<std::string> args = {command, "--disk", image, "--out", out.path()};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const ProgramRun run = cli(args);
+    EXPECT_EQ(run.exitStatus, c.status) << command << ": " << run.err;
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << command << ": " << run.err;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Images, BadImageTest, ::testing::ValuesIn(BAD_IMAGE_CASES),
+                         [](const ::testing::TestParamInfo<BadImageCase>& p) { return std::string(p.param.name); });
+
+// What is no disk with a store: a message naming it, never a crash.
+TEST(DiskArgumentTest, WhatHoldsNoStoreIsNamedWithItsStatus) {
+  const std::string missing = testing::missingTools({"mkfs.vfat", "mkfs.ext4", "sfdisk"});
+  if (!missing.empty()) GTEST_SKIP() << missing;
+  TempDir work, out;
+  testing::writeBytes(work.file("notes.txt"), std::vector<std::uint8_t>(5000, 'n'));
+  const std::string empty = work.path() + "/empty";
+  fs::create_directories(empty);
+  ASSERT_EQ(testing::makeExt4Image(empty, work.file("empty-ext4.img"), 2 * MIB), "");
+  ASSERT_EQ(testing::makePartitionedImage(work.file("mbr.img"), {{work.file("empty-ext4.img"), "83"}}), "");
+  struct Case {
+    std::vector<std::string> disk;
+    int status;
+    std::string says;
+  };
+  const Case cases[] = {
+      {{work.file("notes.txt")}, 1, "cannot read the disk: " + work.file("notes.txt") + ": neither a partition table"},
+      {{work.file("empty-ext4.img")}, 3, "can't find video data! (" + work.file("empty-ext4.img") + " holds no recorder store"},
+      {{work.file("mbr.img"), "--partition", "1"}, 3, "partition 1 of " + work.file("mbr.img") + " (ext4) holds no recorder folders"},
+      {{work.file("mbr.img"), "--partition", "2"}, 2, "--partition: " + work.file("mbr.img") + " has no partition 2"},
+      {{work.path(), "--partition", "1"}, 2, "a partition can be chosen only on a disk image or a device"},
+      {{"/dev/null"}, 1, "/dev/null is neither a disk image file nor a block device"},
+      {{work.file("absent.img"), "--partition", "1"}, 1, "No such file or directory"},
+  };
+  for (const Case& c : cases) {
+    for (const char* command : {"scan", "backup"}) {
+      std::vector<std::string> args = {command, "--out", out.path(), "--disk"};
+      args.insert(args.end(), c.disk.begin(), c.disk.end());
+      const ProgramRun run = cli(args);
+      EXPECT_EQ(run.exitStatus, c.status) << command << " " << c.disk[0] << ": " << run.err;
+      EXPECT_NE(run.err.find(c.says), std::string::npos) << command << ": " << run.err;
+      EXPECT_EQ(run.out, "") << command;
+    }
+  }
+  EXPECT_TRUE(testing::listFiles(out.path()).empty());
+}
 
 }  // namespace
 }  // namespace korvex
