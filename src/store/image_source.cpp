@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -86,7 +87,15 @@ std::string tskReason() {
 }
 
 TskImage wrapDisk(DiskImage& disk, std::string& error) {
-  TskImage image(new ExternalImage{});  // value-initialised: the library expects a zeroed record
+  // The library expects a zeroed record, but its 2 MiB read cache is read
+  // only where cache_len says an entry holds bytes: left untouched, those
+  // pages are never faulted in unless used.
+  TskImage image(new ExternalImage);
+  auto* record = reinterpret_cast<unsigned char*>(&image->info);
+  const std::size_t cacheStart = offsetof(TSK_IMG_INFO, cache);
+  const std::size_t cacheEnd = cacheStart + sizeof image->info.cache;
+  std::memset(record, 0, cacheStart);
+  std::memset(record + cacheEnd, 0, sizeof image->info - cacheEnd);
   image->disk = &disk;
   if (tsk_img_open_external(image.get(), static_cast<TSK_OFF_T>(disk.size()), disk.sectorSize(), readExternal,
                             closeExternal, statExternal) == nullptr) {
