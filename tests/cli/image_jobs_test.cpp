@@ -259,6 +259,8 @@ const BadImageCase BAD_IMAGE_CASES[] = {
     {"PartitionZero", nullptr, {"--partition", "0"}, 2, "'0' is not a partition number"},
 };
 
+void PrintTo(const BadImageCase& c, std::ostream* out) { *out << c.name; }
+
 class BadImageTest : public ::testing::TestWithParam<BadImageCase> {};
 
 TEST_P(BadImageTest, EndsWithAReasonAndAStatus) {
