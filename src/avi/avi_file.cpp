@@ -82,8 +82,16 @@ std::unique_ptr<AviFile> AviFile::create(const std::string& path, AviFailure& fa
   return file;
 }
 
-AviFile::AviFile(Key, std::string path)
-    : path_(std::move(path)), buffer_(std::make_unique_for_overwrite<std::uint8_t[]>(BUFFER_SIZE)) {}
+AviFile::AviFile(Key, std::string path) : path_(std::move(path)) {}
+
+void AviFile::growBuffer(std::size_t bytes) {
+  if (bytes <= bufferCapacity_) return;
+  const std::size_t capacity = std::min(BUFFER_SIZE, std::max({bytes, bufferCapacity_ * 4, std::size_t{16384}}));
+  auto grown = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
+  if (buffered_ > 0) std::memcpy(grown.get(), buffer_.get(), buffered_);
+  buffer_ = std::move(grown);
+  bufferCapacity_ = capacity;
+}
 
 AviFile::~AviFile() {
   if (!finished_) finish();
@@ -197,7 +205,8 @@ std::uint8_t* AviFile::reserveChunk(std::uint32_t length) {
   }
   if (!makeRoomForChunk(length)) return nullptr;
   // Between calls less than a block is gathered, so the rest of the buffer
-  // holds a whole chunk of this length.
+  // holds a whole chunk of this length (with its header and pad byte).
+  growBuffer(buffered_ + 8 + length + 1);
   reserved_ = length;
   return buffer_.get() + buffered_ + 8;
 }
@@ -234,6 +243,7 @@ void AviFile::countChunk(const std::uint8_t* entry, bool add) {
 
 bool AviFile::gather(const std::uint8_t* bytes, std::size_t count) {
   while (count > 0) {
+    growBuffer(std::min(BUFFER_SIZE, buffered_ + count));
     if (buffered_ == BUFFER_SIZE && !writeOut(false)) return false;
     const std::size_t n = std::min(count, BUFFER_SIZE - buffered_);
     std::memcpy(buffer_.get() + buffered_, bytes, n);
@@ -342,6 +352,7 @@ bool AviFile::finish() {
   fd_ = -1;
   index_ = {};
   buffer_.reset();
+  bufferCapacity_ = 0;
   finishResult_ = sound;
   return sound;
 }

@@ -143,6 +143,8 @@ class AviFile {
   // Adds a chunk's entry to the counts, or takes it out of them.
   void countChunk(const std::uint8_t* entry, bool add);
   bool gather(const std::uint8_t* bytes, std::size_t count);
+  // Grows the buffer to hold at least `bytes` (at most BUFFER_SIZE).
+  void growBuffer(std::size_t bytes);
   // Writes the gathered bytes up to the last block boundary they reach, or
   // all of them.
   bool writeOut(bool all);
@@ -160,8 +162,10 @@ class AviFile {
   int currentAudioTrack_ = 0;
   // The idx1 entries, in the byte form of the file.
   std::vector<std::uint8_t> index_;
-  // The gathered bytes of the file from offset bufferStart_ on.
+  // The gathered bytes of the file from offset bufferStart_ on. It grows to
+  // BUFFER_SIZE as the file does: a short file never maps a large block.
   std::unique_ptr<std::uint8_t[]> buffer_;
+  std::size_t bufferCapacity_ = 0;
   std::size_t buffered_ = 0;
   std::uint32_t bufferStart_ = AVI_HEADER_BLOCK_SIZE;
   // The length reserved behind the gathered bytes, until it is committed.

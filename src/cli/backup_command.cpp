@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "cli/commands.h"
+#include "cli/job_source.h"
 #include "cli/progress_display.h"
 #include "cli/stop_signals.h"
 #include "jobs/backup_worker.h"
@@ -26,7 +27,10 @@ std::string statusText(const JobState& state) {
 
 }  // namespace
 
-int runBackupCommand(const JobSettings& settings) {
+int runBackupCommand(JobSettings settings, int partition) {
+  int status = EXIT_FAILURE_OTHER;
+  const std::unique_ptr<RecordingSource> source = openJobSource(settings, partition, status);
+  if (!source) return status;
   OutputFolderLock lock;
   if (!claimOutputFolder(settings, "AVI files", lock)) return EXIT_FAILURE_OTHER;
 
@@ -39,11 +43,10 @@ int runBackupCommand(const JobSettings& settings) {
     std::fflush(stdout);
   };
 
-  const FolderSource source(settings.diskRoot);
   BackupResult result;
   ProgressDisplay progress;
   JobThread worker;
-  worker.start([&] { result = backupWorker(settings, source, state, stop, options); });
+  worker.start([&] { result = backupWorker(settings, *source, state, stop, options); });
   followJob(worker, progress, [&] { progress.show(state.backupPercent, statusText(state)); });
 
   const int status = [&] {

@@ -35,13 +35,19 @@ const char* const GENERAL_USAGE =
   "and the file headers' times are not used. What was recovered is listed on stderr.\n"
 
 const char* const SCAN_USAGE =
-    "usage: korvex-cli scan --disk ROOT --out DIR [--folder-start N] [--folder-end N] [--recover]\n"
+    "usage: korvex-cli scan --disk DISK --out DIR [--partition N]\n"
+    "                       [--folder-start N] [--folder-end N] [--recover]\n"
     "\n"
-    "Walks the recorder folders dirNNNNN under ROOT and writes the report\n"
+    "Walks the recorder folders dirNNNNN of DISK and writes the report\n"
     "DIR/ScanFile_<year>_<month>_<day>_<hour>_<minute>_<second>.txt with one row per\n"
     "recording segment: channel, record type, start, end, duration, size, folder.\n"
     "\n"
-    "  --disk ROOT         the recorder disk's root folder\n"
+    "  --disk DISK         the recorder disk: its root folder (mounted read-only),\n"
+    "                      a disk image file (raw, or the first file of an EWF set)\n"
+    "                      or a block device, read without mounting\n"
+    "  --partition N       on an image or device, the partition that holds the\n"
+    "                      store (as korvex-cli disks numbers them; default: the\n"
+    "                      first that holds one)\n"
     "  --out DIR           the folder that receives the report\n"
     "  --folder-start N    first folder to visit (default 0)\n"
     "  --folder-end N      folder at which to stop, not visited (default 0: all)\n"
@@ -58,14 +64,20 @@ const char* const SCAN_USAGE =
     "130 interrupted (the report holds what was found).\n";
 
 const char* const BACKUP_USAGE =
-    "usage: korvex-cli backup --disk ROOT --out DIR [--begin TIME] [--end TIME]\n"
+    "usage: korvex-cli backup --disk DISK --out DIR [--partition N]\n"
+    "                         [--begin TIME] [--end TIME]\n"
     "                         [--channels LIST|all] [--types LIST] [--max-mb N]\n"
     "                         [--folder-start N] [--folder-end N] [--recover]\n"
     "\n"
     "Exports the selected recordings into AVI files in DIR, one per channel and\n"
     "recording segment (H.264 video, A-law sound).\n"
     "\n"
-    "  --disk ROOT         the recorder disk's root folder\n"
+    "  --disk DISK         the recorder disk: its root folder (mounted read-only),\n"
+    "                      a disk image file (raw, or the first file of an EWF set)\n"
+    "                      or a block device, read without mounting\n"
+    "  --partition N       on an image or device, the partition that holds the\n"
+    "                      store (as korvex-cli disks numbers them; default: the\n"
+    "                      first that holds one)\n"
     "  --out DIR           an existing, writable folder for the AVI files\n"
     "  --begin TIME        start of the time window, local \"YYYY-MM-DD HH:MM:SS\"\n"
     "                      (default: the earliest time)\n"
@@ -223,7 +235,8 @@ bool parseCommandLine(const std::vector<std::string>& args, CliRequest& request,
       s.recover = true;
       continue;
     }
-    const bool known = option == "--disk" || option == "--out" || option == "--folder-start" || option == "--folder-end" ||
+    const bool known = option == "--disk" || option == "--out" || option == "--partition" ||
+                       option == "--folder-start" || option == "--folder-end" ||
                        (backup && (option == "--begin" || option == "--end" || option == "--channels" ||
                                    option == "--types" || option == "--max-mb"));
     if (!known) {
@@ -240,11 +253,17 @@ bool parseCommandLine(const std::vector<std::string>& args, CliRequest& request,
     if (option == "--disk") {
       s.diskRoot = *value;
       if (s.diskRoot.empty()) {
-        error = "--disk needs a folder";
+        error = "--disk needs a folder, a disk image or a device";
         return false;
       }
-      if (s.diskRoot.back() != '/') s.diskRoot += '/';
       haveDisk = true;
+    } else if (option == "--partition") {
+      const auto number = strictNumber(*value);
+      if (!number || *number < 1) {
+        error = "--partition: '" + *value + "' is not a partition number (1, 2, ...)";
+        return false;
+      }
+      request.partition = *number;
     } else if (option == "--out") {
       s.outputFolder = *value;
       if (s.outputFolder.empty()) {
@@ -279,7 +298,7 @@ bool parseCommandLine(const std::vector<std::string>& args, CliRequest& request,
     }
   }
   if (!haveDisk || !haveOut) {
-    error = std::string(name) + " needs --disk ROOT and --out DIR";
+    error = std::string(name) + " needs --disk DISK and --out DIR";
     return false;
   }
   if (s.folderEnd != 0 && s.folderEnd <= s.folderStart) {

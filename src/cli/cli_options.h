@@ -20,7 +20,8 @@ enum class Command { Help, Version, Scan, Backup };
 struct CliRequest {
   Command command = Command::Help;
   Command helpFor = Command::Help;  // with --help after a command
-  JobSettings settings;
+  JobSettings settings;  // diskRoot as given: a folder, a disk image file or a device
+  int partition = 0;     // --partition: 1, 2, ...; 0 picks the first that holds a store
 };
 
 // Parses argv (without the program name). On bad usage returns false with a

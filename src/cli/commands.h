@@ -10,8 +10,10 @@
 
 namespace korvex::cli {
 
-int runScanCommand(const JobSettings& settings);
-int runBackupCommand(const JobSettings& settings);
+// `settings.diskRoot` names the disk as the user gave it; `partition` as
+// --partition gives it (0: the first partition that holds a store).
+int runScanCommand(JobSettings settings, int partition);
+int runBackupCommand(JobSettings settings, int partition);
 
 // Refuses, with a message on stderr, an output folder that `what` cannot go
 // to: missing, not writable, inside the disk, or written by another job.

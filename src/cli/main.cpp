@@ -29,9 +29,9 @@ int main(int argc, char** argv) {
       std::puts("korvex-cli " KORVEX_VERSION);
       return EXIT_DONE;
     case Command::Scan:
-      return runScanCommand(request.settings);
+      return runScanCommand(request.settings, request.partition);
     case Command::Backup:
-      return runBackupCommand(request.settings);
+      return runBackupCommand(request.settings, request.partition);
   }
   return EXIT_USAGE;
 }

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "cli/commands.h"
+#include "cli/job_source.h"
 #include "cli/progress_display.h"
 #include "cli/stop_signals.h"
 #include "jobs/job_thread.h"
@@ -9,7 +10,10 @@
 
 namespace korvex::cli {
 
-int runScanCommand(const JobSettings& settings) {
+int runScanCommand(JobSettings settings, int partition) {
+  int status = EXIT_FAILURE_OTHER;
+  const std::unique_ptr<RecordingSource> source = openJobSource(settings, partition, status);
+  if (!source) return status;
   OutputFolderLock lock;
   if (!claimOutputFolder(settings, "the report", lock)) return EXIT_FAILURE_OTHER;
 
@@ -17,11 +21,10 @@ int runScanCommand(const JobSettings& settings) {
   StopRequest stop;
   installStopSignals(stop);
 
-  const FolderSource source(settings.diskRoot);
   ScanResult result;
   ProgressDisplay progress;
   JobThread worker;
-  worker.start([&] { result = scanWorker(settings, source, state, stop); });
+  worker.start([&] { result = scanWorker(settings, *source, state, stop); });
   followJob(worker, progress, [&] {
     char text[96];
     std::snprintf(text, sizeof text, "folder %d  file %d", state.currentScanFolder.load(), state.currentScanFile.load());

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -86,7 +87,15 @@ std::string tskReason() {
 }
 
 TskImage wrapDisk(DiskImage& disk, std::string& error) {
-  TskImage image(new ExternalImage{});  // value-initialised: the library expects a zeroed record
+  // The library expects a zeroed record, but its 2 MiB read cache is read
+  // only where cache_len says an entry holds bytes: left untouched, those
+  // pages are never faulted in unless used.
+  TskImage image(new ExternalImage);
+  auto* record = reinterpret_cast<unsigned char*>(&image->info);
+  const std::size_t cacheStart = offsetof(TSK_IMG_INFO, cache);
+  const std::size_t cacheEnd = cacheStart + sizeof image->info.cache;
+  std::memset(record, 0, cacheStart);
+  std::memset(record + cacheEnd, 0, sizeof image->info - cacheEnd);
   image->disk = &disk;
   if (tsk_img_open_external(image.get(), static_cast<TSK_OFF_T>(disk.size()), disk.sectorSize(), readExternal,
                             closeExternal, statExternal) == nullptr) {
@@ -265,9 +274,9 @@ namespace {
 class ImageFile final : public SourceFile {
  public:
   ImageFile(std::shared_ptr<ImageSource::Volume> volume, TskFile file, std::uint64_t size,
-            std::vector<Extent> extents, bool direct)
+            std::vector<Extent> extents, bool direct, std::uint64_t cutOffAt)
       : volume_(std::move(volume)), file_(std::move(file)), size_(size), extents_(std::move(extents)),
-        direct_(direct) {}
+        direct_(direct), cutOffAt_(cutOffAt) {}
   ~ImageFile() override {
     const std::lock_guard lock(volume_->mutex);
     file_.reset();
@@ -328,7 +337,12 @@ class ImageFile final : public SourceFile {
 
   std::int64_t readThrough(std::uint64_t offset, char* into, std::size_t length) {
     if (offset >= size_) return 0;
-    length = static_cast<std::size_t>(std::min<std::uint64_t>(length, size_ - offset));
+    if (offset >= cutOffAt_) {
+      // The library reads zeros where a cut-off image lacks the blocks.
+      errno = EIO;
+      return -1;
+    }
+    length = static_cast<std::size_t>(std::min<std::uint64_t>({length, size_ - offset, cutOffAt_ - offset}));
     const std::lock_guard lock(volume_->mutex);
     const ssize_t got =
         tsk_fs_file_read(file_.get(), static_cast<TSK_OFF_T>(offset), into, length, TSK_FS_FILE_READ_FLAG_NONE);
@@ -345,7 +359,24 @@ class ImageFile final : public SourceFile {
   std::uint64_t size_;
   std::vector<Extent> extents_;
   bool direct_;
+  std::uint64_t cutOffAt_;  // from here on the file's blocks lie past the end of the disk
 };
+
+// Where a file's data first lies past the last block the disk holds (a
+// cut-off image), or UINT64_MAX when all of it is there.
+std::uint64_t cutOffAt(const TSK_FS_INFO* fs, const TSK_FS_ATTR* attr) {
+  if (fs->last_block_act >= fs->last_block || attr == nullptr || (attr->flags & TSK_FS_ATTR_NONRES) == 0)
+    return UINT64_MAX;
+  const std::uint64_t blockSize = fs->block_size;
+  for (const TSK_FS_ATTR_RUN* run = attr->nrd.run; run != nullptr; run = run->next) {
+    if ((run->flags & (TSK_FS_ATTR_RUN_FLAG_SPARSE | TSK_FS_ATTR_RUN_FLAG_FILLER)) != 0 || run->len == 0) continue;
+    if (run->addr + run->len - 1 > fs->last_block_act) {
+      const std::uint64_t inside = run->addr > fs->last_block_act ? 0 : fs->last_block_act - run->addr + 1;
+      return (run->offset + inside) * blockSize;
+    }
+  }
+  return UINT64_MAX;
+}
 
 // The file's stretches on the disk, when its data attribute is a plain list
 // of block runs that covers the whole file and stays on the disk; false
@@ -554,17 +585,19 @@ OpenedFile ImageSource::openFile(int folder, int file, ReadPattern) const {
   const auto size = static_cast<std::uint64_t>(handle->meta->size);
   std::vector<Extent> extents;
   bool direct = false;
+  std::uint64_t cutOff = UINT64_MAX;
   if (size > 0) {
     const TSK_FS_ATTR* attr = tsk_fs_file_attr_get(handle.get());
     if (attr == nullptr) {
       opened.failure = failure(EIO, "where its data lies cannot be read: " + tskReason());
       return opened;
     }
+    cutOff = cutOffAt(v.fs.get(), attr);
     direct = v.options.directReads && plainExtents(v.fs.get(), attr, size, v.disk->size(), extents);
     if (!direct) extents.clear();
   }
   tsk_error_reset();
-  opened.file = std::make_unique<ImageFile>(volume_, std::move(handle), size, std::move(extents), direct);
+  opened.file = std::make_unique<ImageFile>(volume_, std::move(handle), size, std::move(extents), direct, cutOff);
   return opened;
 }
 

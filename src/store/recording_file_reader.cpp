@@ -60,10 +60,11 @@ const std::uint8_t* findHeadMagic(const std::uint8_t* at, const std::uint8_t* st
 
 std::uint8_t* PayloadBuffer::prepare(std::size_t length) {
   if (length > MAX_PAYLOAD_BYTES) return nullptr;
-  if (length > capacity_) {
+  if (length > capacity_ || !bytes_) {
     // The old bytes are not kept: the payload about to be read replaces them.
-    bytes_ = std::make_unique_for_overwrite<std::uint8_t[]>(length);
-    capacity_ = length;
+    const std::size_t step = std::min(PAYLOAD_BUFFER_SIZE, std::max<std::size_t>(capacity_ * 4, 16384));
+    capacity_ = std::max(length, step);
+    bytes_ = std::make_unique_for_overwrite<std::uint8_t[]>(capacity_);
   }
   size_ = length;
   return bytes_.get();

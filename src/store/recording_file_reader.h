@@ -27,8 +27,10 @@ inline constexpr std::size_t MAX_PAYLOAD_BYTES = 16u * 1024 * 1024;
 // hands out, and a buffer's untouched pages then cost nothing.
 class PayloadBuffer {
  public:
-  PayloadBuffer()
-      : bytes_(std::make_unique_for_overwrite<std::uint8_t[]>(PAYLOAD_BUFFER_SIZE)), capacity_(PAYLOAD_BUFFER_SIZE) {}
+  // Nothing is allocated until the first payload: the buffer then grows in
+  // steps to PAYLOAD_BUFFER_SIZE, and beyond it only for a larger payload,
+  // so that a job over small files (a fuzzer's) never maps large blocks.
+  PayloadBuffer() = default;
   const std::uint8_t* data() const { return bytes_.get(); }
   std::uint8_t* data() { return bytes_.get(); }
   // Length of the payload last read into it.
@@ -42,7 +44,7 @@ class PayloadBuffer {
   std::uint8_t* prepare(std::size_t length);
 
   std::unique_ptr<std::uint8_t[]> bytes_;
-  std::size_t capacity_;
+  std::size_t capacity_ = 0;
   std::size_t size_ = 0;
 };
 

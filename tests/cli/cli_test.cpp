@@ -82,10 +82,12 @@ TEST_F(CliTest, HelpDescribesTheCommands) {
   const ProgramRun scan = cli({"scan", "--help"});
   EXPECT_EQ(scan.exitStatus, 0);
   EXPECT_NE(scan.out.find("--folder-start"), std::string::npos);
+  EXPECT_NE(scan.out.find("--partition N"), std::string::npos);
   EXPECT_NE(scan.out.find("Exit status"), std::string::npos);
   const ProgramRun backup = cli({"backup", "--help"});
   EXPECT_EQ(backup.exitStatus, 0);
   EXPECT_NE(backup.out.find("--channels"), std::string::npos);
+  EXPECT_NE(backup.out.find("a disk image file"), std::string::npos);
 }
 
 TEST_F(CliTest, BadUsageIsStatus2WithOneLine) {
@@ -115,6 +117,11 @@ TEST_F(CliTest, BadUsageIsStatus2WithOneLine) {
       {"scan", "--disk", d, "--out", o, "--folder-start", "5", "--folder-end", "2"},
       {"backup", "--disk", d, "--out", o, "--folder-start", "2", "--folder-end", "2"},
       {"backup", "--disk", d, "--out", o, "--begin", "2012-01-02 00:00:00", "--end", "2012-01-01 23:59:59"},
+      {"scan", "--disk", d, "--out", o, "--partition", "two"},
+      {"backup", "--disk", d, "--out", o, "--partition", "-1"},
+      {"backup", "--disk", d, "--out", o, "--partition=0"},
+      {"scan", "--disk", d, "--out", o, "--partition"},
+      {"scan", "--disk", d, "--out", o, "--partition", "1"},  // a folder has no partitions
   };
   for (const auto& args : cases) {
     std::string shown;
