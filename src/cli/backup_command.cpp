@@ -28,9 +28,9 @@ std::string statusText(const JobState& state) {
 }  // namespace
 
 int runBackupCommand(JobSettings settings, int partition) {
-  int status = EXIT_FAILURE_OTHER;
-  const std::unique_ptr<RecordingSource> source = openJobSource(settings, partition, status);
-  if (!source) return status;
+  int openStatus = EXIT_FAILURE_OTHER;
+  const std::unique_ptr<RecordingSource> source = openJobSource(settings, partition, openStatus);
+  if (!source) return openStatus;
   OutputFolderLock lock;
   if (!claimOutputFolder(settings, "AVI files", lock)) return EXIT_FAILURE_OTHER;
 

@@ -11,9 +11,9 @@
 namespace korvex::cli {
 
 int runScanCommand(JobSettings settings, int partition) {
-  int status = EXIT_FAILURE_OTHER;
-  const std::unique_ptr<RecordingSource> source = openJobSource(settings, partition, status);
-  if (!source) return status;
+  int openStatus = EXIT_FAILURE_OTHER;
+  const std::unique_ptr<RecordingSource> source = openJobSource(settings, partition, openStatus);
+  if (!source) return openStatus;
   OutputFolderLock lock;
   if (!claimOutputFolder(settings, "the report", lock)) return EXIT_FAILURE_OTHER;
 
