@@ -76,8 +76,7 @@ WalkVerdict BackupWorker::exportFrames(std::int32_t folder, int file, RecordingF
       end_ = BackupEnd::SizeLimit;
       return WalkVerdict::Stop;
     }
-    if (!insideTimeWindow(frame.timeStamp, settings_) || !channelSelected(frame.channel, settings_) ||
-        !recordTypeSelected(frame.recordType, settings_)) {
+    if (!frameSelected(frame.channel, frame.recordType, frame.timeStamp, settings_)) {
       reader.skipPayload();
       continue;
     }

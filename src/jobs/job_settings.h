@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "store/frame_header.h"
 #include "store/recorder_time.h"
@@ -16,6 +17,15 @@ inline constexpr int RECORD_TYPE_TABLE_SIZE = 12;
 // Channels the user can pick: 1 to 16 (indexes 0 to 15).
 inline constexpr int SELECTABLE_CHANNELS = 16;
 
+// A window of picked recordings: the channels of the mask (bit k: channel
+// index k) from begin to end, both included.
+struct PickedWindow {
+  std::uint32_t channelMask = 0;
+  RecorderTime begin = 0;
+  RecorderTime end = 0;
+  friend bool operator==(const PickedWindow&, const PickedWindow&) = default;
+};
+
 struct JobSettings {
   std::int32_t folderStart = 0;  // first recorder folder visited
   std::int32_t folderEnd = 0;    // folder at which the job stops (exclusive); 0: no bound
@@ -26,6 +36,10 @@ struct JobSettings {
   std::array<std::uint8_t, RECORD_TYPE_TABLE_SIZE> recordTypeEnabled{};  // by code; 1, 2, 4, 8 only
   std::string diskRoot;      // root of the recorder store, ending with '/'
   std::string outputFolder;  // receives the AVI files and the scan report
+  // Segments picked in the window (backup only): when not empty, a frame
+  // that passes the selection above must also lie in one of these. Empty:
+  // the selection above alone.
+  std::vector<PickedWindow> pickedWindows;
 };
 
 }  // namespace korvex
