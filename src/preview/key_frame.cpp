@@ -70,7 +70,10 @@ KeyFrame findKeyFrame(const RecordingSource& source, const KeyFrameSearch& searc
     if (cancel && cancel->load(std::memory_order_relaxed)) return result;
     const bool firstFile = folder == search.folder && file == search.file;
     RecordingFileReader reader;
-    if (!openFile(source, folder, file, ReadPattern::HeadersOnly, reader, result.problem)) return result;
+    if (!openFile(source, folder, file, ReadPattern::HeadersOnly, reader, result.problem)) {
+      if (best.found) break;  // the store ends: the nearest so far
+      return result;
+    }
     RecordingFileHeader fileHeader;
     // A later file wholly before the moment sought holds no nearer key
     // frame than one after it.
@@ -81,6 +84,11 @@ KeyFrame findKeyFrame(const RecordingSource& source, const KeyFrameSearch& searc
     while (!passOver && reader.nextFrame(frame)) {
       reader.skipPayload();
       if (frame.channel != search.channel || (firstFile && reader.frameOffset() < search.offset)) continue;
+      if (!keysKnown && frame.timeStamp < search.from) continue;
+      if (frame.timeStamp > search.until) {
+        segmentEnded = true;
+        break;
+      }
       if (!keysKnown) {
         keyA = frame.segmentKeyA;
         keyB = frame.segmentKeyB;

@@ -24,6 +24,11 @@ struct KeyFrameSearch {
   std::int32_t lastFile = 0;
   // Nearest to this moment; RECORDER_TIME_MIN: the first key frame.
   RecorderTime near = RECORDER_TIME_MIN;
+  // The segment's times. Where its first frame's place is not known (a
+  // segment read from a log: folder its start folder, offset 0), frames
+  // before `from` belong to earlier segments and are passed over.
+  RecorderTime from = RECORDER_TIME_MIN;
+  RecorderTime until = RECORDER_TIME_MAX;
 };
 
 struct KeyFrame {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -115,6 +116,28 @@ TEST_F(PreviewTest, KeyFrameNearestAMomentInsideTheSegment) {
     ASSERT_TRUE(picture.ok) << picture.problem;
     EXPECT_EQ(picture.picture.width, 88);  // fitted in the box, its shape kept
     EXPECT_EQ(picture.picture.height, 72);
+  }
+}
+
+TEST_F(PreviewTest, SegmentFromALogIsFoundByItsTimes) {
+  // Two segments of one channel in one file; a log gives the start folder
+  // and the times only.
+  const auto segments = recordAndScan({{0, 1, T0, 2, false}, {0, 2, T0 + 5, 2, false}});
+  ASSERT_EQ(segments.size(), 2u);
+  const FolderSource source(disk_.root());
+  for (const SegmentRecord& segment : segments) {
+    KeyFrameSearch search;
+    search.channel = segment.channel;
+    search.folder = segment.startFolder;
+    search.lastFolder = std::numeric_limits<std::int32_t>::max();
+    search.from = segment.startTime;
+    search.until = segment.endTime;
+    for (RecorderTime near : {RECORDER_TIME_MIN, segment.endTime + 1}) {
+      search.near = near;
+      const KeyFrame key = findKeyFrame(source, search);
+      ASSERT_TRUE(key.found) << key.problem;
+      EXPECT_EQ(key.timeStamp, near == RECORDER_TIME_MIN ? segment.startTime : segment.endTime);
+    }
   }
 }
 
