@@ -65,6 +65,7 @@ bool MainDialog::onStartBackup() {
   if (job_ != RunningJob::None || closing_ || runner_->workerRunning()) return false;
   JobSettings settings;
   captureBackupSettings(settings);
+  settings.pickedWindows = takePickedWindows();
   if (!claimOutputFolder(settings)) return false;
   settings_ = settings;
   backupResult_ = BackupResult{};
@@ -93,6 +94,7 @@ bool MainDialog::onScan() {
   stopAsked_ = false;
   ScanOptions options = scanOptions_;
   if (!options.trace) options.trace = traceToDebugOutput;
+  connectScanToSegmentView(settings, options);
   runner_->start([settings, options = std::move(options), result = &scanResult_](JobState& progress,
                                                                                const StopRequest& stop) {
     const FolderSource source(settings.diskRoot);

@@ -169,6 +169,7 @@ MainDialog::MainDialog(QWidget* parent)
   connect(advanced_, &QPushButton::clicked, this, &MainDialog::onAdvancedSetting);
   connect(languageList_, &QComboBox::activated, this, &MainDialog::onLanguageChanged);
   setUpJobControl();
+  setUpSegmentView();
 
   startBackup_->setFocus();
   layout()->activate();
