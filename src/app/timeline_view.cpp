@@ -63,7 +63,8 @@ QSize TimelineView::sizeHint() const {
 }
 
 QSize TimelineView::minimumSizeHint() const {
-  return {320, AXIS_HEIGHT + 2 * LANE_HEIGHT + scroll_->sizeHint().height()};
+  const int lanes = std::clamp<int>(static_cast<int>(list_.lanes().size()), 1, 6);
+  return {320, AXIS_HEIGHT + lanes * LANE_HEIGHT + scroll_->sizeHint().height() + 2};
 }
 
 QColor TimelineView::recordTypeColour(std::int32_t code) {
@@ -99,8 +100,7 @@ int TimelineView::xOfTime(std::int64_t t) const {
 }
 
 std::int64_t TimelineView::timeOfX(int x) const {
-  return begin_ + static_cast<std::int64_t>(std::floor(static_cast<double>(x - LABEL_WIDTH) *
-                                                       static_cast<double>(end_ - begin_) / plotWidth()));
+  return begin_ + std::llround(static_cast<double>(x - LABEL_WIDTH) * static_cast<double>(end_ - begin_) / plotWidth());
 }
 
 void TimelineView::setView(std::int64_t begin, std::int64_t end) {
@@ -311,7 +311,7 @@ std::int64_t TimelineView::segmentAt(QPoint point) const {
   const int lane = laneAt(point.y());
   if (lane < 0 || point.x() < LABEL_WIDTH) return -1;
   const std::int64_t t = timeOfX(point.x());
-  const std::int64_t slack = std::max<std::int64_t>(0, (end_ - begin_) * HIT_PIXELS / plotWidth());
+  const std::int64_t slack = ((end_ - begin_) * HIT_PIXELS + plotWidth() - 1) / plotWidth();
   const auto& l = list_.lanes()[static_cast<std::size_t>(lane)];
   const auto [from, to] = list_.touching(
       l, static_cast<RecorderTime>(std::max<std::int64_t>(t - slack, RECORDER_TIME_MIN)),

@@ -48,6 +48,8 @@ class TimelineView : public QWidget {
 
   // The picture shown beside the pointer while it rests on a segment.
   void setHoverPicture(const QImage& picture, const QString& caption);
+  const QImage& hoverPicture() const { return hoverPicture_; }
+  const QString& hoverCaption() const { return hoverCaption_; }
 
   // Bars drawn by the last paint, after bars sharing a pixel were merged.
   std::size_t barsPainted() const { return barsPainted_; }
