@@ -30,6 +30,15 @@ std::int64_t SegmentList::localDayOf(RecorderTime t) {
   return daysFromCivil(c.year, c.month, c.day);
 }
 
+std::int64_t SegmentList::cachedDayOf(RecorderTime t) {
+  const std::int64_t quarter = (std::int64_t{t} - ((std::int64_t{t} % 900) + 900) % 900) / 900;
+  const auto known = dayOfQuarter_.find(quarter);
+  if (known != dayOfQuarter_.end()) return known->second;
+  const std::int64_t day = localDayOf(static_cast<RecorderTime>(std::max<std::int64_t>(quarter * 900, RECORDER_TIME_MIN)));
+  dayOfQuarter_.emplace(quarter, day);
+  return day;
+}
+
 bool SegmentList::dayHasRecordings(std::int64_t day) const {
   const std::int64_t at = day - firstDay_;
   return at >= 0 && at < static_cast<std::int64_t>(days_.size()) && days_[static_cast<std::size_t>(at)] != 0;
@@ -47,6 +56,8 @@ void SegmentList::clear() {
   lanes_.clear();
   days_.clear();
   firstDay_ = 0;
+  // The time zone may have changed since (tests set it).
+  dayOfQuarter_.clear();
   first_ = last_ = 0;
 }
 
@@ -79,8 +90,8 @@ void SegmentList::append(const std::vector<SegmentRecord>& more) {
       touched.insert(touched.begin() + lane, false);
     }
     lanes_[static_cast<std::size_t>(lane)].byStart.push_back(index);
-    const std::int64_t dayFrom = localDayOf(segment.startTime);
-    const std::int64_t dayTo = std::min(std::max(dayFrom, localDayOf(segment.endTime)), dayFrom + MAX_MARKED_DAYS);
+    const std::int64_t dayFrom = cachedDayOf(segment.startTime);
+    const std::int64_t dayTo = std::min(std::max(dayFrom, cachedDayOf(segment.endTime)), dayFrom + MAX_MARKED_DAYS);
     if (days_.empty()) firstDay_ = dayFrom;
     if (dayFrom < firstDay_) {
       days_.insert(days_.begin(), static_cast<std::size_t>(firstDay_ - dayFrom), 0);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -45,6 +46,9 @@ class SegmentList {
 
   // Days of the local calendar, counted from 1970-01-01.
   static std::int64_t localDayOf(RecorderTime t);
+  // The same through a memo of quarter hours (time zones and their
+  // daylight-saving shifts move midnight by whole quarter hours only).
+  std::int64_t cachedDayOf(RecorderTime t);
   // True when some segment runs on that day.
   bool dayHasRecordings(std::int64_t day) const;
   // Every such day, in order.
@@ -57,6 +61,7 @@ class SegmentList {
   std::vector<Lane> lanes_;
   std::int64_t firstDay_ = 0;
   std::vector<std::uint8_t> days_;  // one flag per day from firstDay_
+  std::unordered_map<std::int64_t, std::int64_t> dayOfQuarter_;
   RecorderTime first_ = 0;
   RecorderTime last_ = 0;
 };

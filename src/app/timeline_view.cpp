@@ -219,12 +219,22 @@ void TimelineView::paintAxis(QPainter& painter) {
   static constexpr int SUB_DAY_STEPS[] = {60, 120, 300, 600, 900, 1800, 3600, 7200, 10800, 21600, 43200};
   for (int step : SUB_DAY_STEPS) {
     if (step * pixelsPerSecond < TICK_SPACING) continue;
-    for (QDate date = dateOf(begin_).addDays(-1); date <= dateOf(end_); date = date.addDays(1))
-      for (int second = 0; second < DAY; second += step)
-        tick(timeOfDate(date, second),
+    // Only the ticks in view are converted: each is a calendar conversion.
+    for (QDate date = dateOf(begin_).addDays(-1); date <= dateOf(end_); date = date.addDays(1)) {
+      const std::int64_t dayStart = timeOfDate(date);
+      if (dayStart > end_) break;
+      const std::int64_t skip = std::max<std::int64_t>(0, (begin_ - dayStart) / step - 1) * step;
+      for (std::int64_t second = skip; second < DAY; second += step) {
+        const std::int64_t t = timeOfDate(date, static_cast<int>(second));
+        if (t > end_) break;
+        tick(t,
              second == 0 ? date.toString(QStringLiteral("MM-dd"))
-                         : QStringLiteral("%1:%2").arg(second / 3600, 2, 10, QLatin1Char('0')).arg(second / 60 % 60, 2, 10, QLatin1Char('0')),
+                         : QStringLiteral("%1:%2")
+                               .arg(second / 3600, 2, 10, QLatin1Char('0'))
+                               .arg(second / 60 % 60, 2, 10, QLatin1Char('0')),
              second == 0);
+      }
+    }
     return;
   }
   static constexpr int DAY_STEPS[] = {1, 2, 7, 14};
@@ -262,42 +272,64 @@ void TimelineView::paintLanes(QPainter& painter) {
     painter.drawText(QRect(4, top, LABEL_WIDTH - 8, LANE_HEIGHT), Qt::AlignVCenter | Qt::AlignLeft,
                      QStringLiteral("Ch %1").arg(lanes[k].channel + 1));
 
-    // Bars that fall on the same pixels with the same look are drawn once.
+    // Each pixel column of a lane is painted once: a bar that falls on
+    // pixels already painted gives only the pixels after them, and bars of
+    // the same look that meet are one. Picked runs get a strip above and
+    // below, merged across record types.
     struct Bar {
       int x0 = 0, x1 = -1;
       std::int32_t type = 0;
       bool picked = false;
     } pending;
+    struct Run {
+      int x0 = 0, x1 = -1;
+    } pickedRun;
+    const int barTop = top + 5;
+    const int barHeight = LANE_HEIGHT - 11;
+    auto flushRun = [&] {
+      if (pickedRun.x1 < pickedRun.x0) return;
+      const QColor mark = palette().highlight().color();
+      painter.fillRect(QRect(pickedRun.x0, top + 1, pickedRun.x1 - pickedRun.x0 + 1, 3), mark);
+      painter.fillRect(QRect(pickedRun.x0, top + LANE_HEIGHT - 5, pickedRun.x1 - pickedRun.x0 + 1, 3), mark);
+      pickedRun.x1 = pickedRun.x0 - 1;
+    };
     auto flush = [&] {
       if (pending.x1 < pending.x0) return;
       const QColor colour = recordTypeColour(pending.type);
-      const QRect bar(pending.x0, top + (pending.picked ? 2 : 5), pending.x1 - pending.x0 + 1,
-                      LANE_HEIGHT - (pending.picked ? 5 : 11));
-      painter.fillRect(bar, pending.picked ? colour.darker(135) : colour);
-      if (pending.picked) {
-        painter.setPen(QPen(palette().highlight().color(), 2));
-        painter.drawRect(bar.adjusted(0, 0, -1, -1));
-      }
+      painter.fillRect(QRect(pending.x0, barTop, pending.x1 - pending.x0 + 1, barHeight),
+                       pending.picked ? colour.darker(135) : colour);
       ++barsPainted_;
+      if (pending.picked) {
+        if (pickedRun.x1 >= pickedRun.x0 && pending.x0 <= pickedRun.x1 + 1) {
+          pickedRun.x1 = std::max(pickedRun.x1, pending.x1);
+        } else {
+          flushRun();
+          pickedRun = {pending.x0, pending.x1};
+        }
+      }
       pending.x1 = pending.x0 - 1;
     };
+    int paintedTo = LABEL_WIDTH - 1;  // the last pixel column painted or pending
     const auto [from, to] = list_.touching(lanes[k], static_cast<RecorderTime>(t0), static_cast<RecorderTime>(t1));
     for (std::size_t i = from; i < to; ++i) {
       const std::uint32_t at = lanes[k].byStart[i];
       const SegmentRecord& segment = list_[at];
       if (std::max(segment.startTime, segment.endTime) < t0) continue;
-      const int x0 = std::max(LABEL_WIDTH, xOfTime(segment.startTime));
-      const int x1 = std::min(width(), std::max(x0, xOfTime(std::int64_t{segment.endTime} + 1) - 1));
+      const int x1 = std::min(width(), std::max(xOfTime(segment.startTime), xOfTime(std::int64_t{segment.endTime} + 1) - 1));
+      if (x1 <= paintedTo) continue;  // wholly under what is painted
+      const int x0 = std::max({LABEL_WIDTH, xOfTime(segment.startTime), paintedTo + 1});
       const bool picked = at < picked_.size() && picked_[at] != 0;
-      if (pending.x1 >= pending.x0 && x0 <= pending.x1 + 1 && segment.recordType == pending.type &&
+      if (pending.x1 >= pending.x0 && x0 == pending.x1 + 1 && segment.recordType == pending.type &&
           picked == pending.picked) {
-        pending.x1 = std::max(pending.x1, x1);
-        continue;
+        pending.x1 = x1;
+      } else {
+        flush();
+        pending = {x0, x1, segment.recordType, picked};
       }
-      flush();
-      pending = {x0, x1, segment.recordType, picked};
+      paintedTo = x1;
     }
     flush();
+    flushRun();
   }
   painter.setPen(palette().mid().color());
   painter.drawLine(LABEL_WIDTH - 1, AXIS_HEIGHT, LABEL_WIDTH - 1, height());
