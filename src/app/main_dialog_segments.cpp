@@ -50,8 +50,12 @@ void MainDialog::showSegmentView(bool shown) {
   // The plain form keeps its fixed size; with the view open the window can
   // be made as large as the segments need.
   layout()->setSizeConstraint(shown ? QLayout::SetMinimumSize : QLayout::SetFixedSize);
-  if (shown) resize(std::max(width(), 980), std::max(height(), sizeHint().height() + 360));
-  else adjustSize();
+  if (shown) {
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);  // the fixed size is no longer held
+    resize(std::max(width(), 980), std::max(height(), sizeHint().height() + 360));
+  } else {
+    adjustSize();
+  }
 }
 
 void MainDialog::connectScanToSegmentView(const JobSettings& settings, ScanOptions& options) {

@@ -139,6 +139,8 @@ SegmentBrowser::SegmentBrowser(QWidget* parent) : QWidget(parent), inbox_(std::m
   split->setChildrenCollapsible(false);
   split->addWidget(upper);
   split->addWidget(lower);
+  split->setStretchFactor(0, 3);
+  split->setStretchFactor(1, 2);
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);
   column->addLayout(tools);
