@@ -1,5 +1,6 @@
 #include "app/picture_loader.h"
 
+#include <QTimer>
 #include <cstring>
 
 #include "preview/picture_decoder.h"
@@ -7,7 +8,18 @@
 
 namespace korvex {
 
-PictureLoader::PictureLoader(QObject* parent) : QObject(parent), thread_([this] { work(); }) {}
+namespace {
+
+// How often the window looks for an answer while one is awaited.
+constexpr int POLL_INTERVAL_MS = 25;
+
+}  // namespace
+
+PictureLoader::PictureLoader(QObject* parent)
+    : QObject(parent), poll_(new QTimer(this)), thread_([this] { work(); }) {
+  poll_->setInterval(POLL_INTERVAL_MS);
+  connect(poll_, &QTimer::timeout, this, &PictureLoader::takeAnswer);
+}
 
 PictureLoader::~PictureLoader() {
   {
@@ -30,14 +42,37 @@ std::uint64_t PictureLoader::request(const std::string& disk, const KeyFrameSear
     pending_ = Request{number, disk, search, width, height};
   }
   wake_.notify_all();
+  poll_->start();
   return number;
 }
 
 void PictureLoader::cancel() {
+  poll_->stop();
   latest_.fetch_add(1);
   cancelled_ = true;
   const std::lock_guard lock(mutex_);
   pending_.reset();
+  answer_.reset();
+}
+
+void PictureLoader::takeAnswer() {
+  std::optional<Answer> answer;
+  {
+    const std::lock_guard lock(mutex_);
+    answer.swap(answer_);
+  }
+  if (!answer) return;
+  if (answer->number != latest_.load()) return;  // a newer request is under way
+  poll_->stop();
+  QImage image;
+  if (!answer->picture.rgb.empty()) {
+    const RgbPicture& picture = answer->picture;
+    image = QImage(picture.width, picture.height, QImage::Format_RGB888);
+    for (int y = 0; y < picture.height; ++y)
+      std::memcpy(image.scanLine(y), picture.rgb.data() + static_cast<std::size_t>(y) * picture.width * 3,
+                  static_cast<std::size_t>(picture.width) * 3);
+  }
+  emit pictureReady(answer->number, image, answer->time, QString::fromStdString(answer->problem));
 }
 
 void PictureLoader::work() {
@@ -51,40 +86,30 @@ void PictureLoader::work() {
       pending_.reset();
       cancelled_ = false;
     }
-    QImage image;
-    QString problem;
-    RecorderTime time = 0;
+    Answer answer;
+    answer.number = request.number;
     if (!source_ || request.disk != openDisk_) {
       std::string error;
       source_ = openDiskSource(request.disk, 0, error);
       openDisk_ = request.disk;
-      if (!source_) problem = QString::fromStdString(error);
+      if (!source_) answer.problem = error;
     }
     if (source_) {
       const KeyFrame key = findKeyFrame(*source_, request.search, &cancelled_);
       if (cancelled_.load()) continue;  // a newer request waits
       if (!key.found) {
-        problem = QString::fromStdString(key.problem);
+        answer.problem = key.problem;
       } else {
-        time = key.timeStamp;
-        const DecodedPicture decoded =
+        answer.time = key.timeStamp;
+        DecodedPicture decoded =
             decodeH264Picture(key.payload.data(), key.payload.size(), request.width, request.height);
-        if (decoded.ok) {
-          image = QImage(decoded.picture.width, decoded.picture.height, QImage::Format_RGB888);
-          for (int y = 0; y < decoded.picture.height; ++y)
-            std::memcpy(image.scanLine(y), decoded.picture.rgb.data() + static_cast<std::size_t>(y) * decoded.picture.width * 3,
-                        static_cast<std::size_t>(decoded.picture.width) * 3);
-        } else {
-          problem = QString::fromStdString(decoded.problem);
-        }
+        if (decoded.ok) answer.picture = std::move(decoded.picture);
+        else answer.problem = decoded.problem;
       }
     }
     if (request.number != latest_.load()) continue;
-    // Queued to the window's thread; Qt drops it if this object is gone by then
-    // (it is not: the destructor joins this thread first).
-    QMetaObject::invokeMethod(
-        this, [this, number = request.number, image, time, problem] { emit pictureReady(number, image, time, problem); },
-        Qt::QueuedConnection);
+    const std::lock_guard lock(mutex_);
+    answer_ = std::move(answer);
   }
 }
 

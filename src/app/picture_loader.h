@@ -1,6 +1,8 @@
 // Finds and decodes segment pictures on a thread of its own, so that the
 // window never waits for the disk or the decoder. Only the latest request
-// counts: a newer one cancels the search under way.
+// counts: a newer one cancels the search under way. The worker leaves its
+// picture under a lock; a timer on the window's thread takes it from there
+// while a request is outstanding.
 #pragma once
 
 #include <QImage>
@@ -16,6 +18,9 @@
 #include <thread>
 
 #include "preview/key_frame.h"
+#include "preview/picture_decoder.h"
+
+class QTimer;
 
 namespace korvex {
 
@@ -49,14 +54,24 @@ class PictureLoader : public QObject {
     int width = 0;
     int height = 0;
   };
+  struct Answer {
+    std::uint64_t number = 0;
+    RgbPicture picture;
+    RecorderTime time = 0;
+    std::string problem;
+  };
   void work();
+  // On the window's thread: hands on an answer that has arrived.
+  void takeAnswer();
 
   std::mutex mutex_;
   std::condition_variable wake_;
   std::optional<Request> pending_;  // guarded by mutex_
+  std::optional<Answer> answer_;    // guarded by mutex_
   bool quit_ = false;               // guarded by mutex_
   std::atomic<bool> cancelled_{false};
   std::atomic<std::uint64_t> latest_{0};
+  QTimer* poll_ = nullptr;
   // The worker's own: the last disk opened.
   std::string openDisk_;
   std::unique_ptr<RecordingSource> source_;
