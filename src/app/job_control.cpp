@@ -147,6 +147,7 @@ bool MainDialog::onStartBackup() {
   if (job_ != RunningJob::None || closing_ || runner_->workerRunning()) return false;
   JobSettings settings;
   captureBackupSettings(settings);
+  settings.pickedWindows = takePickedWindows();
   std::shared_ptr<const RecordingSource> source = prepareJob(settings, true);
   if (!source) return false;
   saveSettings();
@@ -181,6 +182,7 @@ bool MainDialog::onScan() {
   stopAsked_ = false;
   ScanOptions options = scanOptions_;
   if (!options.trace && korvexScanTrace().isDebugEnabled()) options.trace = traceToLog;
+  connectScanToSegmentView(settings, options);
   runner_->start([settings, source, options = std::move(options), result = &scanResult_](JobState& progress,
                                                                                         const StopRequest& stop) {
     *result = scanWorker(settings, *source, progress, stop, options);

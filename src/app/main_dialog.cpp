@@ -29,6 +29,7 @@
 #include <QStandardPaths>
 #include <QTextDocument>
 #include <QTimeEdit>
+#include <QToolButton>
 #include <QUrl>
 #include <algorithm>
 #include <vector>
@@ -232,6 +233,7 @@ MainDialog::MainDialog(QWidget* parent)
   connect(advanced_, &QPushButton::clicked, this, &MainDialog::onAdvancedSetting);
   connect(languageList_, &QComboBox::activated, this, &MainDialog::onLanguageChanged);
   setUpJobControl();
+  setUpSegmentView();
 
   fitHeight();
   resize(layout()->sizeHint().width(), height());
@@ -451,6 +453,12 @@ void MainDialog::fitHeight() {
   layout()->activate();
   const QSize minimum = layout()->minimumSize();
   setMinimumWidth(minimum.width());
+  if (segmentToggle_ != nullptr && segmentToggle_->isChecked()) {
+    // The picking view is open: the window may grow as tall as it likes.
+    setMinimumHeight(minimum.height());
+    setMaximumHeight(QWIDGETSIZE_MAX);
+    return;
+  }
   setFixedHeight(std::max(minimum.height(), layout()->sizeHint().height()));
 }
 

@@ -32,10 +32,12 @@ class QSpinBox;
 class QTimeEdit;
 class QTimer;
 class QUrl;
+class QToolButton;
 
 namespace korvex {
 
 class JobRunner;
+class SegmentBrowser;
 
 class MainDialog : public QDialog {
   Q_OBJECT
@@ -114,6 +116,16 @@ class MainDialog : public QDialog {
   bool jobWorkerRunning() const;
   // True while the window waits for a job to end before it closes.
   bool closing() const { return closing_; }
+
+  // The picking view (main_dialog_segments.cpp): the scan's segments, shown
+  // below the form once a scan runs or the toggle opens it.
+  SegmentBrowser* segmentBrowser() const { return segments_; }
+  QToolButton* segmentViewToggle() const { return segmentToggle_; }
+  void showSegmentView(bool shown);
+  // Backs up exactly the picked segments: the form shows their channels and
+  // time window, and the job keeps only their frames. False when it does
+  // not start.
+  bool onBackUpSelection();
 
  public slots:
   // Fills the language list, reads the start-up language, selects its entry
@@ -235,6 +247,16 @@ class MainDialog : public QDialog {
   QPushButton* stopScan_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QLabel* percent_ = nullptr;
+  // The picking view's hook (main_dialog_segments.cpp).
+  void setUpSegmentView();
+  void connectScanToSegmentView(const JobSettings& settings, ScanOptions& options);
+  void applyPickToForm();
+  void markRecordingDays();
+  std::vector<PickedWindow> takePickedWindows();
+  SegmentBrowser* segments_ = nullptr;
+  QToolButton* segmentToggle_ = nullptr;
+  std::vector<PickedWindow> pickedWindowsForBackup_;
+
   QGridLayout* upperGrid_ = nullptr;
   QGridLayout* lowerGrid_ = nullptr;
   QAction* aboutAction_ = nullptr;

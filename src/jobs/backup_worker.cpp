@@ -133,8 +133,7 @@ WalkVerdict BackupWorker::exportFileFrames(std::int32_t folder, int file, Record
       end_ = BackupEnd::SizeLimit;
       return WalkVerdict::Stop;
     }
-    if (!insideTimeWindow(frame.timeStamp, settings_) || !channelSelected(frame.channel, settings_) ||
-        !recordTypeSelected(frame.recordType, settings_)) {
+    if (!frameSelected(frame.channel, frame.recordType, frame.timeStamp, settings_)) {
       reader.skipPayload();
       continue;
     }

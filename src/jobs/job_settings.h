@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "store/frame_header.h"
 #include "store/recorder_time.h"
@@ -15,6 +16,15 @@ namespace korvex {
 inline constexpr int RECORD_TYPE_TABLE_SIZE = 12;
 // Channels the user can pick: 1 to 16 (indexes 0 to 15).
 inline constexpr int SELECTABLE_CHANNELS = 16;
+
+// A window of picked recordings: the channels of the mask (bit k: channel
+// index k) from begin to end, both included.
+struct PickedWindow {
+  std::uint32_t channelMask = 0;
+  RecorderTime begin = 0;
+  RecorderTime end = 0;
+  friend bool operator==(const PickedWindow&, const PickedWindow&) = default;
+};
 
 struct JobSettings {
   std::int32_t folderStart = 0;  // first recorder folder visited
@@ -30,6 +40,10 @@ struct JobSettings {
   // errors, pass over files that cannot be opened, and ignore the file
   // headers' times. Off: every output is that of the plain reading rules.
   bool recover = false;
+  // Segments picked in the window (backup only): when not empty, a frame
+  // that passes the selection above must also lie in one of these. Empty:
+  // the selection above alone.
+  std::vector<PickedWindow> pickedWindows;
 };
 
 }  // namespace korvex

@@ -156,6 +156,31 @@ TEST_F(BackupWorkerTest, ATakenNameGetsTheNextFreeNumberAndOldFilesAreKept) {
   EXPECT_TRUE(testing::readTextFile(store_.filePath(0, 0)) == storeBefore);
 }
 
+TEST_F(BackupWorkerTest, PickedWindowsKeepOnlyTheirChannelsSpans) {
+  // Channel 1: two segments; channel 2: one beside the first. Picked: the
+  // first segment of channel 1 and channel 2's, in one job.
+  onlyFile(RecordingFileBuilder()
+               .frame(video(0, 1, 1, T0))
+               .frame(video(1, 3, 3, T0))
+               .frame(video(0, 1, 1, T0 + 1, false))
+               .frame(video(1, 3, 3, T0 + 2, false))
+               .frame(video(0, 2, 2, T0 + 5))
+               .frame(video(0, 2, 2, T0 + 6, false))
+               .timesFromFrames());
+  JobSettings settings = everything();
+  settings.pickedWindows = {{0b01, T0, T0 + 1}, {0b10, T0, T0 + 2}};
+  BackupRun r;
+  run(r, settings);
+  EXPECT_EQ(r.created, (std::vector<std::string>{out("folder=0_file=0_chn1_Time_2012_5_4_8_9_10.avi"),
+                                                 out("folder=0_file=0_chn2_Time_2012_5_4_8_9_10.avi")}));
+  for (const auto& path : r.created) EXPECT_EQ(testing::readAviContents(path).count("00db"), 2u) << path;
+  // Without them the same selection takes channel 1's second segment too.
+  settings.pickedWindows.clear();
+  BackupRun all;
+  run(all, settings);
+  EXPECT_EQ(all.created.size(), 3u);
+}
+
 TEST_F(BackupWorkerTest, AFileWaitsForItsKeyFrame) {
   onlyFile(RecordingFileBuilder()
                .frame(audio(0, 1, 1, T0))              // opens the file, dropped

@@ -107,5 +107,33 @@ TEST(RecordTypes, NamesForTheNineCodesAndEmptyBeyond) {
   EXPECT_STREQ(recordTypeName(-1), "");
 }
 
+TEST(PickedWindows, AFramePassesInAnyWindowOfItsChannel) {
+  JobSettings s;
+  selectEverything(s);
+  // Without picked windows the selection alone decides.
+  EXPECT_TRUE(frameSelected(3, RECORD_TYPE_TIME, 5000, s));
+  s.pickedWindows = {{0b0001, 100, 200}, {0b1010, 150, 300}, {std::uint32_t{1} << 31, 400, 500}};
+  struct Case {
+    std::int32_t channel;
+    RecorderTime t;
+    bool selected;
+  };
+  const Case cases[] = {
+      {0, 99, false}, {0, 100, true}, {0, 200, true}, {0, 201, false},  // both ends included
+      {1, 149, false}, {1, 150, true}, {3, 300, true}, {3, 301, false},
+      {2, 160, false},                                                   // in no window's mask
+      {31, 450, true},  {-1, 150, false}, {32, 150, false},             // masks hold 32 channels only
+  };
+  for (const auto& c : cases) EXPECT_EQ(insidePickedWindows(c.channel, c.t, s), c.selected) << c.channel << " " << c.t;
+  // The windows narrow the selection, never widen it.
+  s.channelEnabled[1] = 0;
+  EXPECT_FALSE(frameSelected(1, RECORD_TYPE_TIME, 160, s));
+  EXPECT_TRUE(frameSelected(3, RECORD_TYPE_TIME, 160, s));
+  EXPECT_FALSE(frameSelected(3, 3, 160, s));
+  s.endTime = 155;
+  EXPECT_FALSE(frameSelected(3, RECORD_TYPE_TIME, 160, s));
+  EXPECT_FALSE(frameSelected(31, RECORD_TYPE_TIME, 450, s));  // no check box for channel 32
+}
+
 }  // namespace
 }  // namespace korvex

@@ -1,0 +1,472 @@
+#include "app/segment_browser.h"
+
+#include <QBoxLayout>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTableView>
+#include <QTimer>
+#include <algorithm>
+#include <limits>
+#include <map>
+
+#include "app/picture_loader.h"
+#include "app/segment_table_model.h"
+#include "jobs/scan_log_reader.h"
+#include "store/record_types.h"
+
+namespace korvex {
+
+namespace {
+
+// How often the scan's segments are taken into the view while it runs.
+constexpr int DRAIN_INTERVAL_MS = 200;
+// The pointer rests this long on the time line before its picture is sought.
+constexpr int HOVER_DELAY_MS = 120;
+constexpr int HOVER_PICTURE_WIDTH = 176;
+constexpr int HOVER_PICTURE_HEIGHT = 144;
+
+constexpr std::int32_t LEGEND_TYPES[] = {RECORD_TYPE_TIME, RECORD_TYPE_MOTION, RECORD_TYPE_SENSOR, RECORD_TYPE_MANUAL};
+
+QString legendText() {
+  QString text;
+  for (std::int32_t code : LEGEND_TYPES)
+    text += QStringLiteral("<span style=\"color:%1\">&#9632;</span>&nbsp;%2&nbsp;&nbsp; ")
+                .arg(TimelineView::recordTypeColour(code).name(), QString::fromUtf8(recordTypeName(code)));
+  text += QStringLiteral("<span style=\"color:%1\">&#9632;</span>&nbsp;other&nbsp;&nbsp; ")
+              .arg(TimelineView::recordTypeColour(0).name());
+  text += QStringLiteral("<span style=\"color:#999\">&#9636;</span>&nbsp;day without recordings");
+  return text;
+}
+
+QString segmentCaption(const SegmentRecord& segment, RecorderTime t) {
+  return QStringLiteral("Ch %1  %2").arg(segment.channel + 1).arg(QString::fromStdString(segmentTimeText(t)));
+}
+
+}  // namespace
+
+SegmentBrowser::SegmentBrowser(QWidget* parent) : QWidget(parent), inbox_(std::make_shared<Inbox>()) {
+  setObjectName(QStringLiteral("segmentBrowser"));
+  model_ = new SegmentTableModel(list_, this);
+
+  openLog_ = new QPushButton(QStringLiteral("Open scan log..."), this);
+  openLog_->setObjectName(QStringLiteral("openScanLog"));
+  openLog_->setAutoDefault(false);
+  channelFilter_ = new QComboBox(this);
+  channelFilter_->setObjectName(QStringLiteral("channelFilter"));
+  typeFilter_ = new QComboBox(this);
+  typeFilter_->setObjectName(QStringLiteral("typeFilter"));
+  count_ = new QLabel(this);
+  count_->setObjectName(QStringLiteral("segmentCount"));
+  backUp_ = new QPushButton(QStringLiteral("Back up selection"), this);
+  backUp_->setObjectName(QStringLiteral("backUpSelection"));
+  backUp_->setAutoDefault(false);
+  backUp_->setEnabled(false);
+
+  table_ = new QTableView(this);
+  table_->setObjectName(QStringLiteral("segmentTable"));
+  table_->setModel(model_);
+  table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  table_->setSortingEnabled(true);
+  table_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+  table_->setWordWrap(false);
+  // Rows of one height: the view never measures the rows out of sight.
+  table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+  table_->verticalHeader()->hide();
+  table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  table_->horizontalHeader()->setStretchLastSection(true);
+  const int digit = fontMetrics().horizontalAdvance(QLatin1Char('0'));
+  const int timeWidth = fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")) + 16;
+  const int widths[] = {digit * 6 + 16, digit * 8 + 16, timeWidth, timeWidth, digit * 9 + 16, digit * 6 + 16};
+  for (int column = 0; column < 6; ++column) table_->setColumnWidth(column, widths[column]);
+
+  picture_ = new QLabel(this);
+  picture_->setObjectName(QStringLiteral("segmentPicture"));
+  picture_->setFixedSize(PICTURE_WIDTH + 4, PICTURE_HEIGHT + 4);
+  picture_->setAlignment(Qt::AlignCenter);
+  picture_->setFrameShape(QFrame::StyledPanel);
+  picture_->setWordWrap(true);
+  picture_->setText(QStringLiteral("Pick a segment to see its first picture"));
+  caption_ = new QLabel(this);
+  caption_->setObjectName(QStringLiteral("segmentPictureTime"));
+  caption_->setAlignment(Qt::AlignCenter);
+
+  timeline_ = new TimelineView(list_, picked_, this);
+  auto* legend = new QLabel(legendText(), this);
+  legend->setObjectName(QStringLiteral("timelineLegend"));
+  auto* wholeDisk = new QPushButton(QStringLiteral("Whole disk"), this);
+  auto* zoomIn = new QPushButton(QStringLiteral("Zoom in"), this);
+  auto* zoomOut = new QPushButton(QStringLiteral("Zoom out"), this);
+  wholeDisk->setObjectName(QStringLiteral("timelineWholeDisk"));
+  for (QPushButton* button : {wholeDisk, zoomIn, zoomOut}) button->setAutoDefault(false);
+
+  auto* tools = new QHBoxLayout;
+  tools->addWidget(openLog_);
+  tools->addWidget(channelFilter_);
+  tools->addWidget(typeFilter_);
+  tools->addWidget(count_, 1);
+  tools->addWidget(backUp_);
+
+  auto* pictureColumn = new QVBoxLayout;
+  pictureColumn->addWidget(picture_);
+  pictureColumn->addWidget(caption_);
+  pictureColumn->addStretch();
+  auto* upper = new QWidget(this);
+  auto* upperRow = new QHBoxLayout(upper);
+  upperRow->setContentsMargins(0, 0, 0, 0);
+  upperRow->addWidget(table_, 1);
+  upperRow->addLayout(pictureColumn);
+
+  auto* lower = new QWidget(this);
+  auto* lowerColumn = new QVBoxLayout(lower);
+  lowerColumn->setContentsMargins(0, 0, 0, 0);
+  auto* timelineTools = new QHBoxLayout;
+  timelineTools->addWidget(legend, 1);
+  timelineTools->addWidget(wholeDisk);
+  timelineTools->addWidget(zoomIn);
+  timelineTools->addWidget(zoomOut);
+  lowerColumn->addLayout(timelineTools);
+  lowerColumn->addWidget(timeline_, 1);
+
+  auto* split = new QSplitter(Qt::Vertical, this);
+  split->setChildrenCollapsible(false);
+  split->addWidget(upper);
+  split->addWidget(lower);
+  split->setStretchFactor(0, 3);
+  split->setStretchFactor(1, 2);
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->addLayout(tools);
+  column->addWidget(split, 1);
+
+  fillFilters();
+  updateCount();
+
+  drain_ = new QTimer(this);
+  drain_->setInterval(DRAIN_INTERVAL_MS);
+  connect(drain_, &QTimer::timeout, this, &SegmentBrowser::takeScannedSegments);
+  hoverDelay_ = new QTimer(this);
+  hoverDelay_->setSingleShot(true);
+  hoverDelay_->setInterval(HOVER_DELAY_MS);
+  connect(hoverDelay_, &QTimer::timeout, this, [this] {
+    if (hoverSegment_ < 0) return;
+    hoverRequest_ = hoverLoader_->request(disk_, searchOf(list_[static_cast<std::size_t>(hoverSegment_)], hoverTime_),
+                                          HOVER_PICTURE_WIDTH, HOVER_PICTURE_HEIGHT);
+  });
+
+  pictureLoader_ = new PictureLoader(this);
+  hoverLoader_ = new PictureLoader(this);
+  connect(pictureLoader_, &PictureLoader::pictureReady, this,
+          [this](std::uint64_t request, const QImage& image, RecorderTime time, const QString& problem) {
+            if (request != pictureRequest_) return;
+            if (image.isNull()) {
+              picture_->setPixmap({});
+              picture_->setText(QStringLiteral("No picture: ") + problem);
+              caption_->clear();
+            } else {
+              picture_->setPixmap(QPixmap::fromImage(image));
+              const auto picked = pickedSegments();
+              caption_->setText(picked.empty() ? QString() : segmentCaption(list_[picked.front()], time));
+            }
+            emit pictureShown();
+          });
+  connect(hoverLoader_, &PictureLoader::pictureReady, this,
+          [this](std::uint64_t request, const QImage& image, RecorderTime time, const QString& problem) {
+            if (request != hoverRequest_ || hoverSegment_ < 0) return;
+            const SegmentRecord& segment = list_[static_cast<std::size_t>(hoverSegment_)];
+            if (image.isNull()) {
+              QImage placeholder(HOVER_PICTURE_WIDTH, 40, QImage::Format_RGB888);
+              placeholder.fill(QColor(60, 60, 60));
+              timeline_->setHoverPicture(placeholder, QStringLiteral("No picture: ") + problem);
+            } else {
+              timeline_->setHoverPicture(image, segmentCaption(segment, time));
+            }
+          });
+
+  connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &SegmentBrowser::onTableSelection);
+  connect(timeline_, &TimelineView::pickRequested, this, &SegmentBrowser::pick);
+  connect(timeline_, &TimelineView::hovered, this, &SegmentBrowser::onHover);
+  connect(wholeDisk, &QPushButton::clicked, this, [this] {
+    followScan_ = false;
+    timeline_->showAll();
+  });
+  connect(zoomIn, &QPushButton::clicked, this, [this] {
+    followScan_ = false;
+    timeline_->zoomIn();
+  });
+  connect(zoomOut, &QPushButton::clicked, this, [this] {
+    followScan_ = false;
+    timeline_->zoomOut();
+  });
+  connect(backUp_, &QPushButton::clicked, this, &SegmentBrowser::backUpSelectionRequested);
+  connect(openLog_, &QPushButton::clicked, this, [this] {
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open a scan's log"), QString(),
+                                                      QStringLiteral("Scan logs (*.json);;All files (*)"));
+    if (!path.isEmpty()) openScanLog(path);
+  });
+  auto filterChanged = [this] {
+    model_->setFilter(channelFilter_->currentData().toInt(), typeFilter_->currentData().toInt());
+    showPickInTable();
+    updateCount();
+  };
+  connect(channelFilter_, &QComboBox::activated, this, filterChanged);
+  connect(typeFilter_, &QComboBox::activated, this, filterChanged);
+}
+
+SegmentBrowser::~SegmentBrowser() = default;
+
+std::function<void(const SegmentRecord&)> SegmentBrowser::startScan(const std::string& disk) {
+  takeScannedSegments();  // an earlier scan's last ones are dropped with the rest
+  showSegments({}, disk, true);
+  followScan_ = true;
+  // A fresh inbox: a scan still finishing cannot add to the new one.
+  inbox_ = std::make_shared<Inbox>();
+  drain_->start();
+  return [inbox = inbox_](const SegmentRecord& segment) {
+    const std::lock_guard lock(inbox->mutex);
+    inbox->segments.push_back(segment);
+  };
+}
+
+void SegmentBrowser::takeScannedSegments() {
+  std::vector<SegmentRecord> arrived;
+  {
+    const std::lock_guard lock(inbox_->mutex);
+    arrived.swap(inbox_->segments);
+  }
+  if (arrived.empty()) return;
+  const bool fresh = list_.size() == 0;
+  list_.append(arrived);
+  segmentsAdded(arrived.size(), fresh);
+}
+
+void SegmentBrowser::showSegments(const std::vector<SegmentRecord>& segments, const std::string& disk,
+                                  bool placesKnown) {
+  drain_->stop();
+  pictureLoader_->cancel();
+  hoverLoader_->cancel();
+  followScan_ = false;
+  disk_ = disk;
+  placesKnown_ = placesKnown;
+  list_.clear();
+  picked_.clear();
+  list_.append(segments);
+  picked_.assign(list_.size(), 0);
+  model_->reload();
+  fillFilters();
+  timeline_->segmentsChanged(false);
+  picture_->setPixmap({});
+  picture_->setText(QStringLiteral("Pick a segment to see its first picture"));
+  caption_->clear();
+  updateCount();
+  emit pickChanged();
+  emit segmentsShown();
+}
+
+bool SegmentBrowser::openScanLog(const QString& path) {
+  const ScanLog log = readScanLog(QFile::encodeName(path).toStdString());
+  if (!log.ok) {
+    emit problem(QString::fromStdString(log.problem));
+    return false;
+  }
+  showSegments(log.segments, diskOfForm_ ? diskOfForm_() : std::string(), false);
+  return true;
+}
+
+void SegmentBrowser::segmentsAdded(std::size_t count, bool fresh) {
+  picked_.resize(list_.size(), 0);
+  model_->appended(count);
+  // A channel or record type seen for the first time joins the filters.
+  fillFilters();
+  timeline_->segmentsChanged(!fresh && !followScan_);
+  updateCount();
+  emit segmentsShown();
+}
+
+void SegmentBrowser::fillFilters() {
+  const int channel = channelFilter_->currentData().isValid() ? channelFilter_->currentData().toInt() : -1;
+  const int type = typeFilter_->currentData().isValid() ? typeFilter_->currentData().toInt() : -1;
+  const QSignalBlocker quietChannels(channelFilter_);
+  const QSignalBlocker quietTypes(typeFilter_);
+  channelFilter_->clear();
+  channelFilter_->addItem(QStringLiteral("All channels"), -1);
+  for (const SegmentList::Lane& lane : list_.lanes())
+    channelFilter_->addItem(QStringLiteral("Channel %1").arg(lane.channel + 1), lane.channel);
+  typeFilter_->clear();
+  typeFilter_->addItem(QStringLiteral("All types"), -1);
+  std::array<bool, 64> seen{};
+  std::vector<std::int32_t> others;
+  for (const SegmentRecord& segment : list_.segments()) {
+    if (segment.recordType >= 0 && segment.recordType < 64) {
+      seen[static_cast<std::size_t>(segment.recordType)] = true;
+    } else if (std::find(others.begin(), others.end(), segment.recordType) == others.end() && others.size() < 16) {
+      others.push_back(segment.recordType);
+    }
+  }
+  for (std::int32_t code = 0; code < 64; ++code)
+    if (seen[static_cast<std::size_t>(code)]) others.push_back(code);
+  std::sort(others.begin(), others.end());
+  for (std::int32_t code : others) {
+    const QString name = QString::fromUtf8(recordTypeName(code));
+    typeFilter_->addItem(name.isEmpty() ? QStringLiteral("Code %1").arg(code) : name, code);
+  }
+  channelFilter_->setCurrentIndex(std::max(0, channelFilter_->findData(channel)));
+  typeFilter_->setCurrentIndex(std::max(0, typeFilter_->findData(type)));
+}
+
+void SegmentBrowser::updateCount() {
+  const auto picked = static_cast<std::size_t>(std::count(picked_.begin(), picked_.end(), std::uint8_t{1}));
+  count_->setText(QStringLiteral("%1 segments, %2 shown, %3 picked").arg(list_.size()).arg(model_->rowCount()).arg(picked));
+  backUp_->setEnabled(picked > 0);
+}
+
+void SegmentBrowser::pick(const std::vector<std::uint32_t>& segments, TimelineView::PickMode mode) {
+  if (mode == TimelineView::PickMode::Replace) std::fill(picked_.begin(), picked_.end(), std::uint8_t{0});
+  for (std::uint32_t at : segments) {
+    if (at >= picked_.size()) continue;
+    picked_[at] = mode == TimelineView::PickMode::Toggle ? !picked_[at] : 1;
+  }
+  showPickInTable();
+  if (!segments.empty() && segments.front() < picked_.size()) {
+    const int row = model_->rowOfSegment(segments.front());
+    if (row >= 0) {
+      const QSignalBlocker quiet(table_->selectionModel());
+      table_->selectionModel()->setCurrentIndex(model_->index(row, 0), QItemSelectionModel::NoUpdate);
+      table_->scrollTo(model_->index(row, 0));
+    }
+    if (picked_[segments.front()]) showPictureOf(segments.front());
+  }
+  timeline_->update();
+  updateCount();
+  emit pickChanged();
+}
+
+void SegmentBrowser::showPickInTable() {
+  // Runs of picked rows become one range each.
+  QItemSelection selection;
+  const int rows = model_->rowCount();
+  const int last = SegmentTableModel::ColumnCount - 1;
+  for (int row = 0; row < rows;) {
+    if (!picked_[model_->segmentAt(row)]) {
+      ++row;
+      continue;
+    }
+    const int first = row;
+    while (row < rows && picked_[model_->segmentAt(row)]) ++row;
+    selection.select(model_->index(first, 0), model_->index(row - 1, last));
+  }
+  syncing_ = true;
+  table_->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+  syncing_ = false;
+}
+
+void SegmentBrowser::onTableSelection() {
+  if (syncing_) return;
+  // Rows the filter hides keep their pick.
+  const int rows = model_->rowCount();
+  for (int row = 0; row < rows; ++row) picked_[model_->segmentAt(row)] = 0;
+  for (const QItemSelectionRange& range : table_->selectionModel()->selection())
+    for (int row = range.top(); row <= range.bottom(); ++row) picked_[model_->segmentAt(row)] = 1;
+  const QModelIndex current = table_->selectionModel()->currentIndex();
+  if (current.isValid() && picked_[model_->segmentAt(current.row())]) showPictureOf(model_->segmentAt(current.row()));
+  timeline_->update();
+  updateCount();
+  emit pickChanged();
+}
+
+KeyFrameSearch SegmentBrowser::searchOf(const SegmentRecord& segment, RecorderTime near) const {
+  KeyFrameSearch search;
+  search.channel = segment.channel;
+  search.near = near;
+  search.from = segment.startTime;
+  search.until = segment.endTime;
+  if (placesKnown_) {
+    search.folder = segment.firstFrame.folder;
+    search.file = segment.firstFrame.file;
+    search.offset = segment.firstFrame.offset;
+    search.lastFolder = segment.lastFrame.folder;
+    search.lastFile = segment.lastFrame.file;
+  } else {
+    search.folder = segment.startFolder;
+    search.lastFolder = std::numeric_limits<std::int32_t>::max();
+  }
+  return search;
+}
+
+void SegmentBrowser::showPictureOf(std::uint32_t segment) {
+  picture_->setPixmap({});
+  picture_->setText(QStringLiteral("Reading the picture..."));
+  caption_->setText(segmentCaption(list_[segment], list_[segment].startTime));
+  pictureRequest_ = pictureLoader_->request(disk_, searchOf(list_[segment], RECORDER_TIME_MIN), PICTURE_WIDTH,
+                                            PICTURE_HEIGHT);
+}
+
+void SegmentBrowser::onHover(std::int64_t segment, RecorderTime t) {
+  // The same segment at nearly the same moment keeps its picture.
+  if (segment == hoverSegment_ && segment >= 0 && std::llabs(std::int64_t{t} - hoverTime_) < 1) return;
+  hoverSegment_ = segment;
+  hoverTime_ = t;
+  if (segment < 0) {
+    hoverDelay_->stop();
+    hoverLoader_->cancel();
+    return;
+  }
+  hoverDelay_->start();
+}
+
+std::vector<std::uint32_t> SegmentBrowser::pickedSegments() const {
+  std::vector<std::uint32_t> picked;
+  for (std::uint32_t k = 0; k < picked_.size(); ++k)
+    if (picked_[k]) picked.push_back(k);
+  return picked;
+}
+
+PickSummary SegmentBrowser::pickSummary() const {
+  PickSummary summary;
+  for (std::uint32_t at : pickedSegments()) {
+    const SegmentRecord& segment = list_[at];
+    if (summary.count == 0) {
+      summary.begin = segment.startTime;
+      summary.end = segment.endTime;
+    }
+    ++summary.count;
+    summary.begin = std::min(summary.begin, segment.startTime);
+    summary.end = std::max(summary.end, segment.endTime);
+    if (segment.channel >= 0 && segment.channel < CHANNEL_TABLE_SIZE) summary.channelMask |= std::uint32_t{1} << segment.channel;
+    if (segment.recordType >= 0 && segment.recordType < RECORD_TYPE_TABLE_SIZE)
+      summary.recordTypes[static_cast<std::size_t>(segment.recordType)] = true;
+  }
+  return summary;
+}
+
+std::vector<PickedWindow> SegmentBrowser::pickedWindows() const {
+  std::map<std::int32_t, std::vector<std::pair<RecorderTime, RecorderTime>>> spans;
+  for (std::uint32_t at : pickedSegments()) {
+    const SegmentRecord& segment = list_[at];
+    if (segment.channel < 0 || segment.channel >= CHANNEL_TABLE_SIZE) continue;
+    spans[segment.channel].emplace_back(segment.startTime, segment.endTime);
+  }
+  std::vector<PickedWindow> windows;
+  for (auto& [channel, list] : spans) {
+    std::sort(list.begin(), list.end());
+    const std::uint32_t mask = std::uint32_t{1} << channel;
+    for (const auto& [begin, end] : list) {
+      if (!windows.empty() && windows.back().channelMask == mask &&
+          std::int64_t{begin} <= std::int64_t{windows.back().end} + 1) {
+        windows.back().end = std::max(windows.back().end, end);
+        continue;
+      }
+      windows.push_back({mask, begin, end});
+    }
+  }
+  return windows;
+}
+
+}  // namespace korvex

@@ -1,0 +1,140 @@
+// The picking view: the scan's segments as a table and a time line, with a
+// picture of the segment in hand. What is picked in either view is shown in
+// both; the window turns the pick into the backup's channels and time window
+// and backs up exactly the picked segments.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/segment_list.h"
+#include "app/timeline_view.h"
+#include "jobs/job_result.h"
+#include "jobs/job_settings.h"
+#include "preview/key_frame.h"
+
+class QComboBox;
+class QItemSelection;
+class QLabel;
+class QPushButton;
+class QTableView;
+class QTimer;
+
+namespace korvex {
+
+class PictureLoader;
+class SegmentTableModel;
+
+// What the picked segments cover.
+struct PickSummary {
+  std::size_t count = 0;
+  std::uint32_t channelMask = 0;  // bit k: channel index k
+  RecorderTime begin = 0;         // earliest start
+  RecorderTime end = 0;           // latest end
+  std::array<bool, RECORD_TYPE_TABLE_SIZE> recordTypes{};  // by code
+};
+
+class SegmentBrowser : public QWidget {
+  Q_OBJECT
+
+ public:
+  // The picture beside the table fits in this box.
+  static constexpr int PICTURE_WIDTH = 240;
+  static constexpr int PICTURE_HEIGHT = 180;
+
+  explicit SegmentBrowser(QWidget* parent = nullptr);
+  ~SegmentBrowser() override;
+
+  // A scan of `disk` starts: the view empties, and the function returned
+  // (safe to call on the scan's thread) adds each segment as it ends; the
+  // view takes them in a few times a second.
+  std::function<void(const SegmentRecord&)> startScan(const std::string& disk);
+  // Shows these segments of `disk`. Without their places in the store (a
+  // log), pictures are looked for by the segments' times.
+  void showSegments(const std::vector<SegmentRecord>& segments, const std::string& disk, bool placesKnown);
+  // Reads a scan's JSON log and shows its segments; false (and problem()
+  // emitted) when it cannot be read.
+  bool openScanLog(const QString& path);
+  // Where the pictures of a log's segments are read: the disk in the form.
+  void setDiskOfForm(std::function<std::string()> disk) { diskOfForm_ = std::move(disk); }
+
+  // Picks segments (indexes into segments()), as a click or drag does.
+  void pick(const std::vector<std::uint32_t>& segments, TimelineView::PickMode mode);
+  std::vector<std::uint32_t> pickedSegments() const;
+  PickSummary pickSummary() const;
+  // The picked segments as the backup's windows: per channel, the span of
+  // each segment, spans that meet merged.
+  std::vector<PickedWindow> pickedWindows() const;
+
+  const SegmentList& segments() const { return list_; }
+  SegmentTableModel* model() const { return model_; }
+  QTableView* table() const { return table_; }
+  TimelineView* timeline() const { return timeline_; }
+  QLabel* picture() const { return picture_; }
+  QLabel* pictureCaption() const { return caption_; }
+  QPushButton* backUpSelectionButton() const { return backUp_; }
+  QComboBox* channelFilter() const { return channelFilter_; }
+  QComboBox* typeFilter() const { return typeFilter_; }
+  // Takes in what the scan has delivered so far (the timer does it too).
+  void takeScannedSegments();
+
+ signals:
+  void pickChanged();
+  void backUpSelectionRequested();
+  void segmentsShown();
+  // The picture beside the table changed (or its placeholder did).
+  void pictureShown();
+  void problem(const QString& text);
+
+ private:
+  struct Inbox {
+    std::mutex mutex;
+    std::vector<SegmentRecord> segments;  // guarded by mutex
+  };
+
+  void segmentsAdded(std::size_t count, bool fresh);
+  void fillFilters();
+  void onTableSelection();
+  void showPickInTable();
+  void showPictureOf(std::uint32_t segment);
+  void onHover(std::int64_t segment, RecorderTime t);
+  void updateCount();
+  KeyFrameSearch searchOf(const SegmentRecord& segment, RecorderTime near) const;
+
+  SegmentList list_;
+  std::vector<std::uint8_t> picked_;
+  std::string disk_;
+  bool placesKnown_ = true;
+  bool followScan_ = false;
+  bool syncing_ = false;
+  std::shared_ptr<Inbox> inbox_;
+  std::function<std::string()> diskOfForm_;
+
+  SegmentTableModel* model_ = nullptr;
+  QTableView* table_ = nullptr;
+  TimelineView* timeline_ = nullptr;
+  QLabel* picture_ = nullptr;
+  QLabel* caption_ = nullptr;
+  QLabel* count_ = nullptr;
+  QPushButton* backUp_ = nullptr;
+  QPushButton* openLog_ = nullptr;
+  QComboBox* channelFilter_ = nullptr;
+  QComboBox* typeFilter_ = nullptr;
+  QTimer* drain_ = nullptr;
+  QTimer* hoverDelay_ = nullptr;
+  std::int64_t hoverSegment_ = -1;
+  RecorderTime hoverTime_ = 0;
+  PictureLoader* pictureLoader_ = nullptr;
+  PictureLoader* hoverLoader_ = nullptr;
+  std::uint64_t pictureRequest_ = 0;
+  std::uint64_t hoverRequest_ = 0;
+};
+
+}  // namespace korvex

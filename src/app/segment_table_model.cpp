@@ -1,0 +1,141 @@
+#include "app/segment_table_model.h"
+
+#include <algorithm>
+#include <tuple>
+
+#include "store/record_types.h"
+
+namespace korvex {
+
+SegmentTableModel::SegmentTableModel(const SegmentList& list, QObject* parent)
+    : QAbstractTableModel(parent), list_(list) {}
+
+int SegmentTableModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int SegmentTableModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ColumnCount; }
+
+QVariant SegmentTableModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() < 0 || static_cast<std::size_t>(index.row()) >= rows_.size()) return {};
+  const std::uint32_t at = rows_[static_cast<std::size_t>(index.row())];
+  const SegmentRecord& segment = list_[at];
+  if (role == SegmentIndexRole) return at;
+  if (role == Qt::TextAlignmentRole)
+    return index.column() == RecordType ? QVariant(Qt::AlignLeft | Qt::AlignVCenter)
+                                        : QVariant(Qt::AlignRight | Qt::AlignVCenter);
+  if (role != Qt::DisplayRole) return {};
+  switch (index.column()) {
+    case Channel: return segment.channel + 1;
+    case RecordType: return QString::fromUtf8(recordTypeName(segment.recordType));
+    case Start: return QString::fromStdString(segmentTimeText(segment.startTime));
+    case End: return QString::fromStdString(segmentTimeText(segment.endTime));
+    case Duration: return QString::fromStdString(segmentDurationText(segment));
+    case Size: return QString::fromStdString(segmentSizeText(segment.byteCount));
+    case Folder: return segment.startFolder;
+    default: return {};
+  }
+}
+
+QVariant SegmentTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (role != Qt::DisplayRole) return {};
+  if (orientation == Qt::Vertical) return section + 1;
+  static const char* const titles[ColumnCount] = {"Channel", "Type", "Start", "End", "Duration", "Size", "Folder"};
+  return section >= 0 && section < ColumnCount ? QString::fromLatin1(titles[section]) : QVariant();
+}
+
+bool SegmentTableModel::passes(const SegmentRecord& segment) const {
+  return (channelFilter_ < 0 || segment.channel == channelFilter_) &&
+         (typeFilter_ < 0 || segment.recordType == typeFilter_);
+}
+
+void SegmentTableModel::sort(int column, Qt::SortOrder order) {
+  emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+  const QModelIndexList before = persistentIndexList();
+  std::vector<std::uint32_t> segmentsBefore;
+  segmentsBefore.reserve(static_cast<std::size_t>(before.size()));
+  for (const QModelIndex& index : before) segmentsBefore.push_back(segmentAt(index.row()));
+  sortColumn_ = column;
+  sortOrder_ = order;
+  sortRows();
+  indexRows();
+  QModelIndexList after;
+  after.reserve(before.size());
+  for (qsizetype k = 0; k < before.size(); ++k)
+    after.push_back(index(rowOfSegment(segmentsBefore[static_cast<std::size_t>(k)]), before[k].column()));
+  changePersistentIndexList(before, after);
+  emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void SegmentTableModel::sortRows() {
+  if (sortColumn_ < 0 || sortColumn_ >= ColumnCount) {
+    std::sort(rows_.begin(), rows_.end());
+    return;
+  }
+  const auto& all = list_.segments();
+  const int column = sortColumn_;
+  // Ties keep the order in which the segments ended.
+  auto key = [&all, column](std::uint32_t at) {
+    const SegmentRecord& s = all[at];
+    switch (column) {
+      case Channel: return std::tuple<std::int64_t, std::int64_t>(s.channel, s.startTime);
+      case RecordType: return std::tuple<std::int64_t, std::int64_t>(s.recordType, s.startTime);
+      case Start: return std::tuple<std::int64_t, std::int64_t>(s.startTime, s.channel);
+      case End: return std::tuple<std::int64_t, std::int64_t>(s.endTime, s.channel);
+      case Duration: return std::tuple<std::int64_t, std::int64_t>(std::int64_t{s.endTime} - s.startTime, s.startTime);
+      case Size: return std::tuple<std::int64_t, std::int64_t>(static_cast<std::int64_t>(s.byteCount), s.startTime);
+      default: return std::tuple<std::int64_t, std::int64_t>(s.startFolder, s.startTime);
+    }
+  };
+  const bool descending = sortOrder_ == Qt::DescendingOrder;
+  std::stable_sort(rows_.begin(), rows_.end(), [&](std::uint32_t a, std::uint32_t b) {
+    return descending ? key(b) < key(a) : key(a) < key(b);
+  });
+}
+
+void SegmentTableModel::indexRows() {
+  rowOf_.assign(list_.size(), -1);
+  for (std::size_t row = 0; row < rows_.size(); ++row) rowOf_[rows_[row]] = static_cast<std::int32_t>(row);
+}
+
+int SegmentTableModel::rowOfSegment(std::uint32_t segment) const {
+  return segment < rowOf_.size() ? rowOf_[segment] : -1;
+}
+
+void SegmentTableModel::setFilter(std::int32_t channel, std::int32_t recordType) {
+  channelFilter_ = channel;
+  typeFilter_ = recordType;
+  reload();
+}
+
+void SegmentTableModel::reload() {
+  beginResetModel();
+  rows_.clear();
+  for (std::uint32_t k = 0; k < list_.size(); ++k)
+    if (passes(list_[k])) rows_.push_back(k);
+  if (sortColumn_ >= 0) sortRows();
+  indexRows();
+  endResetModel();
+}
+
+void SegmentTableModel::appended(std::size_t count) {
+  if (sortColumn_ >= 0) {
+    // New rows land among the old ones.
+    reload();
+    return;
+  }
+  std::vector<std::uint32_t> fresh;
+  for (std::size_t k = list_.size() - count; k < list_.size(); ++k)
+    if (passes(list_[k])) fresh.push_back(static_cast<std::uint32_t>(k));
+  rowOf_.resize(list_.size(), -1);
+  if (fresh.empty()) return;
+  const int first = static_cast<int>(rows_.size());
+  beginInsertRows({}, first, first + static_cast<int>(fresh.size()) - 1);
+  for (std::uint32_t at : fresh) {
+    rowOf_[at] = static_cast<std::int32_t>(rows_.size());
+    rows_.push_back(at);
+  }
+  endInsertRows();
+}
+
+}  // namespace korvex

@@ -1,0 +1,60 @@
+// The segments as table rows: channel, record type, start, end, duration,
+// size and folder. Sorting and filtering reorder a list of indexes into the
+// segment list; texts are made only for the rows a view asks for, so the
+// cost of a repaint does not grow with the rows out of sight.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <cstdint>
+#include <vector>
+
+#include "app/segment_list.h"
+
+namespace korvex {
+
+class SegmentTableModel : public QAbstractTableModel {
+  Q_OBJECT
+
+ public:
+  enum Column { Channel, RecordType, Start, End, Duration, Size, Folder, ColumnCount };
+  // The segment's index in the list, for any cell.
+  static constexpr int SegmentIndexRole = Qt::UserRole + 1;
+
+  explicit SegmentTableModel(const SegmentList& list, QObject* parent = nullptr);
+
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+  void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+
+  // Only segments of this channel index (-1: every channel) and record-type
+  // code (-1: every type) are rows.
+  void setFilter(std::int32_t channel, std::int32_t recordType);
+  std::int32_t channelFilter() const { return channelFilter_; }
+  std::int32_t recordTypeFilter() const { return typeFilter_; }
+
+  // The list was cleared or replaced: every row anew.
+  void reload();
+  // The list grew by its last `count` segments.
+  void appended(std::size_t count);
+
+  std::uint32_t segmentAt(int row) const { return rows_[static_cast<std::size_t>(row)]; }
+  // The row of a segment, or -1 when the filter hides it.
+  int rowOfSegment(std::uint32_t segment) const;
+
+ private:
+  bool passes(const SegmentRecord& segment) const;
+  void sortRows();
+  void indexRows();
+
+  const SegmentList& list_;
+  std::vector<std::uint32_t> rows_;    // segment index per row
+  std::vector<std::int32_t> rowOf_;   // row per segment index, -1 hidden
+  std::int32_t channelFilter_ = -1;
+  std::int32_t typeFilter_ = -1;
+  int sortColumn_ = -1;  // -1: the order in which the segments ended
+  Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
+};
+
+}  // namespace korvex

@@ -1,0 +1,100 @@
+#include "jobs/scan_log_reader.h"
+
+#include <fstream>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "store/frame_header.h"
+
+namespace korvex {
+
+namespace {
+
+// A log of a disk bigger than any recorder's still reads; anything larger
+// is not a scan's log.
+constexpr std::streamoff MAX_LOG_BYTES = 512ll * 1024 * 1024;
+
+using Json = nlohmann::json;
+
+template <class Integer>
+Integer integerField(const Json& object, const char* key, std::int64_t low, std::int64_t high) {
+  const auto field = object.find(key);
+  if (field == object.end() || !field->is_number_integer()) throw std::runtime_error(std::string("no whole number \"") + key + "\"");
+  const std::int64_t value = field->get<std::int64_t>();
+  if (value < low || value > high) throw std::runtime_error(std::string("\"") + key + "\" out of range");
+  return static_cast<Integer>(value);
+}
+
+RecorderTime recorderField(const Json& object, const char* key) {
+  const auto field = object.find(key);
+  if (field == object.end() || !field->is_object()) throw std::runtime_error(std::string("no \"") + key + "\" time");
+  return integerField<RecorderTime>(*field, "recorder", std::numeric_limits<RecorderTime>::min(),
+                                    std::numeric_limits<RecorderTime>::max());
+}
+
+}  // namespace
+
+ScanLog parseScanLog(const std::string& text, const std::string& name) {
+  ScanLog log;
+  const Json record = Json::parse(text, nullptr, false);
+  if (record.is_discarded() || !record.is_object()) {
+    log.problem = name + ": not a JSON record";
+    return log;
+  }
+  const auto job = record.find("job");
+  if (job == record.end() || *job != "scan") {
+    log.problem = name + ": not the log of a scan";
+    return log;
+  }
+  const auto segments = record.find("segments");
+  if (segments == record.end() || !segments->is_array()) {
+    log.problem = name + ": the log lists no segments";
+    return log;
+  }
+  log.segments.reserve(segments->size());
+  std::size_t index = 0;
+  try {
+    for (const Json& entry : *segments) {
+      ++index;
+      if (!entry.is_object()) throw std::runtime_error("not a record");
+      SegmentRecord segment;
+      segment.serial = integerField<std::int32_t>(entry, "serial", 0, std::numeric_limits<std::int32_t>::max());
+      segment.channel = integerField<std::int32_t>(entry, "channel", 1, CHANNEL_TABLE_SIZE) - 1;
+      segment.recordType = integerField<std::int32_t>(entry, "recordTypeCode", std::numeric_limits<std::int32_t>::min(),
+                                                      std::numeric_limits<std::int32_t>::max());
+      segment.startTime = recorderField(entry, "start");
+      segment.endTime = recorderField(entry, "end");
+      segment.byteCount = integerField<std::uint64_t>(entry, "bytes", 0, std::numeric_limits<std::int64_t>::max());
+      segment.startFolder = integerField<std::int32_t>(entry, "startFolder", 0, std::numeric_limits<std::int32_t>::max());
+      log.segments.push_back(segment);
+    }
+  } catch (const std::exception& failure) {
+    log.segments.clear();
+    log.problem = name + ": segment " + std::to_string(index) + ": " + failure.what();
+    return log;
+  }
+  log.ok = true;
+  return log;
+}
+
+ScanLog readScanLog(const std::string& path) {
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  if (!in) {
+    ScanLog log;
+    log.problem = path + ": cannot be opened";
+    return log;
+  }
+  const std::streamoff size = in.tellg();
+  if (size < 0 || size > MAX_LOG_BYTES) {
+    ScanLog log;
+    log.problem = path + ": too large for a scan's log";
+    return log;
+  }
+  in.seekg(0);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return parseScanLog(text.str(), path);
+}
+
+}  // namespace korvex

@@ -1,0 +1,26 @@
+// Reads back the segments of a scan from the JSON record the scan left
+// beside its report, so that a scan made earlier (or elsewhere) can be
+// browsed and picked from without scanning again.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "jobs/job_result.h"
+
+namespace korvex {
+
+struct ScanLog {
+  bool ok = false;
+  std::vector<SegmentRecord> segments;  // in the log's order; firstFrame and lastFrame unknown (0)
+  std::string problem;                  // why it could not be read: the file and the reason
+};
+
+// Segment entries are read from "segments": serial, channel (1 to 32),
+// recordTypeCode, start.recorder, end.recorder, bytes and startFolder; the
+// record's "job" must be "scan".
+ScanLog readScanLog(const std::string& path);
+// The same from the record's text; `name` names it in the problem.
+ScanLog parseScanLog(const std::string& text, const std::string& name);
+
+}  // namespace korvex

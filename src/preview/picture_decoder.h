@@ -1,0 +1,29 @@
+// Decodes one H.264 access unit (a key frame's payload, with its parameter
+// sets) into an RGB picture.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace korvex {
+
+// 8-bit RGB, three bytes a pixel, rows packed without padding.
+struct RgbPicture {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint8_t> rgb;
+};
+
+struct DecodedPicture {
+  bool ok = false;
+  RgbPicture picture;
+  std::string problem;  // why there is no picture, for people
+};
+
+// The picture at its own size when width and height are 0; otherwise scaled
+// to fit inside width x height, keeping its shape.
+DecodedPicture decodeH264Picture(const std::uint8_t* data, std::size_t size, int width = 0, int height = 0);
+
+}  // namespace korvex

@@ -1,0 +1,416 @@
+// The picking view over real jobs: a scan fills the table and the time line
+// with the report's rows, a pick sets the form and backs up exactly the
+// picked segments, and the pictures are those ffmpeg decodes.
+#include <gtest/gtest.h>
+
+#include <QCalendarWidget>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTest>
+#include <QTimeEdit>
+#include <QToolButton>
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+
+#include "app/control_ids.h"
+#include "app/segment_browser.h"
+#include "app/segment_table_model.h"
+#include "app/timeline_view.h"
+#include "app/window_fixture.h"
+#include "support/media_probe.h"
+#include "support/media_samples.h"
+#include "support/recorder_simulator.h"
+#include "support/store_writer.h"
+#include "support/temp_dir.h"
+#include "support/time_zone.h"
+
+namespace korvex {
+namespace {
+
+using testing::T0;
+using testing::TempDir;
+
+constexpr std::time_t STARTED = 1796112000;
+constexpr int WAIT_MS = 60000;
+
+void click(const MainDialog& window, int id) { QTest::mouseClick(window.control(id), Qt::LeftButton); }
+
+void typeInto(QLineEdit* edit, const std::string& text) {
+  edit->selectAll();
+  QTest::keyClicks(edit, QString::fromStdString(text));
+}
+
+bool tickUntilIdle(MainDialog& window, int timerId) {
+  return QTest::qWaitFor(
+      [&window, timerId] {
+        window.timerTick(timerId);
+        return !window.jobWorkerRunning() && window.startBackupButton()->isEnabled();
+      },
+      WAIT_MS);
+}
+
+// One report row's fields, in the texts the table shows.
+struct ReportRow {
+  int channel = 0;
+  std::string mode, start, end, duration, size;
+  int folder = 0;
+};
+
+std::vector<ReportRow> reportRows(const std::string& report) {
+  std::vector<ReportRow> rows;
+  std::istringstream lines(report);
+  std::string line;
+  std::getline(lines, line);  // the column titles
+  while (std::getline(lines, line)) {
+    ReportRow row;
+    int serial = 0, y0, m0, d0, h0, i0, s0, y1, m1, d1, h1, i1, s1, dh, dm, ds, size;
+    char mode[16] = {}, unit = 0;
+    if (std::sscanf(line.c_str(), "%d | %d | %15s | %d.%d.%d %d:%d:%d | %d.%d.%d %d:%d:%d |%d:%d:%d | %d%c | %d", &serial,
+                    &row.channel, mode, &y0, &m0, &d0, &h0, &i0, &s0, &y1, &m1, &d1, &h1, &i1, &s1, &dh, &dm, &ds,
+                    &size, &unit, &row.folder) != 21)
+      continue;
+    char text[64];
+    row.mode = mode;
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", y0, m0, d0, h0, i0, s0);
+    row.start = text;
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", y1, m1, d1, h1, i1, s1);
+    row.end = text;
+    std::snprintf(text, sizeof text, "%d:%02d:%02d", dh, dm, ds);
+    row.duration = text;
+    row.size = std::to_string(size) + unit;
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+std::string cell(const SegmentTableModel& model, int row, int column) {
+  return model.data(model.index(row, column)).toString().toStdString();
+}
+
+QImage asRgb(const QImage& image) { return image.convertToFormat(QImage::Format_RGB888); }
+
+// ffmpeg's picture of the sample's first key frame, as RGB at a size.
+QImage ffmpegPicture(const TempDir& dir, const std::vector<std::uint8_t>& unit, int width, int height) {
+  const std::string path = dir.file("key.h264");
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(unit.data()),
+                                              static_cast<std::streamsize>(unit.size()));
+  const testing::ProgramRun run = testing::runProgram(
+      {"ffmpeg", "-v", "error", "-i", path, "-frames:v", "1", "-vf",
+       "scale=" + std::to_string(width) + ":" + std::to_string(height) + ":flags=bicubic", "-f", "rawvideo",
+       "-pix_fmt", "rgb24", "-"});
+  if (run.exitStatus != 0 || run.out.size() != static_cast<std::size_t>(width * height * 3)) return {};
+  QImage image(width, height, QImage::Format_RGB888);
+  for (int y = 0; y < height; ++y)
+    std::memcpy(image.scanLine(y), run.out.data() + static_cast<std::size_t>(y) * width * 3, static_cast<std::size_t>(width) * 3);
+  return image;
+}
+
+// The largest difference of any colour of any pixel.
+int largestDifference(const QImage& a, const QImage& b) {
+  if (a.size() != b.size()) return 256;
+  int largest = 0;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width() * 3; ++x)
+      largest = std::max(largest, std::abs(int{a.constScanLine(y)[x]} - int{b.constScanLine(y)[x]}));
+  return largest;
+}
+
+class SegmentViewTest : public testing::WindowTest {
+ protected:
+  SegmentViewTest() : zone_("UTC0") {}
+
+  // Real media: channel 1 twice (Time, then Time again after a pause),
+  // channel 3 (Motion) beside the first, channel 2 (Sensor) later; small
+  // recording files so segments run over several.
+  void writeStore() {
+    testing::SimulationOptions options;
+    options.fileBytes = 60000;
+    testing::simulateRecorder(disk_.root(),
+                              {{0, 1, T0, 3, false}, {2, 2, T0 + 1, 3, false}, {0, 1, T0 + 10, 2, false},
+                               {1, 4, T0 + 20, 2, false}},
+                              options);
+  }
+
+  std::unique_ptr<MainDialog> scannedWindow() {
+    auto window = showWindow();
+    click(*window, ID_ADVANCED_SETTING);
+    typeInto(qobject_cast<QComboBox*>(window->control(ID_DRIVE_LIST))->lineEdit(), disk_.root());
+    typeInto(qobject_cast<QLineEdit*>(window->control(ID_OUTPUT_FOLDER)), out_.path());
+    ScanOptions options;
+    options.startedAt = STARTED;
+    window->setScanOptions(options);
+    click(*window, ID_SCAN);
+    EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
+    window->segmentBrowser()->takeScannedSegments();
+    QApplication::processEvents();
+    messages.clear();  // the scan's own end
+    return window;
+  }
+
+  // The middle of a segment's bar on the time line.
+  static QPoint barOf(const SegmentBrowser& browser, std::uint32_t segment) {
+    const SegmentRecord& s = browser.segments()[segment];
+    const TimelineView& timeline = *browser.timeline();
+    const int lane = browser.segments().laneOfChannel(s.channel);
+    const int x = (timeline.xOfTime(s.startTime) + timeline.xOfTime(std::int64_t{s.endTime} + 1)) / 2;
+    return {x, timeline.laneTop(lane) + timeline.laneHeight() / 2};
+  }
+
+  std::vector<std::string> aviFiles() const { return testing::listFiles(out_.path(), "folder=", ".avi"); }
+
+  testing::ScopedTimeZone zone_;
+  TempDir disk_;
+  TempDir out_;
+};
+
+TEST_F(SegmentViewTest, ScanFillsTheTableAndTheLanesWithTheReportsRows) {
+  writeStore();
+  auto window = scannedWindow();
+  SegmentBrowser& browser = *window->segmentBrowser();
+  EXPECT_TRUE(browser.isVisible());
+  const auto rows = reportRows(testing::readTextFile(out_.path() + "/ScanFile_2026_12_1_8_0_0.txt"));
+  ASSERT_EQ(rows.size(), 4u);
+  const SegmentTableModel& model = *browser.model();
+  ASSERT_EQ(model.rowCount(), 4);
+  for (int k = 0; k < 4; ++k) {
+    const ReportRow& row = rows[static_cast<std::size_t>(k)];
+    EXPECT_EQ(cell(model, k, SegmentTableModel::Channel), std::to_string(row.channel)) << k;
+    EXPECT_EQ(cell(model, k, SegmentTableModel::RecordType), row.mode) << k;
+    EXPECT_EQ(cell(model, k, SegmentTableModel::Start), row.start) << k;
+    EXPECT_EQ(cell(model, k, SegmentTableModel::End), row.end) << k;
+    EXPECT_EQ(cell(model, k, SegmentTableModel::Duration), row.duration) << k;
+    EXPECT_EQ(cell(model, k, SegmentTableModel::Size), row.size) << k;
+    EXPECT_EQ(cell(model, k, SegmentTableModel::Folder), std::to_string(row.folder)) << k;
+  }
+
+  // One lane per channel with recordings, and each row's bar in its lane,
+  // in its record type's colour.
+  const auto& lanes = browser.segments().lanes();
+  ASSERT_EQ(lanes.size(), 3u);
+  std::set<int> channels;
+  for (const ReportRow& row : rows) channels.insert(row.channel);
+  std::size_t laneSegments = 0;
+  for (const auto& lane : lanes) {
+    EXPECT_TRUE(channels.count(lane.channel + 1)) << lane.channel;
+    laneSegments += lane.byStart.size();
+  }
+  EXPECT_EQ(laneSegments, rows.size());
+  const QImage painted = browser.timeline()->grab().toImage();
+  for (std::uint32_t k = 0; k < 4; ++k) {
+    const QPoint at = barOf(browser, k) * painted.devicePixelRatio();
+    EXPECT_EQ(QColor(painted.pixel(at)), TimelineView::recordTypeColour(browser.segments()[k].recordType)) << k;
+    EXPECT_EQ(browser.timeline()->segmentAt(barOf(browser, k)), k);
+  }
+
+  // Sorting and filtering reorder the rows only.
+  browser.table()->sortByColumn(SegmentTableModel::Start, Qt::DescendingOrder);
+  std::string latest;
+  for (const ReportRow& row : rows) latest = std::max(latest, row.start);
+  EXPECT_EQ(cell(model, 0, SegmentTableModel::Start), latest);
+  EXPECT_EQ(model.rowCount(), 4);
+  browser.channelFilter()->setCurrentIndex(browser.channelFilter()->findData(0));
+  emit browser.channelFilter()->activated(browser.channelFilter()->currentIndex());
+  EXPECT_EQ(model.rowCount(), 2);
+  browser.typeFilter()->setCurrentIndex(browser.typeFilter()->findData(2));
+  emit browser.typeFilter()->activated(browser.typeFilter()->currentIndex());
+  EXPECT_EQ(model.rowCount(), 0);
+
+  // The date pickers' calendars mark the day with recordings.
+  auto* calendar = qobject_cast<QDateEdit*>(window->control(ID_BEGIN_DATE))->calendarWidget();
+  ASSERT_NE(calendar, nullptr);
+  EXPECT_EQ(calendar->dateTextFormat(QDate(2012, 5, 4)).fontWeight(), QFont::Bold);
+  EXPECT_NE(calendar->dateTextFormat(QDate(2012, 5, 5)).fontWeight(), QFont::Bold);
+}
+
+TEST_F(SegmentViewTest, PickedSegmentsSetTheFormAndAreBackedUpExactly) {
+  writeStore();
+  auto window = scannedWindow();
+  SegmentBrowser& browser = *window->segmentBrowser();
+  TimelineView* timeline = browser.timeline();
+  // Segments by serial: 0 ch1 Time T0, 1 ch3 Motion T0+1 (ends first? by key order), 2 ch1 Time T0+10, 3 ch2 Sensor.
+  std::uint32_t first = 0, fourth = 0;
+  for (std::uint32_t k = 0; k < 4; ++k) {
+    if (browser.segments()[k].startTime == T0) first = k;
+    if (browser.segments()[k].startTime == T0 + 20) fourth = k;
+  }
+  QTest::mouseClick(timeline, Qt::LeftButton, {}, barOf(browser, first));
+  QTest::mouseClick(timeline, Qt::LeftButton, Qt::ControlModifier, barOf(browser, fourth));
+  EXPECT_EQ(browser.pickedSegments(), (std::vector<std::uint32_t>{std::min(first, fourth), std::max(first, fourth)}));
+  EXPECT_EQ(browser.table()->selectionModel()->selectedRows().size(), 2);
+
+  // The form shows the pick: channels 1 and 2, the span of both, their types.
+  for (int k = 0; k < 16; ++k)
+    EXPECT_EQ(qobject_cast<QCheckBox*>(window->control(ID_CHANNEL_FIRST + k))->isChecked(), k == 0 || k == 1) << k;
+  EXPECT_EQ(qobject_cast<QTimeEdit*>(window->control(ID_BEGIN_TIME))->time(), QTime(8, 9, 10));
+  EXPECT_EQ(qobject_cast<QTimeEdit*>(window->control(ID_END_TIME))->time(), QTime(8, 9, 31));
+  EXPECT_TRUE(qobject_cast<QCheckBox*>(window->control(ID_TYPE_TIME))->isChecked());
+  EXPECT_FALSE(qobject_cast<QCheckBox*>(window->control(ID_TYPE_MOTION))->isChecked());
+  EXPECT_TRUE(qobject_cast<QCheckBox*>(window->control(ID_TYPE_SENSOR))->isChecked());
+  const auto windows = browser.pickedWindows();
+  ASSERT_EQ(windows.size(), 2u);
+
+  // The form's window alone would also take channel 1's second segment;
+  // the backup of the selection takes the two picked ones only.
+  QTest::mouseClick(browser.backUpSelectionButton(), Qt::LeftButton);
+  EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
+  EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("Finished!")});
+  std::vector<std::string> expected;
+  for (std::uint32_t k : {first, fourth}) {
+    const SegmentRecord& s = browser.segments()[k];
+    const CalendarTime c = recorderTimeToCalendar(s.startTime);
+    char name[160];
+    std::snprintf(name, sizeof name, "/folder=%d_file=%d_chn%d_%s_%d_%d_%d_%d_%d_%d.avi", s.firstFrame.folder,
+                  s.firstFrame.file, s.channel + 1, k == first ? "Time" : "Sensor", c.year, c.month, c.day, c.hour,
+                  c.minute, c.second);
+    expected.push_back(out_.path() + name);
+  }
+  std::sort(expected.begin(), expected.end());
+  ASSERT_EQ(aviFiles(), expected);
+  if (!testing::programOnPath("ffprobe")) GTEST_SKIP() << "ffprobe not on PATH";
+  for (std::size_t k = 0; k < expected.size(); ++k) {
+    const testing::MediaProbe probe = testing::probeMedia(expected[k]);
+    const auto video = probe.streamsOfType("video");
+    ASSERT_EQ(video.size(), 1u) << expected[k];
+    // 25 pictures a second: 3 seconds of channel 1, 2 of channel 2.
+    EXPECT_EQ(video[0].at("nb_read_frames"), expected[k].find("chn1_") != std::string::npos ? "75" : "50") << expected[k];
+  }
+  // A plain backup afterwards is the form's selection again.
+  EXPECT_TRUE(window->onStartBackup());
+  EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
+  EXPECT_EQ(aviFiles().size(), 5u);  // the two again (named _2) and channel 1's second segment
+}
+
+TEST_F(SegmentViewTest, DragPicksAcrossLanesAndTheTablePicksForTheTimeLine) {
+  writeStore();
+  auto window = scannedWindow();
+  SegmentBrowser& browser = *window->segmentBrowser();
+  TimelineView* timeline = browser.timeline();
+  // From before the first segment to T0+2, over every lane: the two
+  // segments that have begun by then.
+  const int lanes = static_cast<int>(browser.segments().lanes().size());
+  const QPoint from(timeline->xOfTime(T0 - 1), timeline->laneTop(0) + 2);
+  const QPoint to(timeline->xOfTime(T0 + 2), timeline->laneTop(lanes - 1) + timeline->laneHeight() - 3);
+  QTest::mousePress(timeline, Qt::LeftButton, {}, from);
+  QTest::mouseMove(timeline, (from + to) / 2);
+  QTest::mouseMove(timeline, to);
+  QTest::mouseRelease(timeline, Qt::LeftButton, {}, to);
+  std::set<RecorderTime> starts;
+  for (std::uint32_t k : browser.pickedSegments()) starts.insert(browser.segments()[k].startTime);
+  EXPECT_EQ(starts, (std::set<RecorderTime>{T0, T0 + 1}));
+  EXPECT_EQ(browser.table()->selectionModel()->selectedRows().size(), 2);
+
+  // A row picked in the table is the time line's pick too.
+  browser.table()->selectRow(3);
+  EXPECT_EQ(browser.pickedSegments(), std::vector<std::uint32_t>{browser.model()->segmentAt(3)});
+  // A click on no segment picks nothing.
+  QTest::mouseClick(timeline, Qt::LeftButton, {}, QPoint(timeline->xOfTime(T0 + 15), timeline->laneTop(0) + 5));
+  EXPECT_TRUE(browser.pickedSegments().empty());
+  EXPECT_FALSE(browser.backUpSelectionButton()->isEnabled());
+}
+
+TEST_F(SegmentViewTest, PicturesAreTheKeyFramesAsFfmpegDecodesThem) {
+  if (!testing::programOnPath("ffmpeg")) GTEST_SKIP() << "ffmpeg not on PATH";
+  writeStore();
+  auto window = scannedWindow();
+  SegmentBrowser& browser = *window->segmentBrowser();
+  const auto& key = testing::sampleVideo().front().bytes;
+
+  // The picked segment's first key frame beside the table, fitted in its box.
+  browser.table()->selectRow(0);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !browser.picture()->pixmap().isNull(); }, WAIT_MS));
+  const QImage shown = asRgb(browser.picture()->pixmap().toImage());
+  EXPECT_EQ(shown.size(), QSize(220, 180));
+  const QImage reference = ffmpegPicture(out_, key, 220, 180);
+  ASSERT_FALSE(reference.isNull());
+  EXPECT_LE(largestDifference(shown, reference), 2);
+  EXPECT_EQ(browser.pictureCaption()->text(),
+            QStringLiteral("Ch %1  %2")
+                .arg(browser.segments()[browser.model()->segmentAt(0)].channel + 1)
+                .arg(QString::fromStdString(segmentTimeText(browser.segments()[browser.model()->segmentAt(0)].startTime))));
+
+  // The pointer resting on a segment shows the key frame nearest its time,
+  // here at the picture's own size.
+  TimelineView* timeline = browser.timeline();
+  std::uint32_t first = 0;
+  for (std::uint32_t k = 0; k < 4; ++k)
+    if (browser.segments()[k].startTime == T0) first = k;
+  const QPoint at(timeline->xOfTime(T0), barOf(browser, first).y());
+  QTest::mouseMove(timeline, at);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !timeline->hoverPicture().isNull(); }, WAIT_MS));
+  const QImage hover = asRgb(timeline->hoverPicture());
+  const QImage own = ffmpegPicture(out_, key, testing::SAMPLE_WIDTH, testing::SAMPLE_HEIGHT);
+  EXPECT_EQ(largestDifference(hover, own), 0);
+  EXPECT_TRUE(timeline->hoverCaption().endsWith(QString::fromStdString(segmentTimeText(T0))));
+}
+
+TEST_F(SegmentViewTest, PayloadThatDoesNotDecodeShowsAPlaceholder) {
+  testing::StoreWriter store(disk_.root());
+  store.writeFile(0, 0, testing::RecordingFileBuilder()
+                            .frame(testing::keyedFrame(0, 5, 6, T0))
+                            .frame(testing::keyedFrame(0, 5, 6, T0 + 1))
+                            .timesFromFrames());
+  store.fillFolder(0);
+  auto window = scannedWindow();
+  SegmentBrowser& browser = *window->segmentBrowser();
+  ASSERT_EQ(browser.model()->rowCount(), 1);
+  QSignalSpy shown(&browser, &SegmentBrowser::pictureShown);
+  browser.table()->selectRow(0);
+  ASSERT_TRUE(shown.wait(WAIT_MS));
+  EXPECT_TRUE(browser.picture()->pixmap().isNull());
+  EXPECT_TRUE(browser.picture()->text().startsWith(QStringLiteral("No picture: "))) << browser.picture()->text().toStdString();
+}
+
+TEST_F(SegmentViewTest, ScanLogOpensIntoTheViewWithItsPictures) {
+  writeStore();
+  auto window = scannedWindow();
+  SegmentBrowser& browser = *window->segmentBrowser();
+  // A log of two of the scan's segments, in the custody log's shape.
+  nlohmann::json segments = nlohmann::json::array();
+  int serial = 0;
+  for (const SegmentRecord& s : browser.segments().segments()) {
+    if (s.channel != 0) continue;
+    segments.push_back({{"serial", ++serial}, {"channel", s.channel + 1}, {"recordType", "Time"},
+                        {"recordTypeCode", s.recordType}, {"start", {{"recorder", s.startTime}, {"text", ""}}},
+                        {"end", {{"recorder", s.endTime}, {"text", ""}}}, {"durationSeconds", s.endTime - s.startTime},
+                        {"bytes", s.byteCount}, {"size", "1K"}, {"startFolder", s.startFolder}});
+  }
+  const std::string path = out_.file("scan.json");
+  std::ofstream(path) << nlohmann::json{{"job", "scan"}, {"segments", segments}}.dump();
+  ASSERT_TRUE(browser.openScanLog(QString::fromStdString(path)));
+  EXPECT_EQ(browser.model()->rowCount(), 2);
+  ASSERT_EQ(browser.segments().lanes().size(), 1u);
+  EXPECT_EQ(browser.segments().lanes()[0].channel, 0);
+  // Its pictures are found by the segments' times on the form's disk.
+  browser.table()->selectRow(1);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !browser.picture()->pixmap().isNull(); }, WAIT_MS));
+  EXPECT_TRUE(browser.pictureCaption()->text().endsWith(QString::fromStdString(segmentTimeText(T0 + 10))));
+
+  std::ofstream(out_.file("other.json")) << R"({"job": "backup"})";
+  EXPECT_FALSE(browser.openScanLog(QString::fromStdString(out_.file("other.json"))));
+  EXPECT_EQ(messages, std::vector<QString>{QString::fromStdString(out_.file("other.json") + ": not the log of a scan")});
+  EXPECT_EQ(browser.model()->rowCount(), 2);  // what was shown stays
+}
+
+TEST_F(SegmentViewTest, PlainFormKeepsTheViewClosedUntilAsked) {
+  auto window = showWindow();
+  EXPECT_FALSE(window->segmentBrowser()->isVisible());
+  const QSize plain = window->size();
+  window->segmentViewToggle()->click();
+  EXPECT_TRUE(window->segmentBrowser()->isVisible());
+  window->segmentViewToggle()->click();
+  EXPECT_FALSE(window->segmentBrowser()->isVisible());
+  QApplication::processEvents();
+  EXPECT_EQ(window->size(), plain);
+}
+
+}  // namespace
+}  // namespace korvex
