@@ -255,6 +255,7 @@ class MainDialog : public QDialog {
   std::vector<PickedWindow> takePickedWindows();
   SegmentBrowser* segments_ = nullptr;
   QToolButton* segmentToggle_ = nullptr;
+  int widthBeforeSegments_ = 0;
   std::vector<PickedWindow> pickedWindowsForBackup_;
 
   QGridLayout* upperGrid_ = nullptr;

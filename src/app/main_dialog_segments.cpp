@@ -49,8 +49,13 @@ void MainDialog::showSegmentView(bool shown) {
   segments_->setVisible(shown);
   // The plain form keeps its fixed height; with the view open the window can
   // be made as large as the segments need.
+  if (shown) widthBeforeSegments_ = width();
   fitHeight();
-  if (shown) resize(std::max(width(), 980), std::max(height(), sizeHint().height() + 360));
+  if (shown) {
+    resize(std::max(width(), 980), std::max(height(), sizeHint().height() + 360));
+  } else if (widthBeforeSegments_ > 0) {
+    resize(widthBeforeSegments_, height());  // the form as it was before the view opened
+  }
 }
 
 void MainDialog::connectScanToSegmentView(const JobSettings& settings, ScanOptions& options) {

@@ -294,8 +294,9 @@ TEST_F(WindowTest, EnterInAnEditBoxNeitherStartsAJobNorClosesTheWindow) {
 
 TEST_F(WindowTest, NoButtonIsAnAutoDefault) {
   auto window = showWindow();
+  // The form's seven and the picking view's.
   const auto buttons = window->findChildren<QPushButton*>();
-  EXPECT_EQ(buttons.size(), 7);
+  EXPECT_GE(buttons.size(), 7);
   for (QPushButton* button : buttons) {
     EXPECT_FALSE(button->autoDefault()) << button->objectName().toStdString();
     EXPECT_FALSE(button->isDefault()) << button->objectName().toStdString();
