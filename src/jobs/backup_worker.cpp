@@ -97,6 +97,7 @@ void BackupWorker::writeLog(const StopRequest& stop) {
   record.disk = disk_;
   record.settings = settings_;
   record.source = result_.source;
+  record.recovery = result_.recovery;
   record.files = result_.files;
   log_.write(hashList(listed), custodyJson(record));
   result_.logPath = log_.logPath();

@@ -78,6 +78,7 @@ Json settingsValue(const JobSettings& s, bool backup) {
   settings["outputFolder"] = s.outputFolder;
   settings["folderStart"] = s.folderStart;
   settings["folderEnd"] = s.folderEnd;
+  settings["recover"] = s.recover;
   // The scan lists every channel and record type: only a backup selects.
   if (!backup) return settings;
   settings["beginTime"] = timeValue(s.beginTime);
@@ -92,10 +93,21 @@ Json settingsValue(const JobSettings& s, bool backup) {
     if (s.recordTypeEnabled[code] != 0)
       types.push_back(Json{{"code", code}, {"name", recordTypeName(static_cast<std::int32_t>(code))}});
   settings["recordTypes"] = types;
+  // Segments picked in the window: a frame is kept only inside one of them.
+  if (!s.pickedWindows.empty()) {
+    Json picked = Json::array();
+    for (const PickedWindow& w : s.pickedWindows) {
+      Json picks = Json::array();
+      for (std::uint32_t c = 0; c < 32; ++c)
+        if ((w.channelMask >> c) & 1u) picks.push_back(c + 1);
+      picked.push_back(Json{{"channels", picks}, {"begin", timeValue(w.begin)}, {"end", timeValue(w.end)}});
+    }
+    settings["pickedWindows"] = picked;
+  }
   return settings;
 }
 
-Json fileValue(const ExportedFile& f) {
+Json fileValue(const ExportedFile& f, bool recover) {
   Json file;
   file["name"] = fileNameOf(f.path);
   file["bytes"] = f.hash.bytes;
@@ -116,10 +128,14 @@ Json fileValue(const ExportedFile& f) {
   file["from"] = placeName(f.from);
   file["to"] = placeName(f.to);
   file["finished"] = f.finished;
+  if (recover) {
+    file["recovered"] = f.recovered;
+    file["residual"] = f.residual;
+  }
   return file;
 }
 
-Json segmentValue(const SegmentRecord& s) {
+Json segmentValue(const SegmentRecord& s, bool recover) {
   Json segment;
   segment["serial"] = s.serial;
   segment["channel"] = s.channel + 1;
@@ -133,7 +149,26 @@ Json segmentValue(const SegmentRecord& s) {
   segment["bytes"] = s.byteCount;
   segment["size"] = shownSize(s.byteCount);
   segment["startFolder"] = s.startFolder;
+  if (recover) segment["recovered"] = s.recovered;
   return segment;
+}
+
+// What recovery did: every resync, every unreadable region, every file
+// passed over.
+Json recoveryValue(const RecoveryLog& r) {
+  Json resyncs = Json::array();
+  for (const Resync& x : r.resyncs)
+    resyncs.push_back(Json{{"file", x.file}, {"endedAt", x.endedAt}, {"resumedAt", x.resumedAt},
+                           {"bytesPassed", x.bytesPassed}});
+  Json regions = Json::array();
+  for (const UnreadableRegion& x : r.unreadable)
+    regions.push_back(Json{{"file", x.file}, {"offset", x.offset}, {"length", x.length}});
+  Json skipped = Json::array();
+  for (const SkippedFile& x : r.skipped) skipped.push_back(Json{{"file", x.file}, {"reason", x.reason}});
+  return Json{{"recoveredFrames", r.recoveredFrames},
+              {"resyncs", resyncs},
+              {"unreadableRegions", regions},
+              {"passedOver", skipped}};
 }
 
 // The hash list's form of a name: one with a backslash or a line break in
@@ -254,9 +289,10 @@ std::string custodyJson(const CustodyRecord& record) {
   log["missing"] = record.source.missingPath.empty()
                        ? Json(nullptr)
                        : Json{{"path", record.source.missingPath}, {"foldersNotRead", record.source.foldersNotRead}};
+  if (record.settings.recover) log["recovery"] = recoveryValue(record.recovery);
   if (record.backup) {
     Json files = Json::array();
-    for (const ExportedFile& file : record.files) files.push_back(fileValue(file));
+    for (const ExportedFile& file : record.files) files.push_back(fileValue(file, record.settings.recover));
     log["files"] = files;
   } else {
     if (record.report.path.empty()) {
@@ -270,7 +306,8 @@ std::string custodyJson(const CustodyRecord& record) {
       log["report"] = report;
     }
     Json segments = Json::array();
-    for (const SegmentRecord& segment : record.segments) segments.push_back(segmentValue(segment));
+    for (const SegmentRecord& segment : record.segments)
+      segments.push_back(segmentValue(segment, record.settings.recover));
     log["segments"] = segments;
   }
   // Paths are bytes: whatever is not UTF-8 is shown as U+FFFD rather than

@@ -60,6 +60,7 @@ struct CustodyRecord {
   std::vector<ExportedFile> files;      // a backup's AVI files, with their hashes
   std::vector<SegmentRecord> segments;  // a scan's segments
   LoggedFile report;                    // a scan's report
+  RecoveryLog recovery;                 // what recovery did (settings.recover)
 };
 
 // The record as JSON text (two-space indents, a line end at the end).

@@ -108,6 +108,7 @@ void ScanWorker::writeLog(const StopRequest& stop) {
   record.disk = disk_;
   record.settings = settings_;
   record.source = result_.source;
+  record.recovery = result_.recovery;
   record.segments = result_.segments;
   // A report that got not even its header was removed.
   struct stat info {};

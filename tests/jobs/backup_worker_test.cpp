@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <nlohmann/json.hpp>
+
 #include <cerrno>
 #include <numeric>
 #include <string>
@@ -174,6 +176,15 @@ TEST_F(BackupWorkerTest, PickedWindowsKeepOnlyTheirChannelsSpans) {
   EXPECT_EQ(r.created, (std::vector<std::string>{out("folder=0_file=0_chn1_Time_2012_5_4_8_9_10.avi"),
                                                  out("folder=0_file=0_chn2_Time_2012_5_4_8_9_10.avi")}));
   for (const auto& path : r.created) EXPECT_EQ(testing::readAviContents(path).count("00db"), 2u) << path;
+  // The job's log records the picks.
+  const auto log = nlohmann::json::parse(testing::readTextFile(r.result.logPath));
+  const auto& picked = log.at("settings").at("pickedWindows");
+  ASSERT_EQ(picked.size(), 2u);
+  EXPECT_EQ(picked[0].at("channels"), nlohmann::json::array({1}));
+  EXPECT_EQ(picked[0].at("begin").at("recorder"), T0);
+  EXPECT_EQ(picked[0].at("end").at("recorder"), T0 + 1);
+  EXPECT_EQ(picked[1].at("channels"), nlohmann::json::array({2}));
+  EXPECT_EQ(picked[1].at("end").at("recorder"), T0 + 2);
   // Without them the same selection takes channel 1's second segment too.
   settings.pickedWindows.clear();
   BackupRun all;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "jobs/backup_worker.h"
 #include "jobs/scan_worker.h"
 #include "jobs/selection.h"
@@ -145,6 +147,25 @@ TEST_F(RecoveryTest, TheScanListsRecoveredSegmentsAndSaysHowMany) {
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0].substr(0, 40), plainLines[0].substr(0, 40));
   EXPECT_EQ(lines[2], "Recovery: 2 of 2 segments hold recovered frames");
+
+  // The job's log lists every resync and marks the segments.
+  const auto log = nlohmann::json::parse(testing::readTextFile(recovered.logPath));
+  EXPECT_EQ(log.at("settings").at("recover"), true);
+  const auto& recovery = log.at("recovery");
+  EXPECT_EQ(recovery.at("recoveredFrames"), 55);
+  ASSERT_EQ(recovery.at("resyncs").size(), 2u);
+  EXPECT_EQ(recovery.at("resyncs")[0].at("file"), "dir00000/file0000.dat");
+  EXPECT_EQ(recovery.at("resyncs")[0].at("endedAt"), garbage.endedAt);
+  EXPECT_EQ(recovery.at("resyncs")[0].at("resumedAt"), garbage.resumedAt);
+  EXPECT_EQ(recovery.at("resyncs")[0].at("bytesPassed"), 3000);
+  EXPECT_EQ(recovery.at("passedOver").size(), 127u);
+  ASSERT_EQ(log.at("segments").size(), 2u);
+  for (const auto& segment : log.at("segments")) EXPECT_EQ(segment.at("recovered"), true);
+  // Without recovery the log holds no recovery fields at all.
+  const auto plainLog = nlohmann::json::parse(testing::readTextFile(plain.logPath));
+  EXPECT_EQ(plainLog.at("settings").at("recover"), false);
+  EXPECT_FALSE(plainLog.contains("recovery"));
+  EXPECT_FALSE(plainLog.at("segments")[0].contains("recovered"));
 }
 
 TEST_F(RecoveryTest, AnUndamagedStoreGivesTheSameRowsAndNothingRecovered) {
@@ -301,6 +322,12 @@ TEST_F(RecoveryTest, ResidualFramesGoIntoTheirOwnAviFileMarkedRecovered) {
   EXPECT_EQ(older.path.substr(older.path.size() - suffix.size()), suffix);
   EXPECT_EQ(created_, (std::vector<std::string>{newer.path, older.path}));
   EXPECT_EQ(saved.recovery.recoveredFrames, 25u + 50u);
+  const auto log = nlohmann::json::parse(testing::readTextFile(saved.logPath));
+  ASSERT_EQ(log.at("files").size(), 2u);
+  EXPECT_EQ(log.at("files")[0].at("recovered"), true);
+  EXPECT_EQ(log.at("files")[0].at("residual"), false);
+  EXPECT_EQ(log.at("files")[1].at("residual"), true);
+  EXPECT_EQ(log.at("files")[1].at("name"), older.path.substr(older.path.rfind('/') + 1));
 
   for (const ExportedFile& file : saved.files) {
     SCOPED_TRACE(file.path);
