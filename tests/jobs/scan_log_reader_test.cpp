@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <fstream>
 #include <nlohmann/json.hpp>
 
@@ -22,7 +23,9 @@ Json segmentEntry(int serial, int channel, int code, RecorderTime start, Recorde
               {"recordTypeCode", code},
               {"start", {{"recorder", start}, {"text", "2012-05-04 08:09:10"}}},
               {"end", {{"recorder", end}, {"text", "2012-05-04 08:09:20"}}},
-              {"durationSeconds", end - start},
+              // As the report counts it: the difference as a signed 32-bit number.
+              {"durationSeconds",
+               static_cast<std::int32_t>(static_cast<std::uint32_t>(end) - static_cast<std::uint32_t>(start))},
               {"bytes", bytes},
               {"size", "1K"},
               {"startFolder", folder}};
