@@ -334,7 +334,11 @@ std::optional<std::uint64_t> RecordingFileReader::findHeader(std::uint64_t from,
   if (fileSize_ < FRAME_HEADER_SIZE) return std::nullopt;
   before = std::min(before, fileSize_ - FRAME_HEADER_SIZE + 1);
   if (from >= before) return std::nullopt;
-  if (searchBuffer_.empty()) searchBuffer_.resize(RECOVERY_SEARCH_PIECE + FRAME_HEADER_SIZE);
+  // Room for one piece, no more than the span searched needs: a small file
+  // or a short search never pays for a whole piece.
+  const std::size_t room =
+      static_cast<std::size_t>(std::min<std::uint64_t>(before - from, RECOVERY_SEARCH_PIECE)) + FRAME_HEADER_SIZE;
+  if (searchBuffer_.size() < room) searchBuffer_.resize(room);
   for (std::uint64_t piece = from; piece < before; piece += RECOVERY_SEARCH_PIECE) {
     // Headers starting in [piece, scanEnd), each whole in the buffer.
     const std::uint64_t scanEnd = std::min<std::uint64_t>(piece + RECOVERY_SEARCH_PIECE, before);
