@@ -1,6 +1,7 @@
 #include "jobs/file_hasher.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <openssl/evp.h>
 #include <unistd.h>
 
@@ -43,13 +44,18 @@ FileHash sha256OfFile(const std::string& path) {
     hash.failure = "the SHA-256 digest is not available";
     return hash;
   }
-  const std::unique_ptr<unsigned char[]> block(new (std::nothrow) unsigned char[READ_BLOCK]);
+  // A small file (a report) is read with a block of its own size.
+  std::size_t blockSize = READ_BLOCK;
+  struct stat info {};
+  if (::fstat(file.fd, &info) == 0 && info.st_size >= 0 && static_cast<std::uint64_t>(info.st_size) < READ_BLOCK)
+    blockSize = std::max<std::size_t>(static_cast<std::size_t>(info.st_size) + 1, 4096);
+  const std::unique_ptr<unsigned char[]> block(new (std::nothrow) unsigned char[blockSize]);
   if (!block) {
     hash.failure = std::strerror(ENOMEM);
     return hash;
   }
   for (;;) {
-    const ssize_t got = ::read(file.fd, block.get(), READ_BLOCK);
+    const ssize_t got = ::read(file.fd, block.get(), blockSize);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
       hash.failure = std::strerror(errno);
