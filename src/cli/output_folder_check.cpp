@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "jobs/recovery_log.h"
 
 namespace korvex::cli {
 
@@ -41,7 +42,7 @@ std::string missingFileNote(const SourceEnd& source) {
 std::string recoveryNote(const RecoveryLog& log) {
   std::string note = "recovery: " + std::to_string(log.recoveredFrames) + " frames found past a file's end of frames, " +
                      std::to_string(log.resyncs.size()) + " resyncs, " + std::to_string(log.unreadable.size()) +
-                     " unreadable regions, " + std::to_string(log.skipped.size()) + " files passed over";
+                     " unreadable regions, " + std::to_string(skippedFileCount(log)) + " files passed over";
   const auto more = [&](std::size_t count) {
     if (count > RECOVERY_LINES_SHOWN) note += "\n  ... and " + std::to_string(count - RECOVERY_LINES_SHOWN) + " more";
   };
@@ -56,8 +57,12 @@ std::string recoveryNote(const RecoveryLog& log) {
     note += "\n  " + u.file + ": " + std::to_string(u.length) + " bytes unreadable at byte " + std::to_string(u.offset);
   }
   more(log.unreadable.size());
-  for (std::size_t i = 0; i < log.skipped.size() && i < RECOVERY_LINES_SHOWN; ++i)
-    note += "\n  " + log.skipped[i].file + " passed over: " + log.skipped[i].reason;
+  for (std::size_t i = 0; i < log.skipped.size() && i < RECOVERY_LINES_SHOWN; ++i) {
+    const SkippedFile& skipped = log.skipped[i];
+    note += "\n  " + skipped.file;
+    if (skipped.count() > 1) note += " to " + skipped.lastFile + " (" + std::to_string(skipped.count()) + " files)";
+    note += " passed over: " + skipped.reason;
+  }
   more(log.skipped.size());
   return note;
 }

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <nlohmann/json.hpp>
 
 #include "jobs/output_folder.h"
@@ -25,6 +26,14 @@ using Json = nlohmann::ordered_json;
 // Grown in steps, so that a job with many files asks the disk rarely.
 constexpr std::uint64_t RESERVE_STEP = 16 * 1024;
 
+// An object with room for `keys` members. Its members sit in a vector whose
+// keys are const, so every growth would copy each member's whole value.
+Json objectWithRoom(std::size_t keys) {
+  Json object = Json::object();
+  object.get_ref<Json::object_t&>().reserve(keys);
+  return object;
+}
+
 Json timeValue(RecorderTime time) { return Json{{"recorder", time}, {"text", calendarText(time)}}; }
 
 // A text that may be absent: null then.
@@ -40,7 +49,7 @@ std::string shownSize(std::uint64_t bytes) {
 }
 
 Json diskValue(const DiskDescription& d) {
-  Json disk;
+  Json disk = objectWithRoom(12);
   disk["path"] = d.disk.path;
   disk["resolvedPath"] = textOrNull(d.resolvedPath);
   disk["format"] = d.disk.format;
@@ -50,21 +59,21 @@ Json diskValue(const DiskDescription& d) {
   disk["model"] = textOrNull(d.disk.model);
   disk["serial"] = textOrNull(d.disk.serial);
   if (d.disk.format == "raw" || d.disk.format == "ewf" || d.disk.format == "device") {
-    Json image;
+    Json image = objectWithRoom(5);
     image["path"] = d.disk.path;
     image["bytes"] = d.disk.sizeBytes;
     image["segments"] = d.disk.segments;
     image["md5"] = textOrNull(d.disk.md5);
     image["sha1"] = textOrNull(d.disk.sha1);
-    disk["image"] = image;
-    Json partition;
+    disk["image"] = std::move(image);
+    Json partition = objectWithRoom(6);
     partition["index"] = d.partition.index;
     partition["wholeDisk"] = !d.partitioned;
     partition["startBytes"] = d.partition.startBytes;
     partition["lengthBytes"] = d.partition.lengthBytes;
     partition["description"] = d.partition.description;
     partition["fileSystem"] = d.partition.fileSystem;
-    disk["partition"] = partition;
+    disk["partition"] = std::move(partition);
   } else {
     disk["image"] = nullptr;
     disk["partition"] = nullptr;
@@ -73,7 +82,7 @@ Json diskValue(const DiskDescription& d) {
 }
 
 Json settingsValue(const JobSettings& s, bool backup) {
-  Json settings;
+  Json settings = objectWithRoom(14);
   settings["diskRoot"] = s.diskRoot;
   settings["outputFolder"] = s.outputFolder;
   settings["folderStart"] = s.folderStart;
@@ -87,12 +96,12 @@ Json settingsValue(const JobSettings& s, bool backup) {
   Json channels = Json::array();
   for (std::size_t i = 0; i < s.channelEnabled.size(); ++i)
     if (s.channelEnabled[i] != 0) channels.push_back(i + 1);
-  settings["channels"] = channels;
+  settings["channels"] = std::move(channels);
   Json types = Json::array();
   for (std::size_t code = 0; code < s.recordTypeEnabled.size(); ++code)
     if (s.recordTypeEnabled[code] != 0)
       types.push_back(Json{{"code", code}, {"name", recordTypeName(static_cast<std::int32_t>(code))}});
-  settings["recordTypes"] = types;
+  settings["recordTypes"] = std::move(types);
   // Segments picked in the window: a frame is kept only inside one of them.
   if (!s.pickedWindows.empty()) {
     Json picked = Json::array();
@@ -100,15 +109,15 @@ Json settingsValue(const JobSettings& s, bool backup) {
       Json picks = Json::array();
       for (std::uint32_t c = 0; c < 32; ++c)
         if ((w.channelMask >> c) & 1u) picks.push_back(c + 1);
-      picked.push_back(Json{{"channels", picks}, {"begin", timeValue(w.begin)}, {"end", timeValue(w.end)}});
+      picked.push_back(Json{{"channels", std::move(picks)}, {"begin", timeValue(w.begin)}, {"end", timeValue(w.end)}});
     }
-    settings["pickedWindows"] = picked;
+    settings["pickedWindows"] = std::move(picked);
   }
   return settings;
 }
 
 Json fileValue(const ExportedFile& f, bool recover) {
-  Json file;
+  Json file = objectWithRoom(24);
   file["name"] = fileNameOf(f.path);
   file["bytes"] = f.hash.bytes;
   file["sha256"] = textOrNull(f.hash.sha256);
@@ -136,7 +145,7 @@ Json fileValue(const ExportedFile& f, bool recover) {
 }
 
 Json segmentValue(const SegmentRecord& s, bool recover) {
-  Json segment;
+  Json segment = objectWithRoom(12);
   segment["serial"] = s.serial;
   segment["channel"] = s.channel + 1;
   segment["recordType"] = recordTypeName(s.recordType);
@@ -164,11 +173,23 @@ Json recoveryValue(const RecoveryLog& r) {
   for (const UnreadableRegion& x : r.unreadable)
     regions.push_back(Json{{"file", x.file}, {"offset", x.offset}, {"length", x.length}});
   Json skipped = Json::array();
-  for (const SkippedFile& x : r.skipped) skipped.push_back(Json{{"file", x.file}, {"reason", x.reason}});
-  return Json{{"recoveredFrames", r.recoveredFrames},
-              {"resyncs", resyncs},
-              {"unreadableRegions", regions},
-              {"passedOver", skipped}};
+  for (const SkippedFile& x : r.skipped) {
+    Json entry = objectWithRoom(4);
+    entry["file"] = x.file;
+    // A run of files: the first, the last and how many.
+    if (x.count() > 1) {
+      entry["through"] = x.lastFile;
+      entry["files"] = x.count();
+    }
+    entry["reason"] = x.reason;
+    skipped.push_back(std::move(entry));
+  }
+  Json recovery = objectWithRoom(4);
+  recovery["recoveredFrames"] = r.recoveredFrames;
+  recovery["resyncs"] = std::move(resyncs);
+  recovery["unreadableRegions"] = std::move(regions);
+  recovery["passedOver"] = std::move(skipped);
+  return recovery;
 }
 
 // The hash list's form of a name: one with a backslash or a line break in
@@ -270,7 +291,7 @@ std::string backupFailureReason(const BackupResult& result) {
 }
 
 std::string custodyJson(const CustodyRecord& record) {
-  Json log;
+  Json log = objectWithRoom(16);
   log["program"] = "Korvex";
   log["version"] = KORVEX_VERSION;
   log["job"] = record.backup ? "backup" : "scan";
@@ -283,7 +304,7 @@ std::string custodyJson(const CustodyRecord& record) {
   Json unreadable = Json::array();
   if (!record.source.failedPath.empty())
     unreadable.push_back(Json{{"path", record.source.failedPath}, {"reason", record.source.failureReason}});
-  log["unreadable"] = unreadable;
+  log["unreadable"] = std::move(unreadable);
   // A missing file is the store's normal end; with folders of the range
   // left after it, the log says so.
   log["missing"] = record.source.missingPath.empty()
@@ -293,22 +314,22 @@ std::string custodyJson(const CustodyRecord& record) {
   if (record.backup) {
     Json files = Json::array();
     for (const ExportedFile& file : record.files) files.push_back(fileValue(file, record.settings.recover));
-    log["files"] = files;
+    log["files"] = std::move(files);
   } else {
     if (record.report.path.empty()) {
       log["report"] = nullptr;
     } else {
-      Json report;
+      Json report = objectWithRoom(4);
       report["name"] = fileNameOf(record.report.path);
       report["bytes"] = record.report.hash.bytes;
       report["sha256"] = textOrNull(record.report.hash.sha256);
       if (!record.report.hash.failure.empty()) report["hashFailure"] = record.report.hash.failure;
-      log["report"] = report;
+      log["report"] = std::move(report);
     }
     Json segments = Json::array();
     for (const SegmentRecord& segment : record.segments)
       segments.push_back(segmentValue(segment, record.settings.recover));
-    log["segments"] = segments;
+    log["segments"] = std::move(segments);
   }
   // Paths are bytes: whatever is not UTF-8 is shown as U+FFFD rather than
   // ending the job's log.

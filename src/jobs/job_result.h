@@ -59,9 +59,16 @@ struct UnreadableRegion {
 };
 
 // A recording file of the range that could not be opened and was passed over.
+// Files passed over for one reason: one file, or a run of consecutive files
+// of one folder (the rest of a folder that a recorder never filled).
 struct SkippedFile {
-  std::string file;
-  std::string reason;  // "No such file or directory", "Permission denied", ...
+  std::string file;      // the first of them
+  std::string reason;    // "No such file or directory", "Permission denied", ...
+  std::string lastFile;  // the last of them; empty for one file
+  std::int32_t folder = 0;
+  int firstNumber = 0;   // file numbers within the folder
+  int lastNumber = 0;
+  int count() const { return lastNumber - firstNumber + 1; }
 };
 
 struct RecoveryLog {

@@ -1,5 +1,7 @@
 #include "jobs/recovery_log.h"
 
+#include <utility>
+
 namespace korvex {
 
 void noteFileRecovery(RecoveryLog& log, std::int32_t folder, int file, const RecordingFileReader& reader) {
@@ -11,7 +13,22 @@ void noteFileRecovery(RecoveryLog& log, std::int32_t folder, int file, const Rec
 }
 
 void noteSkippedFile(RecoveryLog& log, std::int32_t folder, int file, const OpenFailure& failure) {
-  log.skipped.push_back({recordingFileName(folder, file), failure.reason.empty() ? "cannot be opened" : failure.reason});
+  std::string reason = failure.reason.empty() ? "cannot be opened" : failure.reason;
+  if (!log.skipped.empty()) {
+    SkippedFile& last = log.skipped.back();
+    if (last.folder == folder && last.lastNumber + 1 == file && last.reason == reason) {
+      last.lastNumber = file;
+      last.lastFile = recordingFileName(folder, file);
+      return;
+    }
+  }
+  log.skipped.push_back({recordingFileName(folder, file), std::move(reason), {}, folder, file, file});
+}
+
+std::size_t skippedFileCount(const RecoveryLog& log) {
+  std::size_t count = 0;
+  for (const SkippedFile& skipped : log.skipped) count += static_cast<std::size_t>(skipped.count());
+  return count;
 }
 
 }  // namespace korvex

@@ -1,6 +1,7 @@
 // Gathers what recovery did in each recording file into a job's result.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "jobs/job_result.h"
@@ -12,6 +13,11 @@ namespace korvex {
 // The resyncs and unreadable regions of the file `reader` has just read.
 void noteFileRecovery(RecoveryLog& log, std::int32_t folder, int file, const RecordingFileReader& reader);
 
+// A file passed over; one that follows the last entry's run in its folder,
+// for the same reason, extends that run.
 void noteSkippedFile(RecoveryLog& log, std::int32_t folder, int file, const OpenFailure& failure);
+
+// The files passed over, counting every file of each run.
+std::size_t skippedFileCount(const RecoveryLog& log);
 
 }  // namespace korvex

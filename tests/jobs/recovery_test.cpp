@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "jobs/backup_worker.h"
+#include "jobs/recovery_log.h"
 #include "jobs/scan_worker.h"
 #include "jobs/selection.h"
 #include "store/memory_source.h"
@@ -140,7 +141,11 @@ TEST_F(RecoveryTest, TheScanListsRecoveredSegmentsAndSaysHowMany) {
   EXPECT_EQ(garbage.resumedAt, garbage.endedAt + 3000);
   EXPECT_EQ(recovered.recovery.resyncs[1].bytesPassed, FRAME_HEADER_SIZE);
   EXPECT_TRUE(recovered.recovery.unreadable.empty());
-  EXPECT_EQ(recovered.recovery.skipped.size(), 127u);  // the rest of the folder
+  // The rest of the folder, as one run.
+  ASSERT_EQ(recovered.recovery.skipped.size(), 1u);
+  EXPECT_EQ(recovered.recovery.skipped[0].file, "dir00000/file0001.dat");
+  EXPECT_EQ(recovered.recovery.skipped[0].lastFile, "dir00000/file0127.dat");
+  EXPECT_EQ(skippedFileCount(recovered.recovery), 127u);
 
   // Rows in the same format, then the one line.
   const std::vector<std::string> lines = reportLines(recovered.reportPath);
@@ -158,7 +163,11 @@ TEST_F(RecoveryTest, TheScanListsRecoveredSegmentsAndSaysHowMany) {
   EXPECT_EQ(recovery.at("resyncs")[0].at("endedAt"), garbage.endedAt);
   EXPECT_EQ(recovery.at("resyncs")[0].at("resumedAt"), garbage.resumedAt);
   EXPECT_EQ(recovery.at("resyncs")[0].at("bytesPassed"), 3000);
-  EXPECT_EQ(recovery.at("passedOver").size(), 127u);
+  ASSERT_EQ(recovery.at("passedOver").size(), 1u);
+  EXPECT_EQ(recovery.at("passedOver")[0].at("file"), "dir00000/file0001.dat");
+  EXPECT_EQ(recovery.at("passedOver")[0].at("through"), "dir00000/file0127.dat");
+  EXPECT_EQ(recovery.at("passedOver")[0].at("files"), 127);
+  EXPECT_EQ(recovery.at("passedOver")[0].at("reason"), std::strerror(ENOENT));
   ASSERT_EQ(log.at("segments").size(), 2u);
   for (const auto& segment : log.at("segments")) EXPECT_EQ(segment.at("recovered"), true);
   // Without recovery the log holds no recovery fields at all.
@@ -193,7 +202,8 @@ TEST_F(RecoveryTest, AnUndamagedStoreGivesTheSameRowsAndNothingRecovered) {
   EXPECT_EQ(recovered.recovery.recoveredFrames, 0u);
   EXPECT_TRUE(recovered.recovery.resyncs.empty());
   // Files 3 to 127 of the one folder do not exist: listed, passed over.
-  EXPECT_EQ(recovered.recovery.skipped.size(), 125u);
+  ASSERT_EQ(recovered.recovery.skipped.size(), 1u);
+  EXPECT_EQ(recovered.recovery.skipped[0].count(), 125);
 }
 
 TEST_F(RecoveryTest, AReadErrorIsReadThroughAndListed) {
@@ -355,6 +365,53 @@ TEST_F(RecoveryTest, AStoreOfRandomBytesRecoversNothing) {
   EXPECT_TRUE(saved.files.empty());
   EXPECT_FALSE(saved.videoFound);
   EXPECT_EQ(saved.recovery.recoveredFrames, 0u);
+}
+
+
+TEST(RecoveryLogTest, FilesPassedOverForOneReasonInARowAreOneRun) {
+  struct Skip {
+    std::int32_t folder;
+    int file;
+    const char* reason;
+  };
+  struct Case {
+    const char* name;
+    std::vector<Skip> skips;
+    std::vector<std::string> runs;  // "first..last reason"
+  };
+  const auto missing = [] {
+    OpenFailure f;
+    f.missing = true;
+    f.reason = "missing";
+    return f;
+  };
+  const std::vector<Case> cases = {
+      {"one file", {{0, 5, "missing"}}, {"dir00000/file0005.dat..dir00000/file0005.dat missing"}},
+      {"a run", {{0, 5, "missing"}, {0, 6, "missing"}, {0, 7, "missing"}},
+       {"dir00000/file0005.dat..dir00000/file0007.dat missing"}},
+      {"a gap starts a new run", {{0, 5, "missing"}, {0, 7, "missing"}},
+       {"dir00000/file0005.dat..dir00000/file0005.dat missing", "dir00000/file0007.dat..dir00000/file0007.dat missing"}},
+      {"another reason starts a new run", {{0, 5, "missing"}, {0, 6, ""}, {0, 7, ""}},
+       {"dir00000/file0005.dat..dir00000/file0005.dat missing",
+        "dir00000/file0006.dat..dir00000/file0007.dat cannot be opened"}},
+      {"another folder starts a new run", {{0, 127, "missing"}, {1, 0, "missing"}, {1, 1, "missing"}},
+       {"dir00000/file0127.dat..dir00000/file0127.dat missing", "dir00001/file0000.dat..dir00001/file0001.dat missing"}},
+  };
+  for (const Case& c : cases) {
+    RecoveryLog log;
+    std::size_t files = 0;
+    for (const Skip& skip : c.skips) {
+      OpenFailure failure = missing();
+      failure.reason = skip.reason;
+      noteSkippedFile(log, skip.folder, skip.file, failure);
+      ++files;
+    }
+    std::vector<std::string> runs;
+    for (const SkippedFile& s : log.skipped)
+      runs.push_back(s.file + ".." + (s.count() > 1 ? s.lastFile : s.file) + " " + s.reason);
+    EXPECT_EQ(runs, c.runs) << c.name;
+    EXPECT_EQ(skippedFileCount(log), files) << c.name;
+  }
 }
 
 }  // namespace
