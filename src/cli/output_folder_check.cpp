@@ -60,7 +60,7 @@ std::string recoveryNote(const RecoveryLog& log) {
   for (std::size_t i = 0; i < log.skipped.size() && i < RECOVERY_LINES_SHOWN; ++i) {
     const SkippedFile& skipped = log.skipped[i];
     note += "\n  " + skipped.file;
-    if (skipped.count() > 1) note += " to " + skipped.lastFile + " (" + std::to_string(skipped.count()) + " files)";
+    if (skipped.count() > 1) note += " to " + skipped.lastFile() + " (" + std::to_string(skipped.count()) + " files)";
     note += " passed over: " + skipped.reason;
   }
   more(log.skipped.size());

@@ -178,7 +178,7 @@ Json recoveryValue(const RecoveryLog& r) {
     entry["file"] = x.file;
     // A run of files: the first, the last and how many.
     if (x.count() > 1) {
-      entry["through"] = x.lastFile;
+      entry["through"] = x.lastFile();
       entry["files"] = x.count();
     }
     entry["reason"] = x.reason;

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 namespace korvex {
 
@@ -16,6 +17,9 @@ namespace {
 
 // Large enough that the hash, not the system calls, sets the pace.
 constexpr std::size_t READ_BLOCK = 1024 * 1024;
+// Files up to this size are hashed on the adding thread (well under a
+// millisecond).
+constexpr off_t HASH_AT_ONCE_BYTES = 256 * 1024;
 
 struct DigestFree {
   void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
@@ -86,6 +90,16 @@ FileHash sha256OfFile(const std::string& path) {
 FileHasher::~FileHasher() { finish(); }
 
 void FileHasher::add(std::size_t index, std::string path) {
+  // A small file is hashed at once: starting a thread would cost more than
+  // its hash.
+  struct stat status {};
+  if (lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) && status.st_size <= HASH_AT_ONCE_BYTES) {
+    FileHash hash = sha256OfFile(path);
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (done_.size() <= index) done_.resize(index + 1);
+    done_[index] = std::move(hash);
+    return;
+  }
   bool start = false;
   {
     const std::lock_guard<std::mutex> lock(mutex_);

@@ -64,11 +64,12 @@ struct UnreadableRegion {
 struct SkippedFile {
   std::string file;      // the first of them
   std::string reason;    // "No such file or directory", "Permission denied", ...
-  std::string lastFile;  // the last of them; empty for one file
   std::int32_t folder = 0;
   int firstNumber = 0;   // file numbers within the folder
   int lastNumber = 0;
   int count() const { return lastNumber - firstNumber + 1; }
+  // The last of them.
+  std::string lastFile() const;
 };
 
 struct RecoveryLog {

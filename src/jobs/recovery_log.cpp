@@ -1,6 +1,6 @@
 #include "jobs/recovery_log.h"
 
-#include <utility>
+#include <string_view>
 
 namespace korvex {
 
@@ -13,17 +13,18 @@ void noteFileRecovery(RecoveryLog& log, std::int32_t folder, int file, const Rec
 }
 
 void noteSkippedFile(RecoveryLog& log, std::int32_t folder, int file, const OpenFailure& failure) {
-  std::string reason = failure.reason.empty() ? "cannot be opened" : failure.reason;
+  const std::string_view reason = failure.reason.empty() ? std::string_view("cannot be opened") : failure.reason;
   if (!log.skipped.empty()) {
     SkippedFile& last = log.skipped.back();
     if (last.folder == folder && last.lastNumber + 1 == file && last.reason == reason) {
       last.lastNumber = file;
-      last.lastFile = recordingFileName(folder, file);
       return;
     }
   }
-  log.skipped.push_back({recordingFileName(folder, file), std::move(reason), {}, folder, file, file});
+  log.skipped.push_back({recordingFileName(folder, file), std::string(reason), folder, file, file});
 }
+
+std::string SkippedFile::lastFile() const { return recordingFileName(folder, lastNumber); }
 
 std::size_t skippedFileCount(const RecoveryLog& log) {
   std::size_t count = 0;

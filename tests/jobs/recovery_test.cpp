@@ -144,7 +144,7 @@ TEST_F(RecoveryTest, TheScanListsRecoveredSegmentsAndSaysHowMany) {
   // The rest of the folder, as one run.
   ASSERT_EQ(recovered.recovery.skipped.size(), 1u);
   EXPECT_EQ(recovered.recovery.skipped[0].file, "dir00000/file0001.dat");
-  EXPECT_EQ(recovered.recovery.skipped[0].lastFile, "dir00000/file0127.dat");
+  EXPECT_EQ(recovered.recovery.skipped[0].lastFile(), "dir00000/file0127.dat");
   EXPECT_EQ(skippedFileCount(recovered.recovery), 127u);
 
   // Rows in the same format, then the one line.
@@ -408,7 +408,7 @@ TEST(RecoveryLogTest, FilesPassedOverForOneReasonInARowAreOneRun) {
     }
     std::vector<std::string> runs;
     for (const SkippedFile& s : log.skipped)
-      runs.push_back(s.file + ".." + (s.count() > 1 ? s.lastFile : s.file) + " " + s.reason);
+      runs.push_back(s.file + ".." + (s.count() > 1 ? s.lastFile() : s.file) + " " + s.reason);
     EXPECT_EQ(runs, c.runs) << c.name;
     EXPECT_EQ(skippedFileCount(log), files) << c.name;
   }
