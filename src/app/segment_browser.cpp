@@ -447,23 +447,27 @@ PickSummary SegmentBrowser::pickSummary() const {
 }
 
 std::vector<PickedWindow> SegmentBrowser::pickedWindows() const {
-  std::map<std::int32_t, std::vector<std::pair<RecorderTime, RecorderTime>>> spans;
+  // Spans meet only within one channel and one record type: a window that
+  // took in a neighbour of another type would take its frames too.
+  std::map<std::pair<std::int32_t, std::int32_t>, std::vector<std::pair<RecorderTime, RecorderTime>>> spans;
   for (std::uint32_t at : pickedSegments()) {
     const SegmentRecord& segment = list_[at];
     if (segment.channel < 0 || segment.channel >= CHANNEL_TABLE_SIZE) continue;
-    spans[segment.channel].emplace_back(segment.startTime, segment.endTime);
+    if (segment.recordType < 0 || segment.recordType >= 32) continue;  // never backed up
+    spans[{segment.channel, segment.recordType}].emplace_back(segment.startTime, segment.endTime);
   }
   std::vector<PickedWindow> windows;
-  for (auto& [channel, list] : spans) {
+  for (auto& [key, list] : spans) {
     std::sort(list.begin(), list.end());
-    const std::uint32_t mask = std::uint32_t{1} << channel;
+    const std::uint32_t mask = std::uint32_t{1} << key.first;
+    const std::uint32_t types = std::uint32_t{1} << key.second;
+    const std::size_t first = windows.size();
     for (const auto& [begin, end] : list) {
-      if (!windows.empty() && windows.back().channelMask == mask &&
-          std::int64_t{begin} <= std::int64_t{windows.back().end} + 1) {
+      if (windows.size() > first && std::int64_t{begin} <= std::int64_t{windows.back().end} + 1) {
         windows.back().end = std::max(windows.back().end, end);
         continue;
       }
-      windows.push_back({mask, begin, end});
+      windows.push_back({mask, begin, end, types});
     }
   }
   return windows;

@@ -69,8 +69,8 @@ class SegmentBrowser : public QWidget {
   void pick(const std::vector<std::uint32_t>& segments, TimelineView::PickMode mode);
   std::vector<std::uint32_t> pickedSegments() const;
   PickSummary pickSummary() const;
-  // The picked segments as the backup's windows: per channel, the span of
-  // each segment, spans that meet merged.
+  // The picked segments as the backup's windows: per channel and record
+  // type, the span of each segment with that type, spans that meet merged.
   std::vector<PickedWindow> pickedWindows() const;
 
   const SegmentList& segments() const { return list_; }

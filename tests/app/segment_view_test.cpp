@@ -26,6 +26,7 @@
 #include "app/segment_table_model.h"
 #include "app/timeline_view.h"
 #include "app/window_fixture.h"
+#include "store/record_types.h"
 #include "support/media_probe.h"
 #include "support/media_samples.h"
 #include "support/recorder_simulator.h"
@@ -257,6 +258,8 @@ TEST_F(SegmentViewTest, PickedSegmentsSetTheFormAndAreBackedUpExactly) {
   EXPECT_TRUE(qobject_cast<QCheckBox*>(window->control(ID_TYPE_SENSOR))->isChecked());
   const auto windows = browser.pickedWindows();
   ASSERT_EQ(windows.size(), 2u);
+  EXPECT_EQ(windows[0], (PickedWindow{0b01, T0, T0 + 2, 1u << RECORD_TYPE_TIME}));
+  EXPECT_EQ(windows[1], (PickedWindow{0b10, T0 + 20, T0 + 21, 1u << RECORD_TYPE_SENSOR}));
 
   // The form's window alone would also take channel 1's second segment;
   // the backup of the selection takes the two picked ones only.
@@ -399,6 +402,43 @@ TEST_F(SegmentViewTest, ScanLogOpensIntoTheViewWithItsPictures) {
   EXPECT_FALSE(browser.openScanLog(QString::fromStdString(out_.file("other.json"))));
   EXPECT_EQ(messages, std::vector<QString>{QString::fromStdString(out_.file("other.json") + ": not the log of a scan")});
   EXPECT_EQ(browser.model()->rowCount(), 2);  // what was shown stays
+}
+
+TEST_F(SegmentViewTest, PickedWindowsMergeOnlySpansOfOneChannelAndRecordType) {
+  auto window = makeWindow();
+  SegmentBrowser& browser = *window->segmentBrowser();
+  auto segment = [](std::int32_t channel, std::int32_t type, RecorderTime start, RecorderTime end) {
+    SegmentRecord s;
+    s.channel = channel;
+    s.recordType = type;
+    s.startTime = start;
+    s.endTime = end;
+    return s;
+  };
+  // Channel 1: Time, Motion from within its last second, Time again from
+  // within Motion's; channel 2: Time meeting the first one's span.
+  browser.showSegments({segment(0, RECORD_TYPE_TIME, T0, T0 + 1), segment(0, RECORD_TYPE_MOTION, T0 + 1, T0 + 3),
+                        segment(0, RECORD_TYPE_TIME, T0 + 2, T0 + 5), segment(1, RECORD_TYPE_TIME, T0 + 1, T0 + 4),
+                        segment(0, RECORD_TYPE_TIME, T0 + 9, T0 + 9)},
+                       "", false);
+  constexpr std::uint32_t TIME = 1u << RECORD_TYPE_TIME;
+  constexpr std::uint32_t MOTION = 1u << RECORD_TYPE_MOTION;
+  struct Case {
+    std::vector<std::uint32_t> picked;
+    std::vector<PickedWindow> windows;
+  };
+  const Case cases[] = {
+      {{0}, {{0b01, T0, T0 + 1, TIME}}},
+      {{0, 1}, {{0b01, T0, T0 + 1, TIME}, {0b01, T0 + 1, T0 + 3, MOTION}}},
+      {{0, 2}, {{0b01, T0, T0 + 5, TIME}}},
+      {{0, 1, 2, 3, 4},
+       {{0b01, T0, T0 + 5, TIME}, {0b01, T0 + 9, T0 + 9, TIME}, {0b01, T0 + 1, T0 + 3, MOTION},
+        {0b10, T0 + 1, T0 + 4, TIME}}},
+  };
+  for (const Case& c : cases) {
+    browser.pick(c.picked, TimelineView::PickMode::Replace);
+    EXPECT_EQ(browser.pickedWindows(), c.windows) << c.picked.size();
+  }
 }
 
 TEST_F(SegmentViewTest, PlainFormKeepsTheViewClosedUntilAsked) {
