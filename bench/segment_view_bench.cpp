@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
   browser.resize(1280, 800);
   browser.show();
   std::printf("%zu segments, %d repetitions, a 1280x800 view\n", count, reps);
-  measure("show the segments (lists, rows, lanes, days)", reps, [&] { browser.showSegments(segments, "/nonexistent/", true); });
+  measure("show the segments (lists, rows, lanes, days)", reps, [&] { browser.showSegments(segments, {"/nonexistent/", 0}, true); });
   QApplication::processEvents();
 
   korvex::TimelineView& timeline = *browser.timeline();

@@ -134,7 +134,7 @@ std::shared_ptr<const RecordingSource> MainDialog::prepareJob(const JobSettings&
   if (!claimOutputFolder(settings)) return nullptr;
   std::string error;
   std::shared_ptr<const RecordingSource> source =
-      openDiskSource(settings.diskRoot, diskCheck.folder ? 0 : partition_->value(), error);
+      openDiskSource(settings.diskRoot, partitionOf(diskCheck), error);
   if (!source) {
     outputLock_ = OutputFolderLock();
     showMessage(qText(failureText(KEY_CANNOT_OPEN_DISK, disk, error)));

@@ -38,6 +38,8 @@ namespace korvex {
 
 class JobRunner;
 class SegmentBrowser;
+struct DiskCheck;
+struct DiskChoice;
 
 class MainDialog : public QDialog {
   Q_OBJECT
@@ -252,6 +254,11 @@ class MainDialog : public QDialog {
   void connectScanToSegmentView(const JobSettings& settings, ScanOptions& options);
   void applyPickToForm();
   void markRecordingDays();
+  // The partition the Partition box picks on the disk `check` looked at:
+  // none on a folder.
+  int partitionOf(const DiskCheck& check) const;
+  // The disk and partition a job started now would read.
+  DiskChoice diskOfForm() const;
   std::vector<PickedWindow> takePickedWindows();
   SegmentBrowser* segments_ = nullptr;
   QToolButton* segmentToggle_ = nullptr;

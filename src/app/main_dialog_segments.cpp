@@ -4,6 +4,7 @@
 #include <QCalendarWidget>
 #include <QCheckBox>
 #include <QDateEdit>
+#include <QSpinBox>
 #include <QTextCharFormat>
 #include <QTimeEdit>
 #include <QToolButton>
@@ -11,6 +12,7 @@
 
 #include "app/main_dialog.h"
 #include "app/segment_browser.h"
+#include "jobs/job_checks.h"
 #include "store/record_types.h"
 
 namespace korvex {
@@ -25,11 +27,7 @@ void MainDialog::setUpSegmentView() {
   segmentToggle_->setAutoRaise(true);
   segments_ = new SegmentBrowser(this);
   segments_->hide();
-  segments_->setDiskOfForm([this] {
-    JobSettings settings;
-    captureScanSettings(settings);
-    return settings.diskRoot;
-  });
+  segments_->setDiskOfForm([this] { return diskOfForm(); });
   if (auto* outer = qobject_cast<QBoxLayout*>(layout())) {
     outer->addWidget(segmentToggle_, 0, Qt::AlignLeft);
     outer->addWidget(segments_, 1);
@@ -59,13 +57,21 @@ void MainDialog::showSegmentView(bool shown) {
 }
 
 void MainDialog::connectScanToSegmentView(const JobSettings& settings, ScanOptions& options) {
-  auto feed = segments_->startScan(settings.diskRoot);
+  auto feed = segments_->startScan({settings.diskRoot, diskOfForm().partition});
   auto earlier = std::move(options.segmentEnded);
   options.segmentEnded = [feed = std::move(feed), earlier = std::move(earlier)](const SegmentRecord& segment) {
     if (earlier) earlier(segment);
     feed(segment);
   };
   showSegmentView(true);
+}
+
+int MainDialog::partitionOf(const DiskCheck& check) const { return check.folder ? 0 : partition_->value(); }
+
+DiskChoice MainDialog::diskOfForm() const {
+  JobSettings settings;
+  captureScanSettings(settings);
+  return {settings.diskRoot, partitionOf(checkDisk(settings.diskRoot))};
 }
 
 std::vector<PickedWindow> MainDialog::takePickedWindows() { return std::exchange(pickedWindowsForBackup_, {}); }

@@ -32,14 +32,15 @@ PictureLoader::~PictureLoader() {
   thread_.join();
 }
 
-std::uint64_t PictureLoader::request(const std::string& disk, const KeyFrameSearch& search, int width, int height) {
+std::uint64_t PictureLoader::request(const std::string& disk, int partition, const KeyFrameSearch& search, int width,
+                                     int height) {
   const std::uint64_t number = latest_.fetch_add(1) + 1;
   // The search under way is for an older request. Set before the request
   // is posted, so that the worker clears it when it takes this one.
   cancelled_ = true;
   {
     const std::lock_guard lock(mutex_);
-    pending_ = Request{number, disk, search, width, height};
+    pending_ = Request{number, disk, partition, search, width, height};
   }
   wake_.notify_all();
   poll_->start();
@@ -88,10 +89,11 @@ void PictureLoader::work() {
     }
     Answer answer;
     answer.number = request.number;
-    if (!source_ || request.disk != openDisk_) {
+    if (!source_ || request.disk != openDisk_ || request.partition != openPartition_) {
       std::string error;
-      source_ = openDiskSource(request.disk, 0, error);
+      source_ = openDiskSource(request.disk, request.partition, error);
       openDisk_ = request.disk;
+      openPartition_ = request.partition;
       if (!source_) answer.problem = error;
     }
     if (source_) {

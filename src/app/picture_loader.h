@@ -35,9 +35,10 @@ class PictureLoader : public QObject {
   ~PictureLoader() override;
 
   // Asks for the key frame that `search` finds on the disk named `disk` (a
-  // folder, an image or a device), decoded to fit in width x height. Returns
-  // the request's number, which pictureReady carries.
-  std::uint64_t request(const std::string& disk, const KeyFrameSearch& search, int width, int height);
+  // folder, an image or a device; on an image or device, its partition
+  // `partition`, 0: the first that holds a store), decoded to fit in
+  // width x height. Returns the request's number, which pictureReady carries.
+  std::uint64_t request(const std::string& disk, int partition, const KeyFrameSearch& search, int width, int height);
   // Forgets what was asked: no picture comes for it.
   void cancel();
 
@@ -50,6 +51,7 @@ class PictureLoader : public QObject {
   struct Request {
     std::uint64_t number = 0;
     std::string disk;
+    int partition = 0;
     KeyFrameSearch search;
     int width = 0;
     int height = 0;
@@ -72,8 +74,9 @@ class PictureLoader : public QObject {
   std::atomic<bool> cancelled_{false};
   std::atomic<std::uint64_t> latest_{0};
   QTimer* poll_ = nullptr;
-  // The worker's own: the last disk opened.
+  // The worker's own: the last disk and partition opened.
   std::string openDisk_;
+  int openPartition_ = 0;
   std::unique_ptr<RecordingSource> source_;
   // Last: started once everything above is in place, joined first.
   std::thread thread_;

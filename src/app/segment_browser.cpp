@@ -157,7 +157,8 @@ SegmentBrowser::SegmentBrowser(QWidget* parent) : QWidget(parent), inbox_(std::m
   hoverDelay_->setInterval(HOVER_DELAY_MS);
   connect(hoverDelay_, &QTimer::timeout, this, [this] {
     if (hoverSegment_ < 0) return;
-    hoverRequest_ = hoverLoader_->request(disk_, searchOf(list_[static_cast<std::size_t>(hoverSegment_)], hoverTime_),
+    hoverRequest_ = hoverLoader_->request(disk_.disk, disk_.partition,
+                                          searchOf(list_[static_cast<std::size_t>(hoverSegment_)], hoverTime_),
                                           HOVER_PICTURE_WIDTH, HOVER_PICTURE_HEIGHT);
   });
 
@@ -222,7 +223,7 @@ SegmentBrowser::SegmentBrowser(QWidget* parent) : QWidget(parent), inbox_(std::m
 
 SegmentBrowser::~SegmentBrowser() = default;
 
-std::function<void(const SegmentRecord&)> SegmentBrowser::startScan(const std::string& disk) {
+std::function<void(const SegmentRecord&)> SegmentBrowser::startScan(const DiskChoice& disk) {
   takeScannedSegments();  // an earlier scan's last ones are dropped with the rest
   showSegments({}, disk, true);
   followScan_ = true;
@@ -247,7 +248,7 @@ void SegmentBrowser::takeScannedSegments() {
   segmentsAdded(arrived.size(), fresh);
 }
 
-void SegmentBrowser::showSegments(const std::vector<SegmentRecord>& segments, const std::string& disk,
+void SegmentBrowser::showSegments(const std::vector<SegmentRecord>& segments, const DiskChoice& disk,
                                   bool placesKnown) {
   drain_->stop();
   pictureLoader_->cancel();
@@ -276,7 +277,7 @@ bool SegmentBrowser::openScanLog(const QString& path) {
     emit problem(QString::fromStdString(log.problem));
     return false;
   }
-  showSegments(log.segments, diskOfForm_ ? diskOfForm_() : std::string(), false);
+  showSegments(log.segments, diskOfForm_ ? diskOfForm_() : DiskChoice{}, false);
   return true;
 }
 
@@ -404,8 +405,8 @@ void SegmentBrowser::showPictureOf(std::uint32_t segment) {
   picture_->setPixmap({});
   picture_->setText(QStringLiteral("Reading the picture..."));
   caption_->setText(segmentCaption(list_[segment], list_[segment].startTime));
-  pictureRequest_ = pictureLoader_->request(disk_, searchOf(list_[segment], RECORDER_TIME_MIN), PICTURE_WIDTH,
-                                            PICTURE_HEIGHT);
+  pictureRequest_ = pictureLoader_->request(disk_.disk, disk_.partition, searchOf(list_[segment], RECORDER_TIME_MIN),
+                                            PICTURE_WIDTH, PICTURE_HEIGHT);
 }
 
 void SegmentBrowser::onHover(std::int64_t segment, RecorderTime t) {
@@ -447,23 +448,27 @@ PickSummary SegmentBrowser::pickSummary() const {
 }
 
 std::vector<PickedWindow> SegmentBrowser::pickedWindows() const {
-  std::map<std::int32_t, std::vector<std::pair<RecorderTime, RecorderTime>>> spans;
+  // Spans meet only within one channel and one record type: a window that
+  // took in a neighbour of another type would take its frames too.
+  std::map<std::pair<std::int32_t, std::int32_t>, std::vector<std::pair<RecorderTime, RecorderTime>>> spans;
   for (std::uint32_t at : pickedSegments()) {
     const SegmentRecord& segment = list_[at];
     if (segment.channel < 0 || segment.channel >= CHANNEL_TABLE_SIZE) continue;
-    spans[segment.channel].emplace_back(segment.startTime, segment.endTime);
+    if (segment.recordType < 0 || segment.recordType >= 32) continue;  // never backed up
+    spans[{segment.channel, segment.recordType}].emplace_back(segment.startTime, segment.endTime);
   }
   std::vector<PickedWindow> windows;
-  for (auto& [channel, list] : spans) {
+  for (auto& [key, list] : spans) {
     std::sort(list.begin(), list.end());
-    const std::uint32_t mask = std::uint32_t{1} << channel;
+    const std::uint32_t mask = std::uint32_t{1} << key.first;
+    const std::uint32_t types = std::uint32_t{1} << key.second;
+    const std::size_t first = windows.size();
     for (const auto& [begin, end] : list) {
-      if (!windows.empty() && windows.back().channelMask == mask &&
-          std::int64_t{begin} <= std::int64_t{windows.back().end} + 1) {
+      if (windows.size() > first && std::int64_t{begin} <= std::int64_t{windows.back().end} + 1) {
         windows.back().end = std::max(windows.back().end, end);
         continue;
       }
-      windows.push_back({mask, begin, end});
+      windows.push_back({mask, begin, end, types});
     }
   }
   return windows;

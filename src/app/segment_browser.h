@@ -32,6 +32,13 @@ namespace korvex {
 class PictureLoader;
 class SegmentTableModel;
 
+// A disk as the form names it: a folder, an image or a device, and on an
+// image or device the partition to read (0: the first that holds a store).
+struct DiskChoice {
+  std::string disk;
+  int partition = 0;
+};
+
 // What the picked segments cover.
 struct PickSummary {
   std::size_t count = 0;
@@ -55,22 +62,25 @@ class SegmentBrowser : public QWidget {
   // A scan of `disk` starts: the view empties, and the function returned
   // (safe to call on the scan's thread) adds each segment as it ends; the
   // view takes them in a few times a second.
-  std::function<void(const SegmentRecord&)> startScan(const std::string& disk);
+  std::function<void(const SegmentRecord&)> startScan(const DiskChoice& disk);
   // Shows these segments of `disk`. Without their places in the store (a
   // log), pictures are looked for by the segments' times.
-  void showSegments(const std::vector<SegmentRecord>& segments, const std::string& disk, bool placesKnown);
+  void showSegments(const std::vector<SegmentRecord>& segments, const DiskChoice& disk, bool placesKnown);
   // Reads a scan's JSON log and shows its segments; false (and problem()
   // emitted) when it cannot be read.
   bool openScanLog(const QString& path);
-  // Where the pictures of a log's segments are read: the disk in the form.
-  void setDiskOfForm(std::function<std::string()> disk) { diskOfForm_ = std::move(disk); }
+  // Where the pictures of a log's segments are read: the disk and partition
+  // in the form.
+  void setDiskOfForm(std::function<DiskChoice()> disk) { diskOfForm_ = std::move(disk); }
+  // The disk the pictures are read from.
+  const DiskChoice& disk() const { return disk_; }
 
   // Picks segments (indexes into segments()), as a click or drag does.
   void pick(const std::vector<std::uint32_t>& segments, TimelineView::PickMode mode);
   std::vector<std::uint32_t> pickedSegments() const;
   PickSummary pickSummary() const;
-  // The picked segments as the backup's windows: per channel, the span of
-  // each segment, spans that meet merged.
+  // The picked segments as the backup's windows: per channel and record
+  // type, the span of each segment with that type, spans that meet merged.
   std::vector<PickedWindow> pickedWindows() const;
 
   const SegmentList& segments() const { return list_; }
@@ -110,12 +120,12 @@ class SegmentBrowser : public QWidget {
 
   SegmentList list_;
   std::vector<std::uint8_t> picked_;
-  std::string disk_;
+  DiskChoice disk_;
   bool placesKnown_ = true;
   bool followScan_ = false;
   bool syncing_ = false;
   std::shared_ptr<Inbox> inbox_;
-  std::function<std::string()> diskOfForm_;
+  std::function<DiskChoice()> diskOfForm_;
 
   SegmentTableModel* model_ = nullptr;
   QTableView* table_ = nullptr;

@@ -109,7 +109,14 @@ Json settingsValue(const JobSettings& s, bool backup) {
       Json picks = Json::array();
       for (std::uint32_t c = 0; c < 32; ++c)
         if ((w.channelMask >> c) & 1u) picks.push_back(c + 1);
-      picked.push_back(Json{{"channels", std::move(picks)}, {"begin", timeValue(w.begin)}, {"end", timeValue(w.end)}});
+      Json pickedTypes = Json::array();
+      for (std::uint32_t code = 0; code < 32; ++code)
+        if ((w.recordTypeMask >> code) & 1u)
+          pickedTypes.push_back(Json{{"code", code}, {"name", recordTypeName(static_cast<std::int32_t>(code))}});
+      picked.push_back(Json{{"channels", std::move(picks)},
+                            {"recordTypes", std::move(pickedTypes)},
+                            {"begin", timeValue(w.begin)},
+                            {"end", timeValue(w.end)}});
     }
     settings["pickedWindows"] = std::move(picked);
   }

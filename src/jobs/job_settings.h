@@ -18,11 +18,15 @@ inline constexpr int RECORD_TYPE_TABLE_SIZE = 12;
 inline constexpr int SELECTABLE_CHANNELS = 16;
 
 // A window of picked recordings: the channels of the mask (bit k: channel
-// index k) from begin to end, both included.
+// index k) from begin to end, both included, in the record types of the
+// picked segments (bit c: record-type code c). Times are whole seconds, so a
+// neighbouring segment can share a picked one's first or last second; the
+// record type keeps its frames out when the user did not pick it.
 struct PickedWindow {
   std::uint32_t channelMask = 0;
   RecorderTime begin = 0;
   RecorderTime end = 0;
+  std::uint32_t recordTypeMask = 0;
   friend bool operator==(const PickedWindow&, const PickedWindow&) = default;
 };
 

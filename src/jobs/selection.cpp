@@ -35,18 +35,21 @@ bool recordTypeSelected(std::int32_t code, const JobSettings& settings) {
   }
 }
 
-bool insidePickedWindows(std::int32_t channel, RecorderTime t, const JobSettings& settings) {
+bool insidePickedWindows(std::int32_t channel, std::int32_t recordType, RecorderTime t, const JobSettings& settings) {
   if (settings.pickedWindows.empty()) return true;
-  if (channel < 0 || channel >= CHANNEL_TABLE_SIZE) return false;
-  const std::uint32_t bit = std::uint32_t{1} << channel;
+  if (channel < 0 || channel >= CHANNEL_TABLE_SIZE || recordType < 0 || recordType >= 32) return false;
+  const std::uint32_t channelBit = std::uint32_t{1} << channel;
+  const std::uint32_t typeBit = std::uint32_t{1} << recordType;
   for (const PickedWindow& window : settings.pickedWindows)
-    if ((window.channelMask & bit) != 0 && window.begin <= t && t <= window.end) return true;
+    if ((window.channelMask & channelBit) != 0 && (window.recordTypeMask & typeBit) != 0 && window.begin <= t &&
+        t <= window.end)
+      return true;
   return false;
 }
 
 bool frameSelected(std::int32_t channel, std::int32_t recordType, RecorderTime t, const JobSettings& settings) {
   return insideTimeWindow(t, settings) && channelSelected(channel, settings) &&
-         recordTypeSelected(recordType, settings) && insidePickedWindows(channel, t, settings);
+         recordTypeSelected(recordType, settings) && insidePickedWindows(channel, recordType, t, settings);
 }
 
 std::uint64_t sizeLimitBytes(const JobSettings& settings) {

@@ -21,9 +21,10 @@ bool channelSelected(std::int32_t channel, const JobSettings& settings);
 // Only the four named record types can be selected; any other code never.
 bool recordTypeSelected(std::int32_t code, const JobSettings& settings);
 
-// True when there are no picked windows, or the frame of `channel` at `t`
-// lies in one of them.
-bool insidePickedWindows(std::int32_t channel, RecorderTime t, const JobSettings& settings);
+// True when there are no picked windows, or the frame of `channel` and
+// `recordType` at `t` lies in one of them: its channel and its record type
+// in the window's masks, its time within the window's span.
+bool insidePickedWindows(std::int32_t channel, std::int32_t recordType, RecorderTime t, const JobSettings& settings);
 
 // The whole test a backup applies to a frame: time window, channel, record
 // type and the picked windows.

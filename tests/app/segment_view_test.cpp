@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTableView>
 #include <QTest>
 #include <QTimeEdit>
@@ -22,10 +23,13 @@
 #include <sstream>
 
 #include "app/control_ids.h"
+#include "app/picture_loader.h"
 #include "app/segment_browser.h"
 #include "app/segment_table_model.h"
 #include "app/timeline_view.h"
 #include "app/window_fixture.h"
+#include "store/record_types.h"
+#include "support/disk_images.h"
 #include "support/media_probe.h"
 #include "support/media_samples.h"
 #include "support/recorder_simulator.h"
@@ -122,6 +126,31 @@ int largestDifference(const QImage& a, const QImage& b) {
     for (int x = 0; x < a.width() * 3; ++x)
       largest = std::max(largest, std::abs(int{a.constScanLine(y)[x]} - int{b.constScanLine(y)[x]}));
   return largest;
+}
+
+// A disk image with an MBR and two ext4 partitions, each holding a store
+// with a segment of channel 1 at T0: on partition 1 its frames do not decode,
+// on partition 2 they are the sample's pictures. "" or what went wrong.
+std::string twoStoreImage(const TempDir& work, std::string& image) {
+  const std::string missing = testing::missingTools({"mkfs.ext4", "sfdisk"});
+  if (!missing.empty()) return missing;
+  const std::string first = work.path() + "/first/";
+  testing::StoreWriter store(first);
+  store.writeFile(0, 0, testing::RecordingFileBuilder()
+                            .frame(testing::keyedFrame(0, 5, 6, T0))
+                            .frame(testing::keyedFrame(0, 5, 6, T0 + 1))
+                            .timesFromFrames());
+  store.fillFolder(0);
+  const std::string second = work.path() + "/second/";
+  testing::SimulationOptions options;
+  options.fileBytes = 60000;
+  testing::simulateRecorder(second, {{0, 1, T0, 3, false}}, options);
+  std::string error = testing::makeExt4Image(first, work.file("p1.img"), 16 * 1024 * 1024);
+  if (error.empty()) error = testing::makeExt4Image(second, work.file("p2.img"), 16 * 1024 * 1024);
+  image = work.file("mbr.img");
+  if (error.empty())
+    error = testing::makePartitionedImage(image, {{work.file("p1.img"), "83"}, {work.file("p2.img"), "83"}});
+  return error;
 }
 
 class SegmentViewTest : public testing::WindowTest {
@@ -257,6 +286,8 @@ TEST_F(SegmentViewTest, PickedSegmentsSetTheFormAndAreBackedUpExactly) {
   EXPECT_TRUE(qobject_cast<QCheckBox*>(window->control(ID_TYPE_SENSOR))->isChecked());
   const auto windows = browser.pickedWindows();
   ASSERT_EQ(windows.size(), 2u);
+  EXPECT_EQ(windows[0], (PickedWindow{0b01, T0, T0 + 2, 1u << RECORD_TYPE_TIME}));
+  EXPECT_EQ(windows[1], (PickedWindow{0b10, T0 + 20, T0 + 21, 1u << RECORD_TYPE_SENSOR}));
 
   // The form's window alone would also take channel 1's second segment;
   // the backup of the selection takes the two picked ones only.
@@ -399,6 +430,137 @@ TEST_F(SegmentViewTest, ScanLogOpensIntoTheViewWithItsPictures) {
   EXPECT_FALSE(browser.openScanLog(QString::fromStdString(out_.file("other.json"))));
   EXPECT_EQ(messages, std::vector<QString>{QString::fromStdString(out_.file("other.json") + ": not the log of a scan")});
   EXPECT_EQ(browser.model()->rowCount(), 2);  // what was shown stays
+}
+
+TEST_F(SegmentViewTest, PickedWindowsMergeOnlySpansOfOneChannelAndRecordType) {
+  auto window = makeWindow();
+  SegmentBrowser& browser = *window->segmentBrowser();
+  auto segment = [](std::int32_t channel, std::int32_t type, RecorderTime start, RecorderTime end) {
+    SegmentRecord s;
+    s.channel = channel;
+    s.recordType = type;
+    s.startTime = start;
+    s.endTime = end;
+    return s;
+  };
+  // Channel 1: Time, Motion from within its last second, Time again from
+  // within Motion's; channel 2: Time meeting the first one's span.
+  browser.showSegments({segment(0, RECORD_TYPE_TIME, T0, T0 + 1), segment(0, RECORD_TYPE_MOTION, T0 + 1, T0 + 3),
+                        segment(0, RECORD_TYPE_TIME, T0 + 2, T0 + 5), segment(1, RECORD_TYPE_TIME, T0 + 1, T0 + 4),
+                        segment(0, RECORD_TYPE_TIME, T0 + 9, T0 + 9)},
+                       {}, false);
+  constexpr std::uint32_t TIME = 1u << RECORD_TYPE_TIME;
+  constexpr std::uint32_t MOTION = 1u << RECORD_TYPE_MOTION;
+  struct Case {
+    std::vector<std::uint32_t> picked;
+    std::vector<PickedWindow> windows;
+  };
+  const Case cases[] = {
+      {{0}, {{0b01, T0, T0 + 1, TIME}}},
+      {{0, 1}, {{0b01, T0, T0 + 1, TIME}, {0b01, T0 + 1, T0 + 3, MOTION}}},
+      {{0, 2}, {{0b01, T0, T0 + 5, TIME}}},
+      {{0, 1, 2, 3, 4},
+       {{0b01, T0, T0 + 5, TIME}, {0b01, T0 + 9, T0 + 9, TIME}, {0b01, T0 + 1, T0 + 3, MOTION},
+        {0b10, T0 + 1, T0 + 4, TIME}}},
+  };
+  for (const Case& c : cases) {
+    browser.pick(c.picked, TimelineView::PickMode::Replace);
+    EXPECT_EQ(browser.pickedWindows(), c.windows) << c.picked.size();
+  }
+}
+
+// The loader reads the partition it is asked for, and opens the disk again
+// when only the partition changes.
+TEST_F(SegmentViewTest, PictureLoaderReadsThePartitionAsked) {
+  TempDir work;
+  std::string image;
+  const std::string error = twoStoreImage(work, image);
+  if (error.find("missing") != std::string::npos) GTEST_SKIP() << error;
+  ASSERT_EQ(error, "");
+  PictureLoader loader;
+  std::uint64_t answered = 0;
+  QImage picture;
+  QString problem;
+  QObject::connect(&loader, &PictureLoader::pictureReady,
+                   [&](std::uint64_t request, const QImage& shown, RecorderTime, const QString& why) {
+                     answered = request;
+                     picture = shown;
+                     problem = why;
+                   });
+  KeyFrameSearch search;
+  search.channel = 0;
+  search.lastFile = FILES_PER_FOLDER - 1;
+  search.from = T0;
+  search.until = T0 + 10;
+  struct Case {
+    int partition;
+    bool picture;
+  };
+  // 0 is the first partition that holds a store: the first.
+  const Case cases[] = {{2, true}, {1, false}, {2, true}, {0, false}, {2, true}};
+  for (const Case& c : cases) {
+    const std::uint64_t request = loader.request(image, c.partition, search, 0, 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return answered == request; }, WAIT_MS)) << c.partition;
+    EXPECT_EQ(!picture.isNull(), c.picture) << c.partition << ": " << problem.toStdString();
+    if (c.picture) EXPECT_EQ(picture.size(), QSize(testing::SAMPLE_WIDTH, testing::SAMPLE_HEIGHT));
+    else EXPECT_FALSE(problem.isEmpty()) << c.partition;
+  }
+}
+
+// The scan's pictures come from the partition the scan read, a log's from
+// the partition in the form when it was opened.
+TEST_F(SegmentViewTest, PicturesComeFromThePartitionOfTheForm) {
+  TempDir work;
+  std::string image;
+  const std::string error = twoStoreImage(work, image);
+  if (error.find("missing") != std::string::npos) GTEST_SKIP() << error;
+  ASSERT_EQ(error, "");
+  auto window = showWindow();
+  click(*window, ID_ADVANCED_SETTING);
+  typeInto(qobject_cast<QComboBox*>(window->control(ID_DRIVE_LIST))->lineEdit(), image);
+  typeInto(qobject_cast<QLineEdit*>(window->control(ID_OUTPUT_FOLDER)), out_.path());
+  auto* partition = window->findChild<QSpinBox*>(QStringLiteral("partition"));
+  ASSERT_NE(partition, nullptr);
+  partition->setValue(2);
+  ScanOptions options;
+  options.startedAt = STARTED;
+  window->setScanOptions(options);
+  click(*window, ID_SCAN);
+  ASSERT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
+  SegmentBrowser& browser = *window->segmentBrowser();
+  browser.takeScannedSegments();
+  ASSERT_EQ(browser.model()->rowCount(), 1);
+  EXPECT_EQ(browser.disk().partition, 2);
+  EXPECT_EQ(browser.disk().disk, image);
+
+  auto pictureOfRow = [&browser] {
+    QSignalSpy shown(&browser, &SegmentBrowser::pictureShown);
+    browser.table()->clearSelection();
+    browser.table()->selectRow(0);
+    EXPECT_TRUE(shown.wait(WAIT_MS));
+    return browser.picture()->pixmap().toImage();
+  };
+  const QImage scanned = pictureOfRow();
+  ASSERT_FALSE(scanned.isNull()) << browser.picture()->text().toStdString();
+  if (testing::programOnPath("ffmpeg")) {
+    const QImage reference = ffmpegPicture(out_, testing::sampleVideo().front().bytes, 220, 180);
+    ASSERT_FALSE(reference.isNull());
+    EXPECT_LE(largestDifference(asRgb(scanned), reference), 2);
+  }
+
+  // The scan's log, opened with each partition in the form.
+  const std::vector<std::string> logs = testing::listFiles(out_.path(), "", ".json");
+  ASSERT_EQ(logs.size(), 1u);
+  struct Case {
+    int partition;
+    bool picture;
+  };
+  for (const Case& c : {Case{1, false}, Case{2, true}}) {
+    partition->setValue(c.partition);
+    ASSERT_TRUE(browser.openScanLog(QString::fromStdString(logs[0])));
+    EXPECT_EQ(browser.disk().partition, c.partition);
+    EXPECT_EQ(!pictureOfRow().isNull(), c.picture) << c.partition << ": " << browser.picture()->text().toStdString();
+  }
 }
 
 TEST_F(SegmentViewTest, PlainFormKeepsTheViewClosedUntilAsked) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "store/record_types.h"
 #include "store/recording_store.h"
 #include "support/avi_contents.h"
 #include "support/media_probe.h"
@@ -170,7 +171,8 @@ TEST_F(BackupWorkerTest, PickedWindowsKeepOnlyTheirChannelsSpans) {
                .frame(video(0, 2, 2, T0 + 6, false))
                .timesFromFrames());
   JobSettings settings = everything();
-  settings.pickedWindows = {{0b01, T0, T0 + 1}, {0b10, T0, T0 + 2}};
+  constexpr std::uint32_t TIME = 1u << RECORD_TYPE_TIME;
+  settings.pickedWindows = {{0b01, T0, T0 + 1, TIME}, {0b10, T0, T0 + 2, TIME}};
   BackupRun r;
   run(r, settings);
   EXPECT_EQ(r.created, (std::vector<std::string>{out("folder=0_file=0_chn1_Time_2012_5_4_8_9_10.avi"),
@@ -181,6 +183,7 @@ TEST_F(BackupWorkerTest, PickedWindowsKeepOnlyTheirChannelsSpans) {
   const auto& picked = log.at("settings").at("pickedWindows");
   ASSERT_EQ(picked.size(), 2u);
   EXPECT_EQ(picked[0].at("channels"), nlohmann::json::array({1}));
+  EXPECT_EQ(picked[0].at("recordTypes"), nlohmann::json::parse(R"([{"code": 1, "name": "Time"}])"));
   EXPECT_EQ(picked[0].at("begin").at("recorder"), T0);
   EXPECT_EQ(picked[0].at("end").at("recorder"), T0 + 1);
   EXPECT_EQ(picked[1].at("channels"), nlohmann::json::array({2}));
@@ -190,6 +193,52 @@ TEST_F(BackupWorkerTest, PickedWindowsKeepOnlyTheirChannelsSpans) {
   BackupRun all;
   run(all, settings);
   EXPECT_EQ(all.created.size(), 3u);
+}
+
+// Channel 1 records Time, then Motion from within the Time segment's last
+// second: the two segments share that second. Each picked window keeps the
+// frames of its own record type only.
+TEST_F(BackupWorkerTest, PickedWindowsKeepTheirRecordTypesInASharedSecond) {
+  onlyFile(RecordingFileBuilder()
+               .frame(video(0, 1, 1, T0, true, 100, RECORD_TYPE_TIME))
+               .frame(video(0, 1, 1, T0 + 1, true, 100, RECORD_TYPE_TIME))
+               .frame(video(0, 2, 2, T0 + 1, true, 100, RECORD_TYPE_MOTION))
+               .frame(video(0, 2, 2, T0 + 2, true, 100, RECORD_TYPE_MOTION))
+               .frame(video(0, 2, 2, T0 + 3, true, 100, RECORD_TYPE_MOTION))
+               .timesFromFrames());
+  constexpr std::uint32_t TIME = 1u << RECORD_TYPE_TIME;
+  constexpr std::uint32_t MOTION = 1u << RECORD_TYPE_MOTION;
+  const PickedWindow timeSegment{0b1, T0, T0 + 1, TIME};
+  const PickedWindow motionSegment{0b1, T0 + 1, T0 + 3, MOTION};
+  const std::string timeFile = "folder=0_file=0_chn1_Time_2012_5_4_8_9_10.avi";
+  const std::string motionFile = "folder=0_file=0_chn1_Motion_2012_5_4_8_9_11.avi";
+  struct Case {
+    const char* name;
+    std::vector<PickedWindow> windows;
+    std::vector<std::pair<std::string, std::size_t>> files;  // name, video chunks
+  };
+  const Case cases[] = {
+      {"the Time segment", {timeSegment}, {{timeFile, 2}}},
+      {"the Motion segment", {motionSegment}, {{motionFile, 3}}},
+      {"both", {timeSegment, motionSegment}, {{timeFile, 2}, {motionFile, 3}}},
+      // One window for both types would again take both in the shared second.
+      {"both in one window", {{0b1, T0, T0 + 3, TIME | MOTION}}, {{timeFile, 2}, {motionFile, 3}}},
+      {"a type neither segment has", {{0b1, T0, T0 + 3, 1u << RECORD_TYPE_SENSOR}}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir out;
+    JobSettings settings = everything();
+    settings.outputFolder = out.path();
+    settings.pickedWindows = c.windows;
+    BackupRun r;
+    run(r, settings);
+    std::vector<std::string> expected;
+    for (const auto& [name, chunks] : c.files) expected.push_back(out.path() + "/" + name);
+    ASSERT_EQ(r.created, expected);
+    for (std::size_t k = 0; k < c.files.size(); ++k)
+      EXPECT_EQ(testing::readAviContents(r.created[k]).count("00db"), c.files[k].second) << r.created[k];
+  }
 }
 
 TEST_F(BackupWorkerTest, AFileWaitsForItsKeyFrame) {

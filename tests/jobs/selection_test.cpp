@@ -107,29 +107,46 @@ TEST(RecordTypes, NamesForTheNineCodesAndEmptyBeyond) {
   EXPECT_STREQ(recordTypeName(-1), "");
 }
 
-TEST(PickedWindows, AFramePassesInAnyWindowOfItsChannel) {
+TEST(PickedWindows, AFramePassesInAnyWindowOfItsChannelAndRecordType) {
   JobSettings s;
   selectEverything(s);
   // Without picked windows the selection alone decides.
   EXPECT_TRUE(frameSelected(3, RECORD_TYPE_TIME, 5000, s));
-  s.pickedWindows = {{0b0001, 100, 200}, {0b1010, 150, 300}, {std::uint32_t{1} << 31, 400, 500}};
+  constexpr std::uint32_t TIME = 1u << RECORD_TYPE_TIME;
+  constexpr std::uint32_t MOTION = 1u << RECORD_TYPE_MOTION;
+  s.pickedWindows = {{0b0001, 100, 200, TIME},
+                     {0b1010, 150, 300, TIME | MOTION},
+                     {std::uint32_t{1} << 31, 400, 500, TIME},
+                     {0b0001, 200, 260, MOTION}};
   struct Case {
     std::int32_t channel;
+    std::int32_t type;
     RecorderTime t;
     bool selected;
   };
   const Case cases[] = {
-      {0, 99, false}, {0, 100, true}, {0, 200, true}, {0, 201, false},  // both ends included
-      {1, 149, false}, {1, 150, true}, {3, 300, true}, {3, 301, false},
-      {2, 160, false},                                                   // in no window's mask
-      {31, 450, true},  {-1, 150, false}, {32, 150, false},             // masks hold 32 channels only
+      {0, RECORD_TYPE_TIME, 99, false},  {0, RECORD_TYPE_TIME, 100, true},  // both ends included
+      {0, RECORD_TYPE_TIME, 200, true},  {0, RECORD_TYPE_TIME, 201, false},
+      {1, RECORD_TYPE_TIME, 149, false}, {1, RECORD_TYPE_TIME, 150, true},
+      {3, RECORD_TYPE_MOTION, 300, true}, {3, RECORD_TYPE_TIME, 301, false},
+      {2, RECORD_TYPE_TIME, 160, false},                                    // in no window's channel mask
+      {31, RECORD_TYPE_TIME, 450, true}, {-1, RECORD_TYPE_TIME, 150, false},
+      {32, RECORD_TYPE_TIME, 150, false},                                   // masks hold 32 channels only
+      // The second both windows of channel 1 hold: each keeps its own type.
+      {0, RECORD_TYPE_MOTION, 200, true}, {0, RECORD_TYPE_MOTION, 199, false},
+      {0, RECORD_TYPE_TIME, 230, false},  {0, RECORD_TYPE_SENSOR, 200, false},
+      {0, RECORD_TYPE_MANUAL, 150, false}, {1, RECORD_TYPE_SENSOR, 160, false},
+      {0, -1, 150, false},  {0, 32, 150, false},  {0, 0, 150, false},        // codes no mask holds
   };
-  for (const auto& c : cases) EXPECT_EQ(insidePickedWindows(c.channel, c.t, s), c.selected) << c.channel << " " << c.t;
+  for (const auto& c : cases)
+    EXPECT_EQ(insidePickedWindows(c.channel, c.type, c.t, s), c.selected) << c.channel << " " << c.type << " " << c.t;
   // The windows narrow the selection, never widen it.
   s.channelEnabled[1] = 0;
   EXPECT_FALSE(frameSelected(1, RECORD_TYPE_TIME, 160, s));
   EXPECT_TRUE(frameSelected(3, RECORD_TYPE_TIME, 160, s));
   EXPECT_FALSE(frameSelected(3, 3, 160, s));
+  s.recordTypeEnabled[RECORD_TYPE_MOTION] = 0;
+  EXPECT_FALSE(frameSelected(3, RECORD_TYPE_MOTION, 160, s));
   s.endTime = 155;
   EXPECT_FALSE(frameSelected(3, RECORD_TYPE_TIME, 160, s));
   EXPECT_FALSE(frameSelected(31, RECORD_TYPE_TIME, 450, s));  // no check box for channel 32
