@@ -39,6 +39,7 @@
 #include "app/control_ids.h"
 #include "app/job_runner.h"
 #include "app/job_texts.h"
+#include "app/segment_browser.h"
 #include "jobs/selection.h"
 #include "lang/language.h"
 #include "lang/language_folder.h"
@@ -513,6 +514,11 @@ void MainDialog::applyLanguageTexts() {
   partitionLabel_->setText(languageCaption(KEY_PARTITION));
   aboutAction_->setText(languageCaption(KEY_ABOUT_ENTRY));
   recover_->setText(languageCaption(KEY_RECOVER));
+  // The picking view comes after the first captions, with its own.
+  if (segments_ != nullptr) {
+    segmentToggle_->setText(languageCaption(KEY_SEGMENTS_AND_TIMELINE));
+    segments_->applyLanguageTexts();
+  }
   alignLabelColumns();
   fitHeight();
 }

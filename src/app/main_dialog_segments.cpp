@@ -13,6 +13,7 @@
 #include "app/main_dialog.h"
 #include "app/segment_browser.h"
 #include "jobs/job_checks.h"
+#include "lang/language_keys.h"
 #include "store/record_types.h"
 
 namespace korvex {
@@ -20,7 +21,7 @@ namespace korvex {
 void MainDialog::setUpSegmentView() {
   segmentToggle_ = new QToolButton(this);
   segmentToggle_->setObjectName(QStringLiteral("segmentViewToggle"));
-  segmentToggle_->setText(QStringLiteral("Segments and timeline"));
+  segmentToggle_->setText(languageCaption(KEY_SEGMENTS_AND_TIMELINE));
   segmentToggle_->setCheckable(true);
   segmentToggle_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   segmentToggle_->setArrowType(Qt::RightArrow);

@@ -73,7 +73,7 @@ void PictureLoader::takeAnswer() {
       std::memcpy(image.scanLine(y), picture.rgb.data() + static_cast<std::size_t>(y) * picture.width * 3,
                   static_cast<std::size_t>(picture.width) * 3);
   }
-  emit pictureReady(answer->number, image, answer->time, QString::fromStdString(answer->problem));
+  emit pictureReady(answer->number, image, answer->time, answer->kind, QString::fromStdString(answer->problem));
 }
 
 void PictureLoader::work() {
@@ -94,19 +94,27 @@ void PictureLoader::work() {
       source_ = openDiskSource(request.disk, request.partition, error);
       openDisk_ = request.disk;
       openPartition_ = request.partition;
-      if (!source_) answer.problem = error;
+      if (!source_) {
+        answer.kind = PictureProblem::Disk;
+        answer.problem = error;
+      }
     }
     if (source_) {
       const KeyFrame key = findKeyFrame(*source_, request.search, &cancelled_);
       if (cancelled_.load()) continue;  // a newer request waits
       if (!key.found) {
+        answer.kind = key.noKeyFrame ? PictureProblem::NoKeyFrame : PictureProblem::Disk;
         answer.problem = key.problem;
       } else {
         answer.time = key.timeStamp;
         DecodedPicture decoded =
             decodeH264Picture(key.payload.data(), key.payload.size(), request.width, request.height);
-        if (decoded.ok) answer.picture = std::move(decoded.picture);
-        else answer.problem = decoded.problem;
+        if (decoded.ok) {
+          answer.picture = std::move(decoded.picture);
+        } else {
+          answer.kind = PictureProblem::Undecodable;
+          answer.problem = decoded.problem;
+        }
       }
     }
     if (request.number != latest_.load()) continue;

@@ -26,6 +26,14 @@ namespace korvex {
 
 class RecordingSource;
 
+// Why a request has no picture.
+enum class PictureProblem {
+  None,
+  Disk,         // the disk or a recording file could not be read (the problem names it)
+  NoKeyFrame,   // the segment holds no key frame
+  Undecodable,  // the key frame does not decode (the problem says how)
+};
+
 class PictureLoader : public QObject {
   Q_OBJECT
 
@@ -43,9 +51,10 @@ class PictureLoader : public QObject {
   void cancel();
 
  signals:
-  // On the window's thread. `picture` is null when there is none; `problem`
-  // then says why.
-  void pictureReady(std::uint64_t request, const QImage& picture, korvex::RecorderTime time, const QString& problem);
+  // On the window's thread. `picture` is null when there is none; `kind`
+  // and `problem` then say why, the problem in the core's words.
+  void pictureReady(std::uint64_t request, const QImage& picture, korvex::RecorderTime time,
+                    korvex::PictureProblem kind, const QString& problem);
 
  private:
   struct Request {
@@ -60,6 +69,7 @@ class PictureLoader : public QObject {
     std::uint64_t number = 0;
     RgbPicture picture;
     RecorderTime time = 0;
+    PictureProblem kind = PictureProblem::None;
     std::string problem;
   };
   void work();

@@ -18,6 +18,8 @@
 #include "app/picture_loader.h"
 #include "app/segment_table_model.h"
 #include "jobs/scan_log_reader.h"
+#include "lang/language.h"
+#include "lang/language_keys.h"
 #include "store/record_types.h"
 
 namespace korvex {
@@ -33,28 +35,42 @@ constexpr int HOVER_PICTURE_HEIGHT = 144;
 
 constexpr std::int32_t LEGEND_TYPES[] = {RECORD_TYPE_TIME, RECORD_TYPE_MOTION, RECORD_TYPE_SENSOR, RECORD_TYPE_MANUAL};
 
-QString legendText() {
-  QString text;
-  for (std::int32_t code : LEGEND_TYPES)
-    text += QStringLiteral("<span style=\"color:%1\">&#9632;</span>&nbsp;%2&nbsp;&nbsp; ")
-                .arg(TimelineView::recordTypeColour(code).name(), QString::fromUtf8(recordTypeName(code)));
-  text += QStringLiteral("<span style=\"color:%1\">&#9632;</span>&nbsp;other&nbsp;&nbsp; ")
-              .arg(TimelineView::recordTypeColour(0).name());
-  text += QStringLiteral("<span style=\"color:#999\">&#9636;</span>&nbsp;day without recordings");
-  return text;
-}
-
-QString segmentCaption(const SegmentRecord& segment, RecorderTime t) {
-  return QStringLiteral("Ch %1  %2").arg(segment.channel + 1).arg(QString::fromStdString(segmentTimeText(t)));
-}
+QString text(const char* key) { return QString::fromStdString(languageText(key)); }
 
 }  // namespace
+
+QString SegmentBrowser::legendText() const {
+  QString legend;
+  auto entry = [&legend](const QString& mark, const QString& colour, const QString& name) {
+    legend += QStringLiteral("<span style=\"color:%1\">%2</span>&nbsp;%3&nbsp;&nbsp; ")
+                  .arg(colour, mark, name.toHtmlEscaped());
+  };
+  const QString square = QStringLiteral("&#9632;");
+  for (std::int32_t code : LEGEND_TYPES)
+    entry(square, TimelineView::recordTypeColour(code).name(), model_->recordTypeText(code));
+  entry(square, TimelineView::recordTypeColour(0).name(), texts_.other);
+  entry(QStringLiteral("&#9636;"), QStringLiteral("#999"), texts_.dayWithoutRecordings);
+  return legend;
+}
+
+QString SegmentBrowser::segmentCaption(const SegmentRecord& segment, RecorderTime t) const {
+  return texts_.laneChannel.arg(segment.channel + 1) + QStringLiteral("  ") + QString::fromStdString(segmentTimeText(t));
+}
+
+QString SegmentBrowser::noPictureText(const SegmentRecord& segment, PictureProblem kind, const QString& problem) const {
+  // The disk's and the files' problems are the system's words about a path;
+  // the others are said in the current language, the decoder's detail after.
+  QString reason = problem;
+  if (kind == PictureProblem::NoKeyFrame) reason = texts_.noKeyFrame.arg(segment.channel + 1);
+  else if (kind == PictureProblem::Undecodable) reason = texts_.undecodable + QLatin1Char(' ') + problem;
+  return texts_.noPicture + QLatin1Char(' ') + reason;
+}
 
 SegmentBrowser::SegmentBrowser(QWidget* parent) : QWidget(parent), inbox_(std::make_shared<Inbox>()) {
   setObjectName(QStringLiteral("segmentBrowser"));
   model_ = new SegmentTableModel(list_, this);
 
-  openLog_ = new QPushButton(QStringLiteral("Open scan log..."), this);
+  openLog_ = new QPushButton(this);
   openLog_->setObjectName(QStringLiteral("openScanLog"));
   openLog_->setAutoDefault(false);
   channelFilter_ = new QComboBox(this);
@@ -63,7 +79,7 @@ SegmentBrowser::SegmentBrowser(QWidget* parent) : QWidget(parent), inbox_(std::m
   typeFilter_->setObjectName(QStringLiteral("typeFilter"));
   count_ = new QLabel(this);
   count_->setObjectName(QStringLiteral("segmentCount"));
-  backUp_ = new QPushButton(QStringLiteral("Back up selection"), this);
+  backUp_ = new QPushButton(this);
   backUp_->setObjectName(QStringLiteral("backUpSelection"));
   backUp_->setAutoDefault(false);
   backUp_->setEnabled(false);
@@ -93,19 +109,20 @@ SegmentBrowser::SegmentBrowser(QWidget* parent) : QWidget(parent), inbox_(std::m
   picture_->setAlignment(Qt::AlignCenter);
   picture_->setFrameShape(QFrame::StyledPanel);
   picture_->setWordWrap(true);
-  picture_->setText(QStringLiteral("Pick a segment to see its first picture"));
   caption_ = new QLabel(this);
   caption_->setObjectName(QStringLiteral("segmentPictureTime"));
   caption_->setAlignment(Qt::AlignCenter);
 
   timeline_ = new TimelineView(list_, picked_, this);
-  auto* legend = new QLabel(legendText(), this);
-  legend->setObjectName(QStringLiteral("timelineLegend"));
-  auto* wholeDisk = new QPushButton(QStringLiteral("Whole disk"), this);
-  auto* zoomIn = new QPushButton(QStringLiteral("Zoom in"), this);
-  auto* zoomOut = new QPushButton(QStringLiteral("Zoom out"), this);
-  wholeDisk->setObjectName(QStringLiteral("timelineWholeDisk"));
-  for (QPushButton* button : {wholeDisk, zoomIn, zoomOut}) button->setAutoDefault(false);
+  legend_ = new QLabel(this);
+  legend_->setObjectName(QStringLiteral("timelineLegend"));
+  wholeDisk_ = new QPushButton(this);
+  zoomIn_ = new QPushButton(this);
+  zoomOut_ = new QPushButton(this);
+  wholeDisk_->setObjectName(QStringLiteral("timelineWholeDisk"));
+  zoomIn_->setObjectName(QStringLiteral("timelineZoomIn"));
+  zoomOut_->setObjectName(QStringLiteral("timelineZoomOut"));
+  for (QPushButton* button : {wholeDisk_, zoomIn_, zoomOut_}) button->setAutoDefault(false);
 
   auto* tools = new QHBoxLayout;
   tools->addWidget(openLog_);
@@ -128,10 +145,10 @@ SegmentBrowser::SegmentBrowser(QWidget* parent) : QWidget(parent), inbox_(std::m
   auto* lowerColumn = new QVBoxLayout(lower);
   lowerColumn->setContentsMargins(0, 0, 0, 0);
   auto* timelineTools = new QHBoxLayout;
-  timelineTools->addWidget(legend, 1);
-  timelineTools->addWidget(wholeDisk);
-  timelineTools->addWidget(zoomIn);
-  timelineTools->addWidget(zoomOut);
+  timelineTools->addWidget(legend_, 1);
+  timelineTools->addWidget(wholeDisk_);
+  timelineTools->addWidget(zoomIn_);
+  timelineTools->addWidget(zoomOut_);
   lowerColumn->addLayout(timelineTools);
   lowerColumn->addWidget(timeline_, 1);
 
@@ -146,8 +163,7 @@ SegmentBrowser::SegmentBrowser(QWidget* parent) : QWidget(parent), inbox_(std::m
   column->addLayout(tools);
   column->addWidget(split, 1);
 
-  fillFilters();
-  updateCount();
+  applyLanguageTexts();
 
   drain_ = new QTimer(this);
   drain_->setInterval(DRAIN_INTERVAL_MS);
@@ -165,27 +181,31 @@ SegmentBrowser::SegmentBrowser(QWidget* parent) : QWidget(parent), inbox_(std::m
   pictureLoader_ = new PictureLoader(this);
   hoverLoader_ = new PictureLoader(this);
   connect(pictureLoader_, &PictureLoader::pictureReady, this,
-          [this](std::uint64_t request, const QImage& image, RecorderTime time, const QString& problem) {
+          [this](std::uint64_t request, const QImage& image, RecorderTime time, PictureProblem kind,
+                 const QString& problem) {
             if (request != pictureRequest_) return;
             if (image.isNull()) {
               picture_->setPixmap({});
-              picture_->setText(QStringLiteral("No picture: ") + problem);
-              caption_->clear();
+              pictureState_ = PictureState::Missing;
+              pictureProblem_ = kind;
+              pictureProblemText_ = problem;
             } else {
               picture_->setPixmap(QPixmap::fromImage(image));
-              const auto picked = pickedSegments();
-              caption_->setText(picked.empty() ? QString() : segmentCaption(list_[picked.front()], time));
+              pictureState_ = PictureState::Shown;
+              pictureTime_ = time;
             }
+            showPictureTexts();
             emit pictureShown();
           });
   connect(hoverLoader_, &PictureLoader::pictureReady, this,
-          [this](std::uint64_t request, const QImage& image, RecorderTime time, const QString& problem) {
+          [this](std::uint64_t request, const QImage& image, RecorderTime time, PictureProblem kind,
+                 const QString& problem) {
             if (request != hoverRequest_ || hoverSegment_ < 0) return;
             const SegmentRecord& segment = list_[static_cast<std::size_t>(hoverSegment_)];
             if (image.isNull()) {
               QImage placeholder(HOVER_PICTURE_WIDTH, 40, QImage::Format_RGB888);
               placeholder.fill(QColor(60, 60, 60));
-              timeline_->setHoverPicture(placeholder, QStringLiteral("No picture: ") + problem);
+              timeline_->setHoverPicture(placeholder, noPictureText(segment, kind, problem));
             } else {
               timeline_->setHoverPicture(image, segmentCaption(segment, time));
             }
@@ -194,22 +214,21 @@ SegmentBrowser::SegmentBrowser(QWidget* parent) : QWidget(parent), inbox_(std::m
   connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &SegmentBrowser::onTableSelection);
   connect(timeline_, &TimelineView::pickRequested, this, &SegmentBrowser::pick);
   connect(timeline_, &TimelineView::hovered, this, &SegmentBrowser::onHover);
-  connect(wholeDisk, &QPushButton::clicked, this, [this] {
+  connect(wholeDisk_, &QPushButton::clicked, this, [this] {
     followScan_ = false;
     timeline_->showAll();
   });
-  connect(zoomIn, &QPushButton::clicked, this, [this] {
+  connect(zoomIn_, &QPushButton::clicked, this, [this] {
     followScan_ = false;
     timeline_->zoomIn();
   });
-  connect(zoomOut, &QPushButton::clicked, this, [this] {
+  connect(zoomOut_, &QPushButton::clicked, this, [this] {
     followScan_ = false;
     timeline_->zoomOut();
   });
   connect(backUp_, &QPushButton::clicked, this, &SegmentBrowser::backUpSelectionRequested);
   connect(openLog_, &QPushButton::clicked, this, [this] {
-    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open a scan's log"), QString(),
-                                                      QStringLiteral("Scan logs (*.json);;All files (*)"));
+    const QString path = QFileDialog::getOpenFileName(this, texts_.openLogTitle, QString(), texts_.logFiles);
     if (!path.isEmpty()) openScanLog(path);
   });
   auto filterChanged = [this] {
@@ -222,6 +241,58 @@ SegmentBrowser::SegmentBrowser(QWidget* parent) : QWidget(parent), inbox_(std::m
 }
 
 SegmentBrowser::~SegmentBrowser() = default;
+
+void SegmentBrowser::applyLanguageTexts() {
+  texts_.allChannels = text(KEY_ALL_CHANNELS);
+  texts_.channel = text(KEY_CHANNEL_NUMBER);
+  texts_.allTypes = text(KEY_ALL_TYPES);
+  texts_.code = text(KEY_TYPE_CODE);
+  texts_.count = text(KEY_SEGMENT_COUNT);
+  texts_.pickSegment = text(KEY_PICK_A_SEGMENT);
+  texts_.readingPicture = text(KEY_READING_PICTURE);
+  texts_.noPicture = text(KEY_NO_PICTURE);
+  texts_.noKeyFrame = text(KEY_NO_KEY_FRAME);
+  texts_.undecodable = text(KEY_PICTURE_UNDECODABLE);
+  texts_.openLogTitle = text(KEY_OPEN_SCAN_LOG_TITLE);
+  texts_.logFiles = text(KEY_SCAN_LOG_FILES);
+  texts_.cannotOpenLog = text(KEY_CANNOT_OPEN_SCAN_LOG);
+  texts_.other = text(KEY_OTHER_TYPES);
+  texts_.dayWithoutRecordings = text(KEY_DAY_WITHOUT_RECORDINGS);
+  texts_.laneChannel = text(KEY_CHANNEL_SHORT);
+  openLog_->setText(text(KEY_OPEN_SCAN_LOG));
+  backUp_->setText(text(KEY_BACK_UP_SELECTION));
+  wholeDisk_->setText(text(KEY_WHOLE_DISK));
+  zoomIn_->setText(text(KEY_ZOOM_IN));
+  zoomOut_->setText(text(KEY_ZOOM_OUT));
+  model_->applyLanguageTexts();
+  timeline_->applyLanguageTexts();
+  legend_->setText(legendText());
+  fillFilters();
+  updateCount();
+  showPictureTexts();
+}
+
+void SegmentBrowser::showPictureTexts() {
+  const bool known = pictureSegment_ < list_.size();
+  switch (pictureState_) {
+    case PictureState::Placeholder:
+      picture_->setText(texts_.pickSegment);
+      caption_->clear();
+      break;
+    case PictureState::Reading:
+      picture_->setText(texts_.readingPicture);
+      caption_->setText(known ? segmentCaption(list_[pictureSegment_], list_[pictureSegment_].startTime) : QString());
+      break;
+    case PictureState::Missing:
+      picture_->setText(known ? noPictureText(list_[pictureSegment_], pictureProblem_, pictureProblemText_) : QString());
+      caption_->clear();
+      break;
+    case PictureState::Shown:
+      caption_->setText(known && !pickedSegments().empty() ? segmentCaption(list_[pictureSegment_], pictureTime_)
+                                                           : QString());
+      break;
+  }
+}
 
 std::function<void(const SegmentRecord&)> SegmentBrowser::startScan(const DiskChoice& disk) {
   takeScannedSegments();  // an earlier scan's last ones are dropped with the rest
@@ -264,8 +335,8 @@ void SegmentBrowser::showSegments(const std::vector<SegmentRecord>& segments, co
   fillFilters();
   timeline_->segmentsChanged(false);
   picture_->setPixmap({});
-  picture_->setText(QStringLiteral("Pick a segment to see its first picture"));
-  caption_->clear();
+  pictureState_ = PictureState::Placeholder;
+  showPictureTexts();
   updateCount();
   emit pickChanged();
   emit segmentsShown();
@@ -274,7 +345,7 @@ void SegmentBrowser::showSegments(const std::vector<SegmentRecord>& segments, co
 bool SegmentBrowser::openScanLog(const QString& path) {
   const ScanLog log = readScanLog(QFile::encodeName(path).toStdString());
   if (!log.ok) {
-    emit problem(QString::fromStdString(log.problem));
+    emit problem(texts_.cannotOpenLog + QLatin1Char(' ') + QString::fromStdString(log.problem));
     return false;
   }
   showSegments(log.segments, diskOfForm_ ? diskOfForm_() : DiskChoice{}, false);
@@ -297,11 +368,11 @@ void SegmentBrowser::fillFilters() {
   const QSignalBlocker quietChannels(channelFilter_);
   const QSignalBlocker quietTypes(typeFilter_);
   channelFilter_->clear();
-  channelFilter_->addItem(QStringLiteral("All channels"), -1);
+  channelFilter_->addItem(texts_.allChannels, -1);
   for (const SegmentList::Lane& lane : list_.lanes())
-    channelFilter_->addItem(QStringLiteral("Channel %1").arg(lane.channel + 1), lane.channel);
+    channelFilter_->addItem(texts_.channel.arg(lane.channel + 1), lane.channel);
   typeFilter_->clear();
-  typeFilter_->addItem(QStringLiteral("All types"), -1);
+  typeFilter_->addItem(texts_.allTypes, -1);
   std::array<bool, 64> seen{};
   std::vector<std::int32_t> others;
   for (const SegmentRecord& segment : list_.segments()) {
@@ -315,8 +386,8 @@ void SegmentBrowser::fillFilters() {
     if (seen[static_cast<std::size_t>(code)]) others.push_back(code);
   std::sort(others.begin(), others.end());
   for (std::int32_t code : others) {
-    const QString name = QString::fromUtf8(recordTypeName(code));
-    typeFilter_->addItem(name.isEmpty() ? QStringLiteral("Code %1").arg(code) : name, code);
+    const QString name = model_->recordTypeText(code);
+    typeFilter_->addItem(name.isEmpty() ? texts_.code.arg(code) : name, code);
   }
   channelFilter_->setCurrentIndex(std::max(0, channelFilter_->findData(channel)));
   typeFilter_->setCurrentIndex(std::max(0, typeFilter_->findData(type)));
@@ -324,7 +395,8 @@ void SegmentBrowser::fillFilters() {
 
 void SegmentBrowser::updateCount() {
   const auto picked = static_cast<std::size_t>(std::count(picked_.begin(), picked_.end(), std::uint8_t{1}));
-  count_->setText(QStringLiteral("%1 segments, %2 shown, %3 picked").arg(list_.size()).arg(model_->rowCount()).arg(picked));
+  count_->setText(texts_.count.arg(QString::number(list_.size()), QString::number(model_->rowCount()),
+                                   QString::number(picked)));
   backUp_->setEnabled(picked > 0);
 }
 
@@ -403,8 +475,9 @@ KeyFrameSearch SegmentBrowser::searchOf(const SegmentRecord& segment, RecorderTi
 
 void SegmentBrowser::showPictureOf(std::uint32_t segment) {
   picture_->setPixmap({});
-  picture_->setText(QStringLiteral("Reading the picture..."));
-  caption_->setText(segmentCaption(list_[segment], list_[segment].startTime));
+  pictureState_ = PictureState::Reading;
+  pictureSegment_ = segment;
+  showPictureTexts();
   pictureRequest_ = pictureLoader_->request(disk_.disk, disk_.partition, searchOf(list_[segment], RECORDER_TIME_MIN),
                                             PICTURE_WIDTH, PICTURE_HEIGHT);
 }

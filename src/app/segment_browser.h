@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/picture_loader.h"
 #include "app/segment_list.h"
 #include "app/timeline_view.h"
 #include "jobs/job_result.h"
@@ -29,7 +30,6 @@ class QTimer;
 
 namespace korvex {
 
-class PictureLoader;
 class SegmentTableModel;
 
 // A disk as the form names it: a folder, an image or a device, and on an
@@ -92,8 +92,17 @@ class SegmentBrowser : public QWidget {
   QPushButton* backUpSelectionButton() const { return backUp_; }
   QComboBox* channelFilter() const { return channelFilter_; }
   QComboBox* typeFilter() const { return typeFilter_; }
+  QPushButton* openScanLogButton() const { return openLog_; }
+  QPushButton* wholeDiskButton() const { return wholeDisk_; }
+  QPushButton* zoomInButton() const { return zoomIn_; }
+  QPushButton* zoomOutButton() const { return zoomOut_; }
+  QLabel* segmentCount() const { return count_; }
+  QLabel* legend() const { return legend_; }
   // Takes in what the scan has delivered so far (the timer does it too).
   void takeScannedSegments();
+  // Every text of the view in the current language, the table's and the
+  // time line's included.
+  void applyLanguageTexts();
 
  signals:
   void pickChanged();
@@ -108,6 +117,16 @@ class SegmentBrowser : public QWidget {
     std::mutex mutex;
     std::vector<SegmentRecord> segments;  // guarded by mutex
   };
+  // The texts in the current language, looked up once per change of
+  // language: a lookup reads the language file, and a scan refills the
+  // filters and the count several times a second.
+  struct Texts {
+    QString allChannels, channel, allTypes, code, count;
+    QString pickSegment, readingPicture, noPicture, noKeyFrame, undecodable;
+    QString openLogTitle, logFiles, cannotOpenLog, other, dayWithoutRecordings, laneChannel;
+  };
+  // What the picture box beside the table shows.
+  enum class PictureState { Placeholder, Reading, Missing, Shown };
 
   void segmentsAdded(std::size_t count, bool fresh);
   void fillFilters();
@@ -116,7 +135,18 @@ class SegmentBrowser : public QWidget {
   void showPictureOf(std::uint32_t segment);
   void onHover(std::int64_t segment, RecorderTime t);
   void updateCount();
+  void showPictureTexts();
+  QString legendText() const;
+  QString segmentCaption(const SegmentRecord& segment, RecorderTime t) const;
+  QString noPictureText(const SegmentRecord& segment, PictureProblem kind, const QString& problem) const;
   KeyFrameSearch searchOf(const SegmentRecord& segment, RecorderTime near) const;
+
+  Texts texts_;
+  PictureState pictureState_ = PictureState::Placeholder;
+  std::uint32_t pictureSegment_ = 0;  // the segment whose picture is asked for or shown
+  RecorderTime pictureTime_ = 0;
+  PictureProblem pictureProblem_ = PictureProblem::None;
+  QString pictureProblemText_;
 
   SegmentList list_;
   std::vector<std::uint8_t> picked_;
@@ -135,6 +165,10 @@ class SegmentBrowser : public QWidget {
   QLabel* count_ = nullptr;
   QPushButton* backUp_ = nullptr;
   QPushButton* openLog_ = nullptr;
+  QPushButton* wholeDisk_ = nullptr;
+  QPushButton* zoomIn_ = nullptr;
+  QPushButton* zoomOut_ = nullptr;
+  QLabel* legend_ = nullptr;
   QComboBox* channelFilter_ = nullptr;
   QComboBox* typeFilter_ = nullptr;
   QTimer* drain_ = nullptr;

@@ -2,13 +2,38 @@
 
 #include <algorithm>
 #include <tuple>
+#include <utility>
 
+#include "lang/language.h"
+#include "lang/language_keys.h"
 #include "store/record_types.h"
 
 namespace korvex {
 
 SegmentTableModel::SegmentTableModel(const SegmentList& list, QObject* parent)
-    : QAbstractTableModel(parent), list_(list) {}
+    : QAbstractTableModel(parent), list_(list) {
+  applyLanguageTexts();
+}
+
+void SegmentTableModel::applyLanguageTexts() {
+  // Looked up once here: every lookup reads the language file.
+  static constexpr const char* TITLE_KEYS[ColumnCount] = {KEY_COLUMN_CHANNEL, KEY_COLUMN_TYPE,     KEY_COLUMN_START,
+                                                          KEY_COLUMN_END,     KEY_COLUMN_DURATION, KEY_COLUMN_SIZE,
+                                                          KEY_FOLDER};
+  for (int column = 0; column < ColumnCount; ++column)
+    titles_[static_cast<std::size_t>(column)] = QString::fromStdString(languageText(TITLE_KEYS[column]));
+  const std::pair<std::int32_t, const char*> types[] = {{RECORD_TYPE_TIME, KEY_TIME}, {RECORD_TYPE_MOTION, KEY_MOTION},
+                                                        {RECORD_TYPE_SENSOR, KEY_SENSOR}, {RECORD_TYPE_MANUAL, KEY_MANUAL}};
+  typeNames_.fill(QString());
+  for (const auto& [code, key] : types) typeNames_[static_cast<std::size_t>(code)] = QString::fromStdString(languageText(key));
+  emit headerDataChanged(Qt::Horizontal, 0, ColumnCount - 1);
+  if (!rows_.empty()) emit dataChanged(index(0, RecordType), index(static_cast<int>(rows_.size()) - 1, RecordType));
+}
+
+QString SegmentTableModel::recordTypeText(std::int32_t code) const {
+  if (code < 0 || code >= static_cast<std::int32_t>(typeNames_.size())) return {};
+  return typeNames_[static_cast<std::size_t>(code)];
+}
 
 int SegmentTableModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(rows_.size());
@@ -27,7 +52,7 @@ QVariant SegmentTableModel::data(const QModelIndex& index, int role) const {
   if (role != Qt::DisplayRole) return {};
   switch (index.column()) {
     case Channel: return segment.channel + 1;
-    case RecordType: return QString::fromUtf8(recordTypeName(segment.recordType));
+    case RecordType: return recordTypeText(segment.recordType);
     case Start: return QString::fromStdString(segmentTimeText(segment.startTime));
     case End: return QString::fromStdString(segmentTimeText(segment.endTime));
     case Duration: return QString::fromStdString(segmentDurationText(segment));
@@ -40,8 +65,7 @@ QVariant SegmentTableModel::data(const QModelIndex& index, int role) const {
 QVariant SegmentTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (role != Qt::DisplayRole) return {};
   if (orientation == Qt::Vertical) return section + 1;
-  static const char* const titles[ColumnCount] = {"Channel", "Type", "Start", "End", "Duration", "Size", "Folder"};
-  return section >= 0 && section < ColumnCount ? QString::fromLatin1(titles[section]) : QVariant();
+  return section >= 0 && section < ColumnCount ? QVariant(titles_[static_cast<std::size_t>(section)]) : QVariant();
 }
 
 bool SegmentTableModel::passes(const SegmentRecord& segment) const {

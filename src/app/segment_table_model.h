@@ -5,6 +5,8 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QString>
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -28,6 +30,13 @@ class SegmentTableModel : public QAbstractTableModel {
   QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
   void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
+  // The column titles and record-type names in the current language; the
+  // views are told that they changed.
+  void applyLanguageTexts();
+  // The name of a record-type code in the current language; "" for a code
+  // without a name.
+  QString recordTypeText(std::int32_t code) const;
+
   // Only segments of this channel index (-1: every channel) and record-type
   // code (-1: every type) are rows.
   void setFilter(std::int32_t channel, std::int32_t recordType);
@@ -49,6 +58,8 @@ class SegmentTableModel : public QAbstractTableModel {
   void indexRows();
 
   const SegmentList& list_;
+  std::array<QString, ColumnCount> titles_;
+  std::array<QString, 9> typeNames_;  // by code, as the record types' names
   std::vector<std::uint32_t> rows_;    // segment index per row
   std::vector<std::int32_t> rowOf_;   // row per segment index, -1 hidden
   std::int32_t channelFilter_ = -1;

@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "lang/language.h"
+#include "lang/language_keys.h"
 #include "store/record_types.h"
 #include "store/recorder_time.h"
 
@@ -54,7 +56,20 @@ TimelineView::TimelineView(const SegmentList& list, const std::vector<std::uint8
     end_ = begin + span;
     update();
   });
+  applyLanguageTexts();
   showAll();
+}
+
+void TimelineView::applyLanguageTexts() {
+  laneLabel_ = QString::fromStdString(languageText(KEY_CHANNEL_SHORT));
+  noSegments_ = QString::fromStdString(languageText(KEY_NO_SEGMENTS));
+  update();
+}
+
+QString TimelineView::laneCaption(int lane) const {
+  const auto& lanes = list_.lanes();
+  if (lane < 0 || static_cast<std::size_t>(lane) >= lanes.size()) return {};
+  return laneLabel_.arg(lanes[static_cast<std::size_t>(lane)].channel + 1);
 }
 
 QSize TimelineView::sizeHint() const {
@@ -270,7 +285,7 @@ void TimelineView::paintLanes(QPainter& painter) {
     painter.drawLine(0, top + LANE_HEIGHT - 1, width(), top + LANE_HEIGHT - 1);
     painter.setPen(palette().text().color());
     painter.drawText(QRect(4, top, LABEL_WIDTH - 8, LANE_HEIGHT), Qt::AlignVCenter | Qt::AlignLeft,
-                     QStringLiteral("Ch %1").arg(lanes[k].channel + 1));
+                     laneCaption(static_cast<int>(k)));
 
     // Each pixel column of a lane is painted once: a bar that falls on
     // pixels already painted gives only the pixels after them, and bars of
@@ -334,8 +349,7 @@ void TimelineView::paintLanes(QPainter& painter) {
   painter.setPen(palette().mid().color());
   painter.drawLine(LABEL_WIDTH - 1, AXIS_HEIGHT, LABEL_WIDTH - 1, height());
   if (lanes.empty())
-    painter.drawText(QRect(LABEL_WIDTH, AXIS_HEIGHT, plotWidth(), LANE_HEIGHT), Qt::AlignCenter,
-                     QStringLiteral("No segments: scan the disk or open a scan's log"));
+    painter.drawText(QRect(LABEL_WIDTH, AXIS_HEIGHT, plotWidth(), LANE_HEIGHT), Qt::AlignCenter, noSegments_);
   (void)metrics;
 }
 

@@ -60,6 +60,12 @@ class TimelineView : public QWidget {
   // The colour of a record type's bars.
   static QColor recordTypeColour(std::int32_t code);
 
+  // The lane and placeholder texts in the current language.
+  void applyLanguageTexts();
+  // The label of a lane ("Ch 3"), and what stands where no lane is.
+  QString laneCaption(int lane) const;
+  const QString& placeholderText() const { return noSegments_; }
+
  signals:
   void pickRequested(const std::vector<std::uint32_t>& segments, korvex::TimelineView::PickMode mode);
   // The pointer rests on a segment at time t (-1: on none).
@@ -106,6 +112,8 @@ class TimelineView : public QWidget {
   QString hoverCaption_;
   QPoint pointer_;
   bool pointerOnSegment_ = false;
+  QString laneLabel_;  // "%1": the channel as people count it
+  QString noSegments_;
   std::size_t barsPainted_ = 0;
 };
 

@@ -89,8 +89,43 @@ inline constexpr const char* KEY_FILES_WRITTEN = "files written";
 inline constexpr const char* KEY_OPEN_OUTPUT_FOLDER = "open the output folder";
 inline constexpr const char* KEY_STOP_AND_CLOSE = "a job is running, stop it and close?";
 
+// The picking view: its toggle, tools, filters, count and picture texts,
+// the time line's legend, lanes and placeholder, the table's column titles
+// (the folder column takes KEY_FOLDER, the record types KEY_TIME and its
+// neighbours). "%1", "%2", "%3" stand for the numbers put in.
+inline constexpr const char* KEY_SEGMENTS_AND_TIMELINE = "segments and timeline";
+inline constexpr const char* KEY_OPEN_SCAN_LOG = "open scan log...";
+inline constexpr const char* KEY_BACK_UP_SELECTION = "back up selection";
+inline constexpr const char* KEY_WHOLE_DISK = "whole disk";
+inline constexpr const char* KEY_ZOOM_IN = "zoom in";
+inline constexpr const char* KEY_ZOOM_OUT = "zoom out";
+inline constexpr const char* KEY_ALL_CHANNELS = "all channels";
+inline constexpr const char* KEY_CHANNEL_NUMBER = "channel %1";
+inline constexpr const char* KEY_ALL_TYPES = "all types";
+inline constexpr const char* KEY_TYPE_CODE = "code %1";
+inline constexpr const char* KEY_SEGMENT_COUNT = "%1 segments, %2 shown, %3 picked";
+inline constexpr const char* KEY_PICK_A_SEGMENT = "pick a segment to see its first picture";
+inline constexpr const char* KEY_READING_PICTURE = "reading the picture...";
+// Before the reason a segment has no picture.
+inline constexpr const char* KEY_NO_PICTURE = "no picture";
+inline constexpr const char* KEY_NO_KEY_FRAME = "no key frame in the segment of channel %1";
+inline constexpr const char* KEY_PICTURE_UNDECODABLE = "the picture cannot be decoded";
+inline constexpr const char* KEY_OPEN_SCAN_LOG_TITLE = "open a scan's log";
+inline constexpr const char* KEY_SCAN_LOG_FILES = "scan logs (*.json);;all files (*)";
+inline constexpr const char* KEY_CANNOT_OPEN_SCAN_LOG = "can't open the scan's log";
+inline constexpr const char* KEY_OTHER_TYPES = "other";
+inline constexpr const char* KEY_DAY_WITHOUT_RECORDINGS = "day without recordings";
+inline constexpr const char* KEY_CHANNEL_SHORT = "ch %1";
+inline constexpr const char* KEY_NO_SEGMENTS = "no segments: scan the disk or open a scan's log";
+inline constexpr const char* KEY_COLUMN_CHANNEL = "channel";
+inline constexpr const char* KEY_COLUMN_TYPE = "type";
+inline constexpr const char* KEY_COLUMN_START = "start";
+inline constexpr const char* KEY_COLUMN_END = "end";
+inline constexpr const char* KEY_COLUMN_DURATION = "duration";
+inline constexpr const char* KEY_COLUMN_SIZE = "size";
+
 // Every key that a language file must hold.
-inline constexpr std::array<const char*, 65> LANGUAGE_KEYS = {
+inline constexpr std::array<const char*, 94> LANGUAGE_KEYS = {
     KEY_LANGUAGE,        KEY_BROWSE,           KEY_BACKUP_TIME,     KEY_BACKUP_CHANNEL,
     KEY_BACKUP_RECORD_TYPE, KEY_BACKUP_DISK,   KEY_OUTPUT_PATH,     KEY_START_BACKUP,
     KEY_STOP_BACKUP,     KEY_ADVANCED_SETTING, KEY_BACKUP_MAX_DATA_SIZE, KEY_FOLDER_RANGE,
@@ -108,6 +143,14 @@ inline constexpr std::array<const char*, 65> LANGUAGE_KEYS = {
     KEY_CREATE_OUTPUT,   KEY_BACKUP_STOPPED,   KEY_SIZE_LIMIT_REACHED, KEY_FILES_WRITTEN,
     KEY_OPEN_OUTPUT_FOLDER, KEY_STOP_AND_CLOSE, KEY_RECOVER,
     KEY_JOB_LOG,         KEY_CANNOT_WRITE_LOG,
+    KEY_SEGMENTS_AND_TIMELINE, KEY_OPEN_SCAN_LOG, KEY_BACK_UP_SELECTION, KEY_WHOLE_DISK,
+    KEY_ZOOM_IN,         KEY_ZOOM_OUT,         KEY_ALL_CHANNELS,    KEY_CHANNEL_NUMBER,
+    KEY_ALL_TYPES,       KEY_TYPE_CODE,        KEY_SEGMENT_COUNT,   KEY_PICK_A_SEGMENT,
+    KEY_READING_PICTURE, KEY_NO_PICTURE,       KEY_NO_KEY_FRAME,    KEY_PICTURE_UNDECODABLE,
+    KEY_OPEN_SCAN_LOG_TITLE, KEY_SCAN_LOG_FILES, KEY_CANNOT_OPEN_SCAN_LOG, KEY_OTHER_TYPES,
+    KEY_DAY_WITHOUT_RECORDINGS, KEY_CHANNEL_SHORT, KEY_NO_SEGMENTS,  KEY_COLUMN_CHANNEL,
+    KEY_COLUMN_TYPE,     KEY_COLUMN_START,     KEY_COLUMN_END,      KEY_COLUMN_DURATION,
+    KEY_COLUMN_SIZE,
 };
 
 }  // namespace korvex

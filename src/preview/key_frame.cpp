@@ -117,6 +117,7 @@ KeyFrame findKeyFrame(const RecordingSource& source, const KeyFrameSearch& searc
 
   if (!best.found) {
     result.problem = "no key frame in the segment of channel " + std::to_string(search.channel + 1);
+    result.noKeyFrame = true;
     return result;
   }
   if (!readPayloadAt(source, best, result.payload, result.problem)) return result;

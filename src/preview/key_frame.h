@@ -41,8 +41,9 @@ struct KeyFrame {
   std::int32_t height = 0;
   std::vector<std::uint8_t> payload;
   // Why none was found, for people: the file that could not be read, or
-  // that the segment holds no key frame.
+  // that the segment holds no key frame (then noKeyFrame is set too).
   std::string problem;
+  bool noKeyFrame = false;
 };
 
 // Follows the channel's frames of the segment (its segment keys) from its

@@ -18,6 +18,7 @@
 #include <QToolButton>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
@@ -126,6 +127,12 @@ int largestDifference(const QImage& a, const QImage& b) {
     for (int x = 0; x < a.width() * 3; ++x)
       largest = std::max(largest, std::abs(int{a.constScanLine(y)[x]} - int{b.constScanLine(y)[x]}));
   return largest;
+}
+
+// The window's language list set to entry `index`.
+void chooseLanguage(MainDialog& window, int index) {
+  qobject_cast<QComboBox*>(window.control(ID_LANGUAGE_LIST))->setCurrentIndex(index);
+  window.onLanguageChanged();
 }
 
 // A disk image with an MBR and two ext4 partitions, each holding a store
@@ -398,7 +405,15 @@ TEST_F(SegmentViewTest, PayloadThatDoesNotDecodeShowsAPlaceholder) {
   browser.table()->selectRow(0);
   ASSERT_TRUE(shown.wait(WAIT_MS));
   EXPECT_TRUE(browser.picture()->pixmap().isNull());
-  EXPECT_TRUE(browser.picture()->text().startsWith(QStringLiteral("No picture: "))) << browser.picture()->text().toStdString();
+  EXPECT_TRUE(browser.picture()->text().startsWith(QStringLiteral("No picture: The picture cannot be decoded: ")))
+      << browser.picture()->text().toStdString();
+  // The placeholder follows the language; the decoder's detail stays.
+  const QString detail = browser.picture()->text().mid(QStringLiteral("No picture: The picture cannot be decoded: ").size());
+  EXPECT_FALSE(detail.isEmpty());
+  chooseLanguage(*window, 1);
+  EXPECT_EQ(browser.picture()->text(), QStringLiteral("无画面: 画面无法解码: ") + detail);
+  chooseLanguage(*window, 0);
+  EXPECT_EQ(browser.picture()->text(), QStringLiteral("No picture: The picture cannot be decoded: ") + detail);
 }
 
 TEST_F(SegmentViewTest, ScanLogOpensIntoTheViewWithItsPictures) {
@@ -428,7 +443,8 @@ TEST_F(SegmentViewTest, ScanLogOpensIntoTheViewWithItsPictures) {
 
   std::ofstream(out_.file("other.json")) << R"({"job": "backup"})";
   EXPECT_FALSE(browser.openScanLog(QString::fromStdString(out_.file("other.json"))));
-  EXPECT_EQ(messages, std::vector<QString>{QString::fromStdString(out_.file("other.json") + ": not the log of a scan")});
+  EXPECT_EQ(messages, std::vector<QString>{QString::fromStdString("Cannot open the scan's log: " + out_.file("other.json") +
+                                                                   ": not the log of a scan")});
   EXPECT_EQ(browser.model()->rowCount(), 2);  // what was shown stays
 }
 
@@ -482,7 +498,7 @@ TEST_F(SegmentViewTest, PictureLoaderReadsThePartitionAsked) {
   QImage picture;
   QString problem;
   QObject::connect(&loader, &PictureLoader::pictureReady,
-                   [&](std::uint64_t request, const QImage& shown, RecorderTime, const QString& why) {
+                   [&](std::uint64_t request, const QImage& shown, RecorderTime, PictureProblem, const QString& why) {
                      answered = request;
                      picture = shown;
                      problem = why;
@@ -560,6 +576,77 @@ TEST_F(SegmentViewTest, PicturesComeFromThePartitionOfTheForm) {
     ASSERT_TRUE(browser.openScanLog(QString::fromStdString(logs[0])));
     EXPECT_EQ(browser.disk().partition, c.partition);
     EXPECT_EQ(!pictureOfRow().isNull(), c.picture) << c.partition << ": " << browser.picture()->text().toStdString();
+  }
+}
+
+TEST_F(SegmentViewTest, TextsFollowTheLanguageList) {
+  writeStore();
+  auto window = scannedWindow();
+  SegmentBrowser& browser = *window->segmentBrowser();
+  const SegmentTableModel& model = *browser.model();
+  int timeRow = -1;
+  for (int row = 0; row < model.rowCount(); ++row)
+    if (browser.segments()[model.segmentAt(row)].recordType == RECORD_TYPE_TIME) timeRow = row;
+  ASSERT_GE(timeRow, 0);
+  auto header = [&model](int column) { return model.headerData(column, Qt::Horizontal).toString(); };
+  struct Text {
+    const char* what;
+    std::function<QString()> shown;
+    QString english, chinese;
+  };
+  const Text texts[] = {
+      {"toggle", [&] { return window->segmentViewToggle()->text(); }, "Segments and timeline", "录像段与时间轴"},
+      {"open log", [&] { return browser.openScanLogButton()->text(); }, "Open scan log...", "打开扫描日志..."},
+      {"back up", [&] { return browser.backUpSelectionButton()->text(); }, "Back up selection", "备份所选录像段"},
+      {"whole disk", [&] { return browser.wholeDiskButton()->text(); }, "Whole disk", "整个硬盘"},
+      {"zoom out", [&] { return browser.zoomOutButton()->text(); }, "Zoom out", "缩小"},
+      {"channel column", [&] { return header(SegmentTableModel::Channel); }, "Channel", "通道"},
+      {"duration column", [&] { return header(SegmentTableModel::Duration); }, "Duration", "时长"},
+      {"folder column", [&] { return header(SegmentTableModel::Folder); }, "Folder", "目录"},
+      {"type cell", [&] { return model.data(model.index(timeRow, SegmentTableModel::RecordType)).toString(); },
+       "Time", "定时"},
+      {"every channel", [&] { return browser.channelFilter()->itemText(0); }, "All channels", "全部通道"},
+      {"channel 1", [&] { return browser.channelFilter()->itemText(browser.channelFilter()->findData(0)); },
+       "Channel 1", "通道 1"},
+      {"every type", [&] { return browser.typeFilter()->itemText(0); }, "All types", "全部类型"},
+      {"motion", [&] { return browser.typeFilter()->itemText(browser.typeFilter()->findData(RECORD_TYPE_MOTION)); },
+       "Motion", "移动"},
+      {"count", [&] { return browser.segmentCount()->text(); }, "4 segments, 4 shown, 0 picked",
+       "共 4 段,显示 4 段,已选 0 段"},
+      {"picture", [&] { return browser.picture()->text(); }, "Pick a segment to see its first picture",
+       "选择一个录像段以查看其第一幅画面"},
+      {"lane", [&] { return browser.timeline()->laneCaption(0); }, "Ch 1", "通道1"},
+      {"no lanes", [&] { return browser.timeline()->placeholderText(); },
+       "No segments: scan the disk or open a scan's log", "没有录像段:请扫描硬盘或打开扫描日志"},
+  };
+  for (const int language : {1, 0, 1, 0}) {
+    chooseLanguage(*window, language);
+    for (const Text& t : texts) EXPECT_EQ(t.shown(), language == 1 ? t.chinese : t.english) << t.what << " " << language;
+    // The legend names the record types as the form's boxes do.
+    const QString legend = browser.legend()->text();
+    for (const QString& part : language == 1 ? QStringList{"定时", "移动", "警告", "手动", "其他", "无录像的日期"}
+                                             : QStringList{"Time", "Motion", "Sensor", "Manual", "other",
+                                                           "day without recordings"})
+      EXPECT_TRUE(legend.contains(part)) << part.toStdString() << " " << language;
+  }
+
+  // A picture's caption, and a log that cannot be opened.
+  browser.table()->selectRow(timeRow);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !browser.picture()->pixmap().isNull(); }, WAIT_MS));
+  const QString time = QString::fromStdString(segmentTimeText(browser.segments()[model.segmentAt(timeRow)].startTime));
+  const int channel = browser.segments()[model.segmentAt(timeRow)].channel + 1;
+  std::ofstream(out_.file("other.json")) << R"({"job": "backup"})";
+  for (const int language : {1, 0}) {
+    chooseLanguage(*window, language);
+    EXPECT_EQ(browser.pictureCaption()->text(),
+              (language == 1 ? QStringLiteral("通道%1  %2") : QStringLiteral("Ch %1  %2")).arg(channel).arg(time));
+    EXPECT_EQ(browser.segmentCount()->text(),
+              language == 1 ? QStringLiteral("共 4 段,显示 4 段,已选 1 段") : QStringLiteral("4 segments, 4 shown, 1 picked"));
+    messages.clear();
+    EXPECT_FALSE(browser.openScanLog(QString::fromStdString(out_.file("other.json"))));
+    EXPECT_EQ(messages, std::vector<QString>{(language == 1 ? QStringLiteral("无法打开扫描日志: ")
+                                                            : QStringLiteral("Cannot open the scan's log: ")) +
+                                             QString::fromStdString(out_.file("other.json") + ": not the log of a scan")});
   }
 }
 

@@ -166,11 +166,13 @@ TEST_F(PreviewTest, SegmentWithoutKeyFrameOrFileFindsNone) {
   KeyFrame key = findKeyFrame(source, search);
   EXPECT_FALSE(key.found);
   EXPECT_NE(key.problem.find("no key frame"), std::string::npos) << key.problem;
+  EXPECT_TRUE(key.noKeyFrame);
   search.file = 3;
   search.lastFile = 3;
   key = findKeyFrame(source, search);
   EXPECT_FALSE(key.found);
   EXPECT_NE(key.problem.find("file0003.dat"), std::string::npos) << key.problem;
+  EXPECT_FALSE(key.noKeyFrame);  // a file missing is the disk's problem
 }
 
 }  // namespace
