@@ -1,9 +1,5 @@
 #include "avi/avi_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -48,7 +44,7 @@ const char* aviErrorMessage(AviError code) {
   return "AVI writer - Unknown Error";
 }
 
-std::unique_ptr<AviFile> AviFile::create(const std::string& path, AviFailure& failure) {
+std::unique_ptr<AviFile> AviFile::create(const std::string& path, AviFailure& failure, OutputFiles& output) {
   std::unique_ptr<AviFile> file;
   try {
     file = std::make_unique<AviFile>(Key{}, path);
@@ -56,25 +52,23 @@ std::unique_ptr<AviFile> AviFile::create(const std::string& path, AviFailure& fa
     failure = {AviError::NoMemory, ENOMEM};
     return nullptr;
   }
-  // O_EXCL with O_NOFOLLOW: an existing name, a symbolic link included,
-  // gives EEXIST and is left alone. The umask trims the mode by itself.
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    failure = {AviError::Open, errno};
+  int error = 0;
+  file->file_ = output.createNew(path, error);
+  if (!file->file_) {
+    failure = {AviError::Open, error};
     file->finished_ = true;
     return nullptr;
   }
-  file->fd_ = fd;
   static const AviHeaderBlock reserved{};
   iovec part{const_cast<std::uint8_t*>(reserved.data()), reserved.size()};
-  const WriteResult written = writeFully(fd, &part, 1, 0);
+  const WriteResult written = file->file_->writeAt(&part, 1, 0);
   if (!written.ok()) {
     // No empty or cut-off AVI file is left behind: the name is ours, made
     // by this open.
     failure = {AviError::Write, written.error};
-    close(fd);
-    unlink(path.c_str());
-    file->fd_ = -1;
+    file->file_->close();
+    file->file_.reset();
+    output.remove(path);
     file->finished_ = true;
     return nullptr;
   }
@@ -261,7 +255,7 @@ bool AviFile::writeOut(bool all) {
   if (upTo <= start) return true;
   const auto count = static_cast<std::size_t>(upTo - start);
   iovec part{buffer_.get(), count};
-  const WriteResult written = writeFully(fd_, &part, 1, static_cast<off_t>(start));
+  const WriteResult written = file_->writeAt(&part, 1, start);
   fileEnd_ = std::max(fileEnd_, start + written.written);
   if (!written.ok()) {
     withdrawChunksPast(start + written.written);
@@ -308,7 +302,7 @@ bool AviFile::rewriteHeaderBlock() {
 
 bool AviFile::writeBlockAtStart(const AviHeaderBlock& block) {
   iovec part{const_cast<std::uint8_t*>(block.data()), block.size()};
-  const WriteResult written = writeFully(fd_, &part, 1, 0);
+  const WriteResult written = file_->writeAt(&part, 1, 0);
   return written.ok() || fail(AviError::Close, written.error);
 }
 
@@ -321,7 +315,7 @@ bool AviFile::finish() {
   // The rest of a chunk that failed gives its room to the index. Should
   // this cut fail, the one at the end reports it.
   const auto mediaFileEnd = static_cast<std::uint64_t>(fileOffset(mediaEnd));
-  if (fileEnd_ > mediaFileEnd && ftruncate(fd_, fileOffset(mediaEnd)) == 0) fileEnd_ = mediaFileEnd;
+  if (fileEnd_ > mediaFileEnd && file_->truncate(mediaFileEnd) == 0) fileEnd_ = mediaFileEnd;
 
   AviBlockForm form;
   form.final = true;
@@ -333,7 +327,7 @@ bool AviFile::finish() {
   aviPutLe32(indexHeader + 4, indexBytes);
   iovec parts[2] = {{indexHeader, sizeof indexHeader}, {index_.data(), index_.size()}};
   std::uint32_t end = mediaEnd;
-  const WriteResult written = writeFully(fd_, parts, 2, fileOffset(mediaEnd));
+  const WriteResult written = file_->writeAt(parts, 2, mediaFileEnd);
   if (written.ok()) {
     end += static_cast<std::uint32_t>(sizeof indexHeader) + indexBytes;
   } else {
@@ -345,11 +339,12 @@ bool AviFile::finish() {
   if (!writeBlockAtStart(assembleHeaderBlock(streams_, form))) sound = false;
   // Cutting at the end drops whatever lies past it: the remains of a chunk
   // or an index whose write failed.
-  if (ftruncate(fd_, fileOffset(end)) != 0) sound = fail(AviError::Close, errno);
+  if (const int error = file_->truncate(static_cast<std::uint64_t>(fileOffset(end))); error != 0)
+    sound = fail(AviError::Close, error);
   // close can be the first to report a delayed write error (network file
   // systems); the file is then not sound.
-  if (close(fd_) != 0 && sound) sound = fail(AviError::Close, errno);
-  fd_ = -1;
+  if (const int error = file_->close(); error != 0 && sound) sound = fail(AviError::Close, error);
+  file_.reset();
   index_ = {};
   buffer_.reset();
   bufferCapacity_ = 0;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "avi/avi_header_block.h"
+#include "avi/output_files.h"
 
 namespace korvex {
 
@@ -66,8 +67,9 @@ class AviFile {
   // name), with mode 0666 less the umask, and reserves the header block.
   // Null on failure, with `failure` filled in; a file that was created but
   // could not take its header block is removed again. On success `failure`
-  // is left as it was.
-  static std::unique_ptr<AviFile> create(const std::string& path, AviFailure& failure);
+  // is left as it was. The file is made in `output`.
+  static std::unique_ptr<AviFile> create(const std::string& path, AviFailure& failure,
+                                         OutputFiles& output = diskOutput());
 
   AviFile(Key, std::string path);
   // Finishes the file when that has not been done.
@@ -154,7 +156,7 @@ class AviFile {
   off_t fileOffset(std::uint32_t position) const { return static_cast<off_t>(position - skippedBytes_); }
 
   std::string path_;
-  int fd_ = -1;
+  std::unique_ptr<OutputFile> file_;
   bool finished_ = false;
   bool finishResult_ = false;
   AviStreams streams_;

@@ -13,7 +13,13 @@ namespace korvex {
 
 BackupWorker::BackupWorker(JobSettings settings, const RecordingSource& source, JobState& state,
                            BackupOptions options)
-    : settings_(std::move(settings)), source_(source), state_(state), options_(std::move(options)) {}
+    : settings_(std::move(settings)),
+      source_(source),
+      state_(state),
+      options_(std::move(options)),
+      output_(options_.output != nullptr ? *options_.output : diskOutput()),
+      hasher_(output_),
+      log_(output_) {}
 
 BackupWorker::~BackupWorker() { finishAll(); }
 
@@ -268,7 +274,7 @@ void BackupWorker::openChannelFile(std::size_t c, const FrameHeader& frame) {
   // A file of residual frames says so in its name.
   const std::string stem = aviFileStem(frame) + (frameResidual_ ? "_recovered" : "");
   channel.path = names_.create(stem, ".avi", [&](const std::string& path) {
-    channel.writer = AviFile::create(path, failure);
+    channel.writer = AviFile::create(path, failure, output_);
     return channel.writer ? 0 : failure.errorNumber != 0 ? failure.errorNumber : EIO;
   }, error);
   state_.videoFound = true;  // also when the file could not be created
@@ -289,6 +295,25 @@ void BackupWorker::openChannelFile(std::size_t c, const FrameHeader& frame) {
   result_.files.push_back(exported);
   reserveLogRoom();
   if (options_.fileCreated) options_.fileCreated(channel.path);
+}
+
+void BackupWorker::ChannelOutput::RecentChunks::pop_front() {
+  if (++first_ == chunks_.size()) {
+    chunks_.clear();
+    first_ = 0;
+  } else if (first_ >= 64 && first_ * 2 >= chunks_.size()) {
+    // The dropped entries are at least as many as those moved.
+    chunks_.erase(chunks_.begin(), chunks_.begin() + static_cast<std::ptrdiff_t>(first_));
+    first_ = 0;
+  }
+}
+
+void BackupWorker::ChannelOutput::RecentChunks::pop_back() {
+  chunks_.pop_back();
+  if (first_ == chunks_.size()) {
+    chunks_.clear();
+    first_ = 0;
+  }
 }
 
 void BackupWorker::noteChunk(ChannelOutput& channel, const FramePlace& place, RecorderTime time,

@@ -5,11 +5,11 @@
 #include <array>
 #include <cstdint>
 #include <ctime>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "avi/avi_file.h"
 #include "jobs/custody_log.h"
@@ -43,6 +43,8 @@ struct BackupOptions {
   std::function<void(const std::string&)> fileCreated;
   // The moment that names the job's log; now when not given.
   std::optional<std::time_t> startedAt;
+  // Where the AVI files and the log go: the file system when not given.
+  OutputFiles* output = nullptr;
 };
 
 class BackupWorker {
@@ -80,7 +82,24 @@ class BackupWorker {
       std::uint32_t length = 0;
       bool audio = false;
     };
-    std::deque<Chunk> recent;
+    // Oldest first. A vector and the place of its first live entry: a
+    // channel that writes nothing allocates nothing (a deque would, for each
+    // of the 32 channels of every job).
+    class RecentChunks {
+     public:
+      bool empty() const { return first_ == chunks_.size(); }
+      std::size_t size() const { return chunks_.size() - first_; }
+      const Chunk& front() const { return chunks_[first_]; }
+      const Chunk& back() const { return chunks_.back(); }
+      void push_back(const Chunk& chunk) { chunks_.push_back(chunk); }
+      void pop_front();
+      void pop_back();
+
+     private:
+      std::vector<Chunk> chunks_;
+      std::size_t first_ = 0;
+    };
+    RecentChunks recent;
     std::uint64_t recentBytes = 0;
   };
 
@@ -110,6 +129,7 @@ class BackupWorker {
   const RecordingSource& source_;
   JobState& state_;
   BackupOptions options_;
+  OutputFiles& output_;
   PayloadBuffer payload_;
   std::array<ChannelOutput, CHANNEL_TABLE_SIZE> channels_{};
   OutputNames names_;

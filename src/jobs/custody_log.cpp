@@ -1,8 +1,5 @@
 #include "jobs/custody_log.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -34,7 +31,36 @@ Json objectWithRoom(std::size_t keys) {
   return object;
 }
 
-Json timeValue(RecorderTime time) { return Json{{"recorder", time}, {"text", calendarText(time)}}; }
+Json arrayWithRoom(std::size_t elements) {
+  Json array = Json::array();
+  array.get_ref<Json::array_t&>().reserve(elements);
+  return array;
+}
+
+void putMembers(Json&) {}
+
+template <typename Value, typename... Rest>
+void putMembers(Json& object, const char* key, Value&& value, Rest&&... rest) {
+  object.get_ref<Json::object_t&>().emplace(key, Json(std::forward<Value>(value)));
+  putMembers(object, std::forward<Rest>(rest)...);
+}
+
+// An object of the members given (key, value, key, value, ...), in that
+// order. Each is put in place once: from an initializer list every member
+// would first be built as an array of its key and value, then copied.
+template <typename... Members>
+Json objectOf(Members&&... members) {
+  static_assert(sizeof...(Members) % 2 == 0, "keys and values in pairs");
+  Json object = objectWithRoom(sizeof...(Members) / 2);
+  putMembers(object, std::forward<Members>(members)...);
+  return object;
+}
+
+Json timeValue(RecorderTime time) { return objectOf("recorder", time, "text", calendarText(time)); }
+
+Json recordTypeValue(std::uint32_t code) {
+  return objectOf("code", code, "name", recordTypeName(static_cast<std::int32_t>(code)));
+}
 
 // A text that may be absent: null then.
 Json textOrNull(const std::string& text) { return text.empty() ? Json(nullptr) : Json(text); }
@@ -93,14 +119,13 @@ Json settingsValue(const JobSettings& s, bool backup) {
   settings["beginTime"] = timeValue(s.beginTime);
   settings["endTime"] = timeValue(s.endTime);
   settings["maxDataSizeMB"] = s.maxDataSizeMB;
-  Json channels = Json::array();
+  Json channels = arrayWithRoom(s.channelEnabled.size());
   for (std::size_t i = 0; i < s.channelEnabled.size(); ++i)
     if (s.channelEnabled[i] != 0) channels.push_back(i + 1);
   settings["channels"] = std::move(channels);
-  Json types = Json::array();
+  Json types = arrayWithRoom(s.recordTypeEnabled.size());
   for (std::size_t code = 0; code < s.recordTypeEnabled.size(); ++code)
-    if (s.recordTypeEnabled[code] != 0)
-      types.push_back(Json{{"code", code}, {"name", recordTypeName(static_cast<std::int32_t>(code))}});
+    if (s.recordTypeEnabled[code] != 0) types.push_back(recordTypeValue(static_cast<std::uint32_t>(code)));
   settings["recordTypes"] = std::move(types);
   // Segments picked in the window: a frame is kept only inside one of them.
   if (!s.pickedWindows.empty()) {
@@ -112,11 +137,9 @@ Json settingsValue(const JobSettings& s, bool backup) {
       Json pickedTypes = Json::array();
       for (std::uint32_t code = 0; code < 32; ++code)
         if ((w.recordTypeMask >> code) & 1u)
-          pickedTypes.push_back(Json{{"code", code}, {"name", recordTypeName(static_cast<std::int32_t>(code))}});
-      picked.push_back(Json{{"channels", std::move(picks)},
-                            {"recordTypes", std::move(pickedTypes)},
-                            {"begin", timeValue(w.begin)},
-                            {"end", timeValue(w.end)}});
+          pickedTypes.push_back(recordTypeValue(code));
+      picked.push_back(objectOf("channels", std::move(picks), "recordTypes", std::move(pickedTypes), "begin",
+                                timeValue(w.begin), "end", timeValue(w.end)));
     }
     settings["pickedWindows"] = std::move(picked);
   }
@@ -140,7 +163,7 @@ Json fileValue(const ExportedFile& f, bool recover) {
   file["height"] = f.height;
   file["frameRate"] = f.frameRate;
   file["audio"] = f.audioSampleRate == 0 ? Json(nullptr)
-                                         : Json{{"sampleRate", f.audioSampleRate}, {"bits", f.audioBits}};
+                                         : objectOf("sampleRate", f.audioSampleRate, "bits", f.audioBits);
   file["from"] = placeName(f.from);
   file["to"] = placeName(f.to);
   file["finished"] = f.finished;
@@ -172,14 +195,14 @@ Json segmentValue(const SegmentRecord& s, bool recover) {
 // What recovery did: every resync, every unreadable region, every file
 // passed over.
 Json recoveryValue(const RecoveryLog& r) {
-  Json resyncs = Json::array();
+  Json resyncs = arrayWithRoom(r.resyncs.size());
   for (const Resync& x : r.resyncs)
-    resyncs.push_back(Json{{"file", x.file}, {"endedAt", x.endedAt}, {"resumedAt", x.resumedAt},
-                           {"bytesPassed", x.bytesPassed}});
-  Json regions = Json::array();
+    resyncs.push_back(
+        objectOf("file", x.file, "endedAt", x.endedAt, "resumedAt", x.resumedAt, "bytesPassed", x.bytesPassed));
+  Json regions = arrayWithRoom(r.unreadable.size());
   for (const UnreadableRegion& x : r.unreadable)
-    regions.push_back(Json{{"file", x.file}, {"offset", x.offset}, {"length", x.length}});
-  Json skipped = Json::array();
+    regions.push_back(objectOf("file", x.file, "offset", x.offset, "length", x.length));
+  Json skipped = arrayWithRoom(r.skipped.size());
   for (const SkippedFile& x : r.skipped) {
     Json entry = objectWithRoom(4);
     entry["file"] = x.file;
@@ -310,16 +333,16 @@ std::string custodyJson(const CustodyRecord& record) {
   log["settings"] = settingsValue(record.settings, record.backup);
   Json unreadable = Json::array();
   if (!record.source.failedPath.empty())
-    unreadable.push_back(Json{{"path", record.source.failedPath}, {"reason", record.source.failureReason}});
+    unreadable.push_back(objectOf("path", record.source.failedPath, "reason", record.source.failureReason));
   log["unreadable"] = std::move(unreadable);
   // A missing file is the store's normal end; with folders of the range
   // left after it, the log says so.
   log["missing"] = record.source.missingPath.empty()
                        ? Json(nullptr)
-                       : Json{{"path", record.source.missingPath}, {"foldersNotRead", record.source.foldersNotRead}};
+                       : objectOf("path", record.source.missingPath, "foldersNotRead", record.source.foldersNotRead);
   if (record.settings.recover) log["recovery"] = recoveryValue(record.recovery);
   if (record.backup) {
-    Json files = Json::array();
+    Json files = arrayWithRoom(record.files.size());
     for (const ExportedFile& file : record.files) files.push_back(fileValue(file, record.settings.recover));
     log["files"] = std::move(files);
   } else {
@@ -333,7 +356,7 @@ std::string custodyJson(const CustodyRecord& record) {
       if (!record.report.hash.failure.empty()) report["hashFailure"] = record.report.hash.failure;
       log["report"] = std::move(report);
     }
-    Json segments = Json::array();
+    Json segments = arrayWithRoom(record.segments.size());
     for (const SegmentRecord& segment : record.segments)
       segments.push_back(segmentValue(segment, record.settings.recover));
     log["segments"] = std::move(segments);
@@ -390,9 +413,9 @@ std::string backupLogStem(const std::string& outputFolder, const CalendarTime& s
 CustodyLogFiles::~CustodyLogFiles() {
   // Never written: a job that did not get to its end leaves no empty log.
   for (LogFile* file : {&hashList_, &json_}) {
-    if (file->fd < 0) continue;
-    file->close();
-    ::unlink(file->path.c_str());
+    if (!file->file) continue;
+    file->file.reset();
+    output_.remove(file->path);
   }
 }
 
@@ -400,21 +423,21 @@ bool CustodyLogFiles::create(const std::string& stem) {
   OutputNames names;
   int error = 0;
   const std::string list = names.create(stem, std::string(HASH_LIST_EXTENSION), [&](const std::string& path) {
-    const int listFd = createNewOutputFile(path);
-    if (listFd < 0) return errno;
+    int reason = 0;
+    std::unique_ptr<OutputFile> listFile = output_.createNew(path, reason);
+    if (!listFile) return reason;
     // Both names under one stem, or the next stem.
     const std::string json = path.substr(0, path.size() - HASH_LIST_EXTENSION.size()) + std::string(JOB_LOG_EXTENSION);
-    const int jsonFd = createNewOutputFile(json);
-    if (jsonFd < 0) {
-      const int reason = errno;
-      ::close(listFd);
-      ::unlink(path.c_str());
+    std::unique_ptr<OutputFile> jsonFile = output_.createNew(json, reason);
+    if (!jsonFile) {
+      listFile.reset();
+      output_.remove(path);
       return reason;
     }
     hashList_.path = path;
-    hashList_.fd = listFd;
+    hashList_.file = std::move(listFile);
     json_.path = json;
-    json_.fd = jsonFd;
+    json_.file = std::move(jsonFile);
     return 0;
   }, error);
   if (list.empty()) {
@@ -425,34 +448,25 @@ bool CustodyLogFiles::create(const std::string& stem) {
 }
 
 void CustodyLogFiles::LogFile::reserve(std::uint64_t bytes) {
-  if (fd < 0 || bytes <= reserved) return;
+  if (!file || bytes <= reserved) return;
   const std::uint64_t wanted = (bytes + RESERVE_STEP - 1) / RESERVE_STEP * RESERVE_STEP;
-  // Kept past the file's end: a job that never gets to write its log
-  // leaves no file of zeros.
-  if (fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(wanted)) == 0) reserved = wanted;
+  if (file->reserve(wanted) == 0) reserved = wanted;
 }
 
 int CustodyLogFiles::LogFile::write(const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::pwrite(fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return n < 0 ? errno : ENOSPC;
-    done += static_cast<std::size_t>(n);
-  }
+  iovec part{const_cast<char*>(text.data()), text.size()};
+  const WriteResult written = file->writeAt(&part, 1, 0);
+  int error = written.error;
   // Room kept past the end is given back: a cut to a shorter length frees
   // it, and the file is first made as long as the room it kept.
-  if (reserved > text.size()) {
-    if (ftruncate(fd, static_cast<off_t>(reserved)) != 0 || ftruncate(fd, static_cast<off_t>(text.size())) != 0)
-      return errno;
+  if (error == 0 && reserved > text.size()) {
+    error = file->truncate(reserved);
+    if (error == 0) error = file->truncate(text.size());
   }
-  if (fsync(fd) != 0 && errno != EINVAL && errno != EROFS) return errno;
-  return 0;
-}
-
-void CustodyLogFiles::LogFile::close() {
-  if (fd >= 0) ::close(fd);
-  fd = -1;
+  if (error == 0) error = file->sync();
+  if (const int closing = file->close(); error == 0) error = closing;
+  file.reset();
+  return error;
 }
 
 void CustodyLogFiles::reserve(std::uint64_t hashListBytes, std::uint64_t jsonBytes) {
@@ -469,16 +483,14 @@ void CustodyLogFiles::noteFailure(const std::string& path, int errorNumber) {
 bool CustodyLogFiles::write(const std::string& list, const std::string& json) {
   if (!created()) return false;
   for (auto [file, text] : {std::pair{&hashList_, &list}, std::pair{&json_, &json}}) {
-    int error = file->write(*text);
-    if (::close(file->fd) != 0 && error == 0) error = errno;
-    file->fd = -1;
+    const int error = file->write(*text);
     if (error != 0) noteFailure(file->path, error);
   }
   if (failedPath_.empty()) return true;
   // The two are one log: a list without its record, or a record whose
   // list is cut short, would pass for what it is not.
   for (LogFile* file : {&hashList_, &json_}) {
-    ::unlink(file->path.c_str());
+    output_.remove(file->path);
     file->path.clear();
   }
   return false;

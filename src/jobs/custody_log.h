@@ -6,10 +6,12 @@
 
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "avi/output_files.h"
 #include "jobs/file_hasher.h"
 #include "jobs/job_result.h"
 #include "jobs/job_settings.h"
@@ -91,7 +93,7 @@ std::string backupLogStem(const std::string& outputFolder, const CalendarTime& s
 // still be written when the job has filled the disk.
 class CustodyLogFiles {
  public:
-  CustodyLogFiles() = default;
+  explicit CustodyLogFiles(OutputFiles& output = diskOutput()) : output_(output) {}
   ~CustodyLogFiles();
   CustodyLogFiles(const CustodyLogFiles&) = delete;
   CustodyLogFiles& operator=(const CustodyLogFiles&) = delete;
@@ -106,7 +108,7 @@ class CustodyLogFiles {
   // removed (a list cut short would verify a part as if it were all).
   bool write(const std::string& hashList, const std::string& json);
 
-  bool created() const { return hashList_.fd >= 0; }
+  bool created() const { return hashList_.file != nullptr; }
   const std::string& hashListPath() const { return hashList_.path; }
   const std::string& logPath() const { return json_.path; }
   const std::string& failedPath() const { return failedPath_; }
@@ -115,15 +117,15 @@ class CustodyLogFiles {
  private:
   struct LogFile {
     std::string path;
-    int fd = -1;
+    std::unique_ptr<OutputFile> file;
     std::uint64_t reserved = 0;
     void reserve(std::uint64_t bytes);
-    // 0, or the errno of the failure.
+    // Writes `text` and closes the file: 0, or the errno of the failure.
     int write(const std::string& text);
-    void close();
   };
   void noteFailure(const std::string& path, int errorNumber);
 
+  OutputFiles& output_;
   LogFile hashList_;
   LogFile json_;
   std::string failedPath_;

@@ -1,9 +1,6 @@
 #include "jobs/file_hasher.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <openssl/evp.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -15,66 +12,36 @@ namespace korvex {
 
 namespace {
 
-// Large enough that the hash, not the system calls, sets the pace.
-constexpr std::size_t READ_BLOCK = 1024 * 1024;
 // Files up to this size are hashed on the adding thread (well under a
 // millisecond).
-constexpr off_t HASH_AT_ONCE_BYTES = 256 * 1024;
+constexpr std::int64_t HASH_AT_ONCE_BYTES = 256 * 1024;
 
 struct DigestFree {
   void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
 };
 
-struct Descriptor {
-  int fd = -1;
-  ~Descriptor() {
-    if (fd >= 0) ::close(fd);
-  }
-};
-
 }  // namespace
 
-FileHash sha256OfFile(const std::string& path) {
+FileHash sha256OfFile(const std::string& path, const OutputFiles& output) {
   FileHash hash;
-  Descriptor file;
-  file.fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (file.fd < 0) {
-    hash.failure = std::strerror(errno);
-    return hash;
-  }
-  posix_fadvise(file.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   const std::unique_ptr<EVP_MD_CTX, DigestFree> context(EVP_MD_CTX_new());
   if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) {
     hash.failure = "the SHA-256 digest is not available";
     return hash;
   }
-  // A small file (a report) is read with a block of its own size.
-  std::size_t blockSize = READ_BLOCK;
-  struct stat info {};
-  if (::fstat(file.fd, &info) == 0 && info.st_size >= 0 && static_cast<std::uint64_t>(info.st_size) < READ_BLOCK)
-    blockSize = std::max<std::size_t>(static_cast<std::size_t>(info.st_size) + 1, 4096);
-  const std::unique_ptr<unsigned char[]> block(new (std::nothrow) unsigned char[blockSize]);
-  if (!block) {
-    hash.failure = std::strerror(ENOMEM);
+  bool digested = true;
+  const int error = output.readBack(path, [&](const std::uint8_t* bytes, std::size_t count) {
+    digested = EVP_DigestUpdate(context.get(), bytes, count) == 1;
+    hash.bytes += count;
+    return digested;
+  });
+  if (error != 0) {
+    hash.failure = std::strerror(error);
     return hash;
-  }
-  for (;;) {
-    const ssize_t got = ::read(file.fd, block.get(), blockSize);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      hash.failure = std::strerror(errno);
-      return hash;
-    }
-    if (got == 0) break;
-    if (EVP_DigestUpdate(context.get(), block.get(), static_cast<std::size_t>(got)) != 1) {
-      hash.failure = "the SHA-256 digest failed";
-      return hash;
-    }
-    hash.bytes += static_cast<std::uint64_t>(got);
   }
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
-  if (EVP_DigestFinal_ex(context.get(), digest, &length) != 1) {
+  if (!digested || EVP_DigestFinal_ex(context.get(), digest, &length) != 1) {
     hash.failure = "the SHA-256 digest failed";
     return hash;
   }
@@ -92,9 +59,9 @@ FileHasher::~FileHasher() { finish(); }
 void FileHasher::add(std::size_t index, std::string path) {
   // A small file is hashed at once: starting a thread would cost more than
   // its hash.
-  struct stat status {};
-  if (lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) && status.st_size <= HASH_AT_ONCE_BYTES) {
-    FileHash hash = sha256OfFile(path);
+  const std::int64_t size = output_.regularFileSize(path);
+  if (size >= 0 && size <= HASH_AT_ONCE_BYTES) {
+    FileHash hash = sha256OfFile(path, output_);
     const std::lock_guard<std::mutex> lock(mutex_);
     if (done_.size() <= index) done_.resize(index + 1);
     done_[index] = std::move(hash);
@@ -134,7 +101,7 @@ void FileHasher::run() {
     Job job = std::move(queue_.front());
     queue_.pop_front();
     lock.unlock();
-    FileHash hash = sha256OfFile(job.path);
+    FileHash hash = sha256OfFile(job.path, output_);
     lock.lock();
     if (done_.size() <= job.index) done_.resize(job.index + 1);
     done_[job.index] = std::move(hash);

@@ -15,16 +15,18 @@
 #include <thread>
 #include <vector>
 
+#include "avi/output_files.h"
 #include "jobs/job_result.h"
 
 namespace korvex {
 
-// Reads the file at `path` (never through a symbolic link) and hashes it.
-FileHash sha256OfFile(const std::string& path);
+// Reads the file at `path` (never through a symbolic link) back from
+// `output` and hashes it.
+FileHash sha256OfFile(const std::string& path, const OutputFiles& output = diskOutput());
 
 class FileHasher {
  public:
-  FileHasher() = default;
+  explicit FileHasher(const OutputFiles& output = diskOutput()) : output_(output) {}
   // Waits for the files handed in.
   ~FileHasher();
   FileHasher(const FileHasher&) = delete;
@@ -45,6 +47,7 @@ class FileHasher {
   };
   void run();
 
+  const OutputFiles& output_;
   std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<Job> queue_;        // guarded by mutex_

@@ -99,10 +99,6 @@ OutputFolderCheck claimOutputFolder(const std::string& outputFolder, const std::
   return check;
 }
 
-int createNewOutputFile(const std::string& path) {
-  return ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, OUTPUT_FILE_MODE);
-}
-
 std::string OutputNames::create(const std::string& stem, const std::string& extension,
                                 const std::function<int(const std::string& path)>& create, int& error) {
   int& next = nextNumber_.try_emplace(stem + extension, 1).first->second;

@@ -58,13 +58,6 @@ class OutputFolderLock {
 OutputFolderCheck claimOutputFolder(const std::string& outputFolder, const std::string& diskRoot,
                                     OutputFolderLock& lock);
 
-// Mode of every file a job creates: 0666, less the process's umask.
-inline constexpr unsigned OUTPUT_FILE_MODE = 0666;
-
-// Opens a new file for writing: never an existing one, never through a
-// symbolic link. -1 with errno (EEXIST when the name is taken).
-int createNewOutputFile(const std::string& path);
-
 // Picks names for a job's new files. A name taken, by this job or anything
 // already in the folder, gets the next free "_2", "_3", ... before its
 // extension. Remembers the next number per name, so that many files under

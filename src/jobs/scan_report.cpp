@@ -1,8 +1,5 @@
 #include "jobs/scan_report.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -66,6 +63,18 @@ SegmentTracker segmentTracker(const SegmentRecord& segment) {
   return tracker;
 }
 
+namespace {
+
+// The rows gathered before they are written, as a C stream would buffer
+// them: a full disk stops the scan within a few dozen rows.
+constexpr std::size_t REPORT_WRITE_BLOCK = 4096;
+
+}  // namespace
+
+ScanReportFile::~ScanReportFile() {
+  if (file_) close();
+}
+
 bool ScanReportFile::create(const std::string& outputFolder, const CalendarTime& started,
                             const std::vector<std::string>& companions) {
   const std::string name = scanReportPath(outputFolder, started);
@@ -74,35 +83,39 @@ bool ScanReportFile::create(const std::string& outputFolder, const CalendarTime&
   OutputNames names;
   const std::string created = names.create(stem, std::string(SCAN_REPORT_EXTENSION), [&](const std::string& candidate) {
     const std::string candidateStem = candidate.substr(0, candidate.size() - SCAN_REPORT_EXTENSION.size());
-    for (const std::string& extension : companions) {
-      struct stat info {};
-      if (lstat((candidateStem + extension).c_str(), &info) == 0) return EEXIST;
-    }
-    const int fd = createNewOutputFile(candidate);
-    if (fd < 0) return errno;
-    file_.reset(fdopen(fd, "wb+"));
-    if (!file_) {
-      const int reason = errno;
-      ::close(fd);
-      ::unlink(candidate.c_str());
-      return reason;
-    }
-    return 0;
+    for (const std::string& extension : companions)
+      if (output_.exists(candidateStem + extension)) return EEXIST;
+    int reason = 0;
+    file_ = output_.createNew(candidate, reason);
+    return file_ ? 0 : reason;
   }, error);
   path_ = created.empty() ? name : created;
   errorNumber_ = error;
   return file_ != nullptr;
 }
 
-void ScanReportFile::noteFailure() {
-  if (!failed_) errorNumber_ = errno;
+void ScanReportFile::noteFailure(int errorNumber) {
+  if (!failed_) errorNumber_ = errorNumber;
   failed_ = true;
+}
+
+void ScanReportFile::append(const char* bytes, std::size_t count) {
+  gathered_.append(bytes, count);
+  if (gathered_.size() >= REPORT_WRITE_BLOCK) writeOut();
+}
+
+void ScanReportFile::writeOut() {
+  if (gathered_.empty() || failed_) return;
+  iovec part{gathered_.data(), gathered_.size()};
+  const WriteResult written = file_->writeAt(&part, 1, written_);
+  written_ += written.written;
+  if (!written.ok()) noteFailure(written.error);
+  gathered_.clear();
 }
 
 void ScanReportFile::writeHeader() {
   if (!file_ || failed_) return;
-  if (std::fwrite(SCAN_REPORT_HEADER.data(), 1, SCAN_REPORT_HEADER.size(), file_.get()) != SCAN_REPORT_HEADER.size())
-    noteFailure();
+  append(SCAN_REPORT_HEADER.data(), SCAN_REPORT_HEADER.size());
 }
 
 void ScanReportFile::writeSegment(const SegmentRecord& segment) {
@@ -110,7 +123,7 @@ void ScanReportFile::writeSegment(const SegmentRecord& segment) {
   char row[REPORT_ROW_BUFFER_SIZE];
   SegmentTracker tracker = segmentTracker(segment);
   const std::size_t length = formatSegmentRow(tracker, segment.serial, row, sizeof row);
-  if (std::fwrite(row, 1, length, file_.get()) != length) noteFailure();
+  append(row, length);
 }
 
 void ScanReportFile::writeRecoveryLine(std::size_t recovered, std::size_t segments) {
@@ -119,17 +132,17 @@ void ScanReportFile::writeRecoveryLine(std::size_t recovered, std::size_t segmen
   const int n = std::snprintf(line, sizeof line, "Recovery: %zu of %zu segments hold recovered frames\r\n", recovered,
                               segments);
   if (n < 0 || static_cast<std::size_t>(n) >= sizeof line) return;
-  if (std::fwrite(line, 1, static_cast<std::size_t>(n), file_.get()) != static_cast<std::size_t>(n)) noteFailure();
+  append(line, static_cast<std::size_t>(n));
 }
 
 bool ScanReportFile::close() {
   if (!file_) return !failed_;
-  // The buffered rows go out first, so that a full disk is noticed here.
-  if (std::fflush(file_.get()) != 0) noteFailure();
-  if (std::fclose(file_.release()) != 0) noteFailure();
+  // The gathered rows go out first, so that a full disk is noticed here.
+  writeOut();
+  if (const int error = file_->close(); error != 0) noteFailure(error);
+  file_.reset();
   // A report that did not get even its header is no report.
-  struct stat info {};
-  if (lstat(path_.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size == 0) ::unlink(path_.c_str());
+  if (output_.regularFileSize(path_) == 0) output_.remove(path_);
   return !failed_;
 }
 

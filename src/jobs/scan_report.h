@@ -4,12 +4,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "avi/output_files.h"
 #include "jobs/job_result.h"
 #include "store/recorder_time.h"
 
@@ -52,9 +52,14 @@ std::size_t formatSegmentRow(SegmentTracker& tracker, std::int32_t serial, char*
 
 // The report as a file in the output folder: created new (never an existing
 // file, never through a link: a taken name gets "_2", ...), then one row
-// per segment as it ends.
+// per segment as it ends. Rows are gathered and written in large pieces.
 class ScanReportFile {
  public:
+  explicit ScanReportFile(OutputFiles& output = diskOutput()) : output_(output) {}
+  ~ScanReportFile();
+  ScanReportFile(const ScanReportFile&) = delete;
+  ScanReportFile& operator=(const ScanReportFile&) = delete;
+
   // Creates the report named from `started`; false (errorNumber() set) when
   // it cannot be, and path() is the name it was to have. A name is taken
   // too when one of `companions` (extensions in place of ".txt") is.
@@ -77,12 +82,15 @@ class ScanReportFile {
   int errorNumber() const { return errorNumber_; }
 
  private:
-  void noteFailure();
+  void noteFailure(int errorNumber);
+  void append(const char* bytes, std::size_t count);
+  // Writes out the gathered bytes.
+  void writeOut();
 
-  struct Closer {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-  };
-  std::unique_ptr<std::FILE, Closer> file_;
+  OutputFiles& output_;
+  std::unique_ptr<OutputFile> file_;
+  std::string gathered_;
+  std::uint64_t written_ = 0;  // bytes of the file already written
   std::string path_;
   int errorNumber_ = 0;
   bool failed_ = false;

@@ -1,6 +1,5 @@
 #include "jobs/scan_worker.h"
 
-#include <sys/stat.h>
 
 #include <cstdio>
 
@@ -12,7 +11,12 @@
 namespace korvex {
 
 ScanWorker::ScanWorker(JobSettings settings, const RecordingSource& source, JobState& state, ScanOptions options)
-    : settings_(std::move(settings)), source_(source), state_(state), options_(std::move(options)) {}
+    : settings_(std::move(settings)),
+      source_(source),
+      state_(state),
+      options_(std::move(options)),
+      report_(options_.output != nullptr ? *options_.output : diskOutput()),
+      log_(options_.output != nullptr ? *options_.output : diskOutput()) {}
 
 ScanResult ScanWorker::run(const StopRequest& stop) {
   runJob(stop);
@@ -111,10 +115,10 @@ void ScanWorker::writeLog(const StopRequest& stop) {
   record.recovery = result_.recovery;
   record.segments = result_.segments;
   // A report that got not even its header was removed.
-  struct stat info {};
-  if (reportCreated_ && lstat(result_.reportPath.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+  OutputFiles& output = options_.output != nullptr ? *options_.output : diskOutput();
+  if (reportCreated_ && output.regularFileSize(result_.reportPath) >= 0) {
     record.report.path = result_.reportPath;
-    record.report.hash = sha256OfFile(result_.reportPath);
+    record.report.hash = sha256OfFile(result_.reportPath, output);
   }
   log_.write(hashList({record.report}), custodyJson(record));
   result_.logPath = log_.logPath();

@@ -28,6 +28,8 @@ struct ScanOptions {
   // Told, on the worker's thread, of every segment as it ends (after its
   // report row): another view of the scan's results.
   std::function<void(const SegmentRecord&)> segmentEnded;
+  // Where the report and the log go: the file system when not given.
+  OutputFiles* output = nullptr;
 };
 
 class ScanWorker {

@@ -19,7 +19,7 @@ namespace korvex {
 // The writer's insides, for tests that pin them down.
 class AviFileTestAccess {
  public:
-  static int descriptor(const AviFile& avi) { return avi.fd_; }
+  static int descriptor(const AviFile& avi) { return avi.file_ ? avi.file_->descriptor() : -1; }
   static const std::vector<std::uint8_t>& index(const AviFile& avi) { return avi.index_; }
   // Entries the index has room for.
   static std::size_t indexCapacity(const AviFile& avi) { return avi.index_.capacity() / AviFile::INDEX_ENTRY_SIZE; }
