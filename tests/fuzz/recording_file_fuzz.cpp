@@ -6,19 +6,17 @@
 // put into a small FAT12 disk image built in memory, which is opened as a
 // disk (partition table or none, file system, folders) and given to both
 // jobs, so that the image's reading path sees the same damage. No file is
-// read; the jobs' report and AVI files go to a folder in memory.
-#include <unistd.h>
-
+// read or written: the jobs' report, AVI files and logs stay in memory.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "avi/output_files.h"
 #include "jobs/backup_worker.h"
 #include "jobs/scan_worker.h"
 #include "store/disk_image.h"
@@ -37,33 +35,11 @@ extern "C" const char* __asan_default_options() {
 
 namespace {
 
-namespace fs = std::filesystem;
-
-// The jobs' output folder, emptied after every input: in /dev/shm where
-// there is one, since the jobs create and remove their files for every
-// input and a disk's journal costs more than the jobs themselves.
-struct Scratch {
-  std::string out;
-  Scratch() {
-    const std::string parent = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : fs::temp_directory_path().string();
-    out = parent + "/korvex-fuzz-" + std::to_string(getpid());
-    fs::create_directories(out);
-  }
-  ~Scratch() {
-    std::error_code ignored;
-    fs::remove_all(out, ignored);
-  }
-};
-
-const Scratch& scratch() {
-  static const Scratch s = [] {
-    // The jobs' local times (report and AVI names) without reading the
-    // zone file for every input.
-    setenv("TZ", "UTC0", 1);
-    tzset();
-    return Scratch();
-  }();
-  return s;
+// The jobs' report, AVI files and logs: in memory, emptied after every
+// input, so that no time goes to making and removing files.
+korvex::MemoryOutputFiles& output() {
+  static korvex::MemoryOutputFiles files;
+  return files;
 }
 
 void readEveryFrame(const korvex::RecordingSource& source, bool readPayloads, bool recover) {
@@ -159,9 +135,17 @@ std::vector<std::uint8_t> fat12Image(const std::uint8_t* data, std::size_t size)
 }
 
 void runJobs(const korvex::RecordingSource& source, bool recover) {
+  // The jobs' local times (report and AVI names) without reading the zone
+  // file for every input.
+  static const bool zoneSet = [] {
+    setenv("TZ", "UTC0", 1);
+    tzset();
+    return true;
+  }();
+  (void)zoneSet;
   korvex::JobSettings settings;
   settings.recover = recover;
-  settings.outputFolder = scratch().out;
+  settings.outputFolder = "out";
   settings.beginTime = korvex::RECORDER_TIME_MIN;
   settings.endTime = korvex::RECORDER_TIME_MAX;
   settings.channelEnabled.fill(1);
@@ -172,16 +156,14 @@ void runJobs(const korvex::RecordingSource& source, bool recover) {
   const korvex::StopRequest stop;
   korvex::ScanOptions scanOptions;
   scanOptions.startedAt = 0;  // no clock read: the report's name is fixed
-  const korvex::ScanResult scanned = korvex::scanWorker(settings, source, state, stop, scanOptions);
+  scanOptions.output = &output();
+  korvex::scanWorker(settings, source, state, stop, scanOptions);
   state.reset();
-  const korvex::BackupResult backedUp = korvex::backupWorker(settings, source, state, stop);
-
-  std::error_code ignored;
-  for (const std::string* path : {&scanned.reportPath, &scanned.logPath, &scanned.hashListPath, &backedUp.logPath,
-                                  &backedUp.hashListPath}) {
-    if (!path->empty()) fs::remove(*path, ignored);
-  }
-  for (const auto& file : backedUp.files) fs::remove(file.path, ignored);
+  korvex::BackupOptions backupOptions;
+  backupOptions.startedAt = 0;
+  backupOptions.output = &output();
+  korvex::backupWorker(settings, source, state, stop, backupOptions);
+  output().clear();
 }
 
 }  // namespace
