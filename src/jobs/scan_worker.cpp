@@ -1,6 +1,5 @@
 #include "jobs/scan_worker.h"
 
-
 #include <cstdio>
 
 #include "jobs/recovery_log.h"
@@ -15,8 +14,9 @@ ScanWorker::ScanWorker(JobSettings settings, const RecordingSource& source, JobS
       source_(source),
       state_(state),
       options_(std::move(options)),
-      report_(options_.output != nullptr ? *options_.output : diskOutput()),
-      log_(options_.output != nullptr ? *options_.output : diskOutput()) {}
+      output_(options_.output != nullptr ? *options_.output : diskOutput()),
+      report_(output_),
+      log_(output_) {}
 
 ScanResult ScanWorker::run(const StopRequest& stop) {
   runJob(stop);
@@ -115,10 +115,9 @@ void ScanWorker::writeLog(const StopRequest& stop) {
   record.recovery = result_.recovery;
   record.segments = result_.segments;
   // A report that got not even its header was removed.
-  OutputFiles& output = options_.output != nullptr ? *options_.output : diskOutput();
-  if (reportCreated_ && output.regularFileSize(result_.reportPath) >= 0) {
+  if (reportCreated_ && output_.regularFileSize(result_.reportPath) >= 0) {
     record.report.path = result_.reportPath;
-    record.report.hash = sha256OfFile(result_.reportPath, output);
+    record.report.hash = sha256OfFile(result_.reportPath, output_);
   }
   log_.write(hashList({record.report}), custodyJson(record));
   result_.logPath = log_.logPath();

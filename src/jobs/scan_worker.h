@@ -59,6 +59,7 @@ class ScanWorker {
   const RecordingSource& source_;
   JobState& state_;
   ScanOptions options_;
+  OutputFiles& output_;
   ScanReportFile report_;
   bool reportCreated_ = false;
   CustodyLogFiles log_;
