@@ -192,10 +192,8 @@ MainDialog::MainDialog(QWidget* parent)
       folderChooser_([](QWidget* owner, const QString& title, const QString& startFolder) {
         return QFileDialog::getExistingDirectory(owner, title, startFolder, QFileDialog::ShowDirsOnly);
       }),
-      fileChooser_([](QWidget* owner, const QString& title, const QString& startFolder) {
-        return QFileDialog::getOpenFileName(
-            owner, title, startFolder,
-            QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.E01 *.e01 *.Ex01);;All files (*)"));
+      fileChooser_([](QWidget* owner, const QString& title, const QString& startFolder, const QString& filter) {
+        return QFileDialog::getOpenFileName(owner, title, startFolder, filter);
       }),
       urlOpener_([](const QUrl& url) { QDesktopServices::openUrl(url); }) {
   setWindowTitle(QStringLiteral("Korvex"));
@@ -632,7 +630,8 @@ void MainDialog::onBrowseDiskFolder() {
 
 void MainDialog::onBrowseDiskImage() {
   const QString start = existingFolderAt(driveList_->currentText(), QDir::homePath());
-  const QString chosen = fileChooser_(this, languageCaption(KEY_CHOOSE_IMAGE), start);
+  const QString chosen =
+      fileChooser_(this, languageCaption(KEY_CHOOSE_IMAGE), start, languageCaption(KEY_DISK_IMAGE_FILES));
   if (chosen.isEmpty()) return;
   driveList_->setEditText(chosen);
 }

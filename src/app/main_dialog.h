@@ -52,7 +52,8 @@ class MainDialog : public QDialog {
   // user cancels.
   using FolderChooser = std::function<QString(QWidget* parent, const QString& title, const QString& startFolder)>;
   // Asks for a file (a disk image); the empty text when the user cancels.
-  using FileChooser = std::function<QString(QWidget* parent, const QString& title, const QString& startFolder)>;
+  using FileChooser = std::function<QString(QWidget* parent, const QString& title, const QString& startFolder,
+                                            const QString& filter)>;
   // Opens a folder in the desktop's file manager.
   using UrlOpener = std::function<void(const QUrl& url)>;
 

@@ -72,6 +72,7 @@ inline constexpr const char* KEY_CHOOSE_FOLDER = "please choose a folder:";
 inline constexpr const char* KEY_DISK_FOLDER = "disk folder...";
 inline constexpr const char* KEY_DISK_IMAGE = "disk image file...";
 inline constexpr const char* KEY_CHOOSE_IMAGE = "please choose a disk image file or device";
+inline constexpr const char* KEY_DISK_IMAGE_FILES = "disk images (*.img *.dd *.raw *.bin *.E01 *.e01 *.Ex01);;all files (*)";
 inline constexpr const char* KEY_PARTITION = "partition";
 // Checks before a job starts.
 inline constexpr const char* KEY_DISK_MISSING = "the disk does not exist";
@@ -125,7 +126,7 @@ inline constexpr const char* KEY_COLUMN_DURATION = "duration";
 inline constexpr const char* KEY_COLUMN_SIZE = "size";
 
 // Every key that a language file must hold.
-inline constexpr std::array<const char*, 94> LANGUAGE_KEYS = {
+inline constexpr std::array<const char*, 95> LANGUAGE_KEYS = {
     KEY_LANGUAGE,        KEY_BROWSE,           KEY_BACKUP_TIME,     KEY_BACKUP_CHANNEL,
     KEY_BACKUP_RECORD_TYPE, KEY_BACKUP_DISK,   KEY_OUTPUT_PATH,     KEY_START_BACKUP,
     KEY_STOP_BACKUP,     KEY_ADVANCED_SETTING, KEY_BACKUP_MAX_DATA_SIZE, KEY_FOLDER_RANGE,
@@ -137,7 +138,7 @@ inline constexpr std::array<const char*, 94> LANGUAGE_KEYS = {
     KEY_RECORDING_MISSING, KEY_FOLDERS_NOT_READ, KEY_OUTPUT_INSIDE_DISK, KEY_OUTPUT_BUSY,
     KEY_OUTPUT_UNUSABLE, KEY_ABOUT_ENTRY,    KEY_ABOUT_TITLE,     KEY_ABOUT_VERSION,
     KEY_ABOUT_DESCRIPTION, KEY_OK,           KEY_YES,             KEY_NO,
-    KEY_CHOOSE_FOLDER,   KEY_DISK_FOLDER,      KEY_DISK_IMAGE,      KEY_CHOOSE_IMAGE,
+    KEY_CHOOSE_FOLDER,   KEY_DISK_FOLDER,      KEY_DISK_IMAGE,      KEY_CHOOSE_IMAGE,    KEY_DISK_IMAGE_FILES,
     KEY_PARTITION,       KEY_DISK_MISSING,     KEY_NO_STORE_FOLDERS, KEY_STORE_FOLDER_PICKED,
     KEY_CANNOT_OPEN_DISK, KEY_NO_CHANNEL,      KEY_NO_RECORD_TYPE,  KEY_END_BEFORE_START,
     KEY_CREATE_OUTPUT,   KEY_BACKUP_STOPPED,   KEY_SIZE_LIMIT_REACHED, KEY_FILES_WRITTEN,

@@ -576,7 +576,7 @@ TEST_F(WindowTest, TheDiskBoxsBrowseMenuOffersAFolderOrAnImageFile) {
   window->diskFolderAction()->trigger();
   EXPECT_EQ(start, QString::fromStdString(programFolder() + "/LANG/English"));
   EXPECT_EQ(drives->currentText(), QStringLiteral("/media/rec"));
-  window->setFileChooser([&start](QWidget*, const QString&, const QString& at) {
+  window->setFileChooser([&start](QWidget*, const QString&, const QString& at, const QString&) {
     start = at;
     return QStringLiteral("/images/disk.E01");
   });

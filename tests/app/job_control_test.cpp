@@ -888,13 +888,15 @@ TEST_F(JobWindowTest, AScanOfAnImageFileChosenFromTheDiskBoxsBrowseMenu) {
   const std::string image = images.file("recorder.img");
   ASSERT_EQ(testing::makeExt4Image(disk_.path(), image, 8 * 1024 * 1024), "");
   auto window = jobWindow("/", out_.path());
-  QString title;
-  window->setFileChooser([&](QWidget*, const QString& t, const QString&) {
+  QString title, filter;
+  window->setFileChooser([&](QWidget*, const QString& t, const QString&, const QString& f) {
     title = t;
+    filter = f;
     return QString::fromStdString(image);
   });
   window->diskImageAction()->trigger();
   EXPECT_EQ(title, QStringLiteral("Choose a disk image file (raw or E01) or a device"));
+  EXPECT_EQ(filter, QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.E01 *.e01 *.Ex01);;All files (*)"));
   EXPECT_EQ(qobject_cast<QComboBox*>(window->control(ID_DRIVE_LIST))->currentText().toStdString(), image);
   window->setScanOptions(scanStartedAtNoon());
   ASSERT_TRUE(window->onScan());

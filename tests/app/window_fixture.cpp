@@ -45,7 +45,7 @@ std::unique_ptr<MainDialog> WindowTest::makeWindow() {
     ADD_FAILURE() << "folder chooser opened unexpectedly";
     return QString();
   });
-  window->setFileChooser([](QWidget*, const QString&, const QString&) {
+  window->setFileChooser([](QWidget*, const QString&, const QString&, const QString&) {
     ADD_FAILURE() << "file chooser opened unexpectedly";
     return QString();
   });
