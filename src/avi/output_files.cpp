@@ -203,9 +203,11 @@ void MemoryOutputFiles::remove(const std::string& path) {
 }
 
 int MemoryOutputFiles::readBack(const std::string& path, const OutputBytesSink& sink) const {
-  const std::vector<std::uint8_t> copy = bytes(path);
-  if (copy.empty() && !exists(path)) return ENOENT;
-  if (!copy.empty()) sink(copy.data(), copy.size());
+  const std::lock_guard<std::mutex> lock(*mutex_);
+  const auto found = files_.find(path);
+  if (found == files_.end()) return ENOENT;
+  const std::vector<std::uint8_t>& stored = found->second->bytes;
+  if (!stored.empty()) sink(stored.data(), stored.size());
   return 0;
 }
 

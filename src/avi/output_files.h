@@ -57,7 +57,8 @@ class OutputFiles {
   virtual std::int64_t regularFileSize(const std::string& path) const = 0;
   virtual void remove(const std::string& path) = 0;
   // Reads the file at `path` (never through a link) from its start to its
-  // end into `sink`. 0, or the errno of the open or read that failed.
+  // end into `sink`, which must not call back into these files. 0, or the
+  // errno of the open or read that failed.
   virtual int readBack(const std::string& path, const OutputBytesSink& sink) const = 0;
 };
 

@@ -142,7 +142,7 @@ bool ScanReportFile::close() {
   if (const int error = file_->close(); error != 0) noteFailure(error);
   file_.reset();
   // A report that did not get even its header is no report.
-  if (output_.regularFileSize(path_) == 0) output_.remove(path_);
+  if (written_ == 0) output_.remove(path_);
   return !failed_;
 }
 
