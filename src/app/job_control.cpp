@@ -82,6 +82,7 @@ bool MainDialog::claimOutputFolder(const JobSettings& settings) {
     case OutputFolderProblem::None:
       return true;
     case OutputFolderProblem::InsideStore:
+    case OutputFolderProblem::OnEvidence:
       showMessage(qText(folderText(KEY_OUTPUT_INSIDE_DISK, folder)));
       return false;
     case OutputFolderProblem::Busy:

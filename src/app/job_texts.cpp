@@ -6,6 +6,7 @@
 #include <limits>
 #include <vector>
 
+#include "avi/output_files.h"
 #include "lang/language.h"
 #include "lang/language_keys.h"
 
@@ -45,7 +46,7 @@ std::string scanFinishedText(const std::string& reportPath) {
 }
 
 std::string outputFailureText(const char* key, const std::string& path, int errorNumber) {
-  return failureText(key, path, std::strerror(errorNumber));
+  return failureText(key, path, outputErrorText(errorNumber));
 }
 
 std::string failureText(const char* key, const std::string& path, const std::string& reason) {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -16,9 +17,25 @@ namespace {
 // Large enough that the reader of a file, not the system calls, sets the pace.
 constexpr std::size_t READ_BACK_BLOCK = 1024 * 1024;
 
+// The folder's record of a file it made, kept up to date when it closes.
+struct FileRecord {
+  std::shared_ptr<DiskFolderOutput::Written> written;
+  std::string name;
+};
+
+DiskFolderOutput::Identity identityOf(const struct stat& info) {
+  DiskFolderOutput::Identity identity;
+  identity.device = static_cast<std::uint64_t>(info.st_dev);
+  identity.inode = static_cast<std::uint64_t>(info.st_ino);
+  identity.length = static_cast<std::int64_t>(info.st_size);
+  identity.modifiedSeconds = static_cast<std::int64_t>(info.st_mtim.tv_sec);
+  identity.modifiedNanoseconds = static_cast<std::int64_t>(info.st_mtim.tv_nsec);
+  return identity;
+}
+
 class DiskFile final : public OutputFile {
  public:
-  explicit DiskFile(int fd) : fd_(fd) {}
+  explicit DiskFile(int fd, FileRecord record = {}) : fd_(fd), record_(std::move(record)) {}
   ~DiskFile() override {
     if (fd_ >= 0) ::close(fd_);
   }
@@ -42,6 +59,15 @@ class DiskFile final : public OutputFile {
   }
   int close() override {
     if (fd_ < 0) return EBADF;
+    // What the file is as this job leaves it: read back later only while it
+    // still is.
+    struct stat info {};
+    if (record_.written && ::fstat(fd_, &info) == 0) {
+      DiskFolderOutput::Identity identity = identityOf(info);
+      identity.closed = true;
+      const std::lock_guard<std::mutex> lock(record_.written->mutex);
+      record_.written->files[record_.name] = identity;
+    }
     const int result = ::close(fd_) == 0 ? 0 : errno;
     fd_ = -1;
     return result;
@@ -50,7 +76,43 @@ class DiskFile final : public OutputFile {
 
  private:
   int fd_;
+  FileRecord record_;
 };
+
+// Reads the open file from its start to its end into `sink`: 0 or the errno.
+int readWhole(int fd, const OutputBytesSink& sink) {
+  posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  // A small file (a report) is read with a block of its own size.
+  std::size_t blockSize = READ_BACK_BLOCK;
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && info.st_size >= 0 && static_cast<std::uint64_t>(info.st_size) < READ_BACK_BLOCK)
+    blockSize = std::max<std::size_t>(static_cast<std::size_t>(info.st_size) + 1, 4096);
+  const std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[blockSize]);
+  if (!block) return ENOMEM;
+  for (;;) {
+    const ssize_t got = ::read(fd, block.get(), blockSize);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return errno;
+    if (got == 0) return 0;
+    if (!sink(block.get(), static_cast<std::size_t>(got))) return 0;
+  }
+}
+
+// Whether `now` is the file of `identity`: the same inode and, once the
+// file was closed, the same length and modification time (an inode number
+// can be given again to a file made after this one was removed).
+bool stillWritten(const DiskFolderOutput::Identity& identity, const struct stat& now) {
+  const DiskFolderOutput::Identity seen = identityOf(now);
+  if (seen.device != identity.device || seen.inode != identity.inode) return false;
+  return !identity.closed || (seen.length == identity.length && seen.modifiedSeconds == identity.modifiedSeconds &&
+                              seen.modifiedNanoseconds == identity.modifiedNanoseconds);
+}
+
+// The last name of a path: the file's name in its folder.
+std::string lastName(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
 
 struct Descriptor {
   int fd = -1;
@@ -96,21 +158,7 @@ class DiskOutput final : public OutputFiles {
     Descriptor file;
     file.fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (file.fd < 0) return errno;
-    posix_fadvise(file.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    // A small file (a report) is read with a block of its own size.
-    std::size_t blockSize = READ_BACK_BLOCK;
-    struct stat info {};
-    if (::fstat(file.fd, &info) == 0 && info.st_size >= 0 && static_cast<std::uint64_t>(info.st_size) < READ_BACK_BLOCK)
-      blockSize = std::max<std::size_t>(static_cast<std::size_t>(info.st_size) + 1, 4096);
-    const std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[blockSize]);
-    if (!block) return ENOMEM;
-    for (;;) {
-      const ssize_t got = ::read(file.fd, block.get(), blockSize);
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0) return errno;
-      if (got == 0) return 0;
-      if (!sink(block.get(), static_cast<std::size_t>(got))) return 0;
-    }
+    return readWhole(file.fd, sink);
   }
 };
 
@@ -173,6 +221,145 @@ class MemoryFile final : public OutputFile {
 OutputFiles& diskOutput() {
   static DiskOutput disk;
   return disk;
+}
+
+std::string outputErrorText(int error) {
+  switch (error) {
+    case OUTPUT_FILE_REPLACED:
+      return "the file at that name is no longer the one this job wrote (replaced or changed by something else "
+             "while the job ran)";
+    case OUTPUT_FOLDER_REPLACED:
+      return "the folder's name leads to another folder than the one the job wrote into (replaced while the "
+             "job ran)";
+    default:
+      return std::strerror(error);
+  }
+}
+
+DiskFolderOutput::DiskFolderOutput(const std::string& folder) : folder_(folder.empty() ? "." : folder) {
+  fd_ = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd_ < 0) {
+    openError_ = errno;
+    return;
+  }
+  struct stat info {};
+  if (::fstat(fd_, &info) != 0) {
+    openError_ = errno;
+    ::close(fd_);
+    fd_ = -1;
+    return;
+  }
+  device_ = static_cast<std::uint64_t>(info.st_dev);
+  inode_ = static_cast<std::uint64_t>(info.st_ino);
+}
+
+DiskFolderOutput::~DiskFolderOutput() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::unique_ptr<OutputFile> DiskFolderOutput::createNew(const std::string& path, int& error) {
+  if (fd_ < 0) {
+    error = openError_;
+    return nullptr;
+  }
+  const std::string name = lastName(path);
+  if (name.empty() || name == "." || name == "..") {
+    error = EINVAL;
+    return nullptr;
+  }
+  // O_EXCL with O_NOFOLLOW: an existing name, a symbolic link included,
+  // gives EEXIST and is left alone. The umask trims the mode by itself.
+  const int fd = ::openat(fd_, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    error = errno;
+    return nullptr;
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) {
+    error = errno;
+    ::close(fd);
+    ::unlinkat(fd_, name.c_str(), 0);
+    return nullptr;
+  }
+  try {
+    {
+      const std::lock_guard<std::mutex> lock(written_->mutex);
+      written_->files[name] = identityOf(info);
+    }
+    return std::make_unique<DiskFile>(fd, FileRecord{written_, name});
+  } catch (const std::bad_alloc&) {
+    ::close(fd);
+    ::unlinkat(fd_, name.c_str(), 0);
+    error = ENOMEM;
+    return nullptr;
+  }
+}
+
+bool DiskFolderOutput::exists(const std::string& path) const {
+  struct stat info {};
+  return fd_ >= 0 && ::fstatat(fd_, lastName(path).c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+std::int64_t DiskFolderOutput::regularFileSize(const std::string& path) const {
+  struct stat info {};
+  if (fd_ < 0 || ::fstatat(fd_, lastName(path).c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
+    return -1;
+  return static_cast<std::int64_t>(info.st_size);
+}
+
+void DiskFolderOutput::remove(const std::string& path) {
+  if (fd_ < 0) return;
+  const std::string name = lastName(path);
+  Identity identity;
+  {
+    const std::lock_guard<std::mutex> lock(written_->mutex);
+    const auto found = written_->files.find(name);
+    if (found == written_->files.end()) return;
+    identity = found->second;
+    written_->files.erase(found);
+  }
+  // Only the file this job made, as it left it: whatever took its name stays.
+  struct stat info {};
+  if (::fstatat(fd_, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !stillWritten(identity, info)) return;
+  ::unlinkat(fd_, name.c_str(), 0);
+}
+
+int DiskFolderOutput::readBack(const std::string& path, const OutputBytesSink& sink) const {
+  if (fd_ < 0) return openError_;
+  const std::string name = lastName(path);
+  Identity identity;
+  {
+    const std::lock_guard<std::mutex> lock(written_->mutex);
+    const auto found = written_->files.find(name);
+    if (found == written_->files.end()) return OUTPUT_FILE_REPLACED;
+    identity = found->second;
+  }
+  Descriptor file;
+  file.fd = ::openat(fd_, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (file.fd < 0) return errno == ELOOP ? OUTPUT_FILE_REPLACED : errno;
+  struct stat info {};
+  if (::fstat(file.fd, &info) != 0) return errno;
+  if (!stillWritten(identity, info)) return OUTPUT_FILE_REPLACED;
+  return readWhole(file.fd, sink);
+}
+
+int DiskFolderOutput::checkFolder() const {
+  if (fd_ < 0) return openError_;
+  struct stat info {};
+  if (::stat(folder_.c_str(), &info) != 0) return errno == ENOENT || errno == ENOTDIR ? OUTPUT_FOLDER_REPLACED : errno;
+  if (static_cast<std::uint64_t>(info.st_dev) != device_ || static_cast<std::uint64_t>(info.st_ino) != inode_)
+    return OUTPUT_FOLDER_REPLACED;
+  return 0;
+}
+
+std::string DiskFolderOutput::currentPath() const {
+  if (fd_ < 0) return folder_;
+  char link[64];
+  std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd_);
+  char target[4096];
+  const ssize_t length = ::readlink(link, target, sizeof target - 1);
+  if (length <= 0) return folder_;
+  return std::string(target, static_cast<std::size_t>(length));
 }
 
 std::unique_ptr<OutputFile> MemoryOutputFiles::createNew(const std::string& path, int& error) {

@@ -41,6 +41,12 @@ class OutputFile {
   virtual int descriptor() const = 0;
 };
 
+// Not errno values: the reasons a job's own output can no longer be vouched
+// for. outputErrorText() gives their words (and strerror's for the rest).
+inline constexpr int OUTPUT_FILE_REPLACED = -1001;    // the name now holds another file, or the file changed
+inline constexpr int OUTPUT_FOLDER_REPLACED = -1002;  // the folder's name now leads to another folder
+std::string outputErrorText(int error);
+
 // Receives a file's bytes in order; false stops the reading.
 using OutputBytesSink = std::function<bool(const std::uint8_t* bytes, std::size_t count)>;
 
@@ -60,10 +66,64 @@ class OutputFiles {
   // end into `sink`, which must not call back into these files. 0, or the
   // errno of the open or read that failed.
   virtual int readBack(const std::string& path, const OutputBytesSink& sink) const = 0;
+  // Whether the output folder's name still leads to the folder the files
+  // went into: 0, or OUTPUT_FOLDER_REPLACED (or an errno).
+  virtual int checkFolder() const { return 0; }
 };
 
 // The file system: files made with mode 0666 less the umask.
 OutputFiles& diskOutput();
+
+// One folder of the file system, opened once: every file is made, read back
+// and removed relative to that descriptor, so that a name swapped for a
+// symbolic link (or the folder for another) while the job runs never sends a
+// file elsewhere. Only names directly in the folder are served: a path is
+// taken by its last name. A file is read back (and removed) only while it is
+// the file this job wrote: same device and inode, and, once closed, the
+// same length and modification time; otherwise OUTPUT_FILE_REPLACED.
+class DiskFolderOutput final : public OutputFiles {
+ public:
+  // The folder is opened here; where it cannot be, every file made in it
+  // fails with that errno.
+  explicit DiskFolderOutput(const std::string& folder);
+  ~DiskFolderOutput() override;
+  DiskFolderOutput(const DiskFolderOutput&) = delete;
+  DiskFolderOutput& operator=(const DiskFolderOutput&) = delete;
+
+  std::unique_ptr<OutputFile> createNew(const std::string& path, int& error) override;
+  bool exists(const std::string& path) const override;
+  std::int64_t regularFileSize(const std::string& path) const override;
+  void remove(const std::string& path) override;
+  int readBack(const std::string& path, const OutputBytesSink& sink) const override;
+  int checkFolder() const override;
+
+  // errno of the folder's opening; 0 when it is open.
+  int openError() const { return openError_; }
+  // Where the folder opened now is, as the system names it (after a rename:
+  // its new name); the name given when that is not known.
+  std::string currentPath() const;
+
+  struct Identity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool closed = false;  // length and time below are final
+    std::int64_t length = 0;
+    std::int64_t modifiedSeconds = 0;
+    std::int64_t modifiedNanoseconds = 0;
+  };
+  struct Written {
+    std::mutex mutex;
+    std::map<std::string, Identity> files;  // by name; guarded by mutex
+  };
+
+ private:
+  std::string folder_;
+  int fd_ = -1;
+  int openError_ = 0;
+  std::uint64_t device_ = 0;
+  std::uint64_t inode_ = 0;
+  std::shared_ptr<Written> written_ = std::make_shared<Written>();
+};
 
 // Files held in memory, by path. Safe to use from several threads.
 class MemoryOutputFiles final : public OutputFiles {

@@ -58,7 +58,7 @@ int runBackupCommand(JobSettings settings, int partition) {
       return EXIT_INTERRUPTED;
     }
     if (result.end == BackupEnd::OutputFailed) {
-      progress.message("korvex-cli: cannot write " + result.failedPath + ": " + std::strerror(result.errorNumber) +
+      progress.message("korvex-cli: cannot write " + result.failedPath + ": " + outputErrorText(result.errorNumber) +
                        "; the AVI files listed before it are complete");
       return EXIT_FAILURE_OTHER;
     }

@@ -17,6 +17,10 @@ bool claimOutputFolder(const JobSettings& settings, const char* what, OutputFold
       std::fprintf(stderr, "korvex-cli: %s is the recorder disk %s or lies inside it; the disk is never written, "
                    "choose an output folder outside it\n", folder.c_str(), settings.diskRoot.c_str());
       return false;
+    case OutputFolderProblem::OnEvidence:
+      std::fprintf(stderr, "korvex-cli: %s lies on a file system stored on the recorder disk %s; the disk is never "
+                   "written, choose an output folder on another disk\n", folder.c_str(), settings.diskRoot.c_str());
+      return false;
     case OutputFolderProblem::Busy:
       std::fprintf(stderr,
                    "korvex-cli: %s: another job is writing to this output folder; wait for it to end or choose "

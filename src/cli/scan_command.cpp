@@ -35,7 +35,7 @@ int runScanCommand(JobSettings settings, int partition) {
     const ScanEnd end = result.end;
     if (end == ScanEnd::ReportNotCreated || end == ScanEnd::ReportWriteFailed) {
       progress.message("korvex-cli: cannot " + std::string(end == ScanEnd::ReportNotCreated ? "create" : "write") +
-                       " the report " + result.reportPath + ": " + std::strerror(result.errorNumber));
+                       " the report " + result.reportPath + ": " + outputErrorText(result.errorNumber));
       return EXIT_FAILURE_OTHER;
     }
     if (!result.reportPath.empty()) std::printf("%s\n", result.reportPath.c_str());

@@ -17,7 +17,8 @@ BackupWorker::BackupWorker(JobSettings settings, const RecordingSource& source, 
       source_(source),
       state_(state),
       options_(std::move(options)),
-      output_(options_.output != nullptr ? *options_.output : diskOutput()),
+      folder_(options_.output != nullptr ? nullptr : std::make_unique<DiskFolderOutput>(settings_.outputFolder)),
+      output_(options_.output != nullptr ? *options_.output : *folder_),
       hasher_(output_),
       log_(output_) {}
 
@@ -93,6 +94,22 @@ void BackupWorker::writeLog(const StopRequest& stop) {
   for (std::size_t i = 0; i < result_.files.size(); ++i) {
     if (i < hashes.size()) result_.files[i].hash = hashes[i];
     listed.push_back(LoggedFile{result_.files[i].path, result_.files[i].hash});
+  }
+  // The log vouches only for the bytes this job wrote, in the folder it was
+  // given: a file it cannot hash as written fails the job.
+  if (backupOutcome(result_, false) != JobOutcome::Failed) {
+    if (const int folderError = output_.checkFolder(); folderError != 0) {
+      result_.end = BackupEnd::OutputFailed;
+      result_.failedPath = settings_.outputFolder;
+      if (folder_) result_.failedPath += " (the job's files are in " + folder_->currentPath() + ")";
+      result_.errorNumber = folderError;
+    }
+  }
+  for (const ExportedFile& file : result_.files) {
+    if (file.hash.failure.empty() || backupOutcome(result_, false) == JobOutcome::Failed) continue;
+    result_.end = BackupEnd::OutputFailed;
+    result_.failedPath = file.path;
+    result_.errorNumber = file.hash.errorNumber != 0 ? file.hash.errorNumber : EIO;
   }
   CustodyRecord record;
   record.backup = true;

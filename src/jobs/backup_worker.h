@@ -129,6 +129,7 @@ class BackupWorker {
   const RecordingSource& source_;
   JobState& state_;
   BackupOptions options_;
+  std::unique_ptr<DiskFolderOutput> folder_;  // the output folder, when options_.output is not given
   OutputFiles& output_;
   PayloadBuffer payload_;
   std::array<ChannelOutput, CHANNEL_TABLE_SIZE> channels_{};

@@ -297,9 +297,9 @@ std::string scanFailureReason(const ScanResult& result) {
     case ScanEnd::SourceFailed:
       return "cannot read the recording file " + result.source.failedPath + ": " + result.source.failureReason;
     case ScanEnd::ReportNotCreated:
-      return "cannot create the report " + result.reportPath + ": " + std::strerror(result.errorNumber);
+      return "cannot create the report " + result.reportPath + ": " + outputErrorText(result.errorNumber);
     case ScanEnd::ReportWriteFailed:
-      return "cannot write the report " + result.reportPath + ": " + std::strerror(result.errorNumber);
+      return "cannot write the report " + result.reportPath + ": " + outputErrorText(result.errorNumber);
     case ScanEnd::NotEnded:
       return "the scan did not end";
     default:
@@ -312,7 +312,7 @@ std::string backupFailureReason(const BackupResult& result) {
     case BackupEnd::SourceFailed:
       return "cannot read the recording file " + result.source.failedPath + ": " + result.source.failureReason;
     case BackupEnd::OutputFailed:
-      return "cannot write " + result.failedPath + ": " + std::strerror(result.errorNumber);
+      return "cannot write " + result.failedPath + ": " + outputErrorText(result.errorNumber);
     case BackupEnd::NotEnded:
       return "the backup did not end";
     default:

@@ -27,6 +27,7 @@ FileHash sha256OfFile(const std::string& path, const OutputFiles& output) {
   const std::unique_ptr<EVP_MD_CTX, DigestFree> context(EVP_MD_CTX_new());
   if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) {
     hash.failure = "the SHA-256 digest is not available";
+    hash.errorNumber = ENOMEM;
     return hash;
   }
   bool digested = true;
@@ -36,13 +37,15 @@ FileHash sha256OfFile(const std::string& path, const OutputFiles& output) {
     return digested;
   });
   if (error != 0) {
-    hash.failure = std::strerror(error);
+    hash.failure = outputErrorText(error);
+    hash.errorNumber = error;
     return hash;
   }
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
   if (!digested || EVP_DigestFinal_ex(context.get(), digest, &length) != 1) {
     hash.failure = "the SHA-256 digest failed";
+    hash.errorNumber = EIO;
     return hash;
   }
   static constexpr char HEX[] = "0123456789abcdef";
@@ -54,6 +57,22 @@ FileHash sha256OfFile(const std::string& path, const OutputFiles& output) {
   return hash;
 }
 
+// The hash of a file, or the reason it has none; never throws (short of
+// memory, the file is named as not hashed).
+static FileHash hashOrFailure(const std::string& path, const OutputFiles& output) noexcept {
+  try {
+    return sha256OfFile(path, output);
+  } catch (const std::bad_alloc&) {
+    FileHash hash;
+    hash.errorNumber = ENOMEM;
+    try {
+      hash.failure = std::strerror(ENOMEM);
+    } catch (const std::bad_alloc&) {
+    }
+    return hash;
+  }
+}
+
 FileHasher::~FileHasher() { finish(); }
 
 void FileHasher::add(std::size_t index, std::string path) {
@@ -61,7 +80,7 @@ void FileHasher::add(std::size_t index, std::string path) {
   // its hash.
   const std::int64_t size = output_.regularFileSize(path);
   if (size >= 0 && size <= HASH_AT_ONCE_BYTES) {
-    FileHash hash = sha256OfFile(path, output_);
+    FileHash hash = hashOrFailure(path, output_);
     const std::lock_guard<std::mutex> lock(mutex_);
     if (done_.size() <= index) done_.resize(index + 1);
     done_[index] = std::move(hash);
@@ -74,7 +93,14 @@ void FileHasher::add(std::size_t index, std::string path) {
     const std::size_t most = std::max(1u, std::thread::hardware_concurrency());
     start = queue_.size() > idle_ && threads_.size() < most;
   }
-  if (start) threads_.emplace_back([this] { run(); });
+  if (start) {
+    try {
+      threads_.emplace_back([this] { run(); });
+    } catch (const std::exception&) {
+      // No thread to be had (short of memory or of threads): the threads
+      // already there take the file, or finish() hashes it here.
+    }
+  }
   wake_.notify_one();
 }
 
@@ -86,7 +112,17 @@ std::vector<FileHash> FileHasher::finish() {
   wake_.notify_all();
   for (std::thread& thread : threads_) thread.join();
   threads_.clear();
-  const std::lock_guard<std::mutex> lock(mutex_);
+  std::unique_lock<std::mutex> lock(mutex_);
+  // Files no thread could be started for.
+  while (!queue_.empty()) {
+    Job job = std::move(queue_.front());
+    queue_.pop_front();
+    lock.unlock();
+    FileHash hash = hashOrFailure(job.path, output_);
+    lock.lock();
+    if (done_.size() <= job.index) done_.resize(job.index + 1);
+    done_[job.index] = std::move(hash);
+  }
   closing_ = false;
   return done_;
 }
@@ -101,7 +137,7 @@ void FileHasher::run() {
     Job job = std::move(queue_.front());
     queue_.pop_front();
     lock.unlock();
-    FileHash hash = sha256OfFile(job.path, output_);
+    FileHash hash = hashOrFailure(job.path, output_);
     lock.lock();
     if (done_.size() <= job.index) done_.resize(job.index + 1);
     done_[job.index] = std::move(hash);

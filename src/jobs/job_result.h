@@ -111,6 +111,7 @@ struct FileHash {
   std::string sha256;       // 64 lower-case hex digits; empty when the file could not be read
   std::uint64_t bytes = 0;  // the bytes hashed: the file's length on disk
   std::string failure;      // why it could not be read
+  int errorNumber = 0;      // its errno, or OUTPUT_FILE_REPLACED
 };
 
 struct ScanResult {

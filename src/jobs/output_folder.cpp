@@ -1,16 +1,21 @@
 #include "jobs/output_folder.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <utility>
+#include <vector>
 
 namespace korvex {
 
@@ -23,7 +28,94 @@ std::string resolvedFolder(const std::string& folder) {
   return resolved ? std::string(resolved.get()) : std::string();
 }
 
+// A file's identity: its device and inode.
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// What a block device is stored on: the device itself, the whole disk of a
+// partition, the devices a mapped or assembled device sits on (at any depth),
+// and the backing files of loop devices among them.
+struct StoredOn {
+  std::vector<dev_t> devices;
+  std::vector<FileIdentity> files;
+};
+
+// A short sysfs file, its last line end cut; "" when it cannot be read.
+std::string sysfsText(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return {};
+  char text[4097];
+  const ssize_t got = ::read(fd, text, sizeof text - 1);
+  ::close(fd);
+  if (got <= 0) return {};
+  std::string value(text, static_cast<std::size_t>(got));
+  while (!value.empty() && (value.back() == '\n' || value.back() == '\0')) value.pop_back();
+  return value;
+}
+
+// "8:17" as sysfs writes a device's number; 0 when it is not one.
+dev_t deviceNumber(const std::string& text) {
+  unsigned major = 0, minor = 0;
+  char rest = 0;
+  if (std::sscanf(text.c_str(), "%u:%u%c", &major, &minor, &rest) != 2) return 0;
+  return makedev(major, minor);
+}
+
+void addStoredOn(dev_t device, const std::string& sysfs, StoredOn& on, int depth) {
+  if (device == 0 || depth > 16 || std::find(on.devices.begin(), on.devices.end(), device) != on.devices.end())
+    return;
+  on.devices.push_back(device);
+  const std::string node = sysfs + "/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+  const std::string backing = sysfsText(node + "/loop/backing_file");
+  struct stat info {};
+  if (!backing.empty() && ::stat(backing.c_str(), &info) == 0) on.files.push_back({info.st_dev, info.st_ino});
+  if (!sysfsText(node + "/partition").empty()) addStoredOn(deviceNumber(sysfsText(node + "/../dev")), sysfs, on, depth + 1);
+  if (DIR* slaves = ::opendir((node + "/slaves").c_str())) {
+    while (const dirent* entry = ::readdir(slaves)) {
+      if (entry->d_name[0] == '.') continue;
+      addStoredOn(deviceNumber(sysfsText(node + "/slaves/" + entry->d_name + "/dev")), sysfs, on, depth + 1);
+    }
+    ::closedir(slaves);
+  }
+}
+
 }  // namespace
+
+bool folderOnEvidence(const std::string& folder, const std::string& disk, const std::string& sysfs) {
+  struct stat evidence {};
+  struct stat place {};
+  if (disk.empty() || ::stat(disk.c_str(), &evidence) != 0 || ::stat(folder.empty() ? "." : folder.c_str(), &place) != 0)
+    return false;
+  StoredOn output;
+  addStoredOn(place.st_dev, sysfs, output, 0);
+  const auto holdsDevice = [&](dev_t device) {
+    return std::find(output.devices.begin(), output.devices.end(), device) != output.devices.end();
+  };
+  const auto holdsFile = [&](FileIdentity file) {
+    return std::find(output.files.begin(), output.files.end(), file) != output.files.end();
+  };
+  if (S_ISREG(evidence.st_mode)) return holdsFile({evidence.st_dev, evidence.st_ino});
+  if (!S_ISBLK(evidence.st_mode)) return false;
+  // The device, the whole disk it is a partition of, and a loop device's
+  // backing file; not what a mapped evidence device sits on (that may be
+  // the examiner's own disk).
+  StoredOn disks;
+  disks.devices.push_back(evidence.st_rdev);
+  const std::string node =
+      sysfs + "/dev/block/" + std::to_string(major(evidence.st_rdev)) + ":" + std::to_string(minor(evidence.st_rdev));
+  if (!sysfsText(node + "/partition").empty()) disks.devices.push_back(deviceNumber(sysfsText(node + "/../dev")));
+  for (const dev_t device : std::vector<dev_t>(disks.devices)) {
+    const std::string at = sysfs + "/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+    const std::string backing = sysfsText(at + "/loop/backing_file");
+    struct stat info {};
+    if (!backing.empty() && ::stat(backing.c_str(), &info) == 0) disks.files.push_back({info.st_dev, info.st_ino});
+  }
+  return std::any_of(disks.devices.begin(), disks.devices.end(), [&](dev_t d) { return d != 0 && holdsDevice(d); }) ||
+         std::any_of(disks.files.begin(), disks.files.end(), holdsFile);
+}
 
 bool folderInsideStore(const std::string& folder, const std::string& root) {
   const std::string f = resolvedFolder(folder);
@@ -50,6 +142,10 @@ OutputFolderCheck checkOutputFolder(const std::string& outputFolder, const std::
   }
   if (folderInsideStore(folder, diskRoot)) {
     check.problem = OutputFolderProblem::InsideStore;
+    return check;
+  }
+  if (folderOnEvidence(folder, diskRoot)) {
+    check.problem = OutputFolderProblem::OnEvidence;
     return check;
   }
   if (access(folder.c_str(), W_OK | X_OK) != 0) {

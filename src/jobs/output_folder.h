@@ -14,6 +14,7 @@ enum class OutputFolderProblem {
   NotAFolder,   // something else has that name
   NotWritable,  // no permission to create files in it
   InsideStore,  // it is the store's root or lies inside it: the evidence
+  OnEvidence,   // its file system lies on the disk image or device given as the disk
   Busy,         // another job holds its lock
 };
 
@@ -24,12 +25,20 @@ struct OutputFolderCheck {
 };
 
 // Whether a job may write into `outputFolder` with the store at `diskRoot`.
-// Both are compared after symbolic links are resolved.
+// Both are compared after symbolic links are resolved. Where the disk is an
+// image file or a block device, the folder's file system may not lie on it:
+// not on that device, nor on a partition of its disk, nor on a loop device
+// whose backing file is that image.
 OutputFolderCheck checkOutputFolder(const std::string& outputFolder, const std::string& diskRoot);
 
 // True when `folder` is `root` or lies inside it, after resolving symbolic
 // links. False when either cannot be resolved.
 bool folderInsideStore(const std::string& folder, const std::string& root);
+
+// True when the file system of `folder` is stored on `disk`, an image file
+// or a block device (as the block layer tells it under `sysfs`). False for
+// a folder given as the disk, or when either cannot be examined.
+bool folderOnEvidence(const std::string& folder, const std::string& disk, const std::string& sysfs = "/sys");
 
 // An exclusive lock on an output folder, held across processes for a job's
 // life (flock on the folder itself: nothing is left behind).

@@ -14,7 +14,8 @@ ScanWorker::ScanWorker(JobSettings settings, const RecordingSource& source, JobS
       source_(source),
       state_(state),
       options_(std::move(options)),
-      output_(options_.output != nullptr ? *options_.output : diskOutput()),
+      folder_(options_.output != nullptr ? nullptr : std::make_unique<DiskFolderOutput>(settings_.outputFolder)),
+      output_(options_.output != nullptr ? *options_.output : *folder_),
       report_(output_),
       log_(output_) {}
 
@@ -107,8 +108,6 @@ void ScanWorker::writeLog(const StopRequest& stop) {
   CustodyRecord record;
   record.started = startedAt_;
   record.ended = std::time(nullptr);
-  record.outcome = scanOutcome(result_, stop.interrupted());
-  record.reason = scanFailureReason(result_);
   record.disk = disk_;
   record.settings = settings_;
   record.source = result_.source;
@@ -119,6 +118,16 @@ void ScanWorker::writeLog(const StopRequest& stop) {
     record.report.path = result_.reportPath;
     record.report.hash = sha256OfFile(result_.reportPath, output_);
   }
+  // The log vouches only for the bytes this job wrote, in the folder it
+  // was given.
+  const int folderError = output_.checkFolder();
+  const int outputError = folderError != 0 ? folderError : record.report.hash.errorNumber;
+  if (outputError != 0 && scanOutcome(result_, false) != JobOutcome::Failed) {
+    result_.end = ScanEnd::ReportWriteFailed;
+    result_.errorNumber = outputError;
+  }
+  record.outcome = scanOutcome(result_, stop.interrupted());
+  record.reason = scanFailureReason(result_);
   log_.write(hashList({record.report}), custodyJson(record));
   result_.logPath = log_.logPath();
   result_.hashListPath = log_.hashListPath();

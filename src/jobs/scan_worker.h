@@ -59,6 +59,7 @@ class ScanWorker {
   const RecordingSource& source_;
   JobState& state_;
   ScanOptions options_;
+  std::unique_ptr<DiskFolderOutput> folder_;  // the output folder, when options_.output is not given
   OutputFiles& output_;
   ScanReportFile report_;
   bool reportCreated_ = false;

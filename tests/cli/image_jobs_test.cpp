@@ -331,5 +331,78 @@ TEST(DiskArgumentTest, WhatHoldsNoStoreIsNamedWithItsStatus) {
   EXPECT_TRUE(testing::listFiles(out.path()).empty());
 }
 
+// A loop device over an ext4 image of the store, mounted read-write: the
+// examiner's output folder on that mount lies on the evidence, whether the
+// disk is given as the device or as the image file. Needs root (losetup and
+// mount); skipped elsewhere with the reason.
+class LoopMount {
+ public:
+  explicit LoopMount(const std::string& image, const std::string& at) {
+    std::string output;
+    if (testing::runShell("losetup --find --show " + testing::shellQuoted(image), &output) != 0) {
+      reason_ = "losetup failed: " + output;
+      return;
+    }
+    device_ = output.substr(0, output.find('\n'));
+    if (testing::runShell("mount -t ext4 -o noinit_itable " + device_ + " " + testing::shellQuoted(at), &output) != 0) {
+      reason_ = "mount failed: " + output;
+      return;
+    }
+    at_ = at;
+  }
+  ~LoopMount() {
+    if (!at_.empty()) testing::runShell("umount " + testing::shellQuoted(at_));
+    if (!device_.empty()) testing::runShell("losetup -d " + device_);
+  }
+  LoopMount(const LoopMount&) = delete;
+  LoopMount& operator=(const LoopMount&) = delete;
+  bool mounted() const { return !at_.empty(); }
+  const std::string& reason() const { return reason_; }
+  const std::string& device() const { return device_; }
+
+ private:
+  std::string device_, at_, reason_;
+};
+
+TEST(EvidenceDeviceTest, AnOutputFolderOnTheDiskGivenAsDeviceOrImageIsRefused) {
+  const std::string missing = testing::missingTools({"mkfs.ext4", "losetup", "mount"});
+  if (!missing.empty()) GTEST_SKIP() << missing;
+  testing::ScopedTimeZone zone("UTC0");
+  TempDir store, work;
+  testing::SimulationOptions options;
+  options.fileBytes = 200 * 1024;
+  testing::simulateRecorder(store.root(), {{0, 1, T0, 2, true}}, options);
+  const std::string image = work.file("disk.img");
+  ASSERT_EQ(testing::makeExt4Image(store.root(), image, 24 * MIB), "");
+  const std::string mountPoint = work.path() + "/mnt";
+  fs::create_directories(mountPoint);
+  LoopMount loop(image, mountPoint);
+  if (!loop.mounted()) GTEST_SKIP() << loop.reason();
+  const std::string out = mountPoint + "/out";
+  fs::create_directories(out);
+  // The mounted file system writes its own superblock now and then, so the
+  // image's bytes are not compared: every file on it is.
+  const auto filesOn = [&] {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(mountPoint))
+      files[entry.path().string()] = entry.is_regular_file() ? evidenceOf(entry.path().string()).sha256 : "";
+    return files;
+  };
+  const std::map<std::string, std::string> before = filesOn();
+  for (const std::string& disk : {loop.device(), image}) {
+    for (const char* job : {"scan", "backup"}) {
+      SCOPED_TRACE(disk + " " + job);
+      const ProgramRun run = cli({job, "--disk", disk, "--out", out});
+      EXPECT_EQ(run.exitStatus, 1) << run.err;
+      EXPECT_NE(run.err.find("lies on a file system stored on the recorder disk"), std::string::npos) << run.err;
+      EXPECT_TRUE(fs::is_empty(out));
+    }
+  }
+  // Beside it, on another disk, the same jobs run.
+  TempDir elsewhere;
+  EXPECT_EQ(cli({"backup", "--disk", loop.device(), "--out", elsewhere.path()}).exitStatus, 0);
+  EXPECT_TRUE(filesOn() == before) << "the evidence's file system changed";
+}
+
 }  // namespace
 }  // namespace korvex

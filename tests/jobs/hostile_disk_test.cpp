@@ -10,8 +10,11 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <map>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "jobs/backup_worker.h"
@@ -21,6 +24,7 @@
 #include "jobs/scan_worker.h"
 #include "jobs/selection.h"
 #include "support/avi_contents.h"
+#include "support/disk_images.h"
 #include "support/scratch_mount.h"
 #include "support/store_writer.h"
 #include "support/temp_dir.h"
@@ -76,7 +80,10 @@ class HostileDiskTest : public ::testing::Test {
     created_.clear();
     state_.reset();
     BackupOptions options;
-    options.fileCreated = [&](const std::string& path) { created_.push_back(path); };
+    options.fileCreated = [&](const std::string& path) {
+      created_.push_back(path);
+      if (onCreated_) onCreated_(path);
+    };
     return runBounded([&] {
       const FolderSource source(settings_.diskRoot);
       backup_ = backupWorker(settings_, source, state_, stop_, options);
@@ -92,6 +99,7 @@ class HostileDiskTest : public ::testing::Test {
   BackupResult backup_;
   StopRequest stop_;
   std::vector<std::string> created_;
+  std::function<void(const std::string&)> onCreated_;  // what another process does meanwhile
 };
 
 TEST_F(HostileDiskTest, LinksUnderTheNamesABackupCreatesAreNeverWrittenThrough) {
@@ -335,6 +343,111 @@ TEST(DaylightSavingDays, TheTimeWindowMatchesTheNamesAndTheReport) {
     std::snprintf(start, sizeof start, "%4d.%2d.%2d 11:59:58", day.year, day.month, day.day);
     EXPECT_NE(report.find(start), std::string::npos) << report;
   }
+}
+
+// Every file under `folder` with its bytes, by path.
+std::map<std::string, std::string> filesUnder(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+    files[entry.path().string()] = entry.is_symlink() ? "link" : testing::readTextFile(entry.path().string());
+  return files;
+}
+
+// Another process renames or links something over a job's output while the
+// job writes it: the files still go where the job opened its folder, the job
+// fails naming what it cannot vouch for, the store is untouched, and the
+// hash list lists only files that are as the job wrote them.
+TEST_F(HostileDiskTest, OutputSwappedDuringAJobFailsItAndIsNeverVouchedFor) {
+  for (int file = 0; file < 3; ++file)
+    store_.writeFile(0, file, RecordingFileBuilder()
+                                  .frame(key(0, 1 + file, T0 + 10 * file))
+                                  .frame(key(1, 11 + file, T0 + 10 * file))
+                                  .timesFromFrames());
+  store_.fillFolder(0, 3);
+  const std::string real = out_.path();
+  const std::string moved = real + "-moved";
+  const std::string planted = out_.path() + "-planted";
+  const auto swapFolder = [&] {
+    ASSERT_EQ(rename(real.c_str(), moved.c_str()), 0);
+    ASSERT_EQ(symlink((disk_.path() + "/dir00000").c_str(), real.c_str()), 0);
+  };
+  const auto plantFile = [&](const std::string& path) {
+    testing::writeBytes(planted, {'n', 'o', 't', ' ', 'o', 'u', 'r', 's'});
+    ASSERT_EQ(rename(planted.c_str(), path.c_str()), 0);
+  };
+  const auto plantLink = [&](const std::string& path) {
+    ASSERT_EQ(symlink(store_.filePath(0, 0).c_str(), planted.c_str()), 0);
+    ASSERT_EQ(rename(planted.c_str(), path.c_str()), 0);
+  };
+  struct Case {
+    const char* what;
+    bool backupJob;
+    bool folderSwapped;
+    std::function<void(const std::string& path)> meanwhile;  // given the first file made
+  };
+  const Case cases[] = {
+      {"backup, folder swapped for a link into the store", true, true, [&](const std::string&) { swapFolder(); }},
+      {"backup, a file renamed over an AVI file", true, false, plantFile},
+      {"backup, a link renamed over an AVI file", true, false, plantLink},
+      {"scan, folder swapped for a link into the store", false, true, [&](const std::string&) { swapFolder(); }},
+      {"scan, a file renamed over the report", false, false, plantFile},
+  };
+  const std::map<std::string, std::string> store = filesUnder(disk_.path());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(real);
+    std::filesystem::remove_all(moved);
+    ASSERT_EQ(mkdir(real.c_str(), 0755), 0);
+    bool done = false;
+    const auto once = [&](const std::string& path) {
+      if (!std::exchange(done, true)) c.meanwhile(path);
+    };
+    std::string listPath, jsonPath;
+    if (c.backupJob) {
+      onCreated_ = once;
+      ASSERT_TRUE(backup());
+      onCreated_ = nullptr;
+      EXPECT_EQ(backup_.end, BackupEnd::OutputFailed);
+      EXPECT_EQ(backup_.errorNumber, c.folderSwapped ? OUTPUT_FOLDER_REPLACED : OUTPUT_FILE_REPLACED);
+      EXPECT_EQ(created_.size(), 6u);  // some after the swap
+      listPath = backup_.hashListPath;
+      jsonPath = backup_.logPath;
+    } else {
+      ScanOptions options;
+      options.segmentEnded = [&](const SegmentRecord&) {
+        const std::vector<std::string> reports = testing::listFiles(real, "ScanFile_", ".txt");
+        if (!done) once(reports.empty() ? std::string() : reports[0]);
+      };
+      ASSERT_TRUE(scan(options));
+      EXPECT_EQ(scan_.end, ScanEnd::ReportWriteFailed);
+      EXPECT_EQ(scan_.errorNumber, c.folderSwapped ? OUTPUT_FOLDER_REPLACED : OUTPUT_FILE_REPLACED);
+      listPath = scan_.hashListPath;
+      jsonPath = scan_.logPath;
+    }
+    EXPECT_TRUE(done);
+    EXPECT_EQ(filesUnder(disk_.path()), store) << "the store was written";
+    // The log lies where the job's files went.
+    const std::string folder = c.folderSwapped ? moved : real;
+    const std::string name = listPath.substr(listPath.rfind('/') + 1);
+    const std::string json = testing::readTextFile(folder + "/" + jsonPath.substr(jsonPath.rfind('/') + 1));
+    EXPECT_NE(json.find("\"outcome\": \"failed\""), std::string::npos) << json;
+    const std::string list = testing::readTextFile(folder + "/" + name);
+    EXPECT_EQ(list.find("not ours"), std::string::npos);
+    if (!list.empty()) {
+      std::string output;
+      EXPECT_EQ(testing::runShell("cd " + testing::shellQuoted(folder) + " && sha256sum --quiet -c " + name, &output), 0)
+          << output;
+    }
+    // The planted name is never listed.
+    if (!c.folderSwapped && c.backupJob) {
+      EXPECT_EQ(list.find(created_[0].substr(created_[0].rfind('/') + 1)), std::string::npos) << list;
+    }
+    if (!c.folderSwapped && !c.backupJob) {
+      EXPECT_TRUE(list.empty()) << list;
+    }
+    std::filesystem::remove_all(real);
+  }
+  std::filesystem::remove_all(moved);
 }
 
 }  // namespace

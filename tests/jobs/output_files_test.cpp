@@ -3,8 +3,13 @@
 // system does for everything the jobs ask of it.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -121,6 +126,78 @@ TEST(OutputFilesTest, TheMemoryFolderActsAsTheFileSystem) {
     EXPECT_EQ(output->regularFileSize(path), -1);
     EXPECT_EQ(output->readBack(path, [](const std::uint8_t*, std::size_t) { return true; }), ENOENT);
   }
+}
+
+// A folder opened once vouches only for what it wrote: a file that took its
+// name since, or that was changed once it was closed, is neither read back
+// nor removed.
+TEST(OutputFilesTest, AFolderReadsBackAndRemovesOnlyTheFilesItWrote) {
+  struct Case {
+    const char* what;
+    void (*meanwhile)(const std::string& path);
+    bool vouched;
+    bool kept;  // removing leaves it: the name holds a file other than the one left closed
+  };
+  const Case cases[] = {
+      {"left alone", [](const std::string&) {}, true, false},
+      {"another file renamed over it",
+       [](const std::string& path) {
+         testing::writeBytes(path + ".other", {1, 2, 3});
+         ASSERT_EQ(std::rename((path + ".other").c_str(), path.c_str()), 0);
+       },
+       false, true},
+      {"written to after it was closed", [](const std::string& path) { testing::writeBytes(path, {9, 9, 9, 9, 9}); },
+       false, true},
+      {"removed and made again by another",
+       [](const std::string& path) {
+         std::remove(path.c_str());
+         testing::writeBytes(path, {1, 2, 3, 4});
+       },
+       false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir out;
+    DiskFolderOutput folder(out.path());
+    int error = 0;
+    const std::string path = out.path() + "/made.bin";
+    std::unique_ptr<OutputFile> file = folder.createNew(path, error);
+    ASSERT_NE(file, nullptr) << std::strerror(error);
+    std::uint8_t bytes[] = {1, 2, 3, 4};
+    iovec part{bytes, sizeof bytes};
+    ASSERT_TRUE(file->writeAt(&part, 1, 0).ok());
+    ASSERT_EQ(file->close(), 0);
+    c.meanwhile(path);
+    std::size_t read = 0;
+    const int result = folder.readBack(path, [&](const std::uint8_t*, std::size_t count) {
+      read += count;
+      return true;
+    });
+    EXPECT_EQ(result, c.vouched ? 0 : OUTPUT_FILE_REPLACED);
+    EXPECT_EQ(read, c.vouched ? sizeof bytes : 0u);
+    folder.remove(path);
+    EXPECT_EQ(folder.exists(path), c.kept);
+  }
+}
+
+TEST(OutputFilesTest, AFolderKeepsItsFilesWhereItWasOpenedAndTellsItWasReplaced) {
+  TempDir work;
+  const std::string given = work.path() + "/out";
+  const std::string other = work.path() + "/elsewhere";
+  ASSERT_EQ(mkdir(given.c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(other.c_str(), 0755), 0);
+  DiskFolderOutput folder(given);
+  EXPECT_EQ(folder.checkFolder(), 0);
+  ASSERT_EQ(std::rename(given.c_str(), (given + ".moved").c_str()), 0);
+  ASSERT_EQ(symlink(other.c_str(), given.c_str()), 0);
+  int error = 0;
+  EXPECT_NE(folder.createNew(given + "/late.bin", error), nullptr);
+  EXPECT_TRUE(testing::listFiles(other).empty());
+  EXPECT_EQ(testing::listFiles(given + ".moved").size(), 1u);
+  EXPECT_EQ(folder.checkFolder(), OUTPUT_FOLDER_REPLACED);
+  EXPECT_EQ(folder.currentPath(), given + ".moved");
+  EXPECT_EQ(DiskFolderOutput(work.path() + "/missing").createNew(work.path() + "/missing/x", error), nullptr);
+  EXPECT_EQ(error, ENOENT);
 }
 
 }  // namespace
