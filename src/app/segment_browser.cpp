@@ -460,6 +460,7 @@ KeyFrameSearch SegmentBrowser::searchOf(const SegmentRecord& segment, RecorderTi
   search.near = near;
   search.from = segment.startTime;
   search.until = segment.endTime;
+  search.recover = segment.recovered;
   if (placesKnown_) {
     search.folder = segment.firstFrame.folder;
     search.file = segment.firstFrame.file;

@@ -32,7 +32,10 @@ const char* const GENERAL_USAGE =
   "frame header, a zero length), the file is searched for the next frame and read\n" \
   "on from it to its end, older frames behind the newest ones included; unreadable\n" \
   "blocks are passed over and listed, files that cannot be opened are passed over,\n" \
-  "and the file headers' times are not used. What was recovered is listed on stderr.\n"
+  "and the file headers' times are not used. A frame found by the search is taken\n" \
+  "only when its time lies within 366 days of the newest frame seen. stderr shows\n" \
+  "what was recovered, up to 20 entries of each kind and a count of the rest; the\n" \
+  "job's log (.json) lists every one.\n"
 
 const char* const SCAN_USAGE =
     "usage: korvex-cli scan --disk DISK --out DIR [--partition N]\n"

@@ -67,6 +67,9 @@ ScanLog parseScanLog(const std::string& text, const std::string& name) {
       segment.endTime = recorderField(entry, "end");
       segment.byteCount = integerField<std::uint64_t>(entry, "bytes", 0, std::numeric_limits<std::int64_t>::max());
       segment.startFolder = integerField<std::int32_t>(entry, "startFolder", 0, std::numeric_limits<std::int32_t>::max());
+      // Only a scan with recovery on writes it.
+      const auto recovered = entry.find("recovered");
+      segment.recovered = recovered != entry.end() && recovered->is_boolean() && recovered->get<bool>();
       log.segments.push_back(segment);
     }
   } catch (const std::exception& failure) {

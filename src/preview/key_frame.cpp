@@ -24,7 +24,8 @@ struct Candidate {
 std::int64_t distance(RecorderTime a, RecorderTime b) { return std::llabs(std::int64_t{a} - std::int64_t{b}); }
 
 bool openFile(const RecordingSource& source, std::int32_t folder, std::int32_t file, ReadPattern pattern,
-              RecordingFileReader& reader, std::string& problem) {
+              RecordingFileReader& reader, std::string& problem, bool recover) {
+  reader.setRecovery(recover);
   if (reader.open(source.openFile(folder, file, pattern))) return true;
   problem = source.filePath(folder, file) + ": " +
             (reader.failure().missing ? std::string("missing") : reader.failure().reason);
@@ -33,9 +34,9 @@ bool openFile(const RecordingSource& source, std::int32_t folder, std::int32_t f
 
 // Reads the payload of the frame whose header starts at `offset`.
 bool readPayloadAt(const RecordingSource& source, const Candidate& at, std::vector<std::uint8_t>& payload,
-                   std::string& problem) {
+                   std::string& problem, bool recover) {
   RecordingFileReader reader;
-  if (!openFile(source, at.folder, at.file, ReadPattern::HeadersOnly, reader, problem)) return false;
+  if (!openFile(source, at.folder, at.file, ReadPattern::HeadersOnly, reader, problem, recover)) return false;
   RecordingFileHeader fileHeader;
   reader.readFileHeader(fileHeader);
   FrameHeader frame;
@@ -70,7 +71,7 @@ KeyFrame findKeyFrame(const RecordingSource& source, const KeyFrameSearch& searc
     if (cancel && cancel->load(std::memory_order_relaxed)) return result;
     const bool firstFile = folder == search.folder && file == search.file;
     RecordingFileReader reader;
-    if (!openFile(source, folder, file, ReadPattern::HeadersOnly, reader, result.problem)) {
+    if (!openFile(source, folder, file, ReadPattern::HeadersOnly, reader, result.problem, search.recover)) {
       if (best.found) break;  // the store ends: the nearest so far
       return result;
     }
@@ -78,7 +79,9 @@ KeyFrame findKeyFrame(const RecordingSource& source, const KeyFrameSearch& searc
     // A later file wholly before the moment sought holds no nearer key
     // frame than one after it.
     const bool headerRead = reader.readFileHeader(fileHeader);
-    const bool passOver = !firstWanted && !firstFile && headerRead && fileHeader.fileEndTime < search.near &&
+    // Recovery does not trust the file headers' times.
+    const bool passOver = !search.recover && !firstWanted && !firstFile && headerRead &&
+                          fileHeader.fileEndTime < search.near &&
                           !(folder == search.lastFolder && file == search.lastFile);
     FrameHeader frame;
     while (!passOver && reader.nextFrame(frame)) {
@@ -120,7 +123,7 @@ KeyFrame findKeyFrame(const RecordingSource& source, const KeyFrameSearch& searc
     result.noKeyFrame = true;
     return result;
   }
-  if (!readPayloadAt(source, best, result.payload, result.problem)) return result;
+  if (!readPayloadAt(source, best, result.payload, result.problem, search.recover)) return result;
   result.found = true;
   result.folder = best.folder;
   result.file = best.file;

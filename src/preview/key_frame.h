@@ -29,6 +29,9 @@ struct KeyFrameSearch {
   // before `from` belong to earlier segments and are passed over.
   RecorderTime from = RECORDER_TIME_MIN;
   RecorderTime until = RECORDER_TIME_MAX;
+  // Read as recovery reads (a segment that recovery found is only there
+  // for a reader that searches past a file's end of frames).
+  bool recover = false;
 };
 
 struct KeyFrame {

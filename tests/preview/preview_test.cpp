@@ -175,5 +175,37 @@ TEST_F(PreviewTest, SegmentWithoutKeyFrameOrFileFindsNone) {
   EXPECT_FALSE(key.noKeyFrame);  // a file missing is the disk's problem
 }
 
+TEST_F(PreviewTest, ASegmentOnlyRecoveryFoundShowsItsPicture) {
+  // A key frame, garbage where the frames end, then a key frame of another
+  // segment that only a reader searching past the end of frames finds.
+  testing::StoreWriter store(disk_.root());
+  const std::vector<std::uint8_t> picture = testing::sampleVideo()[0].bytes;
+  testing::FrameSpec first = testing::keyedFrame(0, 1, 1, T0);
+  testing::FrameSpec later = testing::keyedFrame(0, 2, 2, T0 + 5);
+  first.payload = later.payload = picture;
+  store.writeFile(0, 0,
+                  testing::RecordingFileBuilder().frame(first).raw(std::vector<std::uint8_t>(700, 0x5a)).frame(later)
+                      .timesFromFrames());
+  store.fillFolder(0, 1);
+  JobSettings settings;
+  settings.diskRoot = disk_.root();
+  settings.outputFolder = out_.path();
+  settings.recover = true;
+  JobState state;
+  const FolderSource source(settings.diskRoot);
+  const StopRequest stop;
+  const std::vector<SegmentRecord> segments = scanWorker(settings, source, state, stop).segments;
+  ASSERT_EQ(segments.size(), 2u);
+  ASSERT_TRUE(segments[1].recovered);
+  KeyFrameSearch search = searchOf(segments[1]);
+  search.recover = segments[1].recovered;
+  const KeyFrame key = findKeyFrame(source, search);
+  ASSERT_TRUE(key.found) << key.problem;
+  EXPECT_EQ(key.timeStamp, T0 + 5);
+  EXPECT_TRUE(key.payload == picture);
+  search.recover = false;
+  EXPECT_FALSE(findKeyFrame(source, search).found);
+}
+
 }  // namespace
 }  // namespace korvex
