@@ -155,8 +155,10 @@ Json fileValue(const ExportedFile& f, bool recover) {
   file["channel"] = f.channel + 1;
   file["recordType"] = recordTypeName(f.recordType);
   file["recordTypeCode"] = f.recordType;
-  file["firstFrame"] = timeValue(f.firstFrame);
-  file["lastFrame"] = timeValue(f.lastFrame);
+  // A file that holds no frame has no first or last one, nor a place in the store.
+  const bool framed = f.videoFrames + f.audioChunks > 0;
+  file["firstFrame"] = framed ? timeValue(f.firstFrame) : Json(nullptr);
+  file["lastFrame"] = framed ? timeValue(f.lastFrame) : Json(nullptr);
   file["videoFrames"] = f.videoFrames;
   file["audioChunks"] = f.audioChunks;
   file["width"] = f.width;
@@ -164,8 +166,8 @@ Json fileValue(const ExportedFile& f, bool recover) {
   file["frameRate"] = f.frameRate;
   file["audio"] = f.audioSampleRate == 0 ? Json(nullptr)
                                          : objectOf("sampleRate", f.audioSampleRate, "bits", f.audioBits);
-  file["from"] = placeName(f.from);
-  file["to"] = placeName(f.to);
+  file["from"] = framed ? Json(placeName(f.from)) : Json(nullptr);
+  file["to"] = framed ? Json(placeName(f.to)) : Json(nullptr);
   file["finished"] = f.finished;
   if (recover) {
     file["recovered"] = f.recovered;

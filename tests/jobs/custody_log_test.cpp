@@ -19,6 +19,7 @@
 #include "jobs/scan_worker.h"
 #include "jobs/selection.h"
 #include "support/media_probe.h"
+#include "support/media_samples.h"
 #include "support/recorder_simulator.h"
 #include "support/scratch_mount.h"
 #include "support/store_writer.h"
@@ -121,6 +122,10 @@ class CustodyLogTest : public ::testing::Test {
       EXPECT_NE(name.find("_chn" + std::to_string(file["channel"].get<int>()) + "_" +
                           file["recordType"].get<std::string>() + "_"),
                 std::string::npos);
+      // A file without a frame has neither first nor last frame, nor their places.
+      const bool framed = file["videoFrames"].get<std::uint64_t>() + file["audioChunks"].get<std::uint64_t>() > 0;
+      for (const char* key : {"firstFrame", "lastFrame", "from", "to"}) EXPECT_EQ(file[key].is_null(), !framed) << key;
+      if (!framed) continue;
       EXPECT_NE(name.find("_" + file["firstFrame"]["text"].get<std::string>()), std::string::npos);
       for (const char* end : {"from", "to"}) {
         EXPECT_TRUE(std::ifstream(settings_.diskRoot + file[end].get<std::string>()).good()) << file[end];
@@ -307,6 +312,30 @@ TEST_F(CustodyLogTest, JobsWithoutVideoLeaveALogWithNothingToCheck) {
   const Json log = expectBackupLogMatchesFolder(backedUp, "no-video");
   EXPECT_EQ(log["files"], Json::array());
   EXPECT_EQ(testing::listFiles(out_.path()).size(), 4u);
+}
+
+TEST_F(CustodyLogTest, AnAviFileWithoutAFrameHasNoFirstFrameNorPlace) {
+  testing::StoreWriter store(disk_.root());
+  // A segment that ends before its first key frame, then one that has it.
+  const auto picture = [](std::int32_t key, RecorderTime t, const testing::VideoAccessUnit& unit) {
+    testing::FrameSpec frame = testing::keyedFrame(0, key, key, t);
+    frame.frameKind = unit.key ? FRAME_KIND_KEY : 2;
+    frame.payload = unit.bytes;
+    frame.videoWidth = testing::SAMPLE_WIDTH;
+    frame.videoHeight = testing::SAMPLE_HEIGHT;
+    frame.frameRate = testing::SAMPLE_FRAME_RATE;
+    return frame;
+  };
+  store.writeFile(0, 3, testing::RecordingFileBuilder()
+                            .frame(picture(1, testing::T0, testing::sampleVideo()[1]))
+                            .frame(picture(2, testing::T0 + 1, testing::sampleVideo()[0])));
+  store.fillFolder(0);
+  const BackupResult result = backup();
+  ASSERT_EQ(result.files.size(), 2u);
+  const Json log = expectBackupLogMatchesFolder(result, "finished");
+  EXPECT_TRUE(log["files"][0]["from"].is_null());
+  EXPECT_EQ(log["files"][1]["from"], "dir00000/file0003.dat");
+  EXPECT_EQ(log["files"][1]["firstFrame"]["recorder"], testing::T0 + 1);
 }
 
 TEST_F(CustodyLogTest, AnUnreadableRecordingFileIsNamedWithItsReason) {
