@@ -441,6 +441,46 @@ TEST(CustodyLogTexts, AnImageIsDescribedWithItsSegmentsHashesAndPartition) {
                                             "settings", "unreadable", "missing", "files"}));
 }
 
+// Paths are bytes: a text that is not UTF-8 keeps every byte beside it, in
+// hex; a text that is UTF-8 is written as before, with nothing beside it.
+TEST(CustodyLogTexts, TextsThatAreNotUtf8KeepTheirBytesInHex) {
+  struct Case {
+    std::string text;
+    const char* hex;  // null: UTF-8
+  };
+  const Case cases[] = {
+      {"/out/plain", nullptr},
+      {"/out/K\xc3\xa4se \xe2\x82\xac \xf0\x9f\x98\x80", nullptr},
+      {"/out/caf\xe9", "2f6f75742f636166e9"},
+      {"\xc0\xaf", "c0af"},             // an overlong '/'
+      {"\xed\xa0\x80", "eda080"},      // a surrogate
+      {"\xf4\x90\x80\x80", "f4908080"},  // past U+10FFFF
+      {"\xe2\x82", "e282"},             // cut short
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.hex ? c.hex : c.text.c_str());
+    CustodyRecord record;
+    record.backup = true;
+    record.settings.outputFolder = c.text;
+    ExportedFile file;
+    file.path = c.text + "/x.avi";
+    record.files.push_back(file);
+    const nlohmann::ordered_json log = nlohmann::ordered_json::parse(custodyJson(record));
+    const auto& settings = log["settings"];
+    if (c.hex == nullptr) {
+      EXPECT_EQ(settings["outputFolder"], c.text);
+      EXPECT_FALSE(settings.contains("outputFolderHex"));
+      continue;
+    }
+    EXPECT_NE(settings["outputFolder"].get<std::string>().find("\xef\xbf\xbd"), std::string::npos);  // U+FFFD
+    // Right after the text it stands for.
+    auto at = settings.find("outputFolder");
+    ASSERT_EQ((++at).key(), "outputFolderHex");
+    EXPECT_EQ(*at, c.hex);
+    EXPECT_FALSE(log["files"][0].contains("nameHex"));  // "x.avi"
+  }
+}
+
 TEST(CustodyLogTexts, OutcomesAndHashLines) {
   const std::pair<JobOutcome, const char*> outcomes[] = {
       {JobOutcome::Finished, "finished"},    {JobOutcome::NoVideo, "no-video"}, {JobOutcome::Stopped, "stopped"},
