@@ -236,6 +236,44 @@ TEST_F(CliTest, TheLogsAreNamedOnStderrWhileStdoutListsOnlyTheOutput) {
   EXPECT_EQ(checkHashes(stem + ".sha256").exitStatus, 0);
 }
 
+nlohmann::json readLog(const std::string& folder) {
+  const auto logs = testing::listFiles(folder, "BackupLog_", ".json");
+  if (logs.size() != 1) return nlohmann::json::value_t::discarded;
+  std::ifstream in(logs[0]);
+  return nlohmann::json::parse(in, nullptr, false);
+}
+
+// On a full disk the end names every file the log calls unfinished, and
+// calls no file complete that the log does not.
+TEST_F(CliTest, AFullDiskNamesEveryFileTheLogCallsUnfinished) {
+  testing::ScratchMount small(512 * 1024);
+  if (!small.mounted()) GTEST_SKIP() << small.reason();
+  std::vector<SimulatedSegment> segments;
+  for (int i = 0; i < 24; ++i) segments.push_back({i % 4, 1, T0 + 3 * i, 2, true});
+  testing::SimulationOptions options;
+  options.fileBytes = 200000;
+  testing::simulateRecorder(disk_.root(), segments, options);
+  const ProgramRun run = cli({"backup", "--disk", disk_.path(), "--out", small.path()});
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_NE(run.err.find("No space left on device"), std::string::npos) << run.err;
+  const nlohmann::json log = readLog(small.path());
+  ASSERT_FALSE(log.is_discarded());
+  std::size_t unfinished = 0;
+  for (const auto& file : log["files"]) {
+    const std::string path = small.path() + "/" + file["name"].get<std::string>();
+    const bool named = run.err.find(path + ",") != std::string::npos || run.err.find(path + "\n") != std::string::npos;
+    if (file["finished"].get<bool>()) continue;
+    ++unfinished;
+    EXPECT_TRUE(named) << path << "\n" << run.err;
+  }
+  ASSERT_GT(unfinished, 0u);
+  EXPECT_EQ(run.err.find("complete"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find(std::to_string(log["files"].size() - unfinished) + " of the " +
+                         std::to_string(log["files"].size()) + " AVI files listed are finished"),
+            std::string::npos)
+      << run.err;
+}
+
 TEST_F(CliTest, ALogThatCannotBeWrittenIsNamedWithTheReason) {
   testing::ScratchMount small(64 * 1024);
   if (!small.mounted()) GTEST_SKIP() << small.reason();
