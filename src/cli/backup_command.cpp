@@ -97,8 +97,8 @@ int runBackupCommand(JobSettings settings, int partition) {
     progress.message("finish! (" + std::to_string(mib) + " MiB exported)" + missing);
     return EXIT_DONE;
   }();
-  return noteJobLog(progress, result.hashListPath, result.logPath, result.logFailedPath, result.logErrorNumber,
-                    status);
+  return noteJobLog(progress, result.hashListPath, result.hashListEntries, result.logPath, result.logFailedPath,
+                    result.logErrorNumber, status);
 }
 
 }  // namespace korvex::cli

@@ -105,9 +105,11 @@ void BackupWorker::writeLog(const StopRequest& stop) {
   record.source = result_.source;
   record.recovery = result_.recovery;
   record.files = result_.files;
-  log_.write(hashList(listed), custodyJson(record));
+  const std::string list = hashList(listed);  // one line per file
+  log_.write(list, custodyJson(record));
   result_.logPath = log_.logPath();
   result_.hashListPath = log_.hashListPath();
+  result_.hashListEntries = static_cast<std::size_t>(std::count(list.begin(), list.end(), '\n'));
   result_.logFailedPath = log_.failedPath();
   result_.logErrorNumber = log_.errorNumber();
 }

@@ -1,5 +1,6 @@
 #include "jobs/scan_worker.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "jobs/recovery_log.h"
@@ -119,9 +120,11 @@ void ScanWorker::writeLog(const StopRequest& stop) {
     record.report.path = result_.reportPath;
     record.report.hash = sha256OfFile(result_.reportPath, output_);
   }
-  log_.write(hashList({record.report}), custodyJson(record));
+  const std::string list = hashList({record.report});  // one line per file
+  log_.write(list, custodyJson(record));
   result_.logPath = log_.logPath();
   result_.hashListPath = log_.hashListPath();
+  result_.hashListEntries = static_cast<std::size_t>(std::count(list.begin(), list.end(), '\n'));
   result_.logFailedPath = log_.failedPath();
   result_.logErrorNumber = log_.errorNumber();
 }

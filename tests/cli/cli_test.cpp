@@ -243,6 +243,54 @@ nlohmann::json readLog(const std::string& folder) {
   return nlohmann::json::parse(in, nullptr, false);
 }
 
+// The check printed at the end, run as a user pastes it into a shell.
+TEST_F(CliTest, TheHashCheckPrintedWorksInAShellForAnyFolderName) {
+  sampleStore();
+  const std::string names[] = {"plain", "two words", "it's", "$(false)`x`;|&*?", "caf\xe9", "a\nb"};
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    TempDir base;
+    const std::string out = base.path() + "/" + name;
+    ASSERT_EQ(mkdir(out.c_str(), 0755), 0);
+    const ProgramRun run = cli({"backup", "--disk", disk_.path(), "--out", out});
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    const std::size_t from = run.err.find("(to check: ");
+    const std::size_t to = run.err.find(")\njob log: ");
+    ASSERT_TRUE(from != std::string::npos && to != std::string::npos) << run.err;
+    const std::string check = run.err.substr(from + 11, to - from - 11);
+    const ProgramRun checked = testing::runProgram({"sh", "-c", check});
+    EXPECT_EQ(checked.exitStatus, 0) << check << "\n" << checked.err;
+    EXPECT_EQ(lines(checked.out).size(), 3u) << checked.out;
+    // The log keeps the folder's bytes, also those that are not UTF-8.
+    const nlohmann::json log = readLog(out);
+    ASSERT_FALSE(log.is_discarded());
+    std::string hex;
+    for (const unsigned char c : out) {
+      char digits[3];
+      std::snprintf(digits, sizeof digits, "%02x", c);
+      hex += digits;
+    }
+    EXPECT_EQ(name == "caf\xe9" ? log["settings"]["outputFolderHex"] : log["settings"]["outputFolder"],
+              name == "caf\xe9" ? hex : out);
+  }
+}
+
+// A job that wrote nothing leaves an empty list: sha256sum would fail on
+// it, so no check is offered.
+TEST_F(CliTest, AnEmptyHashListOffersNoCheck) {
+  for (const char* command : {"scan", "backup"}) {
+    SCOPED_TRACE(command);
+    TempDir out;
+    const ProgramRun run = cli({command, "--disk", disk_.path(), "--out", out.path()});
+    EXPECT_EQ(run.exitStatus, 3);
+    const auto lists = testing::listFiles(out.path(), "", ".sha256");
+    ASSERT_EQ(lists.size(), 1u);
+    EXPECT_EQ(testing::readTextFile(lists[0]), "");
+    EXPECT_NE(run.err.find("hash list: " + lists[0] + " (empty: no file to check)\n"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("sha256sum"), std::string::npos) << run.err;
+  }
+}
+
 // On a full disk the end names every file the log calls unfinished, and
 // calls no file complete that the log does not.
 TEST_F(CliTest, AFullDiskNamesEveryFileTheLogCallsUnfinished) {
