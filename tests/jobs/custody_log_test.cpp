@@ -19,7 +19,6 @@
 #include "jobs/scan_worker.h"
 #include "jobs/selection.h"
 #include "support/media_probe.h"
-#include "support/media_samples.h"
 #include "support/recorder_simulator.h"
 #include "support/scratch_mount.h"
 #include "support/store_writer.h"
@@ -317,25 +316,16 @@ TEST_F(CustodyLogTest, JobsWithoutVideoLeaveALogWithNothingToCheck) {
 TEST_F(CustodyLogTest, AnAviFileWithoutAFrameHasNoFirstFrameNorPlace) {
   testing::StoreWriter store(disk_.root());
   // A segment that ends before its first key frame, then one that has it.
-  const auto picture = [](std::int32_t key, RecorderTime t, const testing::VideoAccessUnit& unit) {
-    testing::FrameSpec frame = testing::keyedFrame(0, key, key, t);
-    frame.frameKind = unit.key ? FRAME_KIND_KEY : 2;
-    frame.payload = unit.bytes;
-    frame.videoWidth = testing::SAMPLE_WIDTH;
-    frame.videoHeight = testing::SAMPLE_HEIGHT;
-    frame.frameRate = testing::SAMPLE_FRAME_RATE;
-    return frame;
-  };
-  store.writeFile(0, 3, testing::RecordingFileBuilder()
-                            .frame(picture(1, testing::T0, testing::sampleVideo()[1]))
-                            .frame(picture(2, testing::T0 + 1, testing::sampleVideo()[0])));
+  testing::FrameSpec waiting = testing::keyedFrame(0, 1, 1, testing::T0);
+  waiting.frameKind = 2;
+  store.writeFile(0, 3, testing::RecordingFileBuilder().frame(waiting).frame(
+                            testing::keyedFrame(0, 2, 2, testing::T0 + 1)));
   store.fillFolder(0);
-  const BackupResult result = backup();
-  ASSERT_EQ(result.files.size(), 2u);
-  const Json log = expectBackupLogMatchesFolder(result, "finished");
-  EXPECT_TRUE(log["files"][0]["from"].is_null());
-  EXPECT_EQ(log["files"][1]["from"], "dir00000/file0003.dat");
-  EXPECT_EQ(log["files"][1]["firstFrame"]["recorder"], testing::T0 + 1);
+  const Json files = readJson(backup().logPath)["files"];
+  ASSERT_EQ(files.size(), 2u);
+  for (const char* key : {"firstFrame", "lastFrame", "from", "to"}) EXPECT_TRUE(files[0][key].is_null()) << key;
+  EXPECT_EQ(files[1]["from"], "dir00000/file0003.dat");
+  EXPECT_EQ(files[1]["firstFrame"]["recorder"], testing::T0 + 1);
 }
 
 TEST_F(CustodyLogTest, AnUnreadableRecordingFileIsNamedWithItsReason) {
@@ -442,42 +432,26 @@ TEST(CustodyLogTexts, AnImageIsDescribedWithItsSegmentsHashesAndPartition) {
 }
 
 // Paths are bytes: a text that is not UTF-8 keeps every byte beside it, in
-// hex; a text that is UTF-8 is written as before, with nothing beside it.
+// hex, right after it; a UTF-8 text has nothing beside it.
 TEST(CustodyLogTexts, TextsThatAreNotUtf8KeepTheirBytesInHex) {
-  struct Case {
-    std::string text;
-    const char* hex;  // null: UTF-8
-  };
-  const Case cases[] = {
-      {"/out/plain", nullptr},
+  const std::pair<std::string, const char*> cases[] = {
       {"/out/K\xc3\xa4se \xe2\x82\xac \xf0\x9f\x98\x80", nullptr},
       {"/out/caf\xe9", "2f6f75742f636166e9"},
-      {"\xc0\xaf", "c0af"},             // an overlong '/'
-      {"\xed\xa0\x80", "eda080"},      // a surrogate
+      {"\xc0\xaf", "c0af"},          // an overlong '/'
+      {"\xed\xa0\x80", "eda080"},   // a surrogate
       {"\xf4\x90\x80\x80", "f4908080"},  // past U+10FFFF
-      {"\xe2\x82", "e282"},             // cut short
+      {"\xe2\x82", "e282"},          // cut short
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.hex ? c.hex : c.text.c_str());
+  for (const auto& [text, hex] : cases) {
+    SCOPED_TRACE(hex ? hex : "UTF-8");
     CustodyRecord record;
-    record.backup = true;
-    record.settings.outputFolder = c.text;
-    ExportedFile file;
-    file.path = c.text + "/x.avi";
-    record.files.push_back(file);
-    const nlohmann::ordered_json log = nlohmann::ordered_json::parse(custodyJson(record));
-    const auto& settings = log["settings"];
-    if (c.hex == nullptr) {
-      EXPECT_EQ(settings["outputFolder"], c.text);
-      EXPECT_FALSE(settings.contains("outputFolderHex"));
-      continue;
-    }
-    EXPECT_NE(settings["outputFolder"].get<std::string>().find("\xef\xbf\xbd"), std::string::npos);  // U+FFFD
-    // Right after the text it stands for.
+    record.settings.outputFolder = text;
+    const nlohmann::ordered_json settings = nlohmann::ordered_json::parse(custodyJson(record))["settings"];
     auto at = settings.find("outputFolder");
-    ASSERT_EQ((++at).key(), "outputFolderHex");
-    EXPECT_EQ(*at, c.hex);
-    EXPECT_FALSE(log["files"][0].contains("nameHex"));  // "x.avi"
+    EXPECT_EQ(*at == text, hex == nullptr);
+    ++at;
+    EXPECT_EQ(at.key(), hex ? "outputFolderHex" : "folderStart");
+    EXPECT_EQ(*at, hex ? nlohmann::ordered_json(hex) : settings["folderStart"]);
   }
 }
 
