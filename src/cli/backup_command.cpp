@@ -25,6 +25,20 @@ std::string statusText(const JobState& state) {
   return formatBackupStatus(readBackupStatus(state), words);
 }
 
+// The files that could not be finished (a full disk), as the log records
+// them; empty when every file listed is finished.
+std::string unfinishedNote(const std::vector<ExportedFile>& files) {
+  std::string names;
+  std::size_t unfinished = 0;
+  for (const ExportedFile& file : files) {
+    if (file.finished) continue;
+    names += (unfinished++ == 0 ? "" : ", ") + file.path;
+  }
+  if (unfinished == 0) return {};
+  return std::to_string(files.size() - unfinished) + " of the " + std::to_string(files.size()) +
+         " AVI files listed are finished; not finished, holding what reached the disk: " + names;
+}
+
 }  // namespace
 
 int runBackupCommand(JobSettings settings, int partition) {
@@ -52,19 +66,26 @@ int runBackupCommand(JobSettings settings, int partition) {
   const int status = [&] {
     const unsigned long long mib = result.totalBytesWritten / 1024 / 1024;
     if (settings.recover) progress.message(recoveryNote(result.recovery));
+    // What the end says of the files is what the log says of them.
+    const std::string unfinished = unfinishedNote(result.files);
     if (result.end == BackupEnd::Stopped) {
-      progress.message("backup interrupted: every AVI file written so far is finished (" + std::to_string(mib) +
-                       " MiB)");
+      progress.message(unfinished.empty() ? "backup interrupted: every AVI file written so far is finished (" +
+                                                std::to_string(mib) + " MiB)"
+                                          : "backup interrupted (" + std::to_string(mib) + " MiB): " + unfinished);
       return EXIT_INTERRUPTED;
     }
     if (result.end == BackupEnd::OutputFailed) {
+      const bool replaced = result.errorNumber == OUTPUT_FILE_REPLACED || result.errorNumber == OUTPUT_FOLDER_REPLACED;
       progress.message("korvex-cli: cannot write " + result.failedPath + ": " + outputErrorText(result.errorNumber) +
-                       "; the AVI files listed before it are complete");
+                       (replaced            ? "; the hash list lists only the files as this job wrote them"
+                        : unfinished.empty() ? "; the AVI files listed before it are complete"
+                                             : "; " + unfinished));
       return EXIT_FAILURE_OTHER;
     }
     if (result.end == BackupEnd::SourceFailed) {
       progress.message("korvex-cli: cannot read the recording file " + result.source.failedPath + ": " +
-                       result.source.failureReason + "; the job ended there, the AVI files listed are complete");
+                       result.source.failureReason + "; the job ended there, " +
+                       (unfinished.empty() ? "the AVI files listed are complete" : unfinished));
       return EXIT_FAILURE_OTHER;
     }
     const std::string missing = missingFileNote(result.source);
@@ -79,8 +100,8 @@ int runBackupCommand(JobSettings settings, int partition) {
     progress.message("finish! (" + std::to_string(mib) + " MiB exported)" + missing);
     return EXIT_DONE;
   }();
-  return noteJobLog(progress, result.hashListPath, result.logPath, result.logFailedPath, result.logErrorNumber,
-                    status);
+  return noteJobLog(progress, result.hashListPath, result.hashListEntries, result.logPath, result.logFailedPath,
+                    result.logErrorNumber, status);
 }
 
 }  // namespace korvex::cli

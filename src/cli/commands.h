@@ -29,10 +29,11 @@ std::string missingFileNote(const SourceEnd& source);
 // each kind, then how many more).
 std::string recoveryNote(const RecoveryLog& log);
 inline constexpr std::size_t RECOVERY_LINES_SHOWN = 20;
-// Names the job's two log files on stderr (and how to check the hashes),
-// or the log file that could not be written. Returns `status`, or the
-// failure status when the log failed after an otherwise sound job.
-int noteJobLog(ProgressDisplay& progress, const std::string& hashListPath, const std::string& logPath,
-               const std::string& failedPath, int errorNumber, int status);
+// Names the job's two log files on stderr (and how to check the hashes
+// when the list names any file), or the log file that could not be
+// written. Returns `status`, or the failure status when the log failed
+// after an otherwise sound job.
+int noteJobLog(ProgressDisplay& progress, const std::string& hashListPath, std::size_t hashListEntries,
+               const std::string& logPath, const std::string& failedPath, int errorNumber, int status);
 
 }  // namespace korvex::cli

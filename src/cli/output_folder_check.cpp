@@ -71,13 +71,35 @@ std::string recoveryNote(const RecoveryLog& log) {
   return note;
 }
 
-int noteJobLog(ProgressDisplay& progress, const std::string& hashListPath, const std::string& logPath,
-               const std::string& failedPath, int errorNumber, int status) {
-  if (!hashListPath.empty()) {
+namespace {
+
+// `word` as one word of a POSIX shell's command line: as it is when it
+// holds only characters no shell treats specially, else in single quotes
+// with each ' as '\''.
+std::string shellWord(const std::string& word) {
+  static constexpr char plain[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_-./+,:=@%";
+  if (!word.empty() && word.find_first_not_of(plain) == std::string::npos) return word;
+  std::string quoted = "'";
+  for (const char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+}  // namespace
+
+int noteJobLog(ProgressDisplay& progress, const std::string& hashListPath, std::size_t hashListEntries,
+               const std::string& logPath, const std::string& failedPath, int errorNumber, int status) {
+  if (!hashListPath.empty() && hashListEntries == 0) {
+    // sha256sum fails on a list without a line: no check is offered.
+    progress.message("hash list: " + hashListPath + " (empty: no file to check)");
+  } else if (!hashListPath.empty()) {
     const std::size_t slash = hashListPath.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : hashListPath.substr(0, slash + 1);
+    std::string folder = slash == std::string::npos ? "." : hashListPath.substr(0, slash + 1);
+    // A folder named like an option would be taken for one by cd.
+    if (folder.front() == '-') folder = "./" + folder;
     const std::string name = slash == std::string::npos ? hashListPath : hashListPath.substr(slash + 1);
-    progress.message("hash list: " + hashListPath + " (to check: cd " + folder + " && sha256sum -c " + name + ")");
+    progress.message("hash list: " + hashListPath + " (to check: cd " + shellWord(folder) + " && sha256sum -c " +
+                     shellWord(name) + ")");
   }
   if (!logPath.empty()) progress.message("job log: " + logPath);
   if (failedPath.empty()) return status;

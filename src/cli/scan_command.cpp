@@ -62,8 +62,8 @@ int runScanCommand(JobSettings settings, int partition) {
         return EXIT_NO_VIDEO;
     }
   }();
-  return noteJobLog(progress, result.hashListPath, result.logPath, result.logFailedPath, result.logErrorNumber,
-                    status);
+  return noteJobLog(progress, result.hashListPath, result.hashListEntries, result.logPath, result.logFailedPath,
+                    result.logErrorNumber, status);
 }
 
 }  // namespace korvex::cli

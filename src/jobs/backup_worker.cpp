@@ -122,9 +122,11 @@ void BackupWorker::writeLog(const StopRequest& stop) {
   record.source = result_.source;
   record.recovery = result_.recovery;
   record.files = result_.files;
-  log_.write(hashList(listed), custodyJson(record));
+  const std::string list = hashList(listed);  // one line per file
+  log_.write(list, custodyJson(record));
   result_.logPath = log_.logPath();
   result_.hashListPath = log_.hashListPath();
+  result_.hashListEntries = static_cast<std::size_t>(std::count(list.begin(), list.end(), '\n'));
   result_.logFailedPath = log_.failedPath();
   result_.logErrorNumber = log_.errorNumber();
 }
@@ -178,21 +180,29 @@ WalkVerdict BackupWorker::exportFileFrames(std::int32_t folder, int file, Record
   return WalkVerdict::Continue;
 }
 
-bool BackupWorker::needsNewFile(std::size_t c, const FrameHeader& frame) const {
+BackupWorker::NewFile BackupWorker::needsNewFile(std::size_t c, const FrameHeader& frame) const {
   const ChannelOutput& channel = channels_[c];
   // Residual frames are older recordings: they never go into a file of
   // newer ones, nor newer frames into theirs.
   const bool residualChange = settings_.recover && frameResidual_ != channel.residual &&
                               (channel.keyA != 0 || channel.keyB != 0);
-  return channel.fileBytes >= options_.splitBytes || residualChange ||
-         beginsNewSegment(frame.segmentKeyA, frame.segmentKeyB, channel.keyA, channel.keyB);
+  if (residualChange || beginsNewSegment(frame.segmentKeyA, frame.segmentKeyB, channel.keyA, channel.keyB)) {
+    return NewFile::Segment;
+  }
+  // A full file takes frames on until the next key frame, so that the new
+  // one starts with a picture and no frame of the recording is lost.
+  if (channel.fileBytes >= options_.splitBytes &&
+      (frame.frameKind == FRAME_KIND_KEY || channel.fileBytes / AVI_SPLIT_WAIT_FACTOR >= options_.splitBytes)) {
+    return NewFile::Full;
+  }
+  return NewFile::No;
 }
 
 std::uint8_t* BackupWorker::payloadPlace(const FrameHeader& frame) {
   const auto c = static_cast<std::size_t>(frame.channel);
   ChannelOutput& channel = channels_[c];
   if (!channel.writer || frame.frameKind == FRAME_KIND_AUDIO || !channel.keyFrameSeen || !channel.videoReady ||
-      frame.payloadLength > AVI_MAX_RESERVED_LENGTH || needsNewFile(c, frame)) {
+      frame.payloadLength > AVI_MAX_RESERVED_LENGTH || needsNewFile(c, frame) != NewFile::No) {
     return nullptr;
   }
   // Null when the file refuses the chunk: the frame then takes the common
@@ -203,8 +213,8 @@ std::uint8_t* BackupWorker::payloadPlace(const FrameHeader& frame) {
 bool BackupWorker::exportFrame(const FrameHeader& frame, const FramePlace& place, bool payloadInPlace) {
   const auto c = static_cast<std::size_t>(frame.channel);  // selected channels are 0..15
   ChannelOutput& channel = channels_[c];
-  if (needsNewFile(c, frame)) {
-    openChannelFile(c, frame);
+  if (const NewFile reason = needsNewFile(c, frame); reason != NewFile::No) {
+    openChannelFile(c, frame, reason == NewFile::Full);
     if (outputFailed_) return false;
   }
   AviFile* writer = channel.writer.get();
@@ -241,8 +251,9 @@ bool BackupWorker::exportFrame(const FrameHeader& frame, const FramePlace& place
     const bool key = frame.frameKind == FRAME_KIND_KEY;
     written = payloadInPlace ? writer->commitVideoFrame(key) : writer->putVideoFrame(payload_.data(), length, key);
     chunkWritten = true;
-  } else if (channel.firstKeyTime <= frame.timeStamp) {
-    // Sound stamped before the key frame is counted below but not written.
+  } else if (channel.continued || channel.firstKeyTime <= frame.timeStamp) {
+    // Sound stamped before the key frame that starts a recording is counted
+    // below but not written.
     if (frame.payloadLength == RECORDER_AUDIO_CHUNK) {
       written = writer->putAudio(payload_.data() + RECORDER_AUDIO_PREFIX,
                                  static_cast<std::int32_t>(RECORDER_AUDIO_CHUNK - RECORDER_AUDIO_PREFIX));
@@ -280,7 +291,7 @@ bool BackupWorker::exportFrame(const FrameHeader& frame, const FramePlace& place
   return true;
 }
 
-void BackupWorker::openChannelFile(std::size_t c, const FrameHeader& frame) {
+void BackupWorker::openChannelFile(std::size_t c, const FrameHeader& frame, bool continued) {
   finishChannel(c);
   ChannelOutput& channel = channels_[c];
   channel = ChannelOutput{};
@@ -298,6 +309,7 @@ void BackupWorker::openChannelFile(std::size_t c, const FrameHeader& frame) {
   channel.keyA = frame.segmentKeyA;
   channel.keyB = frame.segmentKeyB;
   channel.residual = frameResidual_;
+  channel.continued = continued;
   if (!channel.writer) {
     if (channel.path.empty()) channel.path = stem + ".avi";
     noteOutputFailure(c, failure);

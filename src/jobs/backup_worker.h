@@ -25,8 +25,13 @@
 
 namespace korvex {
 
-// A channel's AVI file is replaced by a fresh one once it holds this much media.
+// A channel's AVI file is replaced by a fresh one once it holds this much
+// media, at the next key frame: the new file starts with that picture, and
+// what comes before it still goes into the old one.
 inline constexpr std::uint64_t AVI_SPLIT_BYTES = 1073741824;
+// A file that grows to this many times the bound without meeting a key frame
+// is replaced all the same, well before the writer's own limit ends the job.
+inline constexpr std::uint64_t AVI_SPLIT_WAIT_FACTOR = 3;
 
 // The sound track of every AVI file: A-law, declared at 64 kbit/s.
 inline constexpr std::int32_t ALAW_FORMAT_TAG = 6;
@@ -72,6 +77,9 @@ class BackupWorker {
     bool videoReady = false;  // the video stream is declared
     bool audioReady = false;  // the audio track is declared
     bool residual = false;    // recovery: opened for residual frames
+    // Opened at a key frame when the file before it was full: the recording
+    // runs on, so its sound is not held back by its time stamp.
+    bool continued = false;
     std::uint64_t audioBytes = 0;  // sound written into it
     // The chunks written last, as many as the file may still withdraw when
     // the disk fills up (what it gathered and had not yet written whole),
@@ -107,11 +115,14 @@ class BackupWorker {
   WalkVerdict exportFileFrames(std::int32_t folder, int file, RecordingFileReader& reader);
   // False once an AVI file could not be written: the job ends.
   bool exportFrame(const FrameHeader& frame, const FramePlace& place, bool payloadInPlace);
-  bool needsNewFile(std::size_t channel, const FrameHeader& frame) const;
+  // Why a frame goes into a new file of its channel.
+  enum class NewFile : std::uint8_t { No, Segment, Full };
+  NewFile needsNewFile(std::size_t channel, const FrameHeader& frame) const;
   // Where a picture for a file under way can be read straight into the
   // file's own buffer; null when it takes the payload buffer.
   std::uint8_t* payloadPlace(const FrameHeader& frame);
-  void openChannelFile(std::size_t channel, const FrameHeader& frame);
+  // `continued`: the channel's recording goes on from the file before.
+  void openChannelFile(std::size_t channel, const FrameHeader& frame, bool continued);
   // The AVI file's path without its number and ".avi".
   std::string aviFileStem(const FrameHeader& frame) const;
   void finishChannel(std::size_t channel);

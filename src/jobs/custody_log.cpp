@@ -155,8 +155,10 @@ Json fileValue(const ExportedFile& f, bool recover) {
   file["channel"] = f.channel + 1;
   file["recordType"] = recordTypeName(f.recordType);
   file["recordTypeCode"] = f.recordType;
-  file["firstFrame"] = timeValue(f.firstFrame);
-  file["lastFrame"] = timeValue(f.lastFrame);
+  // A file that holds no frame has no first or last one, nor a place in the store.
+  const bool framed = f.videoFrames + f.audioChunks > 0;
+  file["firstFrame"] = framed ? timeValue(f.firstFrame) : Json(nullptr);
+  file["lastFrame"] = framed ? timeValue(f.lastFrame) : Json(nullptr);
   file["videoFrames"] = f.videoFrames;
   file["audioChunks"] = f.audioChunks;
   file["width"] = f.width;
@@ -164,8 +166,8 @@ Json fileValue(const ExportedFile& f, bool recover) {
   file["frameRate"] = f.frameRate;
   file["audio"] = f.audioSampleRate == 0 ? Json(nullptr)
                                          : objectOf("sampleRate", f.audioSampleRate, "bits", f.audioBits);
-  file["from"] = placeName(f.from);
-  file["to"] = placeName(f.to);
+  file["from"] = framed ? Json(placeName(f.from)) : Json(nullptr);
+  file["to"] = framed ? Json(placeName(f.to)) : Json(nullptr);
   file["finished"] = f.finished;
   if (recover) {
     file["recovered"] = f.recovered;
@@ -220,6 +222,79 @@ Json recoveryValue(const RecoveryLog& r) {
   recovery["unreadableRegions"] = std::move(regions);
   recovery["passedOver"] = std::move(skipped);
   return recovery;
+}
+
+// Well-formed UTF-8: no overlong form, no surrogate, nothing past U+10FFFF.
+bool isUtf8(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    }
+    // Trailing bytes, and the range of the first of them.
+    std::size_t trailing = 0;
+    unsigned char low = 0x80, high = 0xbf;
+    if (lead >= 0xc2 && lead <= 0xdf) trailing = 1;
+    else if (lead >= 0xe0 && lead <= 0xef) trailing = 2;
+    else if (lead >= 0xf0 && lead <= 0xf4) trailing = 3;
+    else return false;
+    if (lead == 0xe0) low = 0xa0;
+    if (lead == 0xed) high = 0x9f;
+    if (lead == 0xf0) low = 0x90;
+    if (lead == 0xf4) high = 0x8f;
+    if (text.size() - i <= trailing) return false;
+    for (std::size_t k = 1; k <= trailing; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xbf)) return false;
+    }
+    i += trailing + 1;
+  }
+  return true;
+}
+
+bool isNonUtf8Text(const Json& value) {
+  return value.is_string() && !isUtf8(value.get_ref<const std::string&>());
+}
+
+std::string hexOf(const std::string& bytes) {
+  static constexpr char digits[] = "0123456789abcdef";
+  std::string hex;
+  hex.reserve(2 * bytes.size());
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    hex += digits[byte >> 4];
+    hex += digits[byte & 15];
+  }
+  return hex;
+}
+
+// JSON text is UTF-8, a path is bytes. A text member that is not UTF-8 is
+// shown with U+FFFD for what is not, and followed by "<key>Hex": all of
+// its bytes in hex, from which it is restored exactly.
+void addHexOfNonUtf8Texts(Json& value) {
+  if (value.is_array()) {
+    for (Json& element : value) addHexOfNonUtf8Texts(element);
+    return;
+  }
+  if (!value.is_object()) return;
+  auto& members = value.get_ref<Json::object_t&>();
+  bool found = false;
+  for (auto& member : members) {
+    addHexOfNonUtf8Texts(member.second);
+    found = found || isNonUtf8Text(member.second);
+  }
+  if (!found) return;
+  Json rebuilt = objectWithRoom(2 * members.size());
+  auto& into = rebuilt.get_ref<Json::object_t&>();
+  for (auto& member : members) {
+    const bool raw = isNonUtf8Text(member.second);
+    std::string hex = raw ? hexOf(member.second.get_ref<const std::string&>()) : std::string();
+    into.emplace(member.first, std::move(member.second));
+    if (raw) into.emplace(member.first + "Hex", Json(std::move(hex)));
+  }
+  value = std::move(rebuilt);
 }
 
 // The hash list's form of a name: one with a backslash or a line break in
@@ -362,7 +437,8 @@ std::string custodyJson(const CustodyRecord& record) {
     log["segments"] = std::move(segments);
   }
   // Paths are bytes: whatever is not UTF-8 is shown as U+FFFD rather than
-  // ending the job's log.
+  // ending the job's log, and kept beside in hex.
+  addHexOfNonUtf8Texts(log);
   return log.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 

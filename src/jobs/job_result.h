@@ -3,6 +3,7 @@
 // faces read it once the worker's thread has ended.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -126,6 +127,7 @@ struct ScanResult {
   // The job's log (the JSON record and the report's SHA-256).
   std::string logPath;
   std::string hashListPath;
+  std::size_t hashListEntries = 0;  // none: the list is empty, nothing to check
   std::string logFailedPath;
   int logErrorNumber = 0;
 };
@@ -170,6 +172,7 @@ struct BackupResult {
   // The job's log (the JSON record and the AVI files' SHA-256 list).
   std::string logPath;
   std::string hashListPath;
+  std::size_t hashListEntries = 0;  // none: the list is empty, nothing to check
   std::string logFailedPath;
   int logErrorNumber = 0;
 };

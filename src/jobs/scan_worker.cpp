@@ -1,5 +1,6 @@
 #include "jobs/scan_worker.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "jobs/recovery_log.h"
@@ -128,9 +129,11 @@ void ScanWorker::writeLog(const StopRequest& stop) {
   }
   record.outcome = scanOutcome(result_, stop.interrupted());
   record.reason = scanFailureReason(result_);
-  log_.write(hashList({record.report}), custodyJson(record));
+  const std::string list = hashList({record.report});  // one line per file
+  log_.write(list, custodyJson(record));
   result_.logPath = log_.logPath();
   result_.hashListPath = log_.hashListPath();
+  result_.hashListEntries = static_cast<std::size_t>(std::count(list.begin(), list.end(), '\n'));
   result_.logFailedPath = log_.failedPath();
   result_.logErrorNumber = log_.errorNumber();
 }

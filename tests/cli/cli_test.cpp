@@ -236,6 +236,75 @@ TEST_F(CliTest, TheLogsAreNamedOnStderrWhileStdoutListsOnlyTheOutput) {
   EXPECT_EQ(checkHashes(stem + ".sha256").exitStatus, 0);
 }
 
+// The check printed at the end, run as a user pastes it into a shell.
+TEST_F(CliTest, TheHashCheckPrintedWorksInAShellForAnyFolderName) {
+  sampleStore();
+  const std::string names[] = {"plain", "two words", "it's", "$(false)`x`;|&*?", "caf\xe9", "a\nb"};
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    TempDir base;
+    const std::string out = base.path() + "/" + name;
+    ASSERT_EQ(mkdir(out.c_str(), 0755), 0);
+    const ProgramRun run = cli({"backup", "--disk", disk_.path(), "--out", out});
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    const std::size_t from = run.err.find("(to check: ");
+    const std::size_t to = run.err.find(")\njob log: ");
+    ASSERT_TRUE(from != std::string::npos && to != std::string::npos) << run.err;
+    const std::string check = run.err.substr(from + 11, to - from - 11);
+    const ProgramRun checked = testing::runProgram({"sh", "-c", check});
+    EXPECT_EQ(checked.exitStatus, 0) << check << "\n" << checked.err;
+    EXPECT_EQ(lines(checked.out).size(), 3u) << checked.out;
+  }
+}
+
+// A job that wrote nothing leaves an empty list: sha256sum would fail on
+// it, so no check is offered.
+TEST_F(CliTest, AnEmptyHashListOffersNoCheck) {
+  for (const char* command : {"scan", "backup"}) {
+    SCOPED_TRACE(command);
+    TempDir out;
+    const ProgramRun run = cli({command, "--disk", disk_.path(), "--out", out.path()});
+    EXPECT_EQ(run.exitStatus, 3);
+    const auto lists = testing::listFiles(out.path(), "", ".sha256");
+    ASSERT_EQ(lists.size(), 1u);
+    EXPECT_EQ(testing::readTextFile(lists[0]), "");
+    EXPECT_NE(run.err.find("hash list: " + lists[0] + " (empty: no file to check)\n"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("sha256sum"), std::string::npos) << run.err;
+  }
+}
+
+// On a full disk the end names every file the log calls unfinished, and
+// calls no file complete that the log does not.
+TEST_F(CliTest, AFullDiskNamesEveryFileTheLogCallsUnfinished) {
+  testing::ScratchMount small(512 * 1024);
+  if (!small.mounted()) GTEST_SKIP() << small.reason();
+  std::vector<SimulatedSegment> segments;
+  for (int i = 0; i < 24; ++i) segments.push_back({i % 4, 1, T0 + 3 * i, 2, true});
+  testing::SimulationOptions options;
+  options.fileBytes = 200000;
+  testing::simulateRecorder(disk_.root(), segments, options);
+  const ProgramRun run = cli({"backup", "--disk", disk_.path(), "--out", small.path()});
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_NE(run.err.find("No space left on device"), std::string::npos) << run.err;
+  std::ifstream in(testing::listFiles(small.path(), "BackupLog_", ".json").at(0));
+  const nlohmann::json log = nlohmann::json::parse(in, nullptr, false);
+  ASSERT_FALSE(log.is_discarded());
+  std::size_t unfinished = 0;
+  for (const auto& file : log["files"]) {
+    if (file["finished"].get<bool>()) continue;
+    ++unfinished;
+    const std::string path = small.path() + "/" + file["name"].get<std::string>();
+    EXPECT_TRUE(run.err.find(path + ",") != std::string::npos || run.err.find(path + "\n") != std::string::npos)
+        << path << "\n" << run.err;
+  }
+  ASSERT_GT(unfinished, 0u);
+  EXPECT_EQ(run.err.find("complete"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find(std::to_string(log["files"].size() - unfinished) + " of the " +
+                         std::to_string(log["files"].size()) + " AVI files listed are finished"),
+            std::string::npos)
+      << run.err;
+}
+
 TEST_F(CliTest, ALogThatCannotBeWrittenIsNamedWithTheReason) {
   testing::ScratchMount small(64 * 1024);
   if (!small.mounted()) GTEST_SKIP() << small.reason();

@@ -343,21 +343,72 @@ TEST_F(BackupWorkerTest, OnlyA324ByteChunkLosesItsFirstFourBytes) {
   EXPECT_EQ(r.state.totalBytesWritten, 100u + 324 + 323 + 325);
 }
 
-TEST_F(BackupWorkerTest, AFullFileIsReplacedAndTheNewOneWaitsForAKeyFrame) {
-  onlyFile(RecordingFileBuilder()
-               .frame(video(0, 1, 1, T0, true, 1000))
-               .frame(video(0, 1, 1, T0 + 1, false, 1000))
-               .frame(video(0, 1, 1, T0 + 2, false, 1000))  // 3000 bytes: full
-               .frame(video(0, 1, 1, T0 + 3, false, 1000))  // opens the next file, dropped
-               .frame(video(0, 1, 1, T0 + 4, true, 1000)));
+TEST_F(BackupWorkerTest, AFullFileTakesFramesOnUntilTheNextKeyFrameWhichStartsTheNext) {
+  RecordingFileBuilder file;
+  file.frame(video(0, 1, 1, T0, true, 1000))
+      .frame(video(0, 1, 1, T0 + 1, false, 1000))
+      .frame(video(0, 1, 1, T0 + 2, false, 1000))  // 3000 bytes: full
+      .frame(video(0, 1, 1, T0 + 3, false, 1000))  // still in the full file
+      .frame(video(0, 1, 1, T0 + 4, true, 1000))   // opens the next file
+      .frame(audio(0, 1, 1, T0 + 3));              // the recording runs on: written
+  // Without a key frame a file is cut at three times the bound all the same.
+  for (int i = 0; i < 9; ++i) file.frame(video(0, 1, 1, T0 + 5, false, 1000));
+  onlyFile(file);
   BackupOptions options;
   options.splitBytes = 3000;
   BackupRun r;
   run(r, everything(), options);
   EXPECT_EQ(r.created, (std::vector<std::string>{out("folder=0_file=0_chn1_Time_2012_5_4_8_9_10.avi"),
-                                                 out("folder=0_file=0_chn1_Time_2012_5_4_8_9_13.avi")}));
-  EXPECT_EQ(testing::readAviContents(r.created[0]).count("00db"), 3u);
-  EXPECT_EQ(testing::readAviContents(r.created[1]).count("00db"), 1u);
+                                                 out("folder=0_file=0_chn1_Time_2012_5_4_8_9_14.avi"),
+                                                 out("folder=0_file=0_chn1_Time_2012_5_4_8_9_15.avi")}));
+  const std::size_t pictures[] = {4, 9, 0}, sounds[] = {0, 1, 0};
+  for (std::size_t i = 0; i < r.created.size(); ++i) {
+    const AviContents avi = testing::readAviContents(r.created[i]);
+    EXPECT_EQ(avi.count("00db"), pictures[i]) << i;
+    EXPECT_EQ(avi.count("01wb"), sounds[i]) << i;
+    EXPECT_TRUE(i == 2 || avi.index.at(0).flags == AVI_KEYFRAME_FLAG) << i;  // starts with its key frame
+  }
+}
+
+// A continuous recording with sound, cut at the bound several times in
+// the middle of a group of pictures: every picture and every block of sound
+// is in exactly one file, in order, and each file starts with a key frame
+// and is named after it.
+TEST_F(BackupWorkerTest, AContinuousRecordingCutAtTheBoundLosesNoFrame) {
+  if (!testing::programOnPath("ffprobe") || !testing::programOnPath("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+  testing::SimulationOptions simulation;
+  simulation.fileBytes = 40000;  // the key frames lie in different recording files
+  const auto simulated = testing::simulateRecorder(disk_.root(), {{0, 1, T0, 8, true}}, simulation);
+  BackupOptions options;
+  options.splitBytes = simulated.payloadBytes / 4 + 777;
+  BackupRun r;
+  run(r, everything(), options);
+  ASSERT_GE(r.created.size(), 3u);
+
+  const auto& units = testing::sampleVideo();
+  const std::size_t period = units.size() / testing::SAMPLE_FRAME_RATE * testing::SAMPLE_FRAME_RATE;
+  std::size_t picture = 0, sound = 0;
+  for (std::size_t i = 0; i < r.created.size(); ++i) {
+    const std::string& path = r.created[i];
+    SCOPED_TRACE(path);
+    const AviContents avi = testing::readAviContents(path);
+    ASSERT_EQ(avi.chunks.at(0).id, "00db");
+    EXPECT_TRUE(units[picture % period].key);
+    const std::string time = "_chn1_Time_" + calendarText(T0 + static_cast<RecorderTime>(picture) / 25) + ".avi";
+    EXPECT_EQ(path.substr(path.size() - time.size()), time);
+    for (const auto& chunk : avi.chunks) {
+      const bool isPicture = chunk.id == "00db";
+      EXPECT_EQ(chunk.data, isPicture ? units[picture++ % period].bytes : testing::sampleAudioBlock(sound++));
+    }
+    // Cut past the bound, not before it.
+    EXPECT_TRUE(i + 1 == r.created.size() || r.result.files[i].mediaBytes > options.splitBytes);
+    // Players read every picture, from the first one on.
+    EXPECT_EQ(testing::probeMedia(path).streamsOfType("video").at(0).at("nb_read_frames"),
+              std::to_string(avi.count("00db")));
+    EXPECT_EQ(testing::decodeMedia(path).err, "");
+  }
+  EXPECT_EQ(picture, simulated.videoFrames);
+  EXPECT_EQ(picture + sound, simulated.frames);
 }
 
 TEST_F(BackupWorkerTest, SizeLimitStopsOnlyOnceThePassedTotalIsSeen) {

@@ -121,6 +121,10 @@ class CustodyLogTest : public ::testing::Test {
       EXPECT_NE(name.find("_chn" + std::to_string(file["channel"].get<int>()) + "_" +
                           file["recordType"].get<std::string>() + "_"),
                 std::string::npos);
+      // A file without a frame has neither first nor last frame, nor their places.
+      const bool framed = file["videoFrames"].get<std::uint64_t>() + file["audioChunks"].get<std::uint64_t>() > 0;
+      for (const char* key : {"firstFrame", "lastFrame", "from", "to"}) EXPECT_EQ(file[key].is_null(), !framed) << key;
+      if (!framed) continue;
       EXPECT_NE(name.find("_" + file["firstFrame"]["text"].get<std::string>()), std::string::npos);
       for (const char* end : {"from", "to"}) {
         EXPECT_TRUE(std::ifstream(settings_.diskRoot + file[end].get<std::string>()).good()) << file[end];
@@ -309,6 +313,21 @@ TEST_F(CustodyLogTest, JobsWithoutVideoLeaveALogWithNothingToCheck) {
   EXPECT_EQ(testing::listFiles(out_.path()).size(), 4u);
 }
 
+TEST_F(CustodyLogTest, AnAviFileWithoutAFrameHasNoFirstFrameNorPlace) {
+  testing::StoreWriter store(disk_.root());
+  // A segment that ends before its first key frame, then one that has it.
+  testing::FrameSpec waiting = testing::keyedFrame(0, 1, 1, testing::T0);
+  waiting.frameKind = 2;
+  store.writeFile(0, 3, testing::RecordingFileBuilder().frame(waiting).frame(
+                            testing::keyedFrame(0, 2, 2, testing::T0 + 1)));
+  store.fillFolder(0);
+  const Json files = readJson(backup().logPath)["files"];
+  ASSERT_EQ(files.size(), 2u);
+  for (const char* key : {"firstFrame", "lastFrame", "from", "to"}) EXPECT_TRUE(files[0][key].is_null()) << key;
+  EXPECT_EQ(files[1]["from"], "dir00000/file0003.dat");
+  EXPECT_EQ(files[1]["firstFrame"]["recorder"], testing::T0 + 1);
+}
+
 TEST_F(CustodyLogTest, AnUnreadableRecordingFileIsNamedWithItsReason) {
   testing::StoreWriter store(disk_.root());
   store.writeFile(0, 0, testing::RecordingFileBuilder().frame(testing::keyedFrame(0, 1, 1, testing::T0, 64)));
@@ -410,6 +429,30 @@ TEST(CustodyLogTexts, AnImageIsDescribedWithItsSegmentsHashesAndPartition) {
   for (const auto& item : log.items()) keys.push_back(item.key());
   EXPECT_EQ(keys, (std::vector<std::string>{"program", "version", "job", "started", "ended", "outcome", "disk",
                                             "settings", "unreadable", "missing", "files"}));
+}
+
+// Paths are bytes: a text that is not UTF-8 keeps every byte beside it, in
+// hex, right after it; a UTF-8 text has nothing beside it.
+TEST(CustodyLogTexts, TextsThatAreNotUtf8KeepTheirBytesInHex) {
+  const std::pair<std::string, const char*> cases[] = {
+      {"/out/K\xc3\xa4se \xe2\x82\xac \xf0\x9f\x98\x80", nullptr},
+      {"/out/caf\xe9", "2f6f75742f636166e9"},
+      {"\xc0\xaf", "c0af"},          // an overlong '/'
+      {"\xed\xa0\x80", "eda080"},   // a surrogate
+      {"\xf4\x90\x80\x80", "f4908080"},  // past U+10FFFF
+      {"\xe2\x82", "e282"},          // cut short
+  };
+  for (const auto& [text, hex] : cases) {
+    SCOPED_TRACE(hex ? hex : "UTF-8");
+    CustodyRecord record;
+    record.settings.outputFolder = text;
+    const nlohmann::ordered_json settings = nlohmann::ordered_json::parse(custodyJson(record))["settings"];
+    auto at = settings.find("outputFolder");
+    EXPECT_EQ(*at == text, hex == nullptr);
+    ++at;
+    EXPECT_EQ(at.key(), hex ? "outputFolderHex" : "folderStart");
+    EXPECT_EQ(*at, hex ? nlohmann::ordered_json(hex) : settings["folderStart"]);
+  }
 }
 
 TEST(CustodyLogTexts, OutcomesAndHashLines) {
