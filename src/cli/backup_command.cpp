@@ -29,7 +29,9 @@ std::string statusText(const JobState& state) {
 
 int runBackupCommand(JobSettings settings, int partition) {
   int openStatus = EXIT_FAILURE_OTHER;
-  const std::unique_ptr<RecordingSource> source = openJobSource(settings, partition, openStatus);
+  // Shared with the job's thread, which keeps it should the job be ended
+  // while a read of it hangs.
+  const std::shared_ptr<const RecordingSource> source = openJobSource(settings, partition, openStatus);
   if (!source) return openStatus;
   OutputFolderLock lock;
   if (!claimOutputFolder(settings, "AVI files", lock)) return EXIT_FAILURE_OTHER;
@@ -46,13 +48,16 @@ int runBackupCommand(JobSettings settings, int partition) {
   BackupResult result;
   ProgressDisplay progress;
   JobThread worker;
-  worker.start([&] { result = backupWorker(settings, *source, state, stop, options); });
-  followJob(worker, progress, [&] { progress.show(state.backupPercent, statusText(state)); });
+  options.rescued = [&](BackupResult rescued) { result = std::move(rescued); };
+  worker.start([&, source] { result = backupWorker(settings, *source, state, stop, options); });
+  followJob(worker, progress, [&] { progress.show(state.backupPercent, statusText(state)); }, stop);
 
   const int status = [&] {
     const unsigned long long mib = result.totalBytesWritten / 1024 / 1024;
     if (settings.recover) progress.message(recoveryNote(result.recovery));
     if (result.end == BackupEnd::Stopped) {
+      if (!result.source.failedPath.empty())
+        progress.message("korvex-cli: " + result.source.failedPath + ": " + result.source.failureReason);
       progress.message("backup interrupted: every AVI file written so far is finished (" + std::to_string(mib) +
                        " MiB)");
       return EXIT_INTERRUPTED;
