@@ -159,8 +159,11 @@ bool MainDialog::onStartBackup() {
   setBackupProgress(0);
   job_ = RunningJob::Backup;
   stopAsked_ = false;
-  // The worker gets its own copies; the result is read once it has ended.
-  runner_->start([settings, source, options = backupOptions_, result = &backupResult_](JobState& progress,
+  // The worker gets its own copies; the result is read once it has ended
+  // (or, from a job ended while a read hung, handed over on this thread).
+  BackupOptions options = backupOptions_;
+  options.rescued = [result = &backupResult_](BackupResult rescued) { *result = std::move(rescued); };
+  runner_->start([settings, source, options = std::move(options), result = &backupResult_](JobState& progress,
                                                                                      const StopRequest& stop) {
     *result = backupWorker(settings, *source, progress, stop, options);
   });
@@ -184,6 +187,7 @@ bool MainDialog::onScan() {
   ScanOptions options = scanOptions_;
   if (!options.trace && korvexScanTrace().isDebugEnabled()) options.trace = traceToLog;
   connectScanToSegmentView(settings, options);
+  options.rescued = [result = &scanResult_](ScanResult rescued) { *result = std::move(rescued); };
   runner_->start([settings, source, options = std::move(options), result = &scanResult_](JobState& progress,
                                                                                         const StopRequest& stop) {
     *result = scanWorker(settings, *source, progress, stop, options);

@@ -7,12 +7,16 @@ namespace korvex {
 JobRunner::JobRunner(int intervalMs, QObject* parent) : QObject(parent), timer_(new QTimer(this)) {
   timer_->setObjectName(QStringLiteral("jobTimer"));
   timer_->setInterval(intervalMs);
-  connect(timer_, &QTimer::timeout, this, &JobRunner::tick);
+  connect(timer_, &QTimer::timeout, this, [this] {
+    // A job told to stop that hangs in a read is ended without it.
+    if (stopRequested()) thread_.rescueIfStuck();
+    emit tick();
+  });
 }
 
 JobRunner::~JobRunner() {
   requestStop();
-  thread_.join();
+  thread_.joinRescuing();
 }
 
 bool JobRunner::start(Body body) {

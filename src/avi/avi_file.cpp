@@ -307,6 +307,9 @@ bool AviFile::writeBlockAtStart(const AviHeaderBlock& block) {
 }
 
 bool AviFile::finish() {
+  // A chunk reserved and not committed is dropped, but its room is kept
+  // while the object lives: a read may still be filling it.
+  const bool roomLent = reserved_.has_value();
   reserved_.reset();
   if (finished_) return finishResult_;
   finished_ = true;
@@ -346,8 +349,10 @@ bool AviFile::finish() {
   if (const int error = file_->close(); error != 0 && sound) sound = fail(AviError::Close, error);
   file_.reset();
   index_ = {};
-  buffer_.reset();
-  bufferCapacity_ = 0;
+  if (!roomLent) {
+    buffer_.reset();
+    bufferCapacity_ = 0;
+  }
   finishResult_ = sound;
   return sound;
 }

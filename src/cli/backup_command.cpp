@@ -43,7 +43,9 @@ std::string unfinishedNote(const std::vector<ExportedFile>& files) {
 
 int runBackupCommand(JobSettings settings, int partition) {
   int openStatus = EXIT_FAILURE_OTHER;
-  const std::unique_ptr<RecordingSource> source = openJobSource(settings, partition, openStatus);
+  // Shared with the job's thread, which keeps it should the job be ended
+  // while a read of it hangs.
+  const std::shared_ptr<const RecordingSource> source = openJobSource(settings, partition, openStatus);
   if (!source) return openStatus;
   OutputFolderLock lock;
   if (!claimOutputFolder(settings, "AVI files", lock)) return EXIT_FAILURE_OTHER;
@@ -60,8 +62,9 @@ int runBackupCommand(JobSettings settings, int partition) {
   BackupResult result;
   ProgressDisplay progress;
   JobThread worker;
-  worker.start([&] { result = backupWorker(settings, *source, state, stop, options); });
-  followJob(worker, progress, [&] { progress.show(state.backupPercent, statusText(state)); });
+  options.rescued = [&](BackupResult rescued) { result = std::move(rescued); };
+  worker.start([&, source] { result = backupWorker(settings, *source, state, stop, options); });
+  followJob(worker, progress, [&] { progress.show(state.backupPercent, statusText(state)); }, stop);
 
   const int status = [&] {
     const unsigned long long mib = result.totalBytesWritten / 1024 / 1024;
@@ -69,6 +72,8 @@ int runBackupCommand(JobSettings settings, int partition) {
     // What the end says of the files is what the log says of them.
     const std::string unfinished = unfinishedNote(result.files);
     if (result.end == BackupEnd::Stopped) {
+      if (!result.source.failedPath.empty())
+        progress.message("korvex-cli: " + result.source.failedPath + ": " + result.source.failureReason);
       progress.message(unfinished.empty() ? "backup interrupted: every AVI file written so far is finished (" +
                                                 std::to_string(mib) + " MiB)"
                                           : "backup interrupted (" + std::to_string(mib) + " MiB): " + unfinished);

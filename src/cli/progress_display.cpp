@@ -51,9 +51,11 @@ void ProgressDisplay::message(const std::string& text) {
   std::fflush(out_);
 }
 
-void followJob(JobThread& worker, ProgressDisplay& progress, const std::function<void()>& showState) {
+void followJob(JobThread& worker, ProgressDisplay& progress, const std::function<void()>& showState,
+               const StopRequest& stop) {
   do {
     showState();
+    if (stop.requested() && worker.rescueIfStuck()) break;
   } while (!worker.waitFor(std::chrono::milliseconds(100)));
   worker.join();
   showState();

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "jobs/job_thread.h"
+#include "store/stop_request.h"
 
 namespace korvex::cli {
 
@@ -34,7 +35,10 @@ class ProgressDisplay {
 };
 
 // Calls `showState` every 100 ms until the worker has ended, once more for
-// the state it ended in, and ends the bar's line.
-void followJob(JobThread& worker, ProgressDisplay& progress, const std::function<void()>& showState);
+// the state it ended in, and ends the bar's line. Once `stop` is asked for,
+// a worker that stays inside one read is ended without it
+// (JobThread::rescueIfStuck).
+void followJob(JobThread& worker, ProgressDisplay& progress, const std::function<void()>& showState,
+               const StopRequest& stop);
 
 }  // namespace korvex::cli

@@ -12,7 +12,9 @@ namespace korvex::cli {
 
 int runScanCommand(JobSettings settings, int partition) {
   int openStatus = EXIT_FAILURE_OTHER;
-  const std::unique_ptr<RecordingSource> source = openJobSource(settings, partition, openStatus);
+  // Shared with the job's thread, which keeps it should the job be ended
+  // while a read of it hangs.
+  const std::shared_ptr<const RecordingSource> source = openJobSource(settings, partition, openStatus);
   if (!source) return openStatus;
   OutputFolderLock lock;
   if (!claimOutputFolder(settings, "the report", lock)) return EXIT_FAILURE_OTHER;
@@ -24,12 +26,18 @@ int runScanCommand(JobSettings settings, int partition) {
   ScanResult result;
   ProgressDisplay progress;
   JobThread worker;
-  worker.start([&] { result = scanWorker(settings, *source, state, stop); });
-  followJob(worker, progress, [&] {
-    char text[96];
-    std::snprintf(text, sizeof text, "folder %d  file %d", state.currentScanFolder.load(), state.currentScanFile.load());
-    progress.show(state.scanPercent, text);
-  });
+  ScanOptions options;
+  options.rescued = [&](ScanResult rescued) { result = std::move(rescued); };
+  worker.start([&, source] { result = scanWorker(settings, *source, state, stop, options); });
+  followJob(
+      worker, progress,
+      [&] {
+        char text[96];
+        std::snprintf(text, sizeof text, "folder %d  file %d", state.currentScanFolder.load(),
+                      state.currentScanFile.load());
+        progress.show(state.scanPercent, text);
+      },
+      stop);
 
   const int status = [&] {
     const ScanEnd end = result.end;
@@ -51,6 +59,8 @@ int runScanCommand(JobSettings settings, int partition) {
                          missingFileNote(result.source));
         return EXIT_DONE;
       case ScanEnd::Stopped:
+        if (!result.source.failedPath.empty())
+          progress.message("korvex-cli: " + result.source.failedPath + ": " + result.source.failureReason);
         progress.message("scan interrupted: the report holds the segments found so far");
         return EXIT_INTERRUPTED;
       case ScanEnd::NoFolders:

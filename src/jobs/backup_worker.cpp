@@ -25,6 +25,8 @@ BackupWorker::BackupWorker(JobSettings settings, const RecordingSource& source, 
 BackupWorker::~BackupWorker() { finishAll(); }
 
 BackupResult BackupWorker::run(const StopRequest& stop) {
+  const ReadGate::RescueScope rescuable(options_.rescued ? ReadGate::current() : nullptr,
+                                        [&](const HungRead& hung) { rescue(stop, hung); });
   startedAt_ = options_.startedAt.value_or(std::time(nullptr));
   disk_ = describeDisk(source_);
   // The log's names are taken first, with room kept for it on the disk.
@@ -71,13 +73,27 @@ BackupResult BackupWorker::run(const StopRequest& stop) {
       result_.source.failureReason = walked.reason;
       break;
   }
+  endJob(end, stop);
+  return std::move(result_);
+}
+
+void BackupWorker::endJob(BackupEnd end, const StopRequest& stop) {
   finishAll();
   // A file that could not be finished at the very end is a failure too.
   result_.end = outputFailed_ ? BackupEnd::OutputFailed : end;
   result_.videoFound = state_.videoFound;
   result_.totalBytesWritten = state_.totalBytesWritten;
   writeLog(stop);
-  return std::move(result_);
+}
+
+void BackupWorker::rescue(const StopRequest& stop, const HungRead& hung) {
+  rescued_ = true;
+  // The walk is between two frames, or reading a picture into a file's
+  // reserved room, which finishing the file drops.
+  result_.source.failedPath = source_.filePath(state_.currentBackupFolder, state_.currentBackupFile);
+  result_.source.failureReason = hung.describe();
+  endJob(BackupEnd::Stopped, stop);
+  options_.rescued(std::move(result_));
 }
 
 void BackupWorker::reserveLogRoom() {
@@ -403,7 +419,7 @@ void BackupWorker::finishChannel(std::size_t c) {
     const bool finished = channel.writer->finish();
     if (!finished) noteOutputFailure(c, channel.writer->lastFailure());
     countWhatTheFileHolds(channel, *channel.writer);
-    channel.writer.reset();
+    if (!rescued_) channel.writer.reset();
     result_.files[channel.fileIndex].finished = finished && !(outputFailed_ && result_.failedPath == channel.path);
     // Hashed as it now lies on disk, on the hasher's thread.
     hasher_.add(channel.fileIndex, channel.path);

@@ -50,6 +50,10 @@ struct BackupOptions {
   std::optional<std::time_t> startedAt;
   // Where the AVI files and the log go: the file system when not given.
   OutputFiles* output = nullptr;
+  // Told the result, on the owner's thread, of a job its owner ended while
+  // a read hung (JobThread::rescueIfStuck): run() never returns then. A job
+  // without it waits for the read.
+  std::function<void(BackupResult)> rescued;
 };
 
 class BackupWorker {
@@ -135,6 +139,10 @@ class BackupWorker {
   // Called at the start and after each new file.
   void reserveLogRoom();
   void writeLog(const StopRequest& stop);
+  // Every file finished, the result counted and the log written.
+  void endJob(BackupEnd end, const StopRequest& stop);
+  // The end of a job whose read hangs, in the worker's place.
+  void rescue(const StopRequest& stop, const HungRead& hung);
 
   JobSettings settings_;
   const RecordingSource& source_;
@@ -158,6 +166,9 @@ class BackupWorker {
   // Recovery: what the reader said of the frame being exported.
   bool frameRecovered_ = false;
   bool frameResidual_ = false;
+  // Ended while a read hung: the read may still fill the payload buffer or
+  // an AVI file's reserved room, so nothing of this job is freed.
+  bool rescued_ = false;
 };
 
 // Runs a backup to its end on the calling thread.

@@ -21,6 +21,8 @@ ScanWorker::ScanWorker(JobSettings settings, const RecordingSource& source, JobS
       log_(output_) {}
 
 ScanResult ScanWorker::run(const StopRequest& stop) {
+  const ReadGate::RescueScope rescuable(options_.rescued ? ReadGate::current() : nullptr,
+                                        [&](const HungRead& hung) { rescue(stop, hung); });
   runJob(stop);
   writeLog(stop);
   return std::move(result_);
@@ -101,6 +103,16 @@ void ScanWorker::runJob(const StopRequest& stop) {
       finish(end.folder == range.limit - 1 ? ScanEnd::RangeDone : ScanEnd::FileMissing);
       break;
   }
+}
+
+void ScanWorker::rescue(const StopRequest& stop, const HungRead& hung) {
+  // The walk is between two frames: the report gets what the scan found so
+  // far, and the log names the read.
+  result_.source.failedPath = source_.filePath(state_.currentScanFolder, state_.currentScanFile);
+  result_.source.failureReason = hung.describe();
+  finish(ScanEnd::Stopped);
+  writeLog(stop);
+  options_.rescued(std::move(result_));
 }
 
 void ScanWorker::writeLog(const StopRequest& stop) {

@@ -30,6 +30,10 @@ struct ScanOptions {
   std::function<void(const SegmentRecord&)> segmentEnded;
   // Where the report and the log go: the file system when not given.
   OutputFiles* output = nullptr;
+  // Told the result, on the owner's thread, of a job its owner ended while
+  // a read hung (JobThread::rescueIfStuck): run() never returns then. A job
+  // without it waits for the read.
+  std::function<void(ScanResult)> rescued;
 };
 
 class ScanWorker {
@@ -50,6 +54,8 @@ class ScanWorker {
 
   void runJob(const StopRequest& stop);
   void writeLog(const StopRequest& stop);
+  // The end of a job whose read hangs, in the worker's place.
+  void rescue(const StopRequest& stop, const HungRead& hung);
   WalkVerdict scanRecordingFile(std::int32_t folder, int file, RecordingFileReader& reader);
   void frameOfChannel(const FrameHeader& frame, const FramePlace& place, bool recovered, bool residual);
   void endSegment(OpenSegment& segment);

@@ -274,9 +274,9 @@ namespace {
 class ImageFile final : public SourceFile {
  public:
   ImageFile(std::shared_ptr<ImageSource::Volume> volume, TskFile file, std::uint64_t size,
-            std::vector<Extent> extents, bool direct, std::uint64_t cutOffAt)
+            std::vector<Extent> extents, bool direct, std::uint64_t cutOffAt, std::vector<Extent> stored)
       : volume_(std::move(volume)), file_(std::move(file)), size_(size), extents_(std::move(extents)),
-        direct_(direct), cutOffAt_(cutOffAt) {}
+        direct_(direct), cutOffAt_(cutOffAt), stored_(std::move(stored)) {}
   ~ImageFile() override {
     const std::lock_guard lock(volume_->mutex);
     file_.reset();
@@ -302,6 +302,14 @@ class ImageFile final : public SourceFile {
       }
     }
     return static_cast<std::int64_t>(done);
+  }
+
+  std::uint64_t dataFrom(std::uint64_t offset) override {
+    // The first stretch that ends past `offset`.
+    const auto next = std::upper_bound(stored_.begin(), stored_.end(), offset, [](std::uint64_t at, const Extent& e) {
+      return at < e.fileOffset + e.length;
+    });
+    return next == stored_.end() ? size_ : std::min(size_, std::max(offset, next->fileOffset));
   }
 
  private:
@@ -360,7 +368,30 @@ class ImageFile final : public SourceFile {
   std::vector<Extent> extents_;
   bool direct_;
   std::uint64_t cutOffAt_;  // from here on the file's blocks lie past the end of the disk
+  std::vector<Extent> stored_;  // where the file system stores its bytes, in file order
 };
+
+// Where the file system stores the file's bytes: its runs of blocks less
+// the sparse ones and those it has no blocks for (a file whose size claims
+// far more than it holds). Resident, compressed or encrypted data may lie
+// anywhere: all of the file then counts.
+std::vector<Extent> storedStretches(const TSK_FS_INFO* fs, const TSK_FS_ATTR* attr, std::uint64_t size) {
+  if (attr == nullptr || (attr->flags & TSK_FS_ATTR_NONRES) == 0 ||
+      (attr->flags & (TSK_FS_ATTR_COMP | TSK_FS_ATTR_ENC)) != 0 || fs->block_size == 0)
+    return {Extent{0, size, 0, false}};
+  const std::uint64_t blockSize = fs->block_size;
+  std::vector<Extent> stored;
+  for (const TSK_FS_ATTR_RUN* run = attr->nrd.run; run != nullptr; run = run->next) {
+    if (run->len == 0 || (run->flags & (TSK_FS_ATTR_RUN_FLAG_SPARSE | TSK_FS_ATTR_RUN_FLAG_FILLER)) != 0) continue;
+    // Past the file's size nothing counts, and no product overflows.
+    if (run->offset >= size / blockSize + 1) continue;
+    const std::uint64_t from = run->offset * blockSize;
+    const std::uint64_t length = std::min<std::uint64_t>(run->len, (size - from) / blockSize + 1) * blockSize;
+    stored.push_back({from, length, 0, false});
+  }
+  std::sort(stored.begin(), stored.end(), [](const Extent& a, const Extent& b) { return a.fileOffset < b.fileOffset; });
+  return stored;
+}
 
 // Where a file's data first lies past the last block the disk holds (a
 // cut-off image), or UINT64_MAX when all of it is there.
@@ -586,6 +617,7 @@ OpenedFile ImageSource::openFile(int folder, int file, ReadPattern) const {
   std::vector<Extent> extents;
   bool direct = false;
   std::uint64_t cutOff = UINT64_MAX;
+  std::vector<Extent> stored;
   if (size > 0) {
     const TSK_FS_ATTR* attr = tsk_fs_file_attr_get(handle.get());
     if (attr == nullptr) {
@@ -593,11 +625,13 @@ OpenedFile ImageSource::openFile(int folder, int file, ReadPattern) const {
       return opened;
     }
     cutOff = cutOffAt(v.fs.get(), attr);
+    stored = storedStretches(v.fs.get(), attr, size);
     direct = v.options.directReads && plainExtents(v.fs.get(), attr, size, v.disk->size(), extents);
     if (!direct) extents.clear();
   }
   tsk_error_reset();
-  opened.file = std::make_unique<ImageFile>(volume_, std::move(handle), size, std::move(extents), direct, cutOff);
+  opened.file = std::make_unique<ImageFile>(volume_, std::move(handle), size, std::move(extents), direct, cutOff,
+                                             std::move(stored));
   return opened;
 }
 

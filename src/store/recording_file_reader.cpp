@@ -82,6 +82,7 @@ bool RecordingFileReader::open(OpenedFile opened) {
   readError_ = 0;
   if (!opened.file) return false;
   file_ = std::move(opened.file);
+  gate_ = ReadGate::current();
   fileSize_ = file_->size();
   position_ = 0;
   pendingPayload_ = 0;
@@ -101,6 +102,26 @@ void RecordingFileReader::close() {
   aheadLength_ = 0;
 }
 
+std::int64_t RecordingFileReader::sourceRead(std::uint64_t offset, const iovec* parts, int count) {
+  if (gate_ == nullptr) return file_->readAt(offset, parts, count);
+  std::uint64_t length = 0;
+  for (int i = 0; i < count; ++i) length += parts[i].iov_len;
+  gate_->beforeRead(HungRead::Kind::Read, offset, length);
+  const std::int64_t got = file_->readAt(offset, parts, count);
+  const int error = errno;
+  gate_->afterRead();
+  errno = error;
+  return got;
+}
+
+std::uint64_t RecordingFileReader::sourceDataFrom(std::uint64_t offset) {
+  if (gate_ == nullptr) return file_->dataFrom(offset);
+  gate_->beforeRead(HungRead::Kind::FindData, offset, 0);
+  const std::uint64_t at = file_->dataFrom(offset);
+  gate_->afterRead();
+  return at;
+}
+
 bool RecordingFileReader::readAt(std::uint64_t offset, std::uint8_t* into, std::size_t length) {
   if (recover_) {
     bool clean = true;
@@ -108,7 +129,7 @@ bool RecordingFileReader::readAt(std::uint64_t offset, std::uint8_t* into, std::
   }
   std::size_t done = 0;
   while (done < length) {
-    const std::int64_t got = file_->readAt(offset + done, into + done, length - done);
+    const std::int64_t got = sourceRead(offset + done, into + done, length - done);
     if (got < 0) readError_ = errno;
     if (got <= 0) return false;
     done += static_cast<std::size_t>(got);
@@ -133,7 +154,7 @@ bool RecordingFileReader::readWithAhead(std::uint64_t offset, std::uint8_t* into
     if (done < length) parts[count++] = {into + done, length - done};
     const std::size_t aheadDone = done > length ? done - length : 0;
     parts[count++] = {ahead_.data() + aheadDone, extra - aheadDone};
-    const std::int64_t got = file_->readAt(offset + done, parts, count);
+    const std::int64_t got = sourceRead(offset + done, parts, count);
     if (got < 0 && recover_) {
       // The part asked for, then the read-ahead, block by block; the
       // read-ahead keeps zeros for what could not be read, and zeros never
@@ -340,6 +361,12 @@ std::optional<std::uint64_t> RecordingFileReader::findHeader(std::uint64_t from,
       static_cast<std::size_t>(std::min<std::uint64_t>(before - from, RECOVERY_SEARCH_PIECE)) + FRAME_HEADER_SIZE;
   if (searchBuffer_.size() < room) searchBuffer_.resize(room);
   for (std::uint64_t piece = from; piece < before; piece += RECOVERY_SEARCH_PIECE) {
+    if (stopAsked()) return std::nullopt;
+    // A hole reads as zeros, and no header begins with a zero: the search
+    // goes on where the file system stores data again (a file whose size
+    // claims a terabyte it does not hold ends here at once).
+    piece = std::max(piece, sourceDataFrom(piece));
+    if (piece >= before) return std::nullopt;
     // Headers starting in [piece, scanEnd), each whole in the buffer.
     const std::uint64_t scanEnd = std::min<std::uint64_t>(piece + RECOVERY_SEARCH_PIECE, before);
     const auto wanted = static_cast<std::size_t>(scanEnd - 1 + FRAME_HEADER_SIZE - piece);
@@ -368,7 +395,7 @@ std::size_t RecordingFileReader::readCarefully(std::uint64_t offset, std::uint8_
   clean = true;
   std::size_t done = 0;
   while (done < length) {
-    const std::int64_t got = file_->readAt(offset + done, into + done, length - done);
+    const std::int64_t got = sourceRead(offset + done, into + done, length - done);
     if (got == 0) return done;
     if (got > 0) {
       done += static_cast<std::size_t>(got);
@@ -376,10 +403,12 @@ std::size_t RecordingFileReader::readCarefully(std::uint64_t offset, std::uint8_
     }
     // From the failed read on, one block at a time.
     while (done < length) {
+      // Each failing block can take the medium seconds.
+      if (stopAsked()) return done;
       const std::uint64_t at = offset + done;
       const std::uint64_t blockEnd = (at / blockSize_ + 1) * blockSize_;
       const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(length - done, blockEnd - at));
-      const std::int64_t part = file_->readAt(at, into + done, piece);
+      const std::int64_t part = sourceRead(at, into + done, piece);
       if (part == 0) return done;
       if (part > 0) {
         done += static_cast<std::size_t>(part);

@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "store/frame_header.h"
+#include "store/read_gate.h"
 #include "store/recording_source.h"
+#include "store/stop_request.h"
 
 namespace korvex {
 
@@ -110,6 +112,10 @@ class RecordingFileReader {
   // longer ends the file: the unreadable blocks (blockSize() of the file)
   // read as zeros, are listed, and a frame touching them is not given.
   void setRecovery(bool on) { recover_ = on; }
+  // Tested between the pieces of recovery's search and the blocks read one
+  // by one after a read error: once a stop is asked for, the file's frames
+  // end there (kept across open()).
+  void setStopRequest(const StopRequest* stop) { stop_ = stop; }
   bool recovery() const { return recover_; }
   // The frame nextFrame gave last lies past the file's first end of frames.
   bool frameRecovered() const { return frameRecovered_; }
@@ -135,6 +141,16 @@ class RecordingFileReader {
   void close();
 
  private:
+  // Every read and query of the file goes through these: inside a job they
+  // let go of the job's gate for the time of the call.
+  std::int64_t sourceRead(std::uint64_t offset, const iovec* parts, int count);
+  std::int64_t sourceRead(std::uint64_t offset, std::uint8_t* into, std::size_t length) {
+    const iovec part{into, length};
+    return sourceRead(offset, &part, 1);
+  }
+  std::uint64_t sourceDataFrom(std::uint64_t offset);
+  bool stopAsked() const { return stop_ != nullptr && stop_->requested(); }
+
   bool readAt(std::uint64_t offset, std::uint8_t* into, std::size_t length);
   bool readWithAhead(std::uint64_t offset, std::uint8_t* into, std::size_t length);
 
@@ -156,6 +172,8 @@ class RecordingFileReader {
   void framesEndAt(std::uint64_t offset);
 
   std::unique_ptr<SourceFile> file_;
+  ReadGate* gate_ = nullptr;  // of the job whose thread opened the file
+  const StopRequest* stop_ = nullptr;
   OpenFailure failure_;
   int readError_ = 0;
   std::uint64_t fileSize_ = 0;

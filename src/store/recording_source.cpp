@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -31,6 +32,15 @@ class LocalFile final : public SourceFile {
       if (got < 0 && errno == EINTR) continue;
       return got;
     }
+  }
+
+  std::uint64_t dataFrom(std::uint64_t offset) override {
+    if (offset >= size_) return size_;
+    const off_t at = lseek(fd_, static_cast<off_t>(offset), SEEK_DATA);
+    if (at >= 0) return std::min(static_cast<std::uint64_t>(at), size_);
+    // ENXIO: nothing stored from there on; a file system that cannot tell
+    // may store every byte.
+    return errno == ENXIO ? size_ : offset;
   }
 
  private:

@@ -31,6 +31,11 @@ class SourceFile {
   // The unit in which the medium fails a read (a sector): a read error
   // makes at least this much unreadable, aligned to it.
   virtual std::uint32_t blockSize() const { return 512; }
+  // The first offset at or after `offset` where the file system may store
+  // some of the file's bytes; size() when it stores none from there on.
+  // What it stores nothing for (a hole) reads as zeros. Without a better
+  // answer every byte may be stored.
+  virtual std::uint64_t dataFrom(std::uint64_t offset) { return offset; }
   // Reads into one buffer.
   std::int64_t readAt(std::uint64_t offset, void* into, std::size_t length) {
     const iovec part{into, length};

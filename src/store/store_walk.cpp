@@ -9,6 +9,9 @@ WalkEnd walkStore(const RecordingSource& source, const FolderRange& range, ReadP
   WalkEnd end;
   RecordingFileReader reader;
   reader.setRecovery(walker.recover);
+  reader.setStopRequest(&stop);
+  // Opening a file can hang as a read can (a hung network share).
+  ReadGate* const gate = ReadGate::current();
   const auto endAt = [&](WalkEnd::Kind kind, std::int32_t folder, int file) {
     end.kind = kind;
     end.folder = folder;
@@ -22,7 +25,10 @@ WalkEnd walkStore(const RecordingSource& source, const FolderRange& range, ReadP
     for (int file = 0; file < FILES_PER_FOLDER; ++file) {
       if (stop.requested()) return endAt(WalkEnd::Kind::Stopped, folder, file);
       if (walker.fileStarts) walker.fileStarts(folder, file);
-      if (!reader.open(source.openFile(folder, file, pattern))) {
+      if (gate != nullptr) gate->beforeRead(HungRead::Kind::Open, 0, 0);
+      OpenedFile opened = source.openFile(folder, file, pattern);
+      if (gate != nullptr) gate->afterRead();
+      if (!reader.open(std::move(opened))) {
         if (walker.recover) {
           if (walker.fileSkipped) walker.fileSkipped(folder, file, reader.failure());
           continue;
