@@ -285,7 +285,7 @@ class ImageFile final : public SourceFile {
   ImageFile& operator=(const ImageFile&) = delete;
 
   std::uint64_t size() const override { return size_; }
-  std::uint32_t blockSize() const override { return std::max(512u, volume_->disk->sectorSize()); }
+  std::uint32_t blockSize() const override { return std::max(512u, volume_->disk->failureUnit()); }
 
   std::int64_t readAt(std::uint64_t offset, const iovec* parts, int count) override {
     std::uint64_t done = 0;
