@@ -10,12 +10,14 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "store/frame_header.h"
 #include "support/disk_images.h"
 #include "support/media_probe.h"
+#include "support/media_samples.h"
 #include "support/recorder_simulator.h"
 #include "support/store_writer.h"
 #include "support/temp_dir.h"
@@ -329,6 +331,171 @@ TEST(DiskArgumentTest, WhatHoldsNoStoreIsNamedWithItsStatus) {
     }
   }
   EXPECT_TRUE(testing::listFiles(out.path()).empty());
+}
+
+}  // namespace
+}  // namespace korvex
+
+namespace korvex {
+namespace {
+
+// An EWF set that ewfacquire made of an ext4 disk holding a store, in
+// segments of 1 MiB, made once; each test damages a copy of it.
+class EwfSetTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!testing::missingTools({"mkfs.ext4", "ewfacquire"}).empty()) return;
+    made_ = new TempDir;
+    testing::SimulationOptions options;
+    options.fileBytes = 200 * 1024;
+    testing::simulateRecorder(made_->path() + "/store/", {{0, 1, T0, 4, true}, {1, 2, T0 + 1, 3, false}}, options);
+    error_ = new std::string(testing::makeExt4Image(made_->path() + "/store", made_->file("disk.raw"), 8 * MIB));
+    if (error_->empty()) *error_ = testing::makeEwfSet(made_->file("disk.raw"), made_->path() + "/evidence", 1 * MIB);
+  }
+  static void TearDownTestSuite() {
+    delete made_;
+    delete error_;
+  }
+  void SetUp() override {
+    const std::string missing = testing::missingTools({"mkfs.ext4", "ewfacquire"});
+    if (!missing.empty()) GTEST_SKIP() << missing;
+    ASSERT_EQ(*error_, "");
+    for (const std::string& segment : testing::listFiles(made_->path(), "evidence.E"))
+      fs::copy_file(segment, work_.path() + "/" + fs::path(segment).filename().string());
+    ASSERT_GE(segments().size(), 3u);
+  }
+
+  std::vector<std::string> segments() const { return testing::listFiles(work_.path(), "evidence.E"); }
+  std::map<std::string, Evidence> evidence() const {
+    std::map<std::string, Evidence> found;
+    for (const std::string& segment : segments()) found[segment] = evidenceOf(segment);
+    return found;
+  }
+  // The job's JSON log in `out`.
+  static nlohmann::json jobLog(const TempDir& out) {
+    const std::vector<std::string> logs = testing::listFiles(out.path(), "BackupLog_", ".json");
+    EXPECT_EQ(logs.size(), 1u);
+    return logs.empty() ? nlohmann::json() : nlohmann::json::parse(testing::readTextFile(logs[0]), nullptr, false);
+  }
+
+  static TempDir* made_;
+  static std::string* error_;
+  TempDir work_;
+  const std::string image_ = work_.path() + "/evidence.E01";
+};
+
+TempDir* EwfSetTest::made_ = nullptr;
+std::string* EwfSetTest::error_ = nullptr;
+
+TEST_F(EwfSetTest, ASetWithASegmentMissingOrCutShortIsRefusedBeforeAnythingIsWritten) {
+  struct Case {
+    const char* name;
+    std::function<std::string(const std::string& folder, const std::string& last)> damage;  // what stderr says
+  };
+  const Case cases[] = {
+      {"second deleted",
+       [](const std::string& folder, const std::string&) {
+         fs::remove(folder + "/evidence.E02");
+         return folder + "/evidence.E02 is missing (" + folder + "/evidence.E01 does not end the set)";
+       }},
+      {"second cut short",
+       [](const std::string& folder, const std::string&) {
+         fs::resize_file(folder + "/evidence.E02", 500000);
+         return folder + "/evidence.E02 is cut short: it holds 500000 bytes";
+       }},
+      {"last deleted",
+       [](const std::string&, const std::string& last) {
+         fs::remove(last);
+         return last + " is missing";
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir set;
+    for (const std::string& segment : segments())
+      fs::copy_file(segment, set.path() + "/" + fs::path(segment).filename().string());
+    const std::string says = c.damage(set.path(), testing::listFiles(set.path()).back());
+    const std::vector<std::string> files = testing::listFiles(set.path());
+    std::map<std::string, Evidence> before;
+    for (const std::string& file : files) before[file] = evidenceOf(file);
+    for (const char* command : {"scan", "backup"}) {
+      TempDir out;
+      const ProgramRun run = cli({command, "--disk", set.path() + "/evidence.E01", "--out", out.path()});
+      EXPECT_EQ(run.exitStatus, 1) << command << ": " << run.err;
+      EXPECT_NE(run.err.find("the EWF set " + set.path() + "/evidence.E01 is not whole: " + says), std::string::npos)
+          << command << ": " << run.err;
+      EXPECT_EQ(run.out, "") << command;
+      EXPECT_TRUE(testing::listFiles(out.path()).empty()) << command;
+    }
+    EXPECT_EQ(testing::listFiles(set.path()), files);
+    for (const auto& [file, evidence] : before) EXPECT_TRUE(evidenceOf(file) == evidence) << file << " changed";
+  }
+}
+
+// A byte flipped inside a video frame's payload: the chunk that holds it
+// fails its checksum. Without recovery the backup fails naming the file;
+// with it the chunk is unreadable and nothing of it reaches an AVI file.
+TEST_F(EwfSetTest, AChunkThatFailsItsChecksumIsAReadErrorAndNeverExported) {
+  constexpr std::uint64_t CHUNK = 32768;
+  const std::vector<std::uint8_t>& picture = testing::sampleVideo().front().bytes;
+  ASSERT_GT(picture.size(), 1000u);
+  const auto middle = picture.begin() + static_cast<std::ptrdiff_t>(picture.size() / 2);
+  const std::vector<std::uint8_t> window(middle - 32, middle + 32);
+  const std::vector<std::uint8_t> disk = testing::readBytes(made_->file("disk.raw"));
+  // The last picture of its kind on the disk, in a chunk far from the
+  // folders' own blocks.
+  const auto found = std::find_end(disk.begin(), disk.end(), window.begin(), window.end());
+  ASSERT_NE(found, disk.end());
+  const auto at = static_cast<std::uint64_t>(found - disk.begin()) + 32;
+  ASSERT_EQ(testing::corruptEwfChunk(made_->file("disk.raw"), work_.path() + "/evidence", at), "");
+  std::vector<std::uint8_t> corrupted = window;
+  corrupted[32] ^= 0xff;
+  ASSERT_EQ(std::search(disk.begin(), disk.end(), corrupted.begin(), corrupted.end()), disk.end());
+  const std::map<std::string, Evidence> before = evidence();
+
+  for (const bool recover : {false, true}) {
+    SCOPED_TRACE(recover ? "with recovery" : "without recovery");
+    TempDir out;
+    std::vector<std::string> args = {"backup", "--disk", image_, "--out", out.path()};
+    if (recover) args.push_back("--recover");
+    const ProgramRun run = cli(args);
+    EXPECT_EQ(run.exitStatus, recover ? 0 : 1) << run.err;
+    if (!recover) {
+      EXPECT_NE(run.err.find("cannot read the recording file " + image_ + ":dir"), std::string::npos) << run.err;
+      EXPECT_NE(run.err.find(": Input/output error"), std::string::npos) << run.err;
+    }
+    bool windowExported = false;
+    for (const std::string& avi : testing::listFiles(out.path(), "", ".avi")) {
+      const std::vector<std::uint8_t> bytes = testing::readBytes(avi);
+      EXPECT_EQ(std::search(bytes.begin(), bytes.end(), corrupted.begin(), corrupted.end()), bytes.end()) << avi;
+      windowExported = windowExported || std::search(bytes.begin(), bytes.end(), window.begin(), window.end()) != bytes.end();
+    }
+    // Other pictures of the same sample are exported.
+    EXPECT_TRUE(windowExported);
+
+    const nlohmann::json log = jobLog(out);
+    ASSERT_TRUE(log.is_object());
+    EXPECT_EQ(log["outcome"], recover ? "finished" : "failed");
+    const nlohmann::json& image = log["disk"]["image"];
+    EXPECT_EQ(image["storedHashesVerified"], false);
+    const nlohmann::json& check = image["verification"];
+    EXPECT_EQ(check["segmentsFound"], segments().size());
+    EXPECT_EQ(check["segmentsExpected"], segments().size());
+    EXPECT_EQ(check["chunkBytes"], CHUNK);
+    EXPECT_EQ(check["everyChunkReadPassedChecksum"], false);
+    EXPECT_EQ(check["chunksFailedChecksum"], 1);
+    EXPECT_EQ(check["checksumFailures"], nlohmann::json::parse(R"([{"offset": )" + std::to_string(at / CHUNK * CHUNK) +
+                                                                R"(, "length": 32768}])"));
+    if (recover) {
+      const nlohmann::json& regions = log["recovery"]["unreadableRegions"];
+      ASSERT_FALSE(regions.empty());
+      for (const nlohmann::json& region : regions) EXPECT_EQ(region["offset"].get<std::uint64_t>() % CHUNK, 0u) << region;
+    } else {
+      ASSERT_EQ(log["unreadable"].size(), 1u);
+      EXPECT_EQ(log["unreadable"][0]["reason"], "Input/output error");
+    }
+  }
+  EXPECT_TRUE(evidence() == before) << "the set changed";
 }
 
 }  // namespace
