@@ -271,7 +271,10 @@ struct SegmentWalk {
 std::string walkSegment(const std::string& path, std::uint32_t number, SegmentWalk& walk) {
   const int fd = openReadOnly(path);
   if (fd < 0) return "cannot open " + path + ": " + std::strerror(errno);
-  const std::unique_ptr<const int, void (*)(const int*)> closer(&fd, [](const int* d) { ::close(*d); });
+  const struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
   struct stat status {};
   if (fstat(fd, &status) != 0) return "cannot examine " + path + ": " + std::strerror(errno);
   const auto fileBytes = static_cast<std::uint64_t>(status.st_size);
