@@ -340,117 +340,76 @@ namespace korvex {
 namespace {
 
 // An EWF set that ewfacquire made of an ext4 disk holding a store, in
-// segments of 1 MiB, made once; each test damages a copy of it.
+// segments of 1 MiB, made once; each test damages a copy in its own folder.
 class EwfSetTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    if (!testing::missingTools({"mkfs.ext4", "ewfacquire"}).empty()) return;
     made_ = new TempDir;
     testing::SimulationOptions options;
     options.fileBytes = 200 * 1024;
     testing::simulateRecorder(made_->path() + "/store/", {{0, 1, T0, 4, true}, {1, 2, T0 + 1, 3, false}}, options);
-    error_ = new std::string(testing::makeExt4Image(made_->path() + "/store", made_->file("disk.raw"), 8 * MIB));
-    if (error_->empty()) *error_ = testing::makeEwfSet(made_->file("disk.raw"), made_->path() + "/evidence", 1 * MIB);
+    if (!testing::missingTools({"mkfs.ext4", "ewfacquire"}).empty()) return;
+    error_ = testing::makeExt4Image(made_->path() + "/store", made_->file("disk.raw"), 8 * MIB);
+    if (error_.empty()) error_ = testing::makeEwfSet(made_->file("disk.raw"), made_->path() + "/evidence", 1 * MIB);
   }
-  static void TearDownTestSuite() {
-    delete made_;
-    delete error_;
-  }
+  static void TearDownTestSuite() { delete made_; }
   void SetUp() override {
     const std::string missing = testing::missingTools({"mkfs.ext4", "ewfacquire"});
     if (!missing.empty()) GTEST_SKIP() << missing;
-    ASSERT_EQ(*error_, "");
+    ASSERT_EQ(error_, "");
     for (const std::string& segment : testing::listFiles(made_->path(), "evidence.E"))
       fs::copy_file(segment, work_.path() + "/" + fs::path(segment).filename().string());
-    ASSERT_GE(segments().size(), 3u);
   }
-
-  std::vector<std::string> segments() const { return testing::listFiles(work_.path(), "evidence.E"); }
+  // Every segment's size, time and hash.
   std::map<std::string, Evidence> evidence() const {
     std::map<std::string, Evidence> found;
-    for (const std::string& segment : segments()) found[segment] = evidenceOf(segment);
+    for (const std::string& file : testing::listFiles(work_.path())) found[file] = evidenceOf(file);
     return found;
-  }
-  // The job's JSON log in `out`.
-  static nlohmann::json jobLog(const TempDir& out) {
-    const std::vector<std::string> logs = testing::listFiles(out.path(), "BackupLog_", ".json");
-    EXPECT_EQ(logs.size(), 1u);
-    return logs.empty() ? nlohmann::json() : nlohmann::json::parse(testing::readTextFile(logs[0]), nullptr, false);
   }
 
   static TempDir* made_;
-  static std::string* error_;
+  static std::string error_;
   TempDir work_;
   const std::string image_ = work_.path() + "/evidence.E01";
 };
 
 TempDir* EwfSetTest::made_ = nullptr;
-std::string* EwfSetTest::error_ = nullptr;
+std::string EwfSetTest::error_;
 
 TEST_F(EwfSetTest, ASetWithASegmentMissingOrCutShortIsRefusedBeforeAnythingIsWritten) {
-  struct Case {
-    const char* name;
-    std::function<std::string(const std::string& folder, const std::string& last)> damage;  // what stderr says
+  const std::string second = work_.path() + "/evidence.E02";
+  const std::pair<std::function<void()>, std::string> cases[] = {
+      {[&] { fs::resize_file(second, 500000); }, second + " is cut short: it holds 500000 bytes"},
+      {[&] { fs::remove(second); }, second + " is missing (" + image_ + " does not end the set)"},
   };
-  const Case cases[] = {
-      {"second deleted",
-       [](const std::string& folder, const std::string&) {
-         fs::remove(folder + "/evidence.E02");
-         return folder + "/evidence.E02 is missing (" + folder + "/evidence.E01 does not end the set)";
-       }},
-      {"second cut short",
-       [](const std::string& folder, const std::string&) {
-         fs::resize_file(folder + "/evidence.E02", 500000);
-         return folder + "/evidence.E02 is cut short: it holds 500000 bytes";
-       }},
-      {"last deleted",
-       [](const std::string&, const std::string& last) {
-         fs::remove(last);
-         return last + " is missing";
-       }},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    TempDir set;
-    for (const std::string& segment : segments())
-      fs::copy_file(segment, set.path() + "/" + fs::path(segment).filename().string());
-    const std::string says = c.damage(set.path(), testing::listFiles(set.path()).back());
-    const std::vector<std::string> files = testing::listFiles(set.path());
-    std::map<std::string, Evidence> before;
-    for (const std::string& file : files) before[file] = evidenceOf(file);
+  for (const auto& [damage, says] : cases) {
+    damage();
+    const std::map<std::string, Evidence> before = evidence();
     for (const char* command : {"scan", "backup"}) {
       TempDir out;
-      const ProgramRun run = cli({command, "--disk", set.path() + "/evidence.E01", "--out", out.path()});
+      const ProgramRun run = cli({command, "--disk", image_, "--out", out.path()});
       EXPECT_EQ(run.exitStatus, 1) << command << ": " << run.err;
-      EXPECT_NE(run.err.find("the EWF set " + set.path() + "/evidence.E01 is not whole: " + says), std::string::npos)
-          << command << ": " << run.err;
-      EXPECT_EQ(run.out, "") << command;
+      EXPECT_NE(run.err.find("the EWF set " + image_ + " is not whole: " + says), std::string::npos) << run.err;
       EXPECT_TRUE(testing::listFiles(out.path()).empty()) << command;
     }
-    EXPECT_EQ(testing::listFiles(set.path()), files);
-    for (const auto& [file, evidence] : before) EXPECT_TRUE(evidenceOf(file) == evidence) << file << " changed";
+    EXPECT_TRUE(evidence() == before) << says;
   }
 }
 
-// A byte flipped inside a video frame's payload: the chunk that holds it
-// fails its checksum. Without recovery the backup fails naming the file;
-// with it the chunk is unreadable and nothing of it reaches an AVI file.
+// A byte flipped inside a picture's payload fails its chunk's checksum.
 TEST_F(EwfSetTest, AChunkThatFailsItsChecksumIsAReadErrorAndNeverExported) {
   constexpr std::uint64_t CHUNK = 32768;
   const std::vector<std::uint8_t>& picture = testing::sampleVideo().front().bytes;
-  ASSERT_GT(picture.size(), 1000u);
   const auto middle = picture.begin() + static_cast<std::ptrdiff_t>(picture.size() / 2);
   const std::vector<std::uint8_t> window(middle - 32, middle + 32);
+  std::vector<std::uint8_t> corrupted = window;
+  corrupted[32] ^= 0xff;
+  // The last such picture on the disk: the first lies beside the folders' blocks.
   const std::vector<std::uint8_t> disk = testing::readBytes(made_->file("disk.raw"));
-  // The last picture of its kind on the disk, in a chunk far from the
-  // folders' own blocks.
   const auto found = std::find_end(disk.begin(), disk.end(), window.begin(), window.end());
   ASSERT_NE(found, disk.end());
   const auto at = static_cast<std::uint64_t>(found - disk.begin()) + 32;
   ASSERT_EQ(testing::corruptEwfChunk(made_->file("disk.raw"), work_.path() + "/evidence", at), "");
-  std::vector<std::uint8_t> corrupted = window;
-  corrupted[32] ^= 0xff;
-  ASSERT_EQ(std::search(disk.begin(), disk.end(), corrupted.begin(), corrupted.end()), disk.end());
   const std::map<std::string, Evidence> before = evidence();
 
   for (const bool recover : {false, true}) {
@@ -462,36 +421,30 @@ TEST_F(EwfSetTest, AChunkThatFailsItsChecksumIsAReadErrorAndNeverExported) {
     EXPECT_EQ(run.exitStatus, recover ? 0 : 1) << run.err;
     if (!recover) {
       EXPECT_NE(run.err.find("cannot read the recording file " + image_ + ":dir"), std::string::npos) << run.err;
-      EXPECT_NE(run.err.find(": Input/output error"), std::string::npos) << run.err;
     }
-    bool windowExported = false;
+    bool windowExported = false;  // from the other pictures of the sample
     for (const std::string& avi : testing::listFiles(out.path(), "", ".avi")) {
       const std::vector<std::uint8_t> bytes = testing::readBytes(avi);
       EXPECT_EQ(std::search(bytes.begin(), bytes.end(), corrupted.begin(), corrupted.end()), bytes.end()) << avi;
       windowExported = windowExported || std::search(bytes.begin(), bytes.end(), window.begin(), window.end()) != bytes.end();
     }
-    // Other pictures of the same sample are exported.
     EXPECT_TRUE(windowExported);
 
-    const nlohmann::json log = jobLog(out);
-    ASSERT_TRUE(log.is_object());
+    const std::vector<std::string> logs = testing::listFiles(out.path(), "BackupLog_", ".json");
+    ASSERT_EQ(logs.size(), 1u);
+    const nlohmann::json log = nlohmann::json::parse(testing::readTextFile(logs[0]));
     EXPECT_EQ(log["outcome"], recover ? "finished" : "failed");
-    const nlohmann::json& image = log["disk"]["image"];
-    EXPECT_EQ(image["storedHashesVerified"], false);
-    const nlohmann::json& check = image["verification"];
-    EXPECT_EQ(check["segmentsFound"], segments().size());
-    EXPECT_EQ(check["segmentsExpected"], segments().size());
-    EXPECT_EQ(check["chunkBytes"], CHUNK);
+    EXPECT_EQ(log["disk"]["image"]["storedHashesVerified"], false);
+    const nlohmann::json& check = log["disk"]["image"]["verification"];
+    EXPECT_EQ(check["segmentsExpected"], check["segmentsFound"]);
     EXPECT_EQ(check["everyChunkReadPassedChecksum"], false);
-    EXPECT_EQ(check["chunksFailedChecksum"], 1);
-    EXPECT_EQ(check["checksumFailures"], nlohmann::json::parse(R"([{"offset": )" + std::to_string(at / CHUNK * CHUNK) +
-                                                                R"(, "length": 32768}])"));
+    EXPECT_EQ(check["checksumFailures"], nlohmann::json::parse("[{\"offset\": " + std::to_string(at / CHUNK * CHUNK) +
+                                                                ", \"length\": 32768}]"));
     if (recover) {
       const nlohmann::json& regions = log["recovery"]["unreadableRegions"];
-      ASSERT_FALSE(regions.empty());
-      for (const nlohmann::json& region : regions) EXPECT_EQ(region["offset"].get<std::uint64_t>() % CHUNK, 0u) << region;
+      EXPECT_FALSE(regions.empty());
+      for (const nlohmann::json& region : regions) EXPECT_EQ(region["offset"].get<std::uint64_t>() % CHUNK, 0u);
     } else {
-      ASSERT_EQ(log["unreadable"].size(), 1u);
       EXPECT_EQ(log["unreadable"][0]["reason"], "Input/output error");
     }
   }
