@@ -74,6 +74,31 @@ std::string shownSize(std::uint64_t bytes) {
   return std::to_string(bytes) + "B";
 }
 
+// What was checked of an EWF set: its completeness when it was opened, and
+// the checksum of every chunk this job read.
+Json ewfVerificationValue(const DiskImageInfo& disk) {
+  const ChunkChecks::Tally tally = disk.chunkChecks ? disk.chunkChecks->tally() : ChunkChecks::Tally{};
+  Json failures = arrayWithRoom(tally.failed.size());
+  std::uint64_t failedChunks = 0;
+  for (const MediaRange& range : tally.failed) {
+    failures.push_back(objectOf("offset", range.offset, "length", range.length));
+    if (disk.chunkBytes != 0) failedChunks += range.length / disk.chunkBytes;
+  }
+  Json check = objectWithRoom(10);
+  check["segmentsFound"] = disk.segments.size();
+  check["segmentsExpected"] = disk.segmentsExpected != 0 ? Json(disk.segmentsExpected) : Json(nullptr);
+  // A set that is not whole is refused when it is opened.
+  check["complete"] = true;
+  check["chunkBytes"] = disk.chunkBytes;
+  check["chunks"] = disk.chunks;
+  check["chunksRead"] = tally.chunksRead;
+  check["chunksFailedChecksum"] = failedChunks;
+  check["everyChunkReadPassedChecksum"] = tally.failed.empty();
+  check["checksumFailures"] = std::move(failures);
+  check["storedHashes"] = "not verified: the acquisition's MD5 and SHA-1 as the set stores them";
+  return check;
+}
+
 Json diskValue(const DiskDescription& d) {
   Json disk = objectWithRoom(12);
   disk["path"] = d.disk.path;
@@ -91,6 +116,12 @@ Json diskValue(const DiskDescription& d) {
     image["segments"] = d.disk.segments;
     image["md5"] = textOrNull(d.disk.md5);
     image["sha1"] = textOrNull(d.disk.sha1);
+    if (d.disk.format == "ewf") {
+      // The stored hashes are the acquisition's word: a job reads only the
+      // chunks it needs, so it cannot say that the data matches them.
+      image["storedHashesVerified"] = false;
+      image["verification"] = ewfVerificationValue(d.disk);
+    }
     disk["image"] = std::move(image);
     Json partition = objectWithRoom(6);
     partition["index"] = d.partition.index;

@@ -10,7 +10,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cctype>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -129,32 +131,218 @@ std::string storedHash(libewf_handle_t* handle, const char* identifier) {
 }
 
 // An EWF set through libewf. The handle keeps a position and caches, so
-// reads take turns.
+// reads take turns. libewf hands out a chunk whose checksum fails as if it
+// were good (its bytes as stored, or zeros once cached) and only lists it:
+// such a chunk is read here as a sector that fails, now and every later
+// time, and a read stops short before it.
 class EwfImage final : public DiskImage {
  public:
-  EwfImage(EwfHandle handle, DiskImageInfo info, unsigned sectorSize) : handle_(std::move(handle)) {
+  EwfImage(EwfHandle handle, DiskImageInfo info, unsigned sectorSize, std::shared_ptr<ChunkChecks> checks)
+      : handle_(std::move(handle)), checks_(std::move(checks)) {
     info_ = std::move(info);
+    info_.chunkChecks = checks_;
     sectorSize_ = sectorSize;
+    failureUnit_ = info_.chunkBytes;
   }
 
   std::int64_t readAt(std::uint64_t offset, void* into, std::size_t length) override {
     if (offset >= size()) return 0;
     length = static_cast<std::size_t>(std::min<std::uint64_t>(length, size() - offset));
     const std::lock_guard lock(mutex_);
+    const std::uint64_t knownBad = checks_->firstFailedIn(offset, length);
+    if (knownBad <= offset) return failedRead();
+    if (knownBad != UINT64_MAX) length = static_cast<std::size_t>(knownBad - offset);
     libewf_error_t* error = nullptr;
     const ssize_t got = libewf_handle_read_random(handle_.get(), into, length, static_cast<off64_t>(offset), &error);
     if (got < 0) {
       libewf_error_free(&error);
-      errno = EIO;
-      return -1;
+      return failedRead();
     }
-    return got;
+    const auto read = static_cast<std::uint64_t>(got);
+    checks_->noteRead(offset, read);
+    noteChecksumErrors(offset, read);
+    const std::uint64_t bad = checks_->firstFailedIn(offset, read);
+    if (bad <= offset) return failedRead();
+    return static_cast<std::int64_t>(bad == UINT64_MAX ? read : bad - offset);
   }
 
  private:
+  static std::int64_t failedRead() {
+    errno = EIO;
+    return -1;
+  }
+
+  // Takes over libewf's list of failed chunks where it meets the bytes just
+  // read. The list is sorted and joins neighbours, so a new failure may
+  // only widen an entry: its count alone cannot tell.
+  void noteChecksumErrors(std::uint64_t offset, std::uint64_t length) {
+    std::uint32_t count = 0;
+    if (length == 0 || libewf_handle_get_number_of_checksum_errors(handle_.get(), &count, nullptr) != 1) return;
+    if (count == 0) return;
+    const std::uint64_t sector = sectorSize_;
+    const std::uint64_t end = offset + length;
+    auto entry = [&](std::uint32_t index, MediaRange& range) {
+      std::uint64_t first = 0, sectors = 0;
+      if (libewf_handle_get_checksum_error(handle_.get(), index, &first, &sectors, nullptr) != 1) return false;
+      range.offset = first <= UINT64_MAX / sector ? first * sector : UINT64_MAX;
+      range.length = sectors <= (UINT64_MAX - range.offset) / sector ? sectors * sector : UINT64_MAX - range.offset;
+      return true;
+    };
+    // The first entry that ends after `offset`.
+    std::uint32_t low = 0, high = count;
+    MediaRange range;
+    while (low < high) {
+      const std::uint32_t middle = low + (high - low) / 2;
+      if (!entry(middle, range)) {
+        // A list that cannot be read: nothing here can be trusted.
+        checks_->noteFailed({offset, length});
+        return;
+      }
+      if (range.offset + range.length <= offset) low = middle + 1;
+      else high = middle;
+    }
+    for (std::uint32_t index = low; index < count && entry(index, range) && range.offset < end; ++index)
+      checks_->noteFailed(range);
+  }
+
   EwfHandle handle_;
+  std::shared_ptr<ChunkChecks> checks_;
   std::mutex mutex_;
 };
+
+constexpr std::uint64_t EWF_FILE_HEADER_BYTES = 13;
+constexpr std::uint64_t EWF_SECTION_BYTES = 76;
+// Far above what any segment holds: ends a walk in a chain of sections
+// that a damaged file could make endless.
+constexpr int EWF_MOST_SECTIONS = 1 << 20;
+
+std::uint64_t littleEndian(const std::uint8_t* bytes, int count) {
+  std::uint64_t value = 0;
+  for (int i = count - 1; i >= 0; --i) value = value << 8 | bytes[i];
+  return value;
+}
+
+bool readWhole(int fd, void* into, std::size_t length, std::uint64_t offset) {
+  auto* at = static_cast<std::uint8_t*>(into);
+  while (length > 0) {
+    const ssize_t got = pread(fd, at, length, static_cast<off_t>(offset));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    at += got;
+    offset += static_cast<std::uint64_t>(got);
+    length -= static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+// The file name of segment `number` of the set whose first segment is
+// `first`: .E01 to .E99, then .EAA to .EZZ, .FAA, ..., in its case.
+std::string segmentName(const std::string& first, std::uint32_t number) {
+  const std::size_t dot = first.rfind('.');
+  const std::string fallback = "segment " + std::to_string(number);
+  if (dot == std::string::npos || first.size() - dot != 4 || number == 0) return fallback;
+  const char lead = first[dot + 1];
+  const bool lower = std::islower(static_cast<unsigned char>(lead)) != 0;
+  char extension[4] = {};
+  if (number <= 99) {
+    std::snprintf(extension, sizeof extension, "%c%02u", lead, number);
+  } else {
+    const std::uint32_t past = number - 100;
+    const auto up = static_cast<char>(std::toupper(static_cast<unsigned char>(lead)) + past / 676);
+    if (up > 'Z') return fallback;
+    extension[0] = up;
+    extension[1] = static_cast<char>('A' + past / 26 % 26);
+    extension[2] = static_cast<char>('A' + past % 26);
+    if (lower)
+      for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return first.substr(0, dot + 1) + extension;
+}
+
+// What one segment file's chain of sections shows.
+struct SegmentWalk {
+  bool understood = false;  // an EWF segment whose sections can be followed here
+  bool endsSet = false;     // its last section is "done", not "next"
+  std::uint64_t chunks = 0; // entries of its chunk tables
+};
+
+// Follows a segment's sections from its header to the "next" or "done"
+// that ends it; "" or why the segment is not whole.
+std::string walkSegment(const std::string& path, std::uint32_t number, SegmentWalk& walk) {
+  const int fd = openReadOnly(path);
+  if (fd < 0) return "cannot open " + path + ": " + std::strerror(errno);
+  const struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  struct stat status {};
+  if (fstat(fd, &status) != 0) return "cannot examine " + path + ": " + std::strerror(errno);
+  const auto fileBytes = static_cast<std::uint64_t>(status.st_size);
+  const auto cutShort = [&](std::uint64_t needed) {
+    return path + " is cut short: it holds " + std::to_string(fileBytes) + " bytes, its sections run to byte " +
+           std::to_string(needed);
+  };
+  std::uint8_t header[EWF_FILE_HEADER_BYTES];
+  if (fileBytes < sizeof header || !readWhole(fd, header, sizeof header, 0)) return cutShort(sizeof header);
+  // Sets of other layouts (EWF2) are left to libewf's own checks.
+  static const std::uint8_t SIGNATURE_TAIL[] = {'V', 'F', 0x09, 0x0d, 0x0a, 0xff, 0x00};
+  if ((header[0] != 'E' && header[0] != 'L') || std::memcmp(header + 1, SIGNATURE_TAIL, sizeof SIGNATURE_TAIL) != 0)
+    return {};
+  walk.understood = true;
+  const auto holds = static_cast<std::uint32_t>(littleEndian(header + 9, 2));
+  if (holds != number)
+    return path + " holds segment " + std::to_string(holds) + " of a set, not segment " + std::to_string(number);
+  std::uint64_t at = EWF_FILE_HEADER_BYTES;
+  for (int sections = 0; sections < EWF_MOST_SECTIONS; ++sections) {
+    std::uint8_t section[EWF_SECTION_BYTES];
+    if (at > fileBytes || fileBytes - at < sizeof section || !readWhole(fd, section, sizeof section, at))
+      return cutShort(at + sizeof section);
+    const std::string type(reinterpret_cast<const char*>(section), strnlen(reinterpret_cast<const char*>(section), 16));
+    if (type == "done" || type == "next") {
+      walk.endsSet = type == "done";
+      return {};
+    }
+    const std::uint64_t next = littleEndian(section + 16, 8);
+    const std::uint64_t bytes = littleEndian(section + 24, 8);
+    if (type == "table") {
+      std::uint8_t count[4];
+      if (fileBytes - at < sizeof section + sizeof count || !readWhole(fd, count, sizeof count, at + sizeof section))
+        return cutShort(at + sizeof section + sizeof count);
+      const std::uint64_t entries = littleEndian(count, 4);
+      if (entries > bytes / 4)
+        return path + ": the chunk table at byte " + std::to_string(at) + " lists more chunks than it holds";
+      walk.chunks += entries;
+    }
+    if (next <= at)
+      return path + ": the section at byte " + std::to_string(at) + " (" + type + ") is followed by one before it";
+    if (next > fileBytes) return cutShort(next);
+    at = next;
+  }
+  return path + " has more sections than a segment can hold";
+}
+
+// The set's segments checked against each other: each whole, numbered in
+// order, the last one ending the set. "" or why the set is not whole.
+std::string checkEwfSegments(const std::vector<std::string>& names, DiskImageInfo& info) {
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    SegmentWalk walk;
+    const auto number = static_cast<std::uint32_t>(i + 1);
+    if (std::string reason = walkSegment(names[i], number, walk); !reason.empty()) return reason;
+    if (!walk.understood) {
+      info.chunks = 0;
+      return {};
+    }
+    info.chunks += walk.chunks;
+    if (walk.endsSet) {
+      if (i + 1 < names.size())
+        return names[i + 1] + " lies beside the set, but " + names[i] + " ends it";
+      info.segmentsExpected = number;
+      return {};
+    }
+  }
+  return segmentName(names.front(), static_cast<std::uint32_t>(names.size() + 1)) + " is missing (" + names.back() +
+         " does not end the set)";
+}
 
 std::unique_ptr<DiskImage> openEwf(const std::string& path, std::string& error) {
   libewf_error_t* ewfError = nullptr;
@@ -168,6 +356,11 @@ std::unique_ptr<DiskImage> openEwf(const std::string& path, std::string& error) 
   info.path = path;
   info.format = "ewf";
   for (int i = 0; i < count; ++i) info.segments.emplace_back(names[i]);
+  if (std::string reason = checkEwfSegments(info.segments, info); !reason.empty()) {
+    libewf_glob_free(names, count, nullptr);
+    error = "the EWF set " + path + " is not whole: " + reason;
+    return nullptr;
+  }
 
   libewf_handle_t* raw = nullptr;
   if (libewf_handle_initialize(&raw, &ewfError) != 1) {
@@ -185,9 +378,30 @@ std::unique_ptr<DiskImage> openEwf(const std::string& path, std::string& error) 
     error = "cannot open the EWF set " + path + ": " + ewfErrorText(ewfError);
     return nullptr;
   }
+  const int corrupted = libewf_handle_segment_files_corrupted(handle.get(), &ewfError);
+  if (corrupted != 0) {
+    error = "the EWF set " + path + " is not whole: " +
+            (corrupted == 1 ? std::string("libewf finds sections missing from its segments")
+                            : "libewf cannot tell whether its segments are whole: " + ewfErrorText(ewfError));
+    return nullptr;
+  }
   size64_t mediaSize = 0;
   if (libewf_handle_get_media_size(handle.get(), &mediaSize, &ewfError) != 1) {
     error = "cannot read the media size of the EWF set " + path + ": " + ewfErrorText(ewfError);
+    return nullptr;
+  }
+  size32_t chunkBytes = 0;
+  if (libewf_handle_get_chunk_size(handle.get(), &chunkBytes, &ewfError) != 1 || chunkBytes == 0 ||
+      chunkBytes > 64u * 1024 * 1024) {
+    error = "cannot read the chunk size of the EWF set " + path + ": " +
+            (chunkBytes == 0 ? ewfErrorText(ewfError) : std::to_string(chunkBytes) + " bytes is beyond reason");
+    return nullptr;
+  }
+  const std::uint64_t chunksNeeded = mediaSize / chunkBytes + (mediaSize % chunkBytes != 0 ? 1 : 0);
+  if (info.chunks != 0 && info.chunks < chunksNeeded) {
+    error = "the EWF set " + path + " is not whole: its chunk tables hold " + std::to_string(info.chunks) +
+            " chunks of " + std::to_string(chunkBytes) + " bytes, its media of " + std::to_string(mediaSize) +
+            " bytes needs " + std::to_string(chunksNeeded);
     return nullptr;
   }
   std::uint32_t bytesPerSector = 512;
@@ -195,9 +409,12 @@ std::unique_ptr<DiskImage> openEwf(const std::string& path, std::string& error) 
       bytesPerSector % 512 != 0 || bytesPerSector > 65536)
     bytesPerSector = 512;
   info.sizeBytes = mediaSize;
+  info.chunkBytes = chunkBytes;
+  if (info.chunks == 0) info.chunks = chunksNeeded;
   info.md5 = storedHash(handle.get(), "MD5");
   info.sha1 = storedHash(handle.get(), "SHA1");
-  return std::make_unique<EwfImage>(std::move(handle), std::move(info), bytesPerSector);
+  auto checks = std::make_shared<ChunkChecks>(chunkBytes, mediaSize);
+  return std::make_unique<EwfImage>(std::move(handle), std::move(info), bytesPerSector, std::move(checks));
 }
 
 // A short text file of sysfs or udev, trimmed; "" when it cannot be read.
@@ -229,6 +446,61 @@ std::string udevProperty(const std::string& record, const std::string& key) {
 }
 
 }  // namespace
+
+ChunkChecks::ChunkChecks(std::uint64_t chunkBytes, std::uint64_t mediaBytes)
+    : chunkBytes_(std::max<std::uint64_t>(1, chunkBytes)) {
+  const std::uint64_t chunks = mediaBytes / chunkBytes_ + 1;
+  pages_.resize(static_cast<std::size_t>(chunks / CHUNKS_PER_PAGE + 1));
+}
+
+ChunkChecks::Tally ChunkChecks::tally() const {
+  const std::lock_guard lock(mutex_);
+  return Tally{chunksRead_, failed_};
+}
+
+void ChunkChecks::noteRead(std::uint64_t offset, std::uint64_t length) {
+  if (length == 0) return;
+  const std::lock_guard lock(mutex_);
+  const std::uint64_t last = (offset + length - 1) / chunkBytes_;
+  for (std::uint64_t chunk = offset / chunkBytes_; chunk <= last; ++chunk) {
+    const std::uint64_t page = chunk / CHUNKS_PER_PAGE;
+    if (page >= pages_.size()) return;
+    auto& bits = pages_[static_cast<std::size_t>(page)];
+    if (!bits) bits = std::make_unique<std::uint64_t[]>(CHUNKS_PER_PAGE / 64);
+    const std::uint64_t within = chunk % CHUNKS_PER_PAGE;
+    std::uint64_t& word = bits[static_cast<std::size_t>(within / 64)];
+    const std::uint64_t bit = std::uint64_t{1} << (within % 64);
+    if ((word & bit) == 0) ++chunksRead_;
+    word |= bit;
+  }
+}
+
+void ChunkChecks::noteFailed(MediaRange range) {
+  if (range.length == 0) return;
+  std::uint64_t from = range.offset / chunkBytes_ * chunkBytes_;
+  const std::uint64_t end = range.offset + std::min(range.length, UINT64_MAX - range.offset);
+  std::uint64_t to = end % chunkBytes_ == 0 || end > UINT64_MAX - chunkBytes_ ? end : (end / chunkBytes_ + 1) * chunkBytes_;
+  const std::lock_guard lock(mutex_);
+  // Kept sorted, touching stretches joined.
+  auto first = std::lower_bound(failed_.begin(), failed_.end(), from,
+                                [](const MediaRange& r, std::uint64_t at) { return r.offset + r.length < at; });
+  auto last = first;
+  while (last != failed_.end() && last->offset <= to) {
+    from = std::min(from, last->offset);
+    to = std::max(to, last->offset + last->length);
+    ++last;
+  }
+  first = failed_.erase(first, last);
+  failed_.insert(first, MediaRange{from, to - from});
+}
+
+std::uint64_t ChunkChecks::firstFailedIn(std::uint64_t offset, std::uint64_t length) const {
+  const std::lock_guard lock(mutex_);
+  const auto after = std::upper_bound(failed_.begin(), failed_.end(), offset,
+                                      [](std::uint64_t at, const MediaRange& r) { return at < r.offset + r.length; });
+  if (after == failed_.end() || after->offset >= offset + length) return UINT64_MAX;
+  return std::max(after->offset, offset);
+}
 
 void describeBlockDevice(std::uint64_t deviceNumber, DiskImageInfo& info) {
   const auto device = static_cast<dev_t>(deviceNumber);

@@ -4,6 +4,7 @@
 #include <tsk/libtsk.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
@@ -19,6 +20,9 @@ namespace {
 struct ExternalImage {
   TSK_IMG_INFO info;
   DiskImage* disk;
+  // Reads of the disk that failed: the library fills some of them with
+  // zeros and carries on, so this is how a file's read learns of them.
+  std::atomic<std::uint64_t> failedReads{0};
 };
 
 ssize_t readExternal(TSK_IMG_INFO* info, TSK_OFF_T offset, char* into, std::size_t length) {
@@ -34,6 +38,7 @@ ssize_t readExternal(TSK_IMG_INFO* info, TSK_OFF_T offset, char* into, std::size
     const std::int64_t got = disk->readAt(static_cast<std::uint64_t>(offset) + done, into + done, length - done);
     if (got < 0) {
       const int reason = errno;
+      ++reinterpret_cast<ExternalImage*>(info)->failedReads;
       tsk_error_reset();
       tsk_error_set_errno(TSK_ERR_IMG_READ);
       tsk_error_set_errstr("cannot read the disk at byte %llu: %s",
@@ -285,7 +290,7 @@ class ImageFile final : public SourceFile {
   ImageFile& operator=(const ImageFile&) = delete;
 
   std::uint64_t size() const override { return size_; }
-  std::uint32_t blockSize() const override { return std::max(512u, volume_->disk->sectorSize()); }
+  std::uint32_t blockSize() const override { return std::max(512u, volume_->disk->failureUnit()); }
 
   std::int64_t readAt(std::uint64_t offset, const iovec* parts, int count) override {
     std::uint64_t done = 0;
@@ -352,9 +357,12 @@ class ImageFile final : public SourceFile {
     }
     length = static_cast<std::size_t>(std::min<std::uint64_t>({length, size_ - offset, cutOffAt_ - offset}));
     const std::lock_guard lock(volume_->mutex);
+    const std::uint64_t failedBefore = volume_->image->failedReads;
     const ssize_t got =
         tsk_fs_file_read(file_.get(), static_cast<TSK_OFF_T>(offset), into, length, TSK_FS_FILE_READ_FLAG_NONE);
-    if (got <= 0) {
+    // A disk read that failed on the way fails this one, even where the
+    // library went on with zeros (or read the bytes again in a smaller piece).
+    if (got <= 0 || volume_->image->failedReads != failedBefore) {
       tsk_error_reset();
       errno = EIO;
       return -1;

@@ -10,12 +10,14 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "store/frame_header.h"
 #include "support/disk_images.h"
 #include "support/media_probe.h"
+#include "support/media_samples.h"
 #include "support/recorder_simulator.h"
 #include "support/store_writer.h"
 #include "support/temp_dir.h"
@@ -402,6 +404,124 @@ TEST(EvidenceDeviceTest, AnOutputFolderOnTheDiskGivenAsDeviceOrImageIsRefused) {
   TempDir elsewhere;
   EXPECT_EQ(cli({"backup", "--disk", loop.device(), "--out", elsewhere.path()}).exitStatus, 0);
   EXPECT_TRUE(filesOn() == before) << "the evidence's file system changed";
+}
+
+}  // namespace
+}  // namespace korvex
+
+namespace korvex {
+namespace {
+
+// An EWF set that ewfacquire made of an ext4 disk holding a store, in
+// segments of 1 MiB, made once; each test damages a copy in its own folder.
+class EwfSetTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    made_ = new TempDir;
+    testing::SimulationOptions options;
+    options.fileBytes = 200 * 1024;
+    testing::simulateRecorder(made_->path() + "/store/", {{0, 1, T0, 4, true}, {1, 2, T0 + 1, 3, false}}, options);
+    if (!testing::missingTools({"mkfs.ext4", "ewfacquire"}).empty()) return;
+    error_ = testing::makeExt4Image(made_->path() + "/store", made_->file("disk.raw"), 8 * MIB);
+    if (error_.empty()) error_ = testing::makeEwfSet(made_->file("disk.raw"), made_->path() + "/evidence", 1 * MIB);
+  }
+  static void TearDownTestSuite() { delete made_; }
+  void SetUp() override {
+    const std::string missing = testing::missingTools({"mkfs.ext4", "ewfacquire"});
+    if (!missing.empty()) GTEST_SKIP() << missing;
+    ASSERT_EQ(error_, "");
+    for (const std::string& segment : testing::listFiles(made_->path(), "evidence.E"))
+      fs::copy_file(segment, work_.path() + "/" + fs::path(segment).filename().string());
+  }
+  // Every segment's size, time and hash.
+  std::map<std::string, Evidence> evidence() const {
+    std::map<std::string, Evidence> found;
+    for (const std::string& file : testing::listFiles(work_.path())) found[file] = evidenceOf(file);
+    return found;
+  }
+
+  static TempDir* made_;
+  static std::string error_;
+  TempDir work_;
+  const std::string image_ = work_.path() + "/evidence.E01";
+};
+
+TempDir* EwfSetTest::made_ = nullptr;
+std::string EwfSetTest::error_;
+
+TEST_F(EwfSetTest, ASetWithASegmentMissingOrCutShortIsRefusedBeforeAnythingIsWritten) {
+  const std::string second = work_.path() + "/evidence.E02";
+  const std::pair<std::function<void()>, std::string> cases[] = {
+      {[&] { fs::resize_file(second, 500000); }, second + " is cut short: it holds 500000 bytes"},
+      {[&] { fs::remove(second); }, second + " is missing (" + image_ + " does not end the set)"},
+  };
+  for (const auto& [damage, says] : cases) {
+    damage();
+    const std::map<std::string, Evidence> before = evidence();
+    for (const char* command : {"scan", "backup"}) {
+      TempDir out;
+      const ProgramRun run = cli({command, "--disk", image_, "--out", out.path()});
+      EXPECT_EQ(run.exitStatus, 1) << command << ": " << run.err;
+      EXPECT_NE(run.err.find("the EWF set " + image_ + " is not whole: " + says), std::string::npos) << run.err;
+      EXPECT_TRUE(testing::listFiles(out.path()).empty()) << command;
+    }
+    EXPECT_TRUE(evidence() == before) << says;
+  }
+}
+
+// A byte flipped inside a picture's payload fails its chunk's checksum.
+TEST_F(EwfSetTest, AChunkThatFailsItsChecksumIsAReadErrorAndNeverExported) {
+  constexpr std::uint64_t CHUNK = 32768;
+  const std::vector<std::uint8_t>& picture = testing::sampleVideo().front().bytes;
+  const auto middle = picture.begin() + static_cast<std::ptrdiff_t>(picture.size() / 2);
+  const std::vector<std::uint8_t> window(middle - 32, middle + 32);
+  std::vector<std::uint8_t> corrupted = window;
+  corrupted[32] ^= 0xff;
+  // The last such picture on the disk: the first lies beside the folders' blocks.
+  const std::vector<std::uint8_t> disk = testing::readBytes(made_->file("disk.raw"));
+  const auto found = std::find_end(disk.begin(), disk.end(), window.begin(), window.end());
+  ASSERT_NE(found, disk.end());
+  const auto at = static_cast<std::uint64_t>(found - disk.begin()) + 32;
+  ASSERT_EQ(testing::corruptEwfChunk(made_->file("disk.raw"), work_.path() + "/evidence", at), "");
+  const std::map<std::string, Evidence> before = evidence();
+
+  for (const bool recover : {false, true}) {
+    SCOPED_TRACE(recover ? "with recovery" : "without recovery");
+    TempDir out;
+    std::vector<std::string> args = {"backup", "--disk", image_, "--out", out.path()};
+    if (recover) args.push_back("--recover");
+    const ProgramRun run = cli(args);
+    EXPECT_EQ(run.exitStatus, recover ? 0 : 1) << run.err;
+    if (!recover) {
+      EXPECT_NE(run.err.find("cannot read the recording file " + image_ + ":dir"), std::string::npos) << run.err;
+    }
+    bool windowExported = false;  // from the other pictures of the sample
+    for (const std::string& avi : testing::listFiles(out.path(), "", ".avi")) {
+      const std::vector<std::uint8_t> bytes = testing::readBytes(avi);
+      EXPECT_EQ(std::search(bytes.begin(), bytes.end(), corrupted.begin(), corrupted.end()), bytes.end()) << avi;
+      windowExported = windowExported || std::search(bytes.begin(), bytes.end(), window.begin(), window.end()) != bytes.end();
+    }
+    EXPECT_TRUE(windowExported);
+
+    const std::vector<std::string> logs = testing::listFiles(out.path(), "BackupLog_", ".json");
+    ASSERT_EQ(logs.size(), 1u);
+    const nlohmann::json log = nlohmann::json::parse(testing::readTextFile(logs[0]));
+    EXPECT_EQ(log["outcome"], recover ? "finished" : "failed");
+    EXPECT_EQ(log["disk"]["image"]["storedHashesVerified"], false);
+    const nlohmann::json& check = log["disk"]["image"]["verification"];
+    EXPECT_EQ(check["segmentsExpected"], check["segmentsFound"]);
+    EXPECT_EQ(check["everyChunkReadPassedChecksum"], false);
+    EXPECT_EQ(check["checksumFailures"], nlohmann::json::parse("[{\"offset\": " + std::to_string(at / CHUNK * CHUNK) +
+                                                                ", \"length\": 32768}]"));
+    if (recover) {
+      const nlohmann::json& regions = log["recovery"]["unreadableRegions"];
+      EXPECT_FALSE(regions.empty());
+      for (const nlohmann::json& region : regions) EXPECT_EQ(region["offset"].get<std::uint64_t>() % CHUNK, 0u);
+    } else {
+      EXPECT_EQ(log["unreadable"][0]["reason"], "Input/output error");
+    }
+  }
+  EXPECT_TRUE(evidence() == before) << "the set changed";
 }
 
 }  // namespace

@@ -609,6 +609,49 @@ TEST_F(BrokenImageTest, AnUnreadableAreaOfTheDiskFailsTheReadsThatTouchIt) {
   }
 }
 
+// An EWF chunk whose checksum fails is a failing sector of 32 KiB: every
+// read that touches it fails, also once libewf has it cached, and a read
+// stops short before it.
+TEST_F(BrokenImageTest, AnEwfChunkThatFailsItsChecksumCannotBeRead) {
+  const std::string missing = testing::missingTools({"ewfacquire"});
+  if (!missing.empty()) GTEST_SKIP() << missing;
+  constexpr std::uint64_t CHUNK = 32768;
+  const std::string raw = work_.file("disk.raw"), set = work_.path() + "/evidence";
+  ASSERT_EQ(testing::makeExt4Image(root_, raw, 12 * MIB), "");
+  // As above: noise of dir00001/file0000.dat, at byte 300000 of the file.
+  const auto frames = recordingWithFrames(4, 40, 500 * 1024).bytes();
+  const std::vector<std::uint8_t> disk = testing::readBytes(raw);
+  const auto found = std::search(disk.begin(), disk.end(), frames.begin() + 300000, frames.begin() + 300064);
+  ASSERT_NE(found, disk.end());
+  const auto at = static_cast<std::uint64_t>(found - disk.begin()) + 32, chunk = at / CHUNK * CHUNK;
+  ASSERT_EQ(testing::makeEwfSet(raw, set, 1 * MIB), "");
+  ASSERT_EQ(testing::corruptEwfChunk(raw, set, at), "");
+
+  std::string error;
+  const std::unique_ptr<DiskImage> image = openDiskImage(set + ".E01", error);
+  ASSERT_NE(image, nullptr) << error;
+  EXPECT_EQ(image->failureUnit(), CHUNK);
+  std::vector<std::uint8_t> buffer(2 * CHUNK);
+  for (int time = 0; time < 2; ++time) {
+    errno = 0;
+    EXPECT_EQ(image->readAt(at, buffer.data(), 16), -1);
+    EXPECT_EQ(errno, EIO);
+  }
+  EXPECT_EQ(image->readAt(chunk - 100, buffer.data(), buffer.size()), 100);
+  EXPECT_EQ(image->readAt(chunk + CHUNK, buffer.data(), 512), 512);
+  // Files fail in whole chunks, and also when read through the library.
+  for (const bool direct : {true, false}) {
+    ImageOptions options;
+    options.directReads = direct;
+    auto source = openDiskSource(set + ".E01", 0, error, options);
+    ASSERT_NE(source, nullptr) << error;
+    OpenedFile opened = source->openFile(1, 0, ReadPattern::WholeFile);
+    ASSERT_NE(opened.file, nullptr) << opened.failure.reason;
+    EXPECT_EQ(opened.file->blockSize(), CHUNK);
+    EXPECT_EQ(opened.file->readAt(300032, buffer.data(), 16), -1) << direct;
+  }
+}
+
 TEST_F(BrokenImageTest, KindsOtherThanRegularFilesAreNotRecordingFiles) {
   // A folder where a recording file should be, and a symbolic link.
   fs::remove(root_ + "dir00000/file0005.dat");

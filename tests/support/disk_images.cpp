@@ -3,7 +3,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -160,6 +162,31 @@ std::string makeEwfSet(const std::string& raw, const std::string& target, std::u
   std::error_code error;
   if (!fs::exists(target + ".E01", error)) return "ewfacquire made no " + target + ".E01: " + output;
   return {};
+}
+
+std::string corruptEwfChunk(const std::string& raw, const std::string& target, std::uint64_t rawOffset,
+                            std::uint64_t chunkBytes) {
+  const std::vector<std::uint8_t> disk = readBytes(raw);
+  if (rawOffset >= disk.size()) return "byte " + std::to_string(rawOffset) + " lies past the end of " + raw;
+  const std::uint64_t start = rawOffset / chunkBytes * chunkBytes;
+  const auto from = disk.begin() + static_cast<std::ptrdiff_t>(start);
+  const auto to = disk.begin() + static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(start + chunkBytes, disk.size()));
+  // Uncompressed, a chunk is stored as it is, the segments in media order:
+  // the first place that holds the chunk's bytes is that chunk.
+  const std::boyer_moore_horspool_searcher chunk(from, to);
+  for (int number = 1; number <= 99; ++number) {
+    char extension[8];
+    std::snprintf(extension, sizeof extension, ".E%02d", number);
+    const std::string segment = target + extension;
+    std::vector<std::uint8_t> bytes = readBytes(segment);
+    if (bytes.empty()) break;
+    const auto found = std::search(bytes.begin(), bytes.end(), chunk);
+    if (found == bytes.end()) continue;
+    found[static_cast<std::ptrdiff_t>(rawOffset - start)] ^= 0xff;
+    writeBytes(segment, bytes);
+    return {};
+  }
+  return "no segment of " + target + " holds the chunk at byte " + std::to_string(start) + " as it is";
 }
 
 std::vector<std::uint8_t> readBytes(const std::string& path) {

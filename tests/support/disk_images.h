@@ -41,6 +41,12 @@ std::string makePartitionedImage(const std::string& image, const std::vector<Par
 // `segmentBytes` (at least 1 MiB), no compression, MD5 and SHA-1 stored.
 std::string makeEwfSet(const std::string& raw, const std::string& target, std::uint64_t segmentBytes);
 
+// Flips one byte, the one that holds byte `rawOffset` of the disk `raw`,
+// in the uncompressed EWF set `target`.E01, ... made from it: the chunk
+// that holds it then fails its checksum. "" or what went wrong.
+std::string corruptEwfChunk(const std::string& raw, const std::string& target, std::uint64_t rawOffset,
+                            std::uint64_t chunkBytes = 32768);
+
 // Bytes of a file and back.
 std::vector<std::uint8_t> readBytes(const std::string& path);
 void writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
