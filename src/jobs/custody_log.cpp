@@ -292,10 +292,15 @@ JobOutcome backupOutcome(const BackupResult& result, bool interrupted) {
   return JobOutcome::Failed;
 }
 
+std::string sourceFailureText(const SourceEnd& source) {
+  return (source.rootUnlisted ? "cannot list the store's folder " : "cannot read the recording file ") +
+         source.failedPath + ": " + source.failureReason;
+}
+
 std::string scanFailureReason(const ScanResult& result) {
   switch (result.end) {
     case ScanEnd::SourceFailed:
-      return "cannot read the recording file " + result.source.failedPath + ": " + result.source.failureReason;
+      return sourceFailureText(result.source);
     case ScanEnd::ReportNotCreated:
       return "cannot create the report " + result.reportPath + ": " + std::strerror(result.errorNumber);
     case ScanEnd::ReportWriteFailed:
@@ -310,7 +315,7 @@ std::string scanFailureReason(const ScanResult& result) {
 std::string backupFailureReason(const BackupResult& result) {
   switch (result.end) {
     case BackupEnd::SourceFailed:
-      return "cannot read the recording file " + result.source.failedPath + ": " + result.source.failureReason;
+      return sourceFailureText(result.source);
     case BackupEnd::OutputFailed:
       return "cannot write " + result.failedPath + ": " + std::strerror(result.errorNumber);
     case BackupEnd::NotEnded:

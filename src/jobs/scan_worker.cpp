@@ -31,7 +31,16 @@ void ScanWorker::runJob(const StopRequest& stop) {
   const std::string name = scanReportPath(settings_.outputFolder, started);
   logStem_ = name.substr(0, name.size() - SCAN_REPORT_EXTENSION.size());
 
-  const int folderCount = source_.countFolders();
+  const FolderListing folders = source_.listFolders();
+  if (folders.failed()) {
+    result_.aborted = true;
+    result_.source.failedPath = source_.describe();
+    result_.source.failureReason = folders.failure.reason;
+    result_.source.rootUnlisted = true;
+    finish(ScanEnd::SourceFailed);
+    return;
+  }
+  const int folderCount = folders.count;
   if (folderCount <= 0) {
     result_.aborted = true;
     finish(ScanEnd::NoFolders);

@@ -506,3 +506,42 @@ TEST_F(CliTest, RecoverReadsOnPastDamageAndListsWhatItFound) {
 
 }  // namespace
 }  // namespace korvex
+
+namespace korvex {
+namespace {
+
+TEST_F(CliTest, AStoreRootThatCannotBeListedIsStatus1NamingIt) {
+  sampleStore();
+  // Root lists any folder whatever its mode: as root, the companion runs as nobody.
+  std::vector<std::string> asUser;
+  if (getuid() == 0) {
+    asUser = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    std::vector<std::string> probe = asUser;
+    probe.push_back("true");
+    if (!testing::programOnPath("setpriv") || testing::runProgram(probe).exitStatus != 0)
+      GTEST_SKIP() << "running as root, and setpriv cannot run the companion as another user";
+  }
+  ASSERT_EQ(chmod(out_.path().c_str(), 0777), 0);
+  ASSERT_EQ(chmod(disk_.path().c_str(), 0), 0);
+  for (const char* command : {"scan", "backup"}) {
+    SCOPED_TRACE(command);
+    std::vector<std::string> args = asUser;
+    for (const std::string& arg : {std::string(KORVEX_CLI_PATH), std::string(command), std::string("--disk"),
+                                   disk_.path(), std::string("--out"), out_.path()})
+      args.push_back(arg);
+    const ProgramRun run = testing::runProgram(args);
+    const std::string reason = "cannot list the store's folder " + disk_.root() + ": Permission denied";
+    EXPECT_EQ(run.exitStatus, 1) << run.err;
+    EXPECT_NE(run.err.find(reason), std::string::npos) << run.err;
+    const auto logs = testing::listFiles(out_.path(), command == std::string("scan") ? "ScanFile_" : "BackupLog_", ".json");
+    ASSERT_EQ(logs.size(), 1u);
+    std::ifstream in(logs[0]);
+    const nlohmann::json log = nlohmann::json::parse(in, nullptr, false);
+    EXPECT_EQ(log.value("outcome", ""), "failed");
+    EXPECT_EQ(log.value("reason", ""), reason);
+  }
+  ASSERT_EQ(chmod(disk_.path().c_str(), 0700), 0);
+}
+
+}  // namespace
+}  // namespace korvex
