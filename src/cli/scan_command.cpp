@@ -59,7 +59,8 @@ int runScanCommand(JobSettings settings, int partition) {
         return EXIT_NO_VIDEO;
       default:
         progress.message("can't find video data! (recording file " + result.source.missingPath + " is missing, " +
-                         std::to_string(result.source.foldersNotRead) + " folders of the range not read)");
+                         std::to_string(result.source.foldersNotRead) + " folders of the range not read)" +
+                         foldersLeftNote(result.source));
         return EXIT_NO_VIDEO;
     }
   }();

@@ -31,7 +31,7 @@ BackupResult BackupWorker::run(const StopRequest& stop) {
   reserveLogRoom();
 
   const FolderListing folders = source_.listFolders();
-  const FolderRange range = folderRange(folders.count, settings_);
+  const FolderRange range = folderRange(walkFolderCount(folders, settings_.recover), settings_);
   const std::int64_t files = std::max<std::int64_t>(1, range.fileCount());
   StoreWalker walker;
   walker.fileStarts = [&](std::int32_t folder, int file) {
@@ -44,6 +44,8 @@ BackupResult BackupWorker::run(const StopRequest& stop) {
     return exportFrames(folder, file, reader);
   };
   walker.recover = settings_.recover;
+  walker.existingFolders = folders.folders;
+  walker.folderEnd = settings_.folderEnd;
   walker.fileSkipped = [&](std::int32_t folder, int file, const OpenFailure& failure) {
     noteSkippedFile(result_.recovery, folder, file, failure);
   };
@@ -72,6 +74,7 @@ BackupResult BackupWorker::run(const StopRequest& stop) {
       end = BackupEnd::FileMissing;
       result_.source.missingPath = walked.path;
       result_.source.foldersNotRead = walked.foldersNotRead;
+      result_.source.foldersLeft = walked.foldersLeft;
       break;
     case WalkEnd::Kind::SourceFailed:
       end = BackupEnd::SourceFailed;

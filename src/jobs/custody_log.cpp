@@ -9,6 +9,7 @@
 #include "jobs/output_folder.h"
 #include "store/record_types.h"
 #include "store/recording_source.h"
+#include "store/recording_store.h"
 
 #ifndef KORVEX_VERSION
 #define KORVEX_VERSION "unknown"
@@ -345,6 +346,12 @@ std::string custodyJson(const CustodyRecord& record) {
   log["missing"] = record.source.missingPath.empty()
                        ? Json(nullptr)
                        : objectOf("path", record.source.missingPath, "foldersNotRead", record.source.foldersNotRead);
+  // Folders after a missing one that exist and were never read.
+  if (!record.source.foldersLeft.empty()) {
+    Json left = arrayWithRoom(record.source.foldersLeft.size());
+    for (const std::int32_t folder : record.source.foldersLeft) left.push_back(storeFolderName(folder));
+    log["missing"]["foldersLeft"] = std::move(left);
+  }
   if (record.settings.recover) log["recovery"] = recoveryValue(record.recovery);
   if (record.backup) {
     Json files = arrayWithRoom(record.files.size());

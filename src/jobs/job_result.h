@@ -106,6 +106,8 @@ struct SourceEnd {
   // A missing file, with the folders of the range left after its own.
   std::string missingPath;
   std::int32_t foldersNotRead = 0;
+  // Folders that exist after the missing file's and were never read.
+  std::vector<std::int32_t> foldersLeft;
 };
 
 // A file's SHA-256 as it lies on disk.

@@ -40,7 +40,7 @@ void ScanWorker::runJob(const StopRequest& stop) {
     finish(ScanEnd::SourceFailed);
     return;
   }
-  const int folderCount = folders.count;
+  const int folderCount = walkFolderCount(folders, settings_.recover);
   if (folderCount <= 0) {
     result_.aborted = true;
     finish(ScanEnd::NoFolders);
@@ -80,6 +80,8 @@ void ScanWorker::runJob(const StopRequest& stop) {
     return scanRecordingFile(folder, file, reader);
   };
   walker.recover = settings_.recover;
+  walker.existingFolders = folders.folders;
+  walker.folderEnd = settings_.folderEnd;
   walker.fileSkipped = [&](std::int32_t folder, int file, const OpenFailure& failure) {
     noteSkippedFile(result_.recovery, folder, file, failure);
   };
@@ -103,6 +105,7 @@ void ScanWorker::runJob(const StopRequest& stop) {
       result_.aborted = true;
       result_.source.missingPath = end.path;
       result_.source.foldersNotRead = end.foldersNotRead;
+      result_.source.foldersLeft = end.foldersLeft;
       // A missing file in the last folder of the range still ends a
       // complete scan: the recorder had not filled that folder yet.
       finish(end.folder == range.limit - 1 ? ScanEnd::RangeDone : ScanEnd::FileMissing);

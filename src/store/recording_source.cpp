@@ -118,12 +118,20 @@ FolderSource::~FolderSource() {
 
 FolderListing FolderSource::listFolders() const {
   FolderListing listing;
-  const FolderEntries entries = rootFd_ >= 0 ? listFolderEntries(rootFd_, "dir") : FolderEntries{0, rootError_};
+  const FolderEntries entries = rootFd_ >= 0 ? listFolderEntries(rootFd_, "dir") : FolderEntries{0, {}, rootError_};
   if (entries.errorNumber != 0) {
     listing.failure = failureOf(entries.errorNumber);
     return listing;
   }
   listing.count = entries.count;
+  listing.folders = entries.numbers;
+  return listing;
+}
+
+FolderListing RecordingSource::listFolders() const {
+  FolderListing listing;
+  listing.count = countFolders();
+  for (std::int32_t folder = 0; folder < listing.count; ++folder) listing.folders.push_back(folder);
   return listing;
 }
 

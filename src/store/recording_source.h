@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace korvex {
 
@@ -54,6 +55,9 @@ struct OpenedFile {
 // What lies under a store's root, or why it could not be listed.
 struct FolderListing {
   int count = 0;        // as countFolders gives it
+  // The folders named as the store names them ("dir%05d"), whatever their
+  // kind, ascending: where a missing folder is, and what lies after it.
+  std::vector<std::int32_t> folders;
   OpenFailure failure;  // reason empty when the root was listed
   bool listed() const { return failure.reason.empty(); }
   // A root that exists and could not be listed: the job cannot say whether
@@ -67,13 +71,10 @@ class RecordingSource {
   // Entries directly under the store's root whose names start with "dir",
   // whatever their kind. 0 when the root cannot be read.
   virtual int countFolders() const = 0;
-  // The same count with why it could not be made. Sources whose root was
-  // read when they were opened cannot fail here.
-  virtual FolderListing listFolders() const {
-    FolderListing listing;
-    listing.count = countFolders();
-    return listing;
-  }
+  // The same count with the folders' numbers and why it could not be made.
+  // Sources whose root was read when they were opened cannot fail here;
+  // those that cannot tell the numbers have folders 0 to count-1.
+  virtual FolderListing listFolders() const;
   // Opens recording file `file` of folder `folder`. Never blocks and never
   // writes: anything but a regular file is a failure.
   virtual OpenedFile openFile(int folder, int file, ReadPattern pattern) const = 0;

@@ -4,6 +4,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <strings.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -38,11 +41,29 @@ FolderEntries listFolderEntries(int folder, const std::string& prefix) {
     const dirent* entry = readdir(dir.get());
     if (entry == nullptr) {
       // A listing cut short by a read error is no listing.
-      if (errno != 0) entries = FolderEntries{0, errno};
+      if (errno != 0) entries = FolderEntries{0, {}, errno};
+      std::sort(entries.numbers.begin(), entries.numbers.end());
       return entries;
     }
-    if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) == 0) ++entries.count;
+    if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) != 0) continue;
+    ++entries.count;
+    if (const auto number = storeFolderNumber(entry->d_name)) entries.numbers.push_back(*number);
   }
+}
+
+std::optional<std::int32_t> storeFolderNumber(const char* name, bool ignoreCase) {
+  if ((ignoreCase ? strncasecmp(name, "dir", 3) : std::strncmp(name, "dir", 3)) != 0) return std::nullopt;
+  const char* digits = name + 3;
+  const std::size_t length = std::strlen(digits);
+  // Five digits at least; beyond five, no leading zero (as %05d writes them).
+  if (length < 5 || length > 10 || (length > 5 && digits[0] == '0')) return std::nullopt;
+  std::int64_t number = 0;
+  for (std::size_t i = 0; i < length; ++i) {
+    if (digits[i] < '0' || digits[i] > '9') return std::nullopt;
+    number = number * 10 + (digits[i] - '0');
+  }
+  if (number >= INT32_MAX) return std::nullopt;  // its successor is a folder count
+  return static_cast<std::int32_t>(number);
 }
 
 int countStoreFolders(const std::string& root) {
@@ -58,6 +79,13 @@ int countStoreFolders(const std::string& root) {
   const FolderEntries entries = listFolderEntries(fd, prefix);
   ::close(fd);
   return entries.count;
+}
+
+std::string storeFolderName(std::int32_t folder) {
+  char name[24];
+  const int n = std::snprintf(name, sizeof name, "dir%05d", folder);
+  if (n < 0 || static_cast<std::size_t>(n) >= sizeof name) return {};
+  return name;
 }
 
 std::string recordingFilePath(const std::string& root, int folder, int file) {

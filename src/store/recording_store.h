@@ -1,7 +1,10 @@
 // The recorder's disk: numbered folders of numbered recording files.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace korvex {
 
@@ -14,6 +17,9 @@ inline constexpr int FILES_PER_FOLDER = 128;
 // The root's access time is left as it was where that is allowed.
 int countStoreFolders(const std::string& root);
 
+// The store's name of a folder: "dir%05d".
+std::string storeFolderName(std::int32_t folder);
+
 // "<root>dir%05d/file%04d.dat". Nothing is inserted after the root.
 std::string recordingFilePath(const std::string& root, int folder, int file);
 
@@ -22,9 +28,15 @@ std::string recordingFilePath(const std::string& root, int folder, int file);
 // may ask for that, so it falls back to a plain open. -1 with errno set.
 int openFolderToList(int at, const char* path);
 
+// The number of the recorder folder `name` names, exactly as
+// recordingFilePath writes it ("dir00002", "dir123456"); none for any other
+// name ("dir2", "dirlist.txt"). `ignoreCase` for file systems that do.
+std::optional<std::int32_t> storeFolderNumber(const char* name, bool ignoreCase = false);
+
 // What listing a folder found: the entries whose names start with a prefix.
 struct FolderEntries {
   int count = 0;
+  std::vector<std::int32_t> numbers;  // of the recorder folders among them, ascending
   int errorNumber = 0;  // why the folder could not be listed; 0 when it was
 };
 

@@ -545,3 +545,59 @@ TEST_F(CliTest, AStoreRootThatCannotBeListedIsStatus1NamingIt) {
 
 }  // namespace
 }  // namespace korvex
+
+namespace korvex {
+namespace {
+
+// dir00000 and dir00002 hold recordings, dir00001 is missing and dir00002
+// was never filled past its first file.
+TEST_F(CliTest, AMissingFolderHidesNoneAfterIt) {
+  testing::StoreWriter store(disk_.root());
+  store.writeFile(0, 0, RecordingFileBuilder().frame(testing::keyedFrame(0, 1, 1, T0)).timesFromFrames());
+  store.fillFolder(0);
+  store.writeFile(2, 0, RecordingFileBuilder().frame(testing::keyedFrame(1, 2, 2, T0 + 60)).timesFromFrames());
+  const auto logOf = [](const std::string& err) {
+    const std::size_t at = err.find("job log: ");
+    std::ifstream in(err.substr(at + 9, err.find('\n', at) - at - 9));
+    return nlohmann::json::parse(in, nullptr, false);
+  };
+  struct Case {
+    bool recover;
+    std::size_t segments;
+  };
+  for (const Case c : {Case{false, 1}, Case{true, 2}}) {
+    SCOPED_TRACE(c.recover);
+    TempDir out;
+    std::vector<std::string> args = {"scan", "--disk", disk_.path(), "--out", out.path()};
+    if (c.recover) args.push_back("--recover");
+    const ProgramRun run = cli(args);
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    ASSERT_EQ(lines(run.out).size(), 1u) << run.err;
+    EXPECT_EQ(lines(testing::readTextFile(lines(run.out)[0])).size(), 2 + c.segments + (c.recover ? 1 : 0));
+    const auto log = logOf(run.err);
+    if (!c.recover) {
+      EXPECT_NE(run.err.find("folders that exist and were not read (--recover reads them): dir00002"),
+                std::string::npos) << run.err;
+      EXPECT_EQ(log["missing"].value("path", ""), disk_.root() + "dir00001/file0000.dat");
+      EXPECT_EQ(log["missing"]["foldersLeft"], nlohmann::json::array({"dir00002"}));
+      continue;
+    }
+    // The files never written at the end of the last folder: one entry.
+    EXPECT_NE(run.err.find("dir00002/file0001.dat to dir00002/file0127.dat (127 files) passed over"),
+              std::string::npos) << run.err;
+    EXPECT_EQ(log["recovery"]["passedOver"].size(), 1u);
+    EXPECT_EQ(run.err.find("dir00001"), std::string::npos) << run.err;
+  }
+  for (const char* recover : {"", "--recover"}) {
+    TempDir out;
+    std::vector<std::string> args = {"backup", "--disk", disk_.path(), "--out", out.path()};
+    if (*recover) args.push_back(recover);
+    const ProgramRun run = cli(args);
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(lines(run.out).size(), *recover ? 2u : 1u) << run.err;
+    EXPECT_EQ(run.err.find("were not read (--recover reads them): dir00002") != std::string::npos, !*recover) << run.err;
+  }
+}
+
+}  // namespace
+}  // namespace korvex

@@ -146,6 +146,18 @@ TEST(FolderSource, ListingTheRootLeavesItsAccessTimeAsItWas) {
   EXPECT_EQ(accessedAt(), 1000000000);
 }
 
+TEST(StoreFolderNumber, OnlyNamesAsTheStoreWritesThem) {
+  struct Case {
+    const char* name;
+    std::optional<std::int32_t> number;
+  };
+  const Case cases[] = {{"dir00002", 2},        {"dir123456", 123456},   {"dir2", std::nullopt},
+                        {"dir000002", std::nullopt}, {"dirlist.txt", std::nullopt}, {"dir0000x", std::nullopt},
+                        {"dir2147483647", std::nullopt}, {"DIR00003", std::nullopt}};
+  for (const Case& c : cases) EXPECT_EQ(storeFolderNumber(c.name), c.number) << c.name;
+  EXPECT_EQ(storeFolderNumber("DIR00003", true), 3);
+}
+
 TEST(RecordingFilePath, FormatsFolderAndFileWithLeadingZeros) {
   EXPECT_EQ(recordingFilePath("/media/rec/", 3, 17), "/media/rec/dir00003/file0017.dat");
   EXPECT_EQ(recordingFilePath("/media/rec/", 0, 127), "/media/rec/dir00000/file0127.dat");
