@@ -139,7 +139,8 @@ OpenedFile FolderSource::openFile(int folder, int file, ReadPattern pattern) con
   OpenedFile opened;
   if (rootFd_ < 0) {
     opened.failure = failureOf(rootError_);
-    if (!opened.failure.missing) opened.failure.reason = "the store's folder cannot be opened: " + opened.failure.reason;
+    if (!opened.failure.missing)
+      opened.failure.reason = "the store's folder cannot be opened: " + opened.failure.reason;
     return opened;
   }
   const std::string name = recordingFileName(folder, file);
@@ -160,7 +161,8 @@ OpenedFile FolderSource::openFile(int folder, int file, ReadPattern pattern) con
       return opened;
     }
     opened.failure = failureOf(error);
-    if (!opened.failure.missing) opened.failure.reason = "the folder " + folderName + " cannot be opened: " + opened.failure.reason;
+    if (!opened.failure.missing)
+      opened.failure.reason = "the folder " + folderName + " cannot be opened: " + opened.failure.reason;
     return opened;
   }
   opened = openRecordingAt(folderFd, name.c_str() + folderName.size() + 1, true, pattern);

@@ -10,9 +10,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <map>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
 #include <vector>
@@ -187,83 +184,6 @@ TEST_F(HostileDiskTest, NonRegularRecordingFilesNeverBlockAndFailTheJob) {
     ASSERT_EQ(created_.size(), 1u);
     EXPECT_TRUE(testing::readAviContents(created_[0]).valid);
   }
-}
-
-// Every regular file under `folder` by path, with its bytes.
-std::map<std::string, std::string> contentsUnder(const std::string& folder) {
-  std::map<std::string, std::string> contents;
-  for (const std::string& path : testing::listFiles(folder)) contents[path] = testing::readTextFile(path);
-  return contents;
-}
-
-TEST_F(HostileDiskTest, SymbolicLinksInTheStoreFailTheJobNamingThemAndNothingOutsideIsExported) {
-  // Outside the store: channel 5's frames, which no job may take for the disk's.
-  TempDir outside;
-  const StoreWriter elsewhere(outside.root());
-  elsewhere.writeFile(0, 0, RecordingFileBuilder().frame(key(5, 9, T0)).frame(key(5, 9, T0 + 1)).timesFromFrames());
-  elsewhere.fillFolder(0);
-  struct Case {
-    const char* what;
-    std::string link, target;
-    int folder, file;  // the recording file the job names
-  };
-  for (const Case& c : {Case{"file", "dir00000/file0001.dat", elsewhere.filePath(0, 0), 0, 1},
-                        Case{"folder", "dir00001", elsewhere.folderPath(0), 1, 0}}) {
-    SCOPED_TRACE(c.what);
-    TempDir disk;
-    StoreWriter store(disk.root());
-    settings_.diskRoot = disk.root();
-    store.writeFile(0, 0, RecordingFileBuilder().frame(key(0, 1, T0)).timesFromFrames());
-    ASSERT_EQ(symlink(c.target.c_str(), disk.file(c.link).c_str()), 0);
-    store.fillFolder(0);
-    const auto before = contentsUnder(disk.path());
-    const auto outsideBefore = contentsUnder(outside.path());
-
-    ASSERT_TRUE(scan());
-    EXPECT_EQ(scan_.end, ScanEnd::SourceFailed);
-    EXPECT_EQ(scan_.source.failedPath, store.filePath(c.folder, c.file));
-    EXPECT_NE(scan_.source.failureReason.find("symbolic link"), std::string::npos) << scan_.source.failureReason;
-    ASSERT_EQ(scan_.segments.size(), 1u);
-    EXPECT_EQ(scan_.segments[0].channel, 0);
-
-    ASSERT_TRUE(backup());
-    EXPECT_EQ(backup_.end, BackupEnd::SourceFailed);
-    EXPECT_EQ(backup_.source.failedPath, store.filePath(c.folder, c.file));
-    ASSERT_EQ(created_.size(), 1u);
-    EXPECT_NE(created_[0].find("_chn1_"), std::string::npos) << created_[0];
-    EXPECT_EQ(contentsUnder(disk.path()), before);
-    EXPECT_EQ(contentsUnder(outside.path()), outsideBefore);
-  }
-}
-
-TEST_F(HostileDiskTest, AStoreRootThatCannotBeListedFailsTheJobNamingIt) {
-  store_.writeFile(0, 0, RecordingFileBuilder().frame(key(0, 1, T0)).timesFromFrames());
-  store_.fillFolder(0);
-  // Out of descriptors when the source opens the root; free again for the job's own files.
-  std::unique_ptr<FolderSource> source;
-  ASSERT_TRUE(testing::withoutFreeDescriptors([&] { source = std::make_unique<FolderSource>(disk_.root()); }));
-  const std::string reason = "cannot list the store's folder " + disk_.root() + ": " + std::strerror(EMFILE);
-  const auto logOf = [](const std::string& path) {
-    std::ifstream in(path);
-    return nlohmann::json::parse(in, nullptr, false);
-  };
-
-  scan_ = scanWorker(settings_, *source, state_, stop_);
-  EXPECT_EQ(scan_.end, ScanEnd::SourceFailed);
-  EXPECT_TRUE(scan_.source.rootUnlisted);
-  EXPECT_EQ(scanFailureReason(scan_), reason);
-  EXPECT_EQ(scan_.reportPath, "");
-  const auto scanLog = logOf(scan_.logPath);
-  EXPECT_EQ(scanLog.value("outcome", ""), "failed");
-  EXPECT_EQ(scanLog.value("reason", ""), reason);
-
-  backup_ = backupWorker(settings_, *source, state_, stop_, {});
-  EXPECT_EQ(backup_.end, BackupEnd::SourceFailed);
-  EXPECT_TRUE(backup_.files.empty());
-  const auto backupLog = logOf(backup_.logPath);
-  EXPECT_EQ(backupLog.value("outcome", ""), "failed");
-  EXPECT_EQ(backupLog.value("reason", ""), reason);
-  EXPECT_EQ(backupLog["unreadable"][0].value("path", ""), disk_.root());
 }
 
 TEST_F(HostileDiskTest, AMissingFileWithFoldersLeftSaysSo) {

@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <limits.h>
 #include <stdlib.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -79,19 +78,6 @@ bool openInThisProcess(const std::string& path) {
   }
   closedir(fds);
   return open;
-}
-
-bool withoutFreeDescriptors(const std::function<void()>& inside) {
-  rlimit saved{};
-  if (getrlimit(RLIMIT_NOFILE, &saved) != 0) return false;
-  const int lowest = dup(0);
-  if (lowest < 0) return false;
-  close(lowest);
-  rlimit lowered = saved;
-  lowered.rlim_cur = static_cast<rlim_t>(lowest);
-  if (setrlimit(RLIMIT_NOFILE, &lowered) != 0) return false;
-  inside();
-  return setrlimit(RLIMIT_NOFILE, &saved) == 0;
 }
 
 }  // namespace korvex::testing

@@ -2,7 +2,6 @@
 // the object goes.
 #pragma once
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,10 +35,5 @@ std::string readTextFile(const std::string& path);
 // True while this process holds a descriptor open on `path` (a job that
 // left a file open).
 bool openInThisProcess(const std::string& path);
-
-// Runs `inside` while no new descriptor can be opened (the soft limit at the
-// lowest free one), as when a process has run out of them (EMFILE). False
-// when the limit could not be set or put back.
-bool withoutFreeDescriptors(const std::function<void()>& inside);
 
 }  // namespace korvex::testing
