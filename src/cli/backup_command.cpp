@@ -88,9 +88,10 @@ int runBackupCommand(JobSettings settings, int partition) {
       return EXIT_FAILURE_OTHER;
     }
     if (result.end == BackupEnd::SourceFailed) {
-      progress.message("korvex-cli: cannot read the recording file " + result.source.failedPath + ": " +
-                       result.source.failureReason + "; the job ended there, " +
-                       (unfinished.empty() ? "the AVI files listed are complete" : unfinished));
+      progress.message("korvex-cli: " + sourceFailureText(result.source) +
+                       (result.source.rootUnlisted ? "; nothing was read"
+                        : unfinished.empty()       ? "; the job ended there, the AVI files listed are complete"
+                                                   : "; the job ended there, " + unfinished));
       return EXIT_FAILURE_OTHER;
     }
     const std::string missing = missingFileNote(result.source);

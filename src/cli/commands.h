@@ -23,6 +23,8 @@ bool claimOutputFolder(const JobSettings& settings, const char* what, OutputFold
 // "; recording file X is missing, N folders of the range not read" when a
 // missing file ended the job early; empty otherwise.
 std::string missingFileNote(const SourceEnd& source);
+// "; folders that exist and were not read ...: dir00002 ..." or "".
+std::string foldersLeftNote(const SourceEnd& source);
 
 // What recovery did, for stderr: a summary line, then each resync,
 // unreadable region and file passed over (at most RECOVERY_LINES_SHOWN of

@@ -1,9 +1,11 @@
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "cli/commands.h"
 #include "jobs/recovery_log.h"
+#include "store/recording_store.h"
 
 namespace korvex::cli {
 
@@ -38,9 +40,18 @@ bool claimOutputFolder(const JobSettings& settings, const char* what, OutputFold
 }
 
 std::string missingFileNote(const SourceEnd& source) {
-  if (source.foldersNotRead <= 0 || source.missingPath.empty()) return {};
+  if (source.foldersNotRead <= 0 || source.missingPath.empty()) return foldersLeftNote(source);
   return "; recording file " + source.missingPath + " is missing, " + std::to_string(source.foldersNotRead) +
-         (source.foldersNotRead == 1 ? " folder" : " folders") + " of the range not read";
+         (source.foldersNotRead == 1 ? " folder" : " folders") + " of the range not read" + foldersLeftNote(source);
+}
+
+std::string foldersLeftNote(const SourceEnd& source) {
+  if (source.foldersLeft.empty()) return {};
+  std::string note = "; folders that exist and were not read (--recover reads them):";
+  const std::size_t shown = std::min<std::size_t>(source.foldersLeft.size(), RECOVERY_LINES_SHOWN);
+  for (std::size_t i = 0; i < shown; ++i) note += " " + storeFolderName(source.foldersLeft[i]);
+  if (source.foldersLeft.size() > shown) note += " and " + std::to_string(source.foldersLeft.size() - shown) + " more";
+  return note;
 }
 
 std::string recoveryNote(const RecoveryLog& log) {

@@ -49,8 +49,9 @@ int runScanCommand(JobSettings settings, int partition) {
     if (!result.reportPath.empty()) std::printf("%s\n", result.reportPath.c_str());
     if (settings.recover) progress.message(recoveryNote(result.recovery));
     if (end == ScanEnd::SourceFailed) {
-      progress.message("korvex-cli: cannot read the recording file " + result.source.failedPath + ": " +
-                       result.source.failureReason + "; the scan ended there, the report holds the segments found");
+      progress.message("korvex-cli: " + sourceFailureText(result.source) +
+                       (result.source.rootUnlisted ? "; nothing was read"
+                                                   : "; the scan ended there, the report holds the segments found"));
       return EXIT_FAILURE_OTHER;
     }
     switch (end) {
@@ -68,7 +69,8 @@ int runScanCommand(JobSettings settings, int partition) {
         return EXIT_NO_VIDEO;
       default:
         progress.message("can't find video data! (recording file " + result.source.missingPath + " is missing, " +
-                         std::to_string(result.source.foldersNotRead) + " folders of the range not read)");
+                         std::to_string(result.source.foldersNotRead) + " folders of the range not read)" +
+                         foldersLeftNote(result.source));
         return EXIT_NO_VIDEO;
     }
   }();

@@ -33,7 +33,8 @@ BackupResult BackupWorker::run(const StopRequest& stop) {
   log_.create(backupLogStem(settings_.outputFolder, localCalendarTime(startedAt_)));
   reserveLogRoom();
 
-  const FolderRange range = folderRange(source_.countFolders(), settings_);
+  const FolderListing folders = source_.listFolders();
+  const FolderRange range = folderRange(walkFolderCount(folders, settings_.recover), settings_);
   const std::int64_t files = std::max<std::int64_t>(1, range.fileCount());
   StoreWalker walker;
   walker.fileStarts = [&](std::int32_t folder, int file) {
@@ -46,10 +47,20 @@ BackupResult BackupWorker::run(const StopRequest& stop) {
     return exportFrames(folder, file, reader);
   };
   walker.recover = settings_.recover;
+  walker.existingFolders = folders.folders;
+  walker.folderEnd = settings_.folderEnd;
   walker.fileSkipped = [&](std::int32_t folder, int file, const OpenFailure& failure) {
     noteSkippedFile(result_.recovery, folder, file, failure);
   };
-  const WalkEnd walked = walkStore(source_, range, ReadPattern::WholeFile, stop, walker);
+  WalkEnd walked;
+  if (folders.failed()) {
+    walked.kind = WalkEnd::Kind::SourceFailed;
+    walked.path = source_.describe();
+    walked.reason = folders.failure.reason;
+    result_.source.rootUnlisted = true;
+  } else {
+    walked = walkStore(source_, range, ReadPattern::WholeFile, stop, walker);
+  }
 
   BackupEnd end = BackupEnd::RangeDone;
   switch (walked.kind) {
@@ -66,6 +77,7 @@ BackupResult BackupWorker::run(const StopRequest& stop) {
       end = BackupEnd::FileMissing;
       result_.source.missingPath = walked.path;
       result_.source.foldersNotRead = walked.foldersNotRead;
+      result_.source.foldersLeft = walked.foldersLeft;
       break;
     case WalkEnd::Kind::SourceFailed:
       end = BackupEnd::SourceFailed;

@@ -9,6 +9,7 @@
 #include "jobs/output_folder.h"
 #include "store/record_types.h"
 #include "store/recording_source.h"
+#include "store/recording_store.h"
 
 #ifndef KORVEX_VERSION
 #define KORVEX_VERSION "unknown"
@@ -398,10 +399,15 @@ JobOutcome backupOutcome(const BackupResult& result, bool interrupted) {
   return JobOutcome::Failed;
 }
 
+std::string sourceFailureText(const SourceEnd& source) {
+  return (source.rootUnlisted ? "cannot list the store's folder " : "cannot read the recording file ") +
+         source.failedPath + ": " + source.failureReason;
+}
+
 std::string scanFailureReason(const ScanResult& result) {
   switch (result.end) {
     case ScanEnd::SourceFailed:
-      return "cannot read the recording file " + result.source.failedPath + ": " + result.source.failureReason;
+      return sourceFailureText(result.source);
     case ScanEnd::ReportNotCreated:
       return "cannot create the report " + result.reportPath + ": " + outputErrorText(result.errorNumber);
     case ScanEnd::ReportWriteFailed:
@@ -416,7 +422,7 @@ std::string scanFailureReason(const ScanResult& result) {
 std::string backupFailureReason(const BackupResult& result) {
   switch (result.end) {
     case BackupEnd::SourceFailed:
-      return "cannot read the recording file " + result.source.failedPath + ": " + result.source.failureReason;
+      return sourceFailureText(result.source);
     case BackupEnd::OutputFailed:
       return "cannot write " + result.failedPath + ": " + outputErrorText(result.errorNumber);
     case BackupEnd::NotEnded:
@@ -446,6 +452,12 @@ std::string custodyJson(const CustodyRecord& record) {
   log["missing"] = record.source.missingPath.empty()
                        ? Json(nullptr)
                        : objectOf("path", record.source.missingPath, "foldersNotRead", record.source.foldersNotRead);
+  // Folders after a missing one that exist and were never read.
+  if (!record.source.foldersLeft.empty()) {
+    Json left = arrayWithRoom(record.source.foldersLeft.size());
+    for (const std::int32_t folder : record.source.foldersLeft) left.push_back(storeFolderName(folder));
+    log["missing"]["foldersLeft"] = std::move(left);
+  }
   if (record.settings.recover) log["recovery"] = recoveryValue(record.recovery);
   if (record.backup) {
     Json files = arrayWithRoom(record.files.size());

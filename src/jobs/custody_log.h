@@ -41,6 +41,9 @@ JobOutcome backupOutcome(const BackupResult& result, bool interrupted);
 // Why a failed job failed, in one sentence; empty for any other outcome.
 std::string scanFailureReason(const ScanResult& result);
 std::string backupFailureReason(const BackupResult& result);
+// What could not be read: "cannot read the recording file <path>: <reason>",
+// or the same of the store's root.
+std::string sourceFailureText(const SourceEnd& source);
 
 // A file the log lists with its hash.
 struct LoggedFile {

@@ -102,9 +102,13 @@ struct SourceEnd {
   // A file that exists but could not be opened or read: the job failed.
   std::string failedPath;
   std::string failureReason;
+  // failedPath is the store's root, which could not be listed: nothing was read.
+  bool rootUnlisted = false;
   // A missing file, with the folders of the range left after its own.
   std::string missingPath;
   std::int32_t foldersNotRead = 0;
+  // Folders that exist after the missing file's and were never read.
+  std::vector<std::int32_t> foldersLeft;
 };
 
 // A file's SHA-256 as it lies on disk.

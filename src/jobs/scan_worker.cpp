@@ -35,7 +35,16 @@ void ScanWorker::runJob(const StopRequest& stop) {
   const std::string name = scanReportPath(settings_.outputFolder, started);
   logStem_ = name.substr(0, name.size() - SCAN_REPORT_EXTENSION.size());
 
-  const int folderCount = source_.countFolders();
+  const FolderListing folders = source_.listFolders();
+  if (folders.failed()) {
+    result_.aborted = true;
+    result_.source.failedPath = source_.describe();
+    result_.source.failureReason = folders.failure.reason;
+    result_.source.rootUnlisted = true;
+    finish(ScanEnd::SourceFailed);
+    return;
+  }
+  const int folderCount = walkFolderCount(folders, settings_.recover);
   if (folderCount <= 0) {
     result_.aborted = true;
     finish(ScanEnd::NoFolders);
@@ -75,6 +84,8 @@ void ScanWorker::runJob(const StopRequest& stop) {
     return scanRecordingFile(folder, file, reader);
   };
   walker.recover = settings_.recover;
+  walker.existingFolders = folders.folders;
+  walker.folderEnd = settings_.folderEnd;
   walker.fileSkipped = [&](std::int32_t folder, int file, const OpenFailure& failure) {
     noteSkippedFile(result_.recovery, folder, file, failure);
   };
@@ -98,6 +109,7 @@ void ScanWorker::runJob(const StopRequest& stop) {
       result_.aborted = true;
       result_.source.missingPath = end.path;
       result_.source.foldersNotRead = end.foldersNotRead;
+      result_.source.foldersLeft = end.foldersLeft;
       // A missing file in the last folder of the range still ends a
       // complete scan: the recorder had not filled that folder yet.
       finish(end.folder == range.limit - 1 ? ScanEnd::RangeDone : ScanEnd::FileMissing);

@@ -1,5 +1,7 @@
 #include "store/image_source.h"
 
+#include "store/recording_store.h"
+
 #include <strings.h>
 #include <tsk/libtsk.h>
 
@@ -560,6 +562,19 @@ std::unique_ptr<ImageSource> ImageSource::open(std::unique_ptr<DiskImage> disk, 
 }
 
 int ImageSource::countFolders() const { return countDirEntries(volume_->root, volume_->ignoreCase); }
+
+FolderListing ImageSource::listFolders() const {
+  FolderListing listing;
+  listing.count = countFolders();
+  for (const Entry& entry : volume_->root) {
+    if (const auto number = storeFolderNumber(entry.name.c_str(), volume_->ignoreCase))
+      listing.folders.push_back(*number);
+  }
+  std::sort(listing.folders.begin(), listing.folders.end());
+  // "DIR00001" and "dir00001" are one folder where case is ignored.
+  listing.folders.erase(std::unique(listing.folders.begin(), listing.folders.end()), listing.folders.end());
+  return listing;
+}
 
 OpenedFile ImageSource::openFile(int folder, int file, ReadPattern) const {
   OpenedFile opened;

@@ -51,6 +51,7 @@ class ImageSource final : public RecordingSource {
   // Counted and looked up as the file system itself compares names: without
   // regard to case on FAT, exFAT, NTFS and HFS, exactly elsewhere.
   int countFolders() const override;
+  FolderListing listFolders() const override;
   OpenedFile openFile(int folder, int file, ReadPattern pattern) const override;
   // "<image>:partition 2:dir00000/file0003.dat" ("<image>:dir00000/..." for
   // a bare file system).

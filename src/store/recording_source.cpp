@@ -65,16 +65,32 @@ std::string recordingFileName(int folder, int file) {
   return name;
 }
 
-OpenedFile FolderSource::openPath(const std::string& path, ReadPattern pattern) {
+namespace {
+
+// A symbolic link below the root is never followed: it could lead anywhere,
+// and what it leads to is not the store's.
+constexpr const char* LINK_REASON = "a symbolic link inside the store (not followed)";
+
+OpenFailure linkFailure(std::string reason) {
+  OpenFailure failure;
+  failure.errorNumber = ELOOP;
+  failure.reason = std::move(reason);
+  return failure;
+}
+
+// Opens `name` relative to `at` as a recording file. `noFollow` refuses a
+// link in its last part.
+OpenedFile openRecordingAt(int at, const char* name, bool noFollow, ReadPattern pattern) {
   OpenedFile opened;
   // O_NONBLOCK: a FIFO or a device in the store must not hold the job in
   // open(). O_NOATIME keeps even the access time of the evidence as it was;
   // only the file's owner (or root) may ask for it, so fall back without it.
-  constexpr int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
-  int fd = ::open(path.c_str(), flags | O_NOATIME);
-  if (fd < 0 && errno == EPERM) fd = ::open(path.c_str(), flags);
+  const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (noFollow ? O_NOFOLLOW : 0);
+  int fd = ::openat(at, name, flags | O_NOATIME);
+  if (fd < 0 && errno == EPERM) fd = ::openat(at, name, flags);
   if (fd < 0) {
-    opened.failure = failureOf(errno);
+    // With O_NOFOLLOW and a name of one part, ELOOP means the name is a link.
+    opened.failure = noFollow && errno == ELOOP ? linkFailure(LINK_REASON) : failureOf(errno);
     return opened;
   }
   struct stat info {};
@@ -94,10 +110,74 @@ OpenedFile FolderSource::openPath(const std::string& path, ReadPattern pattern) 
   return opened;
 }
 
-int FolderSource::countFolders() const { return countStoreFolders(root_); }
+}  // namespace
+
+OpenedFile FolderSource::openPath(const std::string& path, ReadPattern pattern) {
+  return openRecordingAt(AT_FDCWD, path.c_str(), false, pattern);
+}
+
+FolderSource::FolderSource(std::string root) : root_(std::move(root)) {
+  // Listing the root through this descriptor leaves its access time alone.
+  rootFd_ = openFolderToList(AT_FDCWD, root_.c_str());
+  if (rootFd_ < 0) rootError_ = errno;
+}
+
+FolderSource::~FolderSource() {
+  if (rootFd_ >= 0) ::close(rootFd_);
+}
+
+FolderListing FolderSource::listFolders() const {
+  FolderListing listing;
+  const FolderEntries entries = rootFd_ >= 0 ? listFolderEntries(rootFd_, "dir") : FolderEntries{0, {}, rootError_};
+  if (entries.errorNumber != 0) {
+    listing.failure = failureOf(entries.errorNumber);
+    return listing;
+  }
+  listing.count = entries.count;
+  listing.folders = entries.numbers;
+  return listing;
+}
+
+FolderListing RecordingSource::listFolders() const {
+  FolderListing listing;
+  listing.count = countFolders();
+  for (std::int32_t folder = 0; folder < listing.count; ++folder) listing.folders.push_back(folder);
+  return listing;
+}
 
 OpenedFile FolderSource::openFile(int folder, int file, ReadPattern pattern) const {
-  return openPath(filePath(folder, file), pattern);
+  OpenedFile opened;
+  if (rootFd_ < 0) {
+    opened.failure = failureOf(rootError_);
+    if (!opened.failure.missing)
+      opened.failure.reason = "the store's folder cannot be opened: " + opened.failure.reason;
+    return opened;
+  }
+  const std::string name = recordingFileName(folder, file);
+  if (name.empty()) {
+    opened.failure = failureOf(ENOENT);
+    return opened;
+  }
+  const std::string folderName = name.substr(0, name.find('/'));
+  const int folderFd = ::openat(rootFd_, folderName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (folderFd < 0) {
+    const int error = errno;
+    // O_DIRECTORY with O_NOFOLLOW says ENOTDIR both for a link and for a
+    // plain file of that name; only the plain file means "missing".
+    struct stat info {};
+    if (error == ENOTDIR && fstatat(rootFd_, folderName.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISLNK(info.st_mode)) {
+      opened.failure = linkFailure(folderName + " is a symbolic link inside the store (not followed)");
+      return opened;
+    }
+    opened.failure = failureOf(error);
+    if (!opened.failure.missing)
+      opened.failure.reason = "the folder " + folderName + " cannot be opened: " + opened.failure.reason;
+    return opened;
+  }
+  opened = openRecordingAt(folderFd, name.c_str() + folderName.size() + 1, true, pattern);
+  ::close(folderFd);
+  return opened;
 }
 
 std::string FolderSource::filePath(int folder, int file) const { return recordingFilePath(root_, folder, file); }

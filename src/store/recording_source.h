@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace korvex {
 
@@ -56,12 +57,29 @@ struct OpenedFile {
   OpenFailure failure;
 };
 
+// What lies under a store's root, or why it could not be listed.
+struct FolderListing {
+  int count = 0;        // as countFolders gives it
+  // The folders named as the store names them ("dir%05d"), whatever their
+  // kind, ascending: where a missing folder is, and what lies after it.
+  std::vector<std::int32_t> folders;
+  OpenFailure failure;  // reason empty when the root was listed
+  bool listed() const { return failure.reason.empty(); }
+  // A root that exists and could not be listed: the job cannot say whether
+  // the disk holds video. A root that is not there holds no folders.
+  bool failed() const { return !listed() && !failure.missing; }
+};
+
 class RecordingSource {
  public:
   virtual ~RecordingSource() = default;
   // Entries directly under the store's root whose names start with "dir",
   // whatever their kind. 0 when the root cannot be read.
   virtual int countFolders() const = 0;
+  // The same count with the folders' numbers and why it could not be made.
+  // Sources whose root was read when they were opened cannot fail here;
+  // those that cannot tell the numbers have folders 0 to count-1.
+  virtual FolderListing listFolders() const;
   // Opens recording file `file` of folder `folder`. Never blocks and never
   // writes: anything but a regular file is a failure.
   virtual OpenedFile openFile(int folder, int file, ReadPattern pattern) const = 0;
@@ -77,22 +95,33 @@ class RecordingSource {
 std::string recordingFileName(int folder, int file);
 
 // A store in a folder of the local file system (a mounted disk). The root is
-// used as given and must end with '/'.
+// used as given and must end with '/'. It is opened once, here, following
+// symbolic links on the way (the user named it); below it nothing is
+// followed: a recorder folder or a recording file that is a symbolic link
+// is refused, as inside a disk image, so that nothing outside the store is
+// read as the store's.
 class FolderSource final : public RecordingSource {
  public:
-  explicit FolderSource(std::string root) : root_(std::move(root)) {}
-  int countFolders() const override;
+  explicit FolderSource(std::string root);
+  ~FolderSource() override;
+  FolderSource(const FolderSource&) = delete;
+  FolderSource& operator=(const FolderSource&) = delete;
+
+  int countFolders() const override { return listFolders().count; }
+  FolderListing listFolders() const override;
   OpenedFile openFile(int folder, int file, ReadPattern pattern) const override;
   std::string filePath(int folder, int file) const override;
   std::string describe() const override { return root_; }
   const std::string& root() const { return root_; }
 
   // Opens one local file as a recording file (also used for a single file
-  // given by path).
+  // given by path, whose links are followed: the user named it).
   static OpenedFile openPath(const std::string& path, ReadPattern pattern);
 
  private:
   std::string root_;
+  int rootFd_ = -1;
+  int rootError_ = 0;  // errno of opening the root, when rootFd_ is -1
 };
 
 }  // namespace korvex

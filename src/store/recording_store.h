@@ -1,7 +1,10 @@
 // The recorder's disk: numbered folders of numbered recording files.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace korvex {
 
@@ -11,9 +14,33 @@ inline constexpr int FILES_PER_FOLDER = 128;
 // Number of entries directly under `root` whose names start with "dir",
 // whatever their kind (a plain file named dirlist.txt counts too). The root
 // is used as given, so it must end with '/'. 0 when the root cannot be read.
+// The root's access time is left as it was where that is allowed.
 int countStoreFolders(const std::string& root);
+
+// The store's name of a folder: "dir%05d".
+std::string storeFolderName(std::int32_t folder);
 
 // "<root>dir%05d/file%04d.dat". Nothing is inserted after the root.
 std::string recordingFilePath(const std::string& root, int folder, int file);
+
+// Opens a folder for listing (relative to `at`, or AT_FDCWD) without
+// touching its access time where that is allowed: only the owner (or root)
+// may ask for that, so it falls back to a plain open. -1 with errno set.
+int openFolderToList(int at, const char* path);
+
+// The number of the recorder folder `name` names, exactly as
+// recordingFilePath writes it ("dir00002", "dir123456"); none for any other
+// name ("dir2", "dirlist.txt"). `ignoreCase` for file systems that do.
+std::optional<std::int32_t> storeFolderNumber(const char* name, bool ignoreCase = false);
+
+// What listing a folder found: the entries whose names start with a prefix.
+struct FolderEntries {
+  int count = 0;
+  std::vector<std::int32_t> numbers;  // of the recorder folders among them, ascending
+  int errorNumber = 0;  // why the folder could not be listed; 0 when it was
+};
+
+// Lists the folder open at `folder` (which stays open and is not moved).
+FolderEntries listFolderEntries(int folder, const std::string& prefix);
 
 }  // namespace korvex

@@ -1,5 +1,6 @@
 #include "store/store_walk.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace korvex {
@@ -19,7 +20,15 @@ WalkEnd walkStore(const RecordingSource& source, const FolderRange& range, ReadP
     end.foldersNotRead = range.limit - folder - 1;
     return end;
   };
-  for (std::int32_t folder = range.first; folder < range.limit; ++folder) {
+  // With recovery, the folders of the range that exist; else all of it.
+  std::vector<std::int32_t> folders;
+  if (walker.recover) {
+    for (const std::int32_t folder : walker.existingFolders)
+      if (folder >= range.first && folder < range.limit) folders.push_back(folder);
+  } else {
+    for (std::int32_t folder = range.first; folder < range.limit; ++folder) folders.push_back(folder);
+  }
+  for (const std::int32_t folder : folders) {
     if (stop.requested()) return endAt(WalkEnd::Kind::Stopped, folder, 0);
     if (walker.folderStarts) walker.folderStarts(folder);
     for (int file = 0; file < FILES_PER_FOLDER; ++file) {
@@ -35,6 +44,10 @@ WalkEnd walkStore(const RecordingSource& source, const FolderRange& range, ReadP
         }
         end.path = source.filePath(folder, file);
         end.reason = reader.failure().reason;
+        if (reader.failure().missing) {
+          for (const std::int32_t left : walker.existingFolders)
+            if (left > folder && (walker.folderEnd <= 0 || left < walker.folderEnd)) end.foldersLeft.push_back(left);
+        }
         return endAt(reader.failure().missing ? WalkEnd::Kind::FileMissing : WalkEnd::Kind::SourceFailed, folder,
                      file);
       }
@@ -53,6 +66,11 @@ WalkEnd walkStore(const RecordingSource& source, const FolderRange& range, ReadP
   }
   end.kind = WalkEnd::Kind::RangeDone;
   return end;
+}
+
+int walkFolderCount(const FolderListing& listing, bool recover) {
+  if (!recover || listing.folders.empty()) return listing.count;
+  return std::max(listing.count, listing.folders.back() + 1);
 }
 
 }  // namespace korvex

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "store/recording_file_reader.h"
 #include "store/recording_source.h"
@@ -37,6 +38,12 @@ struct StoreWalker {
   // cannot be opened is told here and passed over instead of ending the walk.
   bool recover = false;
   std::function<void(std::int32_t folder, int file, const OpenFailure& failure)> fileSkipped;
+  // The folders that exist (FolderListing::folders) and the user's bound
+  // (JobSettings::folderEnd, 0: none). With recovery, the walk visits those
+  // of the range that exist, so that a missing folder hides none after it;
+  // without, a walk ended by a missing file names those after it.
+  std::vector<std::int32_t> existingFolders;
+  std::int32_t folderEnd = 0;
 };
 
 struct WalkEnd {
@@ -53,6 +60,9 @@ struct WalkEnd {
   std::string path;    // the file that ended it, as the source names it
   std::string reason;  // why it could not be opened or read
   std::int32_t foldersNotRead = 0;  // folders of the range after the one it ended in
+  // FileMissing: folders that exist after the one it ended in, within the
+  // user's bound, none of which was read.
+  std::vector<std::int32_t> foldersLeft;
   std::int64_t filesVisited = 0;
 };
 
@@ -61,5 +71,9 @@ struct WalkEnd {
 // file ends it as SourceFailed after the visitor has returned.
 WalkEnd walkStore(const RecordingSource& source, const FolderRange& range, ReadPattern pattern,
                   const StopRequest& stop, const StoreWalker& walker);
+
+// How many folders a job's range is cut from: the `dir*` entries or, with
+// recovery, as many as reach the highest-numbered folder that exists.
+int walkFolderCount(const FolderListing& listing, bool recover);
 
 }  // namespace korvex

@@ -575,3 +575,81 @@ TEST_F(CliTest, RecoverReadsOnPastDamageAndListsWhatItFound) {
 
 }  // namespace
 }  // namespace korvex
+
+namespace korvex {
+namespace {
+
+// The log a run names on stderr.
+nlohmann::json logNamedIn(const std::string& err) {
+  const std::size_t at = err.find("job log: ") + 9;
+  std::ifstream in(err.substr(at, err.find('\n', at) - at));
+  return nlohmann::json::parse(in, nullptr, false);
+}
+
+TEST_F(CliTest, AStoreRootThatCannotBeListedIsStatus1NamingIt) {
+  sampleStore();
+  // Root lists any folder whatever its mode: as root, the companion runs as nobody.
+  std::vector<std::string> args;
+  if (getuid() == 0) {
+    args = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    std::vector<std::string> probe = args;
+    probe.push_back("true");
+    if (!testing::programOnPath("setpriv") || testing::runProgram(probe).exitStatus != 0)
+      GTEST_SKIP() << "running as root, and setpriv cannot run the companion as another user";
+  }
+  args.insert(args.end(), {KORVEX_CLI_PATH, "", "--disk", disk_.path(), "--out", out_.path()});
+  ASSERT_EQ(chmod(out_.path().c_str(), 0777), 0);
+  ASSERT_EQ(chmod(disk_.path().c_str(), 0), 0);
+  const std::string reason = "cannot list the store's folder " + disk_.root() + ": Permission denied";
+  for (const char* command : {"scan", "backup"}) {
+    args[args.size() - 5] = command;
+    const ProgramRun run = testing::runProgram(args);
+    EXPECT_EQ(run.exitStatus, 1) << run.err;
+    EXPECT_NE(run.err.find(reason), std::string::npos) << run.err;
+    const nlohmann::json log = logNamedIn(run.err);
+    EXPECT_EQ(log.value("outcome", ""), "failed") << command;
+    EXPECT_EQ(log.value("reason", ""), reason) << command;
+  }
+  ASSERT_EQ(chmod(disk_.path().c_str(), 0700), 0);
+}
+
+// dir00000 and dir00002 hold recordings, dir00001 is missing and dir00002
+// was never filled past its first file.
+TEST_F(CliTest, AMissingFolderHidesNoneAfterIt) {
+  testing::StoreWriter store(disk_.root());
+  store.writeFile(0, 0, RecordingFileBuilder().frame(testing::keyedFrame(0, 1, 1, T0)).timesFromFrames());
+  store.fillFolder(0);
+  store.writeFile(2, 0, RecordingFileBuilder().frame(testing::keyedFrame(1, 2, 2, T0 + 60)).timesFromFrames());
+  const std::string hidden = "folders that exist and were not read (--recover reads them): dir00002";
+  for (const bool recover : {false, true}) {
+    SCOPED_TRACE(recover);
+    TempDir scanOut, backupOut;
+    std::vector<std::string> scan = {"scan", "--disk", disk_.path(), "--out", scanOut.path()};
+    std::vector<std::string> backup = {"backup", "--disk", disk_.path(), "--out", backupOut.path()};
+    if (recover) {
+      scan.push_back("--recover");
+      backup.push_back("--recover");
+    }
+    const ProgramRun scanned = cli(scan), backedUp = cli(backup);
+    EXPECT_EQ(scanned.exitStatus, 0) << scanned.err;
+    EXPECT_EQ(backedUp.exitStatus, 0) << backedUp.err;
+    EXPECT_EQ(scanned.err.find(hidden) != std::string::npos, !recover) << scanned.err;
+    EXPECT_EQ(backedUp.err.find(hidden) != std::string::npos, !recover) << backedUp.err;
+    // With recovery both folders' segments and AVI files (a line for the recovery count).
+    EXPECT_EQ(lines(testing::readTextFile(lines(scanned.out).at(0))).size(), recover ? 2u + 2u + 1u : 2u + 1u);
+    EXPECT_EQ(lines(backedUp.out).size(), recover ? 2u : 1u);
+    const nlohmann::json log = logNamedIn(scanned.err);
+    if (!recover) {
+      EXPECT_EQ(log["missing"]["foldersLeft"], nlohmann::json::array({"dir00002"}));
+      continue;
+    }
+    // The files never written at the end of the last folder are one entry;
+    // the missing folder is no entry.
+    EXPECT_EQ(log["recovery"]["passedOver"],
+              nlohmann::json::parse(R"([{"file": "dir00002/file0001.dat", "through": "dir00002/file0127.dat",
+                                         "files": 127, "reason": "No such file or directory"}])"));
+  }
+}
+
+}  // namespace
+}  // namespace korvex

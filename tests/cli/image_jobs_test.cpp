@@ -526,3 +526,47 @@ TEST_F(EwfSetTest, AChunkThatFailsItsChecksumIsAReadErrorAndNeverExported) {
 
 }  // namespace
 }  // namespace korvex
+
+namespace korvex {
+namespace {
+
+// A symbolic link in the store, to a folder or a recording file outside it,
+// fails both jobs naming it, from the folder and from an ext4 image made of
+// it (which keeps the link); nothing is exported and the store is unchanged.
+TEST(StoreLinksTest, ALinkInTheStoreIsRefusedFromTheFolderAndFromTheImage) {
+  const testing::ScopedTimeZone zone("UTC0");
+  TempDir outside;
+  testing::simulateRecorder(outside.root(), {{0, 1, T0, 2, false}}, {});
+  for (const std::string link : {"dir00001", "dir00000/file0001.dat"}) {
+    SCOPED_TRACE(link);
+    TempDir work;
+    const std::string store = work.path() + "/store/";
+    fs::create_directories(store);
+    testing::StoreWriter(store).fillFolder(0);
+    fs::remove(store + link);
+    fs::create_symlink(outside.root() + (link.size() > 8 ? "dir00000/file0000.dat" : "dir00000"), store + link);
+    std::map<std::string, std::vector<std::uint8_t>> before;
+    for (const std::string& file : testing::listFiles(store)) before[file] = testing::readBytes(file);
+    std::vector<std::string> disks = {store};
+    if (testing::missingTools({"mkfs.ext4"}).empty()) {
+      disks.push_back(work.file("store.img"));
+      ASSERT_EQ(testing::makeExt4Image(store, disks.back(), 8 * MIB), "");
+    }
+    for (const std::string& disk : disks) {
+      for (const char* command : {"scan", "backup"}) {
+        SCOPED_TRACE(disk + " " + command);
+        TempDir out;
+        const ProgramRun run = cli({command, "--disk", disk, "--out", out.path()});
+        EXPECT_EQ(run.exitStatus, 1) << run.err;
+        EXPECT_NE(run.err.find(link.size() > 8 ? link + ": a symbolic link" : link + " is a symbolic link"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_EQ(testing::listFiles(out.path(), "", ".avi"), std::vector<std::string>{});
+      }
+    }
+    for (const auto& [file, bytes] : before) EXPECT_TRUE(testing::readBytes(file) == bytes) << file;
+  }
+}
+
+}  // namespace
+}  // namespace korvex

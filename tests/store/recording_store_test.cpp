@@ -1,7 +1,12 @@
 #include "store/recording_store.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include "store/recording_source.h"
 
 #include "support/store_writer.h"
 #include "support/temp_dir.h"
@@ -36,6 +41,43 @@ TEST(CountStoreFolders, RootIsUsedWithoutAddingASeparator) {
   // Without the trailing '/', the pattern is <root>dir*: names in the parent
   // folder that start with the root's last part followed by dir.
   EXPECT_EQ(countStoreFolders(dir.path()), 0);
+}
+
+TEST(FolderSource, TheRootMayBeALinkAndIsListedWithoutChangingItsAccessTime) {
+  TempDir disk, links;
+  testing::StoreWriter(disk.root()).fillFolder(0);
+  ASSERT_EQ(symlink(disk.path().c_str(), links.file("store").c_str()), 0);
+  const auto makeOld = [&] {
+    const timespec old[2] = {{1000000000, 0}, {0, UTIME_OMIT}};
+    EXPECT_EQ(utimensat(AT_FDCWD, disk.path().c_str(), old, 0), 0);
+  };
+  const auto accessedAt = [&] {
+    struct stat info {};
+    EXPECT_EQ(stat(disk.path().c_str(), &info), 0);
+    return info.st_atim.tv_sec;
+  };
+  makeOld();
+  DIR* plain = opendir(disk.path().c_str());
+  ASSERT_NE(plain, nullptr);
+  while (readdir(plain) != nullptr) {
+  }
+  closedir(plain);
+  const bool recorded = accessedAt() != 1000000000;
+  makeOld();
+  const FolderSource source(links.file("store") + "/");
+  EXPECT_EQ(source.countFolders(), 1);
+  EXPECT_EQ(countStoreFolders(disk.root()), 1);
+  EXPECT_NE(source.openFile(0, 127, ReadPattern::WholeFile).file, nullptr);
+  if (!recorded) GTEST_SKIP() << "this file system does not record access times (noatime)";
+  EXPECT_EQ(accessedAt(), 1000000000);
+}
+
+TEST(StoreFolderNumber, OnlyNamesAsTheStoreWritesThem) {
+  const std::pair<const char*, std::optional<std::int32_t>> cases[] = {
+      {"dir00002", 2}, {"dir123456", 123456}, {"dir2", {}}, {"dir000002", {}}, {"dirlist.txt", {}},
+      {"dir0000x", {}}, {"dir2147483647", {}}, {"DIR00003", {}}};
+  for (const auto& [name, number] : cases) EXPECT_EQ(storeFolderNumber(name), number) << name;
+  EXPECT_EQ(storeFolderNumber("DIR00003", true), 3);
 }
 
 TEST(RecordingFilePath, FormatsFolderAndFileWithLeadingZeros) {
