@@ -43,7 +43,10 @@ std::unique_ptr<RecordingSource> openJobSource(JobSettings& settings, int partit
                    disk.c_str());
       return nullptr;
     }
-    if (anyFileSystem) {
+    // A bad entry of the table lies where the disk cannot be read.
+    const bool badEntry = partition > 0 && partition <= static_cast<int>(partitions.size()) &&
+                          !partitions[static_cast<std::size_t>(partition) - 1].problem.empty();
+    if (anyFileSystem && !badEntry) {
       status = EXIT_NO_VIDEO;
       std::fprintf(stderr, "korvex-cli: can't find video data! (%s)\n", error.c_str());
       return nullptr;

@@ -22,9 +22,10 @@ namespace korvex {
 namespace {
 
 // Opens read-only, keeping even the access time of the evidence where the
-// kernel allows it (only the owner or root may ask for that).
+// kernel allows it (only the owner or root may ask for that). Without
+// waiting: a FIFO opens at once, to be refused by what it is.
 int openReadOnly(const std::string& path) {
-  constexpr int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY;
+  constexpr int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
   int fd = ::open(path.c_str(), flags | O_NOATIME);
   if (fd < 0 && errno == EPERM) fd = ::open(path.c_str(), flags);
   return fd;
@@ -521,21 +522,71 @@ void describeBlockDevice(std::uint64_t deviceNumber, DiskImageInfo& info) {
   }
 }
 
+namespace {
+
+// The signatures libewf knows: EWF, its logical form, and version 2 of both.
+// Read through the descriptor already open, so that the check opens the
+// evidence no second time.
+bool looksLikeEwf(int fd) {
+  static const char* const signatures[] = {"EVF\x09\x0d\x0a\xff\x00", "LVF\x09\x0d\x0a\xff\x00",
+                                           "EVF2\x0d\x0a\x81\x00", "LEF2\x0d\x0a\x81\x00"};
+  char head[8];
+  ssize_t got;
+  do {
+    got = pread(fd, head, sizeof head, 0);
+  } while (got < 0 && errno == EINTR);
+  if (got != static_cast<ssize_t>(sizeof head)) return false;
+  for (const char* signature : signatures) {
+    if (std::memcmp(head, signature, sizeof head) == 0) return true;
+  }
+  return false;
+}
+
+// What a file that is no disk is, for the sentence that refuses it.
+const char* kindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a FIFO (named pipe)";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISCHR(mode)) return "a character device";
+  return "not a regular file";
+}
+
+}  // namespace
+
 bool looksLikeEwf(const std::string& path) {
-  libewf_error_t* error = nullptr;
-  const int verdict = libewf_check_file_signature(path.c_str(), &error);
-  libewf_error_free(&error);
-  return verdict == 1;
+  const int fd = openReadOnly(path);
+  if (fd < 0) return false;
+  const bool verdict = looksLikeEwf(fd);
+  ::close(fd);
+  return verdict;
 }
 
 std::unique_ptr<DiskImage> openDiskImage(const std::string& path, std::string& error) {
   const int fd = openReadOnly(path);
   if (fd < 0) {
-    error = "cannot open " + path + ": " + std::strerror(errno);
+    const int reason = errno;
+    // A socket cannot be opened at all.
+    struct stat status {};
+    if (reason == ENXIO && lstat(path.c_str(), &status) == 0 && S_ISSOCK(status.st_mode))
+      error = path + " is neither a disk image file nor a block device (a socket)";
+    else
+      error = "cannot open " + path + ": " + std::strerror(reason);
     return nullptr;
   }
   struct stat status {};
   if (fstat(fd, &status) != 0) {
+    error = "cannot examine " + path + ": " + std::strerror(errno);
+    ::close(fd);
+    return nullptr;
+  }
+  if (!S_ISBLK(status.st_mode) && !S_ISREG(status.st_mode)) {
+    ::close(fd);
+    error = path + " is neither a disk image file nor a block device (" + kindOf(status.st_mode) + ")";
+    return nullptr;
+  }
+  // Reads wait for the disk as usual.
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
     error = "cannot examine " + path + ": " + std::strerror(errno);
     ::close(fd);
     return nullptr;
@@ -557,12 +608,7 @@ std::unique_ptr<DiskImage> openDiskImage(const std::string& path, std::string& e
     posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     return std::make_unique<DescriptorImage>(fd, std::move(info), static_cast<unsigned>(sector));
   }
-  if (!S_ISREG(status.st_mode)) {
-    ::close(fd);
-    error = path + " is neither a disk image file nor a block device";
-    return nullptr;
-  }
-  if (looksLikeEwf(path)) {
+  if (looksLikeEwf(fd)) {
     ::close(fd);
     return openEwf(path, error);
   }

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "store/frame_header.h"
+
 namespace korvex {
 
 namespace {
@@ -83,17 +85,19 @@ using TskFs = std::unique_ptr<TSK_FS_INFO, FsCloser>;
 using TskDir = std::unique_ptr<TSK_FS_DIR, DirCloser>;
 using TskFile = std::unique_ptr<TSK_FS_FILE, FileCloser>;
 
-// The library's last reason, on one line.
+// The library's last reason, on one line. It may quote names from the disk.
 std::string tskReason() {
   const char* text = tsk_error_get();
   std::string reason = text != nullptr && *text != '\0' ? text : "unknown error";
   std::replace(reason.begin(), reason.end(), '\n', ' ');
   while (!reason.empty() && reason.back() == ' ') reason.pop_back();
   tsk_error_reset();
-  return reason;
+  return printableText(reason);
 }
 
-TskImage wrapDisk(DiskImage& disk, std::string& error) {
+// The disk as the library sees it, `bytes` long (the disk's own size, or
+// more for the view its partition table is read through).
+TskImage wrapDisk(DiskImage& disk, std::string& error, std::uint64_t bytes) {
   // The library expects a zeroed record, but its 2 MiB read cache is read
   // only where cache_len says an entry holds bytes: left untouched, those
   // pages are never faulted in unless used.
@@ -104,13 +108,17 @@ TskImage wrapDisk(DiskImage& disk, std::string& error) {
   std::memset(record, 0, cacheStart);
   std::memset(record + cacheEnd, 0, sizeof image->info - cacheEnd);
   image->disk = &disk;
-  if (tsk_img_open_external(image.get(), static_cast<TSK_OFF_T>(disk.size()), disk.sectorSize(), readExternal,
+  if (tsk_img_open_external(image.get(), static_cast<TSK_OFF_T>(bytes), disk.sectorSize(), readExternal,
                             closeExternal, statExternal) == nullptr) {
     error = tskReason();
     std::default_delete<ExternalImage>()(image.release());
     return nullptr;
   }
   return image;
+}
+
+std::uint64_t timesOrMost(std::uint64_t count, std::uint64_t unit) {
+  return unit != 0 && count > UINT64_MAX / unit ? UINT64_MAX : count * unit;
 }
 
 bool caseInsensitive(TSK_FS_TYPE_ENUM type) {
@@ -161,6 +169,97 @@ const Entry* findEntry(const std::vector<Entry>& entries, const char* name, bool
   return nullptr;
 }
 
+std::uint32_t readLe16(const std::uint8_t* bytes) { return bytes[0] | static_cast<std::uint32_t>(bytes[1]) << 8; }
+
+// A name the folder holds but the library's listing passes over, and why.
+struct DamagedEntry {
+  std::string name;
+  std::string reason;
+};
+
+// The "NAME.EXT" of a FAT short-name record, spaces trimmed.
+std::string fatShortName(const std::uint8_t* record) {
+  std::string name(reinterpret_cast<const char*>(record), 8), extension(reinterpret_cast<const char*>(record) + 8, 3);
+  if (record[0] == 0x05) name[0] = static_cast<char>(0xe5);  // a name starting with 0xe5 is stored so
+  while (!name.empty() && name.back() == ' ') name.pop_back();
+  while (!extension.empty() && extension.back() == ' ') extension.pop_back();
+  return extension.empty() ? name : name + "." + extension;
+}
+
+// What makes the library pass over a FAT record, as far as its fields show.
+std::string fatRecordProblem(const std::uint8_t* record, std::uint64_t fsBytes, std::uint64_t clusterBytes) {
+  const unsigned attributes = record[11];
+  const std::uint32_t cluster = readLe16(record + 20) << 16 | readLe16(record + 26);
+  const std::uint32_t size = readLe32(record + 28);
+  char text[160];
+  int length;
+  if ((attributes & 0x08) != 0) {
+    length = std::snprintf(text, sizeof text, "its folder record is marked as a volume label (attributes 0x%02x)",
+                           attributes);
+  } else if (size > fsBytes) {
+    length = std::snprintf(text, sizeof text, "its folder record gives it %u bytes, more than the file system holds",
+                           size);
+  } else if (cluster == 0 && size > 0) {
+    length = std::snprintf(text, sizeof text, "its folder record gives it %u bytes but no first cluster", size);
+  } else if (cluster == 1 || (clusterBytes > 0 && cluster > fsBytes / clusterBytes + 1)) {
+    length = std::snprintf(text, sizeof text, "its folder record gives it a first cluster (%u) outside the file system",
+                           cluster);
+  } else {
+    length = std::snprintf(text, sizeof text,
+                           "its folder record is damaged (attributes 0x%02x, first cluster %u, %u bytes)", attributes,
+                           cluster, size);
+  }
+  return length > 0 && static_cast<std::size_t>(length) < sizeof text ? text : "its folder record is damaged";
+}
+
+// FAT keeps a folder as 32-byte records, and the library's listing passes
+// over a record whose fields are impossible: a damaged recording file would
+// look missing, the store's normal end. The in-use short-name records of
+// folder `address` that `listed` lacks, each with what is wrong with it.
+std::vector<DamagedEntry> damagedFatEntries(TSK_FS_INFO* fs, TSK_INUM_T address, const std::vector<Entry>& listed) {
+  std::vector<DamagedEntry> damaged;
+  TskFile folder(tsk_fs_file_open_meta(fs, nullptr, address));
+  std::uint8_t boot[512];
+  if (!folder || folder->meta == nullptr || folder->meta->size <= 0 ||
+      tsk_fs_read(fs, 0, reinterpret_cast<char*>(boot), sizeof boot) != static_cast<ssize_t>(sizeof boot)) {
+    tsk_error_reset();
+    return damaged;
+  }
+  const std::uint64_t clusterBytes = readLe16(boot + 11) * std::uint64_t{boot[13]};
+  const std::uint64_t fsBytes = timesOrMost(fs->block_count, fs->block_size);
+  // A FAT folder holds at most 65536 records.
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::min<TSK_OFF_T>(folder->meta->size, 65536 * 32)));
+  const ssize_t got = tsk_fs_file_read(folder.get(), 0, reinterpret_cast<char*>(bytes.data()), bytes.size(),
+                                       TSK_FS_FILE_READ_FLAG_NONE);
+  tsk_error_reset();
+  for (std::size_t at = 0; got > 0 && at + 32 <= static_cast<std::size_t>(got); at += 32) {
+    const std::uint8_t* record = bytes.data() + at;
+    if (record[0] == 0x00) break;                           // no record follows
+    if (record[0] == 0xe5 || record[11] == 0x0f) continue;  // deleted, or a piece of a long name
+    const std::string name = fatShortName(record);
+    if (name.empty() || name[0] == '.' || findEntry(listed, name.c_str(), true) != nullptr) continue;
+    damaged.push_back({name, fatRecordProblem(record, fsBytes, clusterBytes)});
+  }
+  return damaged;
+}
+
+// Damaged records of the root count as folders: a folder the recorder
+// wrote is not the store's end because its record is damaged.
+int countDamagedFolders(TSK_FS_INFO* fs, const std::vector<Entry>& root, std::vector<DamagedEntry>& damaged) {
+  if (!TSK_FS_TYPE_ISFAT(fs->ftype)) return 0;
+  damaged = damagedFatEntries(fs, fs->root_inum, root);
+  return static_cast<int>(std::count_if(damaged.begin(), damaged.end(), [](const DamagedEntry& entry) {
+    return strncasecmp(entry.name.c_str(), "dir", 3) == 0;
+  }));
+}
+
+const DamagedEntry* findDamaged(const std::vector<DamagedEntry>& entries, const char* name) {
+  for (const DamagedEntry& entry : entries) {
+    if (strcasecmp(entry.name.c_str(), name) == 0) return &entry;
+  }
+  return nullptr;
+}
+
 std::string fileSystemName(const TSK_FS_INFO* fs) {
   const char* name = tsk_fs_type_toname(fs->ftype);
   return name != nullptr ? name : "unknown";
@@ -169,23 +268,23 @@ std::string fileSystemName(const TSK_FS_INFO* fs) {
 // A partition or the bare file system that might hold the store.
 struct Candidate {
   PartitionInfo info;
-  const TSK_VS_PART_INFO* part = nullptr;  // null for a bare file system at offset 0
 };
 
-// What the disk holds: its partition table and every allocated partition,
-// or a bare file system.
+// What the disk holds: every allocated entry of its partition table, or a
+// bare file system.
 struct Layout {
-  TskVs vs;
   std::vector<Candidate> candidates;
   bool wholeDisk = false;
 };
 
+// Always on the disk itself, never through the view a table was read
+// through: the file system must see where the disk really ends.
 TskFs openFileSystem(TSK_IMG_INFO* image, const Candidate& candidate) {
-  return TskFs(candidate.part != nullptr ? tsk_fs_open_vol(candidate.part, TSK_FS_TYPE_DETECT)
-                                         : tsk_fs_open_img(image, 0, TSK_FS_TYPE_DETECT));
+  return TskFs(tsk_fs_open_img(image, static_cast<TSK_OFF_T>(candidate.info.startBytes), TSK_FS_TYPE_DETECT));
 }
 
 void examine(TSK_IMG_INFO* image, Candidate& candidate) {
+  if (!candidate.info.problem.empty()) return;
   TskFs fs = openFileSystem(image, candidate);
   if (!fs) {
     tsk_error_reset();
@@ -195,32 +294,56 @@ void examine(TSK_IMG_INFO* image, Candidate& candidate) {
   std::vector<Entry> root;
   std::string ignored;
   if (listFolder(fs.get(), fs->root_inum, root, ignored)) {
-    candidate.info.folders = countDirEntries(root, caseInsensitive(fs->ftype));
+    std::vector<DamagedEntry> damaged;
+    candidate.info.folders =
+        countDirEntries(root, caseInsensitive(fs->ftype)) + countDamagedFolders(fs.get(), root, damaged);
     candidate.info.holdsStore = candidate.info.folders > 0;
   }
 }
 
-bool readLayout(TSK_IMG_INFO* image, Layout& layout, std::string& error) {
-  layout.vs.reset(tsk_vs_open(image, 0, TSK_VS_TYPE_DETECT));
-  const std::string tableReason = layout.vs ? "" : tskReason();
-  bool anyFileSystem = false;
-  if (layout.vs) {
-    int index = 0;
-    for (TSK_PNUM_T i = 0; i < layout.vs->part_count; ++i) {
-      const TSK_VS_PART_INFO* part = tsk_vs_part_get(layout.vs.get(), i);
-      if (part == nullptr || (part->flags & TSK_VS_PART_FLAG_ALLOC) == 0) continue;
-      Candidate candidate;
-      candidate.part = part;
-      candidate.info.index = ++index;
-      candidate.info.startBytes = part->start * layout.vs->block_size;
-      candidate.info.lengthBytes = part->len * layout.vs->block_size;
-      candidate.info.description = part->desc != nullptr ? part->desc : "";
-      examine(image, candidate);
-      anyFileSystem = anyFileSystem || !candidate.info.fileSystem.empty();
-      layout.candidates.push_back(std::move(candidate));
+// The allocated entries of a table, numbered 1, 2, ... in the library's
+// order (by where they start). An entry that starts past the end of the
+// disk is kept with its problem, and its neighbours keep their numbers.
+std::vector<Candidate> readTable(TSK_IMG_INFO* image, const TSK_VS_INFO* vs, std::uint64_t diskBytes) {
+  std::vector<Candidate> candidates;
+  const std::uint64_t blockSize = vs->block_size;
+  int index = 0;
+  for (TSK_PNUM_T i = 0; i < vs->part_count; ++i) {
+    const TSK_VS_PART_INFO* part = tsk_vs_part_get(vs, i);
+    if (part == nullptr || (part->flags & TSK_VS_PART_FLAG_ALLOC) == 0) continue;
+    Candidate candidate;
+    candidate.info.index = ++index;
+    candidate.info.startBytes = timesOrMost(part->start, blockSize);
+    candidate.info.lengthBytes = timesOrMost(part->len, blockSize);
+    candidate.info.description = part->desc != nullptr ? part->desc : "";
+    if (candidate.info.startBytes >= diskBytes) {
+      candidate.info.problem = "starts at byte " + std::to_string(candidate.info.startBytes) +
+                               ", past the end of the disk (" + std::to_string(diskBytes) + " bytes)";
     }
+    examine(image, candidate);
+    candidates.push_back(std::move(candidate));
   }
-  if (anyFileSystem) return true;
+  tsk_error_reset();
+  return candidates;
+}
+
+bool anyFileSystem(const std::vector<Candidate>& candidates) {
+  return std::any_of(candidates.begin(), candidates.end(),
+                     [](const Candidate& c) { return !c.info.fileSystem.empty(); });
+}
+
+// Long enough for any entry of any table: 2^53 sectors of 512 bytes, and
+// far from overflowing the library's signed offsets.
+constexpr std::uint64_t TABLE_VIEW_BYTES = std::uint64_t{1} << 62;
+
+bool readLayout(TSK_IMG_INFO* image, DiskImage& disk, Layout& layout, std::string& error) {
+  std::string tableReason;
+  {
+    TskVs vs(tsk_vs_open(image, 0, TSK_VS_TYPE_DETECT));
+    if (vs) layout.candidates = readTable(image, vs.get(), disk.size());
+    else tableReason = tskReason();
+  }
+  if (anyFileSystem(layout.candidates)) return true;
   // No table, or one whose partitions hold nothing readable: a file system
   // may start at the first byte (a boot sector looks like a table too).
   Candidate whole;
@@ -230,10 +353,28 @@ bool readLayout(TSK_IMG_INFO* image, Layout& layout, std::string& error) {
   examine(image, whole);
   if (!whole.info.fileSystem.empty()) {
     layout.candidates.clear();
-    layout.vs.reset();
     layout.candidates.push_back(std::move(whole));
     layout.wholeDisk = true;
     return true;
+  }
+  // The library refuses a whole table when one of its first entries starts
+  // past the end of the disk (a cut-off image), and then may take a GPT
+  // disk's protective MBR for its table. Read through a view as long as any
+  // disk a table describes, the table keeps its good entries; the bad ones
+  // are named. Only when the disk shows nothing better, so that the
+  // library's guard against a boot sector read as a table still holds.
+  std::string ignored;
+  if (TskImage view = wrapDisk(disk, ignored, std::max(TABLE_VIEW_BYTES, disk.size()))) {
+    TskVs vs(tsk_vs_open(&view->info, 0, TSK_VS_TYPE_DETECT));
+    std::vector<Candidate> candidates;
+    if (vs) candidates = readTable(image, vs.get(), disk.size());
+    tsk_error_reset();
+    const bool anyBad = std::any_of(candidates.begin(), candidates.end(),
+                                    [](const Candidate& c) { return !c.info.problem.empty(); });
+    if (anyBad) {
+      layout.candidates = std::move(candidates);
+      return true;
+    }
   }
   if (!layout.candidates.empty()) return true;
   error = "neither a partition table nor a file system was recognised (" +
@@ -256,7 +397,6 @@ struct ImageSource::Volume {
   mutable std::mutex mutex;
   std::unique_ptr<DiskImage> disk;
   TskImage image;
-  TskVs vs;
   TskFs fs;
   PartitionInfo partition;
   bool wholeDisk = false;
@@ -266,12 +406,18 @@ struct ImageSource::Volume {
   // The folder last looked into, so that its 128 files do not read it anew.
   int listedFolder = -1;
   bool listedFolderExists = false;
+  TSK_INUM_T listedFolderAddress = 0;
   std::string listedFolderError;
   std::vector<Entry> listed;
+  int folderCount = 0;
+  // FAT records the listings pass over: the root's, and the listed
+  // folder's, read when a name is not found in it.
+  std::vector<DamagedEntry> rootDamaged;
+  bool listedDamagedRead = false;
+  std::vector<DamagedEntry> listedDamaged;
 
   ~Volume() {
     fs.reset();
-    vs.reset();
     image.reset();
   }
 };
@@ -500,13 +646,13 @@ std::unique_ptr<ImageSource> ImageSource::open(std::unique_ptr<DiskImage> disk, 
   volume->options = options;
   volume->disk = std::move(disk);
   std::string reason;
-  volume->image = wrapDisk(*volume->disk, reason);
+  volume->image = wrapDisk(*volume->disk, reason, volume->disk->size());
   if (!volume->image) {
     error = name + ": " + reason;
     return nullptr;
   }
   Layout layout;
-  if (!readLayout(&volume->image->info, layout, reason)) {
+  if (!readLayout(&volume->image->info, *volume->disk, layout, reason)) {
     error = name + ": " + reason;
     return nullptr;
   }
@@ -518,6 +664,11 @@ std::unique_ptr<ImageSource> ImageSource::open(std::unique_ptr<DiskImage> disk, 
     if (chosen == nullptr) {
       error = name + " has no partition " + std::to_string(partition) + " (it has " +
               std::to_string(layout.candidates.size()) + ")";
+      return nullptr;
+    }
+    if (!chosen->info.problem.empty()) {
+      error = "partition " + std::to_string(partition) + " of " + name + " is a bad entry of its partition table: it " +
+              chosen->info.problem;
       return nullptr;
     }
     if (chosen->info.fileSystem.empty()) {
@@ -542,7 +693,9 @@ std::unique_ptr<ImageSource> ImageSource::open(std::unique_ptr<DiskImage> disk, 
       for (const Candidate& candidate : layout.candidates) {
         error += std::string(candidate.info.index == 1 ? " (" : ", ") + "partition " +
                  std::to_string(candidate.info.index) + ": " +
-                 (candidate.info.fileSystem.empty() ? "no file system" : candidate.info.fileSystem);
+                 (!candidate.info.problem.empty()       ? "a bad entry that " + candidate.info.problem
+                  : candidate.info.fileSystem.empty() ? "no file system"
+                                                       : candidate.info.fileSystem);
       }
       if (!layout.candidates.empty()) error += ")";
       return nullptr;
@@ -557,11 +710,12 @@ std::unique_ptr<ImageSource> ImageSource::open(std::unique_ptr<DiskImage> disk, 
   volume->partition = chosen->info;
   volume->wholeDisk = layout.wholeDisk;
   volume->ignoreCase = caseInsensitive(volume->fs->ftype);
-  volume->vs = std::move(layout.vs);
+  volume->folderCount = countDirEntries(volume->root, volume->ignoreCase) +
+                        countDamagedFolders(volume->fs.get(), volume->root, volume->rootDamaged);
   return std::unique_ptr<ImageSource>(new ImageSource(std::move(volume)));
 }
 
-int ImageSource::countFolders() const { return countDirEntries(volume_->root, volume_->ignoreCase); }
+int ImageSource::countFolders() const { return volume_->folderCount; }
 
 FolderListing ImageSource::listFolders() const {
   FolderListing listing;
@@ -594,16 +748,23 @@ OpenedFile ImageSource::openFile(int folder, int file, ReadPattern) const {
     v.listedFolderExists = false;
     v.listedFolderError.clear();
     v.listed.clear();
+    v.listedDamagedRead = false;
+    v.listedDamaged.clear();
     const Entry* entry = findEntry(v.root, folderName, v.ignoreCase);
     // Not there, or a plain file of that name: as open() says ENOTDIR, the
     // file is missing.
-    if (entry != nullptr) {
+    if (entry == nullptr) {
+      if (const DamagedEntry* damaged = findDamaged(v.rootDamaged, folderName)) {
+        v.listedFolderError = "the folder " + std::string(folderName) + " exists but cannot be read: " + damaged->reason;
+      }
+    } else {
       if (entry->type == TSK_FS_NAME_TYPE_LNK) {
         v.listedFolderError = std::string(folderName) + " is a symbolic link inside the disk image (not followed)";
       } else if (TSK_FS_IS_DIR_NAME(entry->type) || entry->type == TSK_FS_NAME_TYPE_UNDEF) {
         std::string reason;
         if (listFolder(v.fs.get(), entry->address, v.listed, reason)) {
           v.listedFolderExists = true;
+          v.listedFolderAddress = entry->address;
         } else if (entry->type != TSK_FS_NAME_TYPE_UNDEF) {
           v.listedFolderError = "the folder " + std::string(folderName) + " cannot be read: " + reason;
         }
@@ -616,7 +777,12 @@ OpenedFile ImageSource::openFile(int folder, int file, ReadPattern) const {
   }
   const Entry* entry = v.listedFolderExists ? findEntry(v.listed, fileName, v.ignoreCase) : nullptr;
   if (entry == nullptr) {
-    opened.failure = missingFile();
+    if (v.listedFolderExists && !v.listedDamagedRead && TSK_FS_TYPE_ISFAT(v.fs->ftype)) {
+      v.listedDamaged = damagedFatEntries(v.fs.get(), v.listedFolderAddress, v.listed);
+      v.listedDamagedRead = true;
+    }
+    const DamagedEntry* damaged = findDamaged(v.listedDamaged, fileName);
+    opened.failure = damaged != nullptr ? failure(EIO, "exists but cannot be read: " + damaged->reason) : missingFile();
     return opened;
   }
   if (entry->type != TSK_FS_NAME_TYPE_REG && entry->type != TSK_FS_NAME_TYPE_UNDEF) {
@@ -669,7 +835,7 @@ std::string ImageSource::describe() const {
   std::string text = v.disk->info().path + " (" + v.disk->info().format + ", " +
                      std::to_string(v.disk->size()) + " bytes), ";
   if (v.wholeDisk) return text + v.partition.fileSystem + " without a partition table";
-  return text + "partition " + std::to_string(v.partition.index) + " (" + v.partition.description + ", " +
+  return text + "partition " + std::to_string(v.partition.index) + " (" + printableText(v.partition.description) + ", " +
          v.partition.fileSystem + ")";
 }
 
@@ -678,16 +844,81 @@ const PartitionInfo& ImageSource::partition() const { return volume_->partition;
 bool ImageSource::wholeDisk() const { return volume_->wholeDisk; }
 
 std::vector<PartitionInfo> listPartitions(DiskImage& disk, std::string& error) {
-  TskImage image = wrapDisk(disk, error);
+  TskImage image = wrapDisk(disk, error, disk.size());
   if (!image) return {};
   Layout layout;
-  if (!readLayout(&image->info, layout, error)) {
+  if (!readLayout(&image->info, disk, layout, error)) {
     error = disk.info().path + ": " + error;
     return {};
   }
   std::vector<PartitionInfo> partitions;
   for (const Candidate& candidate : layout.candidates) partitions.push_back(candidate.info);
   return partitions;
+}
+
+namespace {
+
+// The length of the UTF-8 sequence at `at`, or 0 when none starts there
+// (a stray continuation byte, an overlong form, a surrogate, past U+10FFFF).
+std::size_t utf8Length(std::string_view text, std::size_t at) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
+  const unsigned char lead = byte(0);
+  std::size_t length = 0;
+  unsigned char low = 0x80, high = 0xbf;  // the second byte's range
+  if (lead >= 0xc2 && lead <= 0xdf) {
+    length = 2;
+  } else if (lead >= 0xe0 && lead <= 0xef) {
+    length = 3;
+    if (lead == 0xe0) low = 0xa0;
+    if (lead == 0xed) high = 0x9f;
+  } else if (lead >= 0xf0 && lead <= 0xf4) {
+    length = 4;
+    if (lead == 0xf0) low = 0x90;
+    if (lead == 0xf4) high = 0x8f;
+  } else {
+    return 0;
+  }
+  if (text.size() - at < length || byte(1) < low || byte(1) > high) return 0;
+  for (std::size_t i = 2; i < length; ++i) {
+    if (byte(i) < 0x80 || byte(i) > 0xbf) return 0;
+  }
+  return length;
+}
+
+void appendEscaped(std::string& out, unsigned char byte) {
+  static const char digits[] = "0123456789abcdef";
+  out += "\\x";
+  out += digits[byte >> 4];
+  out += digits[byte & 15];
+}
+
+}  // namespace
+
+std::string printableText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t at = 0; at < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    if (byte < 0x80) {
+      if (byte < 0x20 || byte == 0x7f) appendEscaped(out, byte);
+      else if (byte == '\\') out += "\\\\";
+      else out += static_cast<char>(byte);
+      ++at;
+      continue;
+    }
+    const std::size_t length = utf8Length(text, at);
+    // U+0080 to U+009F, the C1 controls, are 0xc2 0x80 to 0xc2 0x9f.
+    const bool c1 = length == 2 && byte == 0xc2 && static_cast<unsigned char>(text[at + 1]) <= 0x9f;
+    if (length == 0 || c1) {
+      const std::size_t bytes = length == 0 ? 1 : length;
+      for (std::size_t i = 0; i < bytes; ++i) appendEscaped(out, static_cast<unsigned char>(text[at + i]));
+      at += bytes;
+      continue;
+    }
+    out.append(text.substr(at, length));
+    at += length;
+  }
+  return out;
 }
 
 }  // namespace korvex

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "store/disk_image.h"
@@ -23,6 +24,10 @@ struct PartitionInfo {
   std::string fileSystem;   // "fat32", "exfat", "ext4", ...; "" when none is recognised
   int folders = 0;          // entries at its root whose names start with "dir"
   bool holdsStore = false;  // folders > 0
+  // Why the table's entry cannot be read as a partition ("starts at byte
+  // ..., past the end of the disk ..."); "" for a good one. A bad entry
+  // keeps its number, so that the good ones keep theirs.
+  std::string problem;
 };
 
 struct ImageOptions {
@@ -71,8 +76,14 @@ class ImageSource final : public RecordingSource {
 };
 
 // Every partition of the disk with its file system and whether it holds a
-// store. Empty with a sentence in `error` when the disk holds neither a
-// partition table nor a file system that can be read.
+// store, bad entries of its table included. Empty with a sentence in `error`
+// when the disk holds neither a partition table nor a file system that can
+// be read.
 std::vector<PartitionInfo> listPartitions(DiskImage& disk, std::string& error);
+
+// Text taken from the disk (a partition's name, a label) as it may be
+// printed on a terminal: control characters (C0, DEL, C1), bytes that are
+// not UTF-8 and the backslash itself are written as \x1b, \xc2\x9b, \\.
+std::string printableText(std::string_view text);
 
 }  // namespace korvex

@@ -48,6 +48,53 @@ TEST(DisksCommandTest, ListsEveryPartitionAndWhichHoldsTheStore) {
       << run.out;
 }
 
+// A GPT disk cut off before its second partition, the first named with
+// terminal escapes: the good partition is listed and read, the bad entry
+// named, and nothing from the disk reaches the terminal raw.
+TEST(DisksCommandTest, ABadEntryIsNamedAndTheGoodPartitionStillReads) {
+  const std::string missing = testing::missingTools({"mkfs.vfat", "mcopy", "mkfs.ext4", "sfdisk"});
+  if (!missing.empty()) GTEST_SKIP() << missing;
+  TempDir work, out;
+  const std::string store = work.path() + "/store";
+  testing::StoreWriter(store).fillFolder(0);
+  ASSERT_EQ(testing::makeFat32Image(store, work.file("p1.img"), 40 * 1024 * 1024 - 65536), "");
+  ASSERT_EQ(testing::makeExt4Image(store, work.file("p2.img"), 2 * 1024 * 1024), "");
+  const std::string image = work.file("cut.img");
+  ASSERT_EQ(testing::makePartitionedImage(image,
+                                          {{work.file("p1.img"), "EBD0A0A2-B9E5-4433-87C0-68B6B72699C7", "\x1b[2Jwiped\x1b]0;t\x07"},
+                                           {work.file("p2.img"), "0FC63DAF-8483-4772-8E79-3D69D8477DE4"}},
+                                          "gpt"),
+            "");
+  std::filesystem::resize_file(image, 41 * 1024 * 1024 - 32768);
+
+  const ProgramRun run = cli({"disks", image});
+  ASSERT_EQ(run.exitStatus, 0) << run.err;
+  EXPECT_NE(run.out.find("1                 1048576        41943040  fat32              1  yes    "
+                         "\\x1b[2Jwiped\\x1b]0;t\\x07\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("2                42991616         2097152  -                  0  no     [bad entry: starts at "
+                         "byte 42991616, past the end of the disk (42958848 bytes)]\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_EQ(run.out.find('\x1b'), std::string::npos);
+
+  struct Case {
+    std::vector<std::string> partition;
+    int status;
+  };
+  for (const Case& c : {Case{{}, 0}, Case{{"--partition", "1"}, 0}, Case{{"--partition", "2"}, 1}}) {
+    std::vector<std::string> args = {"scan", "--disk", image, "--out", out.path()};
+    args.insert(args.end(), c.partition.begin(), c.partition.end());
+    const ProgramRun scan = cli(args);
+    EXPECT_EQ(scan.exitStatus, c.status) << scan.err;
+    if (c.status == 1) {
+      EXPECT_NE(scan.err.find("partition 2 of " + image + " is a bad entry of its partition table"), std::string::npos)
+          << scan.err;
+    }
+  }
+}
+
 TEST(DisksCommandTest, WhatIsNoDiskIsStatus1WithAReasonAndBadUsageIs2) {
   TempDir work;
   testing::writeBytes(work.file("notes.txt"), std::vector<std::uint8_t>(5000, 'n'));

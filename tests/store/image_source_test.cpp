@@ -4,14 +4,19 @@
 // clear message and nothing else.
 #include "store/image_source.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <random>
 
 #include "store/disk_source.h"
@@ -165,6 +170,7 @@ void expectSameStore(const RecordingSource& image, const std::string& root) {
 struct FileStamp {
   off_t size = -1;
   timespec mtime{};
+  timespec atime{};
 };
 
 FileStamp stampOf(const std::string& path) {
@@ -173,6 +179,7 @@ FileStamp stampOf(const std::string& path) {
   if (stat(path.c_str(), &info) == 0) {
     stamp.size = info.st_size;
     stamp.mtime = info.st_mtim;
+    stamp.atime = info.st_atim;
   }
   return stamp;
 }
@@ -675,6 +682,160 @@ TEST_F(BrokenImageTest, KindsOtherThanRegularFilesAreNotRecordingFiles) {
   // dirlist.txt is counted but is no folder: its files are missing, as
   // opening through a plain file says ENOTDIR.
   EXPECT_TRUE(source->openFile(2, 0, ReadPattern::WholeFile).failure.missing);
+}
+
+// A disk cut off after its first partition's file system (the store, in
+// FAT32): its second partition starts past the end, as a cut-off
+// acquisition leaves it. On GPT the first partition's name is made of
+// terminal escapes.
+std::string cutOffDisk(const TempDir& work, const std::string& root, const std::string& label, std::string& error) {
+  const bool gpt = label == "gpt";
+  error = testing::makeFat32Image(root, work.file("p1.img"), 40 * MIB - 64 * 1024);
+  if (error.empty()) error = testing::makeExt4Image(work.path() + "/store/dir00001", work.file("p2.img"), 2 * MIB);
+  const std::string image = work.file(label + "-cut.img");
+  if (error.empty())
+    error = testing::makePartitionedImage(image, {{work.file("p1.img"), gpt ? "EBD0A0A2-B9E5-4433-87C0-68B6B72699C7" : "c",
+                                                   gpt ? "\x1b[31mred\x1b]0;title\x07" : ""},
+                                                  {work.file("p2.img"), gpt ? "0FC63DAF-8483-4772-8E79-3D69D8477DE4" : "83"}},
+                                          label);
+  if (error.empty()) fs::resize_file(image, 41 * MIB - 32 * 1024);
+  return image;
+}
+
+TEST_F(BrokenImageTest, ABadEntryOfThePartitionTableKeepsTheGoodOnes) {
+  for (const std::string label : {"dos", "gpt"}) {
+    SCOPED_TRACE(label);
+    std::string error;
+    const std::string image = cutOffDisk(work_, root_, label, error);
+    ASSERT_EQ(error, "");
+    const std::vector<std::uint8_t> bytes = testing::readBytes(image);
+    // An access time before the last change: any read would move it, even
+    // on a file system mounted relatime.
+    FileStamp before = stampOf(image);
+    const timespec times[2] = {{before.mtime.tv_sec - 100, 0}, {0, UTIME_OMIT}};
+    ASSERT_EQ(utimensat(AT_FDCWD, image.c_str(), times, 0), 0) << std::strerror(errno);
+    before = stampOf(image);
+
+    const auto partitions = listPartitions(image, error);
+    ASSERT_EQ(partitions.size(), 2u) << error;
+    EXPECT_EQ(partitions[0].fileSystem, "fat32");
+    EXPECT_TRUE(partitions[0].holdsStore);
+    EXPECT_EQ(partitions[0].problem, "");
+    EXPECT_EQ(partitions[1].index, 2);
+    EXPECT_EQ(partitions[1].fileSystem, "");
+    EXPECT_EQ(partitions[1].problem, "starts at byte " + std::to_string(41 * MIB) + ", past the end of the disk (" +
+                                         std::to_string(41 * MIB - 32 * 1024) + " bytes)");
+    if (label == "gpt") {
+      EXPECT_EQ(printableText(partitions[0].description), "\\x1b[31mred\\x1b]0;title\\x07");
+    }
+    for (const int partition : {0, 1}) {
+      auto source = openDiskSource(image, partition, error);
+      ASSERT_NE(source, nullptr) << error;
+      EXPECT_EQ(describeDisk(*source).partition.index, 1);
+      if (partition == 0) expectSameStore(*source, root_);
+      EXPECT_EQ(source->describe().find('\x1b'), std::string::npos) << source->describe();
+    }
+    EXPECT_EQ(openDiskSource(image, 2, error), nullptr);
+    EXPECT_NE(error.find("partition 2 of " + image + " is a bad entry of its partition table: it starts at byte"),
+              std::string::npos)
+        << error;
+
+    expectUnchanged(image, before);
+    EXPECT_EQ(stampOf(image).atime.tv_sec, before.atime.tv_sec) << "the access time is kept";
+    EXPECT_EQ(stampOf(image).atime.tv_nsec, before.atime.tv_nsec);
+    EXPECT_TRUE(testing::readBytes(image) == bytes);
+  }
+}
+
+// FAT's listing passes over a record whose fields are impossible; the file
+// is still there, and so cannot be the store's normal end.
+TEST_F(BrokenImageTest, ADamagedFatRecordIsAFailureNotAMissingFile) {
+  const std::vector<std::uint8_t> good = testing::readBytes(fat32Image());
+  const auto hugeCluster = [](std::uint8_t* record) {
+    record[20] = record[21] = record[27] = 0xff;
+    record[26] = 0xf0;
+  };
+  struct Damage {
+    const char* name;
+    const char* record;  // the short name of the records damaged
+    std::function<void(std::uint8_t*)> apply;
+    int folder, file;
+    const char* says;
+  };
+  const Damage damages[] = {
+      {"first cluster", "FILE0001DAT", hugeCluster,
+       0, 1, "exists but cannot be read: its folder record gives it a first cluster (4294967280) outside"},
+      {"size", "FILE0001DAT", [](std::uint8_t* r) { testing::putLe32(r + 28, 0xffffffff); }, 0, 1,
+       "exists but cannot be read: its folder record gives it 4294967295 bytes, more than the file system holds"},
+      {"volume label", "FILE0001DAT", [](std::uint8_t* r) { r[11] = 0x08; }, 1, 1,
+       "exists but cannot be read: its folder record is marked as a volume label (attributes 0x08)"},
+      {"folder", "DIR00001   ", hugeCluster, 1, 0,
+       "the folder dir00001 exists but cannot be read: its folder record gives it a first cluster (4294967280)"},
+  };
+  for (const Damage& d : damages) {
+    SCOPED_TRACE(d.name);
+    std::vector<std::uint8_t> bytes = good;
+    const std::string name = d.record;
+    for (auto at = bytes.begin(); (at = std::search(at, bytes.end(), name.begin(), name.end())) != bytes.end(); ++at) {
+      if ((at - bytes.begin()) % 32 == 0) d.apply(&*at);
+    }
+    const std::string image = work_.file(std::string("damaged-") + d.name + ".img");
+    testing::writeBytes(image, bytes);
+    std::string error;
+    auto source = openDiskSource(image, 0, error);
+    ASSERT_NE(source, nullptr) << error;
+    EXPECT_EQ(source->countFolders(), 3);
+    const OpenedFile opened = source->openFile(d.folder, d.file, ReadPattern::WholeFile);
+    EXPECT_EQ(opened.file, nullptr);
+    EXPECT_FALSE(opened.failure.missing);
+    EXPECT_NE(opened.failure.reason.find(d.says), std::string::npos) << opened.failure.reason;
+    EXPECT_TRUE(source->openFile(7, 0, ReadPattern::WholeFile).failure.missing) << "what is not there is missing";
+  }
+}
+
+TEST(DiskKindsTest, WhatIsNoDiskIsRefusedAtOnceSayingWhatItIs) {
+  TempDir work;
+  const std::string pipe = work.file("pipe"), socketPath = work.file("socket");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0) << std::strerror(errno);
+  const int listening = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+  std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size());
+  ASSERT_EQ(bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0) << std::strerror(errno);
+  const std::pair<std::string, const char*> cases[] = {
+      {pipe, "(a FIFO (named pipe))"}, {socketPath, "(a socket)"}, {"/dev/null", "(a character device)"}};
+  for (const auto& [path, kind] : cases) {
+    SCOPED_TRACE(path);
+    auto opening = std::async(std::launch::async, [&path = path] {
+      std::string error;
+      return openDiskSource(path, 0, error) == nullptr ? error : std::string("opened");
+    });
+    if (opening.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+      ADD_FAILURE() << "the open waits for a writer";
+      const int writer = open(pipe.c_str(), O_WRONLY | O_NONBLOCK);  // lets it go on
+      opening.wait();
+      if (writer >= 0) close(writer);
+      continue;
+    }
+    EXPECT_EQ(opening.get(), path + " is neither a disk image file nor a block device " + kind);
+  }
+  close(listening);
+}
+
+TEST(PrintableTextTest, ControlCharactersFromTheDiskAreShownEscaped) {
+  const std::pair<std::string, const char*> cases[] = {
+      {"Linux (0x83)", "Linux (0x83)"},
+      {"\x1b[2J\x1b]0;x\x07", "\\x1b[2J\\x1b]0;x\\x07"},
+      {"tab\tnew\nline\r", "tab\\x09new\\x0aline\\x0d"},
+      {"del\x7f", "del\\x7f"},
+      {"c1 \xc2\x9b" "31m \xc2\x85", "c1 \\xc2\\x9b31m \\xc2\\x85"},
+      {"caf\xc3\xa9 \xe5\xbd\x95\xe5\x83\x8f \xc2\xa0", "caf\xc3\xa9 \xe5\xbd\x95\xe5\x83\x8f \xc2\xa0"},
+      {"stray \x9b and cut \xe5\xbd", "stray \\x9b and cut \\xe5\\xbd"},
+      {"overlong \xc0\xaf, surrogate \xed\xa0\x80", "overlong \\xc0\\xaf, surrogate \\xed\\xa0\\x80"},
+      {"back\\slash", "back\\\\slash"},
+  };
+  for (const auto& [raw, shown] : cases) EXPECT_EQ(printableText(raw), shown) << raw;
 }
 
 TEST(ExfatImageTest, TheFileSystemIsRecognised) {

@@ -119,7 +119,7 @@ std::string makePartitionedImage(const std::string& image, const std::vector<Par
     const std::uint64_t rounded = (size + MIB - 1) / MIB * MIB;
     starts.push_back(at);
     script += "start=" + std::to_string(at / 512) + ", size=" + std::to_string(rounded / 512) +
-              ", type=" + partition.type + "\n";
+              ", type=" + partition.type + (partition.name.empty() ? "" : ", name=\"" + partition.name + "\"") + "\n";
     at += rounded;
   }
   // Room after the last partition for GPT's backup table.

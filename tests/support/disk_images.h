@@ -30,6 +30,7 @@ std::string makeExfatImage(const std::string& image, std::uint64_t bytes);
 struct PartitionSpec {
   std::string fileSystemImage;  // copied in at the partition's start
   std::string type;             // sfdisk's type: "83", "c", ...
+  std::string name = {};        // GPT: the partition's name, as given
 };
 // A disk with an MBR (`label` "dos") or GPT ("gpt") partition table,
 // partitions starting at 1 MiB, one after another, each the size of its file
