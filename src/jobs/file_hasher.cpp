@@ -114,15 +114,7 @@ std::vector<FileHash> FileHasher::finish() {
   threads_.clear();
   std::unique_lock<std::mutex> lock(mutex_);
   // Files no thread could be started for.
-  while (!queue_.empty()) {
-    Job job = std::move(queue_.front());
-    queue_.pop_front();
-    lock.unlock();
-    FileHash hash = hashOrFailure(job.path, output_);
-    lock.lock();
-    if (done_.size() <= job.index) done_.resize(job.index + 1);
-    done_[job.index] = std::move(hash);
-  }
+  while (!queue_.empty()) hashNext(lock);
   closing_ = false;
   return done_;
 }
@@ -134,14 +126,18 @@ void FileHasher::run() {
     wake_.wait(lock, [this] { return closing_ || !queue_.empty(); });
     --idle_;
     if (queue_.empty()) return;
-    Job job = std::move(queue_.front());
-    queue_.pop_front();
-    lock.unlock();
-    FileHash hash = hashOrFailure(job.path, output_);
-    lock.lock();
-    if (done_.size() <= job.index) done_.resize(job.index + 1);
-    done_[job.index] = std::move(hash);
+    hashNext(lock);
   }
+}
+
+void FileHasher::hashNext(std::unique_lock<std::mutex>& lock) {
+  Job job = std::move(queue_.front());
+  queue_.pop_front();
+  lock.unlock();
+  FileHash hash = hashOrFailure(job.path, output_);
+  lock.lock();
+  if (done_.size() <= job.index) done_.resize(job.index + 1);
+  done_[job.index] = std::move(hash);
 }
 
 }  // namespace korvex

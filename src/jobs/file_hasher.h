@@ -46,6 +46,8 @@ class FileHasher {
     std::string path;
   };
   void run();
+  // Takes the first file of the queue and hashes it, the lock let go meanwhile.
+  void hashNext(std::unique_lock<std::mutex>& lock);
 
   const OutputFiles& output_;
   std::mutex mutex_;

@@ -64,15 +64,30 @@ dev_t deviceNumber(const std::string& text) {
   return makedev(major, minor);
 }
 
+// The block layer's folder of a device.
+std::string blockNode(const std::string& sysfs, dev_t device) {
+  return sysfs + "/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+}
+
+// The whole disk of a partition; 0 for a device that is none.
+dev_t wholeDiskOf(const std::string& node) {
+  return sysfsText(node + "/partition").empty() ? 0 : deviceNumber(sysfsText(node + "/../dev"));
+}
+
+// A loop device's backing file, into `files`.
+void addBackingFile(const std::string& node, std::vector<FileIdentity>& files) {
+  const std::string backing = sysfsText(node + "/loop/backing_file");
+  struct stat info {};
+  if (!backing.empty() && ::stat(backing.c_str(), &info) == 0) files.push_back({info.st_dev, info.st_ino});
+}
+
 void addStoredOn(dev_t device, const std::string& sysfs, StoredOn& on, int depth) {
   if (device == 0 || depth > 16 || std::find(on.devices.begin(), on.devices.end(), device) != on.devices.end())
     return;
   on.devices.push_back(device);
-  const std::string node = sysfs + "/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
-  const std::string backing = sysfsText(node + "/loop/backing_file");
-  struct stat info {};
-  if (!backing.empty() && ::stat(backing.c_str(), &info) == 0) on.files.push_back({info.st_dev, info.st_ino});
-  if (!sysfsText(node + "/partition").empty()) addStoredOn(deviceNumber(sysfsText(node + "/../dev")), sysfs, on, depth + 1);
+  const std::string node = blockNode(sysfs, device);
+  addBackingFile(node, on.files);
+  addStoredOn(wholeDiskOf(node), sysfs, on, depth + 1);
   if (DIR* slaves = ::opendir((node + "/slaves").c_str())) {
     while (const dirent* entry = ::readdir(slaves)) {
       if (entry->d_name[0] == '.') continue;
@@ -104,15 +119,8 @@ bool folderOnEvidence(const std::string& folder, const std::string& disk, const 
   // the examiner's own disk).
   StoredOn disks;
   disks.devices.push_back(evidence.st_rdev);
-  const std::string node =
-      sysfs + "/dev/block/" + std::to_string(major(evidence.st_rdev)) + ":" + std::to_string(minor(evidence.st_rdev));
-  if (!sysfsText(node + "/partition").empty()) disks.devices.push_back(deviceNumber(sysfsText(node + "/../dev")));
-  for (const dev_t device : std::vector<dev_t>(disks.devices)) {
-    const std::string at = sysfs + "/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
-    const std::string backing = sysfsText(at + "/loop/backing_file");
-    struct stat info {};
-    if (!backing.empty() && ::stat(backing.c_str(), &info) == 0) disks.files.push_back({info.st_dev, info.st_ino});
-  }
+  if (const dev_t whole = wholeDiskOf(blockNode(sysfs, evidence.st_rdev)); whole != 0) disks.devices.push_back(whole);
+  for (const dev_t device : disks.devices) addBackingFile(blockNode(sysfs, device), disks.files);
   return std::any_of(disks.devices.begin(), disks.devices.end(), [&](dev_t d) { return d != 0 && holdsDevice(d); }) ||
          std::any_of(disks.files.begin(), disks.files.end(), holdsFile);
 }

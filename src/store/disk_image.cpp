@@ -478,29 +478,18 @@ void ChunkChecks::noteRead(std::uint64_t offset, std::uint64_t length) {
 
 void ChunkChecks::noteFailed(MediaRange range) {
   if (range.length == 0) return;
-  std::uint64_t from = range.offset / chunkBytes_ * chunkBytes_;
+  const std::uint64_t from = range.offset / chunkBytes_ * chunkBytes_;
   const std::uint64_t end = range.offset + std::min(range.length, UINT64_MAX - range.offset);
-  std::uint64_t to = end % chunkBytes_ == 0 || end > UINT64_MAX - chunkBytes_ ? end : (end / chunkBytes_ + 1) * chunkBytes_;
+  const std::uint64_t to =
+      end % chunkBytes_ == 0 || end > UINT64_MAX - chunkBytes_ ? end : (end / chunkBytes_ + 1) * chunkBytes_;
   const std::lock_guard lock(mutex_);
-  // Kept sorted, touching stretches joined.
-  auto first = std::lower_bound(failed_.begin(), failed_.end(), from,
-                                [](const MediaRange& r, std::uint64_t at) { return r.offset + r.length < at; });
-  auto last = first;
-  while (last != failed_.end() && last->offset <= to) {
-    from = std::min(from, last->offset);
-    to = std::max(to, last->offset + last->length);
-    ++last;
-  }
-  first = failed_.erase(first, last);
-  failed_.insert(first, MediaRange{from, to - from});
+  addByteRange(failed_, from, to - from);
 }
 
 std::uint64_t ChunkChecks::firstFailedIn(std::uint64_t offset, std::uint64_t length) const {
   const std::lock_guard lock(mutex_);
-  const auto after = std::upper_bound(failed_.begin(), failed_.end(), offset,
-                                      [](std::uint64_t at, const MediaRange& r) { return at < r.offset + r.length; });
-  if (after == failed_.end() || after->offset >= offset + length) return UINT64_MAX;
-  return std::max(after->offset, offset);
+  const ByteRange* failed = firstByteRangeIn(failed_, offset, length);
+  return failed == nullptr ? UINT64_MAX : std::max(failed->offset, offset);
 }
 
 void describeBlockDevice(std::uint64_t deviceNumber, DiskImageInfo& info) {

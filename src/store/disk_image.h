@@ -10,13 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "store/byte_ranges.h"
+
 namespace korvex {
 
 // A stretch of the media, in bytes.
-struct MediaRange {
-  std::uint64_t offset = 0;
-  std::uint64_t length = 0;
-};
+using MediaRange = ByteRange;
 
 // What reading an EWF set has shown so far: libewf checks every chunk it
 // reads against the checksum stored with it. Kept up to date by the image

@@ -426,25 +426,11 @@ std::size_t RecordingFileReader::readCarefully(std::uint64_t offset, std::uint8_
 }
 
 void RecordingFileReader::noteUnreadable(std::uint64_t offset, std::uint64_t length) {
-  if (length == 0) return;
-  std::uint64_t from = offset, to = offset + length;
-  // Kept sorted, touching stretches joined.
-  auto first = std::lower_bound(unreadable_.begin(), unreadable_.end(), from,
-                                [](const ByteRange& r, std::uint64_t at) { return r.offset + r.length < at; });
-  auto last = first;
-  while (last != unreadable_.end() && last->offset <= to) {
-    from = std::min(from, last->offset);
-    to = std::max(to, last->offset + last->length);
-    ++last;
-  }
-  first = unreadable_.erase(first, last);
-  unreadable_.insert(first, ByteRange{from, to - from});
+  addByteRange(unreadable_, offset, length);
 }
 
 bool RecordingFileReader::touchesUnreadable(std::uint64_t offset, std::uint64_t length) const {
-  const auto after = std::upper_bound(unreadable_.begin(), unreadable_.end(), offset,
-                                      [](std::uint64_t at, const ByteRange& r) { return at < r.offset + r.length; });
-  return after != unreadable_.end() && after->offset < offset + length;
+  return firstByteRangeIn(unreadable_, offset, length) != nullptr;
 }
 
 }  // namespace korvex

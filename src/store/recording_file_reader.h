@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "store/byte_ranges.h"
 #include "store/frame_header.h"
 #include "store/read_gate.h"
 #include "store/recording_source.h"
@@ -57,11 +58,6 @@ struct FrameResync {
   std::uint64_t resumedAt = 0;  // header of the next frame found
 };
 
-// Bytes of a file that could not be read (whole blocks of the medium).
-struct ByteRange {
-  std::uint64_t offset = 0;
-  std::uint64_t length = 0;
-};
 
 // A frame header found by the search is taken only with a time stamp this
 // close to the newest frame the reader has seen (in this file or an earlier
