@@ -365,7 +365,11 @@ bool readLayout(TSK_IMG_INFO* image, DiskImage& disk, Layout& layout, std::strin
   // library's guard against a boot sector read as a table still holds.
   std::string ignored;
   if (TskImage view = wrapDisk(disk, ignored, std::max(TABLE_VIEW_BYTES, disk.size()))) {
-    TskVs vs(tsk_vs_open(&view->info, 0, TSK_VS_TYPE_DETECT));
+    // GPT before MBR, each asked for by name: the library's own detection,
+    // finding both on a GPT disk (its protective MBR), keeps one and leaks
+    // the other's entries.
+    TskVs vs(tsk_vs_open(&view->info, 0, TSK_VS_TYPE_GPT));
+    if (!vs) vs.reset(tsk_vs_open(&view->info, 0, TSK_VS_TYPE_DOS));
     std::vector<Candidate> candidates;
     if (vs) candidates = readTable(image, vs.get(), disk.size());
     tsk_error_reset();
