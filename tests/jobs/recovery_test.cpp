@@ -352,6 +352,25 @@ TEST_F(RecoveryTest, ResidualFramesGoIntoTheirOwnAviFileMarkedRecovered) {
   }
 }
 
+// Channel 2 stamped a second behind channel 1, and garbage mid-file.
+TEST_F(RecoveryTest, AChannelASecondBehindAnotherAfterAResyncIsNotResidual) {
+  RecordingFileBuilder b;
+  for (std::size_t i = 0; i < 100; ++i) {
+    if (i == 50) b.raw(randomBytes(3000, 9));
+    const auto t = T0 + static_cast<RecorderTime>(i / 25);
+    b.frame(picture(i, 5, t + 1, 0)).frame(picture(i, 6, t, 1));
+  }
+  MemorySource source;
+  source.setFile(0, 0, b.timesFromFrames().bytes());
+  const BackupResult saved = backup(source, true);
+  ASSERT_EQ(saved.files.size(), 2u);
+  for (const ExportedFile& file : saved.files) {
+    EXPECT_FALSE(file.residual);
+    EXPECT_EQ(file.videoFrames, 100u);
+  }
+  EXPECT_EQ(scan(source, true).segments.size(), 2u);
+}
+
 TEST_F(RecoveryTest, AStoreOfRandomBytesRecoversNothing) {
   MemorySource source;
   for (int file = 0; file < 4; ++file)
