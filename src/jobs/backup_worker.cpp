@@ -209,14 +209,11 @@ WalkVerdict BackupWorker::exportFileFrames(std::int32_t folder, int file, Record
 }
 
 BackupWorker::NewFile BackupWorker::needsNewFile(std::size_t c, const FrameHeader& frame) const {
-  const ChannelOutput& channel = channels_[c];
-  // Residual frames are older recordings: they never go into a file of
-  // newer ones, nor newer frames into theirs.
-  const bool residualChange = settings_.recover && frameResidual_ != channel.residual &&
-                              (channel.keyA != 0 || channel.keyB != 0);
-  if (residualChange || beginsNewSegment(frame.segmentKeyA, frame.segmentKeyB, channel.keyA, channel.keyB)) {
-    return NewFile::Segment;
-  }
+  // Residual frames are older recordings: they have a file of their own
+  // beside the channel's current one, and never go into a file of newer
+  // frames, nor newer frames into theirs.
+  const ChannelOutput& channel = outputFor(c);
+  if (beginsNewSegment(frame.segmentKeyA, frame.segmentKeyB, channel.keyA, channel.keyB)) return NewFile::Segment;
   // A full file takes frames on until the next key frame, so that the new
   // one starts with a picture and no frame of the recording is lost.
   if (channel.fileBytes >= options_.splitBytes &&
@@ -228,7 +225,7 @@ BackupWorker::NewFile BackupWorker::needsNewFile(std::size_t c, const FrameHeade
 
 std::uint8_t* BackupWorker::payloadPlace(const FrameHeader& frame) {
   const auto c = static_cast<std::size_t>(frame.channel);
-  ChannelOutput& channel = channels_[c];
+  ChannelOutput& channel = outputFor(c);
   if (!channel.writer || frame.frameKind == FRAME_KIND_AUDIO || !channel.keyFrameSeen || !channel.videoReady ||
       frame.payloadLength > AVI_MAX_RESERVED_LENGTH || needsNewFile(c, frame) != NewFile::No) {
     return nullptr;
@@ -240,7 +237,7 @@ std::uint8_t* BackupWorker::payloadPlace(const FrameHeader& frame) {
 
 bool BackupWorker::exportFrame(const FrameHeader& frame, const FramePlace& place, bool payloadInPlace) {
   const auto c = static_cast<std::size_t>(frame.channel);  // selected channels are 0..15
-  ChannelOutput& channel = channels_[c];
+  ChannelOutput& channel = outputFor(c);
   if (const NewFile reason = needsNewFile(c, frame); reason != NewFile::No) {
     openChannelFile(c, frame, reason == NewFile::Full);
     if (outputFailed_) return false;
@@ -293,7 +290,7 @@ bool BackupWorker::exportFrame(const FrameHeader& frame, const FramePlace& place
   if (!written) {
     // Going on would only fail again (a full disk): the job ends, and every
     // AVI file is finished with what it holds.
-    noteOutputFailure(c, writer->lastFailure());
+    noteOutputFailure(channel, writer->lastFailure());
     return false;
   }
   if (chunkWritten) {
@@ -320,8 +317,8 @@ bool BackupWorker::exportFrame(const FrameHeader& frame, const FramePlace& place
 }
 
 void BackupWorker::openChannelFile(std::size_t c, const FrameHeader& frame, bool continued) {
-  finishChannel(c);
-  ChannelOutput& channel = channels_[c];
+  ChannelOutput& channel = outputFor(c);
+  finishChannel(channel);
   channel = ChannelOutput{};
   // A name already taken, by this job or by anything in the folder, gets
   // the next free number: nothing there is ever written through.
@@ -336,11 +333,10 @@ void BackupWorker::openChannelFile(std::size_t c, const FrameHeader& frame, bool
   state_.videoFound = true;  // also when the file could not be created
   channel.keyA = frame.segmentKeyA;
   channel.keyB = frame.segmentKeyB;
-  channel.residual = frameResidual_;
   channel.continued = continued;
   if (!channel.writer) {
     if (channel.path.empty()) channel.path = stem + ".avi";
-    noteOutputFailure(c, failure);
+    noteOutputFailure(channel, failure);
     return;
   }
   ExportedFile exported;
@@ -425,11 +421,10 @@ std::string BackupWorker::aviFileStem(const FrameHeader& frame) const {
   return settings_.outputFolder + "/" + name;
 }
 
-void BackupWorker::finishChannel(std::size_t c) {
-  ChannelOutput& channel = channels_[c];
+void BackupWorker::finishChannel(ChannelOutput& channel) {
   if (channel.writer) {
     const bool finished = channel.writer->finish();
-    if (!finished) noteOutputFailure(c, channel.writer->lastFailure());
+    if (!finished) noteOutputFailure(channel, channel.writer->lastFailure());
     countWhatTheFileHolds(channel, *channel.writer);
     if (!rescued_) channel.writer.reset();
     result_.files[channel.fileIndex].finished = finished && !(outputFailed_ && result_.failedPath == channel.path);
@@ -439,13 +434,16 @@ void BackupWorker::finishChannel(std::size_t c) {
 }
 
 void BackupWorker::finishAll() {
-  for (std::size_t c = 0; c < channels_.size(); ++c) finishChannel(c);
+  for (std::size_t c = 0; c < channels_.size(); ++c) {
+    finishChannel(channels_[c]);
+    finishChannel(residuals_[c]);
+  }
 }
 
-void BackupWorker::noteOutputFailure(std::size_t c, const AviFailure& failure) {
+void BackupWorker::noteOutputFailure(const ChannelOutput& channel, const AviFailure& failure) {
   if (outputFailed_) return;
   outputFailed_ = true;
-  result_.failedPath = channels_[c].path;
+  result_.failedPath = channel.path;
   result_.errorNumber = failure.errorNumber;
 }
 

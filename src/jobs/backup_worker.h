@@ -68,7 +68,7 @@ class BackupWorker {
   BackupResult run(const StopRequest& stop);
 
  private:
-  // Per channel: the current AVI file and where it stands with its streams.
+  // One AVI file of a channel and where it stands with its streams.
   struct ChannelOutput {
     std::unique_ptr<AviFile> writer;
     std::string path;
@@ -80,7 +80,6 @@ class BackupWorker {
     RecorderTime firstKeyTime = 0;
     bool videoReady = false;  // the video stream is declared
     bool audioReady = false;  // the audio track is declared
-    bool residual = false;    // recovery: opened for residual frames
     // Opened at a key frame when the file before it was full: the recording
     // runs on, so its sound is not held back by its time stamp.
     bool continued = false;
@@ -122,6 +121,11 @@ class BackupWorker {
   // Why a frame goes into a new file of its channel.
   enum class NewFile : std::uint8_t { No, Segment, Full };
   NewFile needsNewFile(std::size_t channel, const FrameHeader& frame) const;
+  // The channel's file that takes the frame being exported.
+  ChannelOutput& outputFor(std::size_t channel) { return frameResidual_ ? residuals_[channel] : channels_[channel]; }
+  const ChannelOutput& outputFor(std::size_t channel) const {
+    return frameResidual_ ? residuals_[channel] : channels_[channel];
+  }
   // Where a picture for a file under way can be read straight into the
   // file's own buffer; null when it takes the payload buffer.
   std::uint8_t* payloadPlace(const FrameHeader& frame);
@@ -129,9 +133,9 @@ class BackupWorker {
   void openChannelFile(std::size_t channel, const FrameHeader& frame, bool continued);
   // The AVI file's path without its number and ".avi".
   std::string aviFileStem(const FrameHeader& frame) const;
-  void finishChannel(std::size_t channel);
+  void finishChannel(ChannelOutput& channel);
   void finishAll();
-  void noteOutputFailure(std::size_t channel, const AviFailure& failure);
+  void noteOutputFailure(const ChannelOutput& channel, const AviFailure& failure);
   void noteChunk(ChannelOutput& channel, const FramePlace& place, RecorderTime time, std::uint32_t length, bool audio);
   // The counts of a finished file from what it holds: the chunks a full
   // disk made it withdraw are taken off.
@@ -152,6 +156,10 @@ class BackupWorker {
   OutputFiles& output_;
   PayloadBuffer payload_;
   std::array<ChannelOutput, CHANNEL_TABLE_SIZE> channels_{};
+  // Recovery: per channel, the file of its residual frames, open beside its
+  // current one, so that older recordings found between newer frames never
+  // end the newer recording's file.
+  std::array<ChannelOutput, CHANNEL_TABLE_SIZE> residuals_{};
   OutputNames names_;
   FileHasher hasher_;
   CustodyLogFiles log_;

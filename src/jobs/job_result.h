@@ -157,7 +157,7 @@ struct ExportedFile {
   // Holds frames found past a file's end of frames (recovery).
   bool recovered = false;
   // Made of residual frames: found past an end of frames and older than the
-  // newest frame their recording file gave before them (recordings the
+  // newest frame of their channel in their recording file (recordings the
   // recorder had not yet overwritten). Its name ends in "_recovered.avi".
   bool residual = false;
   FileHash hash;          // of the finished file

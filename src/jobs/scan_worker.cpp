@@ -180,12 +180,12 @@ WalkVerdict ScanWorker::scanRecordingFile(std::int32_t folder, int file, Recordi
 
 void ScanWorker::frameOfChannel(const FrameHeader& frame, const FramePlace& place, bool recovered, bool residual) {
   const auto c = static_cast<std::size_t>(frame.channel);  // 0..31: the reader passes over the rest
-  OpenSegment& open = open_[c];
+  // Residual frames are older recordings: they have a segment of their own
+  // beside the channel's current one, and never run on in a segment of
+  // newer frames, nor newer frames in theirs.
+  OpenSegment& open = residual ? residualOpen_[c] : open_[c];
   SegmentRecord& segment = open.record;
-  // Residual frames are older recordings: they never run on in a segment of
-  // newer ones, nor newer frames in theirs.
-  const bool residualChange = residual != open.residual && (open.keyA != 0 || open.keyB != 0);
-  if (!beginsNewSegment(frame.segmentKeyA, frame.segmentKeyB, open.keyA, open.keyB) && !residualChange) {
+  if (!beginsNewSegment(frame.segmentKeyA, frame.segmentKeyB, open.keyA, open.keyB)) {
     segment.endTime = frame.timeStamp;
     segment.byteCount += frame.payloadLength;
     segment.lastFrame = place;
@@ -203,7 +203,6 @@ void ScanWorker::frameOfChannel(const FrameHeader& frame, const FramePlace& plac
   segment.recovered = recovered;
   open.keyA = frame.segmentKeyA;
   open.keyB = frame.segmentKeyB;
-  open.residual = residual;
 }
 
 // A segment with a zero time at either end gets no row.
@@ -224,8 +223,12 @@ void ScanWorker::endSegment(OpenSegment& open) {
 
 void ScanWorker::finish(ScanEnd end) {
   if (report_.isOpen()) {
-    // The segments still open, channels 0 to 31 in order.
-    for (OpenSegment& open : open_) endSegment(open);
+    // The segments still open, channels 0 to 31 in order, a channel's
+    // residual one after its current one.
+    for (std::size_t c = 0; c < open_.size(); ++c) {
+      endSegment(open_[c]);
+      endSegment(residualOpen_[c]);
+    }
     if (settings_.recover) {
       std::size_t recovered = 0;
       for (const SegmentRecord& segment : result_.segments) recovered += segment.recovered ? 1 : 0;

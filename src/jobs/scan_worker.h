@@ -49,7 +49,6 @@ class ScanWorker {
     SegmentRecord record;
     std::int32_t keyA = 0;
     std::int32_t keyB = 0;
-    bool residual = false;  // recovery: begun by a residual frame
   };
 
   void runJob(const StopRequest& stop);
@@ -75,6 +74,10 @@ class ScanWorker {
   std::time_t startedAt_ = 0;
   ScanResult result_;
   std::array<OpenSegment, CHANNEL_TABLE_SIZE> open_{};
+  // Recovery: per channel, the segment of its residual frames, open beside
+  // its current one, so that older recordings found between newer frames
+  // never end the newer recording's segment.
+  std::array<OpenSegment, CHANNEL_TABLE_SIZE> residualOpen_{};
 };
 
 // Runs a scan to its end on the calling thread.

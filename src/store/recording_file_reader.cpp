@@ -91,7 +91,9 @@ bool RecordingFileReader::open(OpenedFile opened) {
   blockSize_ = std::max<std::uint32_t>(1, file_->blockSize());
   pastEnd_ = awaitingResync_ = false;
   searchFrom_.reset();
-  frameRecovered_ = frameResidual_ = fileHasFrame_ = false;
+  frameRecovered_ = frameResidual_ = false;
+  newestInFile_.reset();
+  newestOfChannel_.fill(std::nullopt);
   resyncs_.clear();
   unreadable_.clear();
   return true;
@@ -306,10 +308,15 @@ bool RecordingFileReader::nextFrameRecovering(FrameHeader& header) {
       awaitingResync_ = false;
     }
     frameRecovered_ = pastEnd_;
-    frameResidual_ = pastEnd_ && fileHasFrame_ && candidate.timeStamp < newestInFile_;
-    if (!fileHasFrame_ || candidate.timeStamp > newestInFile_) newestInFile_ = candidate.timeStamp;
+    std::optional<std::int32_t>& newestOfChannel = newestOfChannel_[static_cast<std::size_t>(candidate.channel)];
+    const std::optional<std::int32_t> newest = newestOfChannel ? newestOfChannel : newestInFile_;
+    frameResidual_ = pastEnd_ && newest && std::int64_t{*newest} - candidate.timeStamp > RESIDUAL_TIME_MARGIN;
+    if (!frameResidual_) {
+      newestOfChannel = std::max(newestOfChannel.value_or(candidate.timeStamp), candidate.timeStamp);
+      newestInFile_ = std::max(newestInFile_.value_or(candidate.timeStamp), candidate.timeStamp);
+    }
     if (!walkHasFrame_ || candidate.timeStamp > newestSeen_) newestSeen_ = candidate.timeStamp;
-    fileHasFrame_ = walkHasFrame_ = true;
+    walkHasFrame_ = true;
     pendingPayload_ = candidate.payloadLength;
     header = candidate;
     return true;

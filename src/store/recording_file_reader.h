@@ -63,6 +63,11 @@ struct FrameResync {
 // close to the newest frame the reader has seen (in this file or an earlier
 // one): residual data is older, but not by years.
 inline constexpr std::int64_t RECOVERY_TIME_SPAN = 366 * 24 * 3600;
+// A frame found past an end of frames is residual only when it is older
+// than its channel's newest frame in the file by more than this: recorders
+// write channels interleaved, some a second or two behind the others, while
+// recordings left behind the newest ones are older by minutes or days.
+inline constexpr std::int32_t RESIDUAL_TIME_MARGIN = 10;
 // The search reads the file in pieces of this size.
 inline constexpr std::size_t RECOVERY_SEARCH_PIECE = 1024 * 1024;
 
@@ -115,9 +120,11 @@ class RecordingFileReader {
   bool recovery() const { return recover_; }
   // The frame nextFrame gave last lies past the file's first end of frames.
   bool frameRecovered() const { return frameRecovered_; }
-  // ...and is residual: found past an end of frames and stamped earlier
-  // than the newest frame the file gave before it, which the recorder
-  // wrote later (older recordings not yet overwritten).
+  // ...and is residual: found past an end of frames and stamped more than
+  // RESIDUAL_TIME_MARGIN before the newest frame of its channel that the
+  // file gave (of any channel, while it gave none of this one), which the
+  // recorder wrote later: older recordings not yet overwritten. Residual
+  // frames never count as a channel's newest.
   bool frameResidual() const { return frameResidual_; }
   // What recovery did in the file open now (or last), in file order.
   const std::vector<FrameResync>& resyncs() const { return resyncs_; }
@@ -192,8 +199,9 @@ class RecordingFileReader {
   std::optional<std::uint64_t> searchFrom_;
   bool frameRecovered_ = false;
   bool frameResidual_ = false;
-  bool fileHasFrame_ = false;
-  std::int32_t newestInFile_ = 0;
+  // The newest frames the file gave that are not residual.
+  std::optional<std::int32_t> newestInFile_;
+  std::array<std::optional<std::int32_t>, CHANNEL_TABLE_SIZE> newestOfChannel_{};
   bool walkHasFrame_ = false;     // across files
   std::int32_t newestSeen_ = 0;
   std::vector<FrameResync> resyncs_;

@@ -352,6 +352,72 @@ TEST_F(RecoveryTest, ResidualFramesGoIntoTheirOwnAviFileMarkedRecovered) {
   }
 }
 
+// The pictures of an AVI file, in order.
+std::vector<std::vector<std::uint8_t>> aviPictures(const std::string& path) {
+  std::vector<std::vector<std::uint8_t>> pictures;
+  for (const testing::AviChunk& chunk : testing::readAviContents(path).ofId("00db")) pictures.push_back(chunk.data);
+  return pictures;
+}
+
+// A wrapped disk: the newest recording (keys 7) runs through every file;
+// behind its end in the first file, or in every file, lie frames of the
+// older recording it overwrote (keys 3), cut where the newer frames ended.
+TEST_F(RecoveryTest, OlderFramesBehindTheNewestRecordingNeitherSplitItNorLoseAFrame) {
+  for (const bool tailInEvery : {false, true}) {
+    SCOPED_TRACE(tailInEvery);
+    MemorySource source;
+    std::vector<std::vector<std::uint8_t>> newer, older;
+    for (int file = 0; file < 3; ++file) {
+      RecordingFileBuilder b;
+      for (int i = 0; i < 60; ++i, newer.push_back(picture(newer.size(), 7, 0).payload))
+        b.frame(picture(newer.size(), 7, T0 + 1000 + static_cast<RecorderTime>(newer.size() / 25)));
+      if (file == 0 || tailInEvery) {
+        b.frame(testing::keyedFrame(0, 7, 7, T0 + 1000, 0)).raw(randomBytes(300, 7));
+        for (int i = 0; i < 40; ++i, older.push_back(picture(older.size(), 3, 0).payload))
+          b.frame(picture(older.size(), 3, T0 + 10 + static_cast<RecorderTime>(older.size() / 25)));
+      }
+      source.setFile(0, file, b.times(T0 + 1000, T0 + 1010).bytes());
+    }
+    const BackupResult plain = backup(source, false);
+    ASSERT_EQ(plain.files.size(), 1u);
+    EXPECT_EQ(aviPictures(plain.files[0].path), newer);
+    const BackupResult saved = backup(source, true);
+    ASSERT_EQ(saved.files.size(), 2u);
+    EXPECT_FALSE(saved.files[0].residual);
+    EXPECT_EQ(aviPictures(saved.files[0].path), newer);
+    EXPECT_TRUE(saved.files[1].residual);
+    EXPECT_NE(saved.files[1].path.find("_recovered"), std::string::npos);
+    EXPECT_EQ(aviPictures(saved.files[1].path), older);
+
+    const ScanResult scanned = scan(source, true);
+    const std::vector<std::string> plainRows = reportLines(scan(source, false).reportPath);
+    ASSERT_EQ(plainRows.size(), 1u);
+    ASSERT_EQ(scanned.segments.size(), 2u);
+    EXPECT_EQ(reportLines(scanned.reportPath)[0], plainRows[0]);
+    EXPECT_EQ(scanned.segments[1].startTime, T0 + 10);
+    EXPECT_EQ(scanned.segments[1].endTime, T0 + 10 + static_cast<RecorderTime>((older.size() - 1) / 25));
+  }
+}
+
+// Channel 2 stamped a second behind channel 1, and garbage mid-file.
+TEST_F(RecoveryTest, AChannelASecondBehindAnotherAfterAResyncIsNotResidual) {
+  RecordingFileBuilder b;
+  for (std::size_t i = 0; i < 100; ++i) {
+    if (i == 50) b.raw(randomBytes(3000, 9));
+    const auto t = T0 + static_cast<RecorderTime>(i / 25);
+    b.frame(picture(i, 5, t + 1, 0)).frame(picture(i, 6, t, 1));
+  }
+  MemorySource source;
+  source.setFile(0, 0, b.timesFromFrames().bytes());
+  const BackupResult saved = backup(source, true);
+  ASSERT_EQ(saved.files.size(), 2u);
+  for (const ExportedFile& file : saved.files) {
+    EXPECT_FALSE(file.residual);
+    EXPECT_EQ(file.videoFrames, 100u);
+  }
+  EXPECT_EQ(scan(source, true).segments.size(), 2u);
+}
+
 TEST_F(RecoveryTest, AStoreOfRandomBytesRecoversNothing) {
   MemorySource source;
   for (int file = 0; file < 4; ++file)

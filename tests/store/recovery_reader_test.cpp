@@ -128,6 +128,17 @@ std::vector<DamageCase> damageCases() {
          return b.bytes();
        },
        6, 10, 4, 4, {{FIRST + 6 * small, FIRST + 6 * small + FRAME_HEADER_SIZE}}},
+      {"behind a zero length: older than the channel's newest by more than the margin, or than any channel's",
+       [] {
+         RecordingFileBuilder b;
+         for (int i = 0; i < 6; ++i) b.frame(testing::keyedFrame(0, 5, 5, T0 + 100 + i));
+         b.frame(testing::keyedFrame(0, 5, 5, T0 + 106, 0));
+         for (const int t : {10, 11}) b.frame(testing::keyedFrame(1, 3, 3, T0 + t));
+         for (const RecorderTime t : {105 - RESIDUAL_TIME_MARGIN, 104 - RESIDUAL_TIME_MARGIN})
+           b.frame(testing::keyedFrame(0, 5, 5, T0 + t));
+         return b.bytes();
+       },
+       6, 10, 4, 3, {{FIRST + 6 * small, FIRST + 6 * small + FRAME_HEADER_SIZE}}},
       {"a cut header and a wrong tail magic",
        [] {
          RecordingFileBuilder b;
