@@ -75,6 +75,8 @@ class ScanWorker {
   std::time_t startedAt_ = 0;
   ScanResult result_;
   std::array<OpenSegment, CHANNEL_TABLE_SIZE> open_{};
+  // With recovery every payload is read, to know it can be.
+  PayloadBuffer payload_;
 };
 
 // Runs a scan to its end on the calling thread.

@@ -137,8 +137,15 @@ TEST_F(RecoveryTest, TheScanListsRecoveredSegmentsAndSaysHowMany) {
   ASSERT_EQ(recovered.recovery.resyncs.size(), 2u);
   const Resync& garbage = recovered.recovery.resyncs[0];
   EXPECT_EQ(garbage.file, "dir00000/file0000.dat");
-  EXPECT_EQ(garbage.bytesPassed, 3000u);
-  EXPECT_EQ(garbage.resumedAt, garbage.endedAt + 3000);
+  // Nothing confirms the length of the frame before the garbage: it is
+  // passed over with it, and listed.
+  ASSERT_EQ(recovered.recovery.damaged.size(), 1u);
+  const DamagedFrameEntry& cut = recovered.recovery.damaged[0];
+  EXPECT_EQ(cut.offset, garbage.endedAt);
+  EXPECT_EQ(cut.reason, frameFaultText(FrameFault::NoHeaderAfter));
+  const std::uint64_t passed = FRAME_HEADER_SIZE + cut.payloadLength + 3000;
+  EXPECT_EQ(garbage.bytesPassed, passed);
+  EXPECT_EQ(garbage.resumedAt, garbage.endedAt + passed);
   EXPECT_EQ(recovered.recovery.resyncs[1].bytesPassed, FRAME_HEADER_SIZE);
   EXPECT_TRUE(recovered.recovery.unreadable.empty());
   // The rest of the folder, as one run.
@@ -162,7 +169,10 @@ TEST_F(RecoveryTest, TheScanListsRecoveredSegmentsAndSaysHowMany) {
   EXPECT_EQ(recovery.at("resyncs")[0].at("file"), "dir00000/file0000.dat");
   EXPECT_EQ(recovery.at("resyncs")[0].at("endedAt"), garbage.endedAt);
   EXPECT_EQ(recovery.at("resyncs")[0].at("resumedAt"), garbage.resumedAt);
-  EXPECT_EQ(recovery.at("resyncs")[0].at("bytesPassed"), 3000);
+  EXPECT_EQ(recovery.at("resyncs")[0].at("bytesPassed"), passed);
+  ASSERT_EQ(recovery.at("damagedFrames").size(), 1u);
+  EXPECT_EQ(recovery.at("damagedFrames")[0].at("offset"), cut.offset);
+  EXPECT_EQ(recovery.at("damagedFrames")[0].at("time").at("recorder"), cut.time);
   ASSERT_EQ(recovery.at("passedOver").size(), 1u);
   EXPECT_EQ(recovery.at("passedOver")[0].at("file"), "dir00000/file0001.dat");
   EXPECT_EQ(recovery.at("passedOver")[0].at("through"), "dir00000/file0127.dat");
@@ -224,18 +234,29 @@ TEST_F(RecoveryTest, AReadErrorIsReadThroughAndListed) {
   EXPECT_EQ(recovered.end, ScanEnd::RangeDone);
   ASSERT_EQ(recovered.segments.size(), 1u);
   EXPECT_EQ(recovered.segments[0].endTime, T0 + 19);
-  EXPECT_EQ(recovered.segments[0].byteCount, 19u * 1000);  // frame 8 is lost
+  // Frame 8's header is unreadable, and so is the end of frame 7's payload.
+  EXPECT_EQ(recovered.segments[0].byteCount, 18u * 1000);
   EXPECT_EQ(recovered.recovery.recoveredFrames, 11u);
   ASSERT_EQ(recovered.recovery.unreadable.size(), 1u);
   EXPECT_EQ(recovered.recovery.unreadable[0].file, "dir00000/file0000.dat");
   EXPECT_EQ(recovered.recovery.unreadable[0].offset, frame8 / 512 * 512);
   EXPECT_EQ(recovered.recovery.unreadable[0].length, 512u);
 
-  // The backup reads payloads: frame 7's ends in the unreadable block.
+  // The backup exports what the scan counted, and both list frame 7.
   const BackupResult saved = backup(source, true);
   EXPECT_EQ(saved.end, BackupEnd::RangeDone);
   ASSERT_EQ(saved.files.size(), 1u);
   EXPECT_EQ(saved.files[0].videoFrames, 18u);
+  EXPECT_EQ(saved.files[0].mediaBytes, recovered.segments[0].byteCount);
+  for (const RecoveryLog* log : {&recovered.recovery, &saved.recovery}) {
+    ASSERT_EQ(log->damaged.size(), 1u);
+    EXPECT_EQ(log->damaged[0].offset, frame8 - 1128);
+    EXPECT_EQ(log->damaged[0].time, T0 + 7);
+    EXPECT_EQ(log->damaged[0].reason, frameFaultText(FrameFault::PayloadUnreadable));
+    ASSERT_EQ(log->resyncs.size(), 1u);
+    EXPECT_EQ(log->resyncs[0].endedAt, frame8);
+    EXPECT_EQ(log->resyncs[0].resumedAt, frame8 + 1128);
+  }
   EXPECT_TRUE(saved.files[0].recovered);
   EXPECT_FALSE(saved.files[0].residual);
   EXPECT_EQ(saved.recovery.unreadable.size(), 1u);
@@ -319,7 +340,7 @@ TEST_F(RecoveryTest, ResidualFramesGoIntoTheirOwnAviFileMarkedRecovered) {
   ASSERT_EQ(saved.files.size(), 2u);
   const ExportedFile& newer = saved.files[0];
   const ExportedFile& older = saved.files[1];
-  EXPECT_EQ(newer.videoFrames, 50u);
+  EXPECT_EQ(newer.videoFrames, 49u);  // less the frame before the garbage
   EXPECT_TRUE(newer.recovered);
   EXPECT_FALSE(newer.residual);
   EXPECT_EQ(newer.path.find("_recovered"), std::string::npos);
@@ -343,7 +364,7 @@ TEST_F(RecoveryTest, ResidualFramesGoIntoTheirOwnAviFileMarkedRecovered) {
     SCOPED_TRACE(file.path);
     const testing::AviContents avi = testing::readAviContents(file.path);
     EXPECT_TRUE(avi.valid);
-    EXPECT_EQ(avi.count("00db"), 50u);
+    EXPECT_EQ(avi.count("00db"), file.videoFrames);
     if (testing::programOnPath("ffmpeg")) {
       const testing::ProgramRun decoded = testing::decodeMedia(file.path);
       EXPECT_EQ(decoded.exitStatus, 0);
