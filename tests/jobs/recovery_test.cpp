@@ -373,6 +373,63 @@ TEST_F(RecoveryTest, ResidualFramesGoIntoTheirOwnAviFileMarkedRecovered) {
   }
 }
 
+// One file of pictures (keys 5) with damage planted after the first 6, and
+// what both jobs must make of it.
+struct PlantedDamage {
+  const char* name;
+  std::uint32_t shortBy;   // the sixth picture's length field is this much too small
+  std::size_t resetFrames; // a zero length, then this many pictures stamped 2000-01-01
+};
+
+TEST_F(RecoveryTest, BothJobsTakeTheSameFramesAndListTheSameOnesPassedOver) {
+  for (const PlantedDamage c : {PlantedDamage{"a clock reset to 2000-01-01 mid-file", 0, 6},
+                                PlantedDamage{"a length field too small", 10, 0}}) {
+    SCOPED_TRACE(c.name);
+    RecordingFileBuilder b;
+    std::uint64_t taken = 0, passed = c.resetFrames > 0 ? FRAME_HEADER_SIZE : 0;
+    for (std::size_t i = 0; i < 12; ++i) {
+      FrameSpec f = picture(i, 5, T0);
+      if (i == 6 && c.resetFrames > 0) b.frame(testing::keyedFrame(0, 5, 5, T0, 0));
+      for (std::size_t k = 0; i == 6 && k < c.resetFrames; ++k) {
+        b.frame(picture(k, 9, 946684800 + static_cast<RecorderTime>(k)));
+        passed += FRAME_HEADER_SIZE + picture(k, 9, 0).payload.size();
+      }
+      if (i == 5 && c.shortBy > 0) f.payloadLength = static_cast<std::uint32_t>(f.payload.size() - c.shortBy);
+      if (f.payloadLength) {
+        passed += FRAME_HEADER_SIZE + f.payload.size();
+      } else {
+        taken += f.payload.size();
+      }
+      b.frame(f);
+    }
+    MemorySource source;
+    source.setFile(0, 0, b.bytes());
+    const ScanResult scanned = scan(source, true);
+    const BackupResult saved = backup(source, true);
+    ASSERT_EQ(scanned.segments.size(), 1u);
+    ASSERT_EQ(saved.files.size(), 1u);
+    // The scan's row holds the payloads the backup's file holds.
+    EXPECT_EQ(scanned.segments[0].byteCount, taken);
+    EXPECT_EQ(saved.files[0].mediaBytes, taken);
+    for (const RecoveryLog* log : {&scanned.recovery, &saved.recovery}) {
+      // The one resync passed over what the log lists: the damaged frame
+      // where it begins, or the zero length and the frames of 2000.
+      ASSERT_EQ(log->resyncs.size(), 1u);
+      EXPECT_EQ(log->resyncs[0].bytesPassed, passed);
+      ASSERT_EQ(log->damaged.size(), c.shortBy > 0 ? 1u : 0u);
+      for (const DamagedFrameEntry& d : log->damaged) EXPECT_EQ(d.offset, log->resyncs[0].endedAt);
+      EXPECT_EQ(framesOutsideWindowCount(*log), c.resetFrames);
+      for (const FramesOutsideWindowEntry& o : log->outsideWindow) EXPECT_EQ(FRAME_HEADER_SIZE + o.bytes, passed);
+    }
+    const auto json = nlohmann::json::parse(testing::readTextFile(scanned.logPath)).at("recovery");
+    EXPECT_EQ(json.at("framesOutsideTimeWindow"), c.resetFrames);
+    if (c.resetFrames > 0) {
+      EXPECT_EQ(json.at("outsideTimeWindow")[0].at("time").at("text"), "2000_1_1_0_0_0");
+      EXPECT_EQ(json.at("outsideTimeWindow")[0].at("lastTime").at("text"), "2000_1_1_0_0_5");
+    }
+  }
+}
+
 TEST_F(RecoveryTest, AStoreOfRandomBytesRecoversNothing) {
   MemorySource source;
   for (int file = 0; file < 4; ++file)
