@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "jobs/custody_log.h"
 #include "jobs/recovery_log.h"
 #include "store/recording_store.h"
 
@@ -57,7 +58,9 @@ std::string foldersLeftNote(const SourceEnd& source) {
 std::string recoveryNote(const RecoveryLog& log) {
   std::string note = "recovery: " + std::to_string(log.recoveredFrames) + " frames found past a file's end of frames, " +
                      std::to_string(log.resyncs.size()) + " resyncs, " + std::to_string(log.unreadable.size()) +
-                     " unreadable regions, " + std::to_string(skippedFileCount(log)) + " files passed over";
+                     " unreadable regions, " + std::to_string(skippedFileCount(log)) + " files passed over, " +
+                     std::to_string(log.damaged.size()) + " damaged frames passed over, " +
+                     std::to_string(framesOutsideWindowCount(log)) + " frames outside the time window passed over";
   const auto more = [&](std::size_t count) {
     if (count > RECOVERY_LINES_SHOWN) note += "\n  ... and " + std::to_string(count - RECOVERY_LINES_SHOWN) + " more";
   };
@@ -79,6 +82,18 @@ std::string recoveryNote(const RecoveryLog& log) {
     note += " passed over: " + skipped.reason;
   }
   more(log.skipped.size());
+  for (std::size_t i = 0; i < log.damaged.size() && i < RECOVERY_LINES_SHOWN; ++i) {
+    const DamagedFrameEntry& d = log.damaged[i];
+    note += "\n  " + d.file + ": frame at byte " + std::to_string(d.offset) + " passed over: " + d.reason;
+  }
+  more(log.damaged.size());
+  for (std::size_t i = 0; i < log.outsideWindow.size() && i < RECOVERY_LINES_SHOWN; ++i) {
+    const FramesOutsideWindowEntry& o = log.outsideWindow[i];
+    note += "\n  " + o.file + ": " + std::to_string(o.frames) + (o.frames == 1 ? " frame" : " frames") +
+            " at byte " + std::to_string(o.offset) + " stamped " + calendarText(o.firstTime) +
+            " passed over: more than 366 days from the newest frame";
+  }
+  more(log.outsideWindow.size());
   return note;
 }
 

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "jobs/output_folder.h"
+#include "jobs/recovery_log.h"
 #include "store/record_types.h"
 #include "store/recording_source.h"
 #include "store/recording_store.h"
@@ -227,7 +228,8 @@ Json segmentValue(const SegmentRecord& s, bool recover) {
 }
 
 // What recovery did: every resync, every unreadable region, every file
-// passed over.
+// passed over, every damaged frame and every run of frames outside the
+// time window.
 Json recoveryValue(const RecoveryLog& r) {
   Json resyncs = arrayWithRoom(r.resyncs.size());
   for (const Resync& x : r.resyncs)
@@ -248,11 +250,34 @@ Json recoveryValue(const RecoveryLog& r) {
     entry["reason"] = x.reason;
     skipped.push_back(std::move(entry));
   }
-  Json recovery = objectWithRoom(4);
+  Json damaged = arrayWithRoom(r.damaged.size());
+  for (const DamagedFrameEntry& x : r.damaged) {
+    damaged.push_back(objectOf("file", x.file, "offset", x.offset, "payloadLength", x.payloadLength, "channel",
+                               x.channel + 1, "time", timeValue(x.time), "reason", x.reason));
+  }
+  Json outside = arrayWithRoom(r.outsideWindow.size());
+  for (const FramesOutsideWindowEntry& x : r.outsideWindow) {
+    Json entry = objectWithRoom(7);
+    entry["file"] = x.file;
+    entry["offset"] = x.offset;
+    entry["time"] = timeValue(x.firstTime);
+    // A run of frames: the last, and how many.
+    if (x.frames > 1) {
+      entry["lastOffset"] = x.lastOffset;
+      entry["lastTime"] = timeValue(x.lastTime);
+      entry["frames"] = x.frames;
+    }
+    entry["bytes"] = x.bytes;
+    outside.push_back(std::move(entry));
+  }
+  Json recovery = objectWithRoom(7);
   recovery["recoveredFrames"] = r.recoveredFrames;
   recovery["resyncs"] = std::move(resyncs);
   recovery["unreadableRegions"] = std::move(regions);
   recovery["passedOver"] = std::move(skipped);
+  recovery["damagedFrames"] = std::move(damaged);
+  recovery["framesOutsideTimeWindow"] = framesOutsideWindowCount(r);
+  recovery["outsideTimeWindow"] = std::move(outside);
   return recovery;
 }
 

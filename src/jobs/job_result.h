@@ -73,10 +73,35 @@ struct SkippedFile {
   std::string lastFile() const;
 };
 
+// A frame recovery found and did not take: its length is not confirmed by
+// what follows it, or its payload cannot be read.
+struct DamagedFrameEntry {
+  std::string file;
+  std::uint64_t offset = 0;  // of its header
+  std::uint32_t payloadLength = 0;
+  std::int32_t channel = 0;  // index 0 to 31
+  RecorderTime time = 0;
+  std::string reason;
+};
+
+// Frames the search passed over for their time alone (a recorder whose
+// clock was reset): one frame, or a run of frames back to back.
+struct FramesOutsideWindowEntry {
+  std::string file;
+  std::uint64_t offset = 0;      // of the first header
+  std::uint64_t lastOffset = 0;  // of the last header
+  RecorderTime firstTime = 0;
+  RecorderTime lastTime = 0;
+  std::uint64_t frames = 0;
+  std::uint64_t bytes = 0;  // headers and payloads of the run
+};
+
 struct RecoveryLog {
   std::vector<Resync> resyncs;
   std::vector<UnreadableRegion> unreadable;
   std::vector<SkippedFile> skipped;
+  std::vector<DamagedFrameEntry> damaged;
+  std::vector<FramesOutsideWindowEntry> outsideWindow;
   // Frames the reader found past a file's first end of frames (whether or
   // not the backup's selection took them).
   std::uint64_t recoveredFrames = 0;

@@ -5,11 +5,40 @@
 namespace korvex {
 
 void noteFileRecovery(RecoveryLog& log, std::int32_t folder, int file, const RecordingFileReader& reader) {
-  if (reader.resyncs().empty() && reader.unreadable().empty()) return;
+  if (reader.resyncs().empty() && reader.unreadable().empty() && reader.damaged().empty() &&
+      reader.outsideWindow().empty()) {
+    return;
+  }
   const std::string name = recordingFileName(folder, file);
   for (const FrameResync& resync : reader.resyncs())
     log.resyncs.push_back({name, resync.endedAt, resync.resumedAt, resync.resumedAt - resync.endedAt});
   for (const ByteRange& range : reader.unreadable()) log.unreadable.push_back({name, range.offset, range.length});
+  for (const DamagedFrame& frame : reader.damaged()) {
+    log.damaged.push_back(
+        {name, frame.offset, frame.payloadLength, frame.channel, frame.timeStamp, frameFaultText(frame.fault)});
+  }
+  for (const FramesOutsideWindow& run : reader.outsideWindow()) {
+    log.outsideWindow.push_back(
+        {name, run.firstOffset, run.lastOffset, run.firstTime, run.lastTime, run.count, run.bytes});
+  }
+}
+
+const char* frameFaultText(FrameFault fault) {
+  switch (fault) {
+    case FrameFault::LengthPastHeader:
+      return "its length runs past the next frame header";
+    case FrameFault::NoHeaderAfter:
+      return "no frame header follows its payload";
+    case FrameFault::PayloadUnreadable:
+      return "its payload touches an unreadable block";
+  }
+  return "damaged";
+}
+
+std::uint64_t framesOutsideWindowCount(const RecoveryLog& log) {
+  std::uint64_t count = 0;
+  for (const FramesOutsideWindowEntry& run : log.outsideWindow) count += run.frames;
+  return count;
 }
 
 void noteSkippedFile(RecoveryLog& log, std::int32_t folder, int file, const OpenFailure& failure) {

@@ -20,4 +20,10 @@ void noteSkippedFile(RecoveryLog& log, std::int32_t folder, int file, const Open
 // The files passed over, counting every file of each run.
 std::size_t skippedFileCount(const RecoveryLog& log);
 
+// The frames passed over for their time, counting every frame of each run.
+std::uint64_t framesOutsideWindowCount(const RecoveryLog& log);
+
+// Why a damaged frame was not taken, in words.
+const char* frameFaultText(FrameFault fault);
+
 }  // namespace korvex

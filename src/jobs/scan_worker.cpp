@@ -89,7 +89,8 @@ void ScanWorker::runJob(const StopRequest& stop) {
   walker.fileSkipped = [&](std::int32_t folder, int file, const OpenFailure& failure) {
     noteSkippedFile(result_.recovery, folder, file, failure);
   };
-  const WalkEnd end = walkStore(source_, range, ReadPattern::HeadersOnly, stop, walker);
+  const WalkEnd end =
+      walkStore(source_, range, settings_.recover ? ReadPattern::WholeFile : ReadPattern::HeadersOnly, stop, walker);
 
   switch (end.kind) {
     case WalkEnd::Kind::RangeDone:
@@ -167,10 +168,15 @@ WalkVerdict ScanWorker::scanRecordingFile(std::int32_t folder, int file, Recordi
   if (reader.readFileHeader(fileHeader)) {
     FrameHeader frame;
     while (reader.nextFrame(frame)) {
-      // The scan needs only the headers; the payloads are passed over.
-      reader.skipPayload();
       const bool recovered = reader.frameRecovered();
       if (recovered) ++result_.recovery.recoveredFrames;
+      // The scan needs only the headers, but with recovery a frame whose
+      // payload cannot be read is not counted, as the backup cannot export it.
+      if (!reader.recovery()) {
+        reader.skipPayload();
+      } else if (!reader.readPayload(payload_)) {
+        continue;
+      }
       frameOfChannel(frame, FramePlace{folder, file, reader.frameOffset()}, recovered, reader.frameResidual());
     }
   }

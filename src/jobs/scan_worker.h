@@ -78,6 +78,8 @@ class ScanWorker {
   // its current one, so that older recordings found between newer frames
   // never end the newer recording's segment.
   std::array<OpenSegment, CHANNEL_TABLE_SIZE> residualOpen_{};
+  // With recovery every payload is read, to know it can be.
+  PayloadBuffer payload_;
 };
 
 // Runs a scan to its end on the calling thread.

@@ -96,6 +96,8 @@ bool RecordingFileReader::open(OpenedFile opened) {
   newestOfChannel_.fill(std::nullopt);
   resyncs_.clear();
   unreadable_.clear();
+  damaged_.clear();
+  outsideWindow_.clear();
   return true;
 }
 
@@ -246,6 +248,9 @@ bool RecordingFileReader::readPayloadInto(std::uint8_t* into) {
     // With recovery a payload in an unreadable block loses its frame only:
     // the frame was followed by the next header, which is read next.
     if (recover_ && position_ + length <= fileSize_) {
+      if (touchesUnreadable(position_, length)) {
+        noteDamaged(position_ - FRAME_HEADER_SIZE, given_, FrameFault::PayloadUnreadable);
+      }
       position_ += length;
       return false;
     }
@@ -279,26 +284,31 @@ bool RecordingFileReader::nextFrameRecovering(FrameHeader& header) {
     }
     const std::uint64_t payloadStart = position_ + FRAME_HEADER_SIZE;
     const std::uint64_t end = payloadStart + candidate.payloadLength;
-    // A frame is trusted when the next header or the end of the file
-    // follows it; otherwise its payload must hold no frame header (its
-    // length would be wrong, and the frame would overlap that one).
-    bool followed = end + FRAME_HEADER_SIZE > fileSize_;
-    if (!followed) {
-      FrameHeader next;
-      followed = headerAt(end, next) && frameHeaderContinuesSequence(next) &&
-                 end + FRAME_HEADER_SIZE + next.payloadLength <= fileSize_;
-    }
-    if (!followed) {
-      if (const std::optional<std::uint64_t> inside = findHeader(position_ + 1, end)) {
-        framesEndAt(position_);
+    const bool inRange = candidate.channel >= 0 && candidate.channel < CHANNEL_TABLE_SIZE &&
+                         candidate.payloadLength <= MAX_PAYLOAD_BYTES;
+    // A frame whose length nothing after it confirms is wrong in its length
+    // (a payload cut or run into the next frame) or followed by damage:
+    // it is not given, and the search goes on inside its payload or after it.
+    if (!frameEndConfirmed(end)) {
+      const std::optional<std::uint64_t> inside = findHeader(position_ + 1, end);
+      if (inRange) noteDamaged(position_, candidate, inside ? FrameFault::LengthPastHeader : FrameFault::NoHeaderAfter);
+      framesEndAt(position_);
+      searchFrom_ = end;
+      if (inside) {
         searchFrom_.reset();
         position_ = *inside;
-        continue;
       }
+      continue;
     }
     position_ = payloadStart;
-    if (candidate.channel < 0 || candidate.channel >= CHANNEL_TABLE_SIZE ||
-        candidate.payloadLength > MAX_PAYLOAD_BYTES) {
+    if (!inRange) {
+      position_ = end;
+      continue;
+    }
+    // The scan reads no payload: a block found unreadable while reading
+    // around the frame loses it here, as the backup's read of it would.
+    if (!unreadable_.empty() && touchesUnreadable(payloadStart, candidate.payloadLength)) {
+      noteDamaged(payloadStart - FRAME_HEADER_SIZE, candidate, FrameFault::PayloadUnreadable);
       position_ = end;
       continue;
     }
@@ -318,11 +328,45 @@ bool RecordingFileReader::nextFrameRecovering(FrameHeader& header) {
     if (!walkHasFrame_ || candidate.timeStamp > newestSeen_) newestSeen_ = candidate.timeStamp;
     walkHasFrame_ = true;
     pendingPayload_ = candidate.payloadLength;
-    header = candidate;
+    header = given_ = candidate;
     return true;
   }
   framesEnded_ = true;
   return false;
+}
+
+bool RecordingFileReader::frameEndConfirmed(std::uint64_t end) {
+  if (end + FRAME_HEADER_SIZE > fileSize_) return true;  // the end of the file
+  if (end < aheadStart_ || end + FRAME_HEADER_SIZE > aheadStart_ + aheadLength_) {
+    readWithAhead(end, nullptr, 0);
+    if (aheadLength_ < FRAME_HEADER_SIZE) return true;  // the file ends there now
+  }
+  // Unreadable bytes lose only the frames they touch.
+  if (!unreadable_.empty() && touchesUnreadable(end, FRAME_HEADER_SIZE)) return true;
+  const std::uint8_t* bytes = ahead_.data() + (end - aheadStart_);
+  if (readLe32(bytes) == FRAME_MAGIC_HEAD || readLe32(bytes + 124) == FRAME_MAGIC_TAIL) return true;
+  // A recorder's unwritten space; compressed pictures never hold a header's
+  // worth of zero bytes.
+  return std::all_of(bytes, bytes + FRAME_HEADER_SIZE, [](std::uint8_t b) { return b == 0; });
+}
+
+void RecordingFileReader::noteDamaged(std::uint64_t offset, const FrameHeader& header, FrameFault fault) {
+  damaged_.push_back({offset, header.payloadLength, header.channel, header.timeStamp, fault});
+}
+
+void RecordingFileReader::noteOutsideWindow(std::uint64_t offset, const FrameHeader& header) {
+  const std::uint64_t bytes = FRAME_HEADER_SIZE + std::uint64_t{header.payloadLength};
+  if (!outsideWindow_.empty()) {
+    FramesOutsideWindow& run = outsideWindow_.back();
+    if (run.firstOffset + run.bytes == offset) {
+      run.lastOffset = offset;
+      run.lastTime = header.timeStamp;
+      run.count += 1;
+      run.bytes += bytes;
+      return;
+    }
+  }
+  outsideWindow_.push_back({offset, offset, header.timeStamp, header.timeStamp, 1, bytes});
 }
 
 void RecordingFileReader::framesEndAt(std::uint64_t offset) {
@@ -345,17 +389,21 @@ bool RecordingFileReader::headerAt(std::uint64_t offset, FrameHeader& header) {
   return true;
 }
 
-bool RecordingFileReader::plausibleHeaderAt(const std::uint8_t* bytes, std::uint64_t offset) const {
-  if (readLe32(bytes + 124) != FRAME_MAGIC_TAIL) return false;
+RecordingFileReader::Plausible RecordingFileReader::plausibleHeaderAt(const std::uint8_t* bytes,
+                                                                     std::uint64_t offset) const {
+  if (readLe32(bytes + 124) != FRAME_MAGIC_TAIL) return Plausible::No;
   const FrameHeader h = decodeFrameHeader(bytes);
-  if (h.channel < 0 || h.channel >= CHANNEL_TABLE_SIZE) return false;
-  if (h.payloadLength == 0 || h.payloadLength > MAX_PAYLOAD_BYTES) return false;
-  if (offset + FRAME_HEADER_SIZE + h.payloadLength > fileSize_) return false;
-  if (h.recordType < 0 || h.recordType > RECOVERY_MOST_RECORD_TYPE) return false;
-  if (h.frameKind < 0 || h.frameKind > RECOVERY_MOST_FRAME_KIND) return false;
-  if (h.timeStamp <= 0) return false;
-  if (walkHasFrame_ && std::llabs(std::int64_t{h.timeStamp} - newestSeen_) > RECOVERY_TIME_SPAN) return false;
-  return unreadable_.empty() || !touchesUnreadable(offset, FRAME_HEADER_SIZE);
+  if (h.channel < 0 || h.channel >= CHANNEL_TABLE_SIZE) return Plausible::No;
+  if (h.payloadLength == 0 || h.payloadLength > MAX_PAYLOAD_BYTES) return Plausible::No;
+  if (offset + FRAME_HEADER_SIZE + h.payloadLength > fileSize_) return Plausible::No;
+  if (h.recordType < 0 || h.recordType > RECOVERY_MOST_RECORD_TYPE) return Plausible::No;
+  if (h.frameKind < 0 || h.frameKind > RECOVERY_MOST_FRAME_KIND) return Plausible::No;
+  if (h.timeStamp <= 0) return Plausible::No;
+  if (!unreadable_.empty() && touchesUnreadable(offset, FRAME_HEADER_SIZE)) return Plausible::No;
+  if (walkHasFrame_ && std::llabs(std::int64_t{h.timeStamp} - newestSeen_) > RECOVERY_TIME_SPAN) {
+    return Plausible::OutsideWindow;
+  }
+  return Plausible::Yes;
 }
 
 std::optional<std::uint64_t> RecordingFileReader::findHeader(std::uint64_t from, std::uint64_t before) {
@@ -389,7 +437,10 @@ std::optional<std::uint64_t> RecordingFileReader::findHeader(std::uint64_t from,
       const std::uint8_t* bytes = findHeadMagic(at, stop);
       if (bytes == nullptr) break;
       const std::uint64_t offset = piece + static_cast<std::uint64_t>(bytes - base);
-      if (plausibleHeaderAt(bytes, offset)) return offset;
+      const Plausible plausible = plausibleHeaderAt(bytes, offset);
+      if (plausible == Plausible::Yes) return offset;
+      // Passed over for its time only: listed, never dropped unseen.
+      if (plausible == Plausible::OutsideWindow) noteOutsideWindow(offset, decodeFrameHeader(bytes));
       at = bytes + 1;
     }
     if (got < wanted) return std::nullopt;

@@ -59,6 +59,34 @@ struct FrameResync {
 };
 
 
+// Recovery: a frame whose header the reader read and whose frame it did not
+// give.
+enum class FrameFault : std::uint8_t {
+  LengthPastHeader,   // its payload would hold the next frame header found
+  NoHeaderAfter,      // neither a frame header nor the end of the frames follows it
+  PayloadUnreadable,  // its payload touches an unreadable block
+};
+
+struct DamagedFrame {
+  std::uint64_t offset = 0;  // of its header
+  std::uint32_t payloadLength = 0;
+  std::int32_t channel = 0;
+  std::int32_t timeStamp = 0;
+  FrameFault fault = FrameFault::NoHeaderAfter;
+};
+
+// Frame headers the search found whose time lies outside RECOVERY_TIME_SPAN
+// (a recorder whose clock was reset): passed over, one entry per run of
+// frames that lie back to back.
+struct FramesOutsideWindow {
+  std::uint64_t firstOffset = 0;
+  std::uint64_t lastOffset = 0;
+  std::int32_t firstTime = 0;
+  std::int32_t lastTime = 0;
+  std::uint64_t count = 0;
+  std::uint64_t bytes = 0;  // headers and payloads, from firstOffset on
+};
+
 // A frame header found by the search is taken only with a time stamp this
 // close to the newest frame the reader has seen (in this file or an earlier
 // one): residual data is older, but not by years.
@@ -107,11 +135,14 @@ class RecordingFileReader {
   // the reader searches forward for the next plausible frame header (both
   // magic words, channel 0..31, a payload that fits the file, record type
   // 0..15, frame kind 0..255, a time near the frames seen) and goes on from
-  // it to the end of the file. A frame is given only when the next frame's
-  // header (or the end of the file) follows it, or else its payload holds
-  // no frame header: the frames given never share a byte. A read error no
-  // longer ends the file: the unreadable blocks (blockSize() of the file)
-  // read as zeros, are listed, and a frame touching them is not given.
+  // it to the end of the file; headers passed over only for their time are
+  // listed. A frame is given only when its length is confirmed by what
+  // follows it: a frame header (either magic word in its place), the
+  // recorder's unwritten zeros, the end of the file, or unreadable bytes.
+  // Otherwise it is listed as damaged and the search goes on inside or
+  // after it: the frames given never share a byte. A read error no longer
+  // ends the file: the unreadable blocks (blockSize() of the file) read as
+  // zeros, are listed, and a frame touching them is listed, not given.
   void setRecovery(bool on) { recover_ = on; }
   // Tested between the pieces of recovery's search and the blocks read one
   // by one after a read error: once a stop is asked for, the file's frames
@@ -129,6 +160,8 @@ class RecordingFileReader {
   // What recovery did in the file open now (or last), in file order.
   const std::vector<FrameResync>& resyncs() const { return resyncs_; }
   const std::vector<ByteRange>& unreadable() const { return unreadable_; }
+  const std::vector<DamagedFrame>& damaged() const { return damaged_; }
+  const std::vector<FramesOutsideWindow>& outsideWindow() const { return outsideWindow_; }
 
   // Exactly one of these after each frame. readPayload reads the whole
   // payload into `buffer`; false when the file gave fewer bytes than
@@ -161,8 +194,13 @@ class RecordingFileReader {
   // The header at `offset` through the read-ahead; false when fewer than a
   // header's bytes are left or any of them is unreadable.
   bool headerAt(std::uint64_t offset, FrameHeader& header);
-  // A header the search may take at `offset`, its bytes at `bytes`.
-  bool plausibleHeaderAt(const std::uint8_t* bytes, std::uint64_t offset) const;
+  // Whether the search may take the header at `offset`, its bytes at `bytes`.
+  enum class Plausible { No, Yes, OutsideWindow };
+  Plausible plausibleHeaderAt(const std::uint8_t* bytes, std::uint64_t offset) const;
+  // What follows a frame ending at `end` confirms its length.
+  bool frameEndConfirmed(std::uint64_t end);
+  void noteDamaged(std::uint64_t offset, const FrameHeader& header, FrameFault fault);
+  void noteOutsideWindow(std::uint64_t offset, const FrameHeader& header);
   // The first plausible header at an offset in [from, before).
   std::optional<std::uint64_t> findHeader(std::uint64_t from, std::uint64_t before);
   // Reads [offset, offset + length); after a read error block by block,
@@ -183,6 +221,7 @@ class RecordingFileReader {
   std::uint64_t position_ = 0;
   std::uint64_t frameOffset_ = 0;
   std::uint32_t pendingPayload_ = 0;
+  FrameHeader given_;  // the frame nextFrame gave last
   bool framesEnded_ = false;
   // The file's bytes from aheadStart_ on, read together with what was asked
   // for, so that the next header (and a small payload after it) seldom
@@ -206,6 +245,8 @@ class RecordingFileReader {
   std::int32_t newestSeen_ = 0;
   std::vector<FrameResync> resyncs_;
   std::vector<ByteRange> unreadable_;
+  std::vector<DamagedFrame> damaged_;
+  std::vector<FramesOutsideWindow> outsideWindow_;
   std::vector<std::uint8_t> searchBuffer_;
 };
 

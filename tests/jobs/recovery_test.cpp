@@ -137,8 +137,15 @@ TEST_F(RecoveryTest, TheScanListsRecoveredSegmentsAndSaysHowMany) {
   ASSERT_EQ(recovered.recovery.resyncs.size(), 2u);
   const Resync& garbage = recovered.recovery.resyncs[0];
   EXPECT_EQ(garbage.file, "dir00000/file0000.dat");
-  EXPECT_EQ(garbage.bytesPassed, 3000u);
-  EXPECT_EQ(garbage.resumedAt, garbage.endedAt + 3000);
+  // Nothing confirms the length of the frame before the garbage: it is
+  // passed over with it, and listed.
+  ASSERT_EQ(recovered.recovery.damaged.size(), 1u);
+  const DamagedFrameEntry& cut = recovered.recovery.damaged[0];
+  EXPECT_EQ(cut.offset, garbage.endedAt);
+  EXPECT_EQ(cut.reason, frameFaultText(FrameFault::NoHeaderAfter));
+  const std::uint64_t passed = FRAME_HEADER_SIZE + cut.payloadLength + 3000;
+  EXPECT_EQ(garbage.bytesPassed, passed);
+  EXPECT_EQ(garbage.resumedAt, garbage.endedAt + passed);
   EXPECT_EQ(recovered.recovery.resyncs[1].bytesPassed, FRAME_HEADER_SIZE);
   EXPECT_TRUE(recovered.recovery.unreadable.empty());
   // The rest of the folder, as one run.
@@ -162,7 +169,10 @@ TEST_F(RecoveryTest, TheScanListsRecoveredSegmentsAndSaysHowMany) {
   EXPECT_EQ(recovery.at("resyncs")[0].at("file"), "dir00000/file0000.dat");
   EXPECT_EQ(recovery.at("resyncs")[0].at("endedAt"), garbage.endedAt);
   EXPECT_EQ(recovery.at("resyncs")[0].at("resumedAt"), garbage.resumedAt);
-  EXPECT_EQ(recovery.at("resyncs")[0].at("bytesPassed"), 3000);
+  EXPECT_EQ(recovery.at("resyncs")[0].at("bytesPassed"), passed);
+  ASSERT_EQ(recovery.at("damagedFrames").size(), 1u);
+  EXPECT_EQ(recovery.at("damagedFrames")[0].at("offset"), cut.offset);
+  EXPECT_EQ(recovery.at("damagedFrames")[0].at("time").at("recorder"), cut.time);
   ASSERT_EQ(recovery.at("passedOver").size(), 1u);
   EXPECT_EQ(recovery.at("passedOver")[0].at("file"), "dir00000/file0001.dat");
   EXPECT_EQ(recovery.at("passedOver")[0].at("through"), "dir00000/file0127.dat");
@@ -224,18 +234,29 @@ TEST_F(RecoveryTest, AReadErrorIsReadThroughAndListed) {
   EXPECT_EQ(recovered.end, ScanEnd::RangeDone);
   ASSERT_EQ(recovered.segments.size(), 1u);
   EXPECT_EQ(recovered.segments[0].endTime, T0 + 19);
-  EXPECT_EQ(recovered.segments[0].byteCount, 19u * 1000);  // frame 8 is lost
+  // Frame 8's header is unreadable, and so is the end of frame 7's payload.
+  EXPECT_EQ(recovered.segments[0].byteCount, 18u * 1000);
   EXPECT_EQ(recovered.recovery.recoveredFrames, 11u);
   ASSERT_EQ(recovered.recovery.unreadable.size(), 1u);
   EXPECT_EQ(recovered.recovery.unreadable[0].file, "dir00000/file0000.dat");
   EXPECT_EQ(recovered.recovery.unreadable[0].offset, frame8 / 512 * 512);
   EXPECT_EQ(recovered.recovery.unreadable[0].length, 512u);
 
-  // The backup reads payloads: frame 7's ends in the unreadable block.
+  // The backup exports what the scan counted, and both list frame 7.
   const BackupResult saved = backup(source, true);
   EXPECT_EQ(saved.end, BackupEnd::RangeDone);
   ASSERT_EQ(saved.files.size(), 1u);
   EXPECT_EQ(saved.files[0].videoFrames, 18u);
+  EXPECT_EQ(saved.files[0].mediaBytes, recovered.segments[0].byteCount);
+  for (const RecoveryLog* log : {&recovered.recovery, &saved.recovery}) {
+    ASSERT_EQ(log->damaged.size(), 1u);
+    EXPECT_EQ(log->damaged[0].offset, frame8 - 1128);
+    EXPECT_EQ(log->damaged[0].time, T0 + 7);
+    EXPECT_EQ(log->damaged[0].reason, frameFaultText(FrameFault::PayloadUnreadable));
+    ASSERT_EQ(log->resyncs.size(), 1u);
+    EXPECT_EQ(log->resyncs[0].endedAt, frame8);
+    EXPECT_EQ(log->resyncs[0].resumedAt, frame8 + 1128);
+  }
   EXPECT_TRUE(saved.files[0].recovered);
   EXPECT_FALSE(saved.files[0].residual);
   EXPECT_EQ(saved.recovery.unreadable.size(), 1u);
@@ -319,7 +340,7 @@ TEST_F(RecoveryTest, ResidualFramesGoIntoTheirOwnAviFileMarkedRecovered) {
   ASSERT_EQ(saved.files.size(), 2u);
   const ExportedFile& newer = saved.files[0];
   const ExportedFile& older = saved.files[1];
-  EXPECT_EQ(newer.videoFrames, 50u);
+  EXPECT_EQ(newer.videoFrames, 49u);  // less the frame before the garbage
   EXPECT_TRUE(newer.recovered);
   EXPECT_FALSE(newer.residual);
   EXPECT_EQ(newer.path.find("_recovered"), std::string::npos);
@@ -343,7 +364,7 @@ TEST_F(RecoveryTest, ResidualFramesGoIntoTheirOwnAviFileMarkedRecovered) {
     SCOPED_TRACE(file.path);
     const testing::AviContents avi = testing::readAviContents(file.path);
     EXPECT_TRUE(avi.valid);
-    EXPECT_EQ(avi.count("00db"), 50u);
+    EXPECT_EQ(avi.count("00db"), file.videoFrames);
     if (testing::programOnPath("ffmpeg")) {
       const testing::ProgramRun decoded = testing::decodeMedia(file.path);
       EXPECT_EQ(decoded.exitStatus, 0);
@@ -399,11 +420,16 @@ TEST_F(RecoveryTest, OlderFramesBehindTheNewestRecordingNeitherSplitItNorLoseAFr
   }
 }
 
-// Channel 2 stamped a second behind channel 1, and garbage mid-file.
+// Channel 2 stamped a second behind channel 1, and mid-file a damaged
+// frame (its length field too small) with garbage after it.
 TEST_F(RecoveryTest, AChannelASecondBehindAnotherAfterAResyncIsNotResidual) {
   RecordingFileBuilder b;
   for (std::size_t i = 0; i < 100; ++i) {
-    if (i == 50) b.raw(randomBytes(3000, 9));
+    if (i == 50) {
+      FrameSpec damaged = picture(i, 5, T0 + 3, 0);
+      damaged.payloadLength = static_cast<std::uint32_t>(damaged.payload.size() / 2);
+      b.frame(damaged).raw(randomBytes(3000, 9));
+    }
     const auto t = T0 + static_cast<RecorderTime>(i / 25);
     b.frame(picture(i, 5, t + 1, 0)).frame(picture(i, 6, t, 1));
   }
@@ -416,6 +442,63 @@ TEST_F(RecoveryTest, AChannelASecondBehindAnotherAfterAResyncIsNotResidual) {
     EXPECT_EQ(file.videoFrames, 100u);
   }
   EXPECT_EQ(scan(source, true).segments.size(), 2u);
+}
+
+// One file of pictures (keys 5) with damage planted after the first 6, and
+// what both jobs must make of it.
+struct PlantedDamage {
+  const char* name;
+  std::uint32_t shortBy;   // the sixth picture's length field is this much too small
+  std::size_t resetFrames; // a zero length, then this many pictures stamped 2000-01-01
+};
+
+TEST_F(RecoveryTest, BothJobsTakeTheSameFramesAndListTheSameOnesPassedOver) {
+  for (const PlantedDamage c : {PlantedDamage{"a clock reset to 2000-01-01 mid-file", 0, 6},
+                                PlantedDamage{"a length field too small", 10, 0}}) {
+    SCOPED_TRACE(c.name);
+    RecordingFileBuilder b;
+    std::uint64_t taken = 0, passed = c.resetFrames > 0 ? FRAME_HEADER_SIZE : 0;
+    for (std::size_t i = 0; i < 12; ++i) {
+      FrameSpec f = picture(i, 5, T0);
+      if (i == 6 && c.resetFrames > 0) b.frame(testing::keyedFrame(0, 5, 5, T0, 0));
+      for (std::size_t k = 0; i == 6 && k < c.resetFrames; ++k) {
+        b.frame(picture(k, 9, 946684800 + static_cast<RecorderTime>(k)));
+        passed += FRAME_HEADER_SIZE + picture(k, 9, 0).payload.size();
+      }
+      if (i == 5 && c.shortBy > 0) f.payloadLength = static_cast<std::uint32_t>(f.payload.size() - c.shortBy);
+      if (f.payloadLength) {
+        passed += FRAME_HEADER_SIZE + f.payload.size();
+      } else {
+        taken += f.payload.size();
+      }
+      b.frame(f);
+    }
+    MemorySource source;
+    source.setFile(0, 0, b.bytes());
+    const ScanResult scanned = scan(source, true);
+    const BackupResult saved = backup(source, true);
+    ASSERT_EQ(scanned.segments.size(), 1u);
+    ASSERT_EQ(saved.files.size(), 1u);
+    // The scan's row holds the payloads the backup's file holds.
+    EXPECT_EQ(scanned.segments[0].byteCount, taken);
+    EXPECT_EQ(saved.files[0].mediaBytes, taken);
+    for (const RecoveryLog* log : {&scanned.recovery, &saved.recovery}) {
+      // The one resync passed over what the log lists: the damaged frame
+      // where it begins, or the zero length and the frames of 2000.
+      ASSERT_EQ(log->resyncs.size(), 1u);
+      EXPECT_EQ(log->resyncs[0].bytesPassed, passed);
+      ASSERT_EQ(log->damaged.size(), c.shortBy > 0 ? 1u : 0u);
+      for (const DamagedFrameEntry& d : log->damaged) EXPECT_EQ(d.offset, log->resyncs[0].endedAt);
+      EXPECT_EQ(framesOutsideWindowCount(*log), c.resetFrames);
+      for (const FramesOutsideWindowEntry& o : log->outsideWindow) EXPECT_EQ(FRAME_HEADER_SIZE + o.bytes, passed);
+    }
+    const auto json = nlohmann::json::parse(testing::readTextFile(scanned.logPath)).at("recovery");
+    EXPECT_EQ(json.at("framesOutsideTimeWindow"), c.resetFrames);
+    if (c.resetFrames > 0) {
+      EXPECT_EQ(json.at("outsideTimeWindow")[0].at("time").at("text"), "2000_1_1_0_0_0");
+      EXPECT_EQ(json.at("outsideTimeWindow")[0].at("lastTime").at("text"), "2000_1_1_0_0_5");
+    }
+  }
 }
 
 TEST_F(RecoveryTest, AStoreOfRandomBytesRecoversNothing) {

@@ -3,11 +3,13 @@
 // frames planted.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <functional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "store/memory_source.h"
@@ -33,6 +35,8 @@ struct Reading {
   std::vector<GivenFrame> frames;
   std::vector<FrameResync> resyncs;
   std::vector<ByteRange> unreadable;
+  std::vector<DamagedFrame> damaged;
+  std::vector<FramesOutsideWindow> outsideWindow;
   int readError = 0;
 };
 
@@ -58,6 +62,8 @@ Reading readFile(const MemorySource& source, bool recover, bool payloads) {
   }
   reading.resyncs = reader.resyncs();
   reading.unreadable = reader.unreadable();
+  reading.damaged = reader.damaged();
+  reading.outsideWindow = reader.outsideWindow();
   reading.readError = reader.readError();
   return reading;
 }
@@ -84,7 +90,13 @@ struct DamageCase {
   std::size_t recovered;      // of those, found past the end of frames
   std::size_t residual;
   std::vector<FrameResync> resyncs;
+  // Frames listed as damaged, and frames passed over for their time.
+  std::vector<std::pair<std::uint64_t, FrameFault>> damaged = {};
+  std::uint64_t outsideWindow = 0;
 };
+
+// The recorder's clock reset to 2000-01-01 00:00:00.
+constexpr RecorderTime CLOCK_RESET = 946684800;
 
 std::vector<DamageCase> damageCases() {
   const std::uint64_t small = FRAME_HEADER_SIZE + 16;
@@ -97,7 +109,8 @@ std::vector<DamageCase> damageCases() {
          for (int i = 5; i < 12; ++i) b.frame(frameAt(i));
          return b.bytes();
        },
-       5, 12, 7, 0, {{FIRST + 5 * small, FIRST + 5 * small + 1000}}},
+       // Nothing confirms frame 4's length: it goes with the garbage.
+       5, 11, 7, 0, {{FIRST + 4 * small, FIRST + 5 * small + 1000}}, {{FIRST + 4 * small, FrameFault::NoHeaderAfter}}},
       {"zeroed frame header",
        [] {
          RecordingFileBuilder b;
@@ -117,7 +130,17 @@ std::vector<DamageCase> damageCases() {
          }
          return b.bytes();
        },
-       5, 9, 5, 0, {{FIRST + 4 * 328, FIRST + 5 * 328}}},
+       5, 9, 5, 0, {{FIRST + 4 * 328, FIRST + 5 * 328}}, {{FIRST + 4 * 328, FrameFault::LengthPastHeader}}},
+      {"a clock reset to 2000-01-01 up to the end of the file",
+       [] {
+         RecordingFileBuilder b;
+         for (int i = 0; i < 3; ++i) b.frame(frameAt(i));
+         b.raw(std::vector<std::uint8_t>(FRAME_HEADER_SIZE, 0));
+         for (int i = 0; i < 5; ++i) b.frame(testing::keyedFrame(1, 2, 2, CLOCK_RESET + i));
+         return b.bytes();
+       },
+       3, 3, 0, 0, {}, {}, 5},
+
       {"older frames of another segment behind a zero length",
        [] {
          RecordingFileBuilder b;
@@ -163,7 +186,8 @@ std::vector<DamageCase> damageCases() {
          b.frame(frameAt(3));
          return b.bytes();
        },
-       3, 4, 1, 0, {{FIRST + 3 * small, FIRST + 3 * small + 100 + small}}},
+       3, 3, 1, 0, {{FIRST + 2 * small, FIRST + 3 * small + 100 + small}},
+       {{FIRST + 2 * small, FrameFault::NoHeaderAfter}}, 1},
       {"channel out of range and zero time found by the search are not taken",
        [] {
          RecordingFileBuilder b;
@@ -174,7 +198,7 @@ std::vector<DamageCase> damageCases() {
          b.frame(frameAt(2));
          return b.bytes();
        },
-       1, 2, 1, 0, {{FIRST + small, FIRST + small + 50 + 2 * small}}},
+       1, 1, 1, 0, {{FIRST, FIRST + small + 50 + 2 * small}}, {{FIRST, FrameFault::NoHeaderAfter}}},
       {"random bytes behind the frames hold none",
        [] {
          RecordingFileBuilder b;
@@ -182,13 +206,38 @@ std::vector<DamageCase> damageCases() {
          b.raw(randomBytes(3 * 1024 * 1024, 11));
          return b.bytes();
        },
-       4, 4, 0, 0, {}},
+       4, 3, 0, 0, {}, {{FIRST + 3 * small, FrameFault::NoHeaderAfter}}},
   };
 }
 
 void expectNoOverlap(const std::vector<GivenFrame>& frames) {
   for (std::size_t i = 1; i < frames.size(); ++i)
     EXPECT_GE(frames[i].offset, frames[i - 1].offset + FRAME_HEADER_SIZE + frames[i - 1].length) << i;
+}
+
+// Every byte up to the end of the last frame given lies in a frame given, a
+// resync or a frame passed over for its unreadable payload; every frame
+// listed lies in what was passed over or behind the last frame given.
+void expectEveryBytePassedOverListed(const Reading& r) {
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> passed;
+  for (const FrameResync& x : r.resyncs) passed.emplace_back(x.endedAt, x.resumedAt);
+  for (const DamagedFrame& d : r.damaged)
+    if (d.fault == FrameFault::PayloadUnreadable)
+      passed.emplace_back(d.offset, d.offset + FRAME_HEADER_SIZE + d.payloadLength);
+  std::uint64_t at = FIRST;
+  for (const GivenFrame& f : r.frames) {
+    for (auto span = passed.begin(); span != passed.end() && at < f.offset;)
+      span = span->first == at ? (at = span->second, passed.begin()) : span + 1;
+    ASSERT_EQ(at, f.offset) << "bytes passed over unlisted";
+    at = f.offset + FRAME_HEADER_SIZE + f.length;
+  }
+  const auto listed = [&](std::uint64_t offset) {
+    return offset >= at ||
+           std::any_of(passed.begin(), passed.end(), [&](auto& p) { return p.first <= offset && offset < p.second; });
+  };
+  for (const DamagedFrame& d : r.damaged) EXPECT_TRUE(listed(d.offset)) << d.offset;
+  for (const FramesOutsideWindow& o : r.outsideWindow)
+    EXPECT_TRUE(listed(o.firstOffset) && listed(o.firstOffset + o.bytes - 1)) << o.firstOffset;
 }
 
 TEST(RecoveryReaderTest, FramesAfterPlantedDamageAreFoundAndNoneInvented) {
@@ -221,6 +270,15 @@ TEST(RecoveryReaderTest, FramesAfterPlantedDamageAreFoundAndNoneInvented) {
         EXPECT_EQ(recovered.resyncs[i].resumedAt, c.resyncs[i].resumedAt) << i;
       }
       EXPECT_TRUE(recovered.unreadable.empty());
+      ASSERT_EQ(recovered.damaged.size(), c.damaged.size());
+      for (std::size_t i = 0; i < c.damaged.size(); ++i) {
+        EXPECT_EQ(recovered.damaged[i].offset, c.damaged[i].first) << i;
+        EXPECT_EQ(recovered.damaged[i].fault, c.damaged[i].second) << i;
+      }
+      std::uint64_t outside = 0;
+      for (const FramesOutsideWindow& o : recovered.outsideWindow) outside += o.count;
+      EXPECT_EQ(outside, c.outsideWindow);
+      expectEveryBytePassedOverListed(recovered);
     }
   }
 }
@@ -241,7 +299,8 @@ TEST(RecoveryReaderTest, HeadersAreFoundAtAnyPlaceAndAcrossTheSearchPieces) {
     MemorySource source;
     source.setFile(0, 0, b.bytes());
     const Reading reading = readFile(source, true, false);
-    ASSERT_EQ(reading.frames.size(), 5u) << garbage;
+    // Frame 1 goes with the garbage: nothing confirms its length.
+    ASSERT_EQ(reading.frames.size(), 4u) << garbage;
     ASSERT_EQ(reading.resyncs.size(), 1u) << garbage;
     EXPECT_EQ(reading.resyncs[0].resumedAt, ended + garbage) << garbage;
   }
@@ -281,9 +340,9 @@ TEST(RecoveryReaderTest, UnreadableBlocksAreListedAndTheRestIsRead) {
 
   struct Case {
     bool payloads;
-    std::size_t plain, with;  // frame 7's payload is unreadable: read, it is lost
+    std::size_t plain, with;  // frame 7's payload is unreadable: read or not, it is lost
   };
-  for (const Case c : {Case{false, 8, 19}, Case{true, 7, 18}}) {
+  for (const Case c : {Case{false, 8, 18}, Case{true, 7, 18}}) {
     SCOPED_TRACE(c.payloads ? "payloads read" : "headers only");
     const Reading plain = readFile(source, false, c.payloads);
     EXPECT_EQ(plain.frames.size(), c.plain);
@@ -301,7 +360,11 @@ TEST(RecoveryReaderTest, UnreadableBlocksAreListedAndTheRestIsRead) {
     ASSERT_EQ(recovered.resyncs.size(), 1u);
     EXPECT_EQ(recovered.resyncs[0].endedAt, frame8);
     EXPECT_EQ(recovered.resyncs[0].resumedAt, frame8 + 1128);
+    ASSERT_EQ(recovered.damaged.size(), 1u);
+    EXPECT_EQ(recovered.damaged[0].offset, frame8 - 1128);
+    EXPECT_EQ(recovered.damaged[0].fault, FrameFault::PayloadUnreadable);
     expectNoOverlap(recovered.frames);
+    expectEveryBytePassedOverListed(recovered);
   }
 }
 
