@@ -201,10 +201,12 @@ std::vector<std::size_t> pickFrames(const Store& store, std::mt19937& random, st
 
 // Frames away from the store's first and last file, so that the damage has
 // frames before and after it.
-bool inMiddleFile(const Store& store, const TruthFrame& frame) {
+std::function<bool(const TruthFrame&)> inMiddleFile(const Store& store) {
   const std::vector<FileKey> files = filesWithFrames(store);
-  const FileKey key{frame.place.folder, frame.place.file};
-  return key != files.front() && key != files.back();
+  return [first = files.front(), last = files.back()](const TruthFrame& frame) {
+    const FileKey key{frame.place.folder, frame.place.file};
+    return key != first && key != last;
+  };
 }
 
 void zero(Store& store, const FileKey& key, std::uint64_t from, std::uint64_t to) {
@@ -217,8 +219,9 @@ FileKey fileOf(const TruthFrame& frame) { return {frame.place.folder, frame.plac
 
 // The sector holding the middle of a frame's header, zeroed.
 void zeroHeaderSectors(Store& store, std::mt19937& random, std::size_t count, std::int32_t channel = -1) {
+  const auto middle = inMiddleFile(store);
   const auto picked = pickFrames(store, random, count, [&](const TruthFrame& frame) {
-    return inMiddleFile(store, frame) && (channel < 0 || frame.channel == channel);
+    return middle(frame) && (channel < 0 || frame.channel == channel);
   });
   for (std::size_t i : picked) {
     const TruthFrame& frame = store.frames[i];
@@ -262,7 +265,7 @@ Store flippedHeaderBits() {
   // magic words, the segment keys, the payload length, the time. A flipped
   // channel number leaves no trace any reader could see, so it is left out.
   static const std::uint64_t fields[] = {0, 4, 40, 60, 72, 124};
-  const auto picked = pickFrames(store, random, 8, [&](const TruthFrame& frame) { return inMiddleFile(store, frame); });
+  const auto picked = pickFrames(store, random, 8, inMiddleFile(store));
   for (std::size_t i : picked) {
     const TruthFrame& frame = store.frames[i];
     const std::uint64_t field = fields[below(random, std::size(fields))];
@@ -275,7 +278,7 @@ Store flippedHeaderBits() {
 Store garbageRuns() {
   Store store = baseStore();
   std::mt19937 random(14);
-  const auto picked = pickFrames(store, random, 3, [&](const TruthFrame& frame) { return inMiddleFile(store, frame); });
+  const auto picked = pickFrames(store, random, 3, inMiddleFile(store));
   for (std::size_t i : picked) {
     std::vector<std::uint8_t>& bytes = store.files.at(fileOf(store.frames[i]));
     // From somewhere inside the frame on, header or payload.
@@ -297,7 +300,7 @@ Store cutShort() {
 Store failingReads() {
   Store store = baseStore();
   std::mt19937 random(15);
-  const auto picked = pickFrames(store, random, 3, [&](const TruthFrame& frame) { return inMiddleFile(store, frame); });
+  const auto picked = pickFrames(store, random, 3, inMiddleFile(store));
   for (std::size_t i : picked) {
     const std::uint64_t from = store.frames[i].place.offset / SECTOR * SECTOR;
     store.failing.push_back({fileOf(store.frames[i]), from, from + 8 * SECTOR});
