@@ -6,10 +6,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "store/recorder_time.h"
+#include "support/store_writer.h"
 
 namespace korvex::testing {
 
@@ -19,6 +21,13 @@ struct SimulatedSegment {
   RecorderTime start = 0;
   int seconds = 10;
   bool audio = true;  // one 324-byte audio chunk after every picture
+};
+
+// Where a frame goes: its recording file and the offset of its header.
+struct SimulatedPlace {
+  int folder = 0;
+  int file = 0;
+  std::uint64_t offset = 0;
 };
 
 enum class SimulatedMedia {
@@ -35,6 +44,11 @@ struct SimulationOptions {
   std::uint32_t seed = 1;
   int firstFolder = 0;
   bool fillLastFolder = true;  // header-only files up to file0127.dat
+  // Told every frame just before it is written, and where it goes; it may
+  // change the frame (its time, its keys, its payload's bytes), and the
+  // file header's times follow. Tools that need every frame's bytes and
+  // place (ground truth for damaged stores) use it.
+  std::function<void(FrameSpec&, const SimulatedPlace&)> onFrame;
 };
 
 struct SimulationResult {
