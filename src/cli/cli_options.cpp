@@ -33,9 +33,13 @@ const char* const GENERAL_USAGE =
   "on from it to its end, older frames behind the newest ones included; unreadable\n" \
   "blocks are passed over and listed, files that cannot be opened are passed over,\n" \
   "and the file headers' times are not used. A frame found by the search is taken\n" \
-  "only when its time lies within 366 days of the newest frame seen. stderr shows\n" \
-  "what was recovered, up to 20 entries of each kind and a count of the rest; the\n" \
-  "job's log (.json) lists every one.\n"
+  "only when its time lies within 366 days of the newest frame seen; the others\n" \
+  "are counted and listed in the log as passed over, with their times. A frame\n" \
+  "whose length nothing after it confirms (the next frame header, unwritten\n" \
+  "zeros, the end of the file, or only older frames further on) is listed as\n" \
+  "damaged and taken by neither job. stderr shows what was recovered, up to 20\n" \
+  "entries of each kind and a count of the rest; the job's log (.json) lists\n" \
+  "every one.\n"
 
 const char* const SCAN_USAGE =
     "usage: korvex-cli scan --disk DISK --out DIR [--partition N]\n"

@@ -98,6 +98,7 @@ bool RecordingFileReader::open(OpenedFile opened) {
   unreadable_.clear();
   damaged_.clear();
   outsideWindow_.clear();
+  lookedAhead_.reset();
   return true;
 }
 
@@ -271,8 +272,11 @@ bool RecordingFileReader::nextFrameRecovering(FrameHeader& header) {
   frameRecovered_ = frameResidual_ = false;
   while (!framesEnded_ && file_) {
     if (searchFrom_) {
-      const std::optional<std::uint64_t> found = findHeader(*searchFrom_, fileSize_);
+      const std::optional<std::uint64_t> found = lookedAhead_ && lookedAhead_->from == *searchFrom_
+                                                     ? lookedAhead_->found
+                                                     : findHeader(*searchFrom_, fileSize_);
       searchFrom_.reset();
+      lookedAhead_.reset();
       if (!found) break;
       position_ = *found;
     }
@@ -289,16 +293,23 @@ bool RecordingFileReader::nextFrameRecovering(FrameHeader& header) {
     // A frame whose length nothing after it confirms is wrong in its length
     // (a payload cut or run into the next frame) or followed by damage:
     // it is not given, and the search goes on inside its payload or after it.
+    // Unless the recorder's writing ended with it: nothing the search finds
+    // follows it, or only older frames it was written over.
     if (!frameEndConfirmed(end)) {
+      const std::size_t outsideBefore = outsideWindow_.size();
       const std::optional<std::uint64_t> inside = findHeader(position_ + 1, end);
-      if (inRange) noteDamaged(position_, candidate, inside ? FrameFault::LengthPastHeader : FrameFault::NoHeaderAfter);
-      framesEndAt(position_);
-      searchFrom_ = end;
-      if (inside) {
-        searchFrom_.reset();
-        position_ = *inside;
+      if (!inside && inRange && endsTheWriting(candidate, end)) {
+        outsideWindow_.resize(outsideBefore);  // inside the payload given
+      } else {
+        if (inRange) noteDamaged(position_, candidate, inside ? FrameFault::LengthPastHeader : FrameFault::NoHeaderAfter);
+        framesEndAt(position_);
+        searchFrom_ = end + 1;
+        if (inside) {
+          searchFrom_.reset();
+          position_ = *inside;
+        }
+        continue;
       }
-      continue;
     }
     position_ = payloadStart;
     if (!inRange) {
@@ -333,6 +344,15 @@ bool RecordingFileReader::nextFrameRecovering(FrameHeader& header) {
   }
   framesEnded_ = true;
   return false;
+}
+
+bool RecordingFileReader::endsTheWriting(const FrameHeader& frame, std::uint64_t end) {
+  // The search from here is the one the next frame's failed header starts.
+  lookedAhead_ = LookAhead{end + 1, findHeader(end + 1, fileSize_)};
+  if (!lookedAhead_->found) return true;
+  FrameHeader next;
+  return headerAt(*lookedAhead_->found, next) &&
+         std::int64_t{frame.timeStamp} - next.timeStamp > RESIDUAL_TIME_MARGIN;
 }
 
 bool RecordingFileReader::frameEndConfirmed(std::uint64_t end) {

@@ -138,8 +138,10 @@ class RecordingFileReader {
   // it to the end of the file; headers passed over only for their time are
   // listed. A frame is given only when its length is confirmed by what
   // follows it: a frame header (either magic word in its place), the
-  // recorder's unwritten zeros, the end of the file, or unreadable bytes.
-  // Otherwise it is listed as damaged and the search goes on inside or
+  // recorder's unwritten zeros, the end of the file, or unreadable bytes;
+  // or when the recorder's writing ended with it (no frame header further
+  // on, or only frames older by more than RESIDUAL_TIME_MARGIN: a wrapped
+  // recorder's newest frame over the older ones). Otherwise it is listed as damaged and the search goes on inside or
   // after it: the frames given never share a byte. A read error no longer
   // ends the file: the unreadable blocks (blockSize() of the file) read as
   // zeros, are listed, and a frame touching them is listed, not given.
@@ -199,6 +201,11 @@ class RecordingFileReader {
   Plausible plausibleHeaderAt(const std::uint8_t* bytes, std::uint64_t offset) const;
   // What follows a frame ending at `end` confirms its length.
   bool frameEndConfirmed(std::uint64_t end);
+  // Whether `frame`, ending at `end` with nothing that confirms its length,
+  // is the last the recorder wrote there: no frame header follows in the
+  // file, or the next one is older by more than RESIDUAL_TIME_MARGIN. The
+  // search it makes is kept for the resync that follows.
+  bool endsTheWriting(const FrameHeader& frame, std::uint64_t end);
   void noteDamaged(std::uint64_t offset, const FrameHeader& header, FrameFault fault);
   void noteOutsideWindow(std::uint64_t offset, const FrameHeader& header);
   // The first plausible header at an offset in [from, before).
@@ -248,6 +255,11 @@ class RecordingFileReader {
   std::vector<DamagedFrame> damaged_;
   std::vector<FramesOutsideWindow> outsideWindow_;
   std::vector<std::uint8_t> searchBuffer_;
+  struct LookAhead {
+    std::uint64_t from = 0;
+    std::optional<std::uint64_t> found;
+  };
+  std::optional<LookAhead> lookedAhead_;
 };
 
 }  // namespace korvex

@@ -199,6 +199,8 @@ std::vector<DamageCase> damageCases() {
          return b.bytes();
        },
        1, 1, 1, 0, {{FIRST, FIRST + small + 50 + 2 * small}}, {{FIRST, FrameFault::NoHeaderAfter}}},
+      // The writing ended with the last frame: nothing confirms its length,
+      // nothing contradicts it.
       {"random bytes behind the frames hold none",
        [] {
          RecordingFileBuilder b;
@@ -206,7 +208,18 @@ std::vector<DamageCase> damageCases() {
          b.raw(randomBytes(3 * 1024 * 1024, 11));
          return b.bytes();
        },
-       4, 3, 0, 0, {}, {{FIRST + 3 * small, FrameFault::NoHeaderAfter}}},
+       4, 4, 0, 0, {}, {}},
+      {"the newest frames written over older ones, cut mid-frame",
+       [] {
+         RecordingFileBuilder b;
+         for (int i = 0; i < 3; ++i) b.frame(frameAt(i));
+         RecordingFileBuilder older;
+         older.frame(testing::keyedFrame(0, 1, 1, T0 - 3600, 16));
+         b.raw(std::vector<std::uint8_t>(older.bytes().begin() + FIRST + 60, older.bytes().end()));
+         b.frame(testing::keyedFrame(0, 1, 1, T0 - 3599, 16));
+         return b.bytes();
+       },
+       3, 4, 1, 1, {{FIRST + 3 * small, FIRST + 3 * small + small - 60}}, {}},
   };
 }
 
