@@ -1,7 +1,6 @@
 #include "app/segment_list.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "store/recorder_time.h"
 
@@ -128,28 +127,6 @@ std::pair<std::size_t, std::size_t> SegmentList::touching(const Lane& lane, Reco
                   lane.byStart.begin();
   if (to <= from) return {0, 0};
   return {static_cast<std::size_t>(from), static_cast<std::size_t>(to)};
-}
-
-std::string segmentTimeText(RecorderTime t) {
-  const CalendarTime c = recorderTimeToCalendar(t);
-  char text[32];
-  const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", c.year, c.month, c.day, c.hour,
-                              c.minute, c.second);
-  return n > 0 && static_cast<std::size_t>(n) < sizeof text ? std::string(text) : std::string();
-}
-
-std::string segmentDurationText(const SegmentRecord& segment) {
-  const std::int64_t d = std::int64_t{segment.endTime} - segment.startTime;
-  char text[40];
-  const int n = std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(d / 3600),
-                              static_cast<long long>((d / 60) % 60), static_cast<long long>(d % 60));
-  return n > 0 && static_cast<std::size_t>(n) < sizeof text ? std::string(text) : std::string();
-}
-
-std::string segmentSizeText(std::uint64_t bytes) {
-  if (bytes / 1048576 > 0) return std::to_string(bytes / 1048576) + "M";
-  if (bytes / 1024 > 0) return std::to_string(bytes / 1024) + "K";
-  return std::to_string(bytes) + "B";
 }
 
 }  // namespace korvex

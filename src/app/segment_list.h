@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "jobs/job_result.h"
+#include "jobs/segment_texts.h"  // the texts the views show of a segment
 
 namespace korvex {
 
@@ -65,10 +66,5 @@ class SegmentList {
   RecorderTime first_ = 0;
   RecorderTime last_ = 0;
 };
-
-// The local calendar texts of the views.
-std::string segmentTimeText(RecorderTime t);        // "2012-05-04 08:09:10"
-std::string segmentDurationText(const SegmentRecord& segment);  // "1:02:05", as the report counts it
-std::string segmentSizeText(std::uint64_t bytes);   // "4M", "1K", "1000B", as the report shows it
 
 }  // namespace korvex

@@ -55,7 +55,7 @@ QVariant SegmentTableModel::data(const QModelIndex& index, int role) const {
     case RecordType: return recordTypeText(segment.recordType);
     case Start: return QString::fromStdString(segmentTimeText(segment.startTime));
     case End: return QString::fromStdString(segmentTimeText(segment.endTime));
-    case Duration: return QString::fromStdString(segmentDurationText(segment));
+    case Duration: return QString::fromStdString(segmentDurationText(segment.startTime, segment.endTime));
     case Size: return QString::fromStdString(segmentSizeText(segment.byteCount));
     case Folder: return segment.startFolder;
     default: return {};

@@ -8,6 +8,7 @@
 
 #include "jobs/output_folder.h"
 #include "jobs/recovery_log.h"
+#include "jobs/segment_texts.h"
 #include "store/record_types.h"
 #include "store/recording_source.h"
 #include "store/recording_store.h"
@@ -68,13 +69,6 @@ Json recordTypeValue(std::uint32_t code) {
 Json textOrNull(const std::string& text) { return text.empty() ? Json(nullptr) : Json(text); }
 
 std::string placeName(const FramePlace& place) { return recordingFileName(place.folder, place.file); }
-
-// What the report's size column shows: "16B", "3K", "4M".
-std::string shownSize(std::uint64_t bytes) {
-  if (bytes / 1048576 > 0) return std::to_string(bytes / 1048576) + "M";
-  if (bytes / 1024 > 0) return std::to_string(bytes / 1024) + "K";
-  return std::to_string(bytes) + "B";
-}
 
 // What was checked of an EWF set: its completeness when it was opened, and
 // the checksum of every chunk this job read.
@@ -217,11 +211,9 @@ Json segmentValue(const SegmentRecord& s, bool recover) {
   segment["recordTypeCode"] = s.recordType;
   segment["start"] = timeValue(s.startTime);
   segment["end"] = timeValue(s.endTime);
-  // As the report counts it: the difference as a signed 32-bit number.
-  segment["durationSeconds"] =
-      static_cast<std::int32_t>(static_cast<std::uint32_t>(s.endTime) - static_cast<std::uint32_t>(s.startTime));
+  segment["durationSeconds"] = segmentDuration(s.startTime, s.endTime).total;
   segment["bytes"] = s.byteCount;
-  segment["size"] = shownSize(s.byteCount);
+  segment["size"] = segmentSizeTextWhole(s.byteCount);
   segment["startFolder"] = s.startFolder;
   if (recover) segment["recovered"] = s.recovered;
   return segment;
@@ -530,14 +522,6 @@ std::string isoLocalTime(std::time_t moment) {
   char zone[32];
   std::snprintf(zone, sizeof zone, "%c%02d:%02d", offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
   return std::string(text) + zone;
-}
-
-std::string calendarText(RecorderTime time) {
-  const CalendarTime t = recorderTimeToCalendar(time);
-  char text[64];
-  const int n = std::snprintf(text, sizeof text, "%d_%d_%d_%d_%d_%d", t.year, t.month, t.day, t.hour, t.minute,
-                              t.second);
-  return n < 0 ? std::string() : std::string(text);
 }
 
 std::string fileNameOf(const std::string& path) {

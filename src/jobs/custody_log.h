@@ -15,6 +15,7 @@
 #include "jobs/file_hasher.h"
 #include "jobs/job_result.h"
 #include "jobs/job_settings.h"
+#include "jobs/segment_texts.h"  // calendarText
 #include "store/disk_source.h"
 
 namespace korvex {
@@ -77,10 +78,6 @@ std::string hashList(const std::vector<LoggedFile>& files);
 
 // "2026-12-08T09:05:03+01:00": local time with its offset from UTC.
 std::string isoLocalTime(std::time_t moment);
-
-// The calendar text of a recorder time as the AVI names and the report's
-// name show it: "2026_12_6_9_5_3".
-std::string calendarText(RecorderTime time);
 
 // The file name after the last '/'.
 std::string fileNameOf(const std::string& path);

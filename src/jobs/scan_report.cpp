@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "jobs/output_folder.h"
+#include "jobs/segment_texts.h"
 #include "store/record_types.h"
 
 namespace korvex {
@@ -23,30 +24,19 @@ std::size_t formatSegmentRow(SegmentTracker& tracker, std::int32_t serial, char*
   const CalendarTime start = recorderTimeToCalendar(tracker.startTime);
   const CalendarTime end = recorderTimeToCalendar(tracker.endTime);
 
-  // Hours are not folded into days; remainders keep the sign of the duration.
-  const std::int32_t duration =
-      static_cast<std::int32_t>(static_cast<std::uint32_t>(tracker.endTime) - static_cast<std::uint32_t>(tracker.startTime));
-  tracker.durationHours = duration / 3600;
-  tracker.durationMinutes = (duration / 60) % 60;
-  tracker.durationSeconds = duration % 60;
-
-  char unit = 'B';
-  std::uint64_t shown = tracker.byteCount;
-  if (tracker.byteCount / 1048576 > 0) {
-    shown = tracker.byteCount / 1048576;
-    unit = 'M';
-  } else if (tracker.byteCount / 1024 > 0) {
-    shown = tracker.byteCount / 1024;
-    unit = 'K';
-  }
-  tracker.byteCount = shown;
+  const SegmentDuration duration = segmentDuration(tracker.startTime, tracker.endTime);
+  tracker.durationHours = duration.hours;
+  tracker.durationMinutes = duration.minutes;
+  tracker.durationSeconds = duration.seconds;
+  const SegmentSize size = segmentSize(tracker.byteCount);
+  tracker.byteCount = size.count;
 
   const int n = std::snprintf(
       row, rowSize,
       "%5d |   %2d    | %8s  |  %4d.%2d.%2d %2d:%2d:%2d  |  %4d.%2d.%2d %2d:%2d:%2d  |%4d:%2d:%2d  |  %4d%c |   %d\r\n",
       serial, tracker.channel + 1, recordTypeName(tracker.recordType), start.year, start.month, start.day, start.hour,
       start.minute, start.second, end.year, end.month, end.day, end.hour, end.minute, end.second,
-      tracker.durationHours, tracker.durationMinutes, tracker.durationSeconds, static_cast<std::int32_t>(shown), unit,
+      tracker.durationHours, tracker.durationMinutes, tracker.durationSeconds, size.shownCount(), size.unit,
       tracker.startFolder);
   if (n < 0 || static_cast<std::size_t>(n) >= rowSize) return 0;
   return static_cast<std::size_t>(n);

@@ -29,6 +29,8 @@
 #include "app/segment_table_model.h"
 #include "app/timeline_view.h"
 #include "app/window_fixture.h"
+#include "jobs/custody_log.h"
+#include "jobs/scan_report.h"
 #include "store/record_types.h"
 #include "support/disk_images.h"
 #include "support/media_probe.h"
@@ -660,6 +662,38 @@ TEST_F(SegmentViewTest, PlainFormKeepsTheViewClosedUntilAsked) {
   EXPECT_FALSE(window->segmentBrowser()->isVisible());
   QApplication::processEvents();
   EXPECT_EQ(window->size(), plain);
+}
+
+// A start time garbled far from its end: the report wraps the difference to
+// 32 bits, and the log and the table show that same duration.
+TEST(SegmentTexts, AGarbledSegmentHasOneDurationInTheReportTheLogAndTheTable) {
+  testing::ScopedTimeZone zone("UTC0");
+  SegmentRecord segment;
+  segment.serial = 1;
+  segment.recordType = RECORD_TYPE_TIME;
+  segment.startTime = -2000000000;
+  segment.endTime = T0;
+  segment.byteCount = 1536;
+  SegmentTracker tracker = segmentTracker(segment);
+  char row[REPORT_ROW_BUFFER_SIZE];
+  const std::size_t length = formatSegmentRow(tracker, segment.serial, row, sizeof row);
+  const auto rows = reportRows(std::string(SCAN_REPORT_HEADER.substr(0, SCAN_REPORT_HEADER.find('\n') + 1)) +
+                               std::string(row, length));
+  ASSERT_EQ(rows.size(), 1u) << row;
+  EXPECT_EQ(rows[0].duration, "-266346:-45:-46");
+
+  CustodyRecord record;
+  record.segments = {segment};
+  const nlohmann::json log = nlohmann::json::parse(custodyJson(record));
+  EXPECT_EQ(log["segments"][0]["durationSeconds"], -(266346 * 3600 + 45 * 60 + 46));
+
+  SegmentList list;
+  list.append({segment});
+  SegmentTableModel model(list);
+  model.appended(1);
+  ASSERT_EQ(model.rowCount(), 1);
+  EXPECT_EQ(cell(model, 0, SegmentTableModel::Duration), rows[0].duration);
+  EXPECT_EQ(cell(model, 0, SegmentTableModel::Size), rows[0].size);
 }
 
 }  // namespace
