@@ -737,11 +737,11 @@ FolderListing ImageSource::listFolders() const {
 OpenedFile ImageSource::openFile(int folder, int file, ReadPattern) const {
   OpenedFile opened;
   Volume& v = *volume_;
-  char folderName[32], fileName[32];
-  const int folderLength = std::snprintf(folderName, sizeof folderName, "dir%05d", folder);
-  const int fileLength = std::snprintf(fileName, sizeof fileName, "file%04d.dat", file);
-  if (folderLength < 0 || fileLength < 0 || static_cast<std::size_t>(folderLength) >= sizeof folderName ||
-      static_cast<std::size_t>(fileLength) >= sizeof fileName) {
+  const std::string folderText = storeFolderName(folder);
+  const std::string fileText = storeFileName(file);
+  const char* folderName = folderText.c_str();
+  const char* fileName = fileText.c_str();
+  if (folderText.empty() || fileText.empty()) {
     opened.failure = missingFile();
     return opened;
   }

@@ -59,10 +59,9 @@ OpenFailure failureOf(int errorNumber) {
 }  // namespace
 
 std::string recordingFileName(int folder, int file) {
-  char name[40];
-  const int n = std::snprintf(name, sizeof name, "dir%05d/file%04d.dat", folder, file);
-  if (n < 0 || static_cast<std::size_t>(n) >= sizeof name) return {};
-  return name;
+  const std::string folderName = storeFolderName(folder);
+  const std::string fileName = storeFileName(file);
+  return folderName.empty() || fileName.empty() ? std::string() : folderName + "/" + fileName;
 }
 
 namespace {

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <memory>
 
+#include "store/recording_source.h"
+
 namespace korvex {
 
 int openFolderToList(int at, const char* path) {
@@ -88,11 +90,16 @@ std::string storeFolderName(std::int32_t folder) {
   return name;
 }
 
-std::string recordingFilePath(const std::string& root, int folder, int file) {
-  char name[40];
-  const int n = std::snprintf(name, sizeof name, "dir%05d/file%04d.dat", folder, file);
+std::string storeFileName(std::int32_t file) {
+  char name[24];
+  const int n = std::snprintf(name, sizeof name, "file%04d.dat", file);
   if (n < 0 || static_cast<std::size_t>(n) >= sizeof name) return {};
-  return root + name;
+  return name;
+}
+
+std::string recordingFilePath(const std::string& root, int folder, int file) {
+  const std::string name = recordingFileName(folder, file);
+  return name.empty() ? std::string() : root + name;
 }
 
 }  // namespace korvex

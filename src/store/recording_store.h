@@ -19,8 +19,11 @@ int countStoreFolders(const std::string& root);
 
 // The store's name of a folder: "dir%05d".
 std::string storeFolderName(std::int32_t folder);
+// The name of a recording file inside its folder: "file%04d.dat".
+std::string storeFileName(std::int32_t file);
 
-// "<root>dir%05d/file%04d.dat". Nothing is inserted after the root.
+// "<root>dir%05d/file%04d.dat" (the root and recordingFileName). Nothing is
+// inserted after the root.
 std::string recordingFilePath(const std::string& root, int folder, int file);
 
 // Opens a folder for listing (relative to `at`, or AT_FDCWD) without
