@@ -123,7 +123,8 @@ OpenedDisk openDisk(const std::string& text, int partition, const DiskOptions& o
     opened.source = std::move(folder);
     return opened;
   }
-  opened.kind = S_ISBLK(status.st_mode) ? DiskKind::Device : DiskKind::Image;
+  if (S_ISBLK(status.st_mode) || S_ISREG(status.st_mode))
+    opened.kind = S_ISBLK(status.st_mode) ? DiskKind::Device : DiskKind::Image;
   std::unique_ptr<DiskImage> disk = openDiskImage(text, failure.reason);
   if (disk) opened.source = ImageSource::open(std::move(disk), partition, failure.reason, options.image);
   if (opened.source) {

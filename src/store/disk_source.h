@@ -44,7 +44,7 @@ struct DiskOptions {
 // The disk as a person named it, opened as the jobs read it, or why not.
 struct OpenedDisk {
   std::unique_ptr<RecordingSource> source;
-  DiskKind kind = DiskKind::None;  // also set for a refused folder
+  DiskKind kind = DiskKind::None;  // also for a refused folder, image or device
   DiskFailure failure;
   explicit operator bool() const { return source != nullptr; }
 };

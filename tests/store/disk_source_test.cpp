@@ -39,7 +39,7 @@ TEST(OpenDiskTest, EachKindOfDiskIsToldApartOnce) {
       {disk.path(), 1, DiskProblem::PartitionOnFolder, DiskKind::Folder, "a partition can be chosen only"},
       {empty.path() + "/missing", 0, DiskProblem::Missing, DiskKind::None, "No such file or directory"},
       {"", 0, DiskProblem::Missing, DiskKind::None, "No such file or directory"},
-      {pipe, 0, DiskProblem::Unreadable, DiskKind::Image, "(a FIFO (named pipe))"},
+      {pipe, 0, DiskProblem::Unreadable, DiskKind::None, "(a FIFO (named pipe))"},
       {image, 0, DiskProblem::None, DiskKind::Image, ""},
       {image, 2, DiskProblem::NoSuchPartition, DiskKind::Image, "has no partition 2"},
   };
