@@ -103,19 +103,22 @@ std::shared_ptr<const RecordingSource> MainDialog::prepareJob(const JobSettings&
   // The disk as typed: a folder's root ends with '/', an image or a device
   // is named as it is.
   const std::string disk = localPath(driveList_->currentText().trimmed());
-  const DiskCheck diskCheck = checkDisk(disk);
-  switch (diskCheck.problem) {
-    case DiskProblem::None:
-      break;
+  DiskOptions diskOptions;
+  diskOptions.folderIgnoresPartition = true;
+  OpenedDisk opened = openDisk(disk, partition_->value(), diskOptions);
+  switch (opened.failure.code) {
     case DiskProblem::Missing:
-      showMessage(qText(failureText(KEY_DISK_MISSING, disk, diskCheck.reason)));
-      return nullptr;
-    case DiskProblem::NoStoreFolders:
-      showMessage(qText(folderText(KEY_NO_STORE_FOLDERS, disk)));
+      showMessage(qText(failureText(KEY_DISK_MISSING, disk, opened.failure.reason)));
       return nullptr;
     case DiskProblem::StoreFolderPicked:
-      showMessage(qText(folderText(KEY_STORE_FOLDER_PICKED, diskCheck.parent)));
+      showMessage(qText(folderText(KEY_STORE_FOLDER_PICKED, opened.failure.path)));
       return nullptr;
+    default:
+      break;  // an image or device that cannot be read is named after the checks below
+  }
+  if (opened.kind == DiskKind::Folder && opened.source->countFolders() == 0) {
+    showMessage(qText(folderText(KEY_NO_STORE_FOLDERS, disk)));
+    return nullptr;
   }
   if (backup) {
     switch (checkBackupSelection(settings)) {
@@ -133,12 +136,10 @@ std::shared_ptr<const RecordingSource> MainDialog::prepareJob(const JobSettings&
     }
   }
   if (!claimOutputFolder(settings)) return nullptr;
-  std::string error;
-  std::shared_ptr<const RecordingSource> source =
-      openDiskSource(settings.diskRoot, partitionOf(diskCheck), error);
+  std::shared_ptr<const RecordingSource> source = std::move(opened.source);
   if (!source) {
     outputLock_ = OutputFolderLock();
-    showMessage(qText(failureText(KEY_CANNOT_OPEN_DISK, disk, error)));
+    showMessage(qText(failureText(KEY_CANNOT_OPEN_DISK, disk, opened.failure.reason)));
   }
   return source;
 }

@@ -44,6 +44,7 @@
 #include "lang/language.h"
 #include "lang/language_folder.h"
 #include "lang/language_keys.h"
+#include "store/disk_source.h"
 #include "store/drive_list.h"
 #include "store/record_types.h"
 #include "store/recorder_time.h"
@@ -135,14 +136,8 @@ RecorderTime pickerTime(const QDateEdit* date, const QTimeEdit* time) {
 
 std::string localPath(const QString& text) { return QFile::encodeName(text).toStdString(); }
 
-// The disk as a job names it: a folder's root ends with '/'; an image file
-// or a device (anything but a folder that exists) is named as it is.
-std::string diskArgument(const QString& text) {
-  const QString trimmed = text.trimmed();
-  const QFileInfo info(trimmed);
-  const bool file = info.exists() && !info.isDir();
-  return file ? localPath(trimmed) : diskRootFromText(localPath(trimmed));
-}
+// The disk as a job names it.
+std::string diskArgument(const QString& text) { return diskRootOf(localPath(text.trimmed())); }
 
 bool isPlainEnter(const QKeyEvent& event) {
   return (event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter) &&

@@ -38,7 +38,6 @@ namespace korvex {
 
 class JobRunner;
 class SegmentBrowser;
-struct DiskCheck;
 struct DiskChoice;
 
 class MainDialog : public QDialog {
@@ -255,9 +254,6 @@ class MainDialog : public QDialog {
   void connectScanToSegmentView(const JobSettings& settings, ScanOptions& options);
   void applyPickToForm();
   void markRecordingDays();
-  // The partition the Partition box picks on the disk `check` looked at:
-  // none on a folder.
-  int partitionOf(const DiskCheck& check) const;
   // The disk and partition a job started now would read.
   DiskChoice diskOfForm() const;
   std::vector<PickedWindow> takePickedWindows();

@@ -12,7 +12,6 @@
 
 #include "app/main_dialog.h"
 #include "app/segment_browser.h"
-#include "jobs/job_checks.h"
 #include "lang/language_keys.h"
 #include "store/record_types.h"
 
@@ -67,12 +66,10 @@ void MainDialog::connectScanToSegmentView(const JobSettings& settings, ScanOptio
   showSegmentView(true);
 }
 
-int MainDialog::partitionOf(const DiskCheck& check) const { return check.folder ? 0 : partition_->value(); }
-
 DiskChoice MainDialog::diskOfForm() const {
   JobSettings settings;
   captureScanSettings(settings);
-  return {settings.diskRoot, partitionOf(checkDisk(settings.diskRoot))};
+  return {settings.diskRoot, partition_->value()};  // a folder ignores it
 }
 
 std::vector<PickedWindow> MainDialog::takePickedWindows() { return std::exchange(pickedWindowsForBackup_, {}); }

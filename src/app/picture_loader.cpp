@@ -90,13 +90,15 @@ void PictureLoader::work() {
     Answer answer;
     answer.number = request.number;
     if (!source_ || request.disk != openDisk_ || request.partition != openPartition_) {
-      std::string error;
-      source_ = openDiskSource(request.disk, request.partition, error);
+      DiskOptions options;
+      options.folderIgnoresPartition = true;  // as the job reads it
+      OpenedDisk opened = openDisk(request.disk, request.partition, options);
+      source_ = std::move(opened.source);
       openDisk_ = request.disk;
       openPartition_ = request.partition;
       if (!source_) {
         answer.kind = PictureProblem::Disk;
-        answer.problem = error;
+        answer.problem = diskFailureText(opened.failure);
       }
     }
     if (source_) {

@@ -66,8 +66,9 @@ const char* const SCAN_USAGE =
     "and an existing report is never replaced (the new one gets _2, _3, ...).\n"
     "Prints the report's path on stdout and the progress on stderr.\n"
     "Exit status: 0 done; 3 no video data found (no folder, or a recording file\n"
-    "missing before the last folder); 2 bad usage; 1 the report cannot be written,\n"
-    "a recording file cannot be read, or the output folder cannot be used;\n"
+    "missing before the last folder); 2 bad usage (a dir* folder given as the disk\n"
+    "too); 1 the disk does not exist or cannot be read, the report cannot be\n"
+    "written, a recording file cannot be read, or the output folder cannot be used;\n"
     "130 interrupted (the report holds what was found).\n";
 
 const char* const BACKUP_USAGE =
@@ -102,7 +103,8 @@ const char* const BACKUP_USAGE =
     "DIR may not lie on the recorder's disk; one job at a time writes to a folder,\n"
     "and existing files are never replaced (new names get _2, _3, ...).\n"
     "Prints each AVI file's path on stdout as it is created, the progress on stderr.\n"
-    "Exit status: 0 done; 3 no video data found; 2 bad usage; 1 other failures;\n"
+    "Exit status: 0 done; 3 no video data found; 2 bad usage (a dir* folder given\n"
+    "as the disk too); 1 other failures (a disk that does not exist among them);\n"
     "130 interrupted by Ctrl-C, SIGTERM or SIGHUP (every AVI file written so far is\n"
     "finished and playable). A recording file that cannot be read ends the job\n"
     "with status 1, naming the file.\n";

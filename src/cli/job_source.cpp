@@ -1,58 +1,51 @@
 #include "cli/job_source.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <string>
-#include <vector>
 
 #include "cli/cli_options.h"
 #include "store/disk_source.h"
+#include "store/drive_list.h"
 
 namespace korvex::cli {
 
 std::unique_ptr<RecordingSource> openJobSource(JobSettings& settings, int partition, int& status) {
   std::string& disk = settings.diskRoot;
-  struct stat info {};
-  const bool exists = stat(disk.c_str(), &info) == 0;
-  if (partition == 0 && (!exists || S_ISDIR(info.st_mode))) {
-    // The store's walk says what is wrong with a folder that is not there.
-    if (disk.back() != '/') disk += '/';
-    return std::make_unique<FolderSource>(disk);
+  OpenedDisk opened = openDisk(disk, partition);
+  if (opened) {
+    if (opened.kind == DiskKind::Folder) disk = diskRootFromText(disk);
+    return std::move(opened.source);
   }
-  std::string error;
-  std::unique_ptr<RecordingSource> source = openDiskSource(disk, partition, error);
-  if (source) return source;
-
-  status = EXIT_FAILURE_OTHER;
-  if (exists && S_ISDIR(info.st_mode)) {
-    status = EXIT_USAGE;
-    std::fprintf(stderr, "korvex-cli: --partition: %s\n", error.c_str());
-    return nullptr;
-  }
-  if (exists) {
-    // When the disk's layout can be read, what is missing is the partition
-    // asked for, or a store on a file system that can be read.
-    std::string ignored;
-    const std::vector<PartitionInfo> partitions = listPartitions(disk, ignored);
-    bool anyFileSystem = false;
-    for (const PartitionInfo& p : partitions) anyFileSystem = anyFileSystem || !p.fileSystem.empty();
-    if (!partitions.empty() && partition > static_cast<int>(partitions.size())) {
+  const DiskFailure& failure = opened.failure;
+  switch (failure.code) {
+    case DiskProblem::Missing:
+      status = EXIT_FAILURE_OTHER;
+      std::fprintf(stderr, "korvex-cli: the disk %s does not exist (%s)\n", disk.c_str(), failure.reason.c_str());
+      break;
+    case DiskProblem::StoreFolderPicked:
       status = EXIT_USAGE;
-      std::fprintf(stderr, "korvex-cli: --partition: %s; korvex-cli disks %s lists them\n", error.c_str(),
+      std::fprintf(stderr, "korvex-cli: %s is one of the recorder's folders; the disk is the folder that holds it: "
+                   "--disk %s\n", disk.c_str(), failure.path.c_str());
+      break;
+    case DiskProblem::PartitionOnFolder:
+      status = EXIT_USAGE;
+      std::fprintf(stderr, "korvex-cli: --partition: %s\n", failure.reason.c_str());
+      break;
+    case DiskProblem::NoSuchPartition:
+      status = EXIT_USAGE;
+      std::fprintf(stderr, "korvex-cli: --partition: %s; korvex-cli disks %s lists them\n", failure.reason.c_str(),
                    disk.c_str());
-      return nullptr;
-    }
-    // A bad entry of the table lies where the disk cannot be read.
-    const bool badEntry = partition > 0 && partition <= static_cast<int>(partitions.size()) &&
-                          !partitions[static_cast<std::size_t>(partition) - 1].problem.empty();
-    if (anyFileSystem && !badEntry) {
+      break;
+    case DiskProblem::NoStore:
       status = EXIT_NO_VIDEO;
-      std::fprintf(stderr, "korvex-cli: can't find video data! (%s)\n", error.c_str());
-      return nullptr;
-    }
+      std::fprintf(stderr, "korvex-cli: can't find video data! (%s)\n", failure.reason.c_str());
+      break;
+    case DiskProblem::None:
+    case DiskProblem::Unreadable:
+      status = EXIT_FAILURE_OTHER;
+      std::fprintf(stderr, "korvex-cli: cannot read the disk: %s\n", failure.reason.c_str());
+      break;
   }
-  std::fprintf(stderr, "korvex-cli: cannot read the disk: %s\n", error.c_str());
   return nullptr;
 }
 

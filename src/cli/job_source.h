@@ -9,13 +9,12 @@
 
 namespace korvex::cli {
 
-// Opens the store of `settings.diskRoot` (as the user gave it). A folder,
-// or a name that does not exist, is read as a folder, as it always was;
-// `settings.diskRoot` then ends with '/'. A disk image or a device is read
-// through its file system, on partition `partition` (0: the first that
-// holds a store). Null after a message on stderr naming the disk, with the
-// exit status in `status`: 3 when the disk holds no store, 2 for a
-// partition it does not have, 1 when it cannot be read.
+// Opens the store of `settings.diskRoot` (as the user gave it) with
+// openDisk; a folder's `settings.diskRoot` then ends with '/'. Null after a
+// message on stderr naming the disk, with the exit status in `status`: 2
+// for a recorder folder given as the disk (naming its parent) or a
+// partition the disk does not have, 3 when the disk holds no store, 1 when
+// it does not exist or cannot be read. Nothing is written before.
 std::unique_ptr<RecordingSource> openJobSource(JobSettings& settings, int partition, int& status);
 
 }  // namespace korvex::cli

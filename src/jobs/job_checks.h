@@ -1,6 +1,7 @@
 // Checks made before a job starts, so that a selection that cannot find
 // anything is named for what it is instead of ending as "no video data".
-// Both faces use them; each says the problem in its own words.
+// Both faces use them; each says the problem in its own words. What the
+// disk is, is decided by openDisk (store/disk_source.h).
 #pragma once
 
 #include <string>
@@ -8,26 +9,6 @@
 #include "jobs/job_settings.h"
 
 namespace korvex {
-
-enum class DiskProblem {
-  None,
-  Missing,             // nothing has that name
-  NoStoreFolders,      // a folder without any dir* entries
-  StoreFolderPicked,   // a dir* folder itself: its parent is the disk
-};
-
-struct DiskCheck {
-  DiskProblem problem = DiskProblem::None;
-  std::string reason;      // the system's words for Missing
-  std::string parent;      // for StoreFolderPicked: the folder to give instead
-  bool folder = false;     // the disk is a folder (not an image file or a device)
-  explicit operator bool() const { return problem == DiskProblem::None; }
-};
-
-// What `disk` names as a recorder disk. Only a folder is looked into: an
-// image file or a device is opened by the job's source, which says what it
-// finds there.
-DiskCheck checkDisk(const std::string& disk);
 
 enum class SelectionProblem {
   None,

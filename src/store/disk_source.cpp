@@ -9,6 +9,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "store/drive_list.h"
+#include "store/recording_store.h"
+
 namespace korvex {
 
 namespace {
@@ -16,6 +19,20 @@ namespace {
 std::string resolvedPath(const std::string& path) {
   std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr), &std::free);
   return resolved ? std::string(resolved.get()) : std::string();
+}
+
+// The last name of a path, trailing '/' left out.
+std::string lastName(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string parentFolder(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // The mount table writes a space, tab, newline and backslash as \040 and so on.
@@ -67,29 +84,82 @@ void describeFolderMount(const std::string& path, DiskDescription& description) 
 
 }  // namespace
 
-std::unique_ptr<RecordingSource> openDiskSource(const std::string& diskArgument, int partition, std::string& error,
-                                                ImageOptions options) {
-  if (diskArgument.empty()) {
-    error = "no disk given";
-    return nullptr;
-  }
+std::string diskRootOf(const std::string& text) {
   struct stat status {};
-  if (stat(diskArgument.c_str(), &status) != 0) {
-    error = "cannot open " + diskArgument + ": " + std::strerror(errno);
-    return nullptr;
+  const bool named = !text.empty() && stat(text.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
+  return named ? text : diskRootFromText(text);
+}
+
+OpenedDisk openDisk(const std::string& text, int partition, const DiskOptions& options) {
+  OpenedDisk opened;
+  DiskFailure& failure = opened.failure;
+  failure.path = text;
+  struct stat status {};
+  if (text.empty() || stat(text.c_str(), &status) != 0) {
+    failure.code = DiskProblem::Missing;
+    failure.errorNumber = text.empty() ? ENOENT : errno;
+    failure.reason = std::strerror(failure.errorNumber);
+    return opened;
   }
   if (S_ISDIR(status.st_mode)) {
-    if (partition > 0) {
-      error = diskArgument + " is a folder: a partition can be chosen only on a disk image or a device";
-      return nullptr;
+    opened.kind = DiskKind::Folder;
+    if (partition > 0 && !options.folderIgnoresPartition) {
+      failure.code = DiskProblem::PartitionOnFolder;
+      failure.reason = text + " is a folder: a partition can be chosen only on a disk image or a device";
+      return opened;
     }
-    std::string root = diskArgument;
-    if (root.back() != '/') root += '/';
-    return std::make_unique<FolderSource>(std::move(root));
+    auto folder = std::make_unique<FolderSource>(diskRootFromText(text));
+    // A recorder folder holds files, not folders: given as the disk, its
+    // parent is the disk that was meant.
+    const std::string name = lastName(text);
+    const std::string parent = parentFolder(text);
+    if (folder->countFolders() == 0 && name.rfind("dir", 0) == 0 &&
+        countStoreFolders(diskRootFromText(parent)) > 0) {
+      failure.code = DiskProblem::StoreFolderPicked;
+      failure.path = parent;
+      failure.reason = text + " is one of the recorder's folders; the disk is the folder that holds it: " + parent;
+      return opened;
+    }
+    opened.source = std::move(folder);
+    return opened;
   }
-  std::unique_ptr<DiskImage> disk = openDiskImage(diskArgument, error);
-  if (!disk) return nullptr;
-  return ImageSource::open(std::move(disk), partition, error, options);
+  if (S_ISBLK(status.st_mode) || S_ISREG(status.st_mode))
+    opened.kind = S_ISBLK(status.st_mode) ? DiskKind::Device : DiskKind::Image;
+  std::unique_ptr<DiskImage> disk = openDiskImage(text, failure.reason);
+  if (disk) opened.source = ImageSource::open(std::move(disk), partition, failure.reason, options.image);
+  if (opened.source) {
+    failure.reason.clear();
+    return opened;
+  }
+  failure.code = DiskProblem::Unreadable;
+  // When the disk's layout can be read, what is missing is the partition
+  // asked for, or a store on a file system that can be read.
+  std::string ignored;
+  const std::vector<PartitionInfo> partitions = listPartitions(text, ignored);
+  bool anyFileSystem = false;
+  for (const PartitionInfo& p : partitions) anyFileSystem = anyFileSystem || !p.fileSystem.empty();
+  // A bad entry of the table lies where the disk cannot be read.
+  const bool badEntry = partition > 0 && partition <= static_cast<int>(partitions.size()) &&
+                        !partitions[static_cast<std::size_t>(partition) - 1].problem.empty();
+  if (!partitions.empty() && partition > static_cast<int>(partitions.size()))
+    failure.code = DiskProblem::NoSuchPartition;
+  else if (anyFileSystem && !badEntry)
+    failure.code = DiskProblem::NoStore;
+  return opened;
+}
+
+std::string diskFailureText(const DiskFailure& failure) {
+  if (failure.code != DiskProblem::Missing) return failure.reason;
+  return failure.path.empty() ? "no disk given" : "cannot open " + failure.path + ": " + failure.reason;
+}
+
+std::unique_ptr<RecordingSource> openDiskSource(const std::string& diskArgument, int partition, std::string& error,
+                                                ImageOptions options) {
+  DiskOptions diskOptions;
+  diskOptions.image = options;
+  OpenedDisk opened = openDisk(diskArgument, partition, diskOptions);
+  error = diskFailureText(opened.failure);
+  return std::move(opened.source);
 }
 
 std::vector<PartitionInfo> listPartitions(const std::string& path, std::string& error) {
@@ -98,24 +168,30 @@ std::vector<PartitionInfo> listPartitions(const std::string& path, std::string& 
   return listPartitions(*disk, error);
 }
 
-DiskDescription describeDisk(const RecordingSource& source) {
+DiskDescription RecordingSource::describeDisk() const {
   DiskDescription description;
-  if (const auto* image = dynamic_cast<const ImageSource*>(&source)) {
-    description.disk = image->disk();
-    description.partitioned = !image->wholeDisk();
-    description.partition = image->partition();
-    description.fileSystem = description.partition.fileSystem;
-    if (description.disk.format != "memory") description.resolvedPath = resolvedPath(description.disk.path);
-    if (description.disk.format == "device") description.device = description.resolvedPath;
-    return description;
-  }
-  description.disk.path = source.describe();
-  const bool folder = dynamic_cast<const FolderSource*>(&source) != nullptr;
-  description.disk.format = folder ? "folder" : "other";
-  if (folder) {
-    description.resolvedPath = resolvedPath(description.disk.path.empty() ? "." : description.disk.path);
-    describeFolderMount(description.resolvedPath, description);
-  }
+  description.disk.path = describe();
+  description.disk.format = "other";
+  return description;
+}
+
+DiskDescription FolderSource::describeDisk() const {
+  DiskDescription description;
+  description.disk.path = describe();
+  description.disk.format = "folder";
+  description.resolvedPath = resolvedPath(description.disk.path.empty() ? "." : description.disk.path);
+  describeFolderMount(description.resolvedPath, description);
+  return description;
+}
+
+DiskDescription ImageSource::describeDisk() const {
+  DiskDescription description;
+  description.disk = disk();
+  description.partitioned = !wholeDisk();
+  description.partition = partition();
+  description.fileSystem = description.partition.fileSystem;
+  if (description.disk.format != "memory") description.resolvedPath = resolvedPath(description.disk.path);
+  if (description.disk.format == "device") description.device = description.resolvedPath;
   return description;
 }
 

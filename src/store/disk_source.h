@@ -13,10 +13,58 @@
 
 namespace korvex {
 
-// A folder becomes a FolderSource (with a '/' added when it has none); a
-// regular file or a block device is opened read-only as a disk and its
-// store found on partition `partition` (0: the first that holds one). Null
-// with a sentence in `error` when there is no store to read.
+// What stands in the way of reading a disk, decided once for both faces.
+enum class DiskProblem {
+  None,
+  Missing,            // nothing has that name
+  StoreFolderPicked,  // one of the recorder's dir* folders: its parent is the disk
+  PartitionOnFolder,  // a partition asked for on a folder
+  NoSuchPartition,    // the disk's table has no partition of that number
+  NoStore,            // its file systems can be read and hold no store
+  Unreadable,         // no disk image or device, or one that cannot be read
+};
+
+// Why a disk gives no source; small, so that it can travel in any result.
+struct DiskFailure {
+  DiskProblem code = DiskProblem::None;
+  int errorNumber = 0;   // errno for Missing, else 0
+  std::string path;      // the disk as given; for StoreFolderPicked the folder to give instead
+  std::string reason;    // Missing: the system's words; else the sentence naming the disk
+};
+
+enum class DiskKind { None, Folder, Image, Device };
+
+struct DiskOptions {
+  ImageOptions image;
+  // The window's partition box belongs to images and devices: a folder
+  // ignores it instead of being refused.
+  bool folderIgnoresPartition = false;
+};
+
+// The disk as a person named it, opened as the jobs read it, or why not.
+struct OpenedDisk {
+  std::unique_ptr<RecordingSource> source;
+  DiskKind kind = DiskKind::None;  // also for a refused folder, image or device
+  DiskFailure failure;
+  explicit operator bool() const { return source != nullptr; }
+};
+
+// How a job names the disk `text`: a folder (or a name that is not there)
+// ends with '/', since file paths are made by appending to it; an image
+// file or a device is named as it is.
+std::string diskRootOf(const std::string& text);
+
+// Classifies `text` once: missing, a folder (a FolderSource on
+// diskRootOf(text)), a dir* folder given in place of its parent, or a
+// regular file or block device opened read-only as a disk whose store is
+// found on partition `partition` (0: the first that holds one). A folder
+// without dir* entries opens: its walk says so.
+OpenedDisk openDisk(const std::string& text, int partition, const DiskOptions& options = {});
+
+// The failure as one sentence naming the disk ("cannot open <disk>: ...").
+std::string diskFailureText(const DiskFailure& failure);
+
+// openDisk with the failure as one sentence in `error`.
 std::unique_ptr<RecordingSource> openDiskSource(const std::string& diskArgument, int partition, std::string& error,
                                                 ImageOptions options = {});
 
@@ -36,6 +84,7 @@ struct DiskDescription {
   std::string fileSystem;
   std::string mountPoint;
 };
-DiskDescription describeDisk(const RecordingSource& source);
+// The source's own description (RecordingSource::describeDisk).
+inline DiskDescription describeDisk(const RecordingSource& source) { return source.describeDisk(); }
 
 }  // namespace korvex

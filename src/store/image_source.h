@@ -62,6 +62,7 @@ class ImageSource final : public RecordingSource {
   // a bare file system).
   std::string filePath(int folder, int file) const override;
   std::string describe() const override;
+  DiskDescription describeDisk() const override;
 
   const DiskImageInfo& disk() const;
   const PartitionInfo& partition() const;

@@ -14,6 +14,8 @@
 
 namespace korvex {
 
+struct DiskDescription;  // store/disk_source.h
+
 // How a file will be read, passed on as a read-ahead hint.
 enum class ReadPattern {
   WholeFile,    // payloads are read: read ahead sequentially
@@ -89,6 +91,9 @@ class RecordingSource {
   // What the store is, in one line for people and logs: the root folder, or
   // the image, its format and the partition used.
   virtual std::string describe() const { return {}; }
+  // What the custody log records of the disk behind the store (defined with
+  // DiskDescription): by default the one line above, of format "other".
+  virtual DiskDescription describeDisk() const;
 };
 
 // The store's own name of a recording file: "dir%05d/file%04d.dat".
@@ -112,6 +117,7 @@ class FolderSource final : public RecordingSource {
   OpenedFile openFile(int folder, int file, ReadPattern pattern) const override;
   std::string filePath(int folder, int file) const override;
   std::string describe() const override { return root_; }
+  DiskDescription describeDisk() const override;
   const std::string& root() const { return root_; }
 
   // Opens one local file as a recording file (also used for a single file

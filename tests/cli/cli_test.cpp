@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <nlohmann/json.hpp>
@@ -133,6 +134,32 @@ TEST_F(CliTest, BadUsageIsStatus2WithOneLine) {
     EXPECT_EQ(run.out, "");
   }
   EXPECT_TRUE(testing::listFiles(o).empty());
+}
+
+// A mistyped disk, or one of the store's folders given as the disk, is
+// refused before the job: one line naming what to give, nothing written.
+TEST_F(CliTest, AMissingDiskOrAStoreFolderIsRefusedBeforeTheJob) {
+  sampleStore();
+  const std::string nowhere = disk_.path() + "-typo";
+  const struct {
+    std::string disk;
+    int status;
+    std::string says;
+  } cases[] = {
+      {nowhere, 1, "korvex-cli: the disk " + nowhere + " does not exist (No such file or directory)"},
+      {disk_.path() + "/dir00000", 2, "the disk is the folder that holds it: --disk " + disk_.path()},
+  };
+  for (const auto& c : cases) {
+    for (const char* command : {"scan", "backup"}) {
+      SCOPED_TRACE(std::string(command) + " " + c.disk);
+      const ProgramRun run = cli({command, "--disk", c.disk, "--out", out_.path()});
+      EXPECT_EQ(run.exitStatus, c.status);
+      ASSERT_EQ(lines(run.err).size(), 1u) << run.err;
+      EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+      EXPECT_EQ(run.out, "");
+      EXPECT_TRUE(std::filesystem::is_empty(out_.path()));
+    }
+  }
 }
 
 TEST_F(CliTest, ScanPrintsTheReportPath) {
