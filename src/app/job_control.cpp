@@ -48,8 +48,8 @@ std::string localPath(const QString& text) { return QFile::encodeName(text).toSt
 
 void MainDialog::setUpJobControl() {
   runner_ = new JobRunner(JOB_TIMER_INTERVAL_MS, this);
-  connect(runner_, &JobRunner::tick, this,
-          [this] { timerTick(job_ == RunningJob::Scan ? SCAN_TIMER_ID : BACKUP_TIMER_ID); });
+  connect(runner_, &JobRunner::progressed, this, &MainDialog::showJobProgress);
+  connect(runner_, &JobRunner::ended, this, &MainDialog::onJobEnded);
 
   connect(startBackup_, &QPushButton::clicked, this, &MainDialog::onStartBackup);
   connect(stopBackup_, &QPushButton::clicked, this, &MainDialog::onStopBackup);
@@ -218,37 +218,33 @@ void MainDialog::stopJob(RunningJob job) {
   }
 }
 
-void MainDialog::timerTick(int timerId) {
+void MainDialog::showJobProgress() {
   // Not while the window asks whether to close: the answer decides.
-  if (askingToClose_) return;
-  if (timerId == BACKUP_TIMER_ID && job_ == RunningJob::Backup) backupTick();
-  else if (timerId == SCAN_TIMER_ID && job_ == RunningJob::Scan) scanTick();
-}
-
-void MainDialog::backupTick() {
-  // Read first: once the worker has ended, the status below is its last.
-  const bool ended = !runner_->workerRunning();
-  if (!closing_) {
+  if (askingToClose_ || closing_) return;
+  if (job_ == RunningJob::Backup) {
     setStatusText(qText(backupStatusText(readBackupStatus(runner_->progress()))));
     setBackupProgress(runner_->progress().backupPercent);
+  } else if (job_ == RunningJob::Scan && !stopAsked_) {
+    setScanProgress(runner_->progress().scanPercent);
   }
-  if (!ended) return;
+}
+
+void MainDialog::onJobEnded() {
+  if (askingToClose_ || job_ == RunningJob::None) return;
   if (closing_) {
     finishClosing();
     return;
   }
+  if (job_ == RunningJob::Backup) backupEnded();
+  else scanEnded();
+}
+
+void MainDialog::backupEnded() {
   endJob();
   showSummary(qText(backupSummaryText(backupResult_)), QFile::decodeName(settings_.outputFolder.c_str()));
 }
 
-void MainDialog::scanTick() {
-  const bool ended = !runner_->workerRunning();
-  if (!stopAsked_ && !closing_) setScanProgress(runner_->progress().scanPercent);
-  if (!ended) return;
-  if (closing_) {
-    finishClosing();
-    return;
-  }
+void MainDialog::scanEnded() {
   if (endJob()) return;
   const ScanResult& result = scanResult_;
   spanSegments(result.segments);

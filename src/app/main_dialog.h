@@ -117,6 +117,7 @@ class MainDialog : public QDialog {
 
   // True from a job's start until its worker has ended.
   bool jobWorkerRunning() const;
+  JobRunner* jobRunner() const { return runner_; }
   // True while the window waits for a job to end before it closes.
   bool closing() const { return closing_; }
 
@@ -153,8 +154,6 @@ class MainDialog : public QDialog {
   // buttons come back.
   void onStopBackup();
   void onStopScan();
-  // A tick of BACKUP_TIMER_ID or SCAN_TIMER_ID: progress, and the job's end.
-  void timerTick(int timerId);
 
   // Ends the window; while a job runs, first asks whether to stop it, then
   // waits, showing that it is finishing, until its worker has ended. What
@@ -196,8 +195,11 @@ class MainDialog : public QDialog {
   std::shared_ptr<const RecordingSource> prepareJob(const JobSettings& settings, bool backup);
   bool claimOutputFolder(const JobSettings& settings);
   void setBackupProgress(int percent);
-  void backupTick();
-  void scanTick();
+  // The runner's progress and end, for the job that runs.
+  void showJobProgress();
+  void onJobEnded();
+  void backupEnded();
+  void scanEnded();
   // Asks the job to stop; the worker sees it between two recording files.
   void stopJob(RunningJob job);
   // After the worker has ended: timers off, the idle buttons. True when the
