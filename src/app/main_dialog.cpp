@@ -24,7 +24,6 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSettings>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTextDocument>
@@ -40,6 +39,7 @@
 #include "app/job_runner.h"
 #include "app/job_texts.h"
 #include "app/segment_browser.h"
+#include "app/window_settings.h"
 #include "jobs/selection.h"
 #include "lang/language.h"
 #include "lang/language_folder.h"
@@ -154,13 +154,6 @@ void setPicker(QDateEdit* date, QTimeEdit* time, const QDateTime& moment) {
   const QTime t = moment.time();
   time->setTime(QTime(t.hour(), t.minute(), t.second()));
 }
-
-// What the window remembers between runs, under these names.
-constexpr const char* SETTING_DISK = "disk";
-constexpr const char* SETTING_OUTPUT = "outputFolder";
-constexpr const char* SETTING_LANGUAGE = "language";
-constexpr const char* SETTING_WIDTH = "windowWidth";
-constexpr const char* SETTING_ADVANCED = "advancedOpen";
 
 // The first local file of a drop from a file manager, or the empty text.
 QString droppedPath(const QMimeData* data) {
@@ -488,11 +481,8 @@ void MainDialog::setInitialStates() {
 void MainDialog::setUpLanguage() {
   for (const char* entry : LANGUAGE_LIST_ENTRIES) languageList_->addItem(QString::fromUtf8(entry));
   // The language chosen last time; mainset.ini's until one was chosen.
-  const QSettings remembered;
-  const QVariant chosen = remembered.value(QLatin1String(SETTING_LANGUAGE));
-  bool isNumber = false;
-  const int index = chosen.toInt(&isNumber);
-  currentLanguage = chosen.isValid() && isNumber ? index : readStartupLanguage();
+  const std::optional<int> chosen = WindowSettings::load().language;
+  currentLanguage = chosen ? *chosen : readStartupLanguage();
   // An index outside the list leaves it without a selected entry.
   const bool listed = currentLanguage >= 0 && currentLanguage < languageList_->count();
   languageList_->setCurrentIndex(listed ? currentLanguage : -1);
@@ -524,7 +514,7 @@ void MainDialog::applyLanguageTexts() {
 void MainDialog::onLanguageChanged() {
   currentLanguage = languageList_->currentIndex();
   applyLanguageTexts();
-  QSettings().setValue(QLatin1String(SETTING_LANGUAGE), currentLanguage);
+  WindowSettings::saveLanguage(currentLanguage);
 }
 
 void MainDialog::alignLabelColumns() {
@@ -549,23 +539,21 @@ void MainDialog::setDefaultOutputFolder() {
 }
 
 void MainDialog::restoreSettings() {
-  const QSettings remembered;
-  const QString disk = remembered.value(QLatin1String(SETTING_DISK)).toString();
-  if (!disk.isEmpty()) driveList_->setEditText(disk);
-  const QString output = remembered.value(QLatin1String(SETTING_OUTPUT)).toString();
-  if (!output.isEmpty()) outputFolder_->setText(output);
-  if (remembered.value(QLatin1String(SETTING_ADVANCED), false).toBool()) onAdvancedSetting();
-  const int width = remembered.value(QLatin1String(SETTING_WIDTH), 0).toInt();
-  if (width > 0) resize(std::max(width, minimumWidth()), height());
+  const WindowSettings remembered = WindowSettings::load();
+  if (!remembered.disk.isEmpty()) driveList_->setEditText(remembered.disk);
+  if (!remembered.outputFolder.isEmpty()) outputFolder_->setText(remembered.outputFolder);
+  if (remembered.advancedOpen) onAdvancedSetting();
+  if (remembered.width > 0) resize(std::max(remembered.width, minimumWidth()), height());
 }
 
 void MainDialog::saveSettings() const {
-  QSettings remembered;
-  remembered.setValue(QLatin1String(SETTING_DISK), driveList_->currentText());
-  remembered.setValue(QLatin1String(SETTING_OUTPUT), outputFolder_->text());
-  remembered.setValue(QLatin1String(SETTING_LANGUAGE), currentLanguage);
-  remembered.setValue(QLatin1String(SETTING_WIDTH), width());
-  remembered.setValue(QLatin1String(SETTING_ADVANCED), !advancedCollapsed_);
+  WindowSettings remembered;
+  remembered.disk = driveList_->currentText();
+  remembered.outputFolder = outputFolder_->text();
+  remembered.language = currentLanguage;
+  remembered.width = width();
+  remembered.advancedOpen = !advancedCollapsed_;
+  remembered.save();
 }
 
 QWidget* MainDialog::control(int id) const { return findChild<QWidget*>(controlName(id)); }
