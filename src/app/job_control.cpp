@@ -102,7 +102,7 @@ bool MainDialog::claimOutputFolder(const JobSettings& settings) {
 std::shared_ptr<const RecordingSource> MainDialog::prepareJob(const JobSettings& settings, bool backup) {
   // The disk as typed: a folder's root ends with '/', an image or a device
   // is named as it is.
-  const std::string disk = localPath(driveList_->currentText().trimmed());
+  const std::string disk = localPath(form_->diskText().trimmed());
   const DiskCheck diskCheck = checkDisk(disk);
   switch (diskCheck.problem) {
     case DiskProblem::None:
@@ -135,7 +135,7 @@ std::shared_ptr<const RecordingSource> MainDialog::prepareJob(const JobSettings&
   if (!claimOutputFolder(settings)) return nullptr;
   std::string error;
   std::shared_ptr<const RecordingSource> source =
-      openDiskSource(settings.diskRoot, partitionOf(diskCheck), error);
+      openDiskSource(settings.diskRoot, form_->partitionOf(diskCheck), error);
   if (!source) {
     outputLock_ = OutputFolderLock();
     showMessage(qText(failureText(KEY_CANNOT_OPEN_DISK, disk, error)));
@@ -247,7 +247,7 @@ void MainDialog::backupEnded() {
 void MainDialog::scanEnded() {
   if (endJob()) return;
   const ScanResult& result = scanResult_;
-  spanSegments(result.segments);
+  form_->spanSegments(result.segments);
   const QString log =
       QString::fromStdString(jobLogText(result.logPath, result.logFailedPath, result.logErrorNumber));
   switch (result.end) {

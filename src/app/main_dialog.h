@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/selection_form.h"
 #include "jobs/backup_worker.h"
 #include "jobs/job_result.h"
 #include "jobs/job_settings.h"
@@ -48,12 +49,8 @@ class MainDialog : public QDialog {
   // Runs a modal dialog (the About box, a message box) and returns its
   // result. Tests answer the dialog here instead of running it.
   using ModalRunner = std::function<int(QDialog& dialog)>;
-  // Asks for a folder; returns the chosen path, or the empty text when the
-  // user cancels.
-  using FolderChooser = std::function<QString(QWidget* parent, const QString& title, const QString& startFolder)>;
-  // Asks for a file (a disk image); the empty text when the user cancels.
-  using FileChooser = std::function<QString(QWidget* parent, const QString& title, const QString& startFolder,
-                                            const QString& filter)>;
+  using FolderChooser = SelectionForm::FolderChooser;
+  using FileChooser = SelectionForm::FileChooser;
   // Opens a folder in the desktop's file manager.
   using UrlOpener = std::function<void(const QUrl& url)>;
 
@@ -72,21 +69,18 @@ class MainDialog : public QDialog {
   QPushButton* stopScanButton() const { return stopScan_; }
   QAction* aboutAction() const { return aboutAction_; }
   // The disk box's Browse menu: a folder, or an image file or device.
-  QAction* diskFolderAction() const { return diskFolderAction_; }
-  QAction* diskImageAction() const { return diskImageAction_; }
+  QAction* diskFolderAction() const { return form_->diskFolderAction(); }
+  QAction* diskImageAction() const { return form_->diskImageAction(); }
 
   // True while the lower band (size limit, folder range, scan controls,
   // progress) is out of view.
   bool advancedCollapsed() const { return advancedCollapsed_; }
-  QCheckBox* recoverBox() const { return recover_; }
+  QCheckBox* recoverBox() const { return form_->recoverBox(); }
 
-  // The selection of a backup from the controls, every field, in this order:
-  // folder range, time window, size limit, channels 1 to 16, record types,
-  // disk root, output folder. Hidden controls count as well.
-  void captureBackupSettings(JobSettings& settings) const;
-  // The part a scan uses: folder range, disk root, output folder. The other
-  // fields keep their values.
-  void captureScanSettings(JobSettings& settings) const;
+  // The selection of a job (SelectionForm).
+  SelectionForm* selectionForm() const { return form_; }
+  void captureBackupSettings(JobSettings& settings) const { form_->captureBackupSettings(settings); }
+  void captureScanSettings(JobSettings& settings) const { form_->captureScanSettings(settings); }
 
   // Shows `text` in a modal box with an OK button and the application's name
   // as caption.
@@ -139,10 +133,6 @@ class MainDialog : public QDialog {
   void applyLanguageTexts();
   // A language chosen in the list: it becomes current and the captions follow.
   void onLanguageChanged();
-  void onBrowse();
-  void onBrowseDiskFolder();
-  void onBrowseDiskImage();
-  void onAllChannels();
   void onAdvancedSetting();
   void showAbout();
 
@@ -166,25 +156,18 @@ class MainDialog : public QDialog {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void createControls();
   void layOutControls();
   void setFocusOrder();
   void setInitialStates();
-  void fillDriveList();
-  void setDefaultOutputFolder();
   void restoreSettings();
   void alignLabelColumns();
   // A row of the advanced band, above the scan's controls.
   void addAdvancedRow(QWidget* label, QLayout* fields);
   // Keeps the height to what the window shows; the width is the user's.
   void fitHeight();
-  QString controlText(int id) const;
-  void updateAllChannels();
-  // The pickers span the recordings a scan found.
-  void spanSegments(const std::vector<SegmentRecord>& segments);
 
   enum class RunningJob { None, Backup, Scan };
   void setUpJobControl();
@@ -210,27 +193,6 @@ class MainDialog : public QDialog {
 
   QLabel* languageLabel_ = nullptr;
   QComboBox* languageList_ = nullptr;
-  QLabel* backupTimeLabel_ = nullptr;
-  QDateEdit* beginDate_ = nullptr;
-  QTimeEdit* beginTime_ = nullptr;
-  QDateEdit* endDate_ = nullptr;
-  QTimeEdit* endTime_ = nullptr;
-  QLabel* channelLabel_ = nullptr;
-  std::array<QCheckBox*, SELECTABLE_CHANNELS> channelBoxes_{};
-  QCheckBox* allChannels_ = nullptr;
-  QLabel* recordTypeLabel_ = nullptr;
-  QCheckBox* typeTime_ = nullptr;
-  QCheckBox* typeMotion_ = nullptr;
-  QCheckBox* typeSensor_ = nullptr;
-  QCheckBox* typeManual_ = nullptr;
-  QLabel* diskLabel_ = nullptr;
-  QComboBox* driveList_ = nullptr;
-  QLabel* outputLabel_ = nullptr;
-  QPushButton* diskBrowse_ = nullptr;
-  QAction* diskFolderAction_ = nullptr;
-  QAction* diskImageAction_ = nullptr;
-  QLineEdit* outputFolder_ = nullptr;
-  QPushButton* browse_ = nullptr;
   QProgressBar* backupProgress_ = nullptr;
   QLabel* backupPercent_ = nullptr;
   QPushButton* startBackup_ = nullptr;
@@ -238,16 +200,7 @@ class MainDialog : public QDialog {
   QPushButton* advanced_ = nullptr;
   QPlainTextEdit* status_ = nullptr;
   QWidget* lowerBand_ = nullptr;
-  // Recovery for a damaged disk; no control id, being none of the
-  // original window's controls.
-  QCheckBox* recover_ = nullptr;
-  QLabel* sizeLimitLabel_ = nullptr;
-  QLineEdit* sizeLimit_ = nullptr;
-  QLabel* folderRangeLabel_ = nullptr;
-  QLineEdit* folderStart_ = nullptr;
-  QLineEdit* folderEnd_ = nullptr;
-  QLabel* partitionLabel_ = nullptr;
-  QSpinBox* partition_ = nullptr;
+  SelectionForm* form_ = nullptr;
   QPushButton* scan_ = nullptr;
   QPushButton* stopScan_ = nullptr;
   QProgressBar* progress_ = nullptr;
@@ -257,11 +210,6 @@ class MainDialog : public QDialog {
   void connectScanToSegmentView(const JobSettings& settings, ScanOptions& options);
   void applyPickToForm();
   void markRecordingDays();
-  // The partition the Partition box picks on the disk `check` looked at:
-  // none on a folder.
-  int partitionOf(const DiskCheck& check) const;
-  // The disk and partition a job started now would read.
-  DiskChoice diskOfForm() const;
   std::vector<PickedWindow> takePickedWindows();
   SegmentBrowser* segments_ = nullptr;
   QToolButton* segmentToggle_ = nullptr;
@@ -274,8 +222,6 @@ class MainDialog : public QDialog {
 
   bool advancedCollapsed_ = true;
   ModalRunner modalRunner_;
-  FolderChooser folderChooser_;
-  FileChooser fileChooser_;
   UrlOpener urlOpener_;
 
   // The last job's selection, and its options and results. A result is
