@@ -2,52 +2,27 @@
 
 #include <QAction>
 #include <QBoxLayout>
-#include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
-#include <QDateEdit>
-#include <QDateTime>
-#include <QDesktopServices>
-#include <QDir>
-#include <QDropEvent>
-#include <QFile>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QLocale>
-#include <QMenu>
-#include <QMessageBox>
-#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QLabel>
 #include <QPushButton>
-#include <QSpinBox>
-#include <QStandardPaths>
-#include <QTextDocument>
-#include <QTimeEdit>
 #include <QToolButton>
-#include <QUrl>
 #include <algorithm>
 #include <vector>
 
 #include "app/about_dialog.h"
 #include "app/app_icon.h"
 #include "app/control_ids.h"
-#include "app/window_controls.h"
-#include "app/job_runner.h"
-#include "app/job_texts.h"
+#include "app/job_panel.h"
 #include "app/segment_browser.h"
+#include "app/window_controls.h"
 #include "app/window_settings.h"
-#include "jobs/selection.h"
 #include "lang/language.h"
 #include "lang/language_folder.h"
 #include "lang/language_keys.h"
-#include "store/drive_list.h"
-#include "store/record_types.h"
-#include "store/recorder_time.h"
 
 namespace korvex {
 
@@ -91,8 +66,7 @@ bool isPlainEnter(const QKeyEvent& event) {
 
 MainDialog::MainDialog(QWidget* parent)
     : QDialog(parent),
-      modalRunner_([](QDialog& dialog) { return dialog.exec(); }),
-      urlOpener_([](const QUrl& url) { QDesktopServices::openUrl(url); }) {
+      modalRunner_([](QDialog& dialog) { return dialog.exec(); }) {
   setWindowTitle(QStringLiteral("Korvex"));
   // A caption with a close box only: no minimise, maximise or help button.
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -121,7 +95,8 @@ MainDialog::MainDialog(QWidget* parent)
 
   connect(advanced_, &QPushButton::clicked, this, &MainDialog::onAdvancedSetting);
   connect(languageList_, &QComboBox::activated, this, &MainDialog::onLanguageChanged);
-  setUpJobControl();
+  connect(panel_, &JobPanel::jobStarting, this, &MainDialog::saveSettings);
+  connect(panel_, &JobPanel::closingJobEnded, this, &MainDialog::finishClosing);
   setUpSegmentView();
 
   fitHeight();
@@ -130,12 +105,9 @@ MainDialog::MainDialog(QWidget* parent)
   languageList_->setFocus();
 }
 
-MainDialog::~MainDialog() {
-  // Gone some other way than by closing (the program ending): the worker
-  // still finishes its files before the results it writes go.
-  runner_->requestStop();
-  runner_->end();
-}
+// The worker stops before any of the window's parts (the picking view it
+// feeds included) goes.
+MainDialog::~MainDialog() { panel_->stopAndWait(); }
 
 void MainDialog::createControls() {
   languageLabel_ = makeLabel(this, ID_LANGUAGE_LABEL, QStringLiteral("语言"));
@@ -145,41 +117,13 @@ void MainDialog::createControls() {
   lowerBand_->setObjectName(QStringLiteral("lowerBand"));
   form_ = new SelectionForm(this, lowerBand_);
 
-  startBackup_ = makeButton(this, ID_START_BACKUP, QStringLiteral("开始备份"));
-  stopBackup_ = makeButton(this, ID_STOP_BACKUP, QStringLiteral("停止备份"));
   advanced_ = makeButton(this, ID_ADVANCED_SETTING, QStringLiteral("高级选项"));
-  backupProgress_ = new QProgressBar(this);
-  backupProgress_->setObjectName(QStringLiteral("backupProgress"));
-  backupProgress_->setRange(0, 100);
-  backupProgress_->setValue(0);
-  backupProgress_->setTextVisible(false);
-  backupPercent_ = new QLabel(QStringLiteral("0%"), this);
-  backupPercent_->setObjectName(QStringLiteral("backupPercent"));
-
-  // Shows; never takes typing or drops.
-  status_ = makeControl<QPlainTextEdit>(this, ID_STATUS);
-  status_->setReadOnly(true);
-  status_->setAcceptDrops(false);
-  status_->setTabChangesFocus(true);
-  status_->setLineWrapMode(QPlainTextEdit::NoWrap);
-
-  scan_ = makeButton(lowerBand_, ID_SCAN, QStringLiteral("扫描"));
-  stopScan_ = makeButton(lowerBand_, ID_STOP_SCAN, QStringLiteral("停止扫描"));
-  progress_ = makeControl<QProgressBar>(lowerBand_, ID_SCAN_PROGRESS);
-  progress_->setRange(0, 100);
-  progress_->setValue(0);
-  progress_->setTextVisible(false);
-  percent_ = makeLabel(lowerBand_, ID_SCAN_PERCENT, QStringLiteral("0%"));
+  panel_ = new JobPanel(this, lowerBand_, *form_, [this](QDialog& dialog) { return runModal(dialog); });
 }
 
 void MainDialog::layOutControls() {
   const QFontMetrics metrics(font());
   languageList_->setMinimumWidth(metrics.averageCharWidth() * 14);
-  // Room for the two status lines.
-  status_->setFixedHeight(metrics.lineSpacing() * 2 + 2 * status_->frameWidth() +
-                          2 * static_cast<int>(status_->document()->documentMargin()) + 4);
-  percent_->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("100%")) + 4);
-  backupPercent_->setMinimumWidth(percent_->minimumWidth());
 
   upperGrid_ = new QGridLayout;
   upperGrid_->setColumnStretch(1, 1);
@@ -194,14 +138,14 @@ void MainDialog::layOutControls() {
   form_->addUpperRows(upperGrid_, row);
 
   auto* jobRow = new QHBoxLayout;
-  jobRow->addWidget(startBackup_);
-  jobRow->addWidget(stopBackup_);
+  jobRow->addWidget(panel_->startBackupButton());
+  jobRow->addWidget(panel_->stopBackupButton());
   jobRow->addWidget(advanced_);
   jobRow->addSpacing(12);
-  jobRow->addWidget(backupProgress_, 1);
-  jobRow->addWidget(backupPercent_);
+  jobRow->addWidget(panel_->backupProgressBar(), 1);
+  jobRow->addWidget(panel_->backupPercentLabel());
   upperGrid_->addLayout(jobRow, row++, 0, 1, 2);
-  upperGrid_->addWidget(status_, row++, 0, 1, 2);
+  upperGrid_->addWidget(panel_->statusBox(), row++, 0, 1, 2);
 
   // The advanced band: rows of label and fields, then the scan's controls.
   auto* band = new QVBoxLayout(lowerBand_);
@@ -211,10 +155,10 @@ void MainDialog::layOutControls() {
   band->addLayout(lowerGrid_);
   form_->addAdvancedRows([this](QWidget* label, QLayout* fields) { addAdvancedRow(label, fields); });
   auto* scanRow = new QHBoxLayout;
-  scanRow->addWidget(scan_);
-  scanRow->addWidget(stopScan_);
-  scanRow->addWidget(progress_, 1);
-  scanRow->addWidget(percent_);
+  scanRow->addWidget(panel_->scanButton());
+  scanRow->addWidget(panel_->stopScanButton());
+  scanRow->addWidget(panel_->scanProgressBar(), 1);
+  scanRow->addWidget(panel_->scanPercentLabel());
   band->addLayout(scanRow);
 
   auto* outer = new QVBoxLayout(this);
@@ -250,17 +194,15 @@ void MainDialog::setFocusOrder() {
   std::vector<QWidget*> order = {languageList_};
   const std::vector<QWidget*> upper = form_->upperFocusOrder();
   order.insert(order.end(), upper.begin(), upper.end());
-  order.insert(order.end(), {startBackup_, stopBackup_, advanced_, status_});
+  order.insert(order.end(), {panel_->startBackupButton(), panel_->stopBackupButton(), advanced_, panel_->statusBox()});
   const std::vector<QWidget*> advanced = form_->advancedFocusOrder();
   order.insert(order.end(), advanced.begin(), advanced.end());
-  order.insert(order.end(), {scan_, stopScan_});
+  order.insert(order.end(), {panel_->scanButton(), panel_->stopScanButton()});
   for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
 void MainDialog::setInitialStates() {
   form_->setInitialStates();
-  // Nothing runs yet: nothing to stop.
-  setJobButtonsEnabled(true, false, true, false);
 }
 
 void MainDialog::setUpLanguage() {
@@ -339,48 +281,33 @@ void MainDialog::showAbout() {
   runModal(about);
 }
 
-void MainDialog::showMessage(const QString& text) {
-  QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), text, QMessageBox::Ok, this);
-  box.button(QMessageBox::Ok)->setText(languageCaption(KEY_OK));
-  runModal(box);
-}
+void MainDialog::showMessage(const QString& text) { panel_->showMessage(text); }
 
-void MainDialog::showSummary(const QString& text, const QString& folder) {
-  QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), text, QMessageBox::Ok, this);
-  box.button(QMessageBox::Ok)->setText(languageCaption(KEY_OK));
-  QPushButton* open = box.addButton(languageCaption(KEY_OPEN_OUTPUT_FOLDER), QMessageBox::ActionRole);
-  open->setObjectName(QStringLiteral("openOutputFolder"));
-  box.setDefaultButton(QMessageBox::Ok);
-  runModal(box);
-  if (box.clickedButton() == open) urlOpener_(QUrl::fromLocalFile(QFileInfo(folder).absoluteFilePath()));
-}
+void MainDialog::showSummary(const QString& text, const QString& folder) { panel_->showSummary(text, folder); }
 
-bool MainDialog::askYesNo(const QString& text) {
-  QMessageBox box(QMessageBox::Question, QCoreApplication::applicationName(), text,
-                  QMessageBox::Yes | QMessageBox::No, this);
-  box.button(QMessageBox::Yes)->setText(languageCaption(KEY_YES));
-  box.button(QMessageBox::No)->setText(languageCaption(KEY_NO));
-  box.setDefaultButton(QMessageBox::Yes);
-  return runModal(box) == QMessageBox::Yes;
-}
+bool MainDialog::askYesNo(const QString& text) { return panel_->askYesNo(text); }
 
-void MainDialog::setStatusText(const QString& text) {
-  QString lines = text;
-  lines.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-  status_->setPlainText(lines);
-}
+void MainDialog::setStatusText(const QString& text) { panel_->setStatusText(text); }
 
-void MainDialog::setScanProgress(int percent) {
-  progress_->setValue(std::clamp(percent, 0, 100));
-  percent_->setText(QString::fromStdString(scanPercentText(percent)));
-}
+void MainDialog::setScanProgress(int percent) { panel_->setScanProgress(percent); }
 
 void MainDialog::setJobButtonsEnabled(bool startBackup, bool stopBackup, bool scan, bool stopScan) {
-  startBackup_->setEnabled(startBackup);
-  stopBackup_->setEnabled(stopBackup);
-  scan_->setEnabled(scan);
-  stopScan_->setEnabled(stopScan);
+  panel_->setJobButtonsEnabled(startBackup, stopBackup, scan, stopScan);
 }
+
+void MainDialog::setBackupOptions(BackupOptions options) { panel_->setBackupOptions(std::move(options)); }
+
+void MainDialog::setScanOptions(ScanOptions options) { panel_->setScanOptions(std::move(options)); }
+
+bool MainDialog::jobWorkerRunning() const { return panel_->jobWorkerRunning(); }
+
+bool MainDialog::onStartBackup() { return panel_->onStartBackup(); }
+
+bool MainDialog::onScan() { return panel_->onScan(); }
+
+void MainDialog::onStopBackup() { panel_->onStopBackup(); }
+
+void MainDialog::onStopScan() { panel_->onStopScan(); }
 
 void MainDialog::setModalRunner(ModalRunner runner) { modalRunner_ = std::move(runner); }
 
@@ -388,7 +315,7 @@ void MainDialog::setFolderChooser(FolderChooser chooser) { form_->setFolderChoos
 
 void MainDialog::setFileChooser(FileChooser chooser) { form_->setFileChooser(std::move(chooser)); }
 
-void MainDialog::setUrlOpener(UrlOpener opener) { urlOpener_ = std::move(opener); }
+void MainDialog::setUrlOpener(UrlOpener opener) { panel_->setUrlOpener(std::move(opener)); }
 
 int MainDialog::runModal(QDialog& dialog) { return modalRunner_(dialog); }
 
@@ -406,6 +333,50 @@ void MainDialog::keyPressEvent(QKeyEvent* event) {
     return;
   }
   QDialog::keyPressEvent(event);
+}
+
+void MainDialog::done(int result) {
+  if (closing_ || askingToClose_) return;  // already waiting for the worker, or asking
+  if (panel_->jobActive() && panel_->jobWorkerRunning()) {
+    askingToClose_ = true;
+    panel_->setHeld(true);
+    const bool stop = askYesNo(languageCaption(KEY_STOP_AND_CLOSE));
+    panel_->setHeld(false);
+    askingToClose_ = false;
+    if (!stop) return;
+  }
+  saveSettings();
+  if (panel_->jobActive() && panel_->jobWorkerRunning()) {
+    // Every AVI file is finished and the report completed before the
+    // window goes; the event loop goes on meanwhile, and the job's timer
+    // sees the worker end.
+    closing_ = true;
+    closeResult_ = result;
+    panel_->finishBeforeClosing();
+    showFinishing();
+    return;
+  }
+  // A job that ended before its tick leaves nothing to wait for.
+  if (panel_->jobActive()) panel_->endJob();
+  QDialog::done(result);
+}
+
+void MainDialog::showFinishing() {
+  setStatusText(languageCaption(KEY_FINISHING_JOB));
+  for (QWidget* widget : findChildren<QWidget*>()) {
+    const bool formControl = widget->parentWidget() == this || widget->parentWidget() == lowerBand_;
+    if (widget == panel_->statusBox() || !formControl || widget == lowerBand_ || !widget->isEnabled()) continue;
+    widget->setEnabled(false);
+    disabledWhileClosing_.push_back(widget);
+  }
+}
+
+void MainDialog::finishClosing() {
+  for (QWidget* widget : disabledWhileClosing_) widget->setEnabled(true);
+  disabledWhileClosing_.clear();
+  panel_->endJob();
+  closing_ = false;
+  QDialog::done(closeResult_);
 }
 
 }  // namespace korvex

@@ -1,46 +1,28 @@
-// The program's one window: the selection of a job, the job buttons, their
-// progress, the output folder, the language and the About box.
+// The program's one window: the composition of the selection form, the job
+// panel and the picking view, with the language, the advanced band, the
+// About box and what the window remembers between runs.
 #pragma once
 
 #include <QDialog>
 #include <QString>
-#include <array>
-#include <atomic>
 #include <functional>
-#include <memory>
 #include <vector>
 
+#include "app/job_panel.h"
 #include "app/selection_form.h"
-#include "jobs/backup_worker.h"
-#include "jobs/job_result.h"
-#include "jobs/job_settings.h"
-#include "jobs/output_folder.h"
-#include "jobs/scan_worker.h"
-#include "store/recording_source.h"
 
 class QAction;
 class QCheckBox;
 class QComboBox;
-class QDateEdit;
 class QGridLayout;
 class QLabel;
 class QLayout;
-class QLineEdit;
-class QPlainTextEdit;
-class QProgressBar;
 class QPushButton;
-class QSpinBox;
-class QTimeEdit;
-class QTimer;
-class QUrl;
 class QToolButton;
 
 namespace korvex {
 
-class JobRunner;
 class SegmentBrowser;
-struct DiskCheck;
-struct DiskChoice;
 
 class MainDialog : public QDialog {
   Q_OBJECT
@@ -51,8 +33,7 @@ class MainDialog : public QDialog {
   using ModalRunner = std::function<int(QDialog& dialog)>;
   using FolderChooser = SelectionForm::FolderChooser;
   using FileChooser = SelectionForm::FileChooser;
-  // Opens a folder in the desktop's file manager.
-  using UrlOpener = std::function<void(const QUrl& url)>;
+  using UrlOpener = JobPanel::UrlOpener;
 
   // Builds the window in its start-up state: controls at their defaults,
   // compact size, start-up language and captions, drive list, output folder.
@@ -63,10 +44,10 @@ class MainDialog : public QDialog {
   // The control with this id (1000 to 1054), or nullptr.
   QWidget* control(int id) const;
 
-  QPushButton* startBackupButton() const { return startBackup_; }
-  QPushButton* stopBackupButton() const { return stopBackup_; }
-  QPushButton* scanButton() const { return scan_; }
-  QPushButton* stopScanButton() const { return stopScan_; }
+  QPushButton* startBackupButton() const { return panel_->startBackupButton(); }
+  QPushButton* stopBackupButton() const { return panel_->stopBackupButton(); }
+  QPushButton* scanButton() const { return panel_->scanButton(); }
+  QPushButton* stopScanButton() const { return panel_->stopScanButton(); }
   QAction* aboutAction() const { return aboutAction_; }
   // The disk box's Browse menu: a folder, or an image file or device.
   QAction* diskFolderAction() const { return form_->diskFolderAction(); }
@@ -82,26 +63,19 @@ class MainDialog : public QDialog {
   void captureBackupSettings(JobSettings& settings) const { form_->captureBackupSettings(settings); }
   void captureScanSettings(JobSettings& settings) const { form_->captureScanSettings(settings); }
 
-  // Shows `text` in a modal box with an OK button and the application's name
-  // as caption.
+  // The job control (JobPanel): its messages, status and buttons.
+  JobPanel* jobPanel() const { return panel_; }
   void showMessage(const QString& text);
-  // The end of a job: `text`, OK, and a button that opens `folder`.
   void showSummary(const QString& text, const QString& folder);
-  // A question with Yes and No; true for Yes.
   bool askYesNo(const QString& text);
-  // The running backup's status; "\r\n" breaks the line.
   void setStatusText(const QString& text);
-  // The scan's progress bar and its percent label.
   void setScanProgress(int percent);
-  // Enables or disables the four job buttons.
   void setJobButtonsEnabled(bool startBackup, bool stopBackup, bool scan, bool stopScan);
 
   void setModalRunner(ModalRunner runner);
   void setFolderChooser(FolderChooser chooser);
   void setFileChooser(FileChooser chooser);
   void setUrlOpener(UrlOpener opener);
-  // What the next jobs pass their workers (tests watch the files created).
-  // A scan without a trace of its own traces to qDebug().
   void setBackupOptions(BackupOptions options);
   void setScanOptions(ScanOptions options);
   int runModal(QDialog& dialog);
@@ -111,7 +85,6 @@ class MainDialog : public QDialog {
 
   // True from a job's start until its worker has ended.
   bool jobWorkerRunning() const;
-  JobRunner* jobRunner() const { return runner_; }
   // True while the window waits for a job to end before it closes.
   bool closing() const { return closing_; }
 
@@ -136,12 +109,9 @@ class MainDialog : public QDialog {
   void onAdvancedSetting();
   void showAbout();
 
-  // The job buttons. A start is refused (false) while a worker still runs,
-  // the last one's included after a stop.
+  // The job buttons (JobPanel).
   bool onStartBackup();
   bool onScan();
-  // Ask the running worker to end; its files are finished before the start
-  // buttons come back.
   void onStopBackup();
   void onStopScan();
 
@@ -169,52 +139,25 @@ class MainDialog : public QDialog {
   // Keeps the height to what the window shows; the width is the user's.
   void fitHeight();
 
-  enum class RunningJob { None, Backup, Scan };
-  void setUpJobControl();
-  // The checks before a job, each failure with its own message: the disk,
-  // the backup's selection, the output folder (a missing one offered to be
-  // created; its lock held until the job ends), then the disk opened as the
-  // job's source. Null when the job may not start.
-  std::shared_ptr<const RecordingSource> prepareJob(const JobSettings& settings, bool backup);
-  bool claimOutputFolder(const JobSettings& settings);
-  void setBackupProgress(int percent);
-  // The runner's progress and end, for the job that runs.
-  void showJobProgress();
-  void onJobEnded();
-  void backupEnded();
-  void scanEnded();
-  // Asks the job to stop; the worker sees it between two recording files.
-  void stopJob(RunningJob job);
-  // After the worker has ended: timers off, the idle buttons. True when the
-  // user had asked the job to stop (its end shows no message).
-  bool endJob();
+  // While the window waits for a job to end: every control but the status
+  // box off, until finishClosing.
   void showFinishing();
   void finishClosing();
 
   QLabel* languageLabel_ = nullptr;
   QComboBox* languageList_ = nullptr;
-  QProgressBar* backupProgress_ = nullptr;
-  QLabel* backupPercent_ = nullptr;
-  QPushButton* startBackup_ = nullptr;
-  QPushButton* stopBackup_ = nullptr;
   QPushButton* advanced_ = nullptr;
-  QPlainTextEdit* status_ = nullptr;
   QWidget* lowerBand_ = nullptr;
   SelectionForm* form_ = nullptr;
-  QPushButton* scan_ = nullptr;
-  QPushButton* stopScan_ = nullptr;
-  QProgressBar* progress_ = nullptr;
-  QLabel* percent_ = nullptr;
+  JobPanel* panel_ = nullptr;
   // The picking view's hook (main_dialog_segments.cpp).
   void setUpSegmentView();
   void connectScanToSegmentView(const JobSettings& settings, ScanOptions& options);
   void applyPickToForm();
   void markRecordingDays();
-  std::vector<PickedWindow> takePickedWindows();
   SegmentBrowser* segments_ = nullptr;
   QToolButton* segmentToggle_ = nullptr;
   int widthBeforeSegments_ = 0;
-  std::vector<PickedWindow> pickedWindowsForBackup_;
 
   QGridLayout* upperGrid_ = nullptr;
   QGridLayout* lowerGrid_ = nullptr;
@@ -222,23 +165,11 @@ class MainDialog : public QDialog {
 
   bool advancedCollapsed_ = true;
   ModalRunner modalRunner_;
-  UrlOpener urlOpener_;
 
-  // The last job's selection, and its options and results. A result is
-  // the worker's until the runner says it has ended.
-  JobSettings settings_;
-  BackupOptions backupOptions_;
-  ScanOptions scanOptions_;
-  BackupResult backupResult_;
-  ScanResult scanResult_;
-  JobRunner* runner_ = nullptr;
-  RunningJob job_ = RunningJob::None;
-  bool stopAsked_ = false;
   bool closing_ = false;
   bool askingToClose_ = false;
   int closeResult_ = 0;
   std::vector<QWidget*> disabledWhileClosing_;
-  OutputFolderLock outputLock_;
 };
 
 }  // namespace korvex

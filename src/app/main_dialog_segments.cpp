@@ -4,6 +4,7 @@
 #include <QToolButton>
 #include <utility>
 
+#include "app/job_panel.h"
 #include "app/main_dialog.h"
 #include "app/segment_browser.h"
 #include "lang/language_keys.h"
@@ -25,6 +26,8 @@ void MainDialog::setUpSegmentView() {
     outer->addWidget(segmentToggle_, 0, Qt::AlignLeft);
     outer->addWidget(segments_, 1);
   }
+  panel_->setScanStarting(
+      [this](const JobSettings& settings, ScanOptions& options) { connectScanToSegmentView(settings, options); });
   connect(segmentToggle_, &QToolButton::toggled, this, &MainDialog::showSegmentView);
   connect(segments_, &SegmentBrowser::pickChanged, this, &MainDialog::applyPickToForm);
   connect(segments_, &SegmentBrowser::segmentsShown, this, &MainDialog::markRecordingDays);
@@ -59,15 +62,10 @@ void MainDialog::connectScanToSegmentView(const JobSettings& settings, ScanOptio
   showSegmentView(true);
 }
 
-std::vector<PickedWindow> MainDialog::takePickedWindows() { return std::exchange(pickedWindowsForBackup_, {}); }
-
 bool MainDialog::onBackUpSelection() {
   if (segments_->pickSummary().count == 0) return false;
   applyPickToForm();
-  pickedWindowsForBackup_ = segments_->pickedWindows();
-  const bool started = onStartBackup();
-  pickedWindowsForBackup_.clear();
-  return started;
+  return panel_->onStartBackup(segments_->pickedWindows());
 }
 
 void MainDialog::applyPickToForm() { form_->takePick(segments_->pickSummary()); }

@@ -7,6 +7,7 @@
 #include <QTest>
 #include <filesystem>
 
+#include "app/job_panel.h"
 #include "app/job_runner.h"
 #include "lang/language.h"
 #include "lang/program_folder.h"
@@ -79,7 +80,7 @@ void WindowTest::writeMainSettings(const std::string& text) {
   std::fclose(out);
 }
 
-void tickJob(MainDialog& window) { window.jobRunner()->poll(); }
+void tickJob(MainDialog& window) { window.jobPanel()->runner()->poll(); }
 
 QString caption(const MainDialog& window, int id) {
   QWidget* widget = window.control(id);
