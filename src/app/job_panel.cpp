@@ -281,11 +281,12 @@ void JobPanel::showJobProgress() {
 void JobPanel::onJobEnded() {
   if (held_ || job_ == RunningJob::None) return;
   if (closing_) {
-    emit closingJobEnded();
+    emit jobEnded();
     return;
   }
   if (job_ == RunningJob::Backup) backupEnded();
   else scanEnded();
+  emit jobEnded();
 }
 
 void JobPanel::backupEnded() {

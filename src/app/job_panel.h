@@ -98,17 +98,18 @@ class JobPanel : public QObject {
   // While held (the window asks whether to close), ticks change nothing.
   void setHeld(bool held) { held_ = held; }
   // The window closes once the job has ended: the job is asked to stop, its
-  // progress no longer shown, and its end told by closingJobEnded().
+  // progress and end messages no longer shown.
   void finishBeforeClosing();
-  // After the worker has ended: timers off, the idle buttons. True when the
+  // After the worker has ended: the runner's timer off, the idle buttons. True when the
   // user had asked the job to stop (its end shows no message).
   bool endJob();
 
  signals:
   // A job passed its checks and is about to start.
   void jobStarting();
-  // The worker of a job that the window waits for before it closes ended.
-  void closingJobEnded();
+  // A job's worker has ended and its end is shown (while the window waits
+  // to close, nothing is shown and the job is not yet taken in: endJob).
+  void jobEnded();
 
  private:
   enum class RunningJob { None, Backup, Scan };

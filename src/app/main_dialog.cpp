@@ -96,7 +96,9 @@ MainDialog::MainDialog(QWidget* parent)
   connect(advanced_, &QPushButton::clicked, this, &MainDialog::onAdvancedSetting);
   connect(languageList_, &QComboBox::activated, this, &MainDialog::onLanguageChanged);
   connect(panel_, &JobPanel::jobStarting, this, &MainDialog::saveSettings);
-  connect(panel_, &JobPanel::closingJobEnded, this, &MainDialog::finishClosing);
+  connect(panel_, &JobPanel::jobEnded, this, [this] {
+    if (closing_) finishClosing();
+  });
   setUpSegmentView();
 
   fitHeight();
