@@ -121,7 +121,7 @@ class MainDialog : public QDialog {
   void done(int result) override;
 
   // The disk, output folder, language, width and the advanced band's state,
-  // kept in the desktop's settings (QSettings) for the next start.
+  // kept in the desktop's settings (WindowSettings) for the next start.
   void saveSettings() const;
 
  protected:
