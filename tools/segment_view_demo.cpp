@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "app/control_ids.h"
+#include "app/job_panel.h"
+#include "app/job_runner.h"
 #include "app/main_dialog.h"
 #include "app/segment_browser.h"
 #include "app/timeline_view.h"
@@ -63,7 +65,7 @@ int main(int argc, char** argv) {
   QObject::connect(poll, &QTimer::timeout, &window, [&window, poll] {
     if (window.jobWorkerRunning()) return;
     poll->stop();
-    window.timerTick(korvex::SCAN_TIMER_ID);
+    window.jobPanel()->runner()->poll();
     korvex::SegmentBrowser& browser = *window.segmentBrowser();
     browser.takeScannedSegments();
     std::vector<std::uint32_t> picked;

@@ -42,9 +42,7 @@ inline constexpr int ID_OUTPUT_LABEL = 1052;
 inline constexpr int ID_SIZE_LIMIT_LABEL = 1053;
 inline constexpr int ID_FOLDER_RANGE_LABEL = 1054;
 
-// The window's two progress timers, 1000 ms each.
-inline constexpr int BACKUP_TIMER_ID = 1;
-inline constexpr int SCAN_TIMER_ID = 2;
+// How often a running job's progress is shown.
 inline constexpr int JOB_TIMER_INTERVAL_MS = 1000;
 
 }  // namespace korvex

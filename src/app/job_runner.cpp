@@ -10,8 +10,14 @@ JobRunner::JobRunner(int intervalMs, QObject* parent) : QObject(parent), timer_(
   connect(timer_, &QTimer::timeout, this, [this] {
     // A job told to stop that hangs in a read is ended without it.
     if (stopRequested()) thread_.rescueIfStuck();
-    emit tick();
+    poll();
   });
+}
+
+void JobRunner::poll() {
+  const bool over = !thread_.running();
+  emit progressed();
+  if (over) emit ended();
 }
 
 JobRunner::~JobRunner() {

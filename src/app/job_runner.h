@@ -1,7 +1,6 @@
 // Runs one job at a time for the window: owns the worker thread, the job's
-// progress record and stop request, and the 1000 ms timer whose ticks the
-// dialog turns into progress and, once the worker has ended, into the
-// job's end. The dialog hears of it only through the tick signal.
+// progress record and stop request, and the 1000 ms timer on whose ticks it
+// tells of the job's progress and, once the worker has ended, of its end.
 #pragma once
 
 #include <QObject>
@@ -43,8 +42,16 @@ class JobRunner : public QObject {
 
   const JobState& progress() const { return progress_; }
 
+ public slots:
+  // What each tick does: progress, then the end once the worker has
+  // returned. Whether it has is read first, so the progress told with the
+  // end is the worker's last.
+  void poll();
+
  signals:
-  void tick();
+  void progressed();
+  // The worker has returned; told on every tick until end().
+  void ended();
 
  private:
   JobState progress_;

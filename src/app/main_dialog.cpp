@@ -2,52 +2,27 @@
 
 #include <QAction>
 #include <QBoxLayout>
-#include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
-#include <QDateEdit>
-#include <QDateTime>
-#include <QDesktopServices>
-#include <QDir>
-#include <QDropEvent>
-#include <QFile>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QLocale>
-#include <QMenu>
-#include <QMessageBox>
-#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QLabel>
 #include <QPushButton>
-#include <QSettings>
-#include <QSpinBox>
-#include <QStandardPaths>
-#include <QTextDocument>
-#include <QTimeEdit>
 #include <QToolButton>
-#include <QUrl>
 #include <algorithm>
 #include <vector>
 
 #include "app/about_dialog.h"
 #include "app/app_icon.h"
 #include "app/control_ids.h"
-#include "app/job_runner.h"
-#include "app/job_texts.h"
+#include "app/job_panel.h"
 #include "app/segment_browser.h"
-#include "jobs/selection.h"
+#include "app/window_controls.h"
+#include "app/window_settings.h"
 #include "lang/language.h"
 #include "lang/language_folder.h"
 #include "lang/language_keys.h"
-#include "store/disk_source.h"
-#include "store/drive_list.h"
-#include "store/record_types.h"
-#include "store/recorder_time.h"
 
 namespace korvex {
 
@@ -82,115 +57,16 @@ constexpr std::array<CaptionKey, 19> CAPTION_KEYS = {{
     {KEY_ALL, ID_ALL_CHANNELS},
 }};
 
-// Whole days whose every second a signed 32-bit recorder time can hold
-// (1901-12-13 20:45:52 to 2038-01-19 03:14:07).
-QDate firstPickerDate() { return QDate(1901, 12, 14); }
-QDate lastPickerDate() { return QDate(2038, 1, 18); }
-
-QString controlName(int id) { return QStringLiteral("control%1").arg(id); }
-
-template <class Widget>
-Widget* makeControl(QWidget* parent, int id) {
-  auto* widget = new Widget(parent);
-  widget->setObjectName(controlName(id));
-  widget->setProperty(CONTROL_ID_PROPERTY, id);
-  return widget;
-}
-
-QLabel* makeLabel(QWidget* parent, int id, const QString& caption) {
-  auto* label = makeControl<QLabel>(parent, id);
-  label->setText(caption);
-  return label;
-}
-
-// Push buttons never act as the dialog's default button: Enter in an edit
-// box must not press one.
-QPushButton* makeButton(QWidget* parent, int id, const QString& caption) {
-  auto* button = makeControl<QPushButton>(parent, id);
-  button->setText(caption);
-  button->setAutoDefault(false);
-  button->setDefault(false);
-  return button;
-}
-
-QCheckBox* makeCheckBox(QWidget* parent, int id, const QString& caption) {
-  auto* box = makeControl<QCheckBox>(parent, id);
-  box->setText(caption);
-  return box;
-}
-
-// The locale's short date format, with the year written in full: the range
-// spans two centuries.
-QString pickerDateFormat() {
-  QString format = QLocale().dateFormat(QLocale::ShortFormat);
-  if (!format.contains(QLatin1String("yyyy"))) format.replace(QLatin1String("yy"), QLatin1String("yyyy"));
-  return format;
-}
-
-RecorderTime pickerTime(const QDateEdit* date, const QTimeEdit* time) {
-  const QDate d = date->date();
-  const QTime t = time->time();
-  return recorderTimeFromPickers(LocalDate{d.year(), d.month(), d.day()},
-                                 LocalTimeOfDay{t.hour(), t.minute(), t.second()});
-}
-
-std::string localPath(const QString& text) { return QFile::encodeName(text).toStdString(); }
-
-// The disk as a job names it.
-std::string diskArgument(const QString& text) { return diskRootOf(localPath(text.trimmed())); }
-
 bool isPlainEnter(const QKeyEvent& event) {
   return (event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter) &&
          (event.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
-}
-
-void setPicker(QDateEdit* date, QTimeEdit* time, const QDateTime& moment) {
-  date->setDate(moment.date());
-  const QTime t = moment.time();
-  time->setTime(QTime(t.hour(), t.minute(), t.second()));
-}
-
-// What the window remembers between runs, under these names.
-constexpr const char* SETTING_DISK = "disk";
-constexpr const char* SETTING_OUTPUT = "outputFolder";
-constexpr const char* SETTING_LANGUAGE = "language";
-constexpr const char* SETTING_WIDTH = "windowWidth";
-constexpr const char* SETTING_ADVANCED = "advancedOpen";
-
-// The first local file of a drop from a file manager, or the empty text.
-QString droppedPath(const QMimeData* data) {
-  if (data == nullptr || !data->hasUrls()) return {};
-  for (const QUrl& url : data->urls())
-    if (url.isLocalFile()) return QDir::cleanPath(url.toLocalFile());
-  return {};
-}
-
-// The folder to open a chooser at: the typed one, or the nearest folder
-// above it that exists; `fallback` when none does.
-QString existingFolderAt(QString path, const QString& fallback) {
-  path = path.trimmed();
-  while (!path.isEmpty()) {
-    const QFileInfo info(path);
-    if (info.isDir()) return QDir::cleanPath(info.absoluteFilePath());
-    const QString parent = QDir::cleanPath(info.absolutePath());
-    if (parent == QDir::cleanPath(info.absoluteFilePath())) break;
-    path = parent;
-  }
-  return fallback;
 }
 
 }  // namespace
 
 MainDialog::MainDialog(QWidget* parent)
     : QDialog(parent),
-      modalRunner_([](QDialog& dialog) { return dialog.exec(); }),
-      folderChooser_([](QWidget* owner, const QString& title, const QString& startFolder) {
-        return QFileDialog::getExistingDirectory(owner, title, startFolder, QFileDialog::ShowDirsOnly);
-      }),
-      fileChooser_([](QWidget* owner, const QString& title, const QString& startFolder, const QString& filter) {
-        return QFileDialog::getOpenFileName(owner, title, startFolder, filter);
-      }),
-      urlOpener_([](const QUrl& url) { QDesktopServices::openUrl(url); }) {
+      modalRunner_([](QDialog& dialog) { return dialog.exec(); }) {
   setWindowTitle(QStringLiteral("Korvex"));
   // A caption with a close box only: no minimise, maximise or help button.
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -216,17 +92,13 @@ MainDialog::MainDialog(QWidget* parent)
   lowerBand_->hide();
 
   setUpLanguage();
-  fillDriveList();
-  setDefaultOutputFolder();
 
-  connect(browse_, &QPushButton::clicked, this, &MainDialog::onBrowse);
-  connect(diskFolderAction_, &QAction::triggered, this, &MainDialog::onBrowseDiskFolder);
-  connect(diskImageAction_, &QAction::triggered, this, &MainDialog::onBrowseDiskImage);
-  connect(allChannels_, &QCheckBox::clicked, this, &MainDialog::onAllChannels);
-  for (QCheckBox* box : channelBoxes_) connect(box, &QCheckBox::toggled, this, &MainDialog::updateAllChannels);
   connect(advanced_, &QPushButton::clicked, this, &MainDialog::onAdvancedSetting);
   connect(languageList_, &QComboBox::activated, this, &MainDialog::onLanguageChanged);
-  setUpJobControl();
+  connect(panel_, &JobPanel::jobStarting, this, &MainDialog::saveSettings);
+  connect(panel_, &JobPanel::jobEnded, this, [this] {
+    if (closing_) finishClosing();
+  });
   setUpSegmentView();
 
   fitHeight();
@@ -235,115 +107,25 @@ MainDialog::MainDialog(QWidget* parent)
   languageList_->setFocus();
 }
 
-MainDialog::~MainDialog() {
-  // Gone some other way than by closing (the program ending): the worker
-  // still finishes its files before the results it writes go.
-  runner_->requestStop();
-  runner_->end();
-}
+// The worker stops before any of the window's parts (the picking view it
+// feeds included) goes.
+MainDialog::~MainDialog() { panel_->stopAndWait(); }
 
 void MainDialog::createControls() {
   languageLabel_ = makeLabel(this, ID_LANGUAGE_LABEL, QStringLiteral("语言"));
   // A plain list: only choosing an entry changes the language.
   languageList_ = makeControl<QComboBox>(this, ID_LANGUAGE_LIST);
-
-  backupTimeLabel_ = makeLabel(this, ID_BACKUP_TIME_LABEL, QStringLiteral("备份时间段"));
-  beginDate_ = makeControl<QDateEdit>(this, ID_BEGIN_DATE);
-  beginTime_ = makeControl<QTimeEdit>(this, ID_BEGIN_TIME);
-  endDate_ = makeControl<QDateEdit>(this, ID_END_DATE);
-  endTime_ = makeControl<QTimeEdit>(this, ID_END_TIME);
-  for (QDateEdit* date : {beginDate_, endDate_}) {
-    date->setCalendarPopup(true);
-    date->setDisplayFormat(pickerDateFormat());
-    date->setDateRange(firstPickerDate(), lastPickerDate());
-  }
-  for (QTimeEdit* time : {beginTime_, endTime_}) time->setDisplayFormat(QStringLiteral("HH:mm:ss"));
-
-  channelLabel_ = makeLabel(this, ID_CHANNEL_LABEL, QStringLiteral("备份通道号"));
-  for (int k = 0; k < SELECTABLE_CHANNELS; ++k)
-    channelBoxes_[static_cast<std::size_t>(k)] =
-        makeCheckBox(this, ID_CHANNEL_FIRST + k, QStringLiteral("%1").arg(k + 1, 2, 10, QLatin1Char('0')));
-  allChannels_ = makeCheckBox(this, ID_ALL_CHANNELS, QStringLiteral("All"));
-
-  recordTypeLabel_ = makeLabel(this, ID_RECORD_TYPE_LABEL, QStringLiteral("备份录像类型"));
-  typeTime_ = makeCheckBox(this, ID_TYPE_TIME, QStringLiteral("定时"));
-  typeMotion_ = makeCheckBox(this, ID_TYPE_MOTION, QStringLiteral("移动"));
-  typeSensor_ = makeCheckBox(this, ID_TYPE_SENSOR, QStringLiteral("警告"));
-  typeManual_ = makeCheckBox(this, ID_TYPE_MANUAL, QStringLiteral("手动"));
-
-  diskLabel_ = makeLabel(this, ID_DISK_LABEL, QStringLiteral("备份硬盘"));
-  driveList_ = makeControl<QComboBox>(this, ID_DRIVE_LIST);
-  // Editable, so that a copied recorder disk, an image file or a device
-  // can be typed, pasted or dropped from a file manager.
-  driveList_->setEditable(true);
-  driveList_->setInsertPolicy(QComboBox::NoInsert);
-  driveList_->lineEdit()->installEventFilter(this);
-  diskBrowse_ = new QPushButton(this);
-  diskBrowse_->setObjectName(QStringLiteral("diskBrowse"));
-  diskBrowse_->setAutoDefault(false);
-  auto* diskMenu = new QMenu(diskBrowse_);
-  diskFolderAction_ = diskMenu->addAction(QString());
-  diskImageAction_ = diskMenu->addAction(QString());
-  diskBrowse_->setMenu(diskMenu);
-
-  outputLabel_ = makeLabel(this, ID_OUTPUT_LABEL, QStringLiteral("输出路径"));
-  outputFolder_ = makeControl<QLineEdit>(this, ID_OUTPUT_FOLDER);
-  outputFolder_->installEventFilter(this);
-  browse_ = makeButton(this, ID_BROWSE, QStringLiteral("浏览"));
-
-  startBackup_ = makeButton(this, ID_START_BACKUP, QStringLiteral("开始备份"));
-  stopBackup_ = makeButton(this, ID_STOP_BACKUP, QStringLiteral("停止备份"));
-  advanced_ = makeButton(this, ID_ADVANCED_SETTING, QStringLiteral("高级选项"));
-  backupProgress_ = new QProgressBar(this);
-  backupProgress_->setObjectName(QStringLiteral("backupProgress"));
-  backupProgress_->setRange(0, 100);
-  backupProgress_->setValue(0);
-  backupProgress_->setTextVisible(false);
-  backupPercent_ = new QLabel(QStringLiteral("0%"), this);
-  backupPercent_->setObjectName(QStringLiteral("backupPercent"));
-
-  // Shows; never takes typing or drops.
-  status_ = makeControl<QPlainTextEdit>(this, ID_STATUS);
-  status_->setReadOnly(true);
-  status_->setAcceptDrops(false);
-  status_->setTabChangesFocus(true);
-  status_->setLineWrapMode(QPlainTextEdit::NoWrap);
-
   lowerBand_ = new QWidget(this);
   lowerBand_->setObjectName(QStringLiteral("lowerBand"));
-  sizeLimitLabel_ = makeLabel(lowerBand_, ID_SIZE_LIMIT_LABEL, QStringLiteral("备份最大数据量(M)"));
-  sizeLimit_ = makeControl<QLineEdit>(lowerBand_, ID_SIZE_LIMIT);
-  folderRangeLabel_ = makeLabel(lowerBand_, ID_FOLDER_RANGE_LABEL, QStringLiteral("目录范围"));
-  folderStart_ = makeControl<QLineEdit>(lowerBand_, ID_FOLDER_START);
-  folderEnd_ = makeControl<QLineEdit>(lowerBand_, ID_FOLDER_END);
-  partitionLabel_ = new QLabel(lowerBand_);
-  partitionLabel_->setObjectName(QStringLiteral("partitionLabel"));
-  partition_ = new QSpinBox(lowerBand_);
-  partition_->setObjectName(QStringLiteral("partition"));
-  partition_->setRange(0, 128);
-  scan_ = makeButton(lowerBand_, ID_SCAN, QStringLiteral("扫描"));
-  stopScan_ = makeButton(lowerBand_, ID_STOP_SCAN, QStringLiteral("停止扫描"));
-  recover_ = new QCheckBox(QStringLiteral("恢复损坏的录像"), lowerBand_);
-  recover_->setObjectName(QStringLiteral("recover"));
-  progress_ = makeControl<QProgressBar>(lowerBand_, ID_SCAN_PROGRESS);
-  progress_->setRange(0, 100);
-  progress_->setValue(0);
-  progress_->setTextVisible(false);
-  percent_ = makeLabel(lowerBand_, ID_SCAN_PERCENT, QStringLiteral("0%"));
+  form_ = new SelectionForm(this, lowerBand_);
+
+  advanced_ = makeButton(this, ID_ADVANCED_SETTING, QStringLiteral("高级选项"));
+  panel_ = new JobPanel(this, lowerBand_, *form_, [this](QDialog& dialog) { return runModal(dialog); });
 }
 
 void MainDialog::layOutControls() {
   const QFontMetrics metrics(font());
-  const int numberWidth = metrics.horizontalAdvance(QStringLiteral("0000000")) + 12;
-  for (QLineEdit* edit : {sizeLimit_, folderStart_, folderEnd_}) edit->setFixedWidth(numberWidth);
-  outputFolder_->setMinimumWidth(metrics.averageCharWidth() * 42);
-  driveList_->setMinimumWidth(metrics.averageCharWidth() * 24);
   languageList_->setMinimumWidth(metrics.averageCharWidth() * 14);
-  // Room for the two status lines.
-  status_->setFixedHeight(metrics.lineSpacing() * 2 + 2 * status_->frameWidth() +
-                          2 * static_cast<int>(status_->document()->documentMargin()) + 4);
-  percent_->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("100%")) + 4);
-  backupPercent_->setMinimumWidth(percent_->minimumWidth());
 
   upperGrid_ = new QGridLayout;
   upperGrid_->setColumnStretch(1, 1);
@@ -355,52 +137,17 @@ void MainDialog::layOutControls() {
   upperGrid_->addWidget(languageLabel_, row, 0);
   upperGrid_->addLayout(languageRow, row++, 1);
 
-  auto* timeRow = new QHBoxLayout;
-  timeRow->addWidget(beginDate_);
-  timeRow->addWidget(beginTime_);
-  timeRow->addSpacing(12);
-  timeRow->addWidget(endDate_);
-  timeRow->addWidget(endTime_);
-  timeRow->addStretch();
-  upperGrid_->addWidget(backupTimeLabel_, row, 0);
-  upperGrid_->addLayout(timeRow, row++, 1);
-
-  auto* channelGrid = new QGridLayout;
-  channelGrid->setHorizontalSpacing(6);
-  for (int k = 0; k < SELECTABLE_CHANNELS; ++k)
-    channelGrid->addWidget(channelBoxes_[static_cast<std::size_t>(k)], k / 8, k % 8);
-  channelGrid->addWidget(allChannels_, 1, 8);
-  channelGrid->setColumnStretch(9, 1);
-  upperGrid_->addWidget(channelLabel_, row, 0);
-  upperGrid_->addLayout(channelGrid, row++, 1);
-
-  auto* typeRow = new QHBoxLayout;
-  for (QCheckBox* box : {typeTime_, typeMotion_, typeSensor_, typeManual_}) typeRow->addWidget(box);
-  typeRow->addStretch();
-  upperGrid_->addWidget(recordTypeLabel_, row, 0);
-  upperGrid_->addLayout(typeRow, row++, 1);
-
-  auto* diskRow = new QHBoxLayout;
-  diskRow->addWidget(driveList_, 1);
-  diskRow->addWidget(diskBrowse_);
-  upperGrid_->addWidget(diskLabel_, row, 0);
-  upperGrid_->addLayout(diskRow, row++, 1);
-
-  auto* outputRow = new QHBoxLayout;
-  outputRow->addWidget(outputFolder_, 1);
-  outputRow->addWidget(browse_);
-  upperGrid_->addWidget(outputLabel_, row, 0);
-  upperGrid_->addLayout(outputRow, row++, 1);
+  form_->addUpperRows(upperGrid_, row);
 
   auto* jobRow = new QHBoxLayout;
-  jobRow->addWidget(startBackup_);
-  jobRow->addWidget(stopBackup_);
+  jobRow->addWidget(panel_->startBackupButton());
+  jobRow->addWidget(panel_->stopBackupButton());
   jobRow->addWidget(advanced_);
   jobRow->addSpacing(12);
-  jobRow->addWidget(backupProgress_, 1);
-  jobRow->addWidget(backupPercent_);
+  jobRow->addWidget(panel_->backupProgressBar(), 1);
+  jobRow->addWidget(panel_->backupPercentLabel());
   upperGrid_->addLayout(jobRow, row++, 0, 1, 2);
-  upperGrid_->addWidget(status_, row++, 0, 1, 2);
+  upperGrid_->addWidget(panel_->statusBox(), row++, 0, 1, 2);
 
   // The advanced band: rows of label and fields, then the scan's controls.
   auto* band = new QVBoxLayout(lowerBand_);
@@ -408,24 +155,12 @@ void MainDialog::layOutControls() {
   lowerGrid_ = new QGridLayout;
   lowerGrid_->setColumnStretch(1, 1);
   band->addLayout(lowerGrid_);
-  auto* sizeRow = new QHBoxLayout;
-  sizeRow->addWidget(sizeLimit_);
-  addAdvancedRow(sizeLimitLabel_, sizeRow);
-  auto* rangeRow = new QHBoxLayout;
-  rangeRow->addWidget(folderStart_);
-  rangeRow->addWidget(folderEnd_);
-  addAdvancedRow(folderRangeLabel_, rangeRow);
-  auto* partitionRow = new QHBoxLayout;
-  partitionRow->addWidget(partition_);
-  addAdvancedRow(partitionLabel_, partitionRow);
-  auto* recoverRow = new QHBoxLayout;
-  recoverRow->addWidget(recover_);
-  addAdvancedRow(new QLabel(lowerBand_), recoverRow);
+  form_->addAdvancedRows([this](QWidget* label, QLayout* fields) { addAdvancedRow(label, fields); });
   auto* scanRow = new QHBoxLayout;
-  scanRow->addWidget(scan_);
-  scanRow->addWidget(stopScan_);
-  scanRow->addWidget(progress_, 1);
-  scanRow->addWidget(percent_);
+  scanRow->addWidget(panel_->scanButton());
+  scanRow->addWidget(panel_->stopScanButton());
+  scanRow->addWidget(panel_->scanProgressBar(), 1);
+  scanRow->addWidget(panel_->scanPercentLabel());
   band->addLayout(scanRow);
 
   auto* outer = new QVBoxLayout(this);
@@ -458,36 +193,25 @@ void MainDialog::fitHeight() {
 
 // The form top to bottom, each row left to right.
 void MainDialog::setFocusOrder() {
-  std::vector<QWidget*> order = {languageList_, beginDate_, beginTime_, endDate_, endTime_};
-  order.insert(order.end(), channelBoxes_.begin(), channelBoxes_.begin() + 8);
-  order.insert(order.end(), channelBoxes_.begin() + 8, channelBoxes_.end());
-  order.insert(order.end(), {allChannels_, typeTime_, typeMotion_, typeSensor_, typeManual_, driveList_,
-                             diskBrowse_, outputFolder_, browse_, startBackup_, stopBackup_, advanced_, status_,
-                             sizeLimit_, folderStart_, folderEnd_, partition_, recover_, scan_, stopScan_});
+  std::vector<QWidget*> order = {languageList_};
+  const std::vector<QWidget*> upper = form_->upperFocusOrder();
+  order.insert(order.end(), upper.begin(), upper.end());
+  order.insert(order.end(), {panel_->startBackupButton(), panel_->stopBackupButton(), advanced_, panel_->statusBox()});
+  const std::vector<QWidget*> advanced = form_->advancedFocusOrder();
+  order.insert(order.end(), advanced.begin(), advanced.end());
+  order.insert(order.end(), {panel_->scanButton(), panel_->stopScanButton()});
   for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
 void MainDialog::setInitialStates() {
-  for (QCheckBox* box : channelBoxes_) box->setChecked(false);
-  for (QCheckBox* box : {typeTime_, typeMotion_, typeSensor_, typeManual_}) box->setChecked(true);
-  allChannels_->setChecked(false);
-  // The last 24 hours, until a scan shows where the recordings lie.
-  const QDateTime now = QDateTime::currentDateTime();
-  setPicker(beginDate_, beginTime_, now.addSecs(-24 * 3600));
-  setPicker(endDate_, endTime_, now);
-  for (QLineEdit* edit : {sizeLimit_, folderStart_, folderEnd_}) edit->setText(QStringLiteral("0"));
-  // Nothing runs yet: nothing to stop.
-  setJobButtonsEnabled(true, false, true, false);
+  form_->setInitialStates();
 }
 
 void MainDialog::setUpLanguage() {
   for (const char* entry : LANGUAGE_LIST_ENTRIES) languageList_->addItem(QString::fromUtf8(entry));
   // The language chosen last time; mainset.ini's until one was chosen.
-  const QSettings remembered;
-  const QVariant chosen = remembered.value(QLatin1String(SETTING_LANGUAGE));
-  bool isNumber = false;
-  const int index = chosen.toInt(&isNumber);
-  currentLanguage = chosen.isValid() && isNumber ? index : readStartupLanguage();
+  const std::optional<int> chosen = WindowSettings::load().language;
+  currentLanguage = chosen ? *chosen : readStartupLanguage();
   // An index outside the list leaves it without a selected entry.
   const bool listed = currentLanguage >= 0 && currentLanguage < languageList_->count();
   languageList_->setCurrentIndex(listed ? currentLanguage : -1);
@@ -501,12 +225,8 @@ void MainDialog::applyLanguageTexts() {
     if (auto* label = qobject_cast<QLabel*>(widget)) label->setText(text);
     else if (auto* button = qobject_cast<QAbstractButton*>(widget)) button->setText(text);
   }
-  diskBrowse_->setText(languageCaption(KEY_BROWSE));
-  diskFolderAction_->setText(languageCaption(KEY_DISK_FOLDER));
-  diskImageAction_->setText(languageCaption(KEY_DISK_IMAGE));
-  partitionLabel_->setText(languageCaption(KEY_PARTITION));
+  form_->applyLanguageTexts();
   aboutAction_->setText(languageCaption(KEY_ABOUT_ENTRY));
-  recover_->setText(languageCaption(KEY_RECOVER));
   // The picking view comes after the first captions, with its own.
   if (segments_ != nullptr) {
     segmentToggle_->setText(languageCaption(KEY_SEGMENTS_AND_TIMELINE));
@@ -519,137 +239,37 @@ void MainDialog::applyLanguageTexts() {
 void MainDialog::onLanguageChanged() {
   currentLanguage = languageList_->currentIndex();
   applyLanguageTexts();
-  QSettings().setValue(QLatin1String(SETTING_LANGUAGE), currentLanguage);
+  WindowSettings::saveLanguage(currentLanguage);
 }
 
 void MainDialog::alignLabelColumns() {
   // The upper form and the lower band line up their fields.
-  int width = 0;
-  for (QLabel* label : {languageLabel_, backupTimeLabel_, channelLabel_, recordTypeLabel_, diskLabel_, outputLabel_,
-                        sizeLimitLabel_, folderRangeLabel_})
-    width = std::max(width, label->sizeHint().width());
+  const int width = std::max(languageLabel_->sizeHint().width(), form_->labelColumnWidth());
   upperGrid_->setColumnMinimumWidth(0, width);
   lowerGrid_->setColumnMinimumWidth(0, width);
 }
 
-void MainDialog::fillDriveList() {
-  for (const std::string& root : listDriveRoots()) driveList_->addItem(QFile::decodeName(root.c_str()));
-  if (driveList_->count() > 0) driveList_->setCurrentIndex(0);
-}
-
-void MainDialog::setDefaultOutputFolder() {
-  // The user's Videos folder where the desktop has one, else the home folder.
-  const QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
-  outputFolder_->setText(!videos.isEmpty() && QFileInfo(videos).isDir() ? videos : QDir::homePath());
-}
-
 void MainDialog::restoreSettings() {
-  const QSettings remembered;
-  const QString disk = remembered.value(QLatin1String(SETTING_DISK)).toString();
-  if (!disk.isEmpty()) driveList_->setEditText(disk);
-  const QString output = remembered.value(QLatin1String(SETTING_OUTPUT)).toString();
-  if (!output.isEmpty()) outputFolder_->setText(output);
-  if (remembered.value(QLatin1String(SETTING_ADVANCED), false).toBool()) onAdvancedSetting();
-  const int width = remembered.value(QLatin1String(SETTING_WIDTH), 0).toInt();
-  if (width > 0) resize(std::max(width, minimumWidth()), height());
+  const WindowSettings remembered = WindowSettings::load();
+  if (!remembered.disk.isEmpty()) form_->setDiskText(remembered.disk);
+  if (!remembered.outputFolder.isEmpty()) form_->setOutputFolderText(remembered.outputFolder);
+  if (remembered.advancedOpen) onAdvancedSetting();
+  if (remembered.width > 0) resize(std::max(remembered.width, minimumWidth()), height());
 }
 
 void MainDialog::saveSettings() const {
-  QSettings remembered;
-  remembered.setValue(QLatin1String(SETTING_DISK), driveList_->currentText());
-  remembered.setValue(QLatin1String(SETTING_OUTPUT), outputFolder_->text());
-  remembered.setValue(QLatin1String(SETTING_LANGUAGE), currentLanguage);
-  remembered.setValue(QLatin1String(SETTING_WIDTH), width());
-  remembered.setValue(QLatin1String(SETTING_ADVANCED), !advancedCollapsed_);
+  WindowSettings remembered;
+  remembered.disk = form_->diskText();
+  remembered.outputFolder = form_->outputFolderText();
+  remembered.language = currentLanguage;
+  remembered.width = width();
+  remembered.advancedOpen = !advancedCollapsed_;
+  remembered.save();
 }
 
 QWidget* MainDialog::control(int id) const { return findChild<QWidget*>(controlName(id)); }
 
-QString MainDialog::languageCaption(const char* key) { return QString::fromStdString(languageText(key)); }
-
-QString MainDialog::controlText(int id) const {
-  QWidget* widget = control(id);
-  if (auto* edit = qobject_cast<QLineEdit*>(widget)) return edit->text();
-  if (auto* combo = qobject_cast<QComboBox*>(widget)) return combo->currentText();
-  return {};
-}
-
-void MainDialog::captureBackupSettings(JobSettings& settings) const {
-  settings.folderStart = readIntegerText(controlText(ID_FOLDER_START).toStdString());
-  settings.folderEnd = readIntegerText(controlText(ID_FOLDER_END).toStdString());
-  settings.beginTime = pickerTime(beginDate_, beginTime_);
-  settings.endTime = pickerTime(endDate_, endTime_);
-  settings.maxDataSizeMB = readSizeLimitText(controlText(ID_SIZE_LIMIT).toStdString());
-  settings.channelEnabled.fill(0);
-  for (int k = 0; k < SELECTABLE_CHANNELS; ++k)
-    settings.channelEnabled[static_cast<std::size_t>(k)] = channelBoxes_[static_cast<std::size_t>(k)]->isChecked();
-  settings.recordTypeEnabled.fill(0);
-  settings.recordTypeEnabled[RECORD_TYPE_TIME] = typeTime_->isChecked();
-  settings.recordTypeEnabled[RECORD_TYPE_MOTION] = typeMotion_->isChecked();
-  settings.recordTypeEnabled[RECORD_TYPE_SENSOR] = typeSensor_->isChecked();
-  settings.recordTypeEnabled[RECORD_TYPE_MANUAL] = typeManual_->isChecked();
-  settings.diskRoot = diskArgument(controlText(ID_DRIVE_LIST));
-  settings.outputFolder = localPath(controlText(ID_OUTPUT_FOLDER));
-  settings.recover = recover_->isChecked();
-}
-
-void MainDialog::captureScanSettings(JobSettings& settings) const {
-  settings.folderStart = readIntegerText(controlText(ID_FOLDER_START).toStdString());
-  settings.folderEnd = readIntegerText(controlText(ID_FOLDER_END).toStdString());
-  settings.diskRoot = diskArgument(controlText(ID_DRIVE_LIST));
-  settings.outputFolder = localPath(controlText(ID_OUTPUT_FOLDER));
-  settings.recover = recover_->isChecked();
-}
-
-namespace {
-QString withoutTrailingSlash(QString path) {
-  while (path.size() > 1 && path.endsWith(QLatin1Char('/'))) path.chop(1);
-  return path;
-}
-}  // namespace
-
-void MainDialog::onBrowse() {
-  // The chooser opens at the folder typed in the box.
-  const QString start = existingFolderAt(outputFolder_->text(), QDir::homePath());
-  const QString chosen = folderChooser_(this, languageCaption(KEY_CHOOSE_FOLDER), start);
-  if (chosen.isEmpty()) return;
-  outputFolder_->setText(withoutTrailingSlash(chosen));
-}
-
-void MainDialog::onBrowseDiskFolder() {
-  const QString start = existingFolderAt(driveList_->currentText(), QDir::rootPath());
-  const QString chosen = folderChooser_(this, languageCaption(KEY_CHOOSE_FOLDER), start);
-  if (chosen.isEmpty()) return;
-  driveList_->setEditText(withoutTrailingSlash(chosen));
-}
-
-void MainDialog::onBrowseDiskImage() {
-  const QString start = existingFolderAt(driveList_->currentText(), QDir::homePath());
-  const QString chosen =
-      fileChooser_(this, languageCaption(KEY_CHOOSE_IMAGE), start, languageCaption(KEY_DISK_IMAGE_FILES));
-  if (chosen.isEmpty()) return;
-  driveList_->setEditText(chosen);
-}
-
-void MainDialog::onAllChannels() {
-  // From a partial or clear state every channel is ticked; from all ticked,
-  // none.
-  const bool all = std::all_of(channelBoxes_.begin(), channelBoxes_.end(),
-                               [](const QCheckBox* box) { return box->isChecked(); });
-  for (QCheckBox* box : channelBoxes_) box->setChecked(!all);
-  updateAllChannels();
-}
-
-void MainDialog::updateAllChannels() {
-  const auto ticked = std::count_if(channelBoxes_.begin(), channelBoxes_.end(),
-                                    [](const QCheckBox* box) { return box->isChecked(); });
-  if (ticked == 0 || ticked == SELECTABLE_CHANNELS) {
-    allChannels_->setTristate(false);
-    allChannels_->setCheckState(ticked == 0 ? Qt::Unchecked : Qt::Checked);
-  } else {
-    allChannels_->setCheckState(Qt::PartiallyChecked);
-  }
-}
+QString MainDialog::languageCaption(const char* key) { return korvex::languageCaption(key); }
 
 void MainDialog::onAdvancedSetting() {
   advancedCollapsed_ = !advancedCollapsed_;
@@ -658,78 +278,46 @@ void MainDialog::onAdvancedSetting() {
   raise();
 }
 
-void MainDialog::spanSegments(const std::vector<SegmentRecord>& segments) {
-  if (segments.empty()) return;
-  RecorderTime first = segments.front().startTime;
-  RecorderTime last = segments.front().endTime;
-  for (const SegmentRecord& segment : segments) {
-    first = std::min(first, segment.startTime);
-    last = std::max(last, segment.endTime);
-  }
-  // The times as the report shows them.
-  const auto moment = [](RecorderTime t) {
-    const CalendarTime c = recorderTimeToCalendar(t);
-    return QDateTime(QDate(c.year, c.month, c.day), QTime(c.hour, c.minute, c.second));
-  };
-  setPicker(beginDate_, beginTime_, moment(first));
-  setPicker(endDate_, endTime_, moment(last));
-}
-
 void MainDialog::showAbout() {
   AboutDialog about(this);
   runModal(about);
 }
 
-void MainDialog::showMessage(const QString& text) {
-  QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), text, QMessageBox::Ok, this);
-  box.button(QMessageBox::Ok)->setText(languageCaption(KEY_OK));
-  runModal(box);
-}
+void MainDialog::showMessage(const QString& text) { panel_->showMessage(text); }
 
-void MainDialog::showSummary(const QString& text, const QString& folder) {
-  QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), text, QMessageBox::Ok, this);
-  box.button(QMessageBox::Ok)->setText(languageCaption(KEY_OK));
-  QPushButton* open = box.addButton(languageCaption(KEY_OPEN_OUTPUT_FOLDER), QMessageBox::ActionRole);
-  open->setObjectName(QStringLiteral("openOutputFolder"));
-  box.setDefaultButton(QMessageBox::Ok);
-  runModal(box);
-  if (box.clickedButton() == open) urlOpener_(QUrl::fromLocalFile(QFileInfo(folder).absoluteFilePath()));
-}
+void MainDialog::showSummary(const QString& text, const QString& folder) { panel_->showSummary(text, folder); }
 
-bool MainDialog::askYesNo(const QString& text) {
-  QMessageBox box(QMessageBox::Question, QCoreApplication::applicationName(), text,
-                  QMessageBox::Yes | QMessageBox::No, this);
-  box.button(QMessageBox::Yes)->setText(languageCaption(KEY_YES));
-  box.button(QMessageBox::No)->setText(languageCaption(KEY_NO));
-  box.setDefaultButton(QMessageBox::Yes);
-  return runModal(box) == QMessageBox::Yes;
-}
+bool MainDialog::askYesNo(const QString& text) { return panel_->askYesNo(text); }
 
-void MainDialog::setStatusText(const QString& text) {
-  QString lines = text;
-  lines.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-  status_->setPlainText(lines);
-}
+void MainDialog::setStatusText(const QString& text) { panel_->setStatusText(text); }
 
-void MainDialog::setScanProgress(int percent) {
-  progress_->setValue(std::clamp(percent, 0, 100));
-  percent_->setText(QString::fromStdString(scanPercentText(percent)));
-}
+void MainDialog::setScanProgress(int percent) { panel_->setScanProgress(percent); }
 
 void MainDialog::setJobButtonsEnabled(bool startBackup, bool stopBackup, bool scan, bool stopScan) {
-  startBackup_->setEnabled(startBackup);
-  stopBackup_->setEnabled(stopBackup);
-  scan_->setEnabled(scan);
-  stopScan_->setEnabled(stopScan);
+  panel_->setJobButtonsEnabled(startBackup, stopBackup, scan, stopScan);
 }
+
+void MainDialog::setBackupOptions(BackupOptions options) { panel_->setBackupOptions(std::move(options)); }
+
+void MainDialog::setScanOptions(ScanOptions options) { panel_->setScanOptions(std::move(options)); }
+
+bool MainDialog::jobWorkerRunning() const { return panel_->jobWorkerRunning(); }
+
+bool MainDialog::onStartBackup() { return panel_->onStartBackup(); }
+
+bool MainDialog::onScan() { return panel_->onScan(); }
+
+void MainDialog::onStopBackup() { panel_->onStopBackup(); }
+
+void MainDialog::onStopScan() { panel_->onStopScan(); }
 
 void MainDialog::setModalRunner(ModalRunner runner) { modalRunner_ = std::move(runner); }
 
-void MainDialog::setFolderChooser(FolderChooser chooser) { folderChooser_ = std::move(chooser); }
+void MainDialog::setFolderChooser(FolderChooser chooser) { form_->setFolderChooser(std::move(chooser)); }
 
-void MainDialog::setFileChooser(FileChooser chooser) { fileChooser_ = std::move(chooser); }
+void MainDialog::setFileChooser(FileChooser chooser) { form_->setFileChooser(std::move(chooser)); }
 
-void MainDialog::setUrlOpener(UrlOpener opener) { urlOpener_ = std::move(opener); }
+void MainDialog::setUrlOpener(UrlOpener opener) { panel_->setUrlOpener(std::move(opener)); }
 
 int MainDialog::runModal(QDialog& dialog) { return modalRunner_(dialog); }
 
@@ -749,28 +337,48 @@ void MainDialog::keyPressEvent(QKeyEvent* event) {
   QDialog::keyPressEvent(event);
 }
 
-bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
-  // A folder or an image file dropped from a file manager gives its local
-  // path, not its URL.
-  auto* edit = qobject_cast<QLineEdit*>(watched);
-  const bool pathBox = edit != nullptr && (edit == outputFolder_ || edit == driveList_->lineEdit());
-  if (pathBox && (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove)) {
-    auto* drag = static_cast<QDropEvent*>(event);
-    if (!droppedPath(drag->mimeData()).isEmpty()) {
-      drag->acceptProposedAction();
-      return true;
-    }
-  } else if (pathBox && event->type() == QEvent::Drop) {
-    auto* drop = static_cast<QDropEvent*>(event);
-    const QString path = droppedPath(drop->mimeData());
-    if (!path.isEmpty()) {
-      if (edit == outputFolder_) edit->setText(path);
-      else driveList_->setEditText(path);
-      drop->acceptProposedAction();
-      return true;
-    }
+void MainDialog::done(int result) {
+  if (closing_ || askingToClose_) return;  // already waiting for the worker, or asking
+  if (panel_->jobActive() && panel_->jobWorkerRunning()) {
+    askingToClose_ = true;
+    panel_->setHeld(true);
+    const bool stop = askYesNo(languageCaption(KEY_STOP_AND_CLOSE));
+    panel_->setHeld(false);
+    askingToClose_ = false;
+    if (!stop) return;
   }
-  return QDialog::eventFilter(watched, event);
+  saveSettings();
+  if (panel_->jobActive() && panel_->jobWorkerRunning()) {
+    // Every AVI file is finished and the report completed before the
+    // window goes; the event loop goes on meanwhile, and the job's timer
+    // sees the worker end.
+    closing_ = true;
+    closeResult_ = result;
+    panel_->finishBeforeClosing();
+    showFinishing();
+    return;
+  }
+  // A job that ended before its tick leaves nothing to wait for.
+  if (panel_->jobActive()) panel_->endJob();
+  QDialog::done(result);
+}
+
+void MainDialog::showFinishing() {
+  setStatusText(languageCaption(KEY_FINISHING_JOB));
+  for (QWidget* widget : findChildren<QWidget*>()) {
+    const bool formControl = widget->parentWidget() == this || widget->parentWidget() == lowerBand_;
+    if (widget == panel_->statusBox() || !formControl || widget == lowerBand_ || !widget->isEnabled()) continue;
+    widget->setEnabled(false);
+    disabledWhileClosing_.push_back(widget);
+  }
+}
+
+void MainDialog::finishClosing() {
+  for (QWidget* widget : disabledWhileClosing_) widget->setEnabled(true);
+  disabledWhileClosing_.clear();
+  panel_->endJob();
+  closing_ = false;
+  QDialog::done(closeResult_);
 }
 
 }  // namespace korvex

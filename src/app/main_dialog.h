@@ -1,44 +1,28 @@
-// The program's one window: the selection of a job, the job buttons, their
-// progress, the output folder, the language and the About box.
+// The program's one window: the composition of the selection form, the job
+// panel and the picking view, with the language, the advanced band, the
+// About box and what the window remembers between runs.
 #pragma once
 
 #include <QDialog>
 #include <QString>
-#include <array>
-#include <atomic>
 #include <functional>
-#include <memory>
 #include <vector>
 
-#include "jobs/backup_worker.h"
-#include "jobs/job_result.h"
-#include "jobs/job_settings.h"
-#include "jobs/output_folder.h"
-#include "jobs/scan_worker.h"
-#include "store/recording_source.h"
+#include "app/job_panel.h"
+#include "app/selection_form.h"
 
 class QAction;
 class QCheckBox;
 class QComboBox;
-class QDateEdit;
 class QGridLayout;
 class QLabel;
 class QLayout;
-class QLineEdit;
-class QPlainTextEdit;
-class QProgressBar;
 class QPushButton;
-class QSpinBox;
-class QTimeEdit;
-class QTimer;
-class QUrl;
 class QToolButton;
 
 namespace korvex {
 
-class JobRunner;
 class SegmentBrowser;
-struct DiskChoice;
 
 class MainDialog : public QDialog {
   Q_OBJECT
@@ -47,14 +31,9 @@ class MainDialog : public QDialog {
   // Runs a modal dialog (the About box, a message box) and returns its
   // result. Tests answer the dialog here instead of running it.
   using ModalRunner = std::function<int(QDialog& dialog)>;
-  // Asks for a folder; returns the chosen path, or the empty text when the
-  // user cancels.
-  using FolderChooser = std::function<QString(QWidget* parent, const QString& title, const QString& startFolder)>;
-  // Asks for a file (a disk image); the empty text when the user cancels.
-  using FileChooser = std::function<QString(QWidget* parent, const QString& title, const QString& startFolder,
-                                            const QString& filter)>;
-  // Opens a folder in the desktop's file manager.
-  using UrlOpener = std::function<void(const QUrl& url)>;
+  using FolderChooser = SelectionForm::FolderChooser;
+  using FileChooser = SelectionForm::FileChooser;
+  using UrlOpener = JobPanel::UrlOpener;
 
   // Builds the window in its start-up state: controls at their defaults,
   // compact size, start-up language and captions, drive list, output folder.
@@ -65,48 +44,38 @@ class MainDialog : public QDialog {
   // The control with this id (1000 to 1054), or nullptr.
   QWidget* control(int id) const;
 
-  QPushButton* startBackupButton() const { return startBackup_; }
-  QPushButton* stopBackupButton() const { return stopBackup_; }
-  QPushButton* scanButton() const { return scan_; }
-  QPushButton* stopScanButton() const { return stopScan_; }
+  QPushButton* startBackupButton() const { return panel_->startBackupButton(); }
+  QPushButton* stopBackupButton() const { return panel_->stopBackupButton(); }
+  QPushButton* scanButton() const { return panel_->scanButton(); }
+  QPushButton* stopScanButton() const { return panel_->stopScanButton(); }
   QAction* aboutAction() const { return aboutAction_; }
   // The disk box's Browse menu: a folder, or an image file or device.
-  QAction* diskFolderAction() const { return diskFolderAction_; }
-  QAction* diskImageAction() const { return diskImageAction_; }
+  QAction* diskFolderAction() const { return form_->diskFolderAction(); }
+  QAction* diskImageAction() const { return form_->diskImageAction(); }
 
   // True while the lower band (size limit, folder range, scan controls,
   // progress) is out of view.
   bool advancedCollapsed() const { return advancedCollapsed_; }
-  QCheckBox* recoverBox() const { return recover_; }
+  QCheckBox* recoverBox() const { return form_->recoverBox(); }
 
-  // The selection of a backup from the controls, every field, in this order:
-  // folder range, time window, size limit, channels 1 to 16, record types,
-  // disk root, output folder. Hidden controls count as well.
-  void captureBackupSettings(JobSettings& settings) const;
-  // The part a scan uses: folder range, disk root, output folder. The other
-  // fields keep their values.
-  void captureScanSettings(JobSettings& settings) const;
+  // The selection of a job (SelectionForm).
+  SelectionForm* selectionForm() const { return form_; }
+  void captureBackupSettings(JobSettings& settings) const { form_->captureBackupSettings(settings); }
+  void captureScanSettings(JobSettings& settings) const { form_->captureScanSettings(settings); }
 
-  // Shows `text` in a modal box with an OK button and the application's name
-  // as caption.
+  // The job control (JobPanel): its messages, status and buttons.
+  JobPanel* jobPanel() const { return panel_; }
   void showMessage(const QString& text);
-  // The end of a job: `text`, OK, and a button that opens `folder`.
   void showSummary(const QString& text, const QString& folder);
-  // A question with Yes and No; true for Yes.
   bool askYesNo(const QString& text);
-  // The running backup's status; "\r\n" breaks the line.
   void setStatusText(const QString& text);
-  // The scan's progress bar and its percent label.
   void setScanProgress(int percent);
-  // Enables or disables the four job buttons.
   void setJobButtonsEnabled(bool startBackup, bool stopBackup, bool scan, bool stopScan);
 
   void setModalRunner(ModalRunner runner);
   void setFolderChooser(FolderChooser chooser);
   void setFileChooser(FileChooser chooser);
   void setUrlOpener(UrlOpener opener);
-  // What the next jobs pass their workers (tests watch the files created).
-  // A scan without a trace of its own traces to qDebug().
   void setBackupOptions(BackupOptions options);
   void setScanOptions(ScanOptions options);
   int runModal(QDialog& dialog);
@@ -137,23 +106,14 @@ class MainDialog : public QDialog {
   void applyLanguageTexts();
   // A language chosen in the list: it becomes current and the captions follow.
   void onLanguageChanged();
-  void onBrowse();
-  void onBrowseDiskFolder();
-  void onBrowseDiskImage();
-  void onAllChannels();
   void onAdvancedSetting();
   void showAbout();
 
-  // The job buttons. A start is refused (false) while a worker still runs,
-  // the last one's included after a stop.
+  // The job buttons (JobPanel).
   bool onStartBackup();
   bool onScan();
-  // Ask the running worker to end; its files are finished before the start
-  // buttons come back.
   void onStopBackup();
   void onStopScan();
-  // A tick of BACKUP_TIMER_ID or SCAN_TIMER_ID: progress, and the job's end.
-  void timerTick(int timerId);
 
   // Ends the window; while a job runs, first asks whether to stop it, then
   // waits, showing that it is finishing, until its worker has ended. What
@@ -161,106 +121,43 @@ class MainDialog : public QDialog {
   void done(int result) override;
 
   // The disk, output folder, language, width and the advanced band's state,
-  // kept in the desktop's settings (QSettings) for the next start.
+  // kept in the desktop's settings (WindowSettings) for the next start.
   void saveSettings() const;
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void createControls();
   void layOutControls();
   void setFocusOrder();
   void setInitialStates();
-  void fillDriveList();
-  void setDefaultOutputFolder();
   void restoreSettings();
   void alignLabelColumns();
   // A row of the advanced band, above the scan's controls.
   void addAdvancedRow(QWidget* label, QLayout* fields);
   // Keeps the height to what the window shows; the width is the user's.
   void fitHeight();
-  QString controlText(int id) const;
-  void updateAllChannels();
-  // The pickers span the recordings a scan found.
-  void spanSegments(const std::vector<SegmentRecord>& segments);
 
-  enum class RunningJob { None, Backup, Scan };
-  void setUpJobControl();
-  // The checks before a job, each failure with its own message: the disk,
-  // the backup's selection, the output folder (a missing one offered to be
-  // created; its lock held until the job ends), then the disk opened as the
-  // job's source. Null when the job may not start.
-  std::shared_ptr<const RecordingSource> prepareJob(const JobSettings& settings, bool backup);
-  bool claimOutputFolder(const JobSettings& settings);
-  void setBackupProgress(int percent);
-  void backupTick();
-  void scanTick();
-  // Asks the job to stop; the worker sees it between two recording files.
-  void stopJob(RunningJob job);
-  // After the worker has ended: timers off, the idle buttons. True when the
-  // user had asked the job to stop (its end shows no message).
-  bool endJob();
+  // While the window waits for a job to end: every control but the status
+  // box off, until finishClosing.
   void showFinishing();
   void finishClosing();
 
   QLabel* languageLabel_ = nullptr;
   QComboBox* languageList_ = nullptr;
-  QLabel* backupTimeLabel_ = nullptr;
-  QDateEdit* beginDate_ = nullptr;
-  QTimeEdit* beginTime_ = nullptr;
-  QDateEdit* endDate_ = nullptr;
-  QTimeEdit* endTime_ = nullptr;
-  QLabel* channelLabel_ = nullptr;
-  std::array<QCheckBox*, SELECTABLE_CHANNELS> channelBoxes_{};
-  QCheckBox* allChannels_ = nullptr;
-  QLabel* recordTypeLabel_ = nullptr;
-  QCheckBox* typeTime_ = nullptr;
-  QCheckBox* typeMotion_ = nullptr;
-  QCheckBox* typeSensor_ = nullptr;
-  QCheckBox* typeManual_ = nullptr;
-  QLabel* diskLabel_ = nullptr;
-  QComboBox* driveList_ = nullptr;
-  QLabel* outputLabel_ = nullptr;
-  QPushButton* diskBrowse_ = nullptr;
-  QAction* diskFolderAction_ = nullptr;
-  QAction* diskImageAction_ = nullptr;
-  QLineEdit* outputFolder_ = nullptr;
-  QPushButton* browse_ = nullptr;
-  QProgressBar* backupProgress_ = nullptr;
-  QLabel* backupPercent_ = nullptr;
-  QPushButton* startBackup_ = nullptr;
-  QPushButton* stopBackup_ = nullptr;
   QPushButton* advanced_ = nullptr;
-  QPlainTextEdit* status_ = nullptr;
   QWidget* lowerBand_ = nullptr;
-  // Recovery for a damaged disk; no control id, being none of the
-  // original window's controls.
-  QCheckBox* recover_ = nullptr;
-  QLabel* sizeLimitLabel_ = nullptr;
-  QLineEdit* sizeLimit_ = nullptr;
-  QLabel* folderRangeLabel_ = nullptr;
-  QLineEdit* folderStart_ = nullptr;
-  QLineEdit* folderEnd_ = nullptr;
-  QLabel* partitionLabel_ = nullptr;
-  QSpinBox* partition_ = nullptr;
-  QPushButton* scan_ = nullptr;
-  QPushButton* stopScan_ = nullptr;
-  QProgressBar* progress_ = nullptr;
-  QLabel* percent_ = nullptr;
+  SelectionForm* form_ = nullptr;
+  JobPanel* panel_ = nullptr;
   // The picking view's hook (main_dialog_segments.cpp).
   void setUpSegmentView();
   void connectScanToSegmentView(const JobSettings& settings, ScanOptions& options);
   void applyPickToForm();
   void markRecordingDays();
-  // The disk and partition a job started now would read.
-  DiskChoice diskOfForm() const;
-  std::vector<PickedWindow> takePickedWindows();
   SegmentBrowser* segments_ = nullptr;
   QToolButton* segmentToggle_ = nullptr;
   int widthBeforeSegments_ = 0;
-  std::vector<PickedWindow> pickedWindowsForBackup_;
 
   QGridLayout* upperGrid_ = nullptr;
   QGridLayout* lowerGrid_ = nullptr;
@@ -268,25 +165,11 @@ class MainDialog : public QDialog {
 
   bool advancedCollapsed_ = true;
   ModalRunner modalRunner_;
-  FolderChooser folderChooser_;
-  FileChooser fileChooser_;
-  UrlOpener urlOpener_;
 
-  // The last job's selection, and its options and results. A result is
-  // the worker's until the runner says it has ended.
-  JobSettings settings_;
-  BackupOptions backupOptions_;
-  ScanOptions scanOptions_;
-  BackupResult backupResult_;
-  ScanResult scanResult_;
-  JobRunner* runner_ = nullptr;
-  RunningJob job_ = RunningJob::None;
-  bool stopAsked_ = false;
   bool closing_ = false;
   bool askingToClose_ = false;
   int closeResult_ = 0;
   std::vector<QWidget*> disabledWhileClosing_;
-  OutputFolderLock outputLock_;
 };
 
 }  // namespace korvex

@@ -179,10 +179,10 @@ void typeInto(QLineEdit* edit, const std::string& text) {
 }
 
 // Ticks the job's timer until the worker has ended and its end is shown.
-bool tickUntilIdle(MainDialog& window, int timerId) {
+bool tickUntilIdle(MainDialog& window) {
   return QTest::qWaitFor(
-      [&window, timerId] {
-        window.timerTick(timerId);
+      [&window] {
+        testing::tickJob(window);
         return !window.jobWorkerRunning() && window.startBackupButton()->isEnabled();
       },
       WAIT_MS);
@@ -318,7 +318,7 @@ TEST_F(JobWindowTest, ScanTracesEachFolderToTheDebugOutput) {
   const QtMessageHandler previous = qInstallMessageHandler(captureDebug);
   // Silent by default: nothing on any output.
   EXPECT_TRUE(window->onScan());
-  EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
+  EXPECT_TRUE(tickUntilIdle(*window));
   {
     std::lock_guard<std::mutex> lock(debugLines.mutex);
     EXPECT_TRUE(debugLines.lines.empty());
@@ -328,7 +328,7 @@ TEST_F(JobWindowTest, ScanTracesEachFolderToTheDebugOutput) {
   options.startedAt = STARTED + 1;
   window->setScanOptions(options);
   EXPECT_TRUE(window->onScan());
-  EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
+  EXPECT_TRUE(tickUntilIdle(*window));
   QLoggingCategory::setFilterRules(QString());
   qInstallMessageHandler(previous);
   std::lock_guard<std::mutex> lock(debugLines.mutex);
@@ -342,7 +342,7 @@ TEST_F(JobWindowTest, ScanOfARangeWithoutFoldersToVisitGivesTheHeaderAndTheFinis
   window->setScanOptions(scanStartedAtNoon());
   typeInto(qobject_cast<QLineEdit*>(window->control(ID_FOLDER_START)), "5");
   click(*window, ID_SCAN);
-  EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
+  EXPECT_TRUE(tickUntilIdle(*window));
   EXPECT_EQ(messages, std::vector<QString>{QString::fromStdString("Scan finished. The report is in the file \"" +
                                                                   reportPath() + "\"") + scanLog()});
   EXPECT_EQ(progressValue(*window), 100);
@@ -367,7 +367,7 @@ TEST_F(JobWindowTest, AMissingOutputFolderIsOfferedToBeCreated) {
   questionAnswer = QMessageBox::Yes;
   messages.clear();
   EXPECT_TRUE(window->onScan());
-  EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
+  EXPECT_TRUE(tickUntilIdle(*window));
   EXPECT_EQ(messages, (std::vector<QString>{question, QString::fromStdString("Scan finished. The report is in the file \"" +
                                                                              missing + "/" + REPORT_NAME + "\"") +
                                                            logLine(missing + "/" + SCAN_LOG_NAME)}));
@@ -386,7 +386,7 @@ TEST_F(JobWindowTest, ScanReportThatCannotBeWrittenIsNamedWithTheReason) {
   auto window = jobWindow(disk_.root(), small.path());
   window->setScanOptions(scanStartedAtNoon());
   click(*window, ID_SCAN);
-  EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
+  EXPECT_TRUE(tickUntilIdle(*window));
   // No room left for the log either: it says so too.
   EXPECT_EQ(messages, std::vector<QString>{QString::fromStdString("Cannot write the report file: \"" + small.path() +
                                                                   "/" + REPORT_NAME + "\" (No space left on device)") +
@@ -403,7 +403,7 @@ TEST_F(JobWindowTest, BackupRunsToFinishWithItsAviFiles) {
   window->setBackupOptions(watchedBackup(created));
   click(*window, ID_START_BACKUP);
   EXPECT_EQ(jobButtons(*window), BACKUP_RUNNING);
-  EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
+  EXPECT_TRUE(tickUntilIdle(*window));
 
   EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("Finished!") + summaryTail(2, store.payloadBytes) + backupLog()});
   EXPECT_EQ(jobButtons(*window), IDLE);
@@ -445,7 +445,7 @@ TEST_F(JobWindowTest, BackupWithASelectionThatMatchesNothingFindsNoVideo) {
   click(*window, ID_ALL_CHANNELS);
   click(*window, ID_CHANNEL_LAST);
   click(*window, ID_START_BACKUP);
-  EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
+  EXPECT_TRUE(tickUntilIdle(*window));
   EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("No video data found.") + summaryTail(0, 0) + backupLog()});
   EXPECT_EQ(statusText(*window), QStringLiteral("Searching for video...\nFolder=0, File=127"));
   EXPECT_TRUE(aviFiles().empty());
@@ -526,18 +526,18 @@ TEST_F(JobWindowTest, StopBackupMidStoreFinishesTheFilesAndSaysSo) {
   ASSERT_TRUE(gate.waitUntilReached());
 
   // The first file is created, nothing written to it yet.
-  window->timerTick(BACKUP_TIMER_ID);
+  testing::tickJob(*window);
   const QString status = statusText(*window);
   EXPECT_EQ(status, QStringLiteral("Video end time=0.0.0.0:0:0\nFolder=0, File=0, Video total size=0M"));
 
   click(*window, ID_STOP_BACKUP);
   EXPECT_TRUE(window->jobWorkerRunning());
   EXPECT_EQ(jobButtons(*window), WAITING_FOR_WORKER);
-  window->timerTick(BACKUP_TIMER_ID);
+  testing::tickJob(*window);
   EXPECT_EQ(statusText(*window), status);
 
   gate.open();
-  EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
+  EXPECT_TRUE(tickUntilIdle(*window));
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_TRUE(messages[0].startsWith(
       QStringLiteral("Backup stopped. Every AVI file written so far is finished.\r\nFiles written=1, ")))
@@ -557,7 +557,7 @@ TEST_F(JobWindowTest, StopBackupMidStoreFinishesTheFilesAndSaysSo) {
   EXPECT_TRUE(window->onStartBackup());
   // The last job's text is gone as the next starts.
   EXPECT_EQ(statusText(*window), QString());
-  EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
+  EXPECT_TRUE(tickUntilIdle(*window));
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_TRUE(messages[0].startsWith(QStringLiteral("Finished!\r\nFiles written=5, "))) << messages[0].toStdString();
   // The stopped run's file stays as it was; the new run's gets a number.
@@ -591,11 +591,11 @@ TEST_F(JobWindowTest, ASecondJobIsRefusedWhileTheWorkerStillRuns) {
   EXPECT_TRUE(testing::listFiles(out_.path(), "ScanFile").empty());
 
   gate.open();
-  EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
+  EXPECT_TRUE(tickUntilIdle(*window));
   EXPECT_EQ(created.paths().size(), 1u);
   messages.clear();
   EXPECT_TRUE(window->onScan());
-  EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
+  EXPECT_TRUE(tickUntilIdle(*window));
   EXPECT_EQ(messages, std::vector<QString>{QString::fromStdString("Scan finished. The report is in the file \"" +
                                                                   reportPath() + "\"") + scanLog()});
 }
@@ -622,15 +622,14 @@ TEST_F(JobWindowTest, ButtonStatesThroughTheJobs) {
     const char* moment;
     int startButton;
     int stopButton;  // 0: the job runs to its end
-    int timer;
     Buttons whileRunning;
     bool message;
   };
   const Step steps[] = {
-      {"backup stopped", ID_START_BACKUP, ID_STOP_BACKUP, BACKUP_TIMER_ID, BACKUP_RUNNING, true},
-      {"scan stopped", ID_SCAN, ID_STOP_SCAN, SCAN_TIMER_ID, SCAN_RUNNING, false},
-      {"backup's end shown", ID_START_BACKUP, 0, BACKUP_TIMER_ID, BACKUP_RUNNING, true},
-      {"scan's end shown", ID_SCAN, 0, SCAN_TIMER_ID, SCAN_RUNNING, true},
+      {"backup stopped", ID_START_BACKUP, ID_STOP_BACKUP, BACKUP_RUNNING, true},
+      {"scan stopped", ID_SCAN, ID_STOP_SCAN, SCAN_RUNNING, false},
+      {"backup's end shown", ID_START_BACKUP, 0, BACKUP_RUNNING, true},
+      {"scan's end shown", ID_SCAN, 0, SCAN_RUNNING, true},
   };
   for (const Step& step : steps) {
     WorkerGate gate;
@@ -645,7 +644,7 @@ TEST_F(JobWindowTest, ButtonStatesThroughTheJobs) {
       EXPECT_EQ(jobButtons(*window), WAITING_FOR_WORKER) << step.moment;
     }
     gate.open();
-    EXPECT_TRUE(tickUntilIdle(*window, step.timer)) << step.moment;
+    EXPECT_TRUE(tickUntilIdle(*window)) << step.moment;
     EXPECT_EQ(jobButtons(*window), IDLE) << step.moment;
     EXPECT_EQ(messages.size(), step.message ? 1u : 0u) << step.moment;
   }
@@ -659,12 +658,12 @@ TEST_F(JobWindowTest, StopScanKeepsTheProgressAndLetsTheWorkerCloseItsReport) {
   window->setScanOptions(scanStartedAtNoon(gate.holdAt(2)));
   click(*window, ID_SCAN);
   ASSERT_TRUE(gate.waitUntilReached());
-  window->timerTick(SCAN_TIMER_ID);
+  testing::tickJob(*window);
   EXPECT_EQ(percentText(*window), QStringLiteral("100%"));
   click(*window, ID_STOP_SCAN);
   EXPECT_EQ(jobButtons(*window), WAITING_FOR_WORKER);
   gate.open();
-  EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
+  EXPECT_TRUE(tickUntilIdle(*window));
   EXPECT_TRUE(messages.empty());
   EXPECT_EQ(percentText(*window), QStringLiteral("100%"));
   // The segments still open when it stopped are in the report.
@@ -799,7 +798,7 @@ TEST_F(JobWindowTest, EndMessagesAreLookedUpWhenShown) {
   ASSERT_TRUE(gate.waitUntilReached());
   writeLanguageFile("English", "finish!=Done at last\nvideo end time=Last\nfolder=D\nfile=F\nvideo total size=S\n");
   gate.open();
-  EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
+  EXPECT_TRUE(tickUntilIdle(*window));
   // A missing key gives the empty text; the numbers and the log's path stay.
   EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("Done at last\r\n=1, S=0M") +
                                            QString::fromStdString("\r\n \"" + out_.path() + "/" + BACKUP_LOG_NAME + "\"")});
@@ -859,7 +858,7 @@ TEST_F(JobWindowTest, AFolderAnotherJobWritesToIsRefusedWithAMessage) {
   messages.clear();
   window->setScanOptions(scanStartedAtNoon());
   EXPECT_TRUE(window->onScan());
-  EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
+  EXPECT_TRUE(tickUntilIdle(*window));
   EXPECT_TRUE(OutputFolderLock::acquire(out_.path(), busy, reason).held());
 }
 
@@ -874,9 +873,9 @@ TEST_F(JobWindowTest, AnUnreadableRecordingFileEndsTheJobWithAMessageNamingIt) {
                                                   "\" (a folder, not a recording file)");
   window->setScanOptions(scanStartedAtNoon());
   ASSERT_TRUE(window->onScan());
-  EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
+  EXPECT_TRUE(tickUntilIdle(*window));
   ASSERT_TRUE(window->onStartBackup());
-  EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
+  EXPECT_TRUE(tickUntilIdle(*window));
   EXPECT_EQ(messages, (std::vector<QString>{expected + scanLog(), expected + summaryTail(3, 0) + backupLog()}));
 }
 
@@ -900,7 +899,7 @@ TEST_F(JobWindowTest, AScanOfAnImageFileChosenFromTheDiskBoxsBrowseMenu) {
   EXPECT_EQ(qobject_cast<QComboBox*>(window->control(ID_DRIVE_LIST))->currentText().toStdString(), image);
   window->setScanOptions(scanStartedAtNoon());
   ASSERT_TRUE(window->onScan());
-  EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
+  EXPECT_TRUE(tickUntilIdle(*window));
   EXPECT_EQ(messages, std::vector<QString>{QString::fromStdString("Scan finished. The report is in the file \"" +
                                                                   reportPath() + "\"") +
                                            scanLog()});
@@ -940,7 +939,7 @@ TEST_F(JobWindowTest, ThePartitionOfTheAdvancedBandPicksWhereTheStoreIsRead) {
     messages.clear();
     window->setScanOptions(scanStartedAtNoon());
     ASSERT_TRUE(window->onScan());
-    EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
+    EXPECT_TRUE(tickUntilIdle(*window));
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].startsWith(QStringLiteral("Scan finished."))) << messages[0].toStdString();
   }
@@ -975,7 +974,7 @@ TEST_F(JobWindowTest, TheSummarysButtonOpensTheOutputFolder) {
     return 0;
   };
   ASSERT_TRUE(window->onStartBackup());
-  EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
+  EXPECT_TRUE(tickUntilIdle(*window));
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(openedUrls, std::vector<QUrl>{QUrl::fromLocalFile(QString::fromStdString(out_.path()))});
 }
@@ -989,7 +988,7 @@ TEST_F(JobWindowTest, ASizeLimitReachedIsSaidSo) {
   selectEverything(*window);
   typeInto(qobject_cast<QLineEdit*>(window->control(ID_SIZE_LIMIT)), "1");
   ASSERT_TRUE(window->onStartBackup());
-  EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
+  EXPECT_TRUE(tickUntilIdle(*window));
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_TRUE(messages[0].startsWith(QStringLiteral("Finished: the size limit was reached.\r\nFiles written=1, ")))
       << messages[0].toStdString();

@@ -56,10 +56,10 @@ void typeInto(QLineEdit* edit, const std::string& text) {
   QTest::keyClicks(edit, QString::fromStdString(text));
 }
 
-bool tickUntilIdle(MainDialog& window, int timerId) {
+bool tickUntilIdle(MainDialog& window) {
   return QTest::qWaitFor(
-      [&window, timerId] {
-        window.timerTick(timerId);
+      [&window] {
+        testing::tickJob(window);
         return !window.jobWorkerRunning() && window.startBackupButton()->isEnabled();
       },
       WAIT_MS);
@@ -187,7 +187,7 @@ class SegmentViewTest : public testing::WindowTest {
     options.startedAt = STARTED;
     window->setScanOptions(options);
     click(*window, ID_SCAN);
-    EXPECT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
+    EXPECT_TRUE(tickUntilIdle(*window));
     window->segmentBrowser()->takeScannedSegments();
     QApplication::processEvents();
     messages.clear();  // the scan's own end
@@ -301,7 +301,7 @@ TEST_F(SegmentViewTest, PickedSegmentsSetTheFormAndAreBackedUpExactly) {
   // The form's window alone would also take channel 1's second segment;
   // the backup of the selection takes the two picked ones only.
   QTest::mouseClick(browser.backUpSelectionButton(), Qt::LeftButton);
-  EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
+  EXPECT_TRUE(tickUntilIdle(*window));
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_TRUE(messages[0].startsWith(QStringLiteral("Finished!\r\nFiles written=2, "))) << messages[0].toStdString();
   std::vector<std::string> expected;
@@ -326,7 +326,7 @@ TEST_F(SegmentViewTest, PickedSegmentsSetTheFormAndAreBackedUpExactly) {
   }
   // A plain backup afterwards is the form's selection again.
   EXPECT_TRUE(window->onStartBackup());
-  EXPECT_TRUE(tickUntilIdle(*window, BACKUP_TIMER_ID));
+  EXPECT_TRUE(tickUntilIdle(*window));
   EXPECT_EQ(aviFiles().size(), 5u);  // the two again (named _2) and channel 1's second segment
 }
 
@@ -544,7 +544,7 @@ TEST_F(SegmentViewTest, PicturesComeFromThePartitionOfTheForm) {
   options.startedAt = STARTED;
   window->setScanOptions(options);
   click(*window, ID_SCAN);
-  ASSERT_TRUE(tickUntilIdle(*window, SCAN_TIMER_ID));
+  ASSERT_TRUE(tickUntilIdle(*window));
   SegmentBrowser& browser = *window->segmentBrowser();
   browser.takeScannedSegments();
   ASSERT_EQ(browser.model()->rowCount(), 1);

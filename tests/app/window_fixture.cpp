@@ -7,6 +7,8 @@
 #include <QTest>
 #include <filesystem>
 
+#include "app/job_panel.h"
+#include "app/job_runner.h"
 #include "lang/language.h"
 #include "lang/program_folder.h"
 
@@ -77,6 +79,8 @@ void WindowTest::writeMainSettings(const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), out);
   std::fclose(out);
 }
+
+void tickJob(MainDialog& window) { window.jobPanel()->runner()->poll(); }
 
 QString caption(const MainDialog& window, int id) {
   QWidget* widget = window.control(id);

@@ -55,6 +55,9 @@ class WindowTest : public ::testing::Test {
   TempDir dir_;
 };
 
+// One tick of the job's timer, without waiting for it.
+void tickJob(MainDialog& window);
+
 // The control's caption: a label's or button's text.
 QString caption(const MainDialog& window, int id);
 

@@ -1,18 +1,21 @@
-// The window's side of the two jobs: the start and stop buttons, the one
-// worker thread, the progress timers and the messages that end a job. The
-// worker only ever sees JobSettings and JobState; the window polls the state
-// on its timers and learns of the worker's end from the thread itself, so
-// everything the worker wrote is in place when it is read.
-#include <QComboBox>
+// The worker only ever sees JobSettings and JobState; the panel reads the
+// state on the runner's ticks and learns of the worker's end from the
+// thread itself, so everything the worker wrote is in place when it is read.
+#include "app/job_panel.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLoggingCategory>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSpinBox>
-#include <QTimer>
+#include <QTextDocument>
+#include <QUrl>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -21,7 +24,8 @@
 #include "app/control_ids.h"
 #include "app/job_runner.h"
 #include "app/job_texts.h"
-#include "app/main_dialog.h"
+#include "app/selection_form.h"
+#include "app/window_controls.h"
 #include "jobs/job_checks.h"
 #include "lang/language_keys.h"
 #include "store/disk_source.h"
@@ -46,24 +50,69 @@ std::string localPath(const QString& text) { return QFile::encodeName(text).toSt
 
 }  // namespace
 
-void MainDialog::setUpJobControl() {
-  runner_ = new JobRunner(JOB_TIMER_INTERVAL_MS, this);
-  connect(runner_, &JobRunner::tick, this,
-          [this] { timerTick(job_ == RunningJob::Scan ? SCAN_TIMER_ID : BACKUP_TIMER_ID); });
+JobPanel::JobPanel(QWidget* window, QWidget* band, SelectionForm& form, ModalRunner runModal)
+    : QObject(window), window_(window), form_(form), runModal_(std::move(runModal)) {
+  startBackup_ = makeButton(window, ID_START_BACKUP, QStringLiteral("开始备份"));
+  stopBackup_ = makeButton(window, ID_STOP_BACKUP, QStringLiteral("停止备份"));
+  backupProgress_ = new QProgressBar(window);
+  backupProgress_->setObjectName(QStringLiteral("backupProgress"));
+  backupProgress_->setRange(0, 100);
+  backupProgress_->setValue(0);
+  backupProgress_->setTextVisible(false);
+  backupPercent_ = new QLabel(QStringLiteral("0%"), window);
+  backupPercent_->setObjectName(QStringLiteral("backupPercent"));
 
-  connect(startBackup_, &QPushButton::clicked, this, &MainDialog::onStartBackup);
-  connect(stopBackup_, &QPushButton::clicked, this, &MainDialog::onStopBackup);
-  connect(scan_, &QPushButton::clicked, this, &MainDialog::onScan);
-  connect(stopScan_, &QPushButton::clicked, this, &MainDialog::onStopScan);
+  // Shows; never takes typing or drops.
+  status_ = makeControl<QPlainTextEdit>(window, ID_STATUS);
+  status_->setReadOnly(true);
+  status_->setAcceptDrops(false);
+  status_->setTabChangesFocus(true);
+  status_->setLineWrapMode(QPlainTextEdit::NoWrap);
+
+  scan_ = makeButton(band, ID_SCAN, QStringLiteral("扫描"));
+  stopScan_ = makeButton(band, ID_STOP_SCAN, QStringLiteral("停止扫描"));
+  progress_ = makeControl<QProgressBar>(band, ID_SCAN_PROGRESS);
+  progress_->setRange(0, 100);
+  progress_->setValue(0);
+  progress_->setTextVisible(false);
+  percent_ = makeLabel(band, ID_SCAN_PERCENT, QStringLiteral("0%"));
+
+  const QFontMetrics metrics(window->font());
+  // Room for the two status lines.
+  status_->setFixedHeight(metrics.lineSpacing() * 2 + 2 * status_->frameWidth() +
+                          2 * static_cast<int>(status_->document()->documentMargin()) + 4);
+  percent_->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("100%")) + 4);
+  backupPercent_->setMinimumWidth(percent_->minimumWidth());
+
+  urlOpener_ = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+  runner_ = new JobRunner(JOB_TIMER_INTERVAL_MS, this);
+  connect(runner_, &JobRunner::progressed, this, &JobPanel::showJobProgress);
+  connect(runner_, &JobRunner::ended, this, &JobPanel::onJobEnded);
+
+  connect(startBackup_, &QPushButton::clicked, this, [this] { onStartBackup(); });
+  connect(stopBackup_, &QPushButton::clicked, this, &JobPanel::onStopBackup);
+  connect(scan_, &QPushButton::clicked, this, &JobPanel::onScan);
+  connect(stopScan_, &QPushButton::clicked, this, &JobPanel::onStopScan);
+  // Nothing runs yet: nothing to stop.
+  setJobButtonsEnabled(true, false, true, false);
 }
 
-void MainDialog::setBackupOptions(BackupOptions options) { backupOptions_ = std::move(options); }
+JobPanel::~JobPanel() { stopAndWait(); }
 
-void MainDialog::setScanOptions(ScanOptions options) { scanOptions_ = std::move(options); }
+void JobPanel::stopAndWait() {
+  // Gone some other way than by closing (the program ending): the worker
+  // still finishes its files before the results it writes go.
+  runner_->requestStop();
+  runner_->end();
+}
 
-bool MainDialog::jobWorkerRunning() const { return runner_->workerRunning(); }
+void JobPanel::setBackupOptions(BackupOptions options) { backupOptions_ = std::move(options); }
 
-bool MainDialog::claimOutputFolder(const JobSettings& settings) {
+void JobPanel::setScanOptions(ScanOptions options) { scanOptions_ = std::move(options); }
+
+bool JobPanel::jobWorkerRunning() const { return runner_->workerRunning(); }
+
+bool JobPanel::claimOutputFolder(const JobSettings& settings) {
   const std::string& folder = settings.outputFolder;
   if (folder.empty()) {
     showMessage(qText(failureText(KEY_OUTPUT_UNUSABLE, folder, std::strerror(ENOENT))));
@@ -99,13 +148,13 @@ bool MainDialog::claimOutputFolder(const JobSettings& settings) {
   return false;
 }
 
-std::shared_ptr<const RecordingSource> MainDialog::prepareJob(const JobSettings& settings, bool backup) {
+std::shared_ptr<const RecordingSource> JobPanel::prepareJob(const JobSettings& settings, bool backup) {
   // The disk as typed: a folder's root ends with '/', an image or a device
   // is named as it is.
-  const std::string disk = localPath(driveList_->currentText().trimmed());
+  const std::string disk = localPath(form_.diskText().trimmed());
   DiskOptions diskOptions;
   diskOptions.folderIgnoresPartition = true;
-  OpenedDisk opened = openDisk(disk, partition_->value(), diskOptions);
+  OpenedDisk opened = openDisk(disk, form_.partitionValue(), diskOptions);
   switch (opened.failure.code) {
     case DiskProblem::Missing:
       showMessage(qText(failureText(KEY_DISK_MISSING, disk, opened.failure.reason)));
@@ -144,15 +193,15 @@ std::shared_ptr<const RecordingSource> MainDialog::prepareJob(const JobSettings&
   return source;
 }
 
-bool MainDialog::onStartBackup() {
+bool JobPanel::onStartBackup(std::vector<PickedWindow> picked) {
   // One job at a time: not while a worker, the last one's included, runs.
   if (job_ != RunningJob::None || closing_ || runner_->workerRunning()) return false;
   JobSettings settings;
-  captureBackupSettings(settings);
-  settings.pickedWindows = takePickedWindows();
+  form_.captureBackupSettings(settings);
+  settings.pickedWindows = std::move(picked);
   std::shared_ptr<const RecordingSource> source = prepareJob(settings, true);
   if (!source) return false;
-  saveSettings();
+  emit jobStarting();
   settings_ = settings;
   backupResult_ = BackupResult{};
   setJobButtonsEnabled(false, true, false, false);
@@ -171,13 +220,13 @@ bool MainDialog::onStartBackup() {
   return true;
 }
 
-bool MainDialog::onScan() {
+bool JobPanel::onScan() {
   if (job_ != RunningJob::None || closing_ || runner_->workerRunning()) return false;
   JobSettings settings = settings_;
-  captureScanSettings(settings);
+  form_.captureScanSettings(settings);
   std::shared_ptr<const RecordingSource> source = prepareJob(settings, false);
   if (!source) return false;
-  saveSettings();
+  emit jobStarting();
   settings_ = settings;
   scanResult_ = ScanResult{};
   setJobButtonsEnabled(false, false, false, true);
@@ -187,7 +236,7 @@ bool MainDialog::onScan() {
   stopAsked_ = false;
   ScanOptions options = scanOptions_;
   if (!options.trace && korvexScanTrace().isDebugEnabled()) options.trace = traceToLog;
-  connectScanToSegmentView(settings, options);
+  if (scanStarting_) scanStarting_(settings, options);
   options.rescued = [result = &scanResult_](ScanResult rescued) { *result = std::move(rescued); };
   runner_->start([settings, source, options = std::move(options), result = &scanResult_](JobState& progress,
                                                                                         const StopRequest& stop) {
@@ -196,17 +245,17 @@ bool MainDialog::onScan() {
   return true;
 }
 
-void MainDialog::setBackupProgress(int percent) {
+void JobPanel::setBackupProgress(int percent) {
   backupProgress_->setValue(std::clamp(percent, 0, 100));
   backupPercent_->setText(qText(scanPercentText(percent)));
 }
 
-void MainDialog::onStopBackup() { stopJob(RunningJob::Backup); }
+void JobPanel::onStopBackup() { stopJob(RunningJob::Backup); }
 
 // The scan worker closes its report itself, with the segments still open.
-void MainDialog::onStopScan() { stopJob(RunningJob::Scan); }
+void JobPanel::onStopScan() { stopJob(RunningJob::Scan); }
 
-void MainDialog::stopJob(RunningJob job) {
+void JobPanel::stopJob(RunningJob job) {
   if (job_ == job) {
     runner_->requestStop();
     stopAsked_ = true;
@@ -219,40 +268,37 @@ void MainDialog::stopJob(RunningJob job) {
   }
 }
 
-void MainDialog::timerTick(int timerId) {
+void JobPanel::showJobProgress() {
   // Not while the window asks whether to close: the answer decides.
-  if (askingToClose_) return;
-  if (timerId == BACKUP_TIMER_ID && job_ == RunningJob::Backup) backupTick();
-  else if (timerId == SCAN_TIMER_ID && job_ == RunningJob::Scan) scanTick();
-}
-
-void MainDialog::backupTick() {
-  // Read first: once the worker has ended, the status below is its last.
-  const bool ended = !runner_->workerRunning();
-  if (!closing_) {
+  if (held_ || closing_) return;
+  if (job_ == RunningJob::Backup) {
     setStatusText(qText(backupStatusText(readBackupStatus(runner_->progress()))));
     setBackupProgress(runner_->progress().backupPercent);
+  } else if (job_ == RunningJob::Scan && !stopAsked_) {
+    setScanProgress(runner_->progress().scanPercent);
   }
-  if (!ended) return;
+}
+
+void JobPanel::onJobEnded() {
+  if (held_ || job_ == RunningJob::None) return;
   if (closing_) {
-    finishClosing();
+    emit jobEnded();
     return;
   }
+  if (job_ == RunningJob::Backup) backupEnded();
+  else scanEnded();
+  emit jobEnded();
+}
+
+void JobPanel::backupEnded() {
   endJob();
   showSummary(qText(backupSummaryText(backupResult_)), QFile::decodeName(settings_.outputFolder.c_str()));
 }
 
-void MainDialog::scanTick() {
-  const bool ended = !runner_->workerRunning();
-  if (!stopAsked_ && !closing_) setScanProgress(runner_->progress().scanPercent);
-  if (!ended) return;
-  if (closing_) {
-    finishClosing();
-    return;
-  }
+void JobPanel::scanEnded() {
   if (endJob()) return;
   const ScanResult& result = scanResult_;
-  spanSegments(result.segments);
+  form_.spanSegments(result.segments);
   const QString log =
       QString::fromStdString(jobLogText(result.logPath, result.logFailedPath, result.logErrorNumber));
   switch (result.end) {
@@ -290,55 +336,66 @@ void MainDialog::scanTick() {
   }
 }
 
-bool MainDialog::endJob() {
+bool JobPanel::endJob() {
   runner_->end();
   job_ = RunningJob::None;
   outputLock_ = OutputFolderLock();
+  closing_ = false;
   setJobButtonsEnabled(true, false, true, false);
   return std::exchange(stopAsked_, false);
 }
 
-void MainDialog::done(int result) {
-  if (closing_ || askingToClose_) return;  // already waiting for the worker, or asking
-  if (job_ != RunningJob::None && runner_->workerRunning()) {
-    askingToClose_ = true;
-    const bool stop = askYesNo(languageCaption(KEY_STOP_AND_CLOSE));
-    askingToClose_ = false;
-    if (!stop) return;
-  }
-  saveSettings();
-  if (job_ != RunningJob::None && runner_->workerRunning()) {
-    // Every AVI file is finished and the report completed before the
-    // window goes; the event loop goes on meanwhile, and the job's timer
-    // sees the worker end.
-    closing_ = true;
-    closeResult_ = result;
-    runner_->requestStop();
-    showFinishing();
-    runner_->keepTicking();
-    return;
-  }
-  // A job that ended before its tick leaves nothing to wait for.
-  if (job_ != RunningJob::None) endJob();
-  QDialog::done(result);
+void JobPanel::finishBeforeClosing() {
+  closing_ = true;
+  runner_->requestStop();
+  runner_->keepTicking();
 }
 
-void MainDialog::showFinishing() {
-  setStatusText(languageCaption(KEY_FINISHING_JOB));
-  for (QWidget* widget : findChildren<QWidget*>()) {
-    const bool formControl = widget->parentWidget() == this || widget->parentWidget() == lowerBand_;
-    if (widget == status_ || !formControl || widget == lowerBand_ || !widget->isEnabled()) continue;
-    widget->setEnabled(false);
-    disabledWhileClosing_.push_back(widget);
-  }
+void JobPanel::showMessage(const QString& text) {
+  QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), text, QMessageBox::Ok, window_);
+  box.button(QMessageBox::Ok)->setText(languageCaption(KEY_OK));
+  runModal_(box);
 }
 
-void MainDialog::finishClosing() {
-  for (QWidget* widget : disabledWhileClosing_) widget->setEnabled(true);
-  disabledWhileClosing_.clear();
-  endJob();
-  closing_ = false;
-  QDialog::done(closeResult_);
+void JobPanel::showSummary(const QString& text, const QString& folder) {
+  QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), text, QMessageBox::Ok, window_);
+  box.button(QMessageBox::Ok)->setText(languageCaption(KEY_OK));
+  QPushButton* open = box.addButton(languageCaption(KEY_OPEN_OUTPUT_FOLDER), QMessageBox::ActionRole);
+  open->setObjectName(QStringLiteral("openOutputFolder"));
+  box.setDefaultButton(QMessageBox::Ok);
+  runModal_(box);
+  if (box.clickedButton() == open) urlOpener_(QUrl::fromLocalFile(QFileInfo(folder).absoluteFilePath()));
 }
+
+bool JobPanel::askYesNo(const QString& text) {
+  QMessageBox box(QMessageBox::Question, QCoreApplication::applicationName(), text,
+                  QMessageBox::Yes | QMessageBox::No, window_);
+  box.button(QMessageBox::Yes)->setText(languageCaption(KEY_YES));
+  box.button(QMessageBox::No)->setText(languageCaption(KEY_NO));
+  box.setDefaultButton(QMessageBox::Yes);
+  return runModal_(box) == QMessageBox::Yes;
+}
+
+void JobPanel::setStatusText(const QString& text) {
+  QString lines = text;
+  lines.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+  status_->setPlainText(lines);
+}
+
+void JobPanel::setScanProgress(int percent) {
+  progress_->setValue(std::clamp(percent, 0, 100));
+  percent_->setText(QString::fromStdString(scanPercentText(percent)));
+}
+
+void JobPanel::setJobButtonsEnabled(bool startBackup, bool stopBackup, bool scan, bool stopScan) {
+  startBackup_->setEnabled(startBackup);
+  stopBackup_->setEnabled(stopBackup);
+  scan_->setEnabled(scan);
+  stopScan_->setEnabled(stopScan);
+}
+
+void JobPanel::setUrlOpener(UrlOpener opener) { urlOpener_ = std::move(opener); }
+
+void JobPanel::setScanStarting(ScanStarting hook) { scanStarting_ = std::move(hook); }
 
 }  // namespace korvex

@@ -1,0 +1,28 @@
+// What the window remembers between runs, kept in the desktop's settings
+// (QSettings): the disk, the output folder, the language, the width and
+// whether the advanced band was open.
+#pragma once
+
+#include <QString>
+#include <optional>
+
+namespace korvex {
+
+struct WindowSettings {
+  QString disk;
+  QString outputFolder;
+  // None until a language was chosen, or when what is kept is no number.
+  std::optional<int> language;
+  int width = 0;
+  bool advancedOpen = false;
+
+  // What the last run saved; empty texts, no language and width 0 where it
+  // saved nothing.
+  static WindowSettings load();
+  // Keeps every field, the language included when there is one.
+  void save() const;
+  // Keeps the language alone, as soon as it is chosen.
+  static void saveLanguage(int language);
+};
+
+}  // namespace korvex
