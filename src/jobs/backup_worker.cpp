@@ -38,6 +38,8 @@ BackupResult BackupWorker::run(const StopRequest& stop) {
   const std::int64_t files = std::max<std::int64_t>(1, range.fileCount());
   StoreWalker walker;
   walker.fileStarts = [&](std::int32_t folder, int file) {
+    readingFolder_ = folder;
+    readingFile_ = file;
     state_.currentBackupFolder = folder;
     state_.currentBackupFile = file;
     const std::int64_t done = (std::int64_t{folder} - range.first) * FILES_PER_FOLDER + file;
@@ -93,8 +95,8 @@ void BackupWorker::endJob(BackupEnd end, const StopRequest& stop) {
   finishAll();
   // A file that could not be finished at the very end is a failure too.
   result_.end = outputFailed_ ? BackupEnd::OutputFailed : end;
-  result_.videoFound = state_.videoFound;
-  result_.totalBytesWritten = state_.totalBytesWritten;
+  result_.videoFound = videoFound_;
+  result_.totalBytesWritten = bytesWritten_;
   writeLog(stop);
 }
 
@@ -102,7 +104,7 @@ void BackupWorker::rescue(const StopRequest& stop, const HungRead& hung) {
   rescued_ = true;
   // The walk is between two frames, or reading a picture into a file's
   // reserved room, which finishing the file drops.
-  result_.source.failedPath = source_.filePath(state_.currentBackupFolder, state_.currentBackupFile);
+  result_.source.failedPath = source_.filePath(readingFolder_, readingFile_);
   result_.source.failureReason = hung.describe();
   endJob(BackupEnd::Stopped, stop);
   options_.rescued(std::move(result_));
@@ -172,7 +174,7 @@ WalkVerdict BackupWorker::exportFileFrames(std::int32_t folder, int file, Record
   // and the frames are selected by their own times.
   if (!settings_.recover) {
     if (fileHeader.fileEndTime < settings_.beginTime) return WalkVerdict::Continue;
-    if (fileHeader.fileStartTime > settings_.endTime && state_.videoFound) {
+    if (fileHeader.fileStartTime > settings_.endTime && videoFound_) {
       end_ = BackupEnd::AfterWindow;
       return WalkVerdict::Stop;
     }
@@ -183,7 +185,7 @@ WalkVerdict BackupWorker::exportFileFrames(std::int32_t folder, int file, Record
     frameRecovered_ = reader.frameRecovered();
     frameResidual_ = reader.frameResidual();
     if (frameRecovered_) ++result_.recovery.recoveredFrames;
-    if (sizeLimitPassed(state_.totalBytesWritten.load(std::memory_order_relaxed), settings_)) {
+    if (sizeLimitPassed(bytesWritten_, settings_)) {
       end_ = BackupEnd::SizeLimit;
       return WalkVerdict::Stop;
     }
@@ -312,7 +314,8 @@ bool BackupWorker::exportFrame(const FrameHeader& frame, const FramePlace& place
   }
   channel.fileBytes += frame.payloadLength;
   exported.mediaBytes += frame.payloadLength;
-  state_.totalBytesWritten.fetch_add(frame.payloadLength, std::memory_order_relaxed);
+  bytesWritten_ += frame.payloadLength;
+  state_.totalBytesWritten.store(bytesWritten_, std::memory_order_relaxed);
   return true;
 }
 
@@ -330,7 +333,8 @@ void BackupWorker::openChannelFile(std::size_t c, const FrameHeader& frame, bool
     channel.writer = AviFile::create(path, failure, output_);
     return channel.writer ? 0 : failure.errorNumber != 0 ? failure.errorNumber : EIO;
   }, error);
-  state_.videoFound = true;  // also when the file could not be created
+  videoFound_ = true;  // also when the file could not be created
+  state_.videoFound = true;
   channel.keyA = frame.segmentKeyA;
   channel.keyB = frame.segmentKeyB;
   channel.continued = continued;
@@ -414,8 +418,8 @@ void BackupWorker::countWhatTheFileHolds(ChannelOutput& channel, const AviFile& 
 std::string BackupWorker::aviFileStem(const FrameHeader& frame) const {
   const CalendarTime t = recorderTimeToCalendar(frame.timeStamp);
   char name[160];
-  std::snprintf(name, sizeof name, "folder=%d_file=%d_chn%d_%s_%d_%d_%d_%d_%d_%d", state_.currentBackupFolder.load(),
-                state_.currentBackupFile.load(), frame.channel + 1, recordTypeName(frame.recordType), t.year, t.month,
+  std::snprintf(name, sizeof name, "folder=%d_file=%d_chn%d_%s_%d_%d_%d_%d_%d_%d", readingFolder_, readingFile_,
+                frame.channel + 1, recordTypeName(frame.recordType), t.year, t.month,
                 t.day, t.hour, t.minute, t.second);
   // The folder may already end with '/': a doubled one does no harm.
   return settings_.outputFolder + "/" + name;

@@ -150,7 +150,13 @@ class BackupWorker {
 
   JobSettings settings_;
   const RecordingSource& source_;
+  // Only written: what others see of the job. What the job counts for
+  // itself is its own, so that a state not reset between jobs changes nothing.
   JobState& state_;
+  std::int32_t readingFolder_ = 0;  // the folder and file being read; they name the AVI files
+  int readingFile_ = 0;
+  std::uint64_t bytesWritten_ = 0;  // media exported, against the size limit
+  bool videoFound_ = false;
   BackupOptions options_;
   std::unique_ptr<DiskFolderOutput> folder_;  // the output folder, when options_.output is not given
   OutputFiles& output_;

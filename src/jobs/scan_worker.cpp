@@ -69,6 +69,7 @@ void ScanWorker::runJob(const StopRequest& stop) {
   const FolderRange range = folderRange(folderCount, settings_);
   StoreWalker walker;
   walker.folderStarts = [&](std::int32_t folder) {
+    readingFolder_ = folder;
     state_.currentScanFolder = folder;
     const std::int64_t percent = (std::int64_t{folder} + 1) * 100 / range.limit;
     state_.scanPercent = static_cast<std::int32_t>(percent);
@@ -79,7 +80,10 @@ void ScanWorker::runJob(const StopRequest& stop) {
       options_.trace(line);
     }
   };
-  walker.fileStarts = [&](std::int32_t, int file) { state_.currentScanFile = file; };
+  walker.fileStarts = [&](std::int32_t, int file) {
+    readingFile_ = file;
+    state_.currentScanFile = file;
+  };
   walker.visitFile = [&](std::int32_t folder, int file, RecordingFileReader& reader) {
     return scanRecordingFile(folder, file, reader);
   };
@@ -121,7 +125,7 @@ void ScanWorker::runJob(const StopRequest& stop) {
 void ScanWorker::rescue(const StopRequest& stop, const HungRead& hung) {
   // The walk is between two frames: the report gets what the scan found so
   // far, and the log names the read.
-  result_.source.failedPath = source_.filePath(state_.currentScanFolder, state_.currentScanFile);
+  result_.source.failedPath = source_.filePath(readingFolder_, readingFile_);
   result_.source.failureReason = hung.describe();
   finish(ScanEnd::Stopped);
   writeLog(stop);
@@ -204,7 +208,7 @@ void ScanWorker::frameOfChannel(const FrameHeader& frame, const FramePlace& plac
   segment.recordType = frame.recordType;
   segment.startTime = segment.endTime = frame.timeStamp;
   segment.byteCount = frame.payloadLength;
-  segment.startFolder = state_.currentScanFolder;
+  segment.startFolder = readingFolder_;
   segment.firstFrame = segment.lastFrame = place;
   segment.recovered = recovered;
   open.keyA = frame.segmentKeyA;
@@ -215,8 +219,8 @@ void ScanWorker::frameOfChannel(const FrameHeader& frame, const FramePlace& plac
 void ScanWorker::endSegment(OpenSegment& open) {
   SegmentRecord& segment = open.record;
   if (segment.startTime == 0 || segment.endTime == 0) return;
-  segment.serial = state_.segmentCount + 1;
-  state_.segmentCount = segment.serial;
+  segment.serial = ++segmentCount_;
+  state_.segmentCount = segmentCount_;
   report_.writeSegment(segment);
   if (options_.segmentEnded) options_.segmentEnded(segment);
   result_.segments.push_back(segment);

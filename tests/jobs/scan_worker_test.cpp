@@ -184,6 +184,29 @@ TEST_F(ScanWorkerTest, AFolderNotFilledToTheEndStillCompletesTheLastFolder) {
   EXPECT_EQ(run_.state.segmentCount, 1);
 }
 
+TEST_F(ScanWorkerTest, TwoScansSharingOneStateEachNumberTheirRowsFromOne) {
+  store_.writeFile(0, 0, RecordingFileBuilder().frame(frame(0, 1, 1, T0)).frame(frame(1, 2, 2, T0 + 1)));
+  store_.fillFolder(0);
+  // The state is what others see of a job; nothing resets it between these two.
+  JobState shared;
+  const FolderSource source(disk_.root());
+  ScanOptions options;
+  options.startedAt = STARTED;
+  for (int scan = 0; scan < 2; ++scan) {
+    SCOPED_TRACE(scan);
+    const TempDir out;
+    JobSettings settings;
+    settings.diskRoot = disk_.root();
+    settings.outputFolder = out.path();
+    const ScanResult result = scanWorker(settings, source, shared, StopRequest{}, options);
+    EXPECT_EQ(testing::readTextFile(result.reportPath),
+              header() +
+                  "    1 |    1    |     Time  |  2012. 5. 4  8: 9:10  |  2012. 5. 4  8: 9:10  |   0: 0: 0  |    16B |   0\r\n"
+                  "    2 |    2    |     Time  |  2012. 5. 4  8: 9:11  |  2012. 5. 4  8: 9:11  |   0: 0: 0  |    16B |   0\r\n");
+    EXPECT_EQ(shared.segmentCount, 2);
+  }
+}
+
 TEST_F(ScanWorkerTest, AStopTakesEffectBetweenFilesAndTheOpenSegmentsAreStillWritten) {
   store_.writeFile(0, 0, RecordingFileBuilder().frame(frame(0, 1, 1, T0)));
   store_.fillFolder(0);
