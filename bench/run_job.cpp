@@ -269,7 +269,7 @@ int main(int argc, char** argv) {
   korvex::JobState state;
   if (command == "scan") {
     const korvex::ScanResult result = korvex::scanWorker(settings, state);
-    if (result.end != korvex::ScanEnd::RangeDone) {
+    if (result.end != korvex::JobOutcome::Finished) {
       std::fprintf(stderr, "korvex-bench-job: the scan ended early (%d)\n", static_cast<int>(result.end));
       return 1;
     }
@@ -279,7 +279,7 @@ int main(int argc, char** argv) {
 
   korvex::selectEverything(settings);
   const korvex::BackupResult result = korvex::backupWorker(settings, state);
-  if (result.end != korvex::BackupEnd::RangeDone) {
+  if (result.end != korvex::JobOutcome::Finished) {
     std::fprintf(stderr, "korvex-bench-job: the backup ended early (%d)\n", static_cast<int>(result.end));
     return 1;
   }

@@ -144,7 +144,7 @@ class BackupWorker {
   void reserveLogRoom();
   void writeLog(const StopRequest& stop);
   // Every file finished, the result counted and the log written.
-  void endJob(BackupEnd end, const StopRequest& stop);
+  void endJob(JobOutcome end, Failure failure, const StopRequest& stop);
   // The end of a job whose read hangs, in the worker's place.
   void rescue(const StopRequest& stop, const HungRead& hung);
 
@@ -173,8 +173,9 @@ class BackupWorker {
   std::time_t startedAt_ = 0;
   std::uint64_t loggedNameBytes_ = 0;  // of the files' paths so far
   BackupResult result_;
-  BackupEnd end_ = BackupEnd::RangeDone;  // why the visitor stopped the walk
+  JobOutcome end_ = JobOutcome::Finished;  // why the visitor stopped the walk
   bool outputFailed_ = false;
+  Failure outputFailure_;  // the first AVI file that could not be written
   RecorderTime lastFrameTime_ = 0;
   bool frameTimeShown_ = false;
   // Recovery: what the reader said of the frame being exported.

@@ -58,7 +58,8 @@ class ScanWorker {
   WalkVerdict scanRecordingFile(std::int32_t folder, int file, RecordingFileReader& reader);
   void frameOfChannel(const FrameHeader& frame, const FramePlace& place, bool recovered, bool residual);
   void endSegment(OpenSegment& segment);
-  void finish(ScanEnd end);
+  // `failure`: what failed, for a job that failed.
+  void finish(JobOutcome end, Failure failure = {});
 
   JobSettings settings_;
   const RecordingSource& source_;
