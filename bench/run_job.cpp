@@ -102,7 +102,7 @@ int writesAlone(const std::string& root, const std::string& out) {
   // memory, grown to the largest payload as the payload buffer is.
   std::vector<std::uint8_t> data;
   std::array<std::unique_ptr<korvex::AviFile>, korvex::CHANNEL_TABLE_SIZE> writers;
-  korvex::AviFailure failure;
+  korvex::Failure failure;
   std::array<bool, korvex::CHANNEL_TABLE_SIZE> audioReady{};
   std::uint64_t bytes = 0;
   bool failed = false;

@@ -336,7 +336,7 @@ void BackupWorker::openChannelFile(std::size_t c, const FrameHeader& frame, bool
   // A name already taken, by this job or by anything in the folder, gets
   // the next free number: nothing there is ever written through.
   int error = 0;
-  AviFailure failure;
+  Failure failure;
   // A file of residual frames says so in its name.
   const std::string stem = aviFileStem(frame) + (frameResidual_ ? "_recovered" : "");
   channel.path = names_.create(stem, ".avi", [&](const std::string& path) {
@@ -454,7 +454,7 @@ void BackupWorker::finishAll() {
   }
 }
 
-void BackupWorker::noteOutputFailure(const ChannelOutput& channel, const AviFailure& failure) {
+void BackupWorker::noteOutputFailure(const ChannelOutput& channel, const Failure& failure) {
   if (outputFailed_) return;
   outputFailed_ = true;
   outputFailure_ = {FailureCode::OutputNotWritten, failure.errorNumber, channel.path, {}};

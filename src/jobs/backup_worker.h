@@ -135,7 +135,7 @@ class BackupWorker {
   std::string aviFileStem(const FrameHeader& frame) const;
   void finishChannel(ChannelOutput& channel);
   void finishAll();
-  void noteOutputFailure(const ChannelOutput& channel, const AviFailure& failure);
+  void noteOutputFailure(const ChannelOutput& channel, const Failure& failure);
   void noteChunk(ChannelOutput& channel, const FramePlace& place, RecorderTime time, std::uint32_t length, bool audio);
   // The counts of a finished file from what it holds: the chunks a full
   // disk made it withdraw are taken off.

@@ -402,6 +402,13 @@ std::string jobFailureText(const Failure& failure, bool backup) {
       return "cannot create the report " + failure.path + ": " + outputErrorText(failure.errorNumber);
     case FailureCode::ReportNotWritten:
       return "cannot write the report " + failure.path + ": " + outputErrorText(failure.errorNumber);
+    case FailureCode::AviTooLarge:
+    case FailureCode::AviNotCreated:
+    case FailureCode::AviNotWritten:
+    case FailureCode::AviIndexNotWritten:
+    case FailureCode::AviNotClosed:
+    case FailureCode::NoMemory:
+    case FailureCode::AviTooManyTracks:
     case FailureCode::OutputNotWritten:
       return "cannot write " + failure.path + ": " + outputErrorText(failure.errorNumber);
   }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "avi/failure.h"
 #include "store/recorder_time.h"
 
 namespace korvex {
@@ -21,26 +22,6 @@ enum class JobOutcome : std::uint8_t {
   SizeLimit,    // more than the size limit was exported
   Failed,       // JobEnd::failure says what failed
   Interrupted,  // a signal to the companion
-};
-
-// What failed.
-enum class FailureCode : std::uint8_t {
-  None,
-  NotEnded,          // the job never ended (a result no worker filled)
-  SourceUnreadable,  // a recording file exists but could not be opened or read
-  RootUnlisted,      // the store's root could not be listed: nothing was read
-  ReportNotCreated,  // the report file could not be created
-  ReportNotWritten,  // writing the report failed (a full disk)
-  OutputNotWritten,  // an AVI file, or the output folder, could not be written
-};
-
-// A failure: what failed, the file, and why: the system's errno where a call
-// failed, or `reason` in words where none did.
-struct Failure {
-  FailureCode code = FailureCode::None;
-  int errorNumber = 0;
-  std::string path;
-  std::string reason;
 };
 
 // Where a frame lies in the store.
