@@ -438,7 +438,7 @@ Truth groundTruth(const Store& store) {
 // --- The jobs -----------------------------------------------------------
 
 struct Measured {
-  korvex::BackupEnd end = korvex::BackupEnd::NotEnded;
+  korvex::JobOutcome end = korvex::JobOutcome::Failed;
   std::size_t aviFiles = 0;
   std::size_t chunks = 0;
   std::size_t trueChunks = 0;
@@ -495,20 +495,6 @@ Measured backUp(const Store& store, const Truth& truth, const korvex::RecordingS
     }
   }
   return measured;
-}
-
-const char* endName(korvex::BackupEnd end) {
-  switch (end) {
-    case korvex::BackupEnd::NotEnded: return "not ended";
-    case korvex::BackupEnd::RangeDone: return "range done";
-    case korvex::BackupEnd::Stopped: return "stopped";
-    case korvex::BackupEnd::FileMissing: return "file missing";
-    case korvex::BackupEnd::SourceFailed: return "read failed";
-    case korvex::BackupEnd::AfterWindow: return "after window";
-    case korvex::BackupEnd::SizeLimit: return "size limit";
-    case korvex::BackupEnd::OutputFailed: return "output failed";
-  }
-  return "?";
 }
 
 // A share in percent, never rounded up to 100.
@@ -576,7 +562,7 @@ int main(int argc, char** argv) {
     for (const Measured* m : {&plain, &recovered}) {
       const bool isPlain = m == &plain;
       std::printf("| %s | %s | %s | %zu | %zu | %s | %zu | %s | %zu | ", row.name, isPlain ? "plain" : "recovery",
-                  endName(m->end), truth.intactCount, m->intactExported, percent(m->intactExported, truth.intactCount).c_str(),
+                  korvex::jobOutcomeName(m->end), truth.intactCount, m->intactExported, percent(m->intactExported, truth.intactCount).c_str(),
                   m->damagedExported, percent(m->trueChunks, m->chunks).c_str(), m->aviFiles);
       if (isPlain) std::puts("- |");
       else std::printf("%zu |\n", missed);

@@ -102,7 +102,7 @@ int writesAlone(const std::string& root, const std::string& out) {
   // memory, grown to the largest payload as the payload buffer is.
   std::vector<std::uint8_t> data;
   std::array<std::unique_ptr<korvex::AviFile>, korvex::CHANNEL_TABLE_SIZE> writers;
-  korvex::AviFailure failure;
+  korvex::Failure failure;
   std::array<bool, korvex::CHANNEL_TABLE_SIZE> audioReady{};
   std::uint64_t bytes = 0;
   bool failed = false;
@@ -269,7 +269,7 @@ int main(int argc, char** argv) {
   korvex::JobState state;
   if (command == "scan") {
     const korvex::ScanResult result = korvex::scanWorker(settings, state);
-    if (result.end != korvex::ScanEnd::RangeDone) {
+    if (result.end != korvex::JobOutcome::Finished) {
       std::fprintf(stderr, "korvex-bench-job: the scan ended early (%d)\n", static_cast<int>(result.end));
       return 1;
     }
@@ -279,7 +279,7 @@ int main(int argc, char** argv) {
 
   korvex::selectEverything(settings);
   const korvex::BackupResult result = korvex::backupWorker(settings, state);
-  if (result.end != korvex::BackupEnd::RangeDone) {
+  if (result.end != korvex::JobOutcome::Finished) {
     std::fprintf(stderr, "korvex-bench-job: the backup ended early (%d)\n", static_cast<int>(result.end));
     return 1;
   }

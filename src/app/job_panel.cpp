@@ -301,39 +301,15 @@ void JobPanel::scanEnded() {
   form_.spanSegments(result.segments);
   const QString log =
       QString::fromStdString(jobLogText(result.logPath, result.logFailedPath, result.logErrorNumber));
-  switch (result.end) {
-    case ScanEnd::RangeDone:
-      // Also a range without folders to visit: its report holds the header.
-      setScanProgress(100);
-      showSummary(qText(scanFinishedText(result.reportPath) + log.toStdString()),
-                  QFile::decodeName(settings_.outputFolder.c_str()));
-      break;
-    case ScanEnd::NoFolders:
-      showMessage(languageCaption(KEY_NO_VIDEO_DATA) + log);
-      break;
-    case ScanEnd::FileMissing:
-      showMessage(languageCaption(KEY_NO_VIDEO_DATA) +
-                  QString::fromStdString(missingFileText(result.source.missingPath, result.source.foldersNotRead)) +
-                  log);
-      break;
-    case ScanEnd::SourceFailed:
-      showMessage(QString::fromStdString(
-          failureText(KEY_CANNOT_READ_RECORDING, result.source.failedPath, result.source.failureReason)) + log);
-      break;
-    case ScanEnd::ReportNotCreated:
-      showMessage(
-          QString::fromStdString(outputFailureText(KEY_CANNOT_CREATE_REPORT, result.reportPath, result.errorNumber)) +
-          log);
-      break;
-    case ScanEnd::ReportWriteFailed:
-      showMessage(
-          QString::fromStdString(outputFailureText(KEY_CANNOT_WRITE_REPORT, result.reportPath, result.errorNumber)) +
-          log);
-      break;
-    case ScanEnd::Stopped:
-    case ScanEnd::NotEnded:
-      break;
+  const std::string text = jobEndText(result, false, result.reportPath);
+  if (text.empty()) return;
+  if (result.end != JobOutcome::Finished) {
+    showMessage(qText(text) + log);
+    return;
   }
+  // Also a range without folders to visit: its report holds the header.
+  setScanProgress(100);
+  showSummary(qText(text + log.toStdString()), QFile::decodeName(settings_.outputFolder.c_str()));
 }
 
 bool JobPanel::endJob() {

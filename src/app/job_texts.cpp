@@ -20,7 +20,59 @@ std::string formatted(const char* buffer, int length, std::size_t size) {
   return std::string(buffer, std::min(static_cast<std::size_t>(length), size - 1));
 }
 
+// How a job's end reads in the window, one entry per outcome: the text of a
+// scan's end and of a backup's (null: nothing is said; a scan that was
+// stopped was asked to). A failure is told by its own entry below.
+struct EndWords {
+  JobOutcome outcome;
+  const char* scan;
+  const char* backup;
+};
+constexpr EndWords END_WORDS[] = {
+    {JobOutcome::Finished, KEY_FINISH_SCAN, KEY_FINISH},
+    {JobOutcome::NoVideo, KEY_NO_VIDEO_DATA, KEY_NO_VIDEO_DATA},
+    {JobOutcome::Stopped, nullptr, KEY_BACKUP_STOPPED},
+    {JobOutcome::Interrupted, nullptr, KEY_BACKUP_STOPPED},
+    {JobOutcome::SizeLimit, nullptr, KEY_SIZE_LIMIT_REACHED},
+};
+
+// A failure's text, and whether its reason is the system's for its errno.
+struct FailureWords {
+  FailureCode code;
+  const char* key;
+  bool fromErrno;
+};
+constexpr FailureWords FAILURE_WORDS[] = {
+    {FailureCode::SourceUnreadable, KEY_CANNOT_READ_RECORDING, false},
+    {FailureCode::RootUnlisted, KEY_CANNOT_READ_RECORDING, false},
+    {FailureCode::ReportNotCreated, KEY_CANNOT_CREATE_REPORT, true},
+    {FailureCode::ReportNotWritten, KEY_CANNOT_WRITE_REPORT, true},
+    {FailureCode::OutputNotWritten, KEY_CANNOT_WRITE_AVI, true},
+};
+
 }  // namespace
+
+std::string jobEndText(const JobEnd& end, bool backup, const std::string& reportPath) {
+  if (end.end == JobOutcome::Failed) {
+    for (const FailureWords& words : FAILURE_WORDS) {
+      if (words.code != end.failure.code) continue;
+      return words.fromErrno ? outputFailureText(words.key, end.failure.path, end.failure.errorNumber)
+                             : failureText(words.key, end.failure.path, end.failure.reason);
+    }
+    // A job that never ended found nothing.
+    return languageText(KEY_NO_VIDEO_DATA);
+  }
+  for (const EndWords& words : END_WORDS) {
+    if (words.outcome != end.end) continue;
+    const char* key = backup ? words.backup : words.scan;
+    if (key == nullptr) return {};
+    // The missing recording file that ended the range, when folders were left.
+    const std::string missing = missingFileText(end.source.missingPath, end.source.foldersNotRead);
+    if (!backup && end.end == JobOutcome::Finished) return scanFinishedText(reportPath) + missing;
+    return languageText(key) + missing;
+  }
+  return {};
+}
 
 std::string backupStatusText(const BackupStatus& status) {
   BackupStatusWords words;
@@ -70,28 +122,7 @@ std::string missingFileText(const std::string& path, std::int32_t foldersNotRead
 }
 
 std::string backupSummaryText(const BackupResult& result) {
-  std::string text;
-  switch (result.end) {
-    case BackupEnd::OutputFailed:
-      text = outputFailureText(KEY_CANNOT_WRITE_AVI, result.failedPath, result.errorNumber);
-      break;
-    case BackupEnd::SourceFailed:
-      text = failureText(KEY_CANNOT_READ_RECORDING, result.source.failedPath, result.source.failureReason);
-      break;
-    case BackupEnd::Stopped:
-      text = languageText(KEY_BACKUP_STOPPED);
-      break;
-    case BackupEnd::SizeLimit:
-      text = languageText(KEY_SIZE_LIMIT_REACHED);
-      break;
-    case BackupEnd::NotEnded:
-    case BackupEnd::RangeDone:
-    case BackupEnd::FileMissing:
-    case BackupEnd::AfterWindow:
-      text = languageText(result.videoFound ? KEY_FINISH : KEY_NO_VIDEO_DATA) +
-             missingFileText(result.source.missingPath, result.source.foldersNotRead);
-      break;
-  }
+  std::string text = jobEndText(result, true, {});
   const auto mib = std::min<std::uint64_t>(result.totalBytesWritten / 1024 / 1024,
                                            std::numeric_limits<std::int32_t>::max());
   text += "\r\n" + languageText(KEY_FILES_WRITTEN) + "=" + std::to_string(result.files.size()) + ", " +

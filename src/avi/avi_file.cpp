@@ -22,40 +22,42 @@ std::uint64_t chunkEnd(std::uint64_t offset, std::uint32_t length) { return offs
 
 }  // namespace
 
-const char* aviErrorMessage(AviError code) {
+const char* aviErrorMessage(FailureCode code) {
   switch (code) {
-    case AviError::None:
+    case FailureCode::None:
       return "AVI writer - No Error";
-    case AviError::SizeLimit:
+    case FailureCode::AviTooLarge:
       return "AVI writer - AVI file size limit reached";
-    case AviError::Open:
+    case FailureCode::AviNotCreated:
       return "AVI writer - Error opening AVI file";
-    case AviError::Write:
+    case FailureCode::AviNotWritten:
       return "AVI writer - Error writing to AVI file";
-    case AviError::WriteIndex:
+    case FailureCode::AviIndexNotWritten:
       return "AVI writer - Error writing index (file may still be useable)";
-    case AviError::Close:
+    case FailureCode::AviNotClosed:
       return "AVI writer - Error closing AVI file";
-    case AviError::NoMemory:
+    case FailureCode::NoMemory:
       return "AVI writer - Out of memory (malloc failed)";
-    case AviError::TooManyTracks:
+    case FailureCode::AviTooManyTracks:
       return "AVI writer - only 8 audio tracks supported";
+    default:
+      break;
   }
   return "AVI writer - Unknown Error";
 }
 
-std::unique_ptr<AviFile> AviFile::create(const std::string& path, AviFailure& failure, OutputFiles& output) {
+std::unique_ptr<AviFile> AviFile::create(const std::string& path, Failure& failure, OutputFiles& output) {
   std::unique_ptr<AviFile> file;
   try {
     file = std::make_unique<AviFile>(Key{}, path);
   } catch (const std::bad_alloc&) {
-    failure = {AviError::NoMemory, ENOMEM};
+    failure = {FailureCode::NoMemory, ENOMEM, path, {}};
     return nullptr;
   }
   int error = 0;
   file->file_ = output.createNew(path, error);
   if (!file->file_) {
-    failure = {AviError::Open, error};
+    failure = {FailureCode::AviNotCreated, error, path, {}};
     file->finished_ = true;
     return nullptr;
   }
@@ -65,7 +67,7 @@ std::unique_ptr<AviFile> AviFile::create(const std::string& path, AviFailure& fa
   if (!written.ok()) {
     // No empty or cut-off AVI file is left behind: the name is ours, made
     // by this open.
-    failure = {AviError::Write, written.error};
+    failure = {FailureCode::AviNotWritten, written.error, path, {}};
     file->file_->close();
     file->file_.reset();
     output.remove(path);
@@ -76,7 +78,7 @@ std::unique_ptr<AviFile> AviFile::create(const std::string& path, AviFailure& fa
   return file;
 }
 
-AviFile::AviFile(Key, std::string path) : path_(std::move(path)) {}
+AviFile::AviFile(Key, std::string path) : path_(std::move(path)) { lastFailure_.path = path_; }
 
 void AviFile::growBuffer(std::size_t bytes) {
   if (bytes <= bufferCapacity_) return;
@@ -91,14 +93,16 @@ AviFile::~AviFile() {
   if (!finished_) finish();
 }
 
-bool AviFile::fail(AviError code, int errorNumber) {
-  lastFailure_ = {code, errorNumber};
+bool AviFile::fail(FailureCode code, int errorNumber) {
+  // The path was named when the file was made: a failure allocates nothing.
+  lastFailure_.code = code;
+  lastFailure_.errorNumber = errorNumber;
   return false;
 }
 
 bool AviFile::defineVideo(std::int32_t width, std::int32_t height, double fps, const char* fourcc) {
   reserved_.reset();
-  if (finished_) return fail(AviError::Write, EBADF);
+  if (finished_) return fail(FailureCode::AviNotWritten, EBADF);
   streams_.frame_width = width;
   streams_.frame_height = height;
   streams_.frames_per_second = fps;
@@ -113,8 +117,8 @@ bool AviFile::defineVideo(std::int32_t width, std::int32_t height, double fps, c
 bool AviFile::addAudioTrack(std::int32_t channels, std::int32_t sampleRate, std::int32_t bits, std::int32_t formatTag,
                             std::int32_t bitrateKbps) {
   reserved_.reset();
-  if (finished_) return fail(AviError::Write, EBADF);
-  if (streams_.audio_track_count >= AVI_MAX_AUDIO_TRACKS) return fail(AviError::TooManyTracks, EINVAL);
+  if (finished_) return fail(FailureCode::AviNotWritten, EBADF);
+  if (streams_.audio_track_count >= AVI_MAX_AUDIO_TRACKS) return fail(FailureCode::AviTooManyTracks, EINVAL);
   const int number = streams_.audio_track_count;
   currentAudioTrack_ = number;
   streams_.audio_track_count = number + 1;
@@ -144,9 +148,9 @@ std::array<char, 5> AviFile::audioChunkId() const {
 
 bool AviFile::putChunk(const char* chunkId, const std::uint8_t* data, std::int32_t length, std::uint32_t flags) {
   reserved_.reset();
-  if (finished_) return fail(AviError::Write, EBADF);
+  if (finished_) return fail(FailureCode::AviNotWritten, EBADF);
   // A negative length, or bytes promised but none given, cannot be written.
-  if (length < 0 || (data == nullptr && length > 0)) return fail(AviError::Write, EINVAL);
+  if (length < 0 || (data == nullptr && length > 0)) return fail(FailureCode::AviNotWritten, EINVAL);
   const auto size = static_cast<std::uint32_t>(length);
   if (!makeRoomForChunk(size)) return false;
   addChunk(chunkId, flags, size);
@@ -163,14 +167,14 @@ bool AviFile::makeRoomForChunk(std::uint32_t size) {
   // idx1 header must fit. Summed in 64 bits so a large chunk cannot wrap.
   const std::uint64_t needed = std::uint64_t{writePosition()} + 8 + size +
                                INDEX_ENTRY_SIZE * (std::uint64_t{indexEntryCount()} + 1) + 8;
-  if (needed > AVI_SIZE_LIMIT) return fail(AviError::SizeLimit, EFBIG);
+  if (needed > AVI_SIZE_LIMIT) return fail(FailureCode::AviTooLarge, EFBIG);
   if (index_.size() < index_.capacity()) return true;
   try {
     index_.reserve(index_.capacity() + AVI_INDEX_GROW_STEP * INDEX_ENTRY_SIZE);
   } catch (const std::bad_alloc&) {
-    return fail(AviError::NoMemory, ENOMEM);
+    return fail(FailureCode::NoMemory, ENOMEM);
   } catch (const std::length_error&) {
-    return fail(AviError::NoMemory, ENOMEM);
+    return fail(FailureCode::NoMemory, ENOMEM);
   }
   return true;
 }
@@ -190,11 +194,11 @@ void AviFile::addChunk(const char* chunkId, std::uint32_t flags, std::uint32_t s
 std::uint8_t* AviFile::reserveChunk(std::uint32_t length) {
   reserved_.reset();
   if (finished_) {
-    fail(AviError::Write, EBADF);
+    fail(FailureCode::AviNotWritten, EBADF);
     return nullptr;
   }
   if (length > AVI_MAX_RESERVED_LENGTH) {
-    fail(AviError::Write, EINVAL);
+    fail(FailureCode::AviNotWritten, EINVAL);
     return nullptr;
   }
   if (!makeRoomForChunk(length)) return nullptr;
@@ -210,7 +214,7 @@ bool AviFile::commitVideoFrame(bool keyframe) { return commitChunk("00db", keyfr
 bool AviFile::commitAudio() { return commitChunk(audioChunkId().data(), AVI_KEYFRAME_FLAG); }
 
 bool AviFile::commitChunk(const char* chunkId, std::uint32_t flags) {
-  if (!reserved_) return fail(AviError::Write, EINVAL);
+  if (!reserved_) return fail(FailureCode::AviNotWritten, EINVAL);
   const std::uint32_t size = *reserved_;
   reserved_.reset();
   addChunk(chunkId, flags, size);
@@ -259,7 +263,7 @@ bool AviFile::writeOut(bool all) {
   fileEnd_ = std::max(fileEnd_, start + written.written);
   if (!written.ok()) {
     withdrawChunksPast(start + written.written);
-    return fail(AviError::Write, written.error);
+    return fail(FailureCode::AviNotWritten, written.error);
   }
   std::memmove(buffer_.get(), buffer_.get() + count, buffered_ - count);
   buffered_ -= count;
@@ -288,7 +292,7 @@ void AviFile::withdrawChunksPast(std::uint64_t durableEnd) {
 
 bool AviFile::flush() {
   reserved_.reset();
-  if (finished_) return fail(AviError::Write, EBADF);
+  if (finished_) return fail(FailureCode::AviNotWritten, EBADF);
   return writeOut(true);
 }
 
@@ -303,7 +307,7 @@ bool AviFile::rewriteHeaderBlock() {
 bool AviFile::writeBlockAtStart(const AviHeaderBlock& block) {
   iovec part{const_cast<std::uint8_t*>(block.data()), block.size()};
   const WriteResult written = file_->writeAt(&part, 1, 0);
-  return written.ok() || fail(AviError::Close, written.error);
+  return written.ok() || fail(FailureCode::AviNotClosed, written.error);
 }
 
 bool AviFile::finish() {
@@ -334,7 +338,7 @@ bool AviFile::finish() {
   if (written.ok()) {
     end += static_cast<std::uint32_t>(sizeof indexHeader) + indexBytes;
   } else {
-    sound = fail(AviError::WriteIndex, written.error);
+    sound = fail(FailureCode::AviIndexNotWritten, written.error);
     form.mainFlags = AVI_MAIN_FLAGS_NO_INDEX;
   }
   form.riffSize = end - 8;
@@ -343,10 +347,10 @@ bool AviFile::finish() {
   // Cutting at the end drops whatever lies past it: the remains of a chunk
   // or an index whose write failed.
   if (const int error = file_->truncate(static_cast<std::uint64_t>(fileOffset(end))); error != 0)
-    sound = fail(AviError::Close, error);
+    sound = fail(FailureCode::AviNotClosed, error);
   // close can be the first to report a delayed write error (network file
   // systems); the file is then not sound.
-  if (const int error = file_->close(); error != 0 && sound) sound = fail(AviError::Close, error);
+  if (const int error = file_->close(); error != 0 && sound) sound = fail(FailureCode::AviNotClosed, error);
   file_.reset();
   index_ = {};
   if (!roomLent) {

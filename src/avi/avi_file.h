@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "avi/failure.h"
 #include "avi/avi_header_block.h"
 #include "avi/output_files.h"
 
@@ -36,25 +37,8 @@ inline constexpr std::size_t AVI_WRITE_BLOCK = 128 * 1024;
 // The longest chunk data that can be reserved in place (reserveChunk).
 inline constexpr std::uint32_t AVI_MAX_RESERVED_LENGTH = AVI_WRITE_BLOCK - 16;
 
-enum class AviError : std::uint8_t {
-  None,
-  SizeLimit,      // a chunk would take the file past AVI_SIZE_LIMIT
-  Open,           // the file cannot be created
-  Write,          // writing chunks failed (a full disk), or a chunk was refused
-  WriteIndex,     // the index could not be appended (the file still plays)
-  Close,          // the header block, the file's length or the close failed
-  NoMemory,       // no memory for the writer or a larger index
-  TooManyTracks,  // an audio track beyond AVI_MAX_AUDIO_TRACKS
-};
-
-const char* aviErrorMessage(AviError code);
-
-struct AviFailure {
-  AviError code = AviError::None;
-  // errno of the call that failed; EFBIG for the size limit and ENOMEM for
-  // memory, which no system call reports.
-  int errorNumber = 0;
-};
+// The words of the writer's own failure codes.
+const char* aviErrorMessage(FailureCode code);
 
 class AviFile {
   struct Key {
@@ -68,7 +52,7 @@ class AviFile {
   // Null on failure, with `failure` filled in; a file that was created but
   // could not take its header block is removed again. On success `failure`
   // is left as it was. The file is made in `output`.
-  static std::unique_ptr<AviFile> create(const std::string& path, AviFailure& failure,
+  static std::unique_ptr<AviFile> create(const std::string& path, Failure& failure,
                                          OutputFiles& output = diskOutput());
 
   AviFile(Key, std::string path);
@@ -119,7 +103,7 @@ class AviFile {
 
   const std::string& path() const { return path_; }
   // The most recent failure; a later success does not clear it.
-  const AviFailure& lastFailure() const { return lastFailure_; }
+  const Failure& lastFailure() const { return lastFailure_; }
   const AviStreams& streams() const { return streams_; }
   std::int32_t videoFrameCount() const { return videoFrameCount_; }
   // The track that receives audio: the most recently added (0 before any).
@@ -134,7 +118,7 @@ class AviFile {
   static constexpr std::size_t INDEX_ENTRY_SIZE = 16;
   static constexpr std::size_t BUFFER_SIZE = 2 * AVI_WRITE_BLOCK;
 
-  bool fail(AviError code, int errorNumber);
+  bool fail(FailureCode code, int errorNumber);
   std::array<char, 5> audioChunkId() const;
   bool putChunk(const char* chunkId, const std::uint8_t* data, std::int32_t length, std::uint32_t flags);
   // The size limit and room in the index for one more chunk.
@@ -177,7 +161,7 @@ class AviFile {
   // Bytes by which file positions run ahead of the real file; only the
   // tests' skip-ahead sets it.
   std::uint32_t skippedBytes_ = 0;
-  AviFailure lastFailure_;
+  Failure lastFailure_;
 };
 
 }  // namespace korvex

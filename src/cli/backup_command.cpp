@@ -6,6 +6,7 @@
 #include "cli/progress_display.h"
 #include "cli/stop_signals.h"
 #include "jobs/backup_worker.h"
+#include "jobs/custody_log.h"
 #include "jobs/job_status.h"
 #include "jobs/job_thread.h"
 
@@ -66,45 +67,48 @@ int runBackupCommand(JobSettings settings, int partition) {
   worker.start([&, source] { result = backupWorker(settings, *source, state, stop, options); });
   followJob(worker, progress, [&] { progress.show(state.backupPercent, statusText(state)); }, stop);
 
-  const int status = [&] {
+  const int status = exitStatusOf(result.end);
+  [&] {
     const unsigned long long mib = result.totalBytesWritten / 1024 / 1024;
     if (settings.recover) progress.message(recoveryNote(result.recovery));
     // What the end says of the files is what the log says of them.
     const std::string unfinished = unfinishedNote(result.files);
-    if (result.end == BackupEnd::Stopped) {
-      if (!result.source.failedPath.empty())
-        progress.message("korvex-cli: " + result.source.failedPath + ": " + result.source.failureReason);
-      progress.message(unfinished.empty() ? "backup interrupted: every AVI file written so far is finished (" +
-                                                std::to_string(mib) + " MiB)"
-                                          : "backup interrupted (" + std::to_string(mib) + " MiB): " + unfinished);
-      return EXIT_INTERRUPTED;
-    }
-    if (result.end == BackupEnd::OutputFailed) {
-      const bool replaced = result.errorNumber == OUTPUT_FILE_REPLACED || result.errorNumber == OUTPUT_FOLDER_REPLACED;
-      progress.message("korvex-cli: cannot write " + result.failedPath + ": " + outputErrorText(result.errorNumber) +
-                       (replaced            ? "; the hash list lists only the files as this job wrote them"
-                        : unfinished.empty() ? "; the AVI files listed before it are complete"
-                                             : "; " + unfinished));
-      return EXIT_FAILURE_OTHER;
-    }
-    if (result.end == BackupEnd::SourceFailed) {
-      progress.message("korvex-cli: " + sourceFailureText(result.source) +
-                       (result.source.rootUnlisted ? "; nothing was read"
-                        : unfinished.empty()       ? "; the job ended there, the AVI files listed are complete"
-                                                   : "; the job ended there, " + unfinished));
-      return EXIT_FAILURE_OTHER;
-    }
     const std::string missing = missingFileNote(result.source);
-    if (!result.videoFound) {
-      progress.message("can't find video data!" + missing);
-      return EXIT_NO_VIDEO;
+    const Failure& failure = result.failure;
+    switch (result.end) {
+      case JobOutcome::Stopped:
+      case JobOutcome::Interrupted:
+        if (!result.source.failedPath.empty())
+          progress.message("korvex-cli: " + result.source.failedPath + ": " + result.source.failureReason);
+        progress.message(unfinished.empty() ? "backup interrupted: every AVI file written so far is finished (" +
+                                                  std::to_string(mib) + " MiB)"
+                                            : "backup interrupted (" + std::to_string(mib) + " MiB): " + unfinished);
+        return;
+      case JobOutcome::Failed:
+        if (failure.code == FailureCode::SourceUnreadable || failure.code == FailureCode::RootUnlisted) {
+          progress.message("korvex-cli: " + jobFailureText(failure, true) +
+                           (failure.code == FailureCode::RootUnlisted ? "; nothing was read"
+                            : unfinished.empty() ? "; the job ended there, the AVI files listed are complete"
+                                                 : "; the job ended there, " + unfinished));
+        } else {
+          const bool replaced =
+              failure.errorNumber == OUTPUT_FILE_REPLACED || failure.errorNumber == OUTPUT_FOLDER_REPLACED;
+          progress.message("korvex-cli: " + jobFailureText(failure, true) +
+                           (replaced            ? "; the hash list lists only the files as this job wrote them"
+                            : unfinished.empty() ? "; the AVI files listed before it are complete"
+                                                 : "; " + unfinished));
+        }
+        return;
+      case JobOutcome::NoVideo:
+        progress.message("can't find video data!" + missing);
+        return;
+      case JobOutcome::SizeLimit:
+        progress.message("size limit reached (" + std::to_string(mib) + " MiB exported)" + missing);
+        return;
+      case JobOutcome::Finished:
+        progress.message("finish! (" + std::to_string(mib) + " MiB exported)" + missing);
+        return;
     }
-    if (result.end == BackupEnd::SizeLimit) {
-      progress.message("size limit reached (" + std::to_string(mib) + " MiB exported)" + missing);
-      return EXIT_DONE;
-    }
-    progress.message("finish! (" + std::to_string(mib) + " MiB exported)" + missing);
-    return EXIT_DONE;
   }();
   return noteJobLog(progress, result.hashListPath, result.hashListEntries, result.logPath, result.logFailedPath,
                     result.logErrorNumber, status);

@@ -15,6 +15,23 @@ namespace korvex::cli {
 int runScanCommand(JobSettings settings, int partition);
 int runBackupCommand(JobSettings settings, int partition);
 
+// The exit status of a job that ended so: one entry per outcome.
+constexpr int exitStatusOf(JobOutcome outcome) {
+  switch (outcome) {
+    case JobOutcome::Finished:
+    case JobOutcome::SizeLimit:
+      return EXIT_DONE;
+    case JobOutcome::NoVideo:
+      return EXIT_NO_VIDEO;
+    case JobOutcome::Stopped:
+    case JobOutcome::Interrupted:
+      return EXIT_INTERRUPTED;
+    case JobOutcome::Failed:
+      break;
+  }
+  return EXIT_FAILURE_OTHER;
+}
+
 // Refuses, with a message on stderr, an output folder that `what` cannot go
 // to: missing, not writable, inside the disk, or written by another job.
 // Otherwise takes its lock for the job.

@@ -5,6 +5,7 @@
 #include "cli/job_source.h"
 #include "cli/progress_display.h"
 #include "cli/stop_signals.h"
+#include "jobs/custody_log.h"
 #include "jobs/job_thread.h"
 #include "jobs/scan_worker.h"
 
@@ -39,39 +40,42 @@ int runScanCommand(JobSettings settings, int partition) {
       },
       stop);
 
-  const int status = [&] {
-    const ScanEnd end = result.end;
-    if (end == ScanEnd::ReportNotCreated || end == ScanEnd::ReportWriteFailed) {
-      progress.message("korvex-cli: cannot " + std::string(end == ScanEnd::ReportNotCreated ? "create" : "write") +
-                       " the report " + result.reportPath + ": " + outputErrorText(result.errorNumber));
-      return EXIT_FAILURE_OTHER;
+  const int status = exitStatusOf(result.end);
+  [&] {
+    const FailureCode failed = result.end == JobOutcome::Failed ? result.failure.code : FailureCode::None;
+    if (failed == FailureCode::ReportNotCreated || failed == FailureCode::ReportNotWritten) {
+      progress.message("korvex-cli: " + jobFailureText(result.failure, false));
+      return;
     }
     if (!result.reportPath.empty()) std::printf("%s\n", result.reportPath.c_str());
     if (settings.recover) progress.message(recoveryNote(result.recovery));
-    if (end == ScanEnd::SourceFailed) {
-      progress.message("korvex-cli: " + sourceFailureText(result.source) +
-                       (result.source.rootUnlisted ? "; nothing was read"
-                                                   : "; the scan ended there, the report holds the segments found"));
-      return EXIT_FAILURE_OTHER;
-    }
-    switch (end) {
-      case ScanEnd::RangeDone:
+    switch (result.end) {
+      case JobOutcome::Failed:
+        progress.message("korvex-cli: " + jobFailureText(result.failure, false) +
+                         (failed == FailureCode::RootUnlisted
+                              ? "; nothing was read"
+                              : "; the scan ended there, the report holds the segments found"));
+        return;
+      case JobOutcome::Finished:
+      case JobOutcome::SizeLimit:
         progress.message("finish scan: " + std::to_string(result.segments.size()) + " segments" +
                          missingFileNote(result.source));
-        return EXIT_DONE;
-      case ScanEnd::Stopped:
+        return;
+      case JobOutcome::Stopped:
+      case JobOutcome::Interrupted:
         if (!result.source.failedPath.empty())
           progress.message("korvex-cli: " + result.source.failedPath + ": " + result.source.failureReason);
         progress.message("scan interrupted: the report holds the segments found so far");
-        return EXIT_INTERRUPTED;
-      case ScanEnd::NoFolders:
-        progress.message("can't find video data! (no recorder folder dir* under " + settings.diskRoot + ")");
-        return EXIT_NO_VIDEO;
-      default:
+        return;
+      case JobOutcome::NoVideo:
+        if (result.source.missingPath.empty()) {
+          progress.message("can't find video data! (no recorder folder dir* under " + settings.diskRoot + ")");
+          return;
+        }
         progress.message("can't find video data! (recording file " + result.source.missingPath + " is missing, " +
                          std::to_string(result.source.foldersNotRead) + " folders of the range not read)" +
                          foldersLeftNote(result.source));
-        return EXIT_NO_VIDEO;
+        return;
     }
   }();
   return noteJobLog(progress, result.hashListPath, result.hashListEntries, result.logPath, result.logFailedPath,

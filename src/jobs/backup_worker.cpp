@@ -38,6 +38,8 @@ BackupResult BackupWorker::run(const StopRequest& stop) {
   const std::int64_t files = std::max<std::int64_t>(1, range.fileCount());
   StoreWalker walker;
   walker.fileStarts = [&](std::int32_t folder, int file) {
+    readingFolder_ = folder;
+    readingFile_ = file;
     state_.currentBackupFolder = folder;
     state_.currentBackupFile = file;
     const std::int64_t done = (std::int64_t{folder} - range.first) * FILES_PER_FOLDER + file;
@@ -57,44 +59,53 @@ BackupResult BackupWorker::run(const StopRequest& stop) {
     walked.kind = WalkEnd::Kind::SourceFailed;
     walked.path = source_.describe();
     walked.reason = folders.failure.reason;
-    result_.source.rootUnlisted = true;
   } else {
     walked = walkStore(source_, range, ReadPattern::WholeFile, stop, walker);
   }
 
-  BackupEnd end = BackupEnd::RangeDone;
+  JobOutcome end = JobOutcome::Finished;
+  Failure failure;
   switch (walked.kind) {
     case WalkEnd::Kind::RangeDone:
       state_.backupPercent = 100;
       break;
     case WalkEnd::Kind::Stopped:
-      end = BackupEnd::Stopped;
+      end = JobOutcome::Stopped;
       break;
     case WalkEnd::Kind::Visitor:
       end = end_;
       break;
     case WalkEnd::Kind::FileMissing:
-      end = BackupEnd::FileMissing;
+      // The store's normal end: what was found before it is the job's.
       result_.source.missingPath = walked.path;
       result_.source.foldersNotRead = walked.foldersNotRead;
       result_.source.foldersLeft = walked.foldersLeft;
       break;
     case WalkEnd::Kind::SourceFailed:
-      end = BackupEnd::SourceFailed;
+      end = JobOutcome::Failed;
+      failure = {folders.failed() ? FailureCode::RootUnlisted : FailureCode::SourceUnreadable, 0, walked.path,
+                 walked.reason};
       result_.source.failedPath = walked.path;
       result_.source.failureReason = walked.reason;
       break;
   }
-  endJob(end, stop);
+  endJob(end, std::move(failure), stop);
   return std::move(result_);
 }
 
-void BackupWorker::endJob(BackupEnd end, const StopRequest& stop) {
+void BackupWorker::endJob(JobOutcome end, Failure failure, const StopRequest& stop) {
   finishAll();
   // A file that could not be finished at the very end is a failure too.
-  result_.end = outputFailed_ ? BackupEnd::OutputFailed : end;
-  result_.videoFound = state_.videoFound;
-  result_.totalBytesWritten = state_.totalBytesWritten;
+  if (outputFailed_) {
+    end = JobOutcome::Failed;
+    failure = outputFailure_;
+  }
+  // A job that ran its course without writing a frame found no video.
+  if (end == JobOutcome::Finished && !videoFound_) end = JobOutcome::NoVideo;
+  result_.end = end;
+  result_.failure = std::move(failure);
+  result_.videoFound = videoFound_;
+  result_.totalBytesWritten = bytesWritten_;
   writeLog(stop);
 }
 
@@ -102,9 +113,9 @@ void BackupWorker::rescue(const StopRequest& stop, const HungRead& hung) {
   rescued_ = true;
   // The walk is between two frames, or reading a picture into a file's
   // reserved room, which finishing the file drops.
-  result_.source.failedPath = source_.filePath(state_.currentBackupFolder, state_.currentBackupFile);
+  result_.source.failedPath = source_.filePath(readingFolder_, readingFile_);
   result_.source.failureReason = hung.describe();
-  endJob(BackupEnd::Stopped, stop);
+  endJob(JobOutcome::Stopped, {}, stop);
   options_.rescued(std::move(result_));
 }
 
@@ -125,26 +136,27 @@ void BackupWorker::writeLog(const StopRequest& stop) {
   }
   // The log vouches only for the bytes this job wrote, in the folder it was
   // given: a file it cannot hash as written fails the job.
-  if (backupOutcome(result_, false) != JobOutcome::Failed) {
+  if (result_.end != JobOutcome::Failed) {
     if (const int folderError = output_.checkFolder(); folderError != 0) {
-      result_.end = BackupEnd::OutputFailed;
-      result_.failedPath = settings_.outputFolder;
-      if (folder_) result_.failedPath += " (the job's files are in " + folder_->currentPath() + ")";
-      result_.errorNumber = folderError;
+      result_.end = JobOutcome::Failed;
+      result_.failure = {FailureCode::OutputNotWritten, folderError, settings_.outputFolder, {}};
+      if (folder_) result_.failure.path += " (the job's files are in " + folder_->currentPath() + ")";
     }
   }
   for (const ExportedFile& file : result_.files) {
-    if (file.hash.failure.empty() || backupOutcome(result_, false) == JobOutcome::Failed) continue;
-    result_.end = BackupEnd::OutputFailed;
-    result_.failedPath = file.path;
-    result_.errorNumber = file.hash.errorNumber != 0 ? file.hash.errorNumber : EIO;
+    if (file.hash.failure.empty() || result_.end == JobOutcome::Failed) continue;
+    result_.end = JobOutcome::Failed;
+    result_.failure = {FailureCode::OutputNotWritten, file.hash.errorNumber != 0 ? file.hash.errorNumber : EIO,
+                       file.path, {}};
   }
+  // A stop from outside: the companion was sent a signal.
+  if (result_.end == JobOutcome::Stopped && stop.interrupted()) result_.end = JobOutcome::Interrupted;
   CustodyRecord record;
   record.backup = true;
   record.started = startedAt_;
   record.ended = std::time(nullptr);
-  record.outcome = backupOutcome(result_, stop.interrupted());
-  record.reason = backupFailureReason(result_);
+  record.outcome = result_.end;
+  record.reason = jobFailureText(result_.failure, true);
   record.disk = disk_;
   record.settings = settings_;
   record.source = result_.source;
@@ -172,8 +184,8 @@ WalkVerdict BackupWorker::exportFileFrames(std::int32_t folder, int file, Record
   // and the frames are selected by their own times.
   if (!settings_.recover) {
     if (fileHeader.fileEndTime < settings_.beginTime) return WalkVerdict::Continue;
-    if (fileHeader.fileStartTime > settings_.endTime && state_.videoFound) {
-      end_ = BackupEnd::AfterWindow;
+    if (fileHeader.fileStartTime > settings_.endTime && videoFound_) {
+      end_ = JobOutcome::Finished;  // the rest lies after the time window
       return WalkVerdict::Stop;
     }
   }
@@ -183,8 +195,8 @@ WalkVerdict BackupWorker::exportFileFrames(std::int32_t folder, int file, Record
     frameRecovered_ = reader.frameRecovered();
     frameResidual_ = reader.frameResidual();
     if (frameRecovered_) ++result_.recovery.recoveredFrames;
-    if (sizeLimitPassed(state_.totalBytesWritten.load(std::memory_order_relaxed), settings_)) {
-      end_ = BackupEnd::SizeLimit;
+    if (sizeLimitPassed(bytesWritten_, settings_)) {
+      end_ = JobOutcome::SizeLimit;
       return WalkVerdict::Stop;
     }
     if (!frameSelected(frame.channel, frame.recordType, frame.timeStamp, settings_)) {
@@ -201,7 +213,7 @@ WalkVerdict BackupWorker::exportFileFrames(std::int32_t folder, int file, Record
       break;
     }
     if (!exportFrame(frame, place, into != nullptr)) {
-      end_ = BackupEnd::OutputFailed;
+      end_ = JobOutcome::Failed;  // outputFailure_ says what failed
       return WalkVerdict::Stop;
     }
   }
@@ -312,7 +324,8 @@ bool BackupWorker::exportFrame(const FrameHeader& frame, const FramePlace& place
   }
   channel.fileBytes += frame.payloadLength;
   exported.mediaBytes += frame.payloadLength;
-  state_.totalBytesWritten.fetch_add(frame.payloadLength, std::memory_order_relaxed);
+  bytesWritten_ += frame.payloadLength;
+  state_.totalBytesWritten.store(bytesWritten_, std::memory_order_relaxed);
   return true;
 }
 
@@ -323,14 +336,15 @@ void BackupWorker::openChannelFile(std::size_t c, const FrameHeader& frame, bool
   // A name already taken, by this job or by anything in the folder, gets
   // the next free number: nothing there is ever written through.
   int error = 0;
-  AviFailure failure;
+  Failure failure;
   // A file of residual frames says so in its name.
   const std::string stem = aviFileStem(frame) + (frameResidual_ ? "_recovered" : "");
   channel.path = names_.create(stem, ".avi", [&](const std::string& path) {
     channel.writer = AviFile::create(path, failure, output_);
     return channel.writer ? 0 : failure.errorNumber != 0 ? failure.errorNumber : EIO;
   }, error);
-  state_.videoFound = true;  // also when the file could not be created
+  videoFound_ = true;  // also when the file could not be created
+  state_.videoFound = true;
   channel.keyA = frame.segmentKeyA;
   channel.keyB = frame.segmentKeyB;
   channel.continued = continued;
@@ -414,8 +428,8 @@ void BackupWorker::countWhatTheFileHolds(ChannelOutput& channel, const AviFile& 
 std::string BackupWorker::aviFileStem(const FrameHeader& frame) const {
   const CalendarTime t = recorderTimeToCalendar(frame.timeStamp);
   char name[160];
-  std::snprintf(name, sizeof name, "folder=%d_file=%d_chn%d_%s_%d_%d_%d_%d_%d_%d", state_.currentBackupFolder.load(),
-                state_.currentBackupFile.load(), frame.channel + 1, recordTypeName(frame.recordType), t.year, t.month,
+  std::snprintf(name, sizeof name, "folder=%d_file=%d_chn%d_%s_%d_%d_%d_%d_%d_%d", readingFolder_, readingFile_,
+                frame.channel + 1, recordTypeName(frame.recordType), t.year, t.month,
                 t.day, t.hour, t.minute, t.second);
   // The folder may already end with '/': a doubled one does no harm.
   return settings_.outputFolder + "/" + name;
@@ -427,7 +441,7 @@ void BackupWorker::finishChannel(ChannelOutput& channel) {
     if (!finished) noteOutputFailure(channel, channel.writer->lastFailure());
     countWhatTheFileHolds(channel, *channel.writer);
     if (!rescued_) channel.writer.reset();
-    result_.files[channel.fileIndex].finished = finished && !(outputFailed_ && result_.failedPath == channel.path);
+    result_.files[channel.fileIndex].finished = finished && !(outputFailed_ && outputFailure_.path == channel.path);
     // Hashed as it now lies on disk, on the hasher's thread.
     hasher_.add(channel.fileIndex, channel.path);
   }
@@ -440,11 +454,10 @@ void BackupWorker::finishAll() {
   }
 }
 
-void BackupWorker::noteOutputFailure(const ChannelOutput& channel, const AviFailure& failure) {
+void BackupWorker::noteOutputFailure(const ChannelOutput& channel, const Failure& failure) {
   if (outputFailed_) return;
   outputFailed_ = true;
-  result_.failedPath = channel.path;
-  result_.errorNumber = failure.errorNumber;
+  outputFailure_ = {FailureCode::OutputNotWritten, failure.errorNumber, channel.path, {}};
 }
 
 BackupResult backupWorker(const JobSettings& settings, const RecordingSource& source, JobState& state,

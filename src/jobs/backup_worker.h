@@ -135,7 +135,7 @@ class BackupWorker {
   std::string aviFileStem(const FrameHeader& frame) const;
   void finishChannel(ChannelOutput& channel);
   void finishAll();
-  void noteOutputFailure(const ChannelOutput& channel, const AviFailure& failure);
+  void noteOutputFailure(const ChannelOutput& channel, const Failure& failure);
   void noteChunk(ChannelOutput& channel, const FramePlace& place, RecorderTime time, std::uint32_t length, bool audio);
   // The counts of a finished file from what it holds: the chunks a full
   // disk made it withdraw are taken off.
@@ -144,13 +144,19 @@ class BackupWorker {
   void reserveLogRoom();
   void writeLog(const StopRequest& stop);
   // Every file finished, the result counted and the log written.
-  void endJob(BackupEnd end, const StopRequest& stop);
+  void endJob(JobOutcome end, Failure failure, const StopRequest& stop);
   // The end of a job whose read hangs, in the worker's place.
   void rescue(const StopRequest& stop, const HungRead& hung);
 
   JobSettings settings_;
   const RecordingSource& source_;
+  // Only written: what others see of the job. What the job counts for
+  // itself is its own, so that a state not reset between jobs changes nothing.
   JobState& state_;
+  std::int32_t readingFolder_ = 0;  // the folder and file being read; they name the AVI files
+  int readingFile_ = 0;
+  std::uint64_t bytesWritten_ = 0;  // media exported, against the size limit
+  bool videoFound_ = false;
   BackupOptions options_;
   std::unique_ptr<DiskFolderOutput> folder_;  // the output folder, when options_.output is not given
   OutputFiles& output_;
@@ -167,8 +173,9 @@ class BackupWorker {
   std::time_t startedAt_ = 0;
   std::uint64_t loggedNameBytes_ = 0;  // of the files' paths so far
   BackupResult result_;
-  BackupEnd end_ = BackupEnd::RangeDone;  // why the visitor stopped the walk
+  JobOutcome end_ = JobOutcome::Finished;  // why the visitor stopped the walk
   bool outputFailed_ = false;
+  Failure outputFailure_;  // the first AVI file that could not be written
   RecorderTime lastFrameTime_ = 0;
   bool frameTimeShown_ = false;
   // Recovery: what the reader said of the frame being exported.

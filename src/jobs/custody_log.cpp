@@ -380,73 +380,31 @@ const char* jobOutcomeName(JobOutcome outcome) {
   return "failed";
 }
 
-JobOutcome scanOutcome(const ScanResult& result, bool interrupted) {
-  switch (result.end) {
-    case ScanEnd::RangeDone:
-      return JobOutcome::Finished;
-    case ScanEnd::Stopped:
-      return interrupted ? JobOutcome::Interrupted : JobOutcome::Stopped;
-    case ScanEnd::NoFolders:
-    case ScanEnd::FileMissing:
-      return JobOutcome::NoVideo;
-    case ScanEnd::NotEnded:
-    case ScanEnd::SourceFailed:
-    case ScanEnd::ReportNotCreated:
-    case ScanEnd::ReportWriteFailed:
-      break;
-  }
-  return JobOutcome::Failed;
-}
-
-JobOutcome backupOutcome(const BackupResult& result, bool interrupted) {
-  switch (result.end) {
-    case BackupEnd::RangeDone:
-    case BackupEnd::FileMissing:
-    case BackupEnd::AfterWindow:
-      return result.videoFound ? JobOutcome::Finished : JobOutcome::NoVideo;
-    case BackupEnd::Stopped:
-      return interrupted ? JobOutcome::Interrupted : JobOutcome::Stopped;
-    case BackupEnd::SizeLimit:
-      return JobOutcome::SizeLimit;
-    case BackupEnd::NotEnded:
-    case BackupEnd::SourceFailed:
-    case BackupEnd::OutputFailed:
-      break;
-  }
-  return JobOutcome::Failed;
-}
-
-std::string sourceFailureText(const SourceEnd& source) {
-  return (source.rootUnlisted ? "cannot list the store's folder " : "cannot read the recording file ") +
-         source.failedPath + ": " + source.failureReason;
-}
-
-std::string scanFailureReason(const ScanResult& result) {
-  switch (result.end) {
-    case ScanEnd::SourceFailed:
-      return sourceFailureText(result.source);
-    case ScanEnd::ReportNotCreated:
-      return "cannot create the report " + result.reportPath + ": " + outputErrorText(result.errorNumber);
-    case ScanEnd::ReportWriteFailed:
-      return "cannot write the report " + result.reportPath + ": " + outputErrorText(result.errorNumber);
-    case ScanEnd::NotEnded:
-      return "the scan did not end";
-    default:
+std::string jobFailureText(const Failure& failure, bool backup) {
+  switch (failure.code) {
+    case FailureCode::None:
       return {};
+    case FailureCode::NotEnded:
+      return backup ? "the backup did not end" : "the scan did not end";
+    case FailureCode::SourceUnreadable:
+      return "cannot read the recording file " + failure.path + ": " + failure.reason;
+    case FailureCode::RootUnlisted:
+      return "cannot list the store's folder " + failure.path + ": " + failure.reason;
+    case FailureCode::ReportNotCreated:
+      return "cannot create the report " + failure.path + ": " + outputErrorText(failure.errorNumber);
+    case FailureCode::ReportNotWritten:
+      return "cannot write the report " + failure.path + ": " + outputErrorText(failure.errorNumber);
+    case FailureCode::AviTooLarge:
+    case FailureCode::AviNotCreated:
+    case FailureCode::AviNotWritten:
+    case FailureCode::AviIndexNotWritten:
+    case FailureCode::AviNotClosed:
+    case FailureCode::NoMemory:
+    case FailureCode::AviTooManyTracks:
+    case FailureCode::OutputNotWritten:
+      return "cannot write " + failure.path + ": " + outputErrorText(failure.errorNumber);
   }
-}
-
-std::string backupFailureReason(const BackupResult& result) {
-  switch (result.end) {
-    case BackupEnd::SourceFailed:
-      return sourceFailureText(result.source);
-    case BackupEnd::OutputFailed:
-      return "cannot write " + result.failedPath + ": " + outputErrorText(result.errorNumber);
-    case BackupEnd::NotEnded:
-      return "the backup did not end";
-    default:
-      return {};
-  }
+  return {};
 }
 
 std::string custodyJson(const CustodyRecord& record) {

@@ -23,28 +23,13 @@ namespace korvex {
 inline constexpr std::string_view HASH_LIST_EXTENSION = ".sha256";
 inline constexpr std::string_view JOB_LOG_EXTENSION = ".json";
 
-// How a job ended, as its log names it.
-enum class JobOutcome : std::uint8_t {
-  Finished,
-  NoVideo,
-  Stopped,      // the Stop button
-  SizeLimit,
-  Failed,
-  Interrupted,  // a signal to the companion
-};
-
 // "finished", "no-video", "stopped", "size-limit", "failed", "interrupted".
 const char* jobOutcomeName(JobOutcome outcome);
 
-// The outcome of an ended job; `interrupted` tells a stop from outside.
-JobOutcome scanOutcome(const ScanResult& result, bool interrupted);
-JobOutcome backupOutcome(const BackupResult& result, bool interrupted);
-// Why a failed job failed, in one sentence; empty for any other outcome.
-std::string scanFailureReason(const ScanResult& result);
-std::string backupFailureReason(const BackupResult& result);
-// What could not be read: "cannot read the recording file <path>: <reason>",
-// or the same of the store's root.
-std::string sourceFailureText(const SourceEnd& source);
+// Why a job failed, in one sentence, as its log gives it: "cannot read the
+// recording file <path>: <reason>", "cannot write <path>: <reason>", ...;
+// empty when nothing failed.
+std::string jobFailureText(const Failure& failure, bool backup);
 
 // A file the log lists with its hash.
 struct LoggedFile {

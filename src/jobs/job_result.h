@@ -8,32 +8,20 @@
 #include <string>
 #include <vector>
 
+#include "avi/failure.h"
 #include "store/recorder_time.h"
 
 namespace korvex {
 
-// How a scan ended.
-enum class ScanEnd : std::uint8_t {
-  NotEnded,
-  RangeDone,         // every folder of the range was visited
-  Stopped,           // the user asked it to stop
-  NoFolders,         // nothing matching dir* under the disk root
-  FileMissing,       // a recording file in the range does not exist
-  SourceFailed,      // a recording file exists but could not be opened or read
-  ReportNotCreated,  // the report file could not be created
-  ReportWriteFailed, // writing the report failed (a full disk)
-};
-
-// How a backup ended.
-enum class BackupEnd : std::uint8_t {
-  NotEnded,
-  RangeDone,    // every recording file of the range was read
-  Stopped,      // the user asked it to stop
-  FileMissing,  // a recording file in the range does not exist
-  SourceFailed, // a recording file exists but could not be opened or read
-  AfterWindow,  // a recording file starts after the time window
+// How a job ended, for either job, as its log names it and both faces tell
+// it. The worker decides it once, when the job has ended.
+enum class JobOutcome : std::uint8_t {
+  Finished,     // the range done (a backup: with video found)
+  NoVideo,      // no recorder folder, a file missing mid-range, or a backup that found no video
+  Stopped,      // the Stop button
   SizeLimit,    // more than the size limit was exported
-  OutputFailed, // an AVI file could not be created or written (a full disk)
+  Failed,       // JobEnd::failure says what failed
+  Interrupted,  // a signal to the companion
 };
 
 // Where a frame lies in the store.
@@ -127,13 +115,26 @@ struct SourceEnd {
   // A file that exists but could not be opened or read: the job failed.
   std::string failedPath;
   std::string failureReason;
-  // failedPath is the store's root, which could not be listed: nothing was read.
-  bool rootUnlisted = false;
   // A missing file, with the folders of the range left after its own.
   std::string missingPath;
   std::int32_t foldersNotRead = 0;
   // Folders that exist after the missing file's and were never read.
   std::vector<std::int32_t> foldersLeft;
+};
+
+// How a job ended and what it left, the same for both jobs: the part of a
+// result the faces and the log read to tell the end.
+struct JobEnd {
+  JobOutcome end = JobOutcome::Failed;
+  Failure failure{FailureCode::NotEnded, 0, {}, {}};  // when `end` is Failed
+  SourceEnd source;
+  RecoveryLog recovery;
+  // The job's log: the JSON record, and the SHA-256 list of what it wrote.
+  std::string logPath;
+  std::string hashListPath;
+  std::size_t hashListEntries = 0;  // none: the list is empty, nothing to check
+  std::string logFailedPath;
+  int logErrorNumber = 0;
 };
 
 // A file's SHA-256 as it lies on disk.
@@ -144,21 +145,11 @@ struct FileHash {
   int errorNumber = 0;      // its errno, or OUTPUT_FILE_REPLACED
 };
 
-struct ScanResult {
-  ScanEnd end = ScanEnd::NotEnded;
+struct ScanResult : JobEnd {
   // The store ended the scan early: no folders, or a file missing or unreadable.
   bool aborted = false;
   std::string reportPath;
-  int errorNumber = 0;  // errno of a report that could not be created or written
-  SourceEnd source;
   std::vector<SegmentRecord> segments;
-  RecoveryLog recovery;
-  // The job's log (the JSON record and the report's SHA-256).
-  std::string logPath;
-  std::string hashListPath;
-  std::size_t hashListEntries = 0;  // none: the list is empty, nothing to check
-  std::string logFailedPath;
-  int logErrorNumber = 0;
 };
 
 // One AVI file a backup created.
@@ -188,22 +179,10 @@ struct ExportedFile {
   FileHash hash;          // of the finished file
 };
 
-struct BackupResult {
-  BackupEnd end = BackupEnd::NotEnded;
+struct BackupResult : JobEnd {
   bool videoFound = false;
   std::uint64_t totalBytesWritten = 0;
-  // The first AVI file that could not be written, and why (errno).
-  std::string failedPath;
-  int errorNumber = 0;
-  SourceEnd source;
   std::vector<ExportedFile> files;
-  RecoveryLog recovery;
-  // The job's log (the JSON record and the AVI files' SHA-256 list).
-  std::string logPath;
-  std::string hashListPath;
-  std::size_t hashListEntries = 0;  // none: the list is empty, nothing to check
-  std::string logFailedPath;
-  int logErrorNumber = 0;
 };
 
 }  // namespace korvex

@@ -1,7 +1,8 @@
 // How far the running job has come: written by its worker, read by the
-// window's timers and the companion's progress at any moment. Atomics only;
-// everything else a worker keeps is its own, and what it has to tell when
-// it ends is its result (jobs/job_result.h).
+// window's timers and the companion's progress at any moment. Atomics only.
+// The worker never reads it back: what it counts for itself (row serials,
+// the file that names an AVI file, the bytes against the size limit) is its
+// own, and what it has to tell when it ends is its result (jobs/job_result.h).
 #pragma once
 
 #include <atomic>

@@ -40,14 +40,13 @@ void ScanWorker::runJob(const StopRequest& stop) {
     result_.aborted = true;
     result_.source.failedPath = source_.describe();
     result_.source.failureReason = folders.failure.reason;
-    result_.source.rootUnlisted = true;
-    finish(ScanEnd::SourceFailed);
+    finish(JobOutcome::Failed, {FailureCode::RootUnlisted, 0, result_.source.failedPath, folders.failure.reason});
     return;
   }
   const int folderCount = walkFolderCount(folders, settings_.recover);
   if (folderCount <= 0) {
     result_.aborted = true;
-    finish(ScanEnd::NoFolders);
+    finish(JobOutcome::NoVideo);
     return;
   }
 
@@ -56,8 +55,7 @@ void ScanWorker::runJob(const StopRequest& stop) {
                                   {std::string(HASH_LIST_EXTENSION), std::string(JOB_LOG_EXTENSION)});
   result_.reportPath = report_.path();
   if (!reportCreated_) {
-    result_.errorNumber = report_.errorNumber();
-    finish(ScanEnd::ReportNotCreated);
+    finish(JobOutcome::Failed, {FailureCode::ReportNotCreated, report_.errorNumber(), result_.reportPath, {}});
     return;
   }
   logStem_ = result_.reportPath.substr(0, result_.reportPath.size() - SCAN_REPORT_EXTENSION.size());
@@ -69,6 +67,7 @@ void ScanWorker::runJob(const StopRequest& stop) {
   const FolderRange range = folderRange(folderCount, settings_);
   StoreWalker walker;
   walker.folderStarts = [&](std::int32_t folder) {
+    readingFolder_ = folder;
     state_.currentScanFolder = folder;
     const std::int64_t percent = (std::int64_t{folder} + 1) * 100 / range.limit;
     state_.scanPercent = static_cast<std::int32_t>(percent);
@@ -79,7 +78,10 @@ void ScanWorker::runJob(const StopRequest& stop) {
       options_.trace(line);
     }
   };
-  walker.fileStarts = [&](std::int32_t, int file) { state_.currentScanFile = file; };
+  walker.fileStarts = [&](std::int32_t, int file) {
+    readingFile_ = file;
+    state_.currentScanFile = file;
+  };
   walker.visitFile = [&](std::int32_t folder, int file, RecordingFileReader& reader) {
     return scanRecordingFile(folder, file, reader);
   };
@@ -94,17 +96,17 @@ void ScanWorker::runJob(const StopRequest& stop) {
 
   switch (end.kind) {
     case WalkEnd::Kind::RangeDone:
-      finish(ScanEnd::RangeDone);
+      finish(JobOutcome::Finished);
       break;
     case WalkEnd::Kind::Stopped:
     case WalkEnd::Kind::Visitor:  // the report could not be written
-      finish(ScanEnd::Stopped);
+      finish(JobOutcome::Stopped);
       break;
     case WalkEnd::Kind::SourceFailed:
       result_.aborted = true;
       result_.source.failedPath = end.path;
       result_.source.failureReason = end.reason;
-      finish(ScanEnd::SourceFailed);
+      finish(JobOutcome::Failed, {FailureCode::SourceUnreadable, 0, end.path, end.reason});
       break;
     case WalkEnd::Kind::FileMissing:
       result_.aborted = true;
@@ -113,7 +115,7 @@ void ScanWorker::runJob(const StopRequest& stop) {
       result_.source.foldersLeft = end.foldersLeft;
       // A missing file in the last folder of the range still ends a
       // complete scan: the recorder had not filled that folder yet.
-      finish(end.folder == range.limit - 1 ? ScanEnd::RangeDone : ScanEnd::FileMissing);
+      finish(end.folder == range.limit - 1 ? JobOutcome::Finished : JobOutcome::NoVideo);
       break;
   }
 }
@@ -121,9 +123,9 @@ void ScanWorker::runJob(const StopRequest& stop) {
 void ScanWorker::rescue(const StopRequest& stop, const HungRead& hung) {
   // The walk is between two frames: the report gets what the scan found so
   // far, and the log names the read.
-  result_.source.failedPath = source_.filePath(state_.currentScanFolder, state_.currentScanFile);
+  result_.source.failedPath = source_.filePath(readingFolder_, readingFile_);
   result_.source.failureReason = hung.describe();
-  finish(ScanEnd::Stopped);
+  finish(JobOutcome::Stopped);
   writeLog(stop);
   options_.rescued(std::move(result_));
 }
@@ -148,12 +150,14 @@ void ScanWorker::writeLog(const StopRequest& stop) {
   // was given.
   const int folderError = output_.checkFolder();
   const int outputError = folderError != 0 ? folderError : record.report.hash.errorNumber;
-  if (outputError != 0 && scanOutcome(result_, false) != JobOutcome::Failed) {
-    result_.end = ScanEnd::ReportWriteFailed;
-    result_.errorNumber = outputError;
+  if (outputError != 0 && result_.end != JobOutcome::Failed) {
+    result_.end = JobOutcome::Failed;
+    result_.failure = {FailureCode::ReportNotWritten, outputError, result_.reportPath, {}};
   }
-  record.outcome = scanOutcome(result_, stop.interrupted());
-  record.reason = scanFailureReason(result_);
+  // A stop from outside: the companion was sent a signal.
+  if (result_.end == JobOutcome::Stopped && stop.interrupted()) result_.end = JobOutcome::Interrupted;
+  record.outcome = result_.end;
+  record.reason = jobFailureText(result_.failure, false);
   const std::string list = hashList({record.report});  // one line per file
   log_.write(list, custodyJson(record));
   result_.logPath = log_.logPath();
@@ -204,7 +208,7 @@ void ScanWorker::frameOfChannel(const FrameHeader& frame, const FramePlace& plac
   segment.recordType = frame.recordType;
   segment.startTime = segment.endTime = frame.timeStamp;
   segment.byteCount = frame.payloadLength;
-  segment.startFolder = state_.currentScanFolder;
+  segment.startFolder = readingFolder_;
   segment.firstFrame = segment.lastFrame = place;
   segment.recovered = recovered;
   open.keyA = frame.segmentKeyA;
@@ -215,8 +219,8 @@ void ScanWorker::frameOfChannel(const FrameHeader& frame, const FramePlace& plac
 void ScanWorker::endSegment(OpenSegment& open) {
   SegmentRecord& segment = open.record;
   if (segment.startTime == 0 || segment.endTime == 0) return;
-  segment.serial = state_.segmentCount + 1;
-  state_.segmentCount = segment.serial;
+  segment.serial = ++segmentCount_;
+  state_.segmentCount = segmentCount_;
   report_.writeSegment(segment);
   if (options_.segmentEnded) options_.segmentEnded(segment);
   result_.segments.push_back(segment);
@@ -227,7 +231,7 @@ void ScanWorker::endSegment(OpenSegment& open) {
   segment.startTime = 0;
 }
 
-void ScanWorker::finish(ScanEnd end) {
+void ScanWorker::finish(JobOutcome end, Failure failure) {
   if (report_.isOpen()) {
     // The segments still open, channels 0 to 31 in order, a channel's
     // residual one after its current one.
@@ -241,12 +245,13 @@ void ScanWorker::finish(ScanEnd end) {
       report_.writeRecoveryLine(recovered, result_.segments.size());
     }
     if (!report_.close()) {
-      result_.errorNumber = report_.errorNumber();
-      result_.end = ScanEnd::ReportWriteFailed;
+      result_.end = JobOutcome::Failed;
+      result_.failure = {FailureCode::ReportNotWritten, report_.errorNumber(), result_.reportPath, {}};
       return;
     }
   }
   result_.end = end;
+  result_.failure = std::move(failure);
 }
 
 ScanResult scanWorker(const JobSettings& settings, const RecordingSource& source, JobState& state,

@@ -58,11 +58,17 @@ class ScanWorker {
   WalkVerdict scanRecordingFile(std::int32_t folder, int file, RecordingFileReader& reader);
   void frameOfChannel(const FrameHeader& frame, const FramePlace& place, bool recovered, bool residual);
   void endSegment(OpenSegment& segment);
-  void finish(ScanEnd end);
+  // `failure`: what failed, for a job that failed.
+  void finish(JobOutcome end, Failure failure = {});
 
   JobSettings settings_;
   const RecordingSource& source_;
+  // Only written: what others see of the job. What the job counts for
+  // itself is its own, so that a state not reset between jobs changes nothing.
   JobState& state_;
+  std::int32_t readingFolder_ = 0;  // the folder and file being read
+  int readingFile_ = 0;
+  std::int32_t segmentCount_ = 0;  // rows written
   ScanOptions options_;
   std::unique_ptr<DiskFolderOutput> folder_;  // the output folder, when options_.output is not given
   OutputFiles& output_;

@@ -131,20 +131,20 @@ TEST_F(JobTextsTest, BackupSummaryTellsHowItEndedWhatItWroteAndTheLog) {
   result.totalBytesWritten = 3ull * 1048576 + 5;
   result.files.resize(2);
   struct Case {
-    BackupEnd end;
+    JobOutcome end;
     int language;
     const char* log;
     const char* expected;
   };
   const Case cases[] = {
-      {BackupEnd::RangeDone, 0, "", "Finished!\r\nFiles written=2, Video total size=3M"},
-      {BackupEnd::AfterWindow, 0, "/o/backup.json",
+      {JobOutcome::Finished, 0, "", "Finished!\r\nFiles written=2, Video total size=3M"},
+      {JobOutcome::Finished, 0, "/o/backup.json",
        "Finished!\r\nFiles written=2, Video total size=3M\r\nLog of the job, with the SHA-256 list of its files beside "
        "it: \"/o/backup.json\""},
-      {BackupEnd::Stopped, 0, "",
+      {JobOutcome::Stopped, 0, "",
        "Backup stopped. Every AVI file written so far is finished.\r\nFiles written=2, Video total size=3M"},
-      {BackupEnd::SizeLimit, 0, "", "Finished: the size limit was reached.\r\nFiles written=2, Video total size=3M"},
-      {BackupEnd::SizeLimit, 1, "/o/b.json", "完成:已达到最大数据量。\r\n已写入文件=2, 录像总量=3M\r\n任务日志(其文件的SHA-256列表在同一目录): \"/o/b.json\""},
+      {JobOutcome::SizeLimit, 0, "", "Finished: the size limit was reached.\r\nFiles written=2, Video total size=3M"},
+      {JobOutcome::SizeLimit, 1, "/o/b.json", "完成:已达到最大数据量。\r\n已写入文件=2, 录像总量=3M\r\n任务日志(其文件的SHA-256列表在同一目录): \"/o/b.json\""},
   };
   for (const Case& c : cases) {
     currentLanguage = c.language;
@@ -153,9 +153,8 @@ TEST_F(JobTextsTest, BackupSummaryTellsHowItEndedWhatItWroteAndTheLog) {
     EXPECT_EQ(backupSummaryText(result), c.expected);
   }
   currentLanguage = 0;
-  result.end = BackupEnd::OutputFailed;
-  result.failedPath = "/full/a.avi";
-  result.errorNumber = ENOSPC;
+  result.end = JobOutcome::Failed;
+  result.failure = {FailureCode::OutputNotWritten, ENOSPC, "/full/a.avi", {}};
   result.logPath.clear();
   EXPECT_EQ(backupSummaryText(result),
             "Cannot write the AVI file: \"/full/a.avi\" (No space left on device)\r\nFiles written=2, Video total size=3M");

@@ -44,15 +44,16 @@ bool makeDeviceFull(const AviFile& avi) {
 TEST(AviCreateFailure, PathInMissingFolderGivesCode2) {
   TempDir dir;
   const std::string path = dir.path() + "/missing/out.avi";
-  AviFailure failure;
+  Failure failure;
   EXPECT_EQ(AviFile::create(path, failure), nullptr);
-  EXPECT_EQ(failure.code, AviError::Open);
+  EXPECT_EQ(failure.code, FailureCode::AviNotCreated);
   EXPECT_EQ(failure.errorNumber, ENOENT);
+  EXPECT_EQ(failure.path, path);  // the failure names its file
   EXPECT_EQ(fileSize(path), -1);
 
   failure = {};
   EXPECT_EQ(AviFile::create(dir.path(), failure), nullptr);  // a folder
-  EXPECT_EQ(failure.code, AviError::Open);
+  EXPECT_EQ(failure.code, FailureCode::AviNotCreated);
 }
 
 // The file is created but its header block does not fit: a full disk, or
@@ -62,13 +63,13 @@ TEST(AviCreateFailure, HeaderBlockThatCannotBeWrittenGivesCode4AndLeavesNoFile) 
   for (const rlim_t room : {rlim_t{0}, rlim_t{1000}, rlim_t{2047}}) {
     SCOPED_TRACE(room);
     const std::string path = dir.file("limited.avi");
-    AviFailure failure;
+    Failure failure;
     {
       FileSizeLimit limit(room);
       ASSERT_TRUE(limit.ok());
       EXPECT_EQ(AviFile::create(path, failure), nullptr);
     }
-    EXPECT_EQ(failure.code, AviError::Write);
+    EXPECT_EQ(failure.code, FailureCode::AviNotWritten);
     EXPECT_EQ(failure.errorNumber, EFBIG);
     EXPECT_EQ(fileSize(path), -1);
   }
@@ -81,26 +82,26 @@ TEST(AviCreateFailure, HeaderBlockThatCannotBeWrittenGivesCode4AndLeavesNoFile) 
     filler << bytes;
   }
   const std::string path = full.path() + "/full.avi";
-  AviFailure failure;
+  Failure failure;
   EXPECT_EQ(AviFile::create(path, failure), nullptr);
-  EXPECT_EQ(failure.code, AviError::Write);
+  EXPECT_EQ(failure.code, FailureCode::AviNotWritten);
   EXPECT_EQ(failure.errorNumber, ENOSPC);
   EXPECT_EQ(fileSize(path), -1);
 }
 
 TEST(AviCreateFailure, SuccessDoesNotClearTheLastCode) {
   TempDir dir;
-  AviFailure failure;
+  Failure failure;
   EXPECT_EQ(AviFile::create(dir.path() + "/missing/x.avi", failure), nullptr);
   auto writer = AviFile::create(dir.file("ok.avi"), failure);
   ASSERT_NE(writer, nullptr);
-  EXPECT_EQ(failure.code, AviError::Open);
+  EXPECT_EQ(failure.code, FailureCode::AviNotCreated);
 
   // The same holds for a file's own last failure.
   const auto data = pattern(4);
   EXPECT_FALSE(writer->putVideoFrame(data.data(), -1, true));
   EXPECT_TRUE(writer->putVideoFrame(data.data(), 4, true));
-  EXPECT_EQ(writer->lastFailure().code, AviError::Write);
+  EXPECT_EQ(writer->lastFailure().code, FailureCode::AviNotWritten);
   EXPECT_EQ(writer->lastFailure().errorNumber, EINVAL);
 }
 
@@ -149,9 +150,9 @@ TEST(AviCreate, ExistingNameIsRefusedWithEexistAndLeftAsItWas) {
   for (const std::string& path : {file, dir.path() + "/folder.avi", toFile, toNowhere, toFolder,
                                   std::string("/dev/full")}) {
     SCOPED_TRACE(path);
-    AviFailure failure;
+    Failure failure;
     EXPECT_EQ(AviFile::create(path, failure), nullptr);
-    EXPECT_EQ(failure.code, AviError::Open);
+    EXPECT_EQ(failure.code, FailureCode::AviNotCreated);
     EXPECT_EQ(failure.errorNumber, EEXIST);
   }
   const auto bytes = fileBytes(file);
@@ -182,7 +183,7 @@ TEST(AviSizeLimit, ChunkEndingExactlyAtLimitIsAcceptedOneMoreByteRefused) {
   const auto data = pattern(length + 1);
 
   EXPECT_FALSE(writer->putVideoFrame(data.data(), length + 1, true));
-  EXPECT_EQ(writer->lastFailure().code, AviError::SizeLimit);
+  EXPECT_EQ(writer->lastFailure().code, FailureCode::AviTooLarge);
   EXPECT_EQ(writer->lastFailure().errorNumber, EFBIG);
   EXPECT_EQ(writer->writePosition(), chunkAt);
   EXPECT_EQ(writer->indexEntryCount(), 0u);
@@ -191,13 +192,13 @@ TEST(AviSizeLimit, ChunkEndingExactlyAtLimitIsAcceptedOneMoreByteRefused) {
 
   AviFileTestAccess::clearFailure(*writer);
   EXPECT_TRUE(writer->putVideoFrame(data.data(), length, true));
-  EXPECT_EQ(writer->lastFailure().code, AviError::None);
+  EXPECT_EQ(writer->lastFailure().code, FailureCode::None);
   EXPECT_EQ(writer->writePosition(), chunkAt + 8 + length);
   EXPECT_EQ(writer->videoFrameCount(), 1);
 
   // Nothing more fits, not even an empty chunk.
   EXPECT_FALSE(writer->putAudio(data.data(), 0));
-  EXPECT_EQ(writer->lastFailure().code, AviError::SizeLimit);
+  EXPECT_EQ(writer->lastFailure().code, FailureCode::AviTooLarge);
   EXPECT_EQ(writer->streams().audio_tracks[0].byte_count, 0u);
 
   ASSERT_TRUE(writer->finish());
@@ -219,7 +220,7 @@ TEST(AviSizeLimit, ReservingPastTheLimitIsRefused) {
   const std::uint32_t chunkAt = AVI_SIZE_LIMIT - 8 - length - 16 - 8;
   AviFileTestAccess::skipAhead(*writer, chunkAt - 2048);
   EXPECT_EQ(writer->reserveChunk(length + 1), nullptr);
-  EXPECT_EQ(writer->lastFailure().code, AviError::SizeLimit);
+  EXPECT_EQ(writer->lastFailure().code, FailureCode::AviTooLarge);
   EXPECT_EQ(writer->lastFailure().errorNumber, EFBIG);
   EXPECT_FALSE(writer->commitVideoFrame(true));
   EXPECT_EQ(writer->indexEntryCount(), 0u);
@@ -237,7 +238,7 @@ TEST(AviSizeLimit, LargeChunkNearLimitDoesNotWrapAround) {
   // Summed in 32 bits these would wrap round to a small number.
   for (std::int32_t length : {INT32_MAX, INT32_MAX - 4095, 0x7FFFF000}) {
     EXPECT_FALSE(writer->putVideoFrame(data.data(), length, true)) << length;
-    EXPECT_EQ(writer->lastFailure().code, AviError::SizeLimit) << length;
+    EXPECT_EQ(writer->lastFailure().code, FailureCode::AviTooLarge) << length;
   }
   EXPECT_EQ(writer->indexEntryCount(), 0u);
 }
@@ -249,13 +250,13 @@ TEST(AviChunkFailure, NegativeLengthOrMissingDataIsRefusedWithoutWriting) {
   ASSERT_NE(writer, nullptr);
   const auto data = pattern(16);
   EXPECT_FALSE(writer->putVideoFrame(data.data(), -1, true));
-  EXPECT_EQ(writer->lastFailure().code, AviError::Write);
+  EXPECT_EQ(writer->lastFailure().code, FailureCode::AviNotWritten);
   AviFileTestAccess::clearFailure(*writer);
   EXPECT_FALSE(writer->putAudio(data.data(), INT32_MIN));
-  EXPECT_EQ(writer->lastFailure().code, AviError::Write);
+  EXPECT_EQ(writer->lastFailure().code, FailureCode::AviNotWritten);
   AviFileTestAccess::clearFailure(*writer);
   EXPECT_FALSE(writer->putVideoFrame(nullptr, 10, true));
-  EXPECT_EQ(writer->lastFailure().code, AviError::Write);
+  EXPECT_EQ(writer->lastFailure().code, FailureCode::AviNotWritten);
   EXPECT_EQ(writer->indexEntryCount(), 0u);
   EXPECT_EQ(writer->writePosition(), 2048u);
   EXPECT_EQ(fileSize(path), 2048);
@@ -279,11 +280,12 @@ TEST(AviChunkFailure, FullDeviceGivesCode4AndChangesNothing) {
   const auto large = bufferFilling();
   const auto length = static_cast<std::int32_t>(large.size());
   EXPECT_FALSE(writer->putVideoFrame(large.data(), length, true));
-  EXPECT_EQ(writer->lastFailure().code, AviError::Write);
+  EXPECT_EQ(writer->lastFailure().code, FailureCode::AviNotWritten);
   EXPECT_EQ(writer->lastFailure().errorNumber, ENOSPC);
+  EXPECT_EQ(writer->lastFailure().path, dir.file("full.avi"));
   AviFileTestAccess::clearFailure(*writer);
   EXPECT_FALSE(writer->putAudio(large.data(), length));
-  EXPECT_EQ(writer->lastFailure().code, AviError::Write);
+  EXPECT_EQ(writer->lastFailure().code, FailureCode::AviNotWritten);
   EXPECT_EQ(writer->videoFrameCount(), 1);
   EXPECT_EQ(writer->streams().audio_tracks[0].byte_count, 0u);
   EXPECT_EQ(writer->writePosition(), 2156u);
@@ -292,7 +294,7 @@ TEST(AviChunkFailure, FullDeviceGivesCode4AndChangesNothing) {
   // Finishing: idx1 fails (5), then the final block (6), the last one stays.
   AviFileTestAccess::clearFailure(*writer);
   EXPECT_FALSE(writer->finish());
-  EXPECT_EQ(writer->lastFailure().code, AviError::Close);
+  EXPECT_EQ(writer->lastFailure().code, FailureCode::AviNotClosed);
 }
 
 TEST(AviHeaderFailure, FullDeviceGivesCode6AndKeepsTheSetUp) {
@@ -303,13 +305,13 @@ TEST(AviHeaderFailure, FullDeviceGivesCode6AndKeepsTheSetUp) {
   ASSERT_TRUE(makeDeviceFull(*writer));
 
   EXPECT_FALSE(writer->defineVideo(176, 144, 25.0, "X264"));
-  EXPECT_EQ(writer->lastFailure().code, AviError::Close);
+  EXPECT_EQ(writer->lastFailure().code, FailureCode::AviNotClosed);
   EXPECT_EQ(writer->streams().frame_width, 176);
   EXPECT_EQ(writer->streams().frame_height, 144);
   EXPECT_STREQ(writer->streams().codec_fourcc, "X264");
   AviFileTestAccess::clearFailure(*writer);
   EXPECT_FALSE(writer->addAudioTrack(1, 8000, 8, 6, 64));
-  EXPECT_EQ(writer->lastFailure().code, AviError::Close);
+  EXPECT_EQ(writer->lastFailure().code, FailureCode::AviNotClosed);
   EXPECT_EQ(writer->streams().audio_track_count, 1);
   EXPECT_FALSE(AviFileTestAccess::rewriteHeaderBlock(*writer));
   EXPECT_FALSE(writer->finish());
@@ -336,7 +338,7 @@ TEST(AviIndexFailure, IndexThatCannotBeWrittenGivesCode5) {
     result = writer->finish();
   }
   EXPECT_FALSE(result);
-  EXPECT_EQ(writer->lastFailure().code, AviError::WriteIndex);
+  EXPECT_EQ(writer->lastFailure().code, FailureCode::AviIndexNotWritten);
   EXPECT_EQ(writer->lastFailure().errorNumber, EFBIG);
 
   const auto bytes = fileBytes(path);
@@ -365,7 +367,7 @@ TEST(AviChunkFailure, FailedChunkLeavesNextChunkAtSameOffset) {
     FileSizeLimit limit(2156 + 50);
     ASSERT_TRUE(limit.ok());
     EXPECT_FALSE(writer->putVideoFrame(lost.data(), static_cast<std::int32_t>(lost.size()), false));
-    EXPECT_EQ(writer->lastFailure().code, AviError::Write);
+    EXPECT_EQ(writer->lastFailure().code, FailureCode::AviNotWritten);
     EXPECT_EQ(writer->lastFailure().errorNumber, EFBIG);
   }
   EXPECT_EQ(fileSize(path), 2156 + 50);  // a part of it reached the file
@@ -399,7 +401,7 @@ TEST(AviAudioTrack, NinthTrackIsRefused) {
   for (int t = 0; t < 8; ++t) EXPECT_TRUE(writer->addAudioTrack(1, 8000, 8, 6, 64)) << t;
   EXPECT_EQ(writer->streams().audio_track_count, 8);
   EXPECT_FALSE(writer->addAudioTrack(1, 8000, 8, 6, 64));
-  EXPECT_EQ(writer->lastFailure().code, AviError::TooManyTracks);
+  EXPECT_EQ(writer->lastFailure().code, FailureCode::AviTooManyTracks);
   EXPECT_EQ(writer->streams().audio_track_count, 8);
   EXPECT_EQ(writer->currentAudioTrack(), 7);
   ASSERT_TRUE(writer->finish());
@@ -442,7 +444,7 @@ TEST(AviIndexDeathTest, IndexThatCannotGrowGivesCode8) {
         setrlimit(RLIMIT_DATA, &saved);
 
         const auto count = static_cast<std::size_t>(frames);
-        bool sound = !result && writer->lastFailure().code == AviError::NoMemory && frames > 4096;
+        bool sound = !result && writer->lastFailure().code == FailureCode::NoMemory && frames > 4096;
         sound = sound && writer->lastFailure().errorNumber == ENOMEM;
         sound = sound && writer->indexEntryCount() == count && AviFileTestAccess::indexCapacity(*writer) == count;
         sound = sound && writer->videoFrameCount() == frames;

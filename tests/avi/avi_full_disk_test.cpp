@@ -134,7 +134,7 @@ TEST(AviFullDisk, FileKeepsTheWholeChunksAndItsIndexListsThem) {
       const std::size_t put = putSampleMedia(*avi, c.pictures);
       if (c.pictures == 3000) {
         EXPECT_LT(put, c.pictures);
-        EXPECT_EQ(avi->lastFailure().code, AviError::Write);
+        EXPECT_EQ(avi->lastFailure().code, FailureCode::AviNotWritten);
         EXPECT_EQ(avi->lastFailure().errorNumber, EFBIG);
       }
       if (!c.roomAtTheEnd) finished = avi->finish();
@@ -155,7 +155,7 @@ TEST(AviFullDisk, FileKeepsTheWholeChunksAndItsIndexListsThem) {
 TEST(AviFullDisk, SmallFileSystemFilledByTwoFiles) {
   testing::ScratchMount small(1024 * 1024);
   if (!small.mounted()) GTEST_SKIP() << small.reason();
-  AviFailure failure;
+  Failure failure;
   auto first = AviFile::create(small.path() + "/first.avi", failure);
   auto second = AviFile::create(small.path() + "/second.avi", failure);
   ASSERT_NE(first, nullptr);
@@ -171,7 +171,7 @@ TEST(AviFullDisk, SmallFileSystemFilledByTwoFiles) {
   }
   ASSERT_TRUE(firstFull && secondFull);
   for (const AviFile* avi : {first.get(), second.get()}) {
-    EXPECT_EQ(avi->lastFailure().code, AviError::Write);
+    EXPECT_EQ(avi->lastFailure().code, FailureCode::AviNotWritten);
     EXPECT_EQ(avi->lastFailure().errorNumber, ENOSPC);
   }
   first->finish();

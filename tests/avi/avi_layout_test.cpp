@@ -55,20 +55,20 @@ TEST(AviPutLe32, StoresLeastSignificantByteFirst) {
 
 TEST(AviErrorMessage, TextOfEveryCode) {
   struct Case {
-    AviError code;
+    FailureCode code;
     const char* text;
   };
   const Case cases[] = {
-      {AviError::None, "AVI writer - No Error"},
-      {AviError::SizeLimit, "AVI writer - AVI file size limit reached"},
-      {AviError::Open, "AVI writer - Error opening AVI file"},
-      {AviError::Write, "AVI writer - Error writing to AVI file"},
-      {AviError::WriteIndex, "AVI writer - Error writing index (file may still be useable)"},
-      {AviError::Close, "AVI writer - Error closing AVI file"},
-      {AviError::NoMemory, "AVI writer - Out of memory (malloc failed)"},
-      {AviError::TooManyTracks, "AVI writer - only 8 audio tracks supported"},
-      {static_cast<AviError>(8), "AVI writer - Unknown Error"},
-      {static_cast<AviError>(255), "AVI writer - Unknown Error"},
+      {FailureCode::None, "AVI writer - No Error"},
+      {FailureCode::AviTooLarge, "AVI writer - AVI file size limit reached"},
+      {FailureCode::AviNotCreated, "AVI writer - Error opening AVI file"},
+      {FailureCode::AviNotWritten, "AVI writer - Error writing to AVI file"},
+      {FailureCode::AviIndexNotWritten, "AVI writer - Error writing index (file may still be useable)"},
+      {FailureCode::AviNotClosed, "AVI writer - Error closing AVI file"},
+      {FailureCode::NoMemory, "AVI writer - Out of memory (malloc failed)"},
+      {FailureCode::AviTooManyTracks, "AVI writer - only 8 audio tracks supported"},
+      {static_cast<FailureCode>(8), "AVI writer - Unknown Error"},
+      {static_cast<FailureCode>(255), "AVI writer - Unknown Error"},
   };
   for (const Case& c : cases) {
     EXPECT_STREQ(aviErrorMessage(c.code), c.text) << "code " << static_cast<int>(c.code);
@@ -448,7 +448,7 @@ TEST(AviChunks, ReservedRoomIsGivenUpByAnyOtherCall) {
   ASSERT_NE(avi, nullptr);
   const auto data = pattern(10);
   EXPECT_FALSE(avi->commitVideoFrame(true));
-  EXPECT_EQ(avi->lastFailure().code, AviError::Write);
+  EXPECT_EQ(avi->lastFailure().code, FailureCode::AviNotWritten);
 
   ASSERT_NE(avi->reserveChunk(100), nullptr);
   ASSERT_TRUE(avi->putVideoFrame(data.data(), 10, true));
@@ -462,7 +462,7 @@ TEST(AviChunks, ReservedRoomIsGivenUpByAnyOtherCall) {
 
   AviFileTestAccess::clearFailure(*avi);
   EXPECT_EQ(avi->reserveChunk(AVI_MAX_RESERVED_LENGTH + 1), nullptr);
-  EXPECT_EQ(avi->lastFailure().code, AviError::Write);
+  EXPECT_EQ(avi->lastFailure().code, FailureCode::AviNotWritten);
   EXPECT_EQ(avi->lastFailure().errorNumber, EINVAL);
   EXPECT_FALSE(avi->commitVideoFrame(true));
 

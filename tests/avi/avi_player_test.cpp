@@ -125,7 +125,7 @@ TEST(AviPlayers, FileWithoutIndexStillPlays) {
     result = writer->finish();
   }
   ASSERT_FALSE(result);
-  ASSERT_EQ(writer->lastFailure().code, AviError::WriteIndex);
+  ASSERT_EQ(writer->lastFailure().code, FailureCode::AviIndexNotWritten);
 
   const auto probe = testing::probeMedia(path);
   ASSERT_EQ(probe.run.exitStatus, 0) << probe.run.err;

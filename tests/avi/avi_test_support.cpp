@@ -11,7 +11,7 @@
 namespace korvex::avitest {
 
 std::unique_ptr<AviFile> createAvi(const std::string& path) {
-  AviFailure failure;
+  Failure failure;
   auto avi = AviFile::create(path, failure);
   EXPECT_NE(avi, nullptr) << path << ": " << aviErrorMessage(failure.code) << ", errno " << failure.errorNumber;
   return avi;

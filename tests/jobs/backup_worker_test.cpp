@@ -125,7 +125,7 @@ TEST_F(BackupWorkerTest, FileNamesTellFolderFileChannelTypeAndTime) {
   run(r, everything());
   EXPECT_EQ(r.created, (std::vector<std::string>{out("folder=3_file=17_chn1_Time_2012_5_4_8_9_10.avi"),
                                                  out("folder=3_file=17_chn8_Manual_2012_5_4_9_9_10.avi")}));
-  EXPECT_EQ(r.result.end, BackupEnd::RangeDone);
+  EXPECT_EQ(r.result.end, JobOutcome::Finished);
   EXPECT_TRUE(r.state.videoFound);
 
   // A folder that ends with '/' gets a second one; the path still works,
@@ -427,7 +427,7 @@ TEST_F(BackupWorkerTest, SizeLimitStopsOnlyOnceThePassedTotalIsSeen) {
   ASSERT_EQ(r.created.size(), 1u);
   EXPECT_EQ(testing::readAviContents(r.created[0]).count("00db"), 3u);
   EXPECT_EQ(r.state.totalBytesWritten, 3 * half);
-  EXPECT_EQ(r.result.end, BackupEnd::SizeLimit);
+  EXPECT_EQ(r.result.end, JobOutcome::SizeLimit);
 }
 
 TEST_F(BackupWorkerTest, FileHeaderTimesSkipAFileOrEndTheJob) {
@@ -447,7 +447,7 @@ TEST_F(BackupWorkerTest, FileHeaderTimesSkipAFileOrEndTheJob) {
   BackupRun r;
   run(r, s);
   EXPECT_EQ(r.created, (std::vector<std::string>{out("folder=0_file=2_chn3_Time_2012_5_4_8_9_30.avi")}));
-  EXPECT_EQ(r.result.end, BackupEnd::AfterWindow);
+  EXPECT_EQ(r.result.end, JobOutcome::Finished);
   EXPECT_EQ(r.state.currentBackupFile, 3);
 }
 
@@ -509,7 +509,7 @@ TEST_F(BackupWorkerTest, OnlySelectedChannelsAndRecordTypesAreExported) {
   run(nothing, none);
   EXPECT_TRUE(nothing.created.empty());
   EXPECT_FALSE(nothing.state.videoFound);
-  EXPECT_EQ(nothing.result.end, BackupEnd::RangeDone);
+  EXPECT_EQ(nothing.result.end, JobOutcome::NoVideo);
 }
 
 TEST_F(BackupWorkerTest, AStopTakesEffectAfterTheFileBeingRead) {
@@ -523,7 +523,7 @@ TEST_F(BackupWorkerTest, AStopTakesEffectAfterTheFileBeingRead) {
   // The file being read is read to its end; the next one is not opened.
   ASSERT_EQ(r.created.size(), 2u);
   EXPECT_EQ(testing::readAviContents(r.created[0]).count("00db"), 2u);
-  EXPECT_EQ(r.result.end, BackupEnd::Stopped);
+  EXPECT_EQ(r.result.end, JobOutcome::Stopped);
   EXPECT_EQ(r.state.currentBackupFile, 0);
 }
 
@@ -532,7 +532,7 @@ TEST_F(BackupWorkerTest, AMissingRecordingFileEndsTheJobWithItsFilesFinished) {
   BackupRun r;
   run(r, everything());
   EXPECT_EQ(r.created.size(), 1u);
-  EXPECT_EQ(r.result.end, BackupEnd::FileMissing);
+  EXPECT_EQ(r.result.end, JobOutcome::Finished);
   EXPECT_EQ(r.state.currentBackupFile, 1);
 }
 
@@ -544,9 +544,9 @@ TEST_F(BackupWorkerTest, AnAviFileThatCannotBeCreatedEndsTheJobWithItsReason) {
   run(r, s);
   EXPECT_TRUE(r.created.empty());
   EXPECT_TRUE(r.state.videoFound);
-  EXPECT_EQ(r.result.end, BackupEnd::OutputFailed);
-  EXPECT_EQ(r.result.errorNumber, ENOENT);
-  EXPECT_EQ(r.result.failedPath, s.outputFolder + "/folder=0_file=0_chn1_Time_2012_5_4_8_9_10.avi");
+  EXPECT_EQ(r.result.end, JobOutcome::Failed);
+  EXPECT_EQ(r.result.failure.errorNumber, ENOENT);
+  EXPECT_EQ(r.result.failure.path, s.outputFolder + "/folder=0_file=0_chn1_Time_2012_5_4_8_9_10.avi");
   EXPECT_EQ(r.state.totalBytesWritten, 0u);
   EXPECT_EQ(r.state.currentBackupFile, 0);
 }

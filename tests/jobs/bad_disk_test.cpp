@@ -88,10 +88,10 @@ TEST_F(BadDiskTest, TruncatedFilesEndTheirFramesAndTheJobsGoOn) {
   store_.writeFile(0, 3, RecordingFileBuilder(whole).truncate(0));
   store_.fillFolder(0);
   scan();
-  EXPECT_EQ(scan_.end, ScanEnd::RangeDone);
+  EXPECT_EQ(scan_.end, JobOutcome::Finished);
   EXPECT_EQ(state_.segmentCount, 1);
   const auto created = backup();
-  EXPECT_EQ(backup_.end, BackupEnd::RangeDone);
+  EXPECT_EQ(backup_.end, JobOutcome::Finished);
   ASSERT_EQ(created.size(), 1u);
   EXPECT_EQ(testing::readAviContents(created[0]).count("00db"), 2u + 1);
 }
@@ -102,11 +102,11 @@ TEST_F(BadDiskTest, AFolderReplacedByAFileEndsBothJobsThere) {
   RecordingFileBuilder().writeTo(store_.folderPath(1));  // a plain file named dir00001
   store_.fillFolder(2);
   scan();
-  EXPECT_EQ(scan_.end, ScanEnd::FileMissing);
+  EXPECT_EQ(scan_.end, JobOutcome::NoVideo);
   EXPECT_EQ(state_.currentScanFolder, 1);
   EXPECT_EQ(state_.segmentCount, 1);
   const auto created = backup();
-  EXPECT_EQ(backup_.end, BackupEnd::FileMissing);
+  EXPECT_EQ(backup_.end, JobOutcome::Finished);
   ASSERT_EQ(created.size(), 1u);
   EXPECT_TRUE(testing::readAviContents(created[0]).valid);
 }
@@ -137,11 +137,11 @@ TEST_F(BadDiskTest, AnUnreadableFileEndsBothJobsAsAFailureNamingIt) {
 
   const int result = asUnprivilegedUser([&] {
     scan();
-    if (scan_.end != ScanEnd::SourceFailed || state_.currentScanFile != 5) return 1;
+    if (scan_.end != JobOutcome::Failed || state_.currentScanFile != 5) return 1;
     if (scan_.source.failedPath != store_.filePath(0, 5) || scan_.source.failureReason != "Permission denied") return 2;
     if (state_.segmentCount != 1) return 3;  // what was found before stays in the report
     const auto created = backup();
-    if (backup_.end != BackupEnd::SourceFailed || state_.currentBackupFile != 5) return 4;
+    if (backup_.end != JobOutcome::Failed || state_.currentBackupFile != 5) return 4;
     if (backup_.source.failedPath != store_.filePath(0, 5)) return 5;
     if (created.size() != 1 || !testing::readAviContents(created[0]).valid) return 6;
     return 0;
@@ -161,7 +161,7 @@ TEST_F(BadDiskTest, FilesThatVanishOrShrinkWhileTheJobsRun) {
     if (std::string(line).rfind("i = 1 ", 0) == 0) unlink(store_.filePath(1, 7).c_str());
   };
   scan(options);
-  EXPECT_EQ(scan_.end, ScanEnd::FileMissing);
+  EXPECT_EQ(scan_.end, JobOutcome::NoVideo);
   EXPECT_EQ(state_.currentScanFolder, 1);
   EXPECT_EQ(state_.currentScanFile, 7);
 
@@ -170,7 +170,7 @@ TEST_F(BadDiskTest, FilesThatVanishOrShrinkWhileTheJobsRun) {
     ASSERT_EQ(truncate(store_.filePath(0, 0).c_str(), FILE_HEADER_SIZE + FRAME_HEADER_SIZE + 64 + 10), 0);
     unlink(store_.filePath(0, 3).c_str());
   });
-  EXPECT_EQ(backup_.end, BackupEnd::FileMissing);
+  EXPECT_EQ(backup_.end, JobOutcome::Finished);
   EXPECT_EQ(state_.currentBackupFile, 3);
   ASSERT_EQ(created.size(), 1u);
   EXPECT_EQ(testing::readAviContents(created[0]).count("00db"), 1u);
@@ -188,9 +188,9 @@ TEST_F(BadDiskTest, AFullOutputDiskEndsTheBackupAndKeepsEveryFilePlayable) {
   testing::simulateRecorder(disk_.root(), segments, options);
 
   const auto created = backup();
-  EXPECT_EQ(backup_.end, BackupEnd::OutputFailed);
-  EXPECT_EQ(backup_.errorNumber, ENOSPC);
-  EXPECT_FALSE(backup_.failedPath.empty());
+  EXPECT_EQ(backup_.end, JobOutcome::Failed);
+  EXPECT_EQ(backup_.failure.errorNumber, ENOSPC);
+  EXPECT_FALSE(backup_.failure.path.empty());
   ASSERT_GE(created.size(), 2u);
   // The file that met the full disk too: it holds what reached the disk
   // whole, its index lists exactly that, and it plays.
@@ -221,8 +221,8 @@ TEST_F(BadDiskTest, AFullOutputDiskFailsTheReport) {
   store_.writeFile(0, 0, file);
   store_.fillFolder(0);
   scan();
-  EXPECT_EQ(scan_.end, ScanEnd::ReportWriteFailed);
-  EXPECT_EQ(scan_.errorNumber, ENOSPC);
+  EXPECT_EQ(scan_.end, JobOutcome::Failed);
+  EXPECT_EQ(scan_.failure.errorNumber, ENOSPC);
 }
 
 }  // namespace

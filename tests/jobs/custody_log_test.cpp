@@ -163,7 +163,7 @@ class CustodyLogTest : public ::testing::Test {
 TEST_F(CustodyLogTest, ABackupOfTheSampleDiskIsVerifiedAndAChangedByteIsFound) {
   testing::writeSampleDisk(disk_.root());
   const BackupResult result = backup();
-  ASSERT_EQ(result.end, BackupEnd::RangeDone);
+  ASSERT_EQ(result.end, JobOutcome::Finished);
   ASSERT_EQ(result.files.size(), 12u);
   const Json log = expectBackupLogMatchesFolder(result, "finished");
   EXPECT_FALSE(log.contains("reason"));
@@ -200,7 +200,7 @@ TEST_F(CustodyLogTest, ABackupOfTheSampleDiskIsVerifiedAndAChangedByteIsFound) {
 TEST_F(CustodyLogTest, AScanOfTheSampleDiskHashesItsReportAndListsItsSegments) {
   testing::writeSampleDisk(disk_.root());
   const ScanResult result = scan();
-  ASSERT_EQ(result.end, ScanEnd::RangeDone);
+  ASSERT_EQ(result.end, JobOutcome::Finished);
   EXPECT_EQ(result.logPath, out_.path() + "/ScanFile_2026_12_8_12_0_0.json");
   EXPECT_EQ(result.hashListPath, out_.path() + "/ScanFile_2026_12_8_12_0_0.sha256");
   const auto check = checkHashes(result.hashListPath);
@@ -268,7 +268,7 @@ TEST_F(CustodyLogTest, AStoppedAnInterruptedAndASizeLimitedBackupLeaveTheirLogs)
       if (c.maxMB == 0 && ++created == 3) c.interrupt ? stop.interrupt() : stop.request();
     };
     const BackupResult result = backup(options, &stop);
-    EXPECT_EQ(result.end, c.maxMB == 0 ? BackupEnd::Stopped : BackupEnd::SizeLimit);
+    EXPECT_EQ(result.end, c.maxMB != 0 ? JobOutcome::SizeLimit : c.interrupt ? JobOutcome::Interrupted : JobOutcome::Stopped);
     EXPECT_GE(result.files.size(), 2u);
     EXPECT_LT(result.files.size(), 12u);
     expectBackupLogMatchesFolder(result, c.outcome);
@@ -286,7 +286,7 @@ TEST_F(CustodyLogTest, ABackupThatFilledTheDiskStillLeavesAWholeLog) {
   testing::simulateRecorder(disk_.root(), segments, options);
 
   const BackupResult result = backup();
-  ASSERT_EQ(result.end, BackupEnd::OutputFailed);
+  ASSERT_EQ(result.end, JobOutcome::Failed);
   ASSERT_GE(result.files.size(), 2u);
   const Json log = expectBackupLogMatchesFolder(result, "failed");
   EXPECT_NE(log["reason"].get<std::string>().find("No space left on device"), std::string::npos) << log["reason"];
@@ -298,7 +298,7 @@ TEST_F(CustodyLogTest, ABackupThatFilledTheDiskStillLeavesAWholeLog) {
 TEST_F(CustodyLogTest, JobsWithoutVideoLeaveALogWithNothingToCheck) {
   // No folder at all: no report, no AVI file, but a log of the attempt.
   const ScanResult scanned = scan();
-  EXPECT_EQ(scanned.end, ScanEnd::NoFolders);
+  EXPECT_EQ(scanned.end, JobOutcome::NoVideo);
   EXPECT_EQ(scanned.reportPath, "");
   const Json scanLog = readJson(scanned.logPath);
   ASSERT_FALSE(scanLog.is_discarded());

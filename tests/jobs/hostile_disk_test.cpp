@@ -118,7 +118,7 @@ TEST_F(HostileDiskTest, LinksUnderTheNamesABackupCreatesAreNeverWrittenThrough) 
   }
   settings_.outputFolder = planted.path();
   ASSERT_TRUE(backup());
-  EXPECT_EQ(backup_.end, BackupEnd::RangeDone);
+  EXPECT_EQ(backup_.end, JobOutcome::Finished);
   ASSERT_EQ(created_.size(), 2u);
   for (const auto& path : created_) {
     EXPECT_EQ(path.substr(path.size() - 6), "_2.avi") << path;
@@ -181,13 +181,13 @@ TEST_F(HostileDiskTest, NonRegularRecordingFilesNeverBlockAndFailTheJob) {
     store.fillFolder(1);
 
     ASSERT_TRUE(scan()) << "the scan blocked";
-    EXPECT_EQ(scan_.end, ScanEnd::SourceFailed);
+    EXPECT_EQ(scan_.end, JobOutcome::Failed);
     EXPECT_EQ(scan_.source.failedPath, store.filePath(0, 1));
     EXPECT_FALSE(scan_.source.failureReason.empty());
     EXPECT_EQ(state_.segmentCount, 1);
 
     ASSERT_TRUE(backup()) << "the backup blocked";
-    EXPECT_EQ(backup_.end, BackupEnd::SourceFailed);
+    EXPECT_EQ(backup_.end, JobOutcome::Failed);
     EXPECT_EQ(backup_.source.failedPath, store.filePath(0, 1));
     ASSERT_EQ(created_.size(), 1u);
     EXPECT_TRUE(testing::readAviContents(created_[0]).valid);
@@ -199,11 +199,11 @@ TEST_F(HostileDiskTest, AMissingFileWithFoldersLeftSaysSo) {
   store_.writeFile(0, 0, RecordingFileBuilder().frame(key(0, 1, T0)).timesFromFrames());
   ASSERT_EQ(unlink(store_.filePath(1, 9).c_str()), 0);
   ASSERT_TRUE(scan());
-  EXPECT_EQ(scan_.end, ScanEnd::FileMissing);
+  EXPECT_EQ(scan_.end, JobOutcome::NoVideo);
   EXPECT_EQ(scan_.source.missingPath, store_.filePath(1, 9));
   EXPECT_EQ(scan_.source.foldersNotRead, 2);
   ASSERT_TRUE(backup());
-  EXPECT_EQ(backup_.end, BackupEnd::FileMissing);
+  EXPECT_EQ(backup_.end, JobOutcome::Finished);
   EXPECT_EQ(backup_.source.missingPath, store_.filePath(1, 9));
   EXPECT_EQ(backup_.source.foldersNotRead, 2);
 }
@@ -243,8 +243,8 @@ TEST_F(HostileDiskTest, AReportThatGetsNoHeaderIsRemoved) {
   store_.fillFolder(0);
   settings_.outputFolder = small.path();
   ASSERT_TRUE(scan());
-  EXPECT_EQ(scan_.end, ScanEnd::ReportWriteFailed);
-  EXPECT_EQ(scan_.errorNumber, ENOSPC);
+  EXPECT_EQ(scan_.end, JobOutcome::Failed);
+  EXPECT_EQ(scan_.failure.errorNumber, ENOSPC);
   EXPECT_EQ(testing::listFiles(small.path(), "ScanFile_"), std::vector<std::string>{});
 }
 
@@ -407,8 +407,8 @@ TEST_F(HostileDiskTest, OutputSwappedDuringAJobFailsItAndIsNeverVouchedFor) {
       onCreated_ = once;
       ASSERT_TRUE(backup());
       onCreated_ = nullptr;
-      EXPECT_EQ(backup_.end, BackupEnd::OutputFailed);
-      EXPECT_EQ(backup_.errorNumber, c.folderSwapped ? OUTPUT_FOLDER_REPLACED : OUTPUT_FILE_REPLACED);
+      EXPECT_EQ(backup_.end, JobOutcome::Failed);
+      EXPECT_EQ(backup_.failure.errorNumber, c.folderSwapped ? OUTPUT_FOLDER_REPLACED : OUTPUT_FILE_REPLACED);
       EXPECT_EQ(created_.size(), 6u);  // some after the swap
       listPath = backup_.hashListPath;
       jsonPath = backup_.logPath;
@@ -419,8 +419,8 @@ TEST_F(HostileDiskTest, OutputSwappedDuringAJobFailsItAndIsNeverVouchedFor) {
         if (!done) once(reports.empty() ? std::string() : reports[0]);
       };
       ASSERT_TRUE(scan(options));
-      EXPECT_EQ(scan_.end, ScanEnd::ReportWriteFailed);
-      EXPECT_EQ(scan_.errorNumber, c.folderSwapped ? OUTPUT_FOLDER_REPLACED : OUTPUT_FILE_REPLACED);
+      EXPECT_EQ(scan_.end, JobOutcome::Failed);
+      EXPECT_EQ(scan_.failure.errorNumber, c.folderSwapped ? OUTPUT_FOLDER_REPLACED : OUTPUT_FILE_REPLACED);
       listPath = scan_.hashListPath;
       jsonPath = scan_.logPath;
     }

@@ -60,12 +60,12 @@ TEST(OutputFilesTest, JobsWriteIntoMemoryTheFilesTheyWriteOnDisk) {
       ScanOptions scanOptions;
       scanOptions.startedAt = NOON;
       scanOptions.output = output;
-      EXPECT_EQ(scanWorker(settings, source, state, stop, scanOptions).end, ScanEnd::RangeDone);
+      EXPECT_EQ(scanWorker(settings, source, state, stop, scanOptions).end, JobOutcome::Finished);
       state.reset();
       BackupOptions backupOptions;
       backupOptions.startedAt = NOON;
       backupOptions.output = output;
-      EXPECT_EQ(backupWorker(settings, source, state, stop, backupOptions).end, BackupEnd::RangeDone);
+      EXPECT_EQ(backupWorker(settings, source, state, stop, backupOptions).end, JobOutcome::Finished);
     }
 
     const std::vector<std::string> onDisk = testing::listFiles(out.path());

@@ -65,11 +65,11 @@ TEST(ReadOnly, ScanAndBackupLeaveTheStoreAsItWasAndWorkWithoutWritePermission) {
   selectEverything(settings);
 
   JobState state;
-  EXPECT_EQ(scanWorker(settings, state).end, ScanEnd::RangeDone);
+  EXPECT_EQ(scanWorker(settings, state).end, JobOutcome::Finished);
   EXPECT_EQ(state.segmentCount, 2);
 
   state.reset();
-  EXPECT_EQ(backupWorker(settings, state).end, BackupEnd::RangeDone);
+  EXPECT_EQ(backupWorker(settings, state).end, JobOutcome::Finished);
   EXPECT_EQ(testing::listFiles(out.path(), "", ".avi").size(), 2u);
 
   const auto after = snapshot(disk.path());

@@ -116,14 +116,14 @@ TEST_F(RecoveryTest, TheScanListsRecoveredSegmentsAndSaysHowMany) {
   source.setFile(0, 0, damagedFile(50, 30).bytes());
 
   const ScanResult plain = scan(source, false);
-  ASSERT_EQ(plain.end, ScanEnd::RangeDone);
+  ASSERT_EQ(plain.end, JobOutcome::Finished);
   ASSERT_EQ(plain.segments.size(), 1u);
   EXPECT_FALSE(plain.segments[0].recovered);
   const std::vector<std::string> plainLines = reportLines(plain.reportPath);
   ASSERT_EQ(plainLines.size(), 1u);
 
   const ScanResult recovered = scan(source, true);
-  ASSERT_EQ(recovered.end, ScanEnd::RangeDone);
+  ASSERT_EQ(recovered.end, JobOutcome::Finished);
   // The newer segment goes on past the garbage; the older frames are a
   // segment of their own.
   ASSERT_EQ(recovered.segments.size(), 2u);
@@ -200,8 +200,8 @@ TEST_F(RecoveryTest, AnUndamagedStoreGivesTheSameRowsAndNothingRecovered) {
   }
   const ScanResult plain = scan(source, false);
   const ScanResult recovered = scan(source, true);
-  EXPECT_EQ(plain.end, ScanEnd::RangeDone);
-  EXPECT_EQ(recovered.end, ScanEnd::RangeDone);
+  EXPECT_EQ(plain.end, JobOutcome::Finished);
+  EXPECT_EQ(recovered.end, JobOutcome::Finished);
   std::vector<std::string> plainLines = reportLines(plain.reportPath);
   std::vector<std::string> lines = reportLines(recovered.reportPath);
   ASSERT_EQ(plainLines.size(), 12u);
@@ -225,13 +225,13 @@ TEST_F(RecoveryTest, AReadErrorIsReadThroughAndListed) {
   source.setDamage(0, 0, frame8 + 10, frame8 + 20);
 
   const ScanResult plain = scan(source, false);
-  EXPECT_EQ(plain.end, ScanEnd::SourceFailed);
+  EXPECT_EQ(plain.end, JobOutcome::Failed);
   EXPECT_EQ(plain.source.failureReason, std::strerror(EIO));
   ASSERT_EQ(plain.segments.size(), 1u);
   EXPECT_EQ(plain.segments[0].endTime, T0 + 7);
 
   const ScanResult recovered = scan(source, true);
-  EXPECT_EQ(recovered.end, ScanEnd::RangeDone);
+  EXPECT_EQ(recovered.end, JobOutcome::Finished);
   ASSERT_EQ(recovered.segments.size(), 1u);
   EXPECT_EQ(recovered.segments[0].endTime, T0 + 19);
   // Frame 8's header is unreadable, and so is the end of frame 7's payload.
@@ -244,7 +244,7 @@ TEST_F(RecoveryTest, AReadErrorIsReadThroughAndListed) {
 
   // The backup exports what the scan counted, and both list frame 7.
   const BackupResult saved = backup(source, true);
-  EXPECT_EQ(saved.end, BackupEnd::RangeDone);
+  EXPECT_EQ(saved.end, JobOutcome::Finished);
   ASSERT_EQ(saved.files.size(), 1u);
   EXPECT_EQ(saved.files[0].videoFrames, 18u);
   EXPECT_EQ(saved.files[0].mediaBytes, recovered.segments[0].byteCount);
@@ -276,12 +276,12 @@ TEST_F(RecoveryTest, MissingAndUnopenableFilesMidRangeArePassedOver) {
   const FolderSource source(disk.root());
 
   const ScanResult plain = scan(source, false);
-  EXPECT_EQ(plain.end, ScanEnd::FileMissing);
+  EXPECT_EQ(plain.end, JobOutcome::NoVideo);
   ASSERT_EQ(plain.segments.size(), 1u);
   EXPECT_EQ(plain.segments[0].endTime, T0);
 
   const ScanResult recovered = scan(source, true);
-  EXPECT_EQ(recovered.end, ScanEnd::RangeDone);
+  EXPECT_EQ(recovered.end, JobOutcome::Finished);
   ASSERT_EQ(recovered.segments.size(), 1u);
   EXPECT_EQ(recovered.segments[0].endTime, T0 + 9);
   EXPECT_FALSE(recovered.segments[0].recovered);
@@ -292,7 +292,7 @@ TEST_F(RecoveryTest, MissingAndUnopenableFilesMidRangeArePassedOver) {
   EXPECT_EQ(recovered.recovery.skipped[1].reason, "a folder, not a recording file");
 
   const BackupResult saved = backup(source, true);
-  EXPECT_EQ(saved.end, BackupEnd::RangeDone);
+  EXPECT_EQ(saved.end, JobOutcome::Finished);
   ASSERT_EQ(saved.files.size(), 1u);
   EXPECT_EQ(saved.files[0].videoFrames, 3u);
   EXPECT_EQ(saved.recovery.skipped.size(), 2u);
@@ -314,10 +314,10 @@ TEST_F(RecoveryTest, FileHeadersWithWrongTimesAreIgnored) {
 
   struct Case {
     bool recover;
-    BackupEnd end;
+    JobOutcome end;
     std::uint64_t frames;
   };
-  for (const Case c : {Case{false, BackupEnd::AfterWindow, 5}, Case{true, BackupEnd::RangeDone, 15}}) {
+  for (const Case c : {Case{false, JobOutcome::Finished, 5}, Case{true, JobOutcome::Finished, 15}}) {
     SCOPED_TRACE(c.recover);
     const BackupResult saved = backup(source, c.recover);
     EXPECT_EQ(saved.end, c.end);
@@ -336,7 +336,7 @@ TEST_F(RecoveryTest, ResidualFramesGoIntoTheirOwnAviFileMarkedRecovered) {
   created_.clear();
 
   const BackupResult saved = backup(source, true);
-  EXPECT_EQ(saved.end, BackupEnd::RangeDone);
+  EXPECT_EQ(saved.end, JobOutcome::Finished);
   ASSERT_EQ(saved.files.size(), 2u);
   const ExportedFile& newer = saved.files[0];
   const ExportedFile& older = saved.files[1];
@@ -506,7 +506,7 @@ TEST_F(RecoveryTest, AStoreOfRandomBytesRecoversNothing) {
   for (int file = 0; file < 4; ++file)
     source.setFile(0, file, randomBytes(FILE_HEADER_SIZE + 512 * 1024, static_cast<std::uint32_t>(100 + file)));
   const ScanResult scanned = scan(source, true);
-  EXPECT_EQ(scanned.end, ScanEnd::RangeDone);
+  EXPECT_EQ(scanned.end, JobOutcome::Finished);
   EXPECT_TRUE(scanned.segments.empty());
   EXPECT_EQ(scanned.recovery.recoveredFrames, 0u);
   EXPECT_TRUE(scanned.recovery.resyncs.empty());

@@ -52,7 +52,7 @@ class ScanWorkerTest : public ::testing::Test {
       EXPECT_FALSE(testing::openInThisProcess(out.result.reportPath));
     }
     // (A report that failed may be a device that never ends: not read.)
-    if (!out.result.reportPath.empty() && out.result.end != ScanEnd::ReportWriteFailed)
+    if (!out.result.reportPath.empty() && out.result.end != JobOutcome::Failed)
       out.report = testing::readTextFile(out.result.reportPath);
   }
 
@@ -78,7 +78,7 @@ TEST_F(ScanWorkerTest, OneSegmentAcrossFilesAndFoldersAndTheLastSegmentsInAFinal
             header() +
                 "    1 |    1    |     Time  |  2012. 5. 4  8: 9:10  |  2012. 5. 4  8: 9:13  |   0: 0: 3  |    64B |   0\r\n"
                 "    2 |    1    |     Time  |  2012. 5. 4  8: 9:20  |  2012. 5. 4  8: 9:20  |   0: 0: 0  |     1K |   1\r\n");
-  EXPECT_EQ(run_.result.end, ScanEnd::RangeDone);
+  EXPECT_EQ(run_.result.end, JobOutcome::Finished);
   EXPECT_EQ(run_.state.scanPercent, 100);
   EXPECT_EQ(run_.state.segmentCount, 2);
   EXPECT_FALSE(run_.result.aborted);
@@ -138,7 +138,7 @@ TEST_F(ScanWorkerTest, FolderRangeLimitsTheFoldersVisited) {
                 "    2 |    3    |     Time  |  2012. 5. 4  8: 9:12  |  2012. 5. 4  8: 9:12  |   0: 0: 0  |    16B |   2\r\n");
   EXPECT_EQ(trace, (std::vector<std::string>{"i = 1  folder_count = 3  progressbar = 66\r\n",
                                              "i = 2  folder_count = 3  progressbar = 100\r\n"}));
-  EXPECT_EQ(run_.result.end, ScanEnd::RangeDone);
+  EXPECT_EQ(run_.result.end, JobOutcome::Finished);
 }
 
 TEST_F(ScanWorkerTest, ARangeWithoutFoldersGivesTheHeaderAlone) {
@@ -148,7 +148,7 @@ TEST_F(ScanWorkerTest, ARangeWithoutFoldersGivesTheHeaderAlone) {
   ScanRun run_;
   run(run_, settings);
   EXPECT_EQ(run_.report, header());
-  EXPECT_EQ(run_.result.end, ScanEnd::RangeDone);
+  EXPECT_EQ(run_.result.end, JobOutcome::Finished);
   EXPECT_EQ(run_.state.scanPercent, 0);
 }
 
@@ -166,7 +166,7 @@ TEST_F(ScanWorkerTest, AMissingFileMidRangeAbortsAndKeepsTheRowsFound) {
             header() +
                 "    1 |    1    |     Time  |  2012. 5. 4  8: 9:10  |  2012. 5. 4  8: 9:10  |   0: 0: 0  |    16B |   0\r\n"
                 "    2 |    1    |     Time  |  2012. 5. 4  8: 9:11  |  2012. 5. 4  8: 9:11  |   0: 0: 0  |    16B |   0\r\n");
-  EXPECT_EQ(run_.result.end, ScanEnd::FileMissing);
+  EXPECT_EQ(run_.result.end, JobOutcome::NoVideo);
   EXPECT_TRUE(run_.result.aborted);
   EXPECT_EQ(run_.state.currentScanFolder, 0);
   EXPECT_EQ(run_.state.currentScanFile, 2);
@@ -178,10 +178,33 @@ TEST_F(ScanWorkerTest, AFolderNotFilledToTheEndStillCompletesTheLastFolder) {
   store_.writeFile(1, 0, RecordingFileBuilder().frame(frame(0, 3, 3, T0)));
   ScanRun run_;
   run(run_);
-  EXPECT_EQ(run_.result.end, ScanEnd::RangeDone);
+  EXPECT_EQ(run_.result.end, JobOutcome::Finished);
   EXPECT_TRUE(run_.result.aborted);
   EXPECT_EQ(run_.state.scanPercent, 100);
   EXPECT_EQ(run_.state.segmentCount, 1);
+}
+
+TEST_F(ScanWorkerTest, TwoScansSharingOneStateEachNumberTheirRowsFromOne) {
+  store_.writeFile(0, 0, RecordingFileBuilder().frame(frame(0, 1, 1, T0)).frame(frame(1, 2, 2, T0 + 1)));
+  store_.fillFolder(0);
+  // The state is what others see of a job; nothing resets it between these two.
+  JobState shared;
+  const FolderSource source(disk_.root());
+  ScanOptions options;
+  options.startedAt = STARTED;
+  for (int scan = 0; scan < 2; ++scan) {
+    SCOPED_TRACE(scan);
+    const TempDir out;
+    JobSettings settings;
+    settings.diskRoot = disk_.root();
+    settings.outputFolder = out.path();
+    const ScanResult result = scanWorker(settings, source, shared, StopRequest{}, options);
+    EXPECT_EQ(testing::readTextFile(result.reportPath),
+              header() +
+                  "    1 |    1    |     Time  |  2012. 5. 4  8: 9:10  |  2012. 5. 4  8: 9:10  |   0: 0: 0  |    16B |   0\r\n"
+                  "    2 |    2    |     Time  |  2012. 5. 4  8: 9:11  |  2012. 5. 4  8: 9:11  |   0: 0: 0  |    16B |   0\r\n");
+    EXPECT_EQ(shared.segmentCount, 2);
+  }
 }
 
 TEST_F(ScanWorkerTest, AStopTakesEffectBetweenFilesAndTheOpenSegmentsAreStillWritten) {
@@ -197,13 +220,13 @@ TEST_F(ScanWorkerTest, AStopTakesEffectBetweenFilesAndTheOpenSegmentsAreStillWri
   EXPECT_EQ(run_.report,
             header() +
                 "    1 |    1    |     Time  |  2012. 5. 4  8: 9:10  |  2012. 5. 4  8: 9:10  |   0: 0: 0  |    16B |   0\r\n");
-  EXPECT_EQ(run_.result.end, ScanEnd::Stopped);
+  EXPECT_EQ(run_.result.end, JobOutcome::Stopped);
 }
 
 TEST_F(ScanWorkerTest, NoFolderMakesNoReport) {
   ScanRun run_;
   run(run_);
-  EXPECT_EQ(run_.result.end, ScanEnd::NoFolders);
+  EXPECT_EQ(run_.result.end, JobOutcome::NoVideo);
   EXPECT_TRUE(run_.result.aborted);
   EXPECT_TRUE(run_.result.reportPath.empty());
   // Only the log of the attempt.
@@ -216,8 +239,8 @@ TEST_F(ScanWorkerTest, AReportThatCannotBeCreatedEndsTheScanWithItsReason) {
   settings.outputFolder = out_.path() + "/missing";
   ScanRun run_;
   run(run_, settings);
-  EXPECT_EQ(run_.result.end, ScanEnd::ReportNotCreated);
-  EXPECT_EQ(run_.result.errorNumber, ENOENT);
+  EXPECT_EQ(run_.result.end, JobOutcome::Failed);
+  EXPECT_EQ(run_.result.failure.errorNumber, ENOENT);
   EXPECT_FALSE(run_.result.aborted);
   EXPECT_EQ(run_.result.reportPath, out_.path() + "/missing/ScanFile_2026_12_1_8_0_0.txt");
 }
@@ -231,7 +254,7 @@ TEST_F(ScanWorkerTest, ALinkAtTheReportsNameIsNeverWrittenThrough) {
   ASSERT_EQ(symlink("/dev/full", reportPath.c_str()), 0);
   ScanRun run_;
   run(run_);
-  EXPECT_EQ(run_.result.end, ScanEnd::RangeDone);
+  EXPECT_EQ(run_.result.end, JobOutcome::Finished);
   EXPECT_EQ(run_.result.reportPath, out_.path() + "/ScanFile_2026_12_1_8_0_0_2.txt");
   EXPECT_EQ(testing::readTextFile(run_.result.reportPath).rfind(SCAN_REPORT_HEADER, 0), 0u);
   char target[64] = {};
@@ -258,7 +281,7 @@ TEST_F(ScanWorkerTest, TheSegmentsComeAsValuesThatTheReportIsOneViewOf) {
   options.segmentEnded = [&](const SegmentRecord& segment) { told.push_back(segment); };
   JobState state;
   const ScanResult result = scanWorker(settings, state, options);
-  ASSERT_EQ(result.end, ScanEnd::RangeDone);
+  ASSERT_EQ(result.end, JobOutcome::Finished);
 
   // The report is the rows of the values, in their order.
   std::string rows = header();

@@ -185,7 +185,7 @@ TEST_P(StuckReadTest, AStopEndsTheJobWithoutTheReadAndItsFilesAreFinished) {
 
   std::vector<std::string> outputs;
   if (c.backup) {
-    EXPECT_EQ(backup.end, BackupEnd::Stopped);
+    EXPECT_EQ(backup.end, JobOutcome::Stopped);
     ASSERT_FALSE(backup.files.empty());
     for (const ExportedFile& file : backup.files) {
       SCOPED_TRACE(file.path);
@@ -204,7 +204,7 @@ TEST_P(StuckReadTest, AStopEndsTheJobWithoutTheReadAndItsFilesAreFinished) {
       }
     }
   } else {
-    EXPECT_EQ(scan.end, ScanEnd::Stopped);
+    EXPECT_EQ(scan.end, JobOutcome::Stopped);
     EXPECT_FALSE(scan.segments.empty());
     outputs.push_back(scan.reportPath);
   }
