@@ -9,7 +9,7 @@
 
 #include "jobs/job_state.h"
 #include "jobs/job_thread.h"
-#include "store/stop_request.h"
+#include "base/stop_request.h"
 
 class QTimer;
 

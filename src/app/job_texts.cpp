@@ -6,7 +6,7 @@
 #include <limits>
 #include <vector>
 
-#include "avi/output_files.h"
+#include "base/output_files.h"
 #include "lang/language.h"
 #include "lang/language_keys.h"
 

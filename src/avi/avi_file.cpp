@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "avi/write_fully.h"
+#include "base/write_fully.h"
 
 namespace korvex {
 

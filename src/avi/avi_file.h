@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "avi/failure.h"
+#include "base/failure.h"
 #include "avi/avi_header_block.h"
-#include "avi/output_files.h"
+#include "base/output_files.h"
 
 namespace korvex {
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "jobs/job_thread.h"
-#include "store/stop_request.h"
+#include "base/stop_request.h"
 
 namespace korvex::cli {
 

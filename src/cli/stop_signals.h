@@ -3,7 +3,7 @@
 // output.
 #pragma once
 
-#include "store/stop_request.h"
+#include "base/stop_request.h"
 
 namespace korvex::cli {
 

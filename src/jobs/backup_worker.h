@@ -20,7 +20,7 @@
 #include "jobs/output_folder.h"
 #include "store/recording_file_reader.h"
 #include "store/recording_source.h"
-#include "store/stop_request.h"
+#include "base/stop_request.h"
 #include "store/store_walk.h"
 
 namespace korvex {

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "avi/output_files.h"
+#include "base/output_files.h"
 #include "jobs/file_hasher.h"
 #include "jobs/job_result.h"
 #include "jobs/job_settings.h"

@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "avi/output_files.h"
+#include "base/output_files.h"
 #include "jobs/job_result.h"
 
 namespace korvex {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "avi/failure.h"
+#include "base/failure.h"
 #include "store/recorder_time.h"
 
 namespace korvex {

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "avi/output_files.h"
+#include "base/output_files.h"
 #include "jobs/job_result.h"
 #include "store/recorder_time.h"
 

@@ -15,7 +15,7 @@
 #include "jobs/job_state.h"
 #include "jobs/scan_report.h"
 #include "store/recording_source.h"
-#include "store/stop_request.h"
+#include "base/stop_request.h"
 #include "store/store_walk.h"
 
 namespace korvex {

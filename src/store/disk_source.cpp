@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/mount_table.h"
 #include "store/drive_list.h"
 #include "store/recording_store.h"
 
@@ -33,23 +34,6 @@ std::string parentFolder(std::string path) {
   const std::size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// The mount table writes a space, tab, newline and backslash as \040 and so on.
-std::string unescapeMountField(const std::string& field) {
-  std::string text;
-  for (std::size_t i = 0; i < field.size(); ++i) {
-    if (field[i] == '\\' && field.size() - i > 3) {
-      const std::string octal = field.substr(i + 1, 3);
-      if (octal.find_first_not_of("01234567") == std::string::npos) {
-        text += static_cast<char>(std::strtol(octal.c_str(), nullptr, 8));
-        i += 3;
-        continue;
-      }
-    }
-    text += field[i];
-  }
-  return text;
 }
 
 // The mount that holds `path` (resolved): of the entries of its device, the

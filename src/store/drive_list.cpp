@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "base/mount_table.h"
+
 namespace korvex {
 
 namespace {
@@ -26,37 +28,6 @@ bool isUnder(std::string_view path, std::string_view folder) {
                             path[folder.size()] == '/');
 }
 
-// The next blank-separated field of a mount table line.
-std::string_view nextField(std::string_view& line) {
-  while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
-  std::size_t end = 0;
-  while (end < line.size() && line[end] != ' ' && line[end] != '\t') ++end;
-  const std::string_view field = line.substr(0, end);
-  line.remove_prefix(end);
-  return field;
-}
-
-bool isOctal(char c) { return c >= '0' && c <= '7'; }
-
-// The kernel writes blank, tab, newline and backslash in names as \ooo.
-std::string unescape(std::string_view field) {
-  std::string out;
-  out.reserve(field.size());
-  for (std::size_t i = 0; i < field.size(); ++i) {
-    if (field[i] == '\\' && i + 3 < field.size() && isOctal(field[i + 1]) && isOctal(field[i + 2]) &&
-        isOctal(field[i + 3])) {
-      const int value = (field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0');
-      if (value <= 0xFF) {
-        out.push_back(static_cast<char>(value));
-        i += 3;
-        continue;
-      }
-    }
-    out.push_back(field[i]);
-  }
-  return out;
-}
-
 bool isPseudo(std::string_view type, std::string_view mountPoint) {
   if (std::find(PSEUDO_FILE_SYSTEMS.begin(), PSEUDO_FILE_SYSTEMS.end(), type) != PSEUDO_FILE_SYSTEMS.end())
     return true;
@@ -72,9 +43,9 @@ std::vector<std::string> mountRootsFromTable(std::string_view mountTable) {
     const std::size_t end = mountTable.find('\n');
     std::string_view line = mountTable.substr(0, end);
     mountTable.remove_prefix(end == std::string_view::npos ? mountTable.size() : end + 1);
-    nextField(line);  // device
-    const std::string mountPoint = unescape(nextField(line));
-    const std::string_view type = nextField(line);
+    nextMountField(line);  // device
+    const std::string mountPoint = unescapeMountField(nextMountField(line));
+    const std::string_view type = nextMountField(line);
     if (mountPoint.empty() || mountPoint.front() != '/' || type.empty()) continue;
     if (isPseudo(type, mountPoint)) continue;
     roots.push_back(mountPoint.back() == '/' ? mountPoint : mountPoint + '/');

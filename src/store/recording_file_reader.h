@@ -15,7 +15,7 @@
 #include "store/frame_header.h"
 #include "store/read_gate.h"
 #include "store/recording_source.h"
-#include "store/stop_request.h"
+#include "base/stop_request.h"
 
 namespace korvex {
 

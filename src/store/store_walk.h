@@ -11,7 +11,7 @@
 #include "store/recording_file_reader.h"
 #include "store/recording_source.h"
 #include "store/recording_store.h"
-#include "store/stop_request.h"
+#include "base/stop_request.h"
 
 namespace korvex {
 

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "avi/avi_file.h"
-#include "avi/write_fully.h"
+#include "base/write_fully.h"
 #include "avi_test_support.h"
 #include "support/scratch_mount.h"
 #include "support/temp_dir.h"

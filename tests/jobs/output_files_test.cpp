@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "avi/output_files.h"
+#include "base/output_files.h"
 #include "jobs/backup_worker.h"
 #include "jobs/scan_worker.h"
 #include "jobs/selection.h"

@@ -1,4 +1,4 @@
-#include "avi/output_files.h"
+#include "base/output_files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "avi/write_fully.h"
+#include "base/write_fully.h"
 
 namespace korvex {
 

@@ -1,4 +1,4 @@
-#include "avi/write_fully.h"
+#include "base/write_fully.h"
 
 #include <unistd.h>
 
