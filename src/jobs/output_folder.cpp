@@ -134,13 +134,37 @@ bool folderInsideStore(const std::string& folder, const std::string& root) {
   return f.compare(0, prefix.size(), prefix) == 0;
 }
 
+namespace {
+
+// The nearest folder above `path` that exists (symbolic links followed),
+// where a missing folder would be made.
+std::string nearestExistingFolder(std::string path) {
+  struct stat info {};
+  while (true) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    const std::size_t slash = path.rfind('/');
+    path = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    if (path == "." || path == "/" || stat(path.c_str(), &info) == 0 || errno != ENOENT) return path;
+  }
+}
+
+}  // namespace
+
 OutputFolderCheck checkOutputFolder(const std::string& outputFolder, const std::string& diskRoot) {
   OutputFolderCheck check;
   const std::string folder = outputFolder.empty() ? "." : outputFolder;
   struct stat info {};
   if (stat(folder.c_str(), &info) != 0) {
-    check.problem = errno == ENOENT ? OutputFolderProblem::Missing : OutputFolderProblem::NotWritable;
-    check.reason = std::strerror(errno);
+    const int error = errno;
+    check.problem = error == ENOENT ? OutputFolderProblem::Missing : OutputFolderProblem::NotWritable;
+    check.reason = std::strerror(error);
+    // A folder that would be made inside the store or on the evidence is
+    // refused before anything is made.
+    if (error == ENOENT) {
+      const std::string parent = nearestExistingFolder(folder);
+      if (folderInsideStore(parent, diskRoot)) check.problem = OutputFolderProblem::InsideStore;
+      else if (folderOnEvidence(parent, diskRoot)) check.problem = OutputFolderProblem::OnEvidence;
+    }
     return check;
   }
   if (!S_ISDIR(info.st_mode)) {

@@ -25,7 +25,8 @@ struct OutputFolderCheck {
 };
 
 // Whether a job may write into `outputFolder` with the store at `diskRoot`.
-// Both are compared after symbolic links are resolved. Where the disk is an
+// Both are compared after symbolic links are resolved; a missing folder by
+// the folder it would be made in. Where the disk is an
 // image file or a block device, the folder's file system may not lie on it:
 // not on that device, nor on a partition of its disk, nor on a loop device
 // whose backing file is that image.

@@ -374,6 +374,28 @@ TEST_F(JobWindowTest, AMissingOutputFolderIsOfferedToBeCreated) {
   EXPECT_EQ(testing::readTextFile(missing + "/" + REPORT_NAME), scanStoreReport());
 }
 
+// A missing output folder on the disk, directly or through a link to it, is
+// refused before it is offered: nothing is made on the disk.
+TEST_F(JobWindowTest, AMissingOutputFolderOnTheDiskIsRefusedUnmade) {
+  writeScanStore();
+  testing::TempDir links;
+  ASSERT_EQ(symlink(disk_.path().c_str(), (links.path() + "/disk").c_str()), 0);
+  for (const std::string& missing : {disk_.path() + "/newout", links.path() + "/disk/new/deeper"}) {
+    SCOPED_TRACE(missing);
+    const auto modified = std::filesystem::last_write_time(disk_.path());
+    auto window = jobWindow(disk_.root(), missing);
+    questionAnswer = QMessageBox::Yes;
+    messages.clear();
+    EXPECT_FALSE(window->onScan());
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].startsWith(QStringLiteral("The output folder lies on the recorder's disk")));
+    EXPECT_TRUE(messages[0].endsWith(QString::fromStdString("\"" + missing + "\""))) << messages[0].toStdString();
+    EXPECT_FALSE(std::filesystem::exists(disk_.path() + "/newout"));
+    EXPECT_FALSE(std::filesystem::exists(disk_.path() + "/new"));
+    EXPECT_EQ(std::filesystem::last_write_time(disk_.path()), modified);
+  }
+}
+
 TEST_F(JobWindowTest, ScanReportThatCannotBeWrittenIsNamedWithTheReason) {
   testing::ScratchMount small(64 * 1024);
   if (!small.mounted()) GTEST_SKIP() << small.reason();

@@ -156,7 +156,14 @@ TEST_F(HostileDiskTest, AnOutputFolderOnTheDiskIsRefused) {
     EXPECT_EQ(check.problem == OutputFolderProblem::InsideStore, c.inside);
   }
   rmdir((disk_.path() + "-sibling").c_str());
+  // A missing folder is judged by where it would be made.
+  for (const std::string& missing : {disk_.path() + "/newout", disk_.path() + "/new/er/", toRoot + "/newout",
+                                     disk_.path() + "/dir00000/deeper/newout"}) {
+    SCOPED_TRACE(missing);
+    EXPECT_EQ(checkOutputFolder(missing, disk_.root()).problem, OutputFolderProblem::InsideStore);
+  }
   EXPECT_EQ(checkOutputFolder(out_.path() + "/missing", disk_.root()).problem, OutputFolderProblem::Missing);
+  EXPECT_EQ(checkOutputFolder(out_.path() + "/missing/deeper", disk_.root()).problem, OutputFolderProblem::Missing);
   RecordingFileBuilder().writeTo(out_.file("plain"));
   EXPECT_EQ(checkOutputFolder(out_.file("plain"), disk_.root()).problem, OutputFolderProblem::NotAFolder);
 }
