@@ -348,7 +348,15 @@ bool SegmentBrowser::openScanLog(const QString& path) {
     emit problem(texts_.cannotOpenLog + QLatin1Char(' ') + QString::fromStdString(log.problem));
     return false;
   }
-  showSegments(log.segments, diskOfForm_ ? diskOfForm_() : DiskChoice{}, false);
+  // Its segments are read again (pictures, a backup of them) on the disk it
+  // names, never on whatever disk the form holds.
+  if (log.disk.empty()) {
+    showSegments(log.segments, diskOfForm_ ? diskOfForm_() : DiskChoice{}, false);
+    return true;
+  }
+  const DiskChoice disk{log.disk, log.partition};
+  emit logDiskOpened(disk);
+  showSegments(log.segments, disk, false);
   return true;
 }
 

@@ -111,6 +111,8 @@ class SegmentBrowser : public QWidget {
   // The picture beside the table changed (or its placeholder did).
   void pictureShown();
   void problem(const QString& text);
+  // An opened scan log names the disk its segments are on.
+  void logDiskOpened(const DiskChoice& disk);
 
  private:
   struct Inbox {

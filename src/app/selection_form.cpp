@@ -345,6 +345,11 @@ void SelectionForm::captureScanSettings(JobSettings& settings) const {
 
 int SelectionForm::partitionValue() const { return partition_->value(); }
 
+void SelectionForm::takeDisk(const DiskChoice& disk) {
+  driveList_->setEditText(QFile::decodeName(disk.disk.c_str()));
+  partition_->setValue(disk.partition);
+}
+
 DiskChoice SelectionForm::diskOfForm() const {
   JobSettings settings;
   captureScanSettings(settings);

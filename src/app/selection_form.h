@@ -67,6 +67,8 @@ class SelectionForm : public QObject {
 
   // The Partition box (a folder ignores it).
   int partitionValue() const;
+  // Puts `disk` and its partition into the form.
+  void takeDisk(const DiskChoice& disk);
   // The disk and partition a job started now would read.
   DiskChoice diskOfForm() const;
   // The disk box's text, as typed.

@@ -52,6 +52,15 @@ ScanLog parseScanLog(const std::string& text, const std::string& name) {
     log.problem = name + ": the log lists no segments";
     return log;
   }
+  // The disk is what the segments' places and times belong to.
+  if (const auto disk = record.find("disk"); disk != record.end() && disk->is_object()) {
+    if (const auto path = disk->find("path"); path != disk->end() && path->is_string()) log.disk = *path;
+    if (const auto partition = disk->find("partition"); partition != disk->end() && partition->is_object()) {
+      const auto index = partition->find("index");
+      if (index != partition->end() && index->is_number_integer() && *index >= 0 && *index <= 1024)
+        log.partition = index->get<int>();
+    }
+  }
   log.segments.reserve(segments->size());
   std::size_t index = 0;
   try {

@@ -14,6 +14,10 @@ struct ScanLog {
   bool ok = false;
   std::vector<SegmentRecord> segments;  // in the log's order; firstFrame and lastFrame unknown (0)
   std::string problem;                  // why it could not be read: the file and the reason
+  // The disk the scan read, as it was given (empty when the log names none),
+  // and on an image or device the partition it read.
+  std::string disk;
+  int partition = 0;
 };
 
 // Segment entries are read from "segments": serial, channel (1 to 32),

@@ -525,8 +525,8 @@ TEST_F(SegmentViewTest, PictureLoaderReadsThePartitionAsked) {
   }
 }
 
-// The scan's pictures come from the partition the scan read, a log's from
-// the partition in the form when it was opened.
+// The scan's pictures come from the partition the scan read, and so do an
+// opened log's, whatever disk the form holds: the log names its disk.
 TEST_F(SegmentViewTest, PicturesComeFromThePartitionOfTheForm) {
   TempDir work;
   std::string image;
@@ -566,18 +566,21 @@ TEST_F(SegmentViewTest, PicturesComeFromThePartitionOfTheForm) {
     EXPECT_LE(largestDifference(asRgb(scanned), reference), 2);
   }
 
-  // The scan's log, opened with each partition in the form.
+  // The scan's log, opened with another partition or another disk in the form.
   const std::vector<std::string> logs = testing::listFiles(out_.path(), "", ".json");
   ASSERT_EQ(logs.size(), 1u);
-  struct Case {
-    int partition;
-    bool picture;
-  };
-  for (const Case& c : {Case{1, false}, Case{2, true}}) {
-    partition->setValue(c.partition);
+  auto* drive = qobject_cast<QComboBox*>(window->control(ID_DRIVE_LIST));
+  for (const std::string& formDisk : {image, out_.path()}) {
+    SCOPED_TRACE(formDisk);
+    drive->setEditText(QString::fromStdString(formDisk));
+    partition->setValue(1);
     ASSERT_TRUE(browser.openScanLog(QString::fromStdString(logs[0])));
-    EXPECT_EQ(browser.disk().partition, c.partition);
-    EXPECT_EQ(!pictureOfRow().isNull(), c.picture) << c.partition << ": " << browser.picture()->text().toStdString();
+    EXPECT_EQ(browser.disk().disk, image);
+    EXPECT_EQ(browser.disk().partition, 2);
+    EXPECT_FALSE(pictureOfRow().isNull()) << browser.picture()->text().toStdString();
+    // A backup of picked segments reads the same disk.
+    EXPECT_EQ(drive->currentText().toStdString(), image);
+    EXPECT_EQ(partition->value(), 2);
   }
 }
 
