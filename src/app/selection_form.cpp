@@ -53,11 +53,11 @@ QString pickerDateFormat() {
   return format;
 }
 
-RecorderTime pickerTime(const QDateEdit* date, const QTimeEdit* time) {
+RecorderTime pickerTime(const QDateEdit* date, const QTimeEdit* time, LocalOccurrence which) {
   const QDate d = date->date();
   const QTime t = time->time();
   return recorderTimeFromPickers(LocalDate{d.year(), d.month(), d.day()},
-                                 LocalTimeOfDay{t.hour(), t.minute(), t.second()});
+                                 LocalTimeOfDay{t.hour(), t.minute(), t.second()}, which);
 }
 
 std::string localPath(const QString& text) { return QFile::encodeName(text).toStdString(); }
@@ -319,8 +319,9 @@ JobSettings SelectionForm::settings() const {
 void SelectionForm::captureBackupSettings(JobSettings& settings) const {
   settings.folderStart = readIntegerText(controlText(ID_FOLDER_START).toStdString());
   settings.folderEnd = readIntegerText(controlText(ID_FOLDER_END).toStdString());
-  settings.beginTime = pickerTime(beginDate_, beginTime_);
-  settings.endTime = pickerTime(endDate_, endTime_);
+  // A time the clocks pass twice: the window takes in both hours.
+  settings.beginTime = pickerTime(beginDate_, beginTime_, LocalOccurrence::First);
+  settings.endTime = pickerTime(endDate_, endTime_, LocalOccurrence::Second);
   settings.maxDataSizeMB = readSizeLimitText(controlText(ID_SIZE_LIMIT).toStdString());
   settings.channelEnabled.fill(0);
   for (int k = 0; k < SELECTABLE_CHANNELS; ++k)

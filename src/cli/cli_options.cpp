@@ -89,7 +89,10 @@ const char* const BACKUP_USAGE =
     "  --out DIR           an existing, writable folder for the AVI files\n"
     "  --begin TIME        start of the time window, local \"YYYY-MM-DD HH:MM:SS\"\n"
     "                      (default: the earliest time)\n"
-    "  --end TIME          end of the time window, included (default: the latest)\n"
+    "  --end TIME          end of the time window, included (default: the latest);\n"
+    "                      an hour the clocks repeat counts from its first pass\n"
+    "                      for --begin to its second for --end, and a time they\n"
+    "                      skip is the instant they jumped\n"
     "  --channels LIST     channels 1 to 16, comma-separated, or all (default all)\n"
     "  --types LIST        record types time,motion,sensor,manual (default all)\n"
     "  --max-mb N          stop after about N MiB of media (default 0: no limit)\n"
@@ -127,8 +130,9 @@ bool validDate(int year, int month, int day) {
   return day <= days[month - 1] + (month == 2 && leap ? 1 : 0);
 }
 
-// "YYYY-MM-DD HH:MM:SS" in local time, as the window's pickers take it.
-std::optional<RecorderTime> parseLocalTime(const std::string& text) {
+// "YYYY-MM-DD HH:MM:SS" in local time, as the window's pickers take it; a
+// time the clocks pass twice is the occurrence asked for.
+std::optional<RecorderTime> parseLocalTime(const std::string& text, LocalOccurrence which) {
   int year, month, day, hour, minute, second, used = 0;
   if (std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%n", &year, &month, &day, &hour, &minute, &second, &used) != 6 ||
       static_cast<std::size_t>(used) != text.size() || text.size() != 19)
@@ -137,7 +141,7 @@ std::optional<RecorderTime> parseLocalTime(const std::string& text) {
   if (year < 1902 || year > 2037 || !validDate(year, month, day) || hour > 23 || minute > 59 || second > 59 ||
       hour < 0 || minute < 0 || second < 0)
     return std::nullopt;
-  return recorderTimeFromPickers({year, month, day}, {hour, minute, second});
+  return recorderTimeFromPickers({year, month, day}, {hour, minute, second}, which);
 }
 
 std::vector<std::string> splitList(const std::string& text) {
@@ -294,7 +298,8 @@ bool parseCommandLine(const std::vector<std::string>& args, CliRequest& request,
       else if (option == "--folder-end") s.folderEnd = *number;
       else s.maxDataSizeMB = *number;
     } else if (option == "--begin" || option == "--end") {
-      const auto time = parseLocalTime(*value);
+      const auto time =
+          parseLocalTime(*value, option == "--begin" ? LocalOccurrence::First : LocalOccurrence::Second);
       if (!time) {
         error = option + ": '" + *value + "' is not a local time \"YYYY-MM-DD HH:MM:SS\"";
         return false;

@@ -30,20 +30,68 @@ CalendarTime recorderTimeToCalendar(RecorderTime t) {
   return localCalendarTime(std::int64_t{t} + 60 * std::int64_t{timeZoneBiasMinutes()});
 }
 
-RecorderTime recorderTimeFromPickers(const LocalDate& date, const LocalTimeOfDay& timeOfDay) {
-  const std::int64_t bias = timeZoneBiasMinutes();
-  // The date and the time of day together: on the days daylight saving time
-  // begins or ends, only the instant itself tells which offset holds.
+namespace {
+
+// Seconds east of UTC in force at the instant t, or nullopt.
+std::optional<std::int64_t> offsetAt(std::int64_t t) {
+  const std::time_t at = static_cast<std::time_t>(t);
   std::tm local{};
-  local.tm_year = date.year - 1900;
-  local.tm_mon = date.month - 1;
-  local.tm_mday = date.day;
-  local.tm_hour = timeOfDay.hour;
-  local.tm_min = timeOfDay.minute;
-  local.tm_sec = timeOfDay.second;
-  local.tm_isdst = -1;
-  const std::int64_t utc = static_cast<std::int64_t>(std::mktime(&local));
-  const std::int64_t value = utc - 60 * bias;
+  if (localtime_r(&at, &local) == nullptr) return std::nullopt;
+  return static_cast<std::int64_t>(local.tm_gmtoff);
+}
+
+// Days since 1970-01-01 of a proleptic Gregorian date.
+std::int64_t daysFromCivil(std::int64_t y, int m, int d) {
+  y -= m <= 2;
+  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const std::int64_t yoe = y - era * 400;
+  const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+}  // namespace
+
+std::optional<std::int64_t> utcOfLocalTime(const LocalDate& date, const LocalTimeOfDay& timeOfDay,
+                                           LocalOccurrence which) {
+  tzset();
+  // The local time read as if it were UTC; the instant wanted is that less
+  // the offset in force at it. A day either side holds the offsets before
+  // and after any change of the clocks near it.
+  const std::int64_t wall = daysFromCivil(date.year, date.month, date.day) * 86400 +
+                            std::int64_t{timeOfDay.hour} * 3600 + timeOfDay.minute * 60 + timeOfDay.second;
+  const auto before = offsetAt(wall - 86400);
+  const auto after = offsetAt(wall + 86400);
+  if (!before || !after) return std::nullopt;
+  std::optional<std::int64_t> first;
+  std::optional<std::int64_t> second;
+  for (const std::int64_t offset : {*before, *after}) {
+    const std::int64_t candidate = wall - offset;
+    const auto at = offsetAt(candidate);
+    if (!at || *at != offset) continue;
+    if (!first || candidate < *first) first = candidate;
+    if (!second || candidate > *second) second = candidate;
+  }
+  if (first) return which == LocalOccurrence::First ? *first : *second;
+  // Skipped: the clocks jumped over it. The jump lies between the two
+  // candidates; the first instant with the new offset is it.
+  std::int64_t low = std::min(wall - *before, wall - *after);
+  std::int64_t high = std::max(wall - *before, wall - *after);
+  while (high - low > 1) {
+    const std::int64_t middle = low + (high - low) / 2;
+    const auto at = offsetAt(middle);
+    if (!at) return std::nullopt;
+    (*at == *before ? low : high) = middle;
+  }
+  return high;
+}
+
+RecorderTime recorderTimeFromPickers(const LocalDate& date, const LocalTimeOfDay& timeOfDay,
+                                     LocalOccurrence which) {
+  const std::int64_t bias = timeZoneBiasMinutes();
+  const auto utc = utcOfLocalTime(date, timeOfDay, which);
+  if (!utc) return date.year < 1970 ? RECORDER_TIME_MIN : RECORDER_TIME_MAX;
+  const std::int64_t value = *utc - 60 * bias;
   return static_cast<RecorderTime>(
       std::clamp<std::int64_t>(value, RECORDER_TIME_MIN, RECORDER_TIME_MAX));
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <optional>
 
 namespace korvex {
 
@@ -50,10 +51,21 @@ CalendarTime localCalendarTime(std::int64_t utcSeconds);
 // The local calendar time of the true UTC count t + 60 x bias.
 CalendarTime recorderTimeToCalendar(RecorderTime t);
 
-// The true UTC count of the local date and time of day (daylight saving as
-// the C library decides for that instant) less 60 x bias, so that
-// recorderTimeToCalendar gives that date and time back. Results outside the
-// signed 32-bit range are clamped to it.
-RecorderTime recorderTimeFromPickers(const LocalDate& date, const LocalTimeOfDay& timeOfDay);
+// Which instant a local time names when the clocks are put back and it
+// occurs twice: the first for a window's begin, the second for its end.
+enum class LocalOccurrence : std::uint8_t { First, Second };
+
+// The true UTC count of a local date and time of day, decided by the time
+// zone's rules alone (never by what earlier calls asked): a time that
+// occurs twice is the occurrence asked for; a time the clocks skip is the
+// instant they jumped. Nullopt for a date the C library cannot place.
+std::optional<std::int64_t> utcOfLocalTime(const LocalDate& date, const LocalTimeOfDay& timeOfDay,
+                                           LocalOccurrence which);
+
+// That UTC count less 60 x bias, so that recorderTimeToCalendar gives the
+// date and time back (the jump's instant for a skipped time). Results
+// outside the signed 32-bit range are clamped to it.
+RecorderTime recorderTimeFromPickers(const LocalDate& date, const LocalTimeOfDay& timeOfDay,
+                                     LocalOccurrence which = LocalOccurrence::First);
 
 }  // namespace korvex
