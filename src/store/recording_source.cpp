@@ -15,16 +15,17 @@ namespace korvex {
 
 namespace {
 
-// Reading headers only, each header is a small read of its own; from a
-// cold page cache each would wait on the device alone. The file's next
-// bytes are asked for ahead of the reads, this much at a time, so that the
-// device reads them in large requests while the headers before them are
-// parsed. Only the page cache holds them: the job's memory stays as it was.
+// From a cold page cache every read of a recording file would wait on the
+// device alone: a scan's reads are single frame headers, a backup's single
+// payloads. The file's next bytes are asked for ahead of the reads, this
+// much at a time, so that the device reads them in large requests while
+// the frames before them are parsed or written. Only the page cache holds
+// them: the job's memory stays as it was.
 constexpr std::uint64_t HINT_WINDOW = 8u * 1024 * 1024;
 
 class LocalFile final : public SourceFile {
  public:
-  LocalFile(int fd, std::uint64_t size, bool hintAhead) : fd_(fd), size_(size), hintAhead_(hintAhead) {}
+  LocalFile(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
   ~LocalFile() override { ::close(fd_); }
   LocalFile(const LocalFile&) = delete;
   LocalFile& operator=(const LocalFile&) = delete;
@@ -32,7 +33,7 @@ class LocalFile final : public SourceFile {
   std::uint64_t size() const override { return size_; }
 
   std::int64_t readAt(std::uint64_t offset, const iovec* parts, int count) override {
-    if (hintAhead_) hintFrom(offset);
+    hintFrom(offset);
     while (true) {
       // pread when there is one buffer: it spares the kernel the vector.
       const ssize_t got = count == 1 ? pread(fd_, parts[0].iov_base, parts[0].iov_len, static_cast<off_t>(offset))
@@ -68,7 +69,6 @@ class LocalFile final : public SourceFile {
 
   int fd_;
   std::uint64_t size_;
-  bool hintAhead_;
   std::uint64_t hintedFrom_ = 0;
   std::uint64_t hintedTo_ = 0;
 };
@@ -130,8 +130,7 @@ OpenedFile openRecordingAt(int at, const char* name, bool noFollow, ReadPattern 
     return opened;
   }
   posix_fadvise(fd, 0, 0, pattern == ReadPattern::WholeFile ? POSIX_FADV_SEQUENTIAL : POSIX_FADV_RANDOM);
-  opened.file =
-      std::make_unique<LocalFile>(fd, static_cast<std::uint64_t>(info.st_size), pattern == ReadPattern::HeadersOnly);
+  opened.file = std::make_unique<LocalFile>(fd, static_cast<std::uint64_t>(info.st_size));
   return opened;
 }
 

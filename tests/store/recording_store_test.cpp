@@ -3,8 +3,13 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
 
 #include "store/recording_source.h"
 
@@ -70,6 +75,52 @@ TEST(FolderSource, TheRootMayBeALinkAndIsListedWithoutChangingItsAccessTime) {
   EXPECT_NE(source.openFile(0, 127, ReadPattern::WholeFile).file, nullptr);
   if (!recorded) GTEST_SKIP() << "this file system does not record access times (noatime)";
   EXPECT_EQ(accessedAt(), 1000000000);
+}
+
+// Pages of [from, to) of the file open as `fd` that the page cache holds.
+std::size_t cachedPages(int fd, std::uint64_t from, std::uint64_t to) {
+  const auto page = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+  void* at = mmap(nullptr, to - from, PROT_READ, MAP_SHARED, fd, static_cast<off_t>(from));
+  if (at == MAP_FAILED) return SIZE_MAX;
+  std::vector<unsigned char> held((to - from + page - 1) / page);
+  const int done = mincore(at, to - from, held.data());
+  munmap(at, to - from);
+  if (done != 0) return SIZE_MAX;
+  return static_cast<std::size_t>(std::count_if(held.begin(), held.end(), [](unsigned char c) { return c & 1; }));
+}
+
+TEST(FolderSource, AHeadersOnlyReadAsksTheDeviceForTheBytesAheadOfIt) {
+  constexpr std::uint64_t MIB = 1024 * 1024;
+  const auto page = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+  TempDir dir;
+  const std::string path = dir.file("file0000.dat");
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT, 0644);
+  ASSERT_GE(fd, 0);
+  const std::vector<char> bytes(24 * MIB, 'x');
+  ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  fsync(fd);
+  posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+  if (cachedPages(fd, 0, 24 * MIB) != 0) GTEST_SKIP() << "this file system keeps the file in memory";
+  OpenedFile opened = FolderSource::openPath(path, ReadPattern::HeadersOnly);
+  ASSERT_TRUE(opened.file);
+  // Each read keeps at least 4 MiB asked for ahead of it, 8 MiB at a time.
+  const struct {
+    std::uint64_t readAt, cachedTo, uncachedTo;  // MiB
+  } rows[] = {{0, 8, 16}, {3, 8, 16}, {5, 13, 20}, {20, 24, 24}};
+  char header[1024];
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.readAt);
+    ASSERT_EQ(opened.file->readAt(row.readAt * MIB, header, sizeof header), static_cast<std::int64_t>(sizeof header));
+    // The kernel fills the page cache a little after the hint.
+    const std::size_t wanted = (row.cachedTo - row.readAt) * MIB / page;
+    for (int wait = 0; wait < 500 && cachedPages(fd, row.readAt * MIB, row.cachedTo * MIB) < wanted; ++wait)
+      usleep(20000);
+    EXPECT_EQ(cachedPages(fd, row.readAt * MIB, row.cachedTo * MIB), wanted);
+    if (row.uncachedTo > row.cachedTo) {
+      EXPECT_EQ(cachedPages(fd, row.cachedTo * MIB, row.uncachedTo * MIB), 0u);
+    }
+  }
+  ::close(fd);
 }
 
 TEST(StoreFolderNumber, OnlyNamesAsTheStoreWritesThem) {
