@@ -77,48 +77,41 @@ TEST(FolderSource, TheRootMayBeALinkAndIsListedWithoutChangingItsAccessTime) {
   EXPECT_EQ(accessedAt(), 1000000000);
 }
 
-// Pages of [from, to) of the file open as `fd` that the page cache holds.
+// Pages of [from, to) MiB of the file open as `fd` that the page cache holds.
 std::size_t cachedPages(int fd, std::uint64_t from, std::uint64_t to) {
-  const auto page = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
-  void* at = mmap(nullptr, to - from, PROT_READ, MAP_SHARED, fd, static_cast<off_t>(from));
-  if (at == MAP_FAILED) return SIZE_MAX;
-  std::vector<unsigned char> held((to - from + page - 1) / page);
-  const int done = mincore(at, to - from, held.data());
-  munmap(at, to - from);
-  if (done != 0) return SIZE_MAX;
-  return static_cast<std::size_t>(std::count_if(held.begin(), held.end(), [](unsigned char c) { return c & 1; }));
+  const std::size_t length = (to - from) << 20;
+  std::vector<unsigned char> held(length / static_cast<std::size_t>(sysconf(_SC_PAGESIZE)));
+  const off_t offset = static_cast<off_t>(from << 20);
+  void* at = length == 0 ? MAP_FAILED : mmap(nullptr, length, PROT_READ, MAP_SHARED, fd, offset);
+  if (at == MAP_FAILED) return held.empty() ? 0 : SIZE_MAX;
+  const int done = mincore(at, length, held.data());
+  munmap(at, length);
+  return done != 0 ? SIZE_MAX : static_cast<std::size_t>(std::count(held.begin(), held.end(), 1));
 }
 
-TEST(FolderSource, AHeadersOnlyReadAsksTheDeviceForTheBytesAheadOfIt) {
-  constexpr std::uint64_t MIB = 1024 * 1024;
-  const auto page = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+TEST(FolderSource, AReadAsksTheDeviceForTheBytesAheadOfIt) {
   TempDir dir;
   const std::string path = dir.file("file0000.dat");
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT, 0644);
-  ASSERT_GE(fd, 0);
-  const std::vector<char> bytes(24 * MIB, 'x');
+  const std::vector<char> bytes(24u << 20, 'x');
   ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
   fsync(fd);
   posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-  if (cachedPages(fd, 0, 24 * MIB) != 0) GTEST_SKIP() << "this file system keeps the file in memory";
-  OpenedFile opened = FolderSource::openPath(path, ReadPattern::HeadersOnly);
-  ASSERT_TRUE(opened.file);
-  // Each read keeps at least 4 MiB asked for ahead of it, 8 MiB at a time.
+  if (cachedPages(fd, 0, 24) != 0) GTEST_SKIP() << "this file system keeps the file in memory";
+  const OpenedFile opened = FolderSource::openPath(path, ReadPattern::HeadersOnly);
+  // MiB: each read keeps at least 4 asked for ahead of it, 8 at a time, and no more.
   const struct {
-    std::uint64_t readAt, cachedTo, uncachedTo;  // MiB
+    std::uint64_t readAt, cachedTo, uncachedTo;
   } rows[] = {{0, 8, 16}, {3, 8, 16}, {5, 13, 20}, {20, 24, 24}};
   char header[1024];
   for (const auto& row : rows) {
     SCOPED_TRACE(row.readAt);
-    ASSERT_EQ(opened.file->readAt(row.readAt * MIB, header, sizeof header), static_cast<std::int64_t>(sizeof header));
+    ASSERT_EQ(opened.file->readAt(row.readAt << 20, header, sizeof header), 1024);
+    const std::size_t wanted = ((row.cachedTo - row.readAt) << 20) / static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
     // The kernel fills the page cache a little after the hint.
-    const std::size_t wanted = (row.cachedTo - row.readAt) * MIB / page;
-    for (int wait = 0; wait < 500 && cachedPages(fd, row.readAt * MIB, row.cachedTo * MIB) < wanted; ++wait)
-      usleep(20000);
-    EXPECT_EQ(cachedPages(fd, row.readAt * MIB, row.cachedTo * MIB), wanted);
-    if (row.uncachedTo > row.cachedTo) {
-      EXPECT_EQ(cachedPages(fd, row.cachedTo * MIB, row.uncachedTo * MIB), 0u);
-    }
+    for (int wait = 0; wait < 500 && cachedPages(fd, row.readAt, row.cachedTo) < wanted; ++wait) usleep(20000);
+    EXPECT_EQ(cachedPages(fd, row.readAt, row.cachedTo), wanted);
+    EXPECT_EQ(cachedPages(fd, row.cachedTo, row.uncachedTo), 0u);
   }
   ::close(fd);
 }
