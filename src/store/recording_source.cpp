@@ -15,6 +15,14 @@ namespace korvex {
 
 namespace {
 
+// From a cold page cache every read of a recording file would wait on the
+// device alone: a scan's reads are single frame headers, a backup's single
+// payloads. The file's next bytes are asked for ahead of the reads, this
+// much at a time, so that the device reads them in large requests while
+// the frames before them are parsed or written. Only the page cache holds
+// them: the job's memory stays as it was.
+constexpr std::uint64_t HINT_WINDOW = 8u * 1024 * 1024;
+
 class LocalFile final : public SourceFile {
  public:
   LocalFile(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
@@ -25,6 +33,7 @@ class LocalFile final : public SourceFile {
   std::uint64_t size() const override { return size_; }
 
   std::int64_t readAt(std::uint64_t offset, const iovec* parts, int count) override {
+    hintFrom(offset);
     while (true) {
       // pread when there is one buffer: it spares the kernel the vector.
       const ssize_t got = count == 1 ? pread(fd_, parts[0].iov_base, parts[0].iov_len, static_cast<off_t>(offset))
@@ -44,8 +53,24 @@ class LocalFile final : public SourceFile {
   }
 
  private:
+  // Keeps at least half a window asked for ahead of `offset`; a read
+  // before the window (a jump back) starts a new one there.
+  void hintFrom(std::uint64_t offset) {
+    if (offset >= size_) return;
+    if (offset >= hintedFrom_ && offset + HINT_WINDOW / 2 <= hintedTo_) return;
+    const std::uint64_t from = offset >= hintedFrom_ && offset < hintedTo_ ? hintedTo_ : offset;
+    const std::uint64_t to = std::min(size_, offset + HINT_WINDOW);
+    if (from >= to) return;
+    // Only a hint: the read that follows waits if it must.
+    posix_fadvise(fd_, static_cast<off_t>(from), static_cast<off_t>(to - from), POSIX_FADV_WILLNEED);
+    if (from == offset) hintedFrom_ = offset;
+    hintedTo_ = to;
+  }
+
   int fd_;
   std::uint64_t size_;
+  std::uint64_t hintedFrom_ = 0;
+  std::uint64_t hintedTo_ = 0;
 };
 
 OpenFailure failureOf(int errorNumber) {

@@ -3,8 +3,13 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
 
 #include "store/recording_source.h"
 
@@ -70,6 +75,45 @@ TEST(FolderSource, TheRootMayBeALinkAndIsListedWithoutChangingItsAccessTime) {
   EXPECT_NE(source.openFile(0, 127, ReadPattern::WholeFile).file, nullptr);
   if (!recorded) GTEST_SKIP() << "this file system does not record access times (noatime)";
   EXPECT_EQ(accessedAt(), 1000000000);
+}
+
+// Pages of [from, to) MiB of the file open as `fd` that the page cache holds.
+std::size_t cachedPages(int fd, std::uint64_t from, std::uint64_t to) {
+  const std::size_t length = (to - from) << 20;
+  std::vector<unsigned char> held(length / static_cast<std::size_t>(sysconf(_SC_PAGESIZE)));
+  const off_t offset = static_cast<off_t>(from << 20);
+  void* at = length == 0 ? MAP_FAILED : mmap(nullptr, length, PROT_READ, MAP_SHARED, fd, offset);
+  if (at == MAP_FAILED) return held.empty() ? 0 : SIZE_MAX;
+  const int done = mincore(at, length, held.data());
+  munmap(at, length);
+  return done != 0 ? SIZE_MAX : static_cast<std::size_t>(std::count(held.begin(), held.end(), 1));
+}
+
+TEST(FolderSource, AReadAsksTheDeviceForTheBytesAheadOfIt) {
+  TempDir dir;
+  const std::string path = dir.file("file0000.dat");
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT, 0644);
+  const std::vector<char> bytes(24u << 20, 'x');
+  ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  fsync(fd);
+  posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+  if (cachedPages(fd, 0, 24) != 0) GTEST_SKIP() << "this file system keeps the file in memory";
+  const OpenedFile opened = FolderSource::openPath(path, ReadPattern::HeadersOnly);
+  // MiB: each read keeps at least 4 asked for ahead of it, 8 at a time, and no more.
+  const struct {
+    std::uint64_t readAt, cachedTo, uncachedTo;
+  } rows[] = {{0, 8, 16}, {3, 8, 16}, {5, 13, 20}, {20, 24, 24}};
+  char header[1024];
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.readAt);
+    ASSERT_EQ(opened.file->readAt(row.readAt << 20, header, sizeof header), 1024);
+    const std::size_t wanted = ((row.cachedTo - row.readAt) << 20) / static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    // The kernel fills the page cache a little after the hint.
+    for (int wait = 0; wait < 500 && cachedPages(fd, row.readAt, row.cachedTo) < wanted; ++wait) usleep(20000);
+    EXPECT_EQ(cachedPages(fd, row.readAt, row.cachedTo), wanted);
+    EXPECT_EQ(cachedPages(fd, row.cachedTo, row.uncachedTo), 0u);
+  }
+  ::close(fd);
 }
 
 TEST(StoreFolderNumber, OnlyNamesAsTheStoreWritesThem) {
