@@ -220,6 +220,32 @@ TEST_F(CliTest, BackupListsEachAviFileAsItIsCreated) {
   EXPECT_NE(run.err.find("finish!"), std::string::npos);
 }
 
+// A subtitle file of the recorder's time beside every AVI file unless
+// --no-time-file, and then the folder holds nothing else than before.
+TEST_F(CliTest, TheTimeFileIsWrittenUnlessTurnedOff) {
+  sampleStore();
+  for (const bool off : {false, true}) {
+    SCOPED_TRACE(off);
+    TempDir out;
+    std::vector<std::string> args = {"backup", "--disk", disk_.path(), "--out", out.path()};
+    if (off) args.push_back("--no-time-file");
+    const ProgramRun run = cli(args);
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    const auto printed = lines(run.out);
+    ASSERT_EQ(printed.size(), 3u);
+    for (const auto& avi : printed) {
+      const std::string srt = avi.substr(0, avi.size() - 4) + ".srt";
+      EXPECT_EQ(std::filesystem::exists(srt), !off) << srt;
+    }
+    const auto lists = testing::listFiles(out.path(), "BackupLog_", ".sha256");
+    ASSERT_EQ(lists.size(), 1u);
+    const ProgramRun check = checkHashes(lists[0]);
+    EXPECT_EQ(check.exitStatus, 0) << check.out << check.err;
+    EXPECT_EQ(lines(check.out).size(), off ? 3u : 6u) << check.out;
+  }
+  EXPECT_EQ(cli({"backup", "--disk", disk_.path(), "--out", out_.path(), "--no-time-file=yes"}).exitStatus, 2);
+}
+
 TEST_F(CliTest, ABackupEndedByTheSizeLimitSaysSo) {
   testing::SimulationOptions options;
   options.media = testing::SimulatedMedia::Synthetic;
@@ -250,7 +276,7 @@ TEST_F(CliTest, TheLogsAreNamedOnStderrWhileStdoutListsOnlyTheOutput) {
   EXPECT_NE(backup.err.find("job log: " + logs[0] + "\n"), std::string::npos) << backup.err;
   const ProgramRun check = checkHashes(lists[0]);
   EXPECT_EQ(check.exitStatus, 0) << check.out << check.err;
-  EXPECT_EQ(lines(check.out).size(), 3u);
+  EXPECT_EQ(lines(check.out).size(), 6u);  // each AVI file and its time file
 
   const ProgramRun scan = cli({"scan", "--disk", disk_.path(), "--out", out_.path()});
   EXPECT_EQ(scan.exitStatus, 0) << scan.err;
