@@ -699,5 +699,34 @@ TEST(SegmentTexts, AGarbledSegmentHasOneDurationInTheReportTheLogAndTheTable) {
   EXPECT_EQ(cell(model, 0, SegmentTableModel::Size), rows[0].size);
 }
 
+// The rate columns: empty for a segment whose frames were not counted,
+// the tally's numbers for one that was.
+TEST(SegmentTableModelRate, ShowsTheRateAgainstTheStamps) {
+  SegmentRecord counted;
+  counted.channel = 0;
+  counted.startTime = counted.endTime = 1336118950;
+  StampRateTally tally;
+  const std::pair<int, int> seconds[] = {{0, 25}, {1, 20}, {3, 25}, {4, 30}};
+  for (const auto& [second, frames] : seconds)
+    for (int k = 0; k < frames; ++k) tally.add(counted.startTime + second, 25);
+  counted.rate = tally.result();
+  SegmentRecord plain = counted;
+  plain.rate = StampRate{};
+  SegmentList list;
+  list.append({counted, plain});
+  SegmentTableModel model(list);
+  model.appended(2);
+  ASSERT_EQ(model.rowCount(), 2);
+  const std::pair<int, const char*> columns[] = {{SegmentTableModel::NominalRate, "25"},
+                                                 {SegmentTableModel::MeasuredRate, "20.00 (20-30)"},
+                                                 {SegmentTableModel::SecondsWithoutFrame, "1"},
+                                                 {SegmentTableModel::StampsBackwards, "0"},
+                                                 {SegmentTableModel::Drift, "-20.0 %"}};
+  for (const auto& [column, text] : columns) {
+    EXPECT_EQ(cell(model, 0, column), text) << column;
+    EXPECT_EQ(cell(model, 1, column), "") << column;
+  }
+}
+
 }  // namespace
 }  // namespace korvex
