@@ -153,11 +153,12 @@ void BackupWorker::writeLog(const StopRequest& stop) {
     }
   }
   for (const ExportedFile& file : result_.files) {
-    for (const LoggedFile& written : {LoggedFile{file.path, file.hash}, LoggedFile{file.timeFilePath, file.timeFileHash}}) {
-      if (written.path.empty() || written.hash.failure.empty() || result_.end == JobOutcome::Failed) continue;
+    const LoggedFile written[] = {{file.path, file.hash}, {file.timeFilePath, file.timeFileHash}};
+    for (const LoggedFile& each : written) {
+      if (each.path.empty() || each.hash.failure.empty() || result_.end == JobOutcome::Failed) continue;
       result_.end = JobOutcome::Failed;
-      result_.failure = {FailureCode::OutputNotWritten,
-                         written.hash.errorNumber != 0 ? written.hash.errorNumber : EIO, written.path, {}};
+      result_.failure = {FailureCode::OutputNotWritten, each.hash.errorNumber != 0 ? each.hash.errorNumber : EIO,
+                         each.path, {}};
     }
   }
   // A stop from outside: the companion was sent a signal.

@@ -465,7 +465,8 @@ std::string custodyJson(const CustodyRecord& record) {
   if (record.settings.recover) log["recovery"] = recoveryValue(record.recovery);
   if (record.backup) {
     Json files = arrayWithRoom(record.files.size());
-    for (const ExportedFile& file : record.files) files.push_back(fileValue(file, record.settings.recover, record.settings.timeFile));
+    for (const ExportedFile& file : record.files)
+      files.push_back(fileValue(file, record.settings.recover, record.settings.timeFile));
     log["files"] = std::move(files);
   } else {
     if (record.report.path.empty()) {

@@ -77,10 +77,8 @@ std::string timeFileText(const FrameTimeLine& timeLine, std::int32_t nominal) {
 
 std::string timeFilePath(const std::string& aviPath) {
   constexpr std::string_view avi = ".avi";
-  const std::string stem = aviPath.size() >= avi.size() && aviPath.compare(aviPath.size() - avi.size(), avi.size(), avi) == 0
-                               ? aviPath.substr(0, aviPath.size() - avi.size())
-                               : aviPath;
-  return stem + std::string(TIME_FILE_EXTENSION);
+  const bool named = aviPath.size() >= avi.size() && aviPath.compare(aviPath.size() - avi.size(), avi.size(), avi) == 0;
+  return (named ? aviPath.substr(0, aviPath.size() - avi.size()) : aviPath) + std::string(TIME_FILE_EXTENSION);
 }
 
 int writeWholeFile(OutputFile& file, const std::string& text) {
