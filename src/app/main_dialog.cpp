@@ -254,6 +254,7 @@ void MainDialog::restoreSettings() {
   if (!remembered.disk.isEmpty()) form_->setDiskText(remembered.disk);
   if (!remembered.outputFolder.isEmpty()) form_->setOutputFolderText(remembered.outputFolder);
   if (remembered.advancedOpen) onAdvancedSetting();
+  form_->timeFileBox()->setChecked(remembered.timeFile);
   if (remembered.width > 0) resize(std::max(remembered.width, minimumWidth()), height());
 }
 
@@ -264,6 +265,7 @@ void MainDialog::saveSettings() const {
   remembered.language = currentLanguage;
   remembered.width = width();
   remembered.advancedOpen = !advancedCollapsed_;
+  remembered.timeFile = form_->timeFileBox()->isChecked();
   remembered.save();
 }
 

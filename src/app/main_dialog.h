@@ -57,6 +57,7 @@ class MainDialog : public QDialog {
   // progress) is out of view.
   bool advancedCollapsed() const { return advancedCollapsed_; }
   QCheckBox* recoverBox() const { return form_->recoverBox(); }
+  QCheckBox* timeFileBox() const { return form_->timeFileBox(); }
 
   // The selection of a job (SelectionForm).
   SelectionForm* selectionForm() const { return form_; }

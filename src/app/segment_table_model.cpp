@@ -1,6 +1,8 @@
 #include "app/segment_table_model.h"
 
 #include <algorithm>
+#include <cmath>
+#include <optional>
 #include <tuple>
 #include <utility>
 
@@ -19,7 +21,10 @@ void SegmentTableModel::applyLanguageTexts() {
   // Looked up once here: every lookup reads the language file.
   static constexpr const char* TITLE_KEYS[ColumnCount] = {KEY_COLUMN_CHANNEL, KEY_COLUMN_TYPE,     KEY_COLUMN_START,
                                                           KEY_COLUMN_END,     KEY_COLUMN_DURATION, KEY_COLUMN_SIZE,
-                                                          KEY_FOLDER};
+                                                          KEY_FOLDER,         KEY_COLUMN_NOMINAL_RATE,
+                                                          KEY_COLUMN_MEASURED_RATE,
+                                                          KEY_COLUMN_SECONDS_WITHOUT_FRAME,
+                                                          KEY_COLUMN_STAMPS_BACKWARDS, KEY_COLUMN_DRIFT};
   for (int column = 0; column < ColumnCount; ++column)
     titles_[static_cast<std::size_t>(column)] = QString::fromStdString(languageText(TITLE_KEYS[column]));
   const std::pair<std::int32_t, const char*> types[] = {{RECORD_TYPE_TIME, KEY_TIME}, {RECORD_TYPE_MOTION, KEY_MOTION},
@@ -58,6 +63,25 @@ QVariant SegmentTableModel::data(const QModelIndex& index, int role) const {
     case Duration: return QString::fromStdString(segmentDurationText(segment.startTime, segment.endTime));
     case Size: return QString::fromStdString(segmentSizeText(segment.byteCount));
     case Folder: return segment.startFolder;
+    default: return rateText(segment.rate, index.column());
+  }
+}
+
+QVariant SegmentTableModel::rateText(const StampRate& rate, int column) {
+  if (rate.videoFrames == 0) return {};
+  switch (column) {
+    case NominalRate: return rate.nominal;
+    case MeasuredRate:
+      return QStringLiteral("%1 (%2-%3)")
+          .arg(rate.mean(), 0, 'f', 2)
+          .arg(static_cast<qulonglong>(rate.minPerSecond))
+          .arg(static_cast<qulonglong>(rate.maxPerSecond));
+    case SecondsWithoutFrame: return static_cast<qulonglong>(rate.secondsWithoutFrame);
+    case StampsBackwards: return static_cast<qulonglong>(rate.stampsBackwards);
+    case Drift: {
+      const std::optional<double> drift = rate.driftPercent();
+      return drift ? QVariant(QStringLiteral("%1 %").arg(*drift, 0, 'f', 1)) : QVariant();
+    }
     default: return {};
   }
 }
@@ -108,6 +132,18 @@ void SegmentTableModel::sortRows() {
       case End: return std::tuple<std::int64_t, std::int64_t>(s.endTime, s.channel);
       case Duration: return std::tuple<std::int64_t, std::int64_t>(std::int64_t{s.endTime} - s.startTime, s.startTime);
       case Size: return std::tuple<std::int64_t, std::int64_t>(static_cast<std::int64_t>(s.byteCount), s.startTime);
+      // Rates in thousandths.
+      case NominalRate: return std::tuple<std::int64_t, std::int64_t>(s.rate.nominal, s.startTime);
+      case MeasuredRate:
+        return std::tuple<std::int64_t, std::int64_t>(std::llround(s.rate.mean() * 1000.0), s.startTime);
+      case SecondsWithoutFrame:
+        return std::tuple<std::int64_t, std::int64_t>(static_cast<std::int64_t>(s.rate.secondsWithoutFrame),
+                                                      s.startTime);
+      case StampsBackwards:
+        return std::tuple<std::int64_t, std::int64_t>(static_cast<std::int64_t>(s.rate.stampsBackwards), s.startTime);
+      case Drift:
+        return std::tuple<std::int64_t, std::int64_t>(std::llround(s.rate.driftPercent().value_or(0.0) * 1000.0),
+                                                      s.startTime);
       default: return std::tuple<std::int64_t, std::int64_t>(s.startFolder, s.startTime);
     }
   };

@@ -1,5 +1,5 @@
 // The segments as table rows: channel, record type, start, end, duration,
-// size and folder. Sorting and filtering reorder a list of indexes into the
+// size, folder and the frame rate against the stamps. Sorting and filtering reorder a list of indexes into the
 // segment list; texts are made only for the rows a view asks for, so the
 // cost of a repaint does not grow with the rows out of sight.
 #pragma once
@@ -18,7 +18,23 @@ class SegmentTableModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
-  enum Column { Channel, RecordType, Start, End, Duration, Size, Folder, ColumnCount };
+  // The rate columns stay empty for a segment whose frames were not
+  // counted against their stamps.
+  enum Column {
+    Channel,
+    RecordType,
+    Start,
+    End,
+    Duration,
+    Size,
+    Folder,
+    NominalRate,
+    MeasuredRate,
+    SecondsWithoutFrame,
+    StampsBackwards,
+    Drift,
+    ColumnCount
+  };
   // The segment's index in the list, for any cell.
   static constexpr int SegmentIndexRole = Qt::UserRole + 1;
 
@@ -54,6 +70,8 @@ class SegmentTableModel : public QAbstractTableModel {
 
  private:
   bool passes(const SegmentRecord& segment) const;
+  // The rate columns' cells.
+  static QVariant rateText(const StampRate& rate, int column);
   void sortRows();
   void indexRows();
 

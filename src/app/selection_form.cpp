@@ -180,6 +180,9 @@ void SelectionForm::createControls() {
   partition_->setRange(0, 128);
   recover_ = new QCheckBox(QStringLiteral("恢复损坏的录像"), band_);
   recover_->setObjectName(QStringLiteral("recover"));
+  timeFile_ = new QCheckBox(QStringLiteral("写入时间文件"), band_);
+  timeFile_->setObjectName(QStringLiteral("timeFile"));
+  timeFile_->setChecked(true);
 }
 
 void SelectionForm::addUpperRows(QGridLayout* grid, int& row) {
@@ -241,6 +244,9 @@ void SelectionForm::addAdvancedRows(const std::function<void(QWidget* label, QLa
   auto* recoverRow = new QHBoxLayout;
   recoverRow->addWidget(recover_);
   addAdvancedRow(new QLabel(band_), recoverRow);
+  auto* timeFileRow = new QHBoxLayout;
+  timeFileRow->addWidget(timeFile_);
+  addAdvancedRow(new QLabel(band_), timeFileRow);
 }
 
 // The form top to bottom, each row left to right.
@@ -254,7 +260,7 @@ std::vector<QWidget*> SelectionForm::upperFocusOrder() const {
 }
 
 std::vector<QWidget*> SelectionForm::advancedFocusOrder() const {
-  return {sizeLimit_, folderStart_, folderEnd_, partition_, recover_};
+  return {sizeLimit_, folderStart_, folderEnd_, partition_, recover_, timeFile_};
 }
 
 int SelectionForm::labelColumnWidth() const {
@@ -271,6 +277,7 @@ void SelectionForm::applyLanguageTexts() {
   diskImageAction_->setText(languageCaption(KEY_DISK_IMAGE));
   partitionLabel_->setText(languageCaption(KEY_PARTITION));
   recover_->setText(languageCaption(KEY_RECOVER));
+  timeFile_->setText(languageCaption(KEY_WRITE_TIME_FILE));
 }
 
 void SelectionForm::setInitialStates() {
@@ -334,6 +341,7 @@ void SelectionForm::captureBackupSettings(JobSettings& settings) const {
   settings.diskRoot = diskArgument(controlText(ID_DRIVE_LIST));
   settings.outputFolder = localPath(controlText(ID_OUTPUT_FOLDER));
   settings.recover = recover_->isChecked();
+  settings.timeFile = timeFile_->isChecked();
 }
 
 void SelectionForm::captureScanSettings(JobSettings& settings) const {
@@ -342,6 +350,7 @@ void SelectionForm::captureScanSettings(JobSettings& settings) const {
   settings.diskRoot = diskArgument(controlText(ID_DRIVE_LIST));
   settings.outputFolder = localPath(controlText(ID_OUTPUT_FOLDER));
   settings.recover = recover_->isChecked();
+  settings.timeFile = timeFile_->isChecked();
 }
 
 int SelectionForm::partitionValue() const { return partition_->value(); }

@@ -96,6 +96,7 @@ class SelectionForm : public QObject {
   void setFileChooser(FileChooser chooser);
 
   QCheckBox* recoverBox() const { return recover_; }
+  QCheckBox* timeFileBox() const { return timeFile_; }
   QAction* diskFolderAction() const { return diskFolderAction_; }
   QAction* diskImageAction() const { return diskImageAction_; }
 
@@ -141,6 +142,8 @@ class SelectionForm : public QObject {
   // Recovery for a damaged disk; no control id, being none of the
   // original window's controls.
   QCheckBox* recover_ = nullptr;
+  // The recorder's time beside each AVI file, and the rates in the logs.
+  QCheckBox* timeFile_ = nullptr;
   QLabel* sizeLimitLabel_ = nullptr;
   QLineEdit* sizeLimit_ = nullptr;
   QLabel* folderRangeLabel_ = nullptr;

@@ -13,6 +13,7 @@ constexpr const char* SETTING_OUTPUT = "outputFolder";
 constexpr const char* SETTING_LANGUAGE = "language";
 constexpr const char* SETTING_WIDTH = "windowWidth";
 constexpr const char* SETTING_ADVANCED = "advancedOpen";
+constexpr const char* SETTING_TIME_FILE = "timeFile";
 
 }  // namespace
 
@@ -27,6 +28,7 @@ WindowSettings WindowSettings::load() {
   if (chosen.isValid() && isNumber) settings.language = index;
   settings.width = remembered.value(QLatin1String(SETTING_WIDTH), 0).toInt();
   settings.advancedOpen = remembered.value(QLatin1String(SETTING_ADVANCED), false).toBool();
+  settings.timeFile = remembered.value(QLatin1String(SETTING_TIME_FILE), true).toBool();
   return settings;
 }
 
@@ -37,6 +39,7 @@ void WindowSettings::save() const {
   if (language) remembered.setValue(QLatin1String(SETTING_LANGUAGE), *language);
   remembered.setValue(QLatin1String(SETTING_WIDTH), width);
   remembered.setValue(QLatin1String(SETTING_ADVANCED), advancedOpen);
+  remembered.setValue(QLatin1String(SETTING_TIME_FILE), timeFile);
 }
 
 void WindowSettings::saveLanguage(int language) { QSettings().setValue(QLatin1String(SETTING_LANGUAGE), language); }

@@ -1,6 +1,6 @@
 // What the window remembers between runs, kept in the desktop's settings
 // (QSettings): the disk, the output folder, the language, the width and
-// whether the advanced band was open.
+// whether the advanced band was open, whether a time file is written.
 #pragma once
 
 #include <QString>
@@ -15,6 +15,8 @@ struct WindowSettings {
   std::optional<int> language;
   int width = 0;
   bool advancedOpen = false;
+  // The advanced band's "Write time file"; on where nothing was kept.
+  bool timeFile = true;
 
   // What the last run saved; empty texts, no language and width 0 where it
   // saved nothing.

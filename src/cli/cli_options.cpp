@@ -44,6 +44,7 @@ const char* const GENERAL_USAGE =
 const char* const SCAN_USAGE =
     "usage: korvex-cli scan --disk DISK --out DIR [--partition N]\n"
     "                       [--folder-start N] [--folder-end N] [--recover]\n"
+    "                       [--no-time-file]\n"
     "\n"
     "Walks the recorder folders dirNNNNN of DISK and writes the report\n"
     "DIR/ScanFile_<year>_<month>_<day>_<hour>_<minute>_<second>.txt with one row per\n"
@@ -59,6 +60,8 @@ const char* const SCAN_USAGE =
     "  --folder-start N    first folder to visit (default 0)\n"
     "  --folder-end N      folder at which to stop, not visited (default 0: all)\n"
     "  --recover           recovery for a damaged disk (see below)\n"
+    "  --no-time-file      leave each segment's frame rate against the recorder's\n"
+    "                      time stamps out of the job's log (.json)\n"
     "\n"
     RECOVER_HELP
     "\n"
@@ -76,6 +79,7 @@ const char* const BACKUP_USAGE =
     "                         [--begin TIME] [--end TIME]\n"
     "                         [--channels LIST|all] [--types LIST] [--max-mb N]\n"
     "                         [--folder-start N] [--folder-end N] [--recover]\n"
+    "                         [--no-time-file]\n"
     "\n"
     "Exports the selected recordings into AVI files in DIR, one per channel and\n"
     "recording segment (H.264 video, A-law sound).\n"
@@ -99,6 +103,9 @@ const char* const BACKUP_USAGE =
     "  --folder-start N    first folder to visit (default 0)\n"
     "  --folder-end N      folder at which to stop, not visited (default 0: all)\n"
     "  --recover           recovery for a damaged disk (see below)\n"
+    "  --no-time-file      no subtitle file (.srt) of the recorder's time beside each\n"
+    "                      AVI file, and no frame rate against the time stamps in\n"
+    "                      the job's log (.json)\n"
     "\n"
     RECOVER_HELP
     "AVI files made of such older frames end in _recovered.avi.\n"
@@ -224,6 +231,7 @@ bool parseCommandLine(const std::vector<std::string>& args, CliRequest& request,
 
   JobSettings& s = request.settings;
   const bool backup = request.command == Command::Backup;
+  s.timeFile = true;
   if (backup) {
     selectEverything(s);
   }
@@ -246,6 +254,14 @@ bool parseCommandLine(const std::vector<std::string>& args, CliRequest& request,
         return false;
       }
       s.recover = true;
+      continue;
+    }
+    if (option == "--no-time-file") {
+      if (value) {
+        error = "--no-time-file takes no value";
+        return false;
+      }
+      s.timeFile = false;
       continue;
     }
     const bool known = option == "--disk" || option == "--out" || option == "--partition" ||

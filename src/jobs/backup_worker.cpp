@@ -120,19 +120,28 @@ void BackupWorker::rescue(const StopRequest& stop, const HungRead& hung) {
 }
 
 void BackupWorker::reserveLogRoom() {
-  if (!result_.files.empty()) loggedNameBytes_ += result_.files.back().path.size();
+  if (!result_.files.empty())
+    loggedNameBytes_ += result_.files.back().path.size() + result_.files.back().timeFilePath.size();
   const std::uint64_t names = loggedNameBytes_;
   const std::uint64_t paths = settings_.diskRoot.size() + settings_.outputFolder.size() + disk_.disk.path.size();
-  log_.reserve(names + 80 * result_.files.size(),
-               LOG_RESERVE_BASE + 4 * paths + result_.files.size() * LOG_RESERVE_PER_FILE + 3 * names);
+  // A subtitle file beside each AVI file: a line more in the list, and its
+  // rate and hash in the record.
+  const std::uint64_t linesPerFile = settings_.timeFile ? 2 : 1;
+  const std::uint64_t perFile = LOG_RESERVE_PER_FILE + (settings_.timeFile ? LOG_RESERVE_PER_TIME_FILE : 0);
+  log_.reserve(names + 80 * linesPerFile * result_.files.size(),
+               LOG_RESERVE_BASE + 4 * paths + result_.files.size() * perFile + 3 * names);
 }
 
 void BackupWorker::writeLog(const StopRequest& stop) {
   const std::vector<FileHash> hashes = hasher_.finish();
   std::vector<LoggedFile> listed;
   for (std::size_t i = 0; i < result_.files.size(); ++i) {
-    if (i < hashes.size()) result_.files[i].hash = hashes[i];
-    listed.push_back(LoggedFile{result_.files[i].path, result_.files[i].hash});
+    ExportedFile& file = result_.files[i];
+    // Each AVI file's hash, then its subtitle file's.
+    if (2 * i < hashes.size()) file.hash = hashes[2 * i];
+    if (2 * i + 1 < hashes.size()) file.timeFileHash = hashes[2 * i + 1];
+    listed.push_back(LoggedFile{file.path, file.hash});
+    if (!file.timeFilePath.empty()) listed.push_back(LoggedFile{file.timeFilePath, file.timeFileHash});
   }
   // The log vouches only for the bytes this job wrote, in the folder it was
   // given: a file it cannot hash as written fails the job.
@@ -144,10 +153,13 @@ void BackupWorker::writeLog(const StopRequest& stop) {
     }
   }
   for (const ExportedFile& file : result_.files) {
-    if (file.hash.failure.empty() || result_.end == JobOutcome::Failed) continue;
-    result_.end = JobOutcome::Failed;
-    result_.failure = {FailureCode::OutputNotWritten, file.hash.errorNumber != 0 ? file.hash.errorNumber : EIO,
-                       file.path, {}};
+    const LoggedFile written[] = {{file.path, file.hash}, {file.timeFilePath, file.timeFileHash}};
+    for (const LoggedFile& each : written) {
+      if (each.path.empty() || each.hash.failure.empty() || result_.end == JobOutcome::Failed) continue;
+      result_.end = JobOutcome::Failed;
+      result_.failure = {FailureCode::OutputNotWritten, each.hash.errorNumber != 0 ? each.hash.errorNumber : EIO,
+                         each.path, {}};
+    }
   }
   // A stop from outside: the companion was sent a signal.
   if (result_.end == JobOutcome::Stopped && stop.interrupted()) result_.end = JobOutcome::Interrupted;
@@ -288,6 +300,7 @@ bool BackupWorker::exportFrame(const FrameHeader& frame, const FramePlace& place
     const bool key = frame.frameKind == FRAME_KIND_KEY;
     written = payloadInPlace ? writer->commitVideoFrame(key) : writer->putVideoFrame(payload_.data(), length, key);
     chunkWritten = true;
+    if (settings_.timeFile && written) channel.timeLine.add(frame.timeStamp);
   } else if (channel.continued || channel.firstKeyTime <= frame.timeStamp) {
     // Sound stamped before the key frame that starts a recording is counted
     // below but not written.
@@ -337,10 +350,28 @@ void BackupWorker::openChannelFile(std::size_t c, const FrameHeader& frame, bool
   // the next free number: nothing there is ever written through.
   int error = 0;
   Failure failure;
+  std::string failedTimePath;  // a subtitle file that could not be made
   // A file of residual frames says so in its name.
   const std::string stem = aviFileStem(frame) + (frameResidual_ ? "_recovered" : "");
   channel.path = names_.create(stem, ".avi", [&](const std::string& path) {
+    // The subtitle file takes the AVI's stem: both names free, or the next number.
+    if (settings_.timeFile) {
+      int timeError = 0;
+      const std::string timePath = timeFilePath(path);
+      channel.timeFile = output_.createNew(timePath, timeError);
+      if (!channel.timeFile) {
+        failure = {FailureCode::OutputNotWritten, timeError, timePath, {}};
+        failedTimePath = timePath;
+        return timeError != 0 ? timeError : EIO;
+      }
+      channel.timePath = timePath;
+    }
     channel.writer = AviFile::create(path, failure, output_);
+    if (!channel.writer && channel.timeFile) {
+      channel.timeFile.reset();
+      output_.remove(channel.timePath);
+      channel.timePath.clear();
+    }
     return channel.writer ? 0 : failure.errorNumber != 0 ? failure.errorNumber : EIO;
   }, error);
   videoFound_ = true;  // also when the file could not be created
@@ -349,6 +380,7 @@ void BackupWorker::openChannelFile(std::size_t c, const FrameHeader& frame, bool
   channel.keyB = frame.segmentKeyB;
   channel.continued = continued;
   if (!channel.writer) {
+    if (!failedTimePath.empty()) channel.path = failedTimePath;
     if (channel.path.empty()) channel.path = stem + ".avi";
     noteOutputFailure(channel, failure);
     return;
@@ -358,6 +390,7 @@ void BackupWorker::openChannelFile(std::size_t c, const FrameHeader& frame, bool
   exported.channel = frame.channel;
   exported.recordType = frame.recordType;
   exported.residual = frameResidual_;
+  exported.timeFilePath = channel.timePath;
   channel.fileIndex = result_.files.size();
   result_.files.push_back(exported);
   reserveLogRoom();
@@ -443,8 +476,25 @@ void BackupWorker::finishChannel(ChannelOutput& channel) {
     if (!rescued_) channel.writer.reset();
     result_.files[channel.fileIndex].finished = finished && !(outputFailed_ && outputFailure_.path == channel.path);
     // Hashed as it now lies on disk, on the hasher's thread.
-    hasher_.add(channel.fileIndex, channel.path);
+    hasher_.add(2 * channel.fileIndex, channel.path);
+    finishTimeFile(channel);
   }
+}
+
+void BackupWorker::finishTimeFile(ChannelOutput& channel) {
+  if (!settings_.timeFile || channel.fileIndex >= result_.files.size()) return;
+  ExportedFile& exported = result_.files[channel.fileIndex];
+  channel.timeLine.keepFrames(exported.videoFrames);
+  exported.rate = channel.timeLine.rate(exported.frameRate);
+  if (!channel.timeFile) return;
+  exported.timeFileCues = timeFileCues(channel.timeLine, exported.frameRate);
+  const int error = writeWholeFile(*channel.timeFile, timeFileText(channel.timeLine, exported.frameRate));
+  channel.timeFile.reset();
+  if (error != 0 && !outputFailed_) {
+    outputFailed_ = true;
+    outputFailure_ = {FailureCode::OutputNotWritten, error, channel.timePath, {}};
+  }
+  hasher_.add(2 * channel.fileIndex + 1, channel.timePath);
 }
 
 void BackupWorker::finishAll() {

@@ -18,6 +18,7 @@
 #include "jobs/job_settings.h"
 #include "jobs/job_state.h"
 #include "jobs/output_folder.h"
+#include "jobs/time_file.h"
 #include "store/recording_file_reader.h"
 #include "store/recording_source.h"
 #include "base/stop_request.h"
@@ -112,6 +113,12 @@ class BackupWorker {
     };
     RecentChunks recent;
     std::uint64_t recentBytes = 0;
+    // With JobSettings::timeFile: the subtitle file under the AVI's stem,
+    // made with it and written when it is finished, and the stamps of the
+    // video frames it takes.
+    std::unique_ptr<OutputFile> timeFile;
+    std::string timePath;
+    FrameTimeLine timeLine;
   };
 
   WalkVerdict exportFrames(std::int32_t folder, int file, RecordingFileReader& reader);
@@ -134,6 +141,8 @@ class BackupWorker {
   // The AVI file's path without its number and ".avi".
   std::string aviFileStem(const FrameHeader& frame) const;
   void finishChannel(ChannelOutput& channel);
+  // Writes the channel's subtitle file for what its AVI file holds.
+  void finishTimeFile(ChannelOutput& channel);
   void finishAll();
   void noteOutputFailure(const ChannelOutput& channel, const Failure& failure);
   void noteChunk(ChannelOutput& channel, const FramePlace& place, RecorderTime time, std::uint32_t length, bool audio);

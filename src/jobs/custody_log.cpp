@@ -1,8 +1,10 @@
 #include "jobs/custody_log.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <utility>
 #include <nlohmann/json.hpp>
 
@@ -141,6 +143,7 @@ Json settingsValue(const JobSettings& s, bool backup) {
   settings["folderStart"] = s.folderStart;
   settings["folderEnd"] = s.folderEnd;
   settings["recover"] = s.recover;
+  if (s.timeFile) settings["timeFile"] = true;
   // The scan lists every channel and record type: only a backup selects.
   if (!backup) return settings;
   settings["beginTime"] = timeValue(s.beginTime);
@@ -173,7 +176,18 @@ Json settingsValue(const JobSettings& s, bool backup) {
   return settings;
 }
 
-Json fileValue(const ExportedFile& f, bool recover) {
+// The frames against their stamps; null without a video frame.
+Json rateValue(const StampRate& r) {
+  if (r.videoFrames == 0) return nullptr;
+  const auto rounded = [](double value) { return std::round(value * 1000.0) / 1000.0; };
+  const std::optional<double> drift = r.driftPercent();
+  return objectOf("nominal", r.nominal, "mean", rounded(r.mean()), "min", r.minPerSecond, "max", r.maxPerSecond,
+                  "videoFrames", r.videoFrames, "stampSeconds", r.seconds(), "secondsWithoutFrame",
+                  r.secondsWithoutFrame, "stampsBackwards", r.stampsBackwards, "driftPercent",
+                  drift ? Json(rounded(*drift)) : Json(nullptr));
+}
+
+Json fileValue(const ExportedFile& f, bool recover, bool timeFile) {
   Json file = objectWithRoom(24);
   file["name"] = fileNameOf(f.path);
   file["bytes"] = f.hash.bytes;
@@ -200,11 +214,25 @@ Json fileValue(const ExportedFile& f, bool recover) {
     file["recovered"] = f.recovered;
     file["residual"] = f.residual;
   }
+  if (timeFile) {
+    file["rate"] = rateValue(f.rate);
+    if (f.timeFilePath.empty()) {
+      file["timeFile"] = nullptr;
+    } else {
+      Json time = objectWithRoom(5);
+      time["name"] = fileNameOf(f.timeFilePath);
+      time["bytes"] = f.timeFileHash.bytes;
+      time["sha256"] = textOrNull(f.timeFileHash.sha256);
+      if (!f.timeFileHash.failure.empty()) time["hashFailure"] = f.timeFileHash.failure;
+      time["cues"] = f.timeFileCues;
+      file["timeFile"] = std::move(time);
+    }
+  }
   return file;
 }
 
-Json segmentValue(const SegmentRecord& s, bool recover) {
-  Json segment = objectWithRoom(12);
+Json segmentValue(const SegmentRecord& s, bool recover, bool timeFile) {
+  Json segment = objectWithRoom(13);
   segment["serial"] = s.serial;
   segment["channel"] = s.channel + 1;
   segment["recordType"] = recordTypeName(s.recordType);
@@ -216,6 +244,7 @@ Json segmentValue(const SegmentRecord& s, bool recover) {
   segment["size"] = segmentSizeTextWhole(s.byteCount);
   segment["startFolder"] = s.startFolder;
   if (recover) segment["recovered"] = s.recovered;
+  if (timeFile) segment["rate"] = rateValue(s.rate);
   return segment;
 }
 
@@ -436,7 +465,8 @@ std::string custodyJson(const CustodyRecord& record) {
   if (record.settings.recover) log["recovery"] = recoveryValue(record.recovery);
   if (record.backup) {
     Json files = arrayWithRoom(record.files.size());
-    for (const ExportedFile& file : record.files) files.push_back(fileValue(file, record.settings.recover));
+    for (const ExportedFile& file : record.files)
+      files.push_back(fileValue(file, record.settings.recover, record.settings.timeFile));
     log["files"] = std::move(files);
   } else {
     if (record.report.path.empty()) {
@@ -451,7 +481,7 @@ std::string custodyJson(const CustodyRecord& record) {
     }
     Json segments = arrayWithRoom(record.segments.size());
     for (const SegmentRecord& segment : record.segments)
-      segments.push_back(segmentValue(segment, record.settings.recover));
+      segments.push_back(segmentValue(segment, record.settings.recover, record.settings.timeFile));
     log["segments"] = std::move(segments);
   }
   // Paths are bytes: whatever is not UTF-8 is shown as U+FFFD rather than

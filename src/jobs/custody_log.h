@@ -121,5 +121,7 @@ class CustodyLogFiles {
 inline constexpr std::uint64_t LOG_RESERVE_BASE = 16 * 1024;
 inline constexpr std::uint64_t LOG_RESERVE_PER_FILE = 1536;
 inline constexpr std::uint64_t LOG_RESERVE_PER_SEGMENT = 512;
+// The frame rate against the stamps, and a file's subtitle file.
+inline constexpr std::uint64_t LOG_RESERVE_PER_TIME_FILE = 768;
 
 }  // namespace korvex

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/failure.h"
+#include "jobs/stamp_rate.h"
 #include "store/recorder_time.h"
 
 namespace korvex {
@@ -108,6 +109,8 @@ struct SegmentRecord {
   FramePlace lastFrame;
   // Holds frames found past a file's end of frames (recovery).
   bool recovered = false;
+  // Its video frames against their stamps (JobSettings::timeFile).
+  StampRate rate;
 };
 
 // The recording file that ended a job early, for either job.
@@ -177,6 +180,12 @@ struct ExportedFile {
   // recorder had not yet overwritten). Its name ends in "_recovered.avi".
   bool residual = false;
   FileHash hash;          // of the finished file
+  // With JobSettings::timeFile: its frames against their stamps, and the
+  // subtitle file of the recorder's time beside it (empty: none was made).
+  StampRate rate;
+  std::string timeFilePath;
+  std::size_t timeFileCues = 0;
+  FileHash timeFileHash;
 };
 
 struct BackupResult : JobEnd {

@@ -44,6 +44,10 @@ struct JobSettings {
   // errors, pass over files that cannot be opened, and ignore the file
   // headers' times. Off: every output is that of the plain reading rules.
   bool recover = false;
+  // The recorder's time beside every AVI file (a subtitle file under its
+  // stem), and every segment's and file's frame rate against the stamps in
+  // the log. Off: every output is as without it.
+  bool timeFile = false;
   // Segments picked in the window (backup only): when not empty, a frame
   // that passes the selection above must also lie in one of these. Empty:
   // the selection above alone.

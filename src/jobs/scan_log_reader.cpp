@@ -33,6 +33,27 @@ RecorderTime recorderField(const Json& object, const char* key) {
                                     std::numeric_limits<RecorderTime>::max());
 }
 
+// A segment's frames against their stamps, where the scan counted them:
+// none when the log has no "rate" (or a null one).
+StampRate rateField(const Json& segment) {
+  StampRate rate;
+  const auto field = segment.find("rate");
+  if (field == segment.end() || field->is_null()) return rate;
+  if (!field->is_object()) throw std::runtime_error("\"rate\" is not an object");
+  constexpr std::int64_t most = std::numeric_limits<std::int64_t>::max();
+  rate.nominal = integerField<std::int32_t>(*field, "nominal", std::numeric_limits<std::int32_t>::min(),
+                                            std::numeric_limits<std::int32_t>::max());
+  rate.videoFrames = integerField<std::uint64_t>(*field, "videoFrames", 0, most);
+  rate.minPerSecond = integerField<std::uint64_t>(*field, "min", 0, most);
+  rate.maxPerSecond = integerField<std::uint64_t>(*field, "max", 0, most);
+  rate.secondsWithoutFrame = integerField<std::uint64_t>(*field, "secondsWithoutFrame", 0, most);
+  rate.stampsBackwards = integerField<std::uint64_t>(*field, "stampsBackwards", 0, most);
+  const auto seconds = integerField<std::uint64_t>(*field, "stampSeconds", 0, most);
+  if (seconds < rate.secondsWithoutFrame) throw std::runtime_error("\"stampSeconds\" below \"secondsWithoutFrame\"");
+  rate.secondsWithFrames = seconds - rate.secondsWithoutFrame;
+  return rate;
+}
+
 }  // namespace
 
 ScanLog parseScanLog(const std::string& text, const std::string& name) {
@@ -79,6 +100,7 @@ ScanLog parseScanLog(const std::string& text, const std::string& name) {
       // Only a scan with recovery on writes it.
       const auto recovered = entry.find("recovered");
       segment.recovered = recovered != entry.end() && recovered->is_boolean() && recovered->get<bool>();
+      segment.rate = rateField(entry);
       log.segments.push_back(segment);
     }
   } catch (const std::exception& failure) {

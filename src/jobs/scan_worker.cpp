@@ -195,14 +195,18 @@ void ScanWorker::frameOfChannel(const FrameHeader& frame, const FramePlace& plac
   // newer frames, nor newer frames in theirs.
   OpenSegment& open = residual ? residualOpen_[c] : open_[c];
   SegmentRecord& segment = open.record;
+  const bool counted = settings_.timeFile && frame.frameKind != FRAME_KIND_AUDIO;
   if (!beginsNewSegment(frame.segmentKeyA, frame.segmentKeyB, open.keyA, open.keyB)) {
     segment.endTime = frame.timeStamp;
     segment.byteCount += frame.payloadLength;
     segment.lastFrame = place;
     segment.recovered = segment.recovered || recovered;
+    if (counted) open.rate.add(frame.timeStamp, frame.frameRate);
     return;
   }
   endSegment(open);
+  open.rate = StampRateTally{};
+  if (counted) open.rate.add(frame.timeStamp, frame.frameRate);
   segment = SegmentRecord{};
   segment.channel = frame.channel;
   segment.recordType = frame.recordType;
@@ -219,6 +223,7 @@ void ScanWorker::frameOfChannel(const FrameHeader& frame, const FramePlace& plac
 void ScanWorker::endSegment(OpenSegment& open) {
   SegmentRecord& segment = open.record;
   if (segment.startTime == 0 || segment.endTime == 0) return;
+  if (settings_.timeFile) segment.rate = open.rate.result();
   segment.serial = ++segmentCount_;
   state_.segmentCount = segmentCount_;
   report_.writeSegment(segment);
@@ -226,7 +231,8 @@ void ScanWorker::endSegment(OpenSegment& open) {
   result_.segments.push_back(segment);
   log_.reserve(result_.reportPath.size() + 80,
                LOG_RESERVE_BASE + 4 * (settings_.diskRoot.size() + settings_.outputFolder.size()) +
-                   result_.segments.size() * LOG_RESERVE_PER_SEGMENT);
+                   result_.segments.size() *
+                       (LOG_RESERVE_PER_SEGMENT + (settings_.timeFile ? LOG_RESERVE_PER_TIME_FILE : 0)));
   // Written once: the final pass must not write it again.
   segment.startTime = 0;
 }

@@ -14,6 +14,7 @@
 #include "jobs/job_settings.h"
 #include "jobs/job_state.h"
 #include "jobs/scan_report.h"
+#include "jobs/stamp_rate.h"
 #include "store/recording_source.h"
 #include "base/stop_request.h"
 #include "store/store_walk.h"
@@ -49,6 +50,7 @@ class ScanWorker {
     SegmentRecord record;
     std::int32_t keyA = 0;
     std::int32_t keyB = 0;
+    StampRateTally rate;  // with JobSettings::timeFile
   };
 
   void runJob(const StopRequest& stop);

@@ -30,6 +30,8 @@ inline constexpr const char* KEY_MANUAL = "manual";
 inline constexpr const char* KEY_ALL = "all";
 // The advanced band's check box for recovery from a damaged disk.
 inline constexpr const char* KEY_RECOVER = "recover damaged recordings";
+// The advanced band's check box for the recorder's time beside each AVI file.
+inline constexpr const char* KEY_WRITE_TIME_FILE = "write time file";
 
 // Status texts and messages of the jobs.
 inline constexpr const char* KEY_VIDEO_END_TIME = "video end time";
@@ -124,9 +126,15 @@ inline constexpr const char* KEY_COLUMN_START = "start";
 inline constexpr const char* KEY_COLUMN_END = "end";
 inline constexpr const char* KEY_COLUMN_DURATION = "duration";
 inline constexpr const char* KEY_COLUMN_SIZE = "size";
+// The segment's frame rate: as its headers name it, and against its stamps.
+inline constexpr const char* KEY_COLUMN_NOMINAL_RATE = "nominal rate";
+inline constexpr const char* KEY_COLUMN_MEASURED_RATE = "frames per stamp second";
+inline constexpr const char* KEY_COLUMN_SECONDS_WITHOUT_FRAME = "seconds without frame";
+inline constexpr const char* KEY_COLUMN_STAMPS_BACKWARDS = "stamps backwards";
+inline constexpr const char* KEY_COLUMN_DRIFT = "playback drift";
 
 // Every key that a language file must hold.
-inline constexpr std::array<const char*, 95> LANGUAGE_KEYS = {
+inline constexpr std::array<const char*, 101> LANGUAGE_KEYS = {
     KEY_LANGUAGE,        KEY_BROWSE,           KEY_BACKUP_TIME,     KEY_BACKUP_CHANNEL,
     KEY_BACKUP_RECORD_TYPE, KEY_BACKUP_DISK,   KEY_OUTPUT_PATH,     KEY_START_BACKUP,
     KEY_STOP_BACKUP,     KEY_ADVANCED_SETTING, KEY_BACKUP_MAX_DATA_SIZE, KEY_FOLDER_RANGE,
@@ -151,7 +159,8 @@ inline constexpr std::array<const char*, 95> LANGUAGE_KEYS = {
     KEY_OPEN_SCAN_LOG_TITLE, KEY_SCAN_LOG_FILES, KEY_CANNOT_OPEN_SCAN_LOG, KEY_OTHER_TYPES,
     KEY_DAY_WITHOUT_RECORDINGS, KEY_CHANNEL_SHORT, KEY_NO_SEGMENTS,  KEY_COLUMN_CHANNEL,
     KEY_COLUMN_TYPE,     KEY_COLUMN_START,     KEY_COLUMN_END,      KEY_COLUMN_DURATION,
-    KEY_COLUMN_SIZE,
+    KEY_COLUMN_SIZE,     KEY_WRITE_TIME_FILE,  KEY_COLUMN_NOMINAL_RATE, KEY_COLUMN_MEASURED_RATE,
+    KEY_COLUMN_SECONDS_WITHOUT_FRAME, KEY_COLUMN_STAMPS_BACKWARDS, KEY_COLUMN_DRIFT,
 };
 
 }  // namespace korvex

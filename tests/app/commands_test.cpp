@@ -642,5 +642,19 @@ TEST_F(WindowTest, TheRecoverBoxSitsInTheAdvancedBandAndGoesIntoBothJobs) {
   }
 }
 
+TEST_F(WindowTest, TheTimeFileBoxIsOnByDefaultAndGoesIntoBothJobs) {
+  auto window = showWindow();
+  QCheckBox* timeFile = window->timeFileBox();
+  EXPECT_TRUE(timeFile->isChecked());
+  EXPECT_EQ(timeFile->text(), QStringLiteral("Write time file"));
+  for (const bool checked : {false, true}) {
+    timeFile->setChecked(checked);
+    JobSettings scan, backup;
+    window->captureScanSettings(scan);
+    window->captureBackupSettings(backup);
+    EXPECT_EQ(std::pair(scan.timeFile, backup.timeFile), std::pair(checked, checked));
+  }
+}
+
 }  // namespace
 }  // namespace korvex

@@ -699,5 +699,24 @@ TEST(SegmentTexts, AGarbledSegmentHasOneDurationInTheReportTheLogAndTheTable) {
   EXPECT_EQ(cell(model, 0, SegmentTableModel::Size), rows[0].size);
 }
 
+// The rate columns: the tally's numbers, or nothing where none was made.
+TEST(SegmentTableModelRate, ShowsTheRateAgainstTheStamps) {
+  SegmentRecord counted, plain;
+  StampRateTally tally;
+  for (int k = 0; k < 100; ++k) tally.add(1336118950 + (k < 25 ? 0 : k < 45 ? 1 : k < 70 ? 3 : 4), 25);
+  counted.rate = tally.result();
+  SegmentList list;
+  list.append({counted, plain});
+  SegmentTableModel model(list);
+  model.appended(2);
+  const std::pair<int, std::string> columns[] = {{SegmentTableModel::MeasuredRate, "20.00 (20-30)"},
+                                                 {SegmentTableModel::SecondsWithoutFrame, "1"},
+                                                 {SegmentTableModel::Drift, "-20.0 %"}};
+  for (const auto& [column, text] : columns) {
+    EXPECT_EQ(cell(model, 0, column), text);
+    EXPECT_EQ(cell(model, 1, column), "");
+  }
+}
+
 }  // namespace
 }  // namespace korvex

@@ -220,6 +220,17 @@ TEST_F(CliTest, BackupListsEachAviFileAsItIsCreated) {
   EXPECT_NE(run.err.find("finish!"), std::string::npos);
 }
 
+// A time file beside every AVI file unless --no-time-file.
+TEST_F(CliTest, TheTimeFileIsWrittenUnlessTurnedOff) {
+  sampleStore();
+  TempDir off;
+  ASSERT_EQ(cli({"backup", "--disk", disk_.path(), "--out", off.path(), "--no-time-file"}).exitStatus, 0);
+  EXPECT_EQ(testing::listFiles(off.path(), "", ".srt").size(), 0u);
+  ASSERT_EQ(cli({"backup", "--disk", disk_.path(), "--out", out_.path()}).exitStatus, 0);
+  EXPECT_EQ(testing::listFiles(out_.path(), "", ".srt").size(), 3u);
+  EXPECT_EQ(cli({"backup", "--disk", disk_.path(), "--out", out_.path(), "--no-time-file=yes"}).exitStatus, 2);
+}
+
 TEST_F(CliTest, ABackupEndedByTheSizeLimitSaysSo) {
   testing::SimulationOptions options;
   options.media = testing::SimulatedMedia::Synthetic;
@@ -250,7 +261,7 @@ TEST_F(CliTest, TheLogsAreNamedOnStderrWhileStdoutListsOnlyTheOutput) {
   EXPECT_NE(backup.err.find("job log: " + logs[0] + "\n"), std::string::npos) << backup.err;
   const ProgramRun check = checkHashes(lists[0]);
   EXPECT_EQ(check.exitStatus, 0) << check.out << check.err;
-  EXPECT_EQ(lines(check.out).size(), 3u);
+  EXPECT_EQ(lines(check.out).size(), 6u);  // each AVI file and its time file
 
   const ProgramRun scan = cli({"scan", "--disk", disk_.path(), "--out", out_.path()});
   EXPECT_EQ(scan.exitStatus, 0) << scan.err;
@@ -280,7 +291,7 @@ TEST_F(CliTest, TheHashCheckPrintedWorksInAShellForAnyFolderName) {
     const std::string check = run.err.substr(from + 11, to - from - 11);
     const ProgramRun checked = testing::runProgram({"sh", "-c", check});
     EXPECT_EQ(checked.exitStatus, 0) << check << "\n" << checked.err;
-    EXPECT_EQ(lines(checked.out).size(), 3u) << checked.out;
+    EXPECT_EQ(lines(checked.out).size(), 6u) << checked.out;  // the AVI files and their time files
   }
 }
 
