@@ -402,7 +402,17 @@ std::string jobFailureText(const Failure& failure, bool backup) {
     case FailureCode::NoMemory:
     case FailureCode::AviTooManyTracks:
     case FailureCode::OutputNotWritten:
+    case FailureCode::NotHashed:
+    case FailureCode::LogNotWritten:
       return "cannot write " + failure.path + ": " + outputErrorText(failure.errorNumber);
+    case FailureCode::Missing:  // the store's and the disk's, which end no job as a failure:
+    case FailureCode::NotOpened:
+    case FailureCode::StoreFolderPicked:
+    case FailureCode::PartitionOnFolder:
+    case FailureCode::NoSuchPartition:
+    case FailureCode::NoStore:
+    case FailureCode::DiskUnreadable:
+      return failure.reason;
   }
   return {};
 }
