@@ -51,7 +51,7 @@ BackupResult BackupWorker::run(const StopRequest& stop) {
   walker.recover = settings_.recover;
   walker.existingFolders = folders.folders;
   walker.folderEnd = settings_.folderEnd;
-  walker.fileSkipped = [&](std::int32_t folder, int file, const OpenFailure& failure) {
+  walker.fileSkipped = [&](std::int32_t folder, int file, const Failure& failure) {
     noteSkippedFile(result_.recovery, folder, file, failure);
   };
   WalkEnd walked;
