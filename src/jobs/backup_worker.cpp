@@ -144,9 +144,9 @@ void BackupWorker::writeLog(const StopRequest& stop) {
     }
   }
   for (const ExportedFile& file : result_.files) {
-    if (file.hash.failure.empty() || result_.end == JobOutcome::Failed) continue;
+    if (!file.hash.failure.failed() || result_.end == JobOutcome::Failed) continue;
     result_.end = JobOutcome::Failed;
-    result_.failure = {FailureCode::OutputNotWritten, file.hash.errorNumber != 0 ? file.hash.errorNumber : EIO,
+    result_.failure = {FailureCode::OutputNotWritten, file.hash.failure.errorNumber != 0 ? file.hash.failure.errorNumber : EIO,
                        file.path, {}};
   }
   // A stop from outside: the companion was sent a signal.

@@ -178,7 +178,7 @@ Json fileValue(const ExportedFile& f, bool recover) {
   file["name"] = fileNameOf(f.path);
   file["bytes"] = f.hash.bytes;
   file["sha256"] = textOrNull(f.hash.sha256);
-  if (!f.hash.failure.empty()) file["hashFailure"] = f.hash.failure;
+  if (f.hash.failure.failed()) file["hashFailure"] = f.hash.failure.reason;
   file["channel"] = f.channel + 1;
   file["recordType"] = recordTypeName(f.recordType);
   file["recordTypeCode"] = f.recordType;
@@ -456,7 +456,7 @@ std::string custodyJson(const CustodyRecord& record) {
       report["name"] = fileNameOf(record.report.path);
       report["bytes"] = record.report.hash.bytes;
       report["sha256"] = textOrNull(record.report.hash.sha256);
-      if (!record.report.hash.failure.empty()) report["hashFailure"] = record.report.hash.failure;
+      if (record.report.hash.failure.failed()) report["hashFailure"] = record.report.hash.failure.reason;
       log["report"] = std::move(report);
     }
     Json segments = arrayWithRoom(record.segments.size());

@@ -141,8 +141,9 @@ struct JobEnd {
 struct FileHash {
   std::string sha256;       // 64 lower-case hex digits; empty when the file could not be read
   std::uint64_t bytes = 0;  // the bytes hashed: the file's length on disk
-  std::string failure;      // why it could not be read
-  int errorNumber = 0;      // its errno, or OUTPUT_FILE_REPLACED
+  // NotHashed when it could not be read: its errno (or OUTPUT_FILE_REPLACED)
+  // and the reason.
+  Failure failure;
 };
 
 struct ScanResult : JobEnd {

@@ -149,7 +149,7 @@ void ScanWorker::writeLog(const StopRequest& stop) {
   // The log vouches only for the bytes this job wrote, in the folder it
   // was given.
   const int folderError = output_.checkFolder();
-  const int outputError = folderError != 0 ? folderError : record.report.hash.errorNumber;
+  const int outputError = folderError != 0 ? folderError : record.report.hash.failure.errorNumber;
   if (outputError != 0 && result_.end != JobOutcome::Failed) {
     result_.end = JobOutcome::Failed;
     result_.failure = {FailureCode::ReportNotWritten, outputError, result_.reportPath, {}};

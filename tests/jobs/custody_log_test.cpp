@@ -464,10 +464,10 @@ TEST(CustodyLogTexts, OutcomesAndHashLines) {
 
   const std::string hash(64, 'a');
   FileHash unread;
-  unread.failure = "No such file or directory";
-  EXPECT_EQ(hashList({{"/out/a.avi", {hash, 1, ""}}, {"/out/b.avi", unread}, {"c.avi", {hash, 2, ""}}}),
+  unread.failure = {FailureCode::NotHashed, ENOENT, "/out/b.avi", "No such file or directory"};
+  EXPECT_EQ(hashList({{"/out/a.avi", {hash, 1, {}}}, {"/out/b.avi", unread}, {"c.avi", {hash, 2, {}}}}),
             hash + "  a.avi\n" + hash + "  c.avi\n");
-  EXPECT_EQ(hashList({{"/out/odd\\name", {hash, 1, ""}}}), "\\" + hash + "  odd\\\\name\n");
+  EXPECT_EQ(hashList({{"/out/odd\\name", {hash, 1, {}}}}), "\\" + hash + "  odd\\\\name\n");
   testing::ScopedTimeZone zone("UTC0");
   EXPECT_EQ(calendarText(testing::T0), "2012_5_4_8_9_10");
 }
