@@ -55,7 +55,7 @@ void ScanWorker::runJob(const StopRequest& stop) {
                                   {std::string(HASH_LIST_EXTENSION), std::string(JOB_LOG_EXTENSION)});
   result_.reportPath = report_.path();
   if (!reportCreated_) {
-    finish(JobOutcome::Failed, {FailureCode::ReportNotCreated, report_.errorNumber(), result_.reportPath, {}});
+    finish(JobOutcome::Failed, {FailureCode::ReportNotCreated, report_.failure().errorNumber, result_.reportPath, {}});
     return;
   }
   logStem_ = result_.reportPath.substr(0, result_.reportPath.size() - SCAN_REPORT_EXTENSION.size());
@@ -246,7 +246,7 @@ void ScanWorker::finish(JobOutcome end, Failure failure) {
     }
     if (!report_.close()) {
       result_.end = JobOutcome::Failed;
-      result_.failure = {FailureCode::ReportNotWritten, report_.errorNumber(), result_.reportPath, {}};
+      result_.failure = {FailureCode::ReportNotWritten, report_.failure().errorNumber, result_.reportPath, {}};
       return;
     }
   }
