@@ -300,7 +300,7 @@ void JobPanel::scanEnded() {
   const ScanResult& result = scanResult_;
   form_.spanSegments(result.segments);
   const QString log =
-      QString::fromStdString(jobLogText(result.logPath, result.logFailedPath, result.logErrorNumber));
+      QString::fromStdString(jobLogText(result.logPath, result.logFailure.path, result.logFailure.errorNumber));
   const std::string text = jobEndText(result, false, result.reportPath);
   if (text.empty()) return;
   if (result.end != JobOutcome::Finished) {

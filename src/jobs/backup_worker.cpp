@@ -167,8 +167,7 @@ void BackupWorker::writeLog(const StopRequest& stop) {
   result_.logPath = log_.logPath();
   result_.hashListPath = log_.hashListPath();
   result_.hashListEntries = static_cast<std::size_t>(std::count(list.begin(), list.end(), '\n'));
-  result_.logFailedPath = log_.failedPath();
-  result_.logErrorNumber = log_.errorNumber();
+  result_.logFailure = log_.failure();
 }
 
 WalkVerdict BackupWorker::exportFrames(std::int32_t folder, int file, RecordingFileReader& reader) {

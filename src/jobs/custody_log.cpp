@@ -571,9 +571,8 @@ void CustodyLogFiles::reserve(std::uint64_t hashListBytes, std::uint64_t jsonByt
 }
 
 void CustodyLogFiles::noteFailure(const std::string& path, int errorNumber) {
-  if (!failedPath_.empty()) return;
-  failedPath_ = path;
-  errorNumber_ = errorNumber;
+  if (failure_.failed()) return;
+  failure_ = {FailureCode::LogNotWritten, errorNumber, path, {}};
 }
 
 bool CustodyLogFiles::write(const std::string& list, const std::string& json) {
@@ -582,7 +581,7 @@ bool CustodyLogFiles::write(const std::string& list, const std::string& json) {
     const int error = file->write(*text);
     if (error != 0) noteFailure(file->path, error);
   }
-  if (failedPath_.empty()) return true;
+  if (!failure_.failed()) return true;
   // The two are one log: a list without its record, or a record whose
   // list is cut short, would pass for what it is not.
   for (LogFile* file : {&hashList_, &json_}) {

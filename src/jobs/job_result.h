@@ -133,8 +133,7 @@ struct JobEnd {
   std::string logPath;
   std::string hashListPath;
   std::size_t hashListEntries = 0;  // none: the list is empty, nothing to check
-  std::string logFailedPath;
-  int logErrorNumber = 0;
+  Failure logFailure;  // LogNotWritten: the file that could not be written, and its errno
 };
 
 // A file's SHA-256 as it lies on disk.

@@ -163,8 +163,7 @@ void ScanWorker::writeLog(const StopRequest& stop) {
   result_.logPath = log_.logPath();
   result_.hashListPath = log_.hashListPath();
   result_.hashListEntries = static_cast<std::size_t>(std::count(list.begin(), list.end(), '\n'));
-  result_.logFailedPath = log_.failedPath();
-  result_.logErrorNumber = log_.errorNumber();
+  result_.logFailure = log_.failure();
 }
 
 WalkVerdict ScanWorker::scanRecordingFile(std::int32_t folder, int file, RecordingFileReader& reader) {
