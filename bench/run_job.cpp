@@ -237,7 +237,7 @@ int hashesAlone(const std::string& outputFolder) {
   for (const std::string& path : files) {
     const korvex::FileHash hash = korvex::sha256OfFile(path);
     if (hash.sha256.empty()) {
-      std::fprintf(stderr, "korvex-bench-job: cannot hash %s: %s\n", path.c_str(), hash.failure.c_str());
+      std::fprintf(stderr, "korvex-bench-job: cannot hash %s: %s\n", path.c_str(), hash.failure.reason.c_str());
       return 1;
     }
     bytes += hash.bytes;

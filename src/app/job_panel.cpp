@@ -156,10 +156,10 @@ std::shared_ptr<const RecordingSource> JobPanel::prepareJob(const JobSettings& s
   diskOptions.folderIgnoresPartition = true;
   OpenedDisk opened = openDisk(disk, form_.partitionValue(), diskOptions);
   switch (opened.failure.code) {
-    case DiskProblem::Missing:
+    case FailureCode::Missing:
       showMessage(qText(failureText(KEY_DISK_MISSING, disk, opened.failure.reason)));
       return nullptr;
-    case DiskProblem::StoreFolderPicked:
+    case FailureCode::StoreFolderPicked:
       showMessage(qText(folderText(KEY_STORE_FOLDER_PICKED, opened.failure.path)));
       return nullptr;
     default:
@@ -300,7 +300,7 @@ void JobPanel::scanEnded() {
   const ScanResult& result = scanResult_;
   form_.spanSegments(result.segments);
   const QString log =
-      QString::fromStdString(jobLogText(result.logPath, result.logFailedPath, result.logErrorNumber));
+      QString::fromStdString(jobLogText(result.logPath, result.logFailure.path, result.logFailure.errorNumber));
   const std::string text = jobEndText(result, false, result.reportPath);
   if (text.empty()) return;
   if (result.end != JobOutcome::Finished) {

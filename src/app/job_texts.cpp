@@ -127,7 +127,7 @@ std::string backupSummaryText(const BackupResult& result) {
                                            std::numeric_limits<std::int32_t>::max());
   text += "\r\n" + languageText(KEY_FILES_WRITTEN) + "=" + std::to_string(result.files.size()) + ", " +
           languageText(KEY_VIDEO_TOTAL_SIZE) + "=" + std::to_string(mib) + "M";
-  return text + jobLogText(result.logPath, result.logFailedPath, result.logErrorNumber);
+  return text + jobLogText(result.logPath, result.logFailure.path, result.logFailure.errorNumber);
 }
 
 std::string jobLogText(const std::string& logPath, const std::string& failedPath, int errorNumber) {

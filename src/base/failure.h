@@ -1,5 +1,5 @@
-// What failed, for every layer that writes or reads a file: the AVI writer
-// and the jobs give their failures in this one shape.
+// What failed, for every layer that reads or writes a file: the store, the
+// AVI writer and the jobs give their failures in this one shape.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,15 @@ namespace korvex {
 
 enum class FailureCode : std::uint8_t {
   None,
+  // A store's: a recording file, a folder or the store's root.
+  Missing,    // it does not exist: the store's normal end (also a disk that is not there)
+  NotOpened,  // it exists and could not be opened or listed, or is not a regular file
+  // A disk's, as openDisk finds it (Missing as above).
+  StoreFolderPicked,  // one of the recorder's dir* folders: its parent is the disk
+  PartitionOnFolder,  // a partition asked for on a folder
+  NoSuchPartition,    // the disk's table has no partition of that number
+  NoStore,            // its file systems can be read and hold no store
+  DiskUnreadable,     // no disk image or device, or one that cannot be read
   // The AVI writer's.
   AviTooLarge,         // a chunk would take the file past AVI_SIZE_LIMIT
   AviNotCreated,       // the file cannot be created
@@ -24,6 +33,8 @@ enum class FailureCode : std::uint8_t {
   ReportNotCreated,  // the report file could not be created
   ReportNotWritten,  // writing the report failed (a full disk)
   OutputNotWritten,  // an AVI file, or the output folder, could not be written
+  NotHashed,         // a file written could not be read back and hashed
+  LogNotWritten,     // the job's log or hash list could not be created or written whole
 };
 
 // A failure: what failed, the errno of the call that failed (EFBIG for the
@@ -34,6 +45,8 @@ struct Failure {
   int errorNumber = 0;
   std::string path;
   std::string reason;
+  bool failed() const { return code != FailureCode::None; }
+  bool missing() const { return code == FailureCode::Missing; }
 };
 
 }  // namespace korvex

@@ -110,8 +110,8 @@ int runBackupCommand(JobSettings settings, int partition) {
         return;
     }
   }();
-  return noteJobLog(progress, result.hashListPath, result.hashListEntries, result.logPath, result.logFailedPath,
-                    result.logErrorNumber, status);
+  return noteJobLog(progress, result.hashListPath, result.hashListEntries, result.logPath, result.logFailure.path,
+                    result.logFailure.errorNumber, status);
 }
 
 }  // namespace korvex::cli

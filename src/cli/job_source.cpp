@@ -16,32 +16,31 @@ std::unique_ptr<RecordingSource> openJobSource(JobSettings& settings, int partit
     if (opened.kind == DiskKind::Folder) disk = diskRootFromText(disk);
     return std::move(opened.source);
   }
-  const DiskFailure& failure = opened.failure;
+  const Failure& failure = opened.failure;
   switch (failure.code) {
-    case DiskProblem::Missing:
+    case FailureCode::Missing:
       status = EXIT_FAILURE_OTHER;
       std::fprintf(stderr, "korvex-cli: the disk %s does not exist (%s)\n", disk.c_str(), failure.reason.c_str());
       break;
-    case DiskProblem::StoreFolderPicked:
+    case FailureCode::StoreFolderPicked:
       status = EXIT_USAGE;
       std::fprintf(stderr, "korvex-cli: %s is one of the recorder's folders; the disk is the folder that holds it: "
                    "--disk %s\n", disk.c_str(), failure.path.c_str());
       break;
-    case DiskProblem::PartitionOnFolder:
+    case FailureCode::PartitionOnFolder:
       status = EXIT_USAGE;
       std::fprintf(stderr, "korvex-cli: --partition: %s\n", failure.reason.c_str());
       break;
-    case DiskProblem::NoSuchPartition:
+    case FailureCode::NoSuchPartition:
       status = EXIT_USAGE;
       std::fprintf(stderr, "korvex-cli: --partition: %s; korvex-cli disks %s lists them\n", failure.reason.c_str(),
                    disk.c_str());
       break;
-    case DiskProblem::NoStore:
+    case FailureCode::NoStore:
       status = EXIT_NO_VIDEO;
       std::fprintf(stderr, "korvex-cli: can't find video data! (%s)\n", failure.reason.c_str());
       break;
-    case DiskProblem::None:
-    case DiskProblem::Unreadable:
+    default:  // DiskUnreadable
       status = EXIT_FAILURE_OTHER;
       std::fprintf(stderr, "korvex-cli: cannot read the disk: %s\n", failure.reason.c_str());
       break;

@@ -51,7 +51,7 @@ BackupResult BackupWorker::run(const StopRequest& stop) {
   walker.recover = settings_.recover;
   walker.existingFolders = folders.folders;
   walker.folderEnd = settings_.folderEnd;
-  walker.fileSkipped = [&](std::int32_t folder, int file, const OpenFailure& failure) {
+  walker.fileSkipped = [&](std::int32_t folder, int file, const Failure& failure) {
     noteSkippedFile(result_.recovery, folder, file, failure);
   };
   WalkEnd walked;
@@ -155,10 +155,10 @@ void BackupWorker::writeLog(const StopRequest& stop) {
   for (const ExportedFile& file : result_.files) {
     const LoggedFile written[] = {{file.path, file.hash}, {file.timeFilePath, file.timeFileHash}};
     for (const LoggedFile& each : written) {
-      if (each.path.empty() || each.hash.failure.empty() || result_.end == JobOutcome::Failed) continue;
+      if (each.path.empty() || !each.hash.failure.failed() || result_.end == JobOutcome::Failed) continue;
       result_.end = JobOutcome::Failed;
-      result_.failure = {FailureCode::OutputNotWritten, each.hash.errorNumber != 0 ? each.hash.errorNumber : EIO,
-                         each.path, {}};
+      result_.failure = {FailureCode::OutputNotWritten,
+                         each.hash.failure.errorNumber != 0 ? each.hash.failure.errorNumber : EIO, each.path, {}};
     }
   }
   // A stop from outside: the companion was sent a signal.
@@ -179,8 +179,7 @@ void BackupWorker::writeLog(const StopRequest& stop) {
   result_.logPath = log_.logPath();
   result_.hashListPath = log_.hashListPath();
   result_.hashListEntries = static_cast<std::size_t>(std::count(list.begin(), list.end(), '\n'));
-  result_.logFailedPath = log_.failedPath();
-  result_.logErrorNumber = log_.errorNumber();
+  result_.logFailure = log_.failure();
 }
 
 WalkVerdict BackupWorker::exportFrames(std::int32_t folder, int file, RecordingFileReader& reader) {

@@ -192,7 +192,7 @@ Json fileValue(const ExportedFile& f, bool recover, bool timeFile) {
   file["name"] = fileNameOf(f.path);
   file["bytes"] = f.hash.bytes;
   file["sha256"] = textOrNull(f.hash.sha256);
-  if (!f.hash.failure.empty()) file["hashFailure"] = f.hash.failure;
+  if (f.hash.failure.failed()) file["hashFailure"] = f.hash.failure.reason;
   file["channel"] = f.channel + 1;
   file["recordType"] = recordTypeName(f.recordType);
   file["recordTypeCode"] = f.recordType;
@@ -431,7 +431,17 @@ std::string jobFailureText(const Failure& failure, bool backup) {
     case FailureCode::NoMemory:
     case FailureCode::AviTooManyTracks:
     case FailureCode::OutputNotWritten:
+    case FailureCode::NotHashed:
+    case FailureCode::LogNotWritten:
       return "cannot write " + failure.path + ": " + outputErrorText(failure.errorNumber);
+    case FailureCode::Missing:  // the store's and the disk's, which end no job as a failure:
+    case FailureCode::NotOpened:
+    case FailureCode::StoreFolderPicked:
+    case FailureCode::PartitionOnFolder:
+    case FailureCode::NoSuchPartition:
+    case FailureCode::NoStore:
+    case FailureCode::DiskUnreadable:
+      return failure.reason;
   }
   return {};
 }
@@ -476,7 +486,7 @@ std::string custodyJson(const CustodyRecord& record) {
       report["name"] = fileNameOf(record.report.path);
       report["bytes"] = record.report.hash.bytes;
       report["sha256"] = textOrNull(record.report.hash.sha256);
-      if (!record.report.hash.failure.empty()) report["hashFailure"] = record.report.hash.failure;
+      if (record.report.hash.failure.failed()) report["hashFailure"] = record.report.hash.failure.reason;
       log["report"] = std::move(report);
     }
     Json segments = arrayWithRoom(record.segments.size());
@@ -591,9 +601,8 @@ void CustodyLogFiles::reserve(std::uint64_t hashListBytes, std::uint64_t jsonByt
 }
 
 void CustodyLogFiles::noteFailure(const std::string& path, int errorNumber) {
-  if (!failedPath_.empty()) return;
-  failedPath_ = path;
-  errorNumber_ = errorNumber;
+  if (failure_.failed()) return;
+  failure_ = {FailureCode::LogNotWritten, errorNumber, path, {}};
 }
 
 bool CustodyLogFiles::write(const std::string& list, const std::string& json) {
@@ -602,7 +611,7 @@ bool CustodyLogFiles::write(const std::string& list, const std::string& json) {
     const int error = file->write(*text);
     if (error != 0) noteFailure(file->path, error);
   }
-  if (failedPath_.empty()) return true;
+  if (!failure_.failed()) return true;
   // The two are one log: a list without its record, or a record whose
   // list is cut short, would pass for what it is not.
   for (LogFile* file : {&hashList_, &json_}) {

@@ -83,21 +83,21 @@ class CustodyLogFiles {
   CustodyLogFiles(const CustodyLogFiles&) = delete;
   CustodyLogFiles& operator=(const CustodyLogFiles&) = delete;
 
-  // False (failedPath() and errorNumber() set) when they cannot be created.
+  // False (failure() set) when they cannot be created.
   bool create(const std::string& stem);
   // Keeps room for a hash list and a record of at least these sizes. Where
   // the file system cannot keep room, nothing is kept.
   void reserve(std::uint64_t hashListBytes, std::uint64_t jsonBytes);
   // Writes both, each cut to its length, and closes them. False when
-  // either could not be written whole: failedPath() names it, and both are
+  // either could not be written whole: failure() names it, and both are
   // removed (a list cut short would verify a part as if it were all).
   bool write(const std::string& hashList, const std::string& json);
 
   bool created() const { return hashList_.file != nullptr; }
   const std::string& hashListPath() const { return hashList_.path; }
   const std::string& logPath() const { return json_.path; }
-  const std::string& failedPath() const { return failedPath_; }
-  int errorNumber() const { return errorNumber_; }
+  // LogNotWritten with the file and its errno: the first that failed.
+  const Failure& failure() const { return failure_; }
 
  private:
   struct LogFile {
@@ -113,8 +113,7 @@ class CustodyLogFiles {
   OutputFiles& output_;
   LogFile hashList_;
   LogFile json_;
-  std::string failedPath_;
-  int errorNumber_ = 0;
+  Failure failure_;
 };
 
 // Room a log keeps for its fixed part, and for each file or segment more.

@@ -26,8 +26,7 @@ FileHash sha256OfFile(const std::string& path, const OutputFiles& output) {
   FileHash hash;
   const std::unique_ptr<EVP_MD_CTX, DigestFree> context(EVP_MD_CTX_new());
   if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) {
-    hash.failure = "the SHA-256 digest is not available";
-    hash.errorNumber = ENOMEM;
+    hash.failure = {FailureCode::NotHashed, ENOMEM, path, "the SHA-256 digest is not available"};
     return hash;
   }
   bool digested = true;
@@ -37,15 +36,13 @@ FileHash sha256OfFile(const std::string& path, const OutputFiles& output) {
     return digested;
   });
   if (error != 0) {
-    hash.failure = outputErrorText(error);
-    hash.errorNumber = error;
+    hash.failure = {FailureCode::NotHashed, error, path, outputErrorText(error)};
     return hash;
   }
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
   if (!digested || EVP_DigestFinal_ex(context.get(), digest, &length) != 1) {
-    hash.failure = "the SHA-256 digest failed";
-    hash.errorNumber = EIO;
+    hash.failure = {FailureCode::NotHashed, EIO, path, "the SHA-256 digest failed"};
     return hash;
   }
   static constexpr char HEX[] = "0123456789abcdef";
@@ -64,9 +61,10 @@ static FileHash hashOrFailure(const std::string& path, const OutputFiles& output
     return sha256OfFile(path, output);
   } catch (const std::bad_alloc&) {
     FileHash hash;
-    hash.errorNumber = ENOMEM;
+    hash.failure.code = FailureCode::NotHashed;
+    hash.failure.errorNumber = ENOMEM;
     try {
-      hash.failure = std::strerror(ENOMEM);
+      hash.failure.reason = std::strerror(ENOMEM);
     } catch (const std::bad_alloc&) {
     }
     return hash;

@@ -136,16 +136,16 @@ struct JobEnd {
   std::string logPath;
   std::string hashListPath;
   std::size_t hashListEntries = 0;  // none: the list is empty, nothing to check
-  std::string logFailedPath;
-  int logErrorNumber = 0;
+  Failure logFailure;  // LogNotWritten: the file that could not be written, and its errno
 };
 
 // A file's SHA-256 as it lies on disk.
 struct FileHash {
   std::string sha256;       // 64 lower-case hex digits; empty when the file could not be read
   std::uint64_t bytes = 0;  // the bytes hashed: the file's length on disk
-  std::string failure;      // why it could not be read
-  int errorNumber = 0;      // its errno, or OUTPUT_FILE_REPLACED
+  // NotHashed when it could not be read: its errno (or OUTPUT_FILE_REPLACED)
+  // and the reason.
+  Failure failure;
 };
 
 struct ScanResult : JobEnd {

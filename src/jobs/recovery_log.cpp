@@ -41,7 +41,7 @@ std::uint64_t framesOutsideWindowCount(const RecoveryLog& log) {
   return count;
 }
 
-void noteSkippedFile(RecoveryLog& log, std::int32_t folder, int file, const OpenFailure& failure) {
+void noteSkippedFile(RecoveryLog& log, std::int32_t folder, int file, const Failure& failure) {
   const std::string_view reason = failure.reason.empty() ? std::string_view("cannot be opened") : failure.reason;
   if (!log.skipped.empty()) {
     SkippedFile& last = log.skipped.back();

@@ -15,7 +15,7 @@ void noteFileRecovery(RecoveryLog& log, std::int32_t folder, int file, const Rec
 
 // A file passed over; one that follows the last entry's run in its folder,
 // for the same reason, extends that run.
-void noteSkippedFile(RecoveryLog& log, std::int32_t folder, int file, const OpenFailure& failure);
+void noteSkippedFile(RecoveryLog& log, std::int32_t folder, int file, const Failure& failure);
 
 // The files passed over, counting every file of each run.
 std::size_t skippedFileCount(const RecoveryLog& log);

@@ -80,13 +80,12 @@ bool ScanReportFile::create(const std::string& outputFolder, const CalendarTime&
     return file_ ? 0 : reason;
   }, error);
   path_ = created.empty() ? name : created;
-  errorNumber_ = error;
+  if (!file_) failure_ = {FailureCode::ReportNotCreated, error, path_, {}};
   return file_ != nullptr;
 }
 
 void ScanReportFile::noteFailure(int errorNumber) {
-  if (!failed_) errorNumber_ = errorNumber;
-  failed_ = true;
+  if (!failed()) failure_ = {FailureCode::ReportNotWritten, errorNumber, path_, {}};
 }
 
 void ScanReportFile::append(const char* bytes, std::size_t count) {
@@ -95,7 +94,7 @@ void ScanReportFile::append(const char* bytes, std::size_t count) {
 }
 
 void ScanReportFile::writeOut() {
-  if (gathered_.empty() || failed_) return;
+  if (gathered_.empty() || failed()) return;
   iovec part{gathered_.data(), gathered_.size()};
   const WriteResult written = file_->writeAt(&part, 1, written_);
   written_ += written.written;
@@ -104,12 +103,12 @@ void ScanReportFile::writeOut() {
 }
 
 void ScanReportFile::writeHeader() {
-  if (!file_ || failed_) return;
+  if (!file_ || failed()) return;
   append(SCAN_REPORT_HEADER.data(), SCAN_REPORT_HEADER.size());
 }
 
 void ScanReportFile::writeSegment(const SegmentRecord& segment) {
-  if (!file_ || failed_) return;
+  if (!file_ || failed()) return;
   char row[REPORT_ROW_BUFFER_SIZE];
   SegmentTracker tracker = segmentTracker(segment);
   const std::size_t length = formatSegmentRow(tracker, segment.serial, row, sizeof row);
@@ -117,7 +116,7 @@ void ScanReportFile::writeSegment(const SegmentRecord& segment) {
 }
 
 void ScanReportFile::writeRecoveryLine(std::size_t recovered, std::size_t segments) {
-  if (!file_ || failed_) return;
+  if (!file_ || failed()) return;
   char line[128];
   const int n = std::snprintf(line, sizeof line, "Recovery: %zu of %zu segments hold recovered frames\r\n", recovered,
                               segments);
@@ -126,14 +125,14 @@ void ScanReportFile::writeRecoveryLine(std::size_t recovered, std::size_t segmen
 }
 
 bool ScanReportFile::close() {
-  if (!file_) return !failed_;
+  if (!file_) return !failed();
   // The gathered rows go out first, so that a full disk is noticed here.
   writeOut();
   if (const int error = file_->close(); error != 0) noteFailure(error);
   file_.reset();
   // A report that did not get even its header is no report.
   if (written_ == 0) output_.remove(path_);
-  return !failed_;
+  return !failed();
 }
 
 }  // namespace korvex

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/failure.h"
 #include "base/output_files.h"
 #include "jobs/job_result.h"
 #include "store/recorder_time.h"
@@ -60,7 +61,7 @@ class ScanReportFile {
   ScanReportFile(const ScanReportFile&) = delete;
   ScanReportFile& operator=(const ScanReportFile&) = delete;
 
-  // Creates the report named from `started`; false (errorNumber() set) when
+  // Creates the report named from `started`; false (failure() set) when
   // it cannot be, and path() is the name it was to have. A name is taken
   // too when one of `companions` (extensions in place of ".txt") is.
   bool create(const std::string& outputFolder, const CalendarTime& started,
@@ -77,9 +78,11 @@ class ScanReportFile {
   bool close();
 
   bool isOpen() const { return file_ != nullptr; }
-  bool failed() const { return failed_; }
+  // Whether a write failed (not the create).
+  bool failed() const { return failure_.code == FailureCode::ReportNotWritten; }
   const std::string& path() const { return path_; }
-  int errorNumber() const { return errorNumber_; }
+  // ReportNotCreated or ReportNotWritten, with the errno and path().
+  const Failure& failure() const { return failure_; }
 
  private:
   void noteFailure(int errorNumber);
@@ -92,8 +95,7 @@ class ScanReportFile {
   std::string gathered_;
   std::uint64_t written_ = 0;  // bytes of the file already written
   std::string path_;
-  int errorNumber_ = 0;
-  bool failed_ = false;
+  Failure failure_;
 };
 
 }  // namespace korvex

@@ -55,7 +55,7 @@ void ScanWorker::runJob(const StopRequest& stop) {
                                   {std::string(HASH_LIST_EXTENSION), std::string(JOB_LOG_EXTENSION)});
   result_.reportPath = report_.path();
   if (!reportCreated_) {
-    finish(JobOutcome::Failed, {FailureCode::ReportNotCreated, report_.errorNumber(), result_.reportPath, {}});
+    finish(JobOutcome::Failed, {FailureCode::ReportNotCreated, report_.failure().errorNumber, result_.reportPath, {}});
     return;
   }
   logStem_ = result_.reportPath.substr(0, result_.reportPath.size() - SCAN_REPORT_EXTENSION.size());
@@ -88,7 +88,7 @@ void ScanWorker::runJob(const StopRequest& stop) {
   walker.recover = settings_.recover;
   walker.existingFolders = folders.folders;
   walker.folderEnd = settings_.folderEnd;
-  walker.fileSkipped = [&](std::int32_t folder, int file, const OpenFailure& failure) {
+  walker.fileSkipped = [&](std::int32_t folder, int file, const Failure& failure) {
     noteSkippedFile(result_.recovery, folder, file, failure);
   };
   const WalkEnd end =
@@ -149,7 +149,7 @@ void ScanWorker::writeLog(const StopRequest& stop) {
   // The log vouches only for the bytes this job wrote, in the folder it
   // was given.
   const int folderError = output_.checkFolder();
-  const int outputError = folderError != 0 ? folderError : record.report.hash.errorNumber;
+  const int outputError = folderError != 0 ? folderError : record.report.hash.failure.errorNumber;
   if (outputError != 0 && result_.end != JobOutcome::Failed) {
     result_.end = JobOutcome::Failed;
     result_.failure = {FailureCode::ReportNotWritten, outputError, result_.reportPath, {}};
@@ -163,8 +163,7 @@ void ScanWorker::writeLog(const StopRequest& stop) {
   result_.logPath = log_.logPath();
   result_.hashListPath = log_.hashListPath();
   result_.hashListEntries = static_cast<std::size_t>(std::count(list.begin(), list.end(), '\n'));
-  result_.logFailedPath = log_.failedPath();
-  result_.logErrorNumber = log_.errorNumber();
+  result_.logFailure = log_.failure();
 }
 
 WalkVerdict ScanWorker::scanRecordingFile(std::int32_t folder, int file, RecordingFileReader& reader) {
@@ -252,7 +251,7 @@ void ScanWorker::finish(JobOutcome end, Failure failure) {
     }
     if (!report_.close()) {
       result_.end = JobOutcome::Failed;
-      result_.failure = {FailureCode::ReportNotWritten, report_.errorNumber(), result_.reportPath, {}};
+      result_.failure = {FailureCode::ReportNotWritten, report_.failure().errorNumber, result_.reportPath, {}};
       return;
     }
   }

@@ -28,7 +28,7 @@ bool openFile(const RecordingSource& source, std::int32_t folder, std::int32_t f
   reader.setRecovery(recover);
   if (reader.open(source.openFile(folder, file, pattern))) return true;
   problem = source.filePath(folder, file) + ": " +
-            (reader.failure().missing ? std::string("missing") : reader.failure().reason);
+            (reader.failure().missing() ? std::string("missing") : reader.failure().reason);
   return false;
 }
 

@@ -76,11 +76,11 @@ std::string diskRootOf(const std::string& text) {
 
 OpenedDisk openDisk(const std::string& text, int partition, const DiskOptions& options) {
   OpenedDisk opened;
-  DiskFailure& failure = opened.failure;
+  Failure& failure = opened.failure;
   failure.path = text;
   struct stat status {};
   if (text.empty() || stat(text.c_str(), &status) != 0) {
-    failure.code = DiskProblem::Missing;
+    failure.code = FailureCode::Missing;
     failure.errorNumber = text.empty() ? ENOENT : errno;
     failure.reason = std::strerror(failure.errorNumber);
     return opened;
@@ -88,7 +88,7 @@ OpenedDisk openDisk(const std::string& text, int partition, const DiskOptions& o
   if (S_ISDIR(status.st_mode)) {
     opened.kind = DiskKind::Folder;
     if (partition > 0 && !options.folderIgnoresPartition) {
-      failure.code = DiskProblem::PartitionOnFolder;
+      failure.code = FailureCode::PartitionOnFolder;
       failure.reason = text + " is a folder: a partition can be chosen only on a disk image or a device";
       return opened;
     }
@@ -99,7 +99,7 @@ OpenedDisk openDisk(const std::string& text, int partition, const DiskOptions& o
     const std::string parent = parentFolder(text);
     if (folder->countFolders() == 0 && name.rfind("dir", 0) == 0 &&
         countStoreFolders(diskRootFromText(parent)) > 0) {
-      failure.code = DiskProblem::StoreFolderPicked;
+      failure.code = FailureCode::StoreFolderPicked;
       failure.path = parent;
       failure.reason = text + " is one of the recorder's folders; the disk is the folder that holds it: " + parent;
       return opened;
@@ -115,7 +115,7 @@ OpenedDisk openDisk(const std::string& text, int partition, const DiskOptions& o
     failure.reason.clear();
     return opened;
   }
-  failure.code = DiskProblem::Unreadable;
+  failure.code = FailureCode::DiskUnreadable;
   // When the disk's layout can be read, what is missing is the partition
   // asked for, or a store on a file system that can be read.
   std::string ignored;
@@ -126,14 +126,14 @@ OpenedDisk openDisk(const std::string& text, int partition, const DiskOptions& o
   const bool badEntry = partition > 0 && partition <= static_cast<int>(partitions.size()) &&
                         !partitions[static_cast<std::size_t>(partition) - 1].problem.empty();
   if (!partitions.empty() && partition > static_cast<int>(partitions.size()))
-    failure.code = DiskProblem::NoSuchPartition;
+    failure.code = FailureCode::NoSuchPartition;
   else if (anyFileSystem && !badEntry)
-    failure.code = DiskProblem::NoStore;
+    failure.code = FailureCode::NoStore;
   return opened;
 }
 
-std::string diskFailureText(const DiskFailure& failure) {
-  if (failure.code != DiskProblem::Missing) return failure.reason;
+std::string diskFailureText(const Failure& failure) {
+  if (failure.code != FailureCode::Missing) return failure.reason;
   return failure.path.empty() ? "no disk given" : "cannot open " + failure.path + ": " + failure.reason;
 }
 

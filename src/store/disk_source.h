@@ -13,24 +13,13 @@
 
 namespace korvex {
 
-// What stands in the way of reading a disk, decided once for both faces.
-enum class DiskProblem {
-  None,
-  Missing,            // nothing has that name
-  StoreFolderPicked,  // one of the recorder's dir* folders: its parent is the disk
-  PartitionOnFolder,  // a partition asked for on a folder
-  NoSuchPartition,    // the disk's table has no partition of that number
-  NoStore,            // its file systems can be read and hold no store
-  Unreadable,         // no disk image or device, or one that cannot be read
-};
-
-// Why a disk gives no source; small, so that it can travel in any result.
-struct DiskFailure {
-  DiskProblem code = DiskProblem::None;
-  int errorNumber = 0;   // errno for Missing, else 0
-  std::string path;      // the disk as given; for StoreFolderPicked the folder to give instead
-  std::string reason;    // Missing: the system's words; else the sentence naming the disk
-};
+// What stands in the way of reading a disk is decided once for both faces,
+// as a Failure: its code one of Missing (nothing has that name; errno and the
+// system's words), StoreFolderPicked (one of the recorder's dir* folders: its
+// parent, in `path`, is the disk), PartitionOnFolder, NoSuchPartition,
+// NoStore (its file systems can be read and hold no store) or
+// DiskUnreadable (no disk image or device, or one that cannot be read).
+// Else `path` is the disk as given and `reason` the sentence naming it.
 
 enum class DiskKind { None, Folder, Image, Device };
 
@@ -45,7 +34,7 @@ struct DiskOptions {
 struct OpenedDisk {
   std::unique_ptr<RecordingSource> source;
   DiskKind kind = DiskKind::None;  // also for a refused folder, image or device
-  DiskFailure failure;
+  Failure failure;  // path: the disk as given, also when it opened
   explicit operator bool() const { return source != nullptr; }
 };
 
@@ -62,7 +51,7 @@ std::string diskRootOf(const std::string& text);
 OpenedDisk openDisk(const std::string& text, int partition, const DiskOptions& options = {});
 
 // The failure as one sentence naming the disk ("cannot open <disk>: ...").
-std::string diskFailureText(const DiskFailure& failure);
+std::string diskFailureText(const Failure& failure);
 
 // openDisk with the failure as one sentence in `error`.
 std::unique_ptr<RecordingSource> openDiskSource(const std::string& diskArgument, int partition, std::string& error,

@@ -610,16 +610,17 @@ bool plainExtents(const TSK_FS_INFO* fs, const TSK_FS_ATTR* attr, std::uint64_t 
   return covered >= size;
 }
 
-OpenFailure failure(int errorNumber, std::string reason) {
-  OpenFailure result;
+Failure failure(int errorNumber, std::string reason) {
+  Failure result;
+  result.code = FailureCode::NotOpened;
   result.errorNumber = errorNumber;
   result.reason = std::move(reason);
   return result;
 }
 
-OpenFailure missingFile() {
-  OpenFailure result;
-  result.missing = true;
+Failure missingFile() {
+  Failure result;
+  result.code = FailureCode::Missing;
   result.errorNumber = ENOENT;
   result.reason = std::strerror(ENOENT);
   return result;
@@ -627,7 +628,7 @@ OpenFailure missingFile() {
 
 // Why a name that is not a regular file cannot be a recording file, in
 // FolderSource's words where they apply.
-OpenFailure notRegular(bool directory, bool link) {
+Failure notRegular(bool directory, bool link) {
   if (directory) return failure(EISDIR, "a folder, not a recording file");
   if (link) return failure(ELOOP, "a symbolic link inside the disk image (not followed)");
   return failure(EINVAL, "not a regular file");

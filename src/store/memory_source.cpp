@@ -64,7 +64,7 @@ OpenedFile MemorySource::openFile(int folder, int file, ReadPattern) const {
   OpenedFile opened;
   const auto found = files_.find({folder, file});
   if (found == files_.end()) {
-    opened.failure.missing = true;
+    opened.failure.code = FailureCode::Missing;
     opened.failure.errorNumber = ENOENT;
     opened.failure.reason = std::strerror(ENOENT);
     return opened;

@@ -112,7 +112,7 @@ class RecordingFileReader {
   // Reads the file a source opened; false (and failure() set) without one.
   bool open(OpenedFile opened);
   bool isOpen() const { return file_ != nullptr; }
-  const OpenFailure& failure() const { return failure_; }
+  const Failure& failure() const { return failure_; }
   // errno of a read that failed (an unreadable sector, a vanished device)
   // since the file was opened; 0 when every read succeeded or only came up
   // short of the file's end.
@@ -222,7 +222,7 @@ class RecordingFileReader {
   std::unique_ptr<SourceFile> file_;
   ReadGate* gate_ = nullptr;  // of the job whose thread opened the file
   const StopRequest* stop_ = nullptr;
-  OpenFailure failure_;
+  Failure failure_;
   int readError_ = 0;
   std::uint64_t fileSize_ = 0;
   std::uint64_t position_ = 0;

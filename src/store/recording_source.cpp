@@ -73,9 +73,9 @@ class LocalFile final : public SourceFile {
   std::uint64_t hintedTo_ = 0;
 };
 
-OpenFailure failureOf(int errorNumber) {
-  OpenFailure failure;
-  failure.missing = errorNumber == ENOENT || errorNumber == ENOTDIR;
+Failure failureOf(int errorNumber) {
+  Failure failure;
+  failure.code = errorNumber == ENOENT || errorNumber == ENOTDIR ? FailureCode::Missing : FailureCode::NotOpened;
   failure.errorNumber = errorNumber;
   failure.reason = std::strerror(errorNumber);
   return failure;
@@ -95,8 +95,9 @@ namespace {
 // and what it leads to is not the store's.
 constexpr const char* LINK_REASON = "a symbolic link inside the store (not followed)";
 
-OpenFailure linkFailure(std::string reason) {
-  OpenFailure failure;
+Failure linkFailure(std::string reason) {
+  Failure failure;
+  failure.code = FailureCode::NotOpened;
   failure.errorNumber = ELOOP;
   failure.reason = std::move(reason);
   return failure;
@@ -125,6 +126,7 @@ OpenedFile openRecordingAt(int at, const char* name, bool noFollow, ReadPattern 
   }
   if (!S_ISREG(info.st_mode)) {
     ::close(fd);
+    opened.failure.code = FailureCode::NotOpened;
     opened.failure.reason = S_ISDIR(info.st_mode) ? "a folder, not a recording file" : "not a regular file";
     opened.failure.errorNumber = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
     return opened;
@@ -173,7 +175,7 @@ OpenedFile FolderSource::openFile(int folder, int file, ReadPattern pattern) con
   OpenedFile opened;
   if (rootFd_ < 0) {
     opened.failure = failureOf(rootError_);
-    if (!opened.failure.missing)
+    if (!opened.failure.missing())
       opened.failure.reason = "the store's folder cannot be opened: " + opened.failure.reason;
     return opened;
   }
@@ -195,7 +197,7 @@ OpenedFile FolderSource::openFile(int folder, int file, ReadPattern pattern) con
       return opened;
     }
     opened.failure = failureOf(error);
-    if (!opened.failure.missing)
+    if (!opened.failure.missing())
       opened.failure.reason = "the folder " + folderName + " cannot be opened: " + opened.failure.reason;
     return opened;
   }

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "base/failure.h"
+
 namespace korvex {
 
 struct DiskDescription;  // store/disk_source.h
@@ -46,17 +48,12 @@ class SourceFile {
   }
 };
 
-// Why a recording file could not be opened.
-struct OpenFailure {
-  bool missing = false;  // it does not exist: the store's normal end
-  int errorNumber = 0;   // errno, 0 when `reason` says it all
-  std::string reason;    // for people: "Permission denied", "not a regular file"
-};
-
-// A file, or why there is none.
+// A file, or why there is none: Missing when it does not exist (the store's
+// normal end), else NotOpened, with errno and the reason for people
+// ("Permission denied", "not a regular file").
 struct OpenedFile {
   std::unique_ptr<SourceFile> file;
-  OpenFailure failure;
+  Failure failure;
 };
 
 // What lies under a store's root, or why it could not be listed.
@@ -65,11 +62,11 @@ struct FolderListing {
   // The folders named as the store names them ("dir%05d"), whatever their
   // kind, ascending: where a missing folder is, and what lies after it.
   std::vector<std::int32_t> folders;
-  OpenFailure failure;  // reason empty when the root was listed
-  bool listed() const { return failure.reason.empty(); }
+  Failure failure;  // None when the root was listed
+  bool listed() const { return !failure.failed(); }
   // A root that exists and could not be listed: the job cannot say whether
   // the disk holds video. A root that is not there holds no folders.
-  bool failed() const { return !listed() && !failure.missing; }
+  bool failed() const { return failure.failed() && !failure.missing(); }
 };
 
 class RecordingSource {

@@ -44,11 +44,11 @@ WalkEnd walkStore(const RecordingSource& source, const FolderRange& range, ReadP
         }
         end.path = source.filePath(folder, file);
         end.reason = reader.failure().reason;
-        if (reader.failure().missing) {
+        if (reader.failure().missing()) {
           for (const std::int32_t left : walker.existingFolders)
             if (left > folder && (walker.folderEnd <= 0 || left < walker.folderEnd)) end.foldersLeft.push_back(left);
         }
-        return endAt(reader.failure().missing ? WalkEnd::Kind::FileMissing : WalkEnd::Kind::SourceFailed, folder,
+        return endAt(reader.failure().missing() ? WalkEnd::Kind::FileMissing : WalkEnd::Kind::SourceFailed, folder,
                      file);
       }
       const WalkVerdict verdict = walker.visitFile(folder, file, reader);

@@ -37,7 +37,7 @@ struct StoreWalker {
   // through read errors (RecordingFileReader::setRecovery), and a file that
   // cannot be opened is told here and passed over instead of ending the walk.
   bool recover = false;
-  std::function<void(std::int32_t folder, int file, const OpenFailure& failure)> fileSkipped;
+  std::function<void(std::int32_t folder, int file, const Failure& failure)> fileSkipped;
   // The folders that exist (FolderListing::folders) and the user's bound
   // (JobSettings::folderEnd, 0: none). With recovery, the walk visits those
   // of the range that exist, so that a missing folder hides none after it;

@@ -159,8 +159,7 @@ TEST_F(JobTextsTest, BackupSummaryTellsHowItEndedWhatItWroteAndTheLog) {
   EXPECT_EQ(backupSummaryText(result),
             "Cannot write the AVI file: \"/full/a.avi\" (No space left on device)\r\nFiles written=2, Video total size=3M");
   // A log that could not be written is named with its reason.
-  result.logFailedPath = "/full/BackupLog_1.json";
-  result.logErrorNumber = ENOSPC;
+  result.logFailure = {FailureCode::LogNotWritten, ENOSPC, "/full/BackupLog_1.json", {}};
   EXPECT_EQ(backupSummaryText(result),
             "Cannot write the AVI file: \"/full/a.avi\" (No space left on device)\r\nFiles written=2, Video total size=3M"
             "\r\nCannot write the job's log: \"/full/BackupLog_1.json\" (No space left on device)");

@@ -67,7 +67,7 @@ TEST(AviErrorMessage, TextOfEveryCode) {
       {FailureCode::AviNotClosed, "AVI writer - Error closing AVI file"},
       {FailureCode::NoMemory, "AVI writer - Out of memory (malloc failed)"},
       {FailureCode::AviTooManyTracks, "AVI writer - only 8 audio tracks supported"},
-      {static_cast<FailureCode>(8), "AVI writer - Unknown Error"},
+      {FailureCode::NotEnded, "AVI writer - Unknown Error"},  // a code of no writer
       {static_cast<FailureCode>(255), "AVI writer - Unknown Error"},
   };
   for (const Case& c : cases) {

@@ -84,7 +84,7 @@ class CustodyLogTest : public ::testing::Test {
   // The backup's log against the folder: the list verifies, and the
   // record lists exactly the AVI files there, as they are.
   Json expectBackupLogMatchesFolder(const BackupResult& result, const std::string& outcome) {
-    EXPECT_EQ(result.logFailedPath, "") << std::strerror(result.logErrorNumber);
+    EXPECT_EQ(result.logFailure.path, "") << std::strerror(result.logFailure.errorNumber);
     EXPECT_EQ(result.logPath, settings_.outputFolder + "/BackupLog_2026_12_8_12_0_0.json");
     EXPECT_EQ(result.hashListPath, settings_.outputFolder + "/BackupLog_2026_12_8_12_0_0.sha256");
     const auto onDisk = testing::listFiles(settings_.outputFolder, "", ".avi");
@@ -371,8 +371,8 @@ TEST_F(CustodyLogTest, ALogThatCannotBeWrittenIsNamedWithTheReason) {
   const BackupResult result = backup();
   EXPECT_EQ(result.logPath, "");
   EXPECT_EQ(result.hashListPath, "");
-  EXPECT_EQ(result.logFailedPath, out_.path() + "/missing/BackupLog_2026_12_8_12_0_0.json");
-  EXPECT_EQ(result.logErrorNumber, ENOENT);
+  EXPECT_EQ(result.logFailure.path, out_.path() + "/missing/BackupLog_2026_12_8_12_0_0.json");
+  EXPECT_EQ(result.logFailure.errorNumber, ENOENT);
 }
 
 TEST(CustodyLogTexts, LocalTimesCarryTheirOffset) {
@@ -464,10 +464,10 @@ TEST(CustodyLogTexts, OutcomesAndHashLines) {
 
   const std::string hash(64, 'a');
   FileHash unread;
-  unread.failure = "No such file or directory";
-  EXPECT_EQ(hashList({{"/out/a.avi", {hash, 1, ""}}, {"/out/b.avi", unread}, {"c.avi", {hash, 2, ""}}}),
+  unread.failure = {FailureCode::NotHashed, ENOENT, "/out/b.avi", "No such file or directory"};
+  EXPECT_EQ(hashList({{"/out/a.avi", {hash, 1, {}}}, {"/out/b.avi", unread}, {"c.avi", {hash, 2, {}}}}),
             hash + "  a.avi\n" + hash + "  c.avi\n");
-  EXPECT_EQ(hashList({{"/out/odd\\name", {hash, 1, ""}}}), "\\" + hash + "  odd\\\\name\n");
+  EXPECT_EQ(hashList({{"/out/odd\\name", {hash, 1, {}}}}), "\\" + hash + "  odd\\\\name\n");
   testing::ScopedTimeZone zone("UTC0");
   EXPECT_EQ(calendarText(testing::T0), "2012_5_4_8_9_10");
 }

@@ -529,8 +529,8 @@ TEST(RecoveryLogTest, FilesPassedOverForOneReasonInARowAreOneRun) {
     std::vector<std::string> runs;  // "first..last reason"
   };
   const auto missing = [] {
-    OpenFailure f;
-    f.missing = true;
+    Failure f;
+    f.code = FailureCode::Missing;
     f.reason = "missing";
     return f;
   };
@@ -550,7 +550,7 @@ TEST(RecoveryLogTest, FilesPassedOverForOneReasonInARowAreOneRun) {
     RecoveryLog log;
     std::size_t files = 0;
     for (const Skip& skip : c.skips) {
-      OpenFailure failure = missing();
+      Failure failure = missing();
       failure.reason = skip.reason;
       noteSkippedFile(log, skip.folder, skip.file, failure);
       ++files;

@@ -25,23 +25,23 @@ TEST(OpenDiskTest, EachKindOfDiskIsToldApartOnce) {
   struct Case {
     std::string disk;
     int partition;
-    DiskProblem problem;
+    FailureCode problem;
     DiskKind kind;
     std::string says;  // in the failure's path or reason
   };
   const Case cases[] = {
-      {disk.path(), 0, DiskProblem::None, DiskKind::Folder, ""},
-      {disk.root(), 0, DiskProblem::None, DiskKind::Folder, ""},
+      {disk.path(), 0, FailureCode::None, DiskKind::Folder, ""},
+      {disk.root(), 0, FailureCode::None, DiskKind::Folder, ""},
       // Opened: the walk says that nothing is there.
-      {empty.path(), 0, DiskProblem::None, DiskKind::Folder, ""},
-      {disk.path() + "/dir00000", 0, DiskProblem::StoreFolderPicked, DiskKind::Folder, disk.path()},
-      {disk.path() + "/dir00000/", 0, DiskProblem::StoreFolderPicked, DiskKind::Folder, disk.path()},
-      {disk.path(), 1, DiskProblem::PartitionOnFolder, DiskKind::Folder, "a partition can be chosen only"},
-      {empty.path() + "/missing", 0, DiskProblem::Missing, DiskKind::None, "No such file or directory"},
-      {"", 0, DiskProblem::Missing, DiskKind::None, "No such file or directory"},
-      {pipe, 0, DiskProblem::Unreadable, DiskKind::None, "(a FIFO (named pipe))"},
-      {image, 0, DiskProblem::None, DiskKind::Image, ""},
-      {image, 2, DiskProblem::NoSuchPartition, DiskKind::Image, "has no partition 2"},
+      {empty.path(), 0, FailureCode::None, DiskKind::Folder, ""},
+      {disk.path() + "/dir00000", 0, FailureCode::StoreFolderPicked, DiskKind::Folder, disk.path()},
+      {disk.path() + "/dir00000/", 0, FailureCode::StoreFolderPicked, DiskKind::Folder, disk.path()},
+      {disk.path(), 1, FailureCode::PartitionOnFolder, DiskKind::Folder, "a partition can be chosen only"},
+      {empty.path() + "/missing", 0, FailureCode::Missing, DiskKind::None, "No such file or directory"},
+      {"", 0, FailureCode::Missing, DiskKind::None, "No such file or directory"},
+      {pipe, 0, FailureCode::DiskUnreadable, DiskKind::None, "(a FIFO (named pipe))"},
+      {image, 0, FailureCode::None, DiskKind::Image, ""},
+      {image, 2, FailureCode::NoSuchPartition, DiskKind::Image, "has no partition 2"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.disk + " partition " + std::to_string(c.partition));
@@ -49,8 +49,8 @@ TEST(OpenDiskTest, EachKindOfDiskIsToldApartOnce) {
     const OpenedDisk opened = openDisk(c.disk, c.partition);
     EXPECT_EQ(opened.failure.code, c.problem) << opened.failure.reason;
     EXPECT_EQ(opened.kind, c.kind);
-    EXPECT_EQ(opened.source != nullptr, c.problem == DiskProblem::None);
-    const std::string& said = c.problem == DiskProblem::StoreFolderPicked ? opened.failure.path : opened.failure.reason;
+    EXPECT_EQ(opened.source != nullptr, c.problem == FailureCode::None);
+    const std::string& said = c.problem == FailureCode::StoreFolderPicked ? opened.failure.path : opened.failure.reason;
     EXPECT_NE(said.find(c.says), std::string::npos) << said;
     if (opened) {
       EXPECT_EQ(describeDisk(*opened.source).disk.format, c.kind == DiskKind::Folder ? "folder" : "raw");

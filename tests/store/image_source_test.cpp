@@ -151,7 +151,7 @@ void expectSameStore(const RecordingSource& image, const std::string& root) {
       OpenedFile got = image.openFile(f, n, ReadPattern::WholeFile);
       ASSERT_EQ(got.file != nullptr, expected.file != nullptr) << image.filePath(f, n) << ": " << got.failure.reason;
       if (!expected.file) {
-        EXPECT_TRUE(got.failure.missing) << image.filePath(f, n);
+        EXPECT_TRUE(got.failure.missing()) << image.filePath(f, n);
         continue;
       }
       ASSERT_EQ(got.file->size(), expected.file->size()) << image.filePath(f, n);
@@ -440,7 +440,7 @@ class BrokenImageTest : public ::testing::Test {
         OpenedFile opened = source.openFile(f, n, ReadPattern::WholeFile);
         if (!opened.file) {
           EXPECT_FALSE(opened.failure.reason.empty()) << source.filePath(f, n);
-          if (!opened.failure.missing || expected.file) ++found;
+          if (!opened.failure.missing() || expected.file) ++found;
           continue;
         }
         std::vector<std::uint8_t> bytes(static_cast<std::size_t>(opened.file->size()));
@@ -671,17 +671,17 @@ TEST_F(BrokenImageTest, KindsOtherThanRegularFilesAreNotRecordingFiles) {
   ASSERT_NE(source, nullptr) << error;
   const OpenedFile folder = source->openFile(0, 5, ReadPattern::WholeFile);
   EXPECT_EQ(folder.file, nullptr);
-  EXPECT_FALSE(folder.failure.missing);
+  EXPECT_FALSE(folder.failure.missing());
   EXPECT_EQ(folder.failure.reason, "a folder, not a recording file");
   const OpenedFile link = source->openFile(0, 6, ReadPattern::WholeFile);
   EXPECT_EQ(link.file, nullptr);
-  EXPECT_FALSE(link.failure.missing);
+  EXPECT_FALSE(link.failure.missing());
   EXPECT_NE(link.failure.reason.find("symbolic link"), std::string::npos) << link.failure.reason;
   const OpenedFile absentFolder = source->openFile(7, 0, ReadPattern::WholeFile);
-  EXPECT_TRUE(absentFolder.failure.missing);
+  EXPECT_TRUE(absentFolder.failure.missing());
   // dirlist.txt is counted but is no folder: its files are missing, as
   // opening through a plain file says ENOTDIR.
-  EXPECT_TRUE(source->openFile(2, 0, ReadPattern::WholeFile).failure.missing);
+  EXPECT_TRUE(source->openFile(2, 0, ReadPattern::WholeFile).failure.missing());
 }
 
 // A disk cut off after its first partition's file system (the store, in
@@ -787,9 +787,9 @@ TEST_F(BrokenImageTest, ADamagedFatRecordIsAFailureNotAMissingFile) {
     EXPECT_EQ(source->countFolders(), 3);
     const OpenedFile opened = source->openFile(d.folder, d.file, ReadPattern::WholeFile);
     EXPECT_EQ(opened.file, nullptr);
-    EXPECT_FALSE(opened.failure.missing);
+    EXPECT_FALSE(opened.failure.missing());
     EXPECT_NE(opened.failure.reason.find(d.says), std::string::npos) << opened.failure.reason;
-    EXPECT_TRUE(source->openFile(7, 0, ReadPattern::WholeFile).failure.missing) << "what is not there is missing";
+    EXPECT_TRUE(source->openFile(7, 0, ReadPattern::WholeFile).failure.missing()) << "what is not there is missing";
   }
 }
 

@@ -38,7 +38,7 @@ TEST(MemorySourceTest, FilesReadAsPutAndOthersAreMissing) {
 
   const OpenedFile missing = source.openFile(0, 4, ReadPattern::WholeFile);
   EXPECT_EQ(missing.file, nullptr);
-  EXPECT_TRUE(missing.failure.missing);
+  EXPECT_TRUE(missing.failure.missing());
   EXPECT_EQ(missing.failure.errorNumber, ENOENT);
   ASSERT_NE(source.openFile(2, 0, ReadPattern::WholeFile).file, nullptr);
 }

@@ -1,5 +1,6 @@
 #include "store/recording_store.h"
 
+#include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -114,6 +115,39 @@ TEST(FolderSource, AReadAsksTheDeviceForTheBytesAheadOfIt) {
     EXPECT_EQ(cachedPages(fd, row.cachedTo, row.uncachedTo), 0u);
   }
   ::close(fd);
+}
+
+TEST(FolderSource, WhatIsNotThereIsMissingAndWhatCannotBeOpenedIsNot) {
+  TempDir disk;
+  testing::StoreWriter(disk.root()).fillFolder(0);
+  RecordingFileBuilder().writeTo(disk.file("dir00001"));  // a file where a folder should be
+  ASSERT_EQ(symlink(disk.file("dir00000").c_str(), disk.file("dir00002").c_str()), 0);
+  ASSERT_EQ(mkdir(disk.file("dir00000/file0300.dat").c_str(), 0755), 0);
+  ASSERT_EQ(mkfifo(disk.file("dir00000/file0301.dat").c_str(), 0644), 0);
+  struct Case {
+    int folder, file;
+    FailureCode code;
+    int errorNumber;
+  };
+  const Case cases[] = {
+      {0, 0, FailureCode::None, 0},           {0, 200, FailureCode::Missing, ENOENT},
+      {3, 0, FailureCode::Missing, ENOENT},   {1, 0, FailureCode::Missing, ENOTDIR},
+      {2, 0, FailureCode::NotOpened, ELOOP},  {0, 300, FailureCode::NotOpened, EISDIR},
+      {0, 301, FailureCode::NotOpened, EINVAL},
+  };
+  const FolderSource source(disk.root());
+  for (const Case& c : cases) {
+    const OpenedFile opened = source.openFile(c.folder, c.file, ReadPattern::HeadersOnly);
+    const std::string name = recordingFileName(c.folder, c.file);
+    EXPECT_EQ(opened.file != nullptr, c.code == FailureCode::None) << name;
+    EXPECT_EQ(opened.failure.code, c.code) << name << ": " << opened.failure.reason;
+    EXPECT_EQ(opened.failure.errorNumber, c.errorNumber) << name;
+    EXPECT_EQ(opened.failure.reason.empty(), c.code == FailureCode::None) << name;
+  }
+  const FolderListing absent = FolderSource(disk.root() + "none/").listFolders();
+  EXPECT_FALSE(absent.listed());
+  EXPECT_FALSE(absent.failed()) << "a root that is not there holds no folders";
+  EXPECT_TRUE(source.listFolders().listed());
 }
 
 TEST(StoreFolderNumber, OnlyNamesAsTheStoreWritesThem) {
