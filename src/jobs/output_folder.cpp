@@ -150,10 +150,9 @@ std::string nearestExistingFolder(std::string path) {
 }
 
 // Whether a file can be made and written in `folder`: a probe under a name
-// of its own, made new beside the folder's descriptor, one byte written,
+// of its own, made new relative to the folder's descriptor, one byte written,
 // then removed. Permission bits alone do not tell (root passes them on
-// sysfs, and a read-only mount or a full disk passes them too). 0 or the
-// errno.
+// sysfs, and a read-only mount passes them too). 0 or the errno.
 int tryWriting(const std::string& folder) {
   static std::atomic<unsigned> probes{0};
   const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -166,7 +165,9 @@ int tryWriting(const std::string& folder) {
   } else {
     const char byte = 0;
     const ssize_t written = ::write(fd, &byte, 1);
-    if (written != 1) error = written < 0 ? errno : EIO;
+    // A full disk is a writable folder: the job names the file it could
+    // not finish, as it would for a disk that fills while it runs.
+    if (written != 1 && !(written < 0 && (errno == ENOSPC || errno == EDQUOT))) error = written < 0 ? errno : EIO;
     if (::close(fd) != 0 && error == 0) error = errno;
     if (::unlinkat(dir, name.c_str(), 0) != 0 && error == 0) error = errno;
   }

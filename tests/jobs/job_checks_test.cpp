@@ -35,24 +35,6 @@ TEST(JobChecks, BackupSelection) {
   EXPECT_EQ(checkBackupSelection(backwards), SelectionProblem::EndBeforeStart);
 }
 
-TEST(JobChecks, FolderRange) {
-  struct Case {
-    std::int32_t start, end;
-    SelectionProblem problem;
-  };
-  const Case cases[] = {
-      {0, 0, SelectionProblem::None},  {5, 0, SelectionProblem::None},
-      {2, 5, SelectionProblem::None},  {5, 5, SelectionProblem::FolderRangeReversed},
-      {5, 2, SelectionProblem::FolderRangeReversed},
-  };
-  for (const Case& c : cases) {
-    JobSettings settings;
-    settings.folderStart = c.start;
-    settings.folderEnd = c.end;
-    EXPECT_EQ(checkFolderRange(settings), c.problem) << c.start << ".." << c.end;
-  }
-}
-
 // A folder passes only where a file can in fact be made and written; the
 // probe leaves nothing behind.
 TEST(JobChecks, AWritableFolderIsOneThatTakesAFile) {
