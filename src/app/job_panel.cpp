@@ -84,7 +84,7 @@ JobPanel::JobPanel(QWidget* window, QWidget* band, SelectionForm& form, ModalRun
   percent_->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("100%")) + 4);
   backupPercent_->setMinimumWidth(percent_->minimumWidth());
 
-  urlOpener_ = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+  urlOpener_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
   runner_ = new JobRunner(JOB_TIMER_INTERVAL_MS, this);
   connect(runner_, &JobRunner::progressed, this, &JobPanel::showJobProgress);
   connect(runner_, &JobRunner::ended, this, &JobPanel::onJobEnded);
@@ -115,14 +115,14 @@ bool JobPanel::jobWorkerRunning() const { return runner_->workerRunning(); }
 bool JobPanel::claimOutputFolder(const JobSettings& settings) {
   const std::string& folder = settings.outputFolder;
   if (folder.empty()) {
-    showMessage(qText(failureText(KEY_OUTPUT_UNUSABLE, folder, std::strerror(ENOENT))));
+    showMessage(qText(failureText(KEY_OUTPUT_UNUSABLE, folder, systemErrorText(ENOENT))));
     return false;
   }
   OutputFolderCheck claim = korvex::claimOutputFolder(folder, settings.diskRoot, outputLock_);
   if (claim.problem == OutputFolderProblem::Missing) {
     if (!askYesNo(qText(folderText(KEY_CREATE_OUTPUT, folder)))) return false;
     if (!QDir().mkpath(QFile::decodeName(folder.c_str()))) {
-      showMessage(qText(failureText(KEY_OUTPUT_UNUSABLE, folder, std::strerror(errno))));
+      showMessage(qText(outputFailureText(KEY_OUTPUT_UNUSABLE, folder, errno)));
       return false;
     }
     claim = korvex::claimOutputFolder(folder, settings.diskRoot, outputLock_);
@@ -138,11 +138,12 @@ bool JobPanel::claimOutputFolder(const JobSettings& settings) {
       showMessage(qText(folderText(KEY_OUTPUT_BUSY, folder)));
       return false;
     case OutputFolderProblem::NotAFolder:
-      showMessage(qText(failureText(KEY_OUTPUT_UNUSABLE, folder, std::strerror(ENOTDIR))));
+      showMessage(qText(outputFailureText(KEY_OUTPUT_UNUSABLE, folder, ENOTDIR)));
       return false;
     case OutputFolderProblem::Missing:
     case OutputFolderProblem::NotWritable:
-      showMessage(qText(failureText(KEY_OUTPUT_UNUSABLE, folder, claim.reason)));
+      showMessage(qText(claim.errorNumber != 0 ? outputFailureText(KEY_OUTPUT_UNUSABLE, folder, claim.errorNumber)
+                                               : failureText(KEY_OUTPUT_UNUSABLE, folder, claim.reason)));
       return false;
   }
   return false;
@@ -152,12 +153,16 @@ std::shared_ptr<const RecordingSource> JobPanel::prepareJob(const JobSettings& s
   // The disk as typed: a folder's root ends with '/', an image or a device
   // is named as it is.
   const std::string disk = localPath(form_.diskText().trimmed());
+  if (disk.empty()) {
+    showMessage(languageCaption(KEY_NO_DISK));
+    return nullptr;
+  }
   DiskOptions diskOptions;
   diskOptions.folderIgnoresPartition = true;
   OpenedDisk opened = openDisk(disk, form_.partitionValue(), diskOptions);
   switch (opened.failure.code) {
     case FailureCode::Missing:
-      showMessage(qText(failureText(KEY_DISK_MISSING, disk, opened.failure.reason)));
+      showMessage(qText(outputFailureText(KEY_DISK_MISSING, disk, opened.failure.errorNumber)));
       return nullptr;
     case FailureCode::StoreFolderPicked:
       showMessage(qText(folderText(KEY_STORE_FOLDER_PICKED, opened.failure.path)));
@@ -167,6 +172,10 @@ std::shared_ptr<const RecordingSource> JobPanel::prepareJob(const JobSettings& s
   }
   if (opened.kind == DiskKind::Folder && opened.source->countFolders() == 0) {
     showMessage(qText(folderText(KEY_NO_STORE_FOLDERS, disk)));
+    return nullptr;
+  }
+  if (checkFolderRange(settings) == SelectionProblem::FolderRangeReversed) {
+    showMessage(languageCaption(KEY_FOLDER_RANGE_REVERSED));
     return nullptr;
   }
   if (backup) {
@@ -182,13 +191,19 @@ std::shared_ptr<const RecordingSource> JobPanel::prepareJob(const JobSettings& s
       case SelectionProblem::EndBeforeStart:
         showMessage(languageCaption(KEY_END_BEFORE_START));
         return nullptr;
+      case SelectionProblem::FolderRangeReversed:
+        break;  // told above, for both jobs
     }
   }
   if (!claimOutputFolder(settings)) return nullptr;
   std::shared_ptr<const RecordingSource> source = std::move(opened.source);
   if (!source) {
     outputLock_ = OutputFolderLock();
-    showMessage(qText(failureText(KEY_CANNOT_OPEN_DISK, disk, opened.failure.reason)));
+    // A file that no reader takes (a text file, say) is named in the
+    // user's words; the reader's own are for disks that are one.
+    if (opened.failure.code == FailureCode::DiskUnreadable && opened.kind == DiskKind::Image)
+      showMessage(QStringLiteral("\"%1\" %2").arg(QFile::decodeName(disk.c_str()), languageCaption(KEY_NOT_A_DISK)));
+    else showMessage(qText(failureText(KEY_CANNOT_OPEN_DISK, disk, opened.failure.reason)));
   }
   return source;
 }
@@ -206,6 +221,7 @@ bool JobPanel::onStartBackup(std::vector<PickedWindow> picked) {
   backupResult_ = BackupResult{};
   setJobButtonsEnabled(false, true, false, false);
   status_->clear();
+  lastStatus_.reset();
   setBackupProgress(0);
   job_ = RunningJob::Backup;
   stopAsked_ = false;
@@ -231,6 +247,7 @@ bool JobPanel::onScan() {
   scanResult_ = ScanResult{};
   setJobButtonsEnabled(false, false, false, true);
   status_->clear();
+  lastStatus_.reset();
   setScanProgress(0);
   job_ = RunningJob::Scan;
   stopAsked_ = false;
@@ -272,7 +289,8 @@ void JobPanel::showJobProgress() {
   // Not while the window asks whether to close: the answer decides.
   if (held_ || closing_) return;
   if (job_ == RunningJob::Backup) {
-    setStatusText(qText(backupStatusText(readBackupStatus(runner_->progress()))));
+    lastStatus_ = readBackupStatus(runner_->progress());
+    setStatusText(qText(backupStatusText(*lastStatus_)));
     setBackupProgress(runner_->progress().backupPercent);
   } else if (job_ == RunningJob::Scan && !stopAsked_) {
     setScanProgress(runner_->progress().scanPercent);
@@ -339,8 +357,16 @@ void JobPanel::showSummary(const QString& text, const QString& folder) {
   QPushButton* open = box.addButton(languageCaption(KEY_OPEN_OUTPUT_FOLDER), QMessageBox::ActionRole);
   open->setObjectName(QStringLiteral("openOutputFolder"));
   box.setDefaultButton(QMessageBox::Ok);
+  box.setEscapeButton(QMessageBox::Ok);
   runModal_(box);
-  if (box.clickedButton() == open) urlOpener_(QUrl::fromLocalFile(QFileInfo(folder).absoluteFilePath()));
+  if (box.clickedButton() != open) return;
+  if (!urlOpener_(QUrl::fromLocalFile(QFileInfo(folder).absoluteFilePath())))
+    showMessage(qText(folderText(KEY_CANNOT_SHOW_OUTPUT_FOLDER, localPath(folder))));
+}
+
+void JobPanel::applyLanguageTexts() {
+  // The backup's last status, in the words of the language now chosen.
+  if (lastStatus_ && !closing_) setStatusText(qText(backupStatusText(*lastStatus_)));
 }
 
 bool JobPanel::askYesNo(const QString& text) {

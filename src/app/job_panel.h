@@ -9,11 +9,13 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "jobs/backup_worker.h"
 #include "jobs/job_result.h"
 #include "jobs/job_settings.h"
+#include "jobs/job_status.h"
 #include "jobs/output_folder.h"
 #include "jobs/scan_worker.h"
 #include "store/recording_source.h"
@@ -37,8 +39,8 @@ class JobPanel : public QObject {
  public:
   // Runs a modal dialog and returns its result (the window's seam).
   using ModalRunner = std::function<int(QDialog& dialog)>;
-  // Opens a folder in the desktop's file manager.
-  using UrlOpener = std::function<void(const QUrl& url)>;
+  // Opens a folder in the desktop's file manager; false when none did.
+  using UrlOpener = std::function<bool(const QUrl& url)>;
   // Told as a scan starts, with the options its worker gets.
   using ScanStarting = std::function<void(const JobSettings& settings, ScanOptions& options)>;
 
@@ -63,7 +65,8 @@ class JobPanel : public QObject {
   // Shows `text` in a modal box with an OK button and the application's name
   // as caption.
   void showMessage(const QString& text);
-  // The end of a job: `text`, OK, and a button that opens `folder`.
+  // The end of a job: `text`, OK (Escape's too), and a button that opens
+  // `folder` (or says that nothing could).
   void showSummary(const QString& text, const QString& folder);
   // A question with Yes and No; true for Yes.
   bool askYesNo(const QString& text);
@@ -75,6 +78,8 @@ class JobPanel : public QObject {
   void setJobButtonsEnabled(bool startBackup, bool stopBackup, bool scan, bool stopScan);
 
   void setUrlOpener(UrlOpener opener);
+  // The status box's last backup status again, in the current language.
+  void applyLanguageTexts();
   void setScanStarting(ScanStarting hook);
   // What the next jobs pass their workers (tests watch the files created).
   // A scan without a trace of its own traces to qDebug().
@@ -149,6 +154,8 @@ class JobPanel : public QObject {
   BackupOptions backupOptions_;
   ScanOptions scanOptions_;
   BackupResult backupResult_;
+  // The status the box shows, kept to be shown again in another language.
+  std::optional<BackupStatus> lastStatus_;
   ScanResult scanResult_;
   JobRunner* runner_ = nullptr;
   RunningJob job_ = RunningJob::None;

@@ -97,8 +97,17 @@ std::string scanFinishedText(const std::string& reportPath) {
                    text.size());
 }
 
+std::string systemErrorText(int errorNumber) {
+  for (const SystemErrorKey& words : SYSTEM_ERROR_KEYS) {
+    if (words.errorNumber != errorNumber) continue;
+    std::string text = languageText(words.key);
+    if (!text.empty()) return text;
+  }
+  return outputErrorText(errorNumber);
+}
+
 std::string outputFailureText(const char* key, const std::string& path, int errorNumber) {
-  return failureText(key, path, outputErrorText(errorNumber));
+  return failureText(key, path, systemErrorText(errorNumber));
 }
 
 std::string failureText(const char* key, const std::string& path, const std::string& reason) {

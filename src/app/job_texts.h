@@ -24,6 +24,10 @@ std::string scanPercentText(std::int32_t percent);
 // double quotes.
 std::string scanFinishedText(const std::string& reportPath);
 
+// The system's reason for `errorNumber` in the current language; the
+// system's own text where the language file has none.
+std::string systemErrorText(int errorNumber);
+
 // The text of `key`, the path in double quotes and the system's reason for
 // `errorNumber` in brackets.
 std::string outputFailureText(const char* key, const std::string& path, int errorNumber);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/about_dialog.h"
+#include "app/app_language.h"
 #include "app/app_icon.h"
 #include "app/control_ids.h"
 #include "app/job_panel.h"
@@ -100,6 +101,9 @@ MainDialog::MainDialog(QWidget* parent)
     if (closing_) finishClosing();
   });
   setUpSegmentView();
+  // Lists are as wide as their longest entry, in whichever language.
+  for (QComboBox* list : findChildren<QComboBox*>())
+    if (!list->isEditable()) list->setSizeAdjustPolicy(QComboBox::AdjustToContents);
 
   fitHeight();
   resize(layout()->sizeHint().width(), height());
@@ -208,7 +212,11 @@ void MainDialog::setInitialStates() {
 }
 
 void MainDialog::setUpLanguage() {
-  for (const char* entry : LANGUAGE_LIST_ENTRIES) languageList_->addItem(QString::fromUtf8(entry));
+  // Each language named in its own words, as its file names it.
+  for (std::size_t i = 0; i < LANGUAGE_LIST_ENTRIES.size(); ++i) {
+    const QString name = QString::fromStdString(languageTextOf(static_cast<std::int32_t>(i), KEY_LANGUAGE_NAME));
+    languageList_->addItem(name.isEmpty() ? QString::fromUtf8(LANGUAGE_LIST_ENTRIES[i]) : name);
+  }
   // The language chosen last time; mainset.ini's until one was chosen.
   const std::optional<int> chosen = WindowSettings::load().language;
   currentLanguage = chosen ? *chosen : readStartupLanguage();
@@ -219,6 +227,13 @@ void MainDialog::setUpLanguage() {
 }
 
 void MainDialog::applyLanguageTexts() {
+  // The toolkit's dialogs, menus, dates and calendars first: the captions
+  // below may be measured in them.
+  const QLocale locale = languageLocale();
+  followLocale(locale);
+  setLocale(locale);
+  form_->applyLocale(locale);
+  panel_->applyLanguageTexts();
   for (const CaptionKey& caption : CAPTION_KEYS) {
     const QString text = languageCaption(caption.key);
     QWidget* widget = control(caption.controlId);
@@ -239,6 +254,10 @@ void MainDialog::applyLanguageTexts() {
 void MainDialog::onLanguageChanged() {
   currentLanguage = languageList_->currentIndex();
   applyLanguageTexts();
+  // Longer captions widen the window rather than being cut.
+  layout()->activate();
+  const int wanted = layout()->sizeHint().width();
+  if (width() < wanted) resize(wanted, height());
   WindowSettings::saveLanguage(currentLanguage);
 }
 

@@ -19,6 +19,8 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTextCharFormat>
@@ -47,8 +49,8 @@ QDate lastPickerDate() { return QDate(2038, 1, 18); }
 
 // The locale's short date format, with the year written in full: the range
 // spans two centuries.
-QString pickerDateFormat() {
-  QString format = QLocale().dateFormat(QLocale::ShortFormat);
+QString pickerDateFormat(const QLocale& locale = QLocale()) {
+  QString format = locale.dateFormat(QLocale::ShortFormat);
   if (!format.contains(QLatin1String("yyyy"))) format.replace(QLatin1String("yy"), QLatin1String("yyyy"));
   return format;
 }
@@ -110,7 +112,12 @@ SelectionForm::SelectionForm(QWidget* window, QWidget* band)
         return QFileDialog::getExistingDirectory(owner, title, startFolder, QFileDialog::ShowDirsOnly);
       }),
       fileChooser_([](QWidget* owner, const QString& title, const QString& startFolder, const QString& filter) {
-        return QFileDialog::getOpenFileName(owner, title, startFolder, filter);
+        // Devices too: the toolkit's own dialog lists them only when asked.
+        QFileDialog dialog(owner, title, startFolder, filter);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setFilter(dialog.filter() | QDir::System);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+        return dialog.selectedFiles().constFirst();
       }) {
   createControls();
   fillDriveList();
@@ -183,6 +190,11 @@ void SelectionForm::createControls() {
   timeFile_ = new QCheckBox(QStringLiteral("写入时间文件"), band_);
   timeFile_->setObjectName(QStringLiteral("timeFile"));
   timeFile_->setChecked(true);
+  // Whole numbers only: anything else would read as 0, no limit and the
+  // first folder.
+  const QRegularExpression digits(QStringLiteral("[0-9]{0,10}"));
+  for (QLineEdit* edit : {sizeLimit_, folderStart_, folderEnd_})
+    edit->setValidator(new QRegularExpressionValidator(digits, edit));
 }
 
 void SelectionForm::addUpperRows(QGridLayout* grid, int& row) {
@@ -269,6 +281,15 @@ int SelectionForm::labelColumnWidth() const {
                         sizeLimitLabel_, folderRangeLabel_})
     width = std::max(width, label->sizeHint().width());
   return width;
+}
+
+void SelectionForm::applyLocale(const QLocale& locale) {
+  for (QDateEdit* date : {beginDate_, endDate_}) {
+    date->setLocale(locale);
+    if (QCalendarWidget* calendar = date->calendarWidget()) calendar->setLocale(locale);
+    date->setDisplayFormat(pickerDateFormat(locale));
+  }
+  for (QTimeEdit* time : {beginTime_, endTime_}) time->setLocale(locale);
 }
 
 void SelectionForm::applyLanguageTexts() {

@@ -25,6 +25,7 @@ class QGridLayout;
 class QLabel;
 class QLayout;
 class QLineEdit;
+class QLocale;
 class QPushButton;
 class QSpinBox;
 class QTimeEdit;
@@ -89,6 +90,8 @@ class SelectionForm : public QObject {
   // The captions that are not controls' own (the Browse menu, partition,
   // recovery).
   void applyLanguageTexts();
+  // Dates, times and the calendars in `locale`'s words and order.
+  void applyLocale(const QLocale& locale);
   // Every control at its start-up value.
   void setInitialStates();
 

@@ -223,7 +223,7 @@ Json fileValue(const ExportedFile& f, bool recover, bool timeFile) {
       time["name"] = fileNameOf(f.timeFilePath);
       time["bytes"] = f.timeFileHash.bytes;
       time["sha256"] = textOrNull(f.timeFileHash.sha256);
-      if (!f.timeFileHash.failure.empty()) time["hashFailure"] = f.timeFileHash.failure;
+      if (f.timeFileHash.failure.failed()) time["hashFailure"] = f.timeFileHash.failure.reason;
       time["cues"] = f.timeFileCues;
       file["timeFile"] = std::move(time);
     }

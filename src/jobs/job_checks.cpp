@@ -14,4 +14,10 @@ SelectionProblem checkBackupSelection(const JobSettings& settings) {
   return SelectionProblem::None;
 }
 
+SelectionProblem checkFolderRange(const JobSettings& settings) {
+  if (settings.folderEnd != 0 && settings.folderEnd <= settings.folderStart)
+    return SelectionProblem::FolderRangeReversed;
+  return SelectionProblem::None;
+}
+
 }  // namespace korvex

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -148,6 +149,32 @@ std::string nearestExistingFolder(std::string path) {
   }
 }
 
+// Whether a file can be made and written in `folder`: a probe under a name
+// of its own, made new relative to the folder's descriptor, one byte written,
+// then removed. Permission bits alone do not tell (root passes them on
+// sysfs, and a read-only mount passes them too). 0 or the errno.
+int tryWriting(const std::string& folder) {
+  static std::atomic<unsigned> probes{0};
+  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return errno;
+  const std::string name = ".korvex-write-probe-" + std::to_string(getpid()) + "-" + std::to_string(probes++);
+  int error = 0;
+  const int fd = ::openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    error = errno;
+  } else {
+    const char byte = 0;
+    const ssize_t written = ::write(fd, &byte, 1);
+    // A full disk is a writable folder: the job names the file it could
+    // not finish, as it would for a disk that fills while it runs.
+    if (written != 1 && !(written < 0 && (errno == ENOSPC || errno == EDQUOT))) error = written < 0 ? errno : EIO;
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (::unlinkat(dir, name.c_str(), 0) != 0 && error == 0) error = errno;
+  }
+  ::close(dir);
+  return error;
+}
+
 }  // namespace
 
 OutputFolderCheck checkOutputFolder(const std::string& outputFolder, const std::string& diskRoot) {
@@ -157,6 +184,7 @@ OutputFolderCheck checkOutputFolder(const std::string& outputFolder, const std::
   if (stat(folder.c_str(), &info) != 0) {
     const int error = errno;
     check.problem = error == ENOENT ? OutputFolderProblem::Missing : OutputFolderProblem::NotWritable;
+    check.errorNumber = error;
     check.reason = std::strerror(error);
     // A folder that would be made inside the store or on the evidence is
     // refused before anything is made.
@@ -169,6 +197,7 @@ OutputFolderCheck checkOutputFolder(const std::string& outputFolder, const std::
   }
   if (!S_ISDIR(info.st_mode)) {
     check.problem = OutputFolderProblem::NotAFolder;
+    check.errorNumber = ENOTDIR;
     check.reason = std::strerror(ENOTDIR);
     return check;
   }
@@ -180,9 +209,10 @@ OutputFolderCheck checkOutputFolder(const std::string& outputFolder, const std::
     check.problem = OutputFolderProblem::OnEvidence;
     return check;
   }
-  if (access(folder.c_str(), W_OK | X_OK) != 0) {
+  if (const int error = tryWriting(folder); error != 0) {
     check.problem = OutputFolderProblem::NotWritable;
-    check.reason = std::strerror(errno);
+    check.errorNumber = error;
+    check.reason = std::strerror(error);
   }
   return check;
 }
@@ -222,8 +252,12 @@ OutputFolderCheck claimOutputFolder(const std::string& outputFolder, const std::
   OutputFolderCheck check = checkOutputFolder(outputFolder, diskRoot);
   if (!check) return check;
   bool busy = false;
+  errno = 0;
   lock = OutputFolderLock::acquire(outputFolder, busy, check.reason);
-  if (!lock.held()) check.problem = busy ? OutputFolderProblem::Busy : OutputFolderProblem::NotWritable;
+  if (!lock.held()) {
+    check.problem = busy ? OutputFolderProblem::Busy : OutputFolderProblem::NotWritable;
+    check.errorNumber = errno;
+  }
   return check;
 }
 

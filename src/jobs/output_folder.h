@@ -21,12 +21,14 @@ enum class OutputFolderProblem {
 struct OutputFolderCheck {
   OutputFolderProblem problem = OutputFolderProblem::None;
   std::string reason;  // the system's words, where it gave any
+  int errorNumber = 0; // the errno behind `reason`, where there is one
   explicit operator bool() const { return problem == OutputFolderProblem::None; }
 };
 
 // Whether a job may write into `outputFolder` with the store at `diskRoot`.
 // Both are compared after symbolic links are resolved; a missing folder by
-// the folder it would be made in. Where the disk is an
+// the folder it would be made in. A folder that passes is writable in fact:
+// a probe file is made, written and removed there. Where the disk is an
 // image file or a block device, the folder's file system may not lie on it:
 // not on that device, nor on a partition of its disk, nor on a loop device
 // whose backing file is that image.

@@ -27,6 +27,11 @@ bool mainSettingsPath(const char (&folder)[PATH_BUFFER_SIZE], char (&path)[PATH_
 }  // namespace
 
 std::size_t getLanguageText(const char* section, const char* key, char* buffer, std::size_t capacity) {
+  return getTextOfLanguage(currentLanguage, section, key, buffer, capacity);
+}
+
+std::size_t getTextOfLanguage(std::int32_t language, const char* section, const char* key, char* buffer,
+                              std::size_t capacity) {
   if (buffer == nullptr || capacity == 0) return 0;
   buffer[0] = '\0';
   if (section == nullptr || key == nullptr) return 0;
@@ -37,7 +42,7 @@ std::size_t getLanguageText(const char* section, const char* key, char* buffer, 
   if (!mainSettingsPath(folder, settings)) return 0;
 
   char languageKey[32];
-  const int keyLength = std::snprintf(languageKey, sizeof languageKey, "lang%d", static_cast<int>(currentLanguage));
+  const int keyLength = std::snprintf(languageKey, sizeof languageKey, "lang%d", static_cast<int>(language));
   if (keyLength <= 0 || static_cast<std::size_t>(keyLength) >= sizeof languageKey) return 0;
 
   char languageName[PATH_BUFFER_SIZE];
@@ -52,9 +57,11 @@ std::size_t getLanguageText(const char* section, const char* key, char* buffer, 
   return readIniValue(languageFile, section, key, "", buffer, capacity);
 }
 
-std::string languageText(const char* key) {
+std::string languageText(const char* key) { return languageTextOf(currentLanguage, key); }
+
+std::string languageTextOf(std::int32_t language, const char* key) {
   char text[TEXT_BUFFER_SIZE] = {};
-  const std::size_t length = getLanguageText(LANGUAGE_SECTION, key, text, sizeof text);
+  const std::size_t length = getTextOfLanguage(language, LANGUAGE_SECTION, key, text, sizeof text);
   return std::string(text, length);
 }
 

@@ -29,9 +29,16 @@ extern std::int32_t currentLanguage;
 // key) gives the empty text. Returns the bytes written before the zero.
 std::size_t getLanguageText(const char* section, const char* key, char* buffer, std::size_t capacity);
 
+// getLanguageText in the file of `language`, whichever is current.
+std::size_t getTextOfLanguage(std::int32_t language, const char* section, const char* key, char* buffer,
+                              std::size_t capacity);
+
 // The text of `key` in section "language", looked up in a cleared buffer of
 // TEXT_BUFFER_SIZE bytes.
 std::string languageText(const char* key);
+// languageText in the file of `language` (the language list names each
+// language in its own words).
+std::string languageTextOf(std::int32_t language, const char* key);
 
 // The start-up language: "language set" in section "LANG" of mainset.ini
 // (default "0"), read by the C library's atoi rules, clamped to 32 bits.

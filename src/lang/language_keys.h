@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cerrno>
 
 namespace korvex {
 
@@ -74,13 +75,19 @@ inline constexpr const char* KEY_CHOOSE_FOLDER = "please choose a folder:";
 inline constexpr const char* KEY_DISK_FOLDER = "disk folder...";
 inline constexpr const char* KEY_DISK_IMAGE = "disk image file...";
 inline constexpr const char* KEY_CHOOSE_IMAGE = "please choose a disk image file or device";
-inline constexpr const char* KEY_DISK_IMAGE_FILES = "disk images (*.img *.dd *.raw *.bin *.E01 *.e01 *.Ex01);;all files (*)";
+// All files first: devices have no extension.
+inline constexpr const char* KEY_DISK_IMAGE_FILES =
+    "all files and devices (*);;disk images (*.img *.dd *.raw *.bin *.E01 *.e01 *.Ex01)";
 inline constexpr const char* KEY_PARTITION = "partition";
 // Checks before a job starts.
 inline constexpr const char* KEY_DISK_MISSING = "the disk does not exist";
 inline constexpr const char* KEY_NO_STORE_FOLDERS = "no recorder folders under the disk";
 inline constexpr const char* KEY_STORE_FOLDER_PICKED = "a recorder folder was given as the disk";
 inline constexpr const char* KEY_CANNOT_OPEN_DISK = "can't open the disk";
+inline constexpr const char* KEY_NO_DISK = "no disk is given";
+// After the disk's name in quotes: a file that no reader takes.
+inline constexpr const char* KEY_NOT_A_DISK = "is neither a recorder folder nor a disk image this program reads";
+inline constexpr const char* KEY_FOLDER_RANGE_REVERSED = "the folder range ends before it begins";
 inline constexpr const char* KEY_NO_CHANNEL = "no channel ticked";
 inline constexpr const char* KEY_NO_RECORD_TYPE = "no record type ticked";
 inline constexpr const char* KEY_END_BEFORE_START = "the end lies before the start";
@@ -90,6 +97,7 @@ inline constexpr const char* KEY_BACKUP_STOPPED = "backup stopped";
 inline constexpr const char* KEY_SIZE_LIMIT_REACHED = "size limit reached";
 inline constexpr const char* KEY_FILES_WRITTEN = "files written";
 inline constexpr const char* KEY_OPEN_OUTPUT_FOLDER = "open the output folder";
+inline constexpr const char* KEY_CANNOT_SHOW_OUTPUT_FOLDER = "no file manager opened the output folder";
 inline constexpr const char* KEY_STOP_AND_CLOSE = "a job is running, stop it and close?";
 
 // The picking view: its toggle, tools, filters, count and picture texts,
@@ -133,7 +141,36 @@ inline constexpr const char* KEY_COLUMN_SECONDS_WITHOUT_FRAME = "seconds without
 inline constexpr const char* KEY_COLUMN_STAMPS_BACKWARDS = "stamps backwards";
 inline constexpr const char* KEY_COLUMN_DRIFT = "playback drift";
 
-// Every key that a language file must hold.
+// The language in its own words, for the language list, and its locale
+// ("zh_CN"): dates, the calendar and the toolkit's own dialogs follow it.
+inline constexpr const char* KEY_LANGUAGE_NAME = "language name";
+inline constexpr const char* KEY_LOCALE = "locale";
+
+// The system's reasons in the user's words; any other errno keeps the
+// system's text.
+struct SystemErrorKey {
+  int errorNumber;
+  const char* key;
+};
+inline constexpr std::array<SystemErrorKey, 14> SYSTEM_ERROR_KEYS = {{
+    {ENOENT, "no such file or directory"},
+    {EACCES, "permission denied"},
+    {EPERM, "operation not permitted"},
+    {EROFS, "read-only file system"},
+    {ENOSPC, "no space left on device"},
+    {EDQUOT, "disk quota exceeded"},
+    {EIO, "input/output error"},
+    {ENOTDIR, "not a directory"},
+    {EISDIR, "is a directory"},
+    {EEXIST, "file exists"},
+    {ENAMETOOLONG, "file name too long"},
+    {ELOOP, "too many levels of symbolic links"},
+    {EBUSY, "device or resource busy"},
+    {EFBIG, "file too large"},
+}};
+
+// Every key that a language file must hold (and every key of
+// SYSTEM_ERROR_KEYS).
 inline constexpr std::array<const char*, 101> LANGUAGE_KEYS = {
     KEY_LANGUAGE,        KEY_BROWSE,           KEY_BACKUP_TIME,     KEY_BACKUP_CHANNEL,
     KEY_BACKUP_RECORD_TYPE, KEY_BACKUP_DISK,   KEY_OUTPUT_PATH,     KEY_START_BACKUP,
@@ -161,6 +198,8 @@ inline constexpr std::array<const char*, 101> LANGUAGE_KEYS = {
     KEY_COLUMN_TYPE,     KEY_COLUMN_START,     KEY_COLUMN_END,      KEY_COLUMN_DURATION,
     KEY_COLUMN_SIZE,     KEY_WRITE_TIME_FILE,  KEY_COLUMN_NOMINAL_RATE, KEY_COLUMN_MEASURED_RATE,
     KEY_COLUMN_SECONDS_WITHOUT_FRAME, KEY_COLUMN_STAMPS_BACKWARDS, KEY_COLUMN_DRIFT,
+    KEY_COLUMN_SIZE,     KEY_NO_DISK,          KEY_NOT_A_DISK,      KEY_FOLDER_RANGE_REVERSED,
+    KEY_CANNOT_SHOW_OUTPUT_FOLDER, KEY_LANGUAGE_NAME, KEY_LOCALE,
 };
 
 }  // namespace korvex

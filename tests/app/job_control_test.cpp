@@ -917,7 +917,7 @@ TEST_F(JobWindowTest, AScanOfAnImageFileChosenFromTheDiskBoxsBrowseMenu) {
   });
   window->diskImageAction()->trigger();
   EXPECT_EQ(title, QStringLiteral("Choose a disk image file (raw or E01) or a device"));
-  EXPECT_EQ(filter, QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.E01 *.e01 *.Ex01);;All files (*)"));
+  EXPECT_EQ(filter, QStringLiteral("All files and devices (*);;Disk images (*.img *.dd *.raw *.bin *.E01 *.e01 *.Ex01)"));
   EXPECT_EQ(qobject_cast<QComboBox*>(window->control(ID_DRIVE_LIST))->currentText().toStdString(), image);
   window->setScanOptions(scanStartedAtNoon());
   ASSERT_TRUE(window->onScan());
@@ -975,8 +975,8 @@ TEST_F(JobWindowTest, AnImageWithoutAStoreIsRefusedNamingIt) {
   auto window = jobWindow(image, out_.path());
   EXPECT_FALSE(window->onScan());
   ASSERT_EQ(messages.size(), 1u);
-  EXPECT_TRUE(messages[0].startsWith(QString::fromStdString("Cannot read a recorder disk from: \"" + image + "\" (")))
-      << messages[0].toStdString();
+  EXPECT_EQ(messages[0], QString::fromStdString("\"" + image +
+                                                "\" is neither a recorder folder nor a disk image this program reads."));
   EXPECT_EQ(jobButtons(*window), IDLE);
 }
 

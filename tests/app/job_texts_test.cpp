@@ -122,7 +122,7 @@ TEST_F(JobTextsTest, OutputFailuresNameThePathAndTheReason) {
   for (const Case& c : cases) EXPECT_EQ(outputFailureText(c.key, c.path, c.errorNumber), c.expected) << c.key;
   currentLanguage = 1;
   EXPECT_EQ(outputFailureText(KEY_CANNOT_WRITE_AVI, "/a.avi", ENOSPC),
-            "无法写入AVI文件: \"/a.avi\" (No space left on device)");
+            "无法写入AVI文件: \"/a.avi\" (设备上没有空间)");
 }
 
 TEST_F(JobTextsTest, BackupSummaryTellsHowItEndedWhatItWroteAndTheLog) {

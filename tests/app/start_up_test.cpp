@@ -101,7 +101,7 @@ const CaptionCase CAPTIONS[] = {
     {1004, "Motion", "移动"},
     {1005, "Sensor", "警告"},
     {1006, "Manual", "手动"},
-    {1036, "All", "All"},
+    {1036, "All", "全部"},
 };
 
 void expectCaptions(const MainDialog& window, bool chinese) {
@@ -203,7 +203,7 @@ TEST_F(WindowTest, LanguageListHoldsEnglishAndChinese) {
   QComboBox* list = languageList(*window);
   ASSERT_EQ(list->count(), 2);
   EXPECT_EQ(list->itemText(0), QStringLiteral("English"));
-  EXPECT_EQ(list->itemText(1), QStringLiteral("Chinese"));
+  EXPECT_EQ(list->itemText(1), QStringLiteral("中文"));
   EXPECT_EQ(list->currentIndex(), 0);
   // A plain list: nothing can be typed into it.
   EXPECT_FALSE(list->isEditable());

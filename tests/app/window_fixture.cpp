@@ -51,7 +51,10 @@ std::unique_ptr<MainDialog> WindowTest::makeWindow() {
     ADD_FAILURE() << "file chooser opened unexpectedly";
     return QString();
   });
-  window->setUrlOpener([this](const QUrl& url) { openedUrls.push_back(url); });
+  window->setUrlOpener([this](const QUrl& url) {
+    openedUrls.push_back(url);
+    return urlOpens;
+  });
   return window;
 }
 

@@ -50,6 +50,8 @@ class WindowTest : public ::testing::Test {
   int questionAnswer = QMessageBox::Yes;
   // The folders the window asked the desktop to open.
   std::vector<QUrl> openedUrls;
+  // Whether the desktop opens them.
+  bool urlOpens = true;
 
  private:
   TempDir dir_;

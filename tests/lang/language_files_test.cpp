@@ -35,6 +35,8 @@ TEST_F(ShippedLanguageFiles, BothLanguagesHaveEveryKey) {
   for (std::int32_t language = 0; language < static_cast<std::int32_t>(LANGUAGE_LIST_ENTRIES.size()); ++language) {
     currentLanguage = language;
     for (const char* key : LANGUAGE_KEYS) EXPECT_FALSE(languageText(key).empty()) << language << ": " << key;
+    for (const SystemErrorKey& error : SYSTEM_ERROR_KEYS)
+      EXPECT_FALSE(languageText(error.key).empty()) << language << ": " << error.key;
   }
 }
 
@@ -71,7 +73,7 @@ TEST_F(ShippedLanguageFiles, ChineseCaptionsAreTheWindowsOriginalCaptions) {
       {KEY_MOTION, "移动"},
       {KEY_SENSOR, "警告"},
       {KEY_MANUAL, "手动"},
-      {KEY_ALL, "All"},
+      {KEY_ALL, "全部"},
   };
   for (const auto& [key, text] : cases) EXPECT_EQ(languageText(key), text) << key;
 }
