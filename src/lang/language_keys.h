@@ -124,9 +124,18 @@ inline constexpr const char* KEY_COLUMN_START = "start";
 inline constexpr const char* KEY_COLUMN_END = "end";
 inline constexpr const char* KEY_COLUMN_DURATION = "duration";
 inline constexpr const char* KEY_COLUMN_SIZE = "size";
+// A picked segment the backup cannot take, and why; the refusal of a pick
+// that holds such segments, before their list.
+inline constexpr const char* KEY_CHANNEL_NOT_BACKED_UP = "channel %1 cannot be backed up: the backup takes channels 1 to 16";
+inline constexpr const char* KEY_CODE_NOT_BACKED_UP =
+    "record type code %1 cannot be backed up: the backup takes time, motion, sensor and manual";
+inline constexpr const char* KEY_PICK_NOT_BACKED_UP =
+    "the pick holds segments that cannot be backed up; unpick them and back up again:";
+// A scan stopped by the Stop button, before its report's path.
+inline constexpr const char* KEY_SCAN_STOPPED = "scan stopped; the report holds what was found until then:";
 
 // Every key that a language file must hold.
-inline constexpr std::array<const char*, 95> LANGUAGE_KEYS = {
+inline constexpr std::array<const char*, 99> LANGUAGE_KEYS = {
     KEY_LANGUAGE,        KEY_BROWSE,           KEY_BACKUP_TIME,     KEY_BACKUP_CHANNEL,
     KEY_BACKUP_RECORD_TYPE, KEY_BACKUP_DISK,   KEY_OUTPUT_PATH,     KEY_START_BACKUP,
     KEY_STOP_BACKUP,     KEY_ADVANCED_SETTING, KEY_BACKUP_MAX_DATA_SIZE, KEY_FOLDER_RANGE,
@@ -152,6 +161,7 @@ inline constexpr std::array<const char*, 95> LANGUAGE_KEYS = {
     KEY_DAY_WITHOUT_RECORDINGS, KEY_CHANNEL_SHORT, KEY_NO_SEGMENTS,  KEY_COLUMN_CHANNEL,
     KEY_COLUMN_TYPE,     KEY_COLUMN_START,     KEY_COLUMN_END,      KEY_COLUMN_DURATION,
     KEY_COLUMN_SIZE,
+    KEY_CHANNEL_NOT_BACKED_UP, KEY_CODE_NOT_BACKED_UP, KEY_PICK_NOT_BACKED_UP, KEY_SCAN_STOPPED,
 };
 
 }  // namespace korvex

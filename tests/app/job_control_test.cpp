@@ -209,8 +209,12 @@ const QString STOP_AND_CLOSE = QStringLiteral(
     "A job is running. Stop it and close the window? Every file written so far is finished first.");
 
 // The backup's summary after its first line.
+// The size in whole MiB from 1 MiB, below it in whole KiB or bytes.
 QString summaryTail(std::size_t files, std::uint64_t bytes) {
-  return QStringLiteral("\r\nFiles written=%1, Video total size=%2M").arg(files).arg(bytes / 1024 / 1024);
+  const QString size = bytes >= 1048576 ? QStringLiteral("%1M").arg(bytes / 1048576)
+                       : bytes >= 1024  ? QStringLiteral("%1K").arg(bytes / 1024)
+                                        : QStringLiteral("%1B").arg(bytes);
+  return QStringLiteral("\r\nFiles written=%1, Video total size=%2").arg(files).arg(size);
 }
 
 class JobWindowTest : public testing::WindowTest {
@@ -649,7 +653,7 @@ TEST_F(JobWindowTest, ButtonStatesThroughTheJobs) {
   };
   const Step steps[] = {
       {"backup stopped", ID_START_BACKUP, ID_STOP_BACKUP, BACKUP_RUNNING, true},
-      {"scan stopped", ID_SCAN, ID_STOP_SCAN, SCAN_RUNNING, false},
+      {"scan stopped", ID_SCAN, ID_STOP_SCAN, SCAN_RUNNING, true},
       {"backup's end shown", ID_START_BACKUP, 0, BACKUP_RUNNING, true},
       {"scan's end shown", ID_SCAN, 0, SCAN_RUNNING, true},
   };
@@ -686,7 +690,10 @@ TEST_F(JobWindowTest, StopScanKeepsTheProgressAndLetsTheWorkerCloseItsReport) {
   EXPECT_EQ(jobButtons(*window), WAITING_FOR_WORKER);
   gate.open();
   EXPECT_TRUE(tickUntilIdle(*window));
-  EXPECT_TRUE(messages.empty());
+  // It says that it stopped, and what it wrote.
+  EXPECT_EQ(messages, std::vector<QString>{QString::fromStdString(
+                          "Scan stopped. The report holds what was found until then: \"" + reportPath() + "\"") +
+                                           scanLog()});
   EXPECT_EQ(percentText(*window), QStringLiteral("100%"));
   // The segments still open when it stopped are in the report.
   EXPECT_EQ(testing::readTextFile(reportPath()),
@@ -822,7 +829,7 @@ TEST_F(JobWindowTest, EndMessagesAreLookedUpWhenShown) {
   gate.open();
   EXPECT_TRUE(tickUntilIdle(*window));
   // A missing key gives the empty text; the numbers and the log's path stay.
-  EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("Done at last\r\n=1, S=0M") +
+  EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("Done at last\r\n=1, S=26K") +
                                            QString::fromStdString("\r\n \"" + out_.path() + "/" + BACKUP_LOG_NAME + "\"")});
   EXPECT_EQ(statusText(*window), QStringLiteral("Last=2012.5.4.8:9:11\nD=0, F=127, S=0M"));
 }
@@ -898,7 +905,7 @@ TEST_F(JobWindowTest, AnUnreadableRecordingFileEndsTheJobWithAMessageNamingIt) {
   EXPECT_TRUE(tickUntilIdle(*window));
   ASSERT_TRUE(window->onStartBackup());
   EXPECT_TRUE(tickUntilIdle(*window));
-  EXPECT_EQ(messages, (std::vector<QString>{expected + scanLog(), expected + summaryTail(3, 0) + backupLog()}));
+  EXPECT_EQ(messages, (std::vector<QString>{expected + scanLog(), expected + summaryTail(3, 32 + 16 + 1000) + backupLog()}));
 }
 
 TEST_F(JobWindowTest, AScanOfAnImageFileChosenFromTheDiskBoxsBrowseMenu) {
