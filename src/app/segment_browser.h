@@ -81,7 +81,7 @@ class SegmentBrowser : public QWidget {
   void pick(const std::vector<std::uint32_t>& segments, TimelineView::PickMode mode);
   std::vector<std::uint32_t> pickedSegments() const;
   // Why the backup cannot take picked segments: each reason once (a channel
-  // above 16, a record type code without a name), in the order picked.
+  // above 16, a record type code without a name), in the segments' order.
   QStringList pickedNotBackedUp() const;
   PickSummary pickSummary() const;
   // The picked segments as the backup's windows: per channel and record

@@ -3,6 +3,9 @@
 // while a job runs, over stores written for each test.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
@@ -701,6 +704,25 @@ TEST_F(JobWindowTest, StopScanKeepsTheProgressAndLetsTheWorkerCloseItsReport) {
                 "    1 |    1    |     Time  |  2012. 5. 4  8: 9:10  |  2012. 5. 4  8: 9:11  |   0: 0: 1  |    32B |   0\r\n"
                 "    2 |    1    |     Time  |  2012. 5. 4  8: 9:15  |  2012. 5. 4  8: 9:15  |   0: 0: 0  |    16B |   0\r\n"
                 "    3 |    2    |   Motion  |  2012. 5. 4  8: 9:12  |  2012. 5. 4  8: 9:12  |   0: 0: 0  |  1000B |   0\r\n");
+}
+
+// Stop pressed after the worker ended, before the window saw it: the job had
+// nothing left to stop, and its end is shown as it ended.
+TEST_F(JobWindowTest, StopAfterTheScanEndedKeepsItsSummary) {
+  writeScanStore();
+  auto window = jobWindow();
+  window->setScanOptions(scanStartedAtNoon());
+  click(*window, ID_SCAN);
+  // Waited for without the event loop: the window's timer does not tick.
+  for (int waited = 0; window->jobWorkerRunning() && waited < WAIT_MS; ++waited)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_FALSE(window->jobWorkerRunning());
+  EXPECT_TRUE(messages.empty());
+  window->onStopScan();
+  EXPECT_TRUE(tickUntilIdle(*window));
+  EXPECT_EQ(messages, std::vector<QString>{QString::fromStdString("Scan finished. The report is in the file \"" +
+                                                                  reportPath() + "\"") + scanLog()});
+  EXPECT_EQ(testing::readTextFile(reportPath()), scanStoreReport());
 }
 
 TEST_F(JobWindowTest, ClosingTheWindowMidBackupFinishesTheFilesFirst) {
