@@ -239,8 +239,10 @@ void MainDialog::keepOnScreen() {
   const QRect available = shown->availableGeometry();
   const QRect frame = frameGeometry();
   // The frame's top left corner moved as little as keeps the frame inside.
-  const int x = std::clamp(frame.x(), available.left(), std::max(available.left(), available.right() + 1 - frame.width()));
-  const int y = std::clamp(frame.y(), available.top(), std::max(available.top(), available.bottom() + 1 - frame.height()));
+  const int lastX = std::max(available.left(), available.right() + 1 - frame.width());
+  const int lastY = std::max(available.top(), available.bottom() + 1 - frame.height());
+  const int x = std::clamp(frame.x(), available.left(), lastX);
+  const int y = std::clamp(frame.y(), available.top(), lastY);
   if (x != frame.x() || y != frame.y()) move(x, y);
 }
 

@@ -71,7 +71,8 @@ bool MainDialog::onBackUpSelection() {
   // named, and nothing starts.
   const QStringList refused = segments_->pickedNotBackedUp();
   if (!refused.isEmpty()) {
-    showMessage(languageCaption(KEY_PICK_NOT_BACKED_UP) + QStringLiteral("\r\n") + refused.join(QStringLiteral("\r\n")));
+    const QString lineEnd = QStringLiteral("\r\n");
+    showMessage(languageCaption(KEY_PICK_NOT_BACKED_UP) + lineEnd + refused.join(lineEnd));
     return false;
   }
   applyPickToForm();

@@ -50,7 +50,8 @@ QString SegmentTableModel::recordTypeLabel(std::int32_t code) const {
 QString SegmentTableModel::whyNotBackedUp(const SegmentRecord& segment) const {
   if (backupTakes(segment)) return {};
   // The channel first: a segment of channel 29 with code 9 is told by it.
-  if (segment.channel < 0 || segment.channel >= SELECTABLE_CHANNELS) return channelNotBackedUp_.arg(segment.channel + 1);
+  if (segment.channel < 0 || segment.channel >= SELECTABLE_CHANNELS)
+    return channelNotBackedUp_.arg(segment.channel + 1);
   return codeNotBackedUp_.arg(segment.recordType);
 }
 

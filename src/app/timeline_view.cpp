@@ -207,8 +207,8 @@ void TimelineView::paintHoverPicture(QPainter& painter) {
   const QRect frame = hoverBox();
   const QFontMetrics metrics(font());
   const int pictureHeight = frame.height() - metrics.height() - 8;
-  const QSize shown =
-      hoverPicture_.size().scaled(QSize(frame.width() - 6, pictureHeight).boundedTo(hoverPicture_.size()), Qt::KeepAspectRatio);
+  const QSize room = QSize(frame.width() - 6, pictureHeight).boundedTo(hoverPicture_.size());
+  const QSize shown = hoverPicture_.size().scaled(room, Qt::KeepAspectRatio);
   painter.fillRect(frame, palette().toolTipBase());
   painter.setPen(palette().toolTipText().color());
   painter.drawRect(frame.adjusted(0, 0, -1, -1));
@@ -343,7 +343,8 @@ void TimelineView::paintLanes(QPainter& painter) {
       const QRect bar(pending.x0, barTop, pending.x1 - pending.x0 + 1, barHeight);
       painter.fillRect(bar, pending.picked ? colour.darker(135) : colour);
       // Struck through: the backup cannot take it.
-      if (!backupTakes(channel, pending.type)) painter.fillRect(bar, QBrush(QColor(255, 255, 255, 170), Qt::BDiagPattern));
+      if (!backupTakes(channel, pending.type))
+        painter.fillRect(bar, QBrush(QColor(255, 255, 255, 170), Qt::BDiagPattern));
       ++barsPainted_;
       if (pending.picked) {
         if (pickedRun.x1 >= pickedRun.x0 && pending.x0 <= pickedRun.x1 + 1) {

@@ -126,7 +126,8 @@ inline constexpr const char* KEY_COLUMN_DURATION = "duration";
 inline constexpr const char* KEY_COLUMN_SIZE = "size";
 // A picked segment the backup cannot take, and why; the refusal of a pick
 // that holds such segments, before their list.
-inline constexpr const char* KEY_CHANNEL_NOT_BACKED_UP = "channel %1 cannot be backed up: the backup takes channels 1 to 16";
+inline constexpr const char* KEY_CHANNEL_NOT_BACKED_UP =
+    "channel %1 cannot be backed up: the backup takes channels 1 to 16";
 inline constexpr const char* KEY_CODE_NOT_BACKED_UP =
     "record type code %1 cannot be backed up: the backup takes time, motion, sensor and manual";
 inline constexpr const char* KEY_PICK_NOT_BACKED_UP =

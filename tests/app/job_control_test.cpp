@@ -927,7 +927,8 @@ TEST_F(JobWindowTest, AnUnreadableRecordingFileEndsTheJobWithAMessageNamingIt) {
   EXPECT_TRUE(tickUntilIdle(*window));
   ASSERT_TRUE(window->onStartBackup());
   EXPECT_TRUE(tickUntilIdle(*window));
-  EXPECT_EQ(messages, (std::vector<QString>{expected + scanLog(), expected + summaryTail(3, 32 + 16 + 1000) + backupLog()}));
+  EXPECT_EQ(messages,
+            (std::vector<QString>{expected + scanLog(), expected + summaryTail(3, 32 + 16 + 1000) + backupLog()}));
 }
 
 TEST_F(JobWindowTest, AScanOfAnImageFileChosenFromTheDiskBoxsBrowseMenu) {

@@ -44,7 +44,8 @@ TEST_P(ScreenFitTest, FrameStaysInsideTheScreen) {
 
   const QRect available = screen->availableGeometry();
   const QRect frame = window->frameGeometry();
-  EXPECT_TRUE(available.contains(frame)) << frame.width() << "x" << frame.height() << "+" << frame.x() << "+" << frame.y();
+  EXPECT_TRUE(available.contains(frame))
+      << frame.width() << "x" << frame.height() << "+" << frame.x() << "+" << frame.y();
   EXPECT_LE(window->minimumHeight() + frame.height() - window->height(), available.height());
   if (c.rememberedWidth > available.width()) {
     EXPECT_GE(frame.width(), available.width() - 16);
