@@ -223,6 +223,7 @@ bool JobPanel::onStartBackup(std::vector<PickedWindow> picked) {
   status_->clear();
   lastStatus_.reset();
   setBackupProgress(0);
+  setScanProgress(0);  // the last scan's bar is not this job's
   job_ = RunningJob::Backup;
   stopAsked_ = false;
   // The worker gets its own copies; the result is read once it has ended
@@ -249,6 +250,7 @@ bool JobPanel::onScan() {
   status_->clear();
   lastStatus_.reset();
   setScanProgress(0);
+  setBackupProgress(0);  // the last backup's bar is not this job's
   job_ = RunningJob::Scan;
   stopAsked_ = false;
   ScanOptions options = scanOptions_;
@@ -274,12 +276,14 @@ void JobPanel::onStopScan() { stopJob(RunningJob::Scan); }
 
 void JobPanel::stopJob(RunningJob job) {
   if (job_ == job) {
+    // A worker that has ended has nothing to stop: its end is shown at the
+    // next tick as it ended.
+    if (!runner_->workerRunning()) return;
     runner_->requestStop();
     stopAsked_ = true;
     // Nothing starts before the worker has finished its files; the timer
     // sees it end and brings the start buttons back.
-    if (runner_->workerRunning()) setJobButtonsEnabled(false, false, false, false);
-    else endJob();
+    setJobButtonsEnabled(false, false, false, false);
   } else if (job_ == RunningJob::None) {
     setJobButtonsEnabled(true, false, true, false);
   }
@@ -310,11 +314,12 @@ void JobPanel::onJobEnded() {
 
 void JobPanel::backupEnded() {
   endJob();
+  if (backupResult_.end == JobOutcome::Finished) setBackupProgress(100);
   showSummary(qText(backupSummaryText(backupResult_)), QFile::decodeName(settings_.outputFolder.c_str()));
 }
 
 void JobPanel::scanEnded() {
-  if (endJob()) return;
+  endJob();
   const ScanResult& result = scanResult_;
   form_.spanSegments(result.segments);
   const QString log =

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/output_files.h"
+#include "jobs/segment_texts.h"
 #include "lang/language.h"
 #include "lang/language_keys.h"
 
@@ -21,8 +22,8 @@ std::string formatted(const char* buffer, int length, std::size_t size) {
 }
 
 // How a job's end reads in the window, one entry per outcome: the text of a
-// scan's end and of a backup's (null: nothing is said; a scan that was
-// stopped was asked to). A failure is told by its own entry below.
+// scan's end and of a backup's (null: nothing is said). A failure is told by
+// its own entry below.
 struct EndWords {
   JobOutcome outcome;
   const char* scan;
@@ -31,7 +32,7 @@ struct EndWords {
 constexpr EndWords END_WORDS[] = {
     {JobOutcome::Finished, KEY_FINISH_SCAN, KEY_FINISH},
     {JobOutcome::NoVideo, KEY_NO_VIDEO_DATA, KEY_NO_VIDEO_DATA},
-    {JobOutcome::Stopped, nullptr, KEY_BACKUP_STOPPED},
+    {JobOutcome::Stopped, KEY_SCAN_STOPPED, KEY_BACKUP_STOPPED},
     {JobOutcome::Interrupted, nullptr, KEY_BACKUP_STOPPED},
     {JobOutcome::SizeLimit, nullptr, KEY_SIZE_LIMIT_REACHED},
 };
@@ -69,6 +70,8 @@ std::string jobEndText(const JobEnd& end, bool backup, const std::string& report
     // The missing recording file that ended the range, when folders were left.
     const std::string missing = missingFileText(end.source.missingPath, end.source.foldersNotRead);
     if (!backup && end.end == JobOutcome::Finished) return scanFinishedText(reportPath) + missing;
+    // A stopped scan names the report it wrote until then.
+    if (!backup && !reportPath.empty()) return folderText(key, reportPath) + missing;
     return languageText(key) + missing;
   }
   return {};
@@ -134,8 +137,10 @@ std::string backupSummaryText(const BackupResult& result) {
   std::string text = jobEndText(result, true, {});
   const auto mib = std::min<std::uint64_t>(result.totalBytesWritten / 1024 / 1024,
                                            std::numeric_limits<std::int32_t>::max());
+  // Under 1 MiB in K or bytes, as the segments' sizes are written.
+  const std::string size = mib > 0 ? std::to_string(mib) + "M" : segmentSizeTextWhole(result.totalBytesWritten);
   text += "\r\n" + languageText(KEY_FILES_WRITTEN) + "=" + std::to_string(result.files.size()) + ", " +
-          languageText(KEY_VIDEO_TOTAL_SIZE) + "=" + std::to_string(mib) + "M";
+          languageText(KEY_VIDEO_TOTAL_SIZE) + "=" + size;
   return text + jobLogText(result.logPath, result.logFailure.path, result.logFailure.errorNumber);
 }
 

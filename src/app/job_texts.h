@@ -46,7 +46,7 @@ std::string missingFileText(const std::string& path, std::int32_t foldersNotRead
 // How a job ended, in the window's words: the finish message (a scan's names
 // its report), the stop, the size limit, no video, or the failure with its
 // file and reason; a missing recording file that left folders of the range
-// follows. Empty when nothing is said (a scan that was stopped).
+// follows. A stopped scan names its report. Empty when nothing is said.
 std::string jobEndText(const JobEnd& end, bool backup, const std::string& reportPath);
 
 // The backup's end in one text: how it ended (finished, stopped, size limit

@@ -9,6 +9,9 @@
 #include <QProgressBar>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QShowEvent>
 #include <QToolButton>
 #include <algorithm>
 #include <vector>
@@ -63,6 +66,11 @@ bool isPlainEnter(const QKeyEvent& event) {
          (event.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
 }
 
+// Room kept for the window manager's frame and title bar until the window is
+// shown and its frame is known.
+constexpr int FRAME_ALLOWANCE_WIDTH = 16;
+constexpr int FRAME_ALLOWANCE_HEIGHT = 48;
+
 }  // namespace
 
 MainDialog::MainDialog(QWidget* parent)
@@ -106,7 +114,7 @@ MainDialog::MainDialog(QWidget* parent)
     if (!list->isEditable()) list->setSizeAdjustPolicy(QComboBox::AdjustToContents);
 
   fitHeight();
-  resize(layout()->sizeHint().width(), height());
+  resizeWithinScreen({content_->layout()->sizeHint().width() + scrollerExtra().width(), height()});
   restoreSettings();
   languageList_->setFocus();
 }
@@ -167,11 +175,21 @@ void MainDialog::layOutControls() {
   scanRow->addWidget(panel_->scanPercentLabel());
   band->addLayout(scanRow);
 
-  auto* outer = new QVBoxLayout(this);
+  content_ = new QWidget;
+  content_->setObjectName(QStringLiteral("windowContent"));
+  auto* outer = new QVBoxLayout(content_);
   outer->addLayout(upperGrid_);
   outer->addWidget(lowerBand_);
+  scroller_ = new QScrollArea(this);
+  scroller_->setObjectName(QStringLiteral("windowScroller"));
+  scroller_->setFrameShape(QFrame::NoFrame);
+  scroller_->setWidgetResizable(true);
+  scroller_->setWidget(content_);
+  auto* window = new QVBoxLayout(this);
+  window->setContentsMargins(0, 0, 0, 0);
+  window->addWidget(scroller_);
   // fitHeight keeps the height to what is shown; the width is free.
-  outer->setSizeConstraint(QLayout::SetNoConstraint);
+  window->setSizeConstraint(QLayout::SetNoConstraint);
 }
 
 void MainDialog::addAdvancedRow(QWidget* label, QLayout* fields) {
@@ -181,18 +199,60 @@ void MainDialog::addAdvancedRow(QWidget* label, QLayout* fields) {
   lowerGrid_->addLayout(fields, row, 1);
 }
 
+QSize MainDialog::scrollerExtra() const {
+  // What the scroll area takes beside its content.
+  const QMargins frame = scroller_->contentsMargins();
+  return {frame.left() + frame.right(), frame.top() + frame.bottom()};
+}
+
 void MainDialog::fitHeight() {
-  layout()->invalidate();
-  layout()->activate();
-  const QSize minimum = layout()->minimumSize();
-  setMinimumWidth(minimum.width());
+  QLayout* inner = content_->layout();
+  inner->invalidate();
+  inner->activate();
+  const QSize room = roomOnScreen();
+  const QSize extra = scrollerExtra();
+  const QSize minimum = inner->minimumSize() + extra;
+  // Narrower than the form, the window scrolls it sideways.
+  setMinimumWidth(std::min(minimum.width(), room.width()));
+  if (width() > room.width()) resize(room.width(), height());
   if (segmentToggle_ != nullptr && segmentToggle_->isChecked()) {
-    // The picking view is open: the window may grow as tall as it likes.
-    setMinimumHeight(minimum.height());
-    setMaximumHeight(QWIDGETSIZE_MAX);
+    // The picking view is open: the window may grow as tall as the screen.
+    setMinimumHeight(std::min(minimum.height(), room.height()));
+    setMaximumHeight(std::max(minimumHeight(), room.height()));
     return;
   }
-  setFixedHeight(std::max(minimum.height(), layout()->sizeHint().height()));
+  setFixedHeight(std::min(std::max(minimum.height(), inner->sizeHint().height() + extra.height()), room.height()));
+}
+
+QSize MainDialog::roomOnScreen() const {
+  const QScreen* shown = screen();
+  if (shown == nullptr) return {QWIDGETSIZE_MAX, QWIDGETSIZE_MAX};
+  QSize frame = frameGeometry().size() - geometry().size();
+  if (!isVisible() || frame.isEmpty()) frame = frame.expandedTo({FRAME_ALLOWANCE_WIDTH, FRAME_ALLOWANCE_HEIGHT});
+  const QSize room = shown->availableGeometry().size() - frame;
+  return room.expandedTo({1, 1});
+}
+
+void MainDialog::resizeWithinScreen(QSize wanted) { resize(wanted.boundedTo(roomOnScreen())); }
+
+void MainDialog::keepOnScreen() {
+  fitHeight();
+  resizeWithinScreen(size());
+  const QScreen* shown = screen();
+  if (shown == nullptr) return;
+  const QRect available = shown->availableGeometry();
+  const QRect frame = frameGeometry();
+  // The frame's top left corner moved as little as keeps the frame inside.
+  const int lastX = std::max(available.left(), available.right() + 1 - frame.width());
+  const int lastY = std::max(available.top(), available.bottom() + 1 - frame.height());
+  const int x = std::clamp(frame.x(), available.left(), lastX);
+  const int y = std::clamp(frame.y(), available.top(), lastY);
+  if (x != frame.x() || y != frame.y()) move(x, y);
+}
+
+void MainDialog::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!event->spontaneous()) keepOnScreen();
 }
 
 // The form top to bottom, each row left to right.
@@ -274,7 +334,7 @@ void MainDialog::restoreSettings() {
   if (!remembered.outputFolder.isEmpty()) form_->setOutputFolderText(remembered.outputFolder);
   if (remembered.advancedOpen) onAdvancedSetting();
   form_->timeFileBox()->setChecked(remembered.timeFile);
-  if (remembered.width > 0) resize(std::max(remembered.width, minimumWidth()), height());
+  if (remembered.width > 0) resizeWithinScreen({std::max(remembered.width, minimumWidth()), height()});
 }
 
 void MainDialog::saveSettings() const {
@@ -296,6 +356,7 @@ void MainDialog::onAdvancedSetting() {
   advancedCollapsed_ = !advancedCollapsed_;
   lowerBand_->setVisible(!advancedCollapsed_);
   fitHeight();
+  if (isVisible()) keepOnScreen();
   raise();
 }
 
@@ -387,7 +448,7 @@ void MainDialog::done(int result) {
 void MainDialog::showFinishing() {
   setStatusText(languageCaption(KEY_FINISHING_JOB));
   for (QWidget* widget : findChildren<QWidget*>()) {
-    const bool formControl = widget->parentWidget() == this || widget->parentWidget() == lowerBand_;
+    const bool formControl = widget->parentWidget() == content_ || widget->parentWidget() == lowerBand_;
     if (widget == panel_->statusBox() || !formControl || widget == lowerBand_ || !widget->isEnabled()) continue;
     widget->setEnabled(false);
     disabledWhileClosing_.push_back(widget);

@@ -18,6 +18,8 @@ class QGridLayout;
 class QLabel;
 class QLayout;
 class QPushButton;
+class QScrollArea;
+class QShowEvent;
 class QToolButton;
 
 namespace korvex {
@@ -127,6 +129,8 @@ class MainDialog : public QDialog {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  // A window shown on its screen is fitted to what that screen has room for.
+  void showEvent(QShowEvent* event) override;
 
  private:
   void createControls();
@@ -138,7 +142,18 @@ class MainDialog : public QDialog {
   // A row of the advanced band, above the scan's controls.
   void addAdvancedRow(QWidget* label, QLayout* fields);
   // Keeps the height to what the window shows; the width is the user's.
+  // Neither grows past the screen's room: the content scrolls instead.
   void fitHeight();
+  // The largest size of the window (its frame excluded) whose frame fits in
+  // the available area of its screen.
+  QSize roomOnScreen() const;
+  // What the scroll area around the content adds to its size.
+  QSize scrollerExtra() const;
+  // Resizes to `wanted`, no larger than the screen's room.
+  void resizeWithinScreen(QSize wanted);
+  // Shrinks the window to the room on its screen and moves its frame inside
+  // the available area.
+  void keepOnScreen();
 
   // While the window waits for a job to end: every control but the status
   // box off, until finishClosing.
@@ -149,6 +164,10 @@ class MainDialog : public QDialog {
   QComboBox* languageList_ = nullptr;
   QPushButton* advanced_ = nullptr;
   QWidget* lowerBand_ = nullptr;
+  // Everything the window shows, in a scroll area: on a small screen the
+  // window keeps to the screen and its content scrolls.
+  QScrollArea* scroller_ = nullptr;
+  QWidget* content_ = nullptr;
   SelectionForm* form_ = nullptr;
   JobPanel* panel_ = nullptr;
   // The picking view's hook (main_dialog_segments.cpp).

@@ -22,7 +22,7 @@ void MainDialog::setUpSegmentView() {
   segments_ = new SegmentBrowser(this);
   segments_->hide();
   segments_->setDiskOfForm([this] { return form_->diskOfForm(); });
-  if (auto* outer = qobject_cast<QBoxLayout*>(layout())) {
+  if (auto* outer = qobject_cast<QBoxLayout*>(content_->layout())) {
     outer->addWidget(segmentToggle_, 0, Qt::AlignLeft);
     outer->addWidget(segments_, 1);
   }
@@ -47,10 +47,12 @@ void MainDialog::showSegmentView(bool shown) {
   if (shown) widthBeforeSegments_ = width();
   fitHeight();
   if (shown) {
-    resize(std::max(width(), 980), std::max(height(), sizeHint().height() + 360));
+    const int formHeight = content_->layout()->sizeHint().height() + scrollerExtra().height();
+    resizeWithinScreen({std::max(width(), 980), std::max(height(), formHeight + 360)});
   } else if (widthBeforeSegments_ > 0) {
-    resize(widthBeforeSegments_, height());  // the form as it was before the view opened
+    resizeWithinScreen({widthBeforeSegments_, height()});  // the form as it was before the view opened
   }
+  if (isVisible()) keepOnScreen();
 }
 
 void MainDialog::connectScanToSegmentView(const JobSettings& settings, ScanOptions& options) {
@@ -65,6 +67,14 @@ void MainDialog::connectScanToSegmentView(const JobSettings& settings, ScanOptio
 
 bool MainDialog::onBackUpSelection() {
   if (segments_->pickSummary().count == 0) return false;
+  // A pick is backed up whole or not at all: what the backup cannot take is
+  // named, and nothing starts.
+  const QStringList refused = segments_->pickedNotBackedUp();
+  if (!refused.isEmpty()) {
+    const QString lineEnd = QStringLiteral("\r\n");
+    showMessage(languageCaption(KEY_PICK_NOT_BACKED_UP) + lineEnd + refused.join(lineEnd));
+    return false;
+  }
   applyPickToForm();
   return panel_->onStartBackup(segments_->pickedWindows());
 }

@@ -153,6 +153,7 @@ SegmentBrowser::SegmentBrowser(QWidget* parent) : QWidget(parent), inbox_(std::m
   lowerColumn->addWidget(timeline_, 1);
 
   auto* split = new QSplitter(Qt::Vertical, this);
+  split_ = split;
   split->setChildrenCollapsible(false);
   split->addWidget(upper);
   split->addWidget(lower);
@@ -246,7 +247,6 @@ void SegmentBrowser::applyLanguageTexts() {
   texts_.allChannels = text(KEY_ALL_CHANNELS);
   texts_.channel = text(KEY_CHANNEL_NUMBER);
   texts_.allTypes = text(KEY_ALL_TYPES);
-  texts_.code = text(KEY_TYPE_CODE);
   texts_.count = text(KEY_SEGMENT_COUNT);
   texts_.pickSegment = text(KEY_PICK_A_SEGMENT);
   texts_.readingPicture = text(KEY_READING_PICTURE);
@@ -334,6 +334,7 @@ void SegmentBrowser::showSegments(const std::vector<SegmentRecord>& segments, co
   model_->reload();
   fillFilters();
   timeline_->segmentsChanged(false);
+  keepLanesInView();
   picture_->setPixmap({});
   pictureState_ = PictureState::Placeholder;
   showPictureTexts();
@@ -366,6 +367,7 @@ void SegmentBrowser::segmentsAdded(std::size_t count, bool fresh) {
   // A channel or record type seen for the first time joins the filters.
   fillFilters();
   timeline_->segmentsChanged(!fresh && !followScan_);
+  keepLanesInView();
   updateCount();
   emit segmentsShown();
 }
@@ -394,11 +396,22 @@ void SegmentBrowser::fillFilters() {
     if (seen[static_cast<std::size_t>(code)]) others.push_back(code);
   std::sort(others.begin(), others.end());
   for (std::int32_t code : others) {
-    const QString name = model_->recordTypeText(code);
-    typeFilter_->addItem(name.isEmpty() ? texts_.code.arg(code) : name, code);
+    typeFilter_->addItem(model_->recordTypeLabel(code), code);
   }
   channelFilter_->setCurrentIndex(std::max(0, channelFilter_->findData(channel)));
   typeFilter_->setCurrentIndex(std::max(0, typeFilter_->findData(type)));
+}
+
+void SegmentBrowser::keepLanesInView() {
+  QList<int> sizes = split_->sizes();
+  if (sizes.size() != 2 || !split_->isVisible()) return;
+  const int lack = timeline_->minimumSizeHint().height() - timeline_->height();
+  const int spare = sizes[0] - split_->widget(0)->minimumSizeHint().height();
+  const int moved = std::min(lack, spare);
+  if (moved <= 0) return;
+  sizes[0] -= moved;
+  sizes[1] += moved;
+  split_->setSizes(sizes);
 }
 
 void SegmentBrowser::updateCount() {
@@ -496,12 +509,23 @@ void SegmentBrowser::onHover(std::int64_t segment, RecorderTime t) {
   if (segment == hoverSegment_ && segment >= 0 && std::llabs(std::int64_t{t} - hoverTime_) < 1) return;
   hoverSegment_ = segment;
   hoverTime_ = t;
+  // A segment the backup cannot take says why.
+  timeline_->setToolTip(segment >= 0 ? model_->whyNotBackedUp(list_[static_cast<std::size_t>(segment)]) : QString());
   if (segment < 0) {
     hoverDelay_->stop();
     hoverLoader_->cancel();
     return;
   }
   hoverDelay_->start();
+}
+
+QStringList SegmentBrowser::pickedNotBackedUp() const {
+  QStringList reasons;
+  for (std::uint32_t at : pickedSegments()) {
+    const QString reason = model_->whyNotBackedUp(list_[at]);
+    if (!reason.isEmpty() && !reasons.contains(reason)) reasons.push_back(reason);
+  }
+  return reasons;
 }
 
 std::vector<std::uint32_t> SegmentBrowser::pickedSegments() const {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <array>
 #include <cstdint>
@@ -25,6 +26,7 @@ class QComboBox;
 class QItemSelection;
 class QLabel;
 class QPushButton;
+class QSplitter;
 class QTableView;
 class QTimer;
 
@@ -78,6 +80,9 @@ class SegmentBrowser : public QWidget {
   // Picks segments (indexes into segments()), as a click or drag does.
   void pick(const std::vector<std::uint32_t>& segments, TimelineView::PickMode mode);
   std::vector<std::uint32_t> pickedSegments() const;
+  // Why the backup cannot take picked segments: each reason once (a channel
+  // above 16, a record type code without a name), in the segments' order.
+  QStringList pickedNotBackedUp() const;
   PickSummary pickSummary() const;
   // The picked segments as the backup's windows: per channel and record
   // type, the span of each segment with that type, spans that meet merged.
@@ -123,7 +128,7 @@ class SegmentBrowser : public QWidget {
   // language: a lookup reads the language file, and a scan refills the
   // filters and the count several times a second.
   struct Texts {
-    QString allChannels, channel, allTypes, code, count;
+    QString allChannels, channel, allTypes, count;
     QString pickSegment, readingPicture, noPicture, noKeyFrame, undecodable;
     QString openLogTitle, logFiles, cannotOpenLog, other, dayWithoutRecordings, laneChannel;
   };
@@ -137,6 +142,9 @@ class SegmentBrowser : public QWidget {
   void showPictureOf(std::uint32_t segment);
   void onHover(std::int64_t segment, RecorderTime t);
   void updateCount();
+  // Lanes added since the split was laid out: the time line gets the room
+  // they need from the table above it.
+  void keepLanesInView();
   void showPictureTexts();
   QString legendText() const;
   QString segmentCaption(const SegmentRecord& segment, RecorderTime t) const;
@@ -173,6 +181,7 @@ class SegmentBrowser : public QWidget {
   QLabel* legend_ = nullptr;
   QComboBox* channelFilter_ = nullptr;
   QComboBox* typeFilter_ = nullptr;
+  QSplitter* split_ = nullptr;
   QTimer* drain_ = nullptr;
   QTimer* hoverDelay_ = nullptr;
   std::int64_t hoverSegment_ = -1;

@@ -1,5 +1,7 @@
 #include "app/segment_table_model.h"
 
+#include <QColor>
+#include <QPalette>
 #include <algorithm>
 #include <cmath>
 #include <optional>
@@ -7,10 +9,17 @@
 #include <utility>
 
 #include "lang/language.h"
+#include "jobs/job_settings.h"
 #include "lang/language_keys.h"
 #include "store/record_types.h"
 
 namespace korvex {
+
+bool backupTakes(std::int32_t channel, std::int32_t code) {
+  const bool named = code == RECORD_TYPE_TIME || code == RECORD_TYPE_MOTION || code == RECORD_TYPE_SENSOR ||
+                     code == RECORD_TYPE_MANUAL;
+  return channel >= 0 && channel < SELECTABLE_CHANNELS && named;
+}
 
 SegmentTableModel::SegmentTableModel(const SegmentList& list, QObject* parent)
     : QAbstractTableModel(parent), list_(list) {
@@ -29,10 +38,26 @@ void SegmentTableModel::applyLanguageTexts() {
     titles_[static_cast<std::size_t>(column)] = QString::fromStdString(languageText(TITLE_KEYS[column]));
   const std::pair<std::int32_t, const char*> types[] = {{RECORD_TYPE_TIME, KEY_TIME}, {RECORD_TYPE_MOTION, KEY_MOTION},
                                                         {RECORD_TYPE_SENSOR, KEY_SENSOR}, {RECORD_TYPE_MANUAL, KEY_MANUAL}};
+  codeText_ = QString::fromStdString(languageText(KEY_TYPE_CODE));
+  channelNotBackedUp_ = QString::fromStdString(languageText(KEY_CHANNEL_NOT_BACKED_UP));
+  codeNotBackedUp_ = QString::fromStdString(languageText(KEY_CODE_NOT_BACKED_UP));
   typeNames_.fill(QString());
   for (const auto& [code, key] : types) typeNames_[static_cast<std::size_t>(code)] = QString::fromStdString(languageText(key));
   emit headerDataChanged(Qt::Horizontal, 0, ColumnCount - 1);
-  if (!rows_.empty()) emit dataChanged(index(0, RecordType), index(static_cast<int>(rows_.size()) - 1, RecordType));
+  if (!rows_.empty()) emit dataChanged(index(0, 0), index(static_cast<int>(rows_.size()) - 1, ColumnCount - 1));
+}
+
+QString SegmentTableModel::recordTypeLabel(std::int32_t code) const {
+  const QString name = recordTypeText(code);
+  return name.isEmpty() ? codeText_.arg(code) : name;
+}
+
+QString SegmentTableModel::whyNotBackedUp(const SegmentRecord& segment) const {
+  if (backupTakes(segment)) return {};
+  // The channel first: a segment of channel 29 with code 9 is told by it.
+  if (segment.channel < 0 || segment.channel >= SELECTABLE_CHANNELS)
+    return channelNotBackedUp_.arg(segment.channel + 1);
+  return codeNotBackedUp_.arg(segment.recordType);
 }
 
 QString SegmentTableModel::recordTypeText(std::int32_t code) const {
@@ -54,10 +79,14 @@ QVariant SegmentTableModel::data(const QModelIndex& index, int role) const {
   if (role == Qt::TextAlignmentRole)
     return index.column() == RecordType ? QVariant(Qt::AlignLeft | Qt::AlignVCenter)
                                         : QVariant(Qt::AlignRight | Qt::AlignVCenter);
+  // What the backup cannot take is greyed, and says why.
+  if (role == Qt::ForegroundRole)
+    return backupTakes(segment) ? QVariant() : QVariant(QPalette().color(QPalette::Disabled, QPalette::Text));
+  if (role == Qt::ToolTipRole) return backupTakes(segment) ? QVariant() : QVariant(whyNotBackedUp(segment));
   if (role != Qt::DisplayRole) return {};
   switch (index.column()) {
     case Channel: return segment.channel + 1;
-    case RecordType: return recordTypeText(segment.recordType);
+    case RecordType: return recordTypeLabel(segment.recordType);
     case Start: return QString::fromStdString(segmentTimeText(segment.startTime));
     case End: return QString::fromStdString(segmentTimeText(segment.endTime));
     case Duration: return QString::fromStdString(segmentDurationText(segment.startTime, segment.endTime));

@@ -14,6 +14,11 @@
 
 namespace korvex {
 
+// Whether a backup can take the segment: channels 1 to 16 and the four named
+// record types are all it exports.
+bool backupTakes(std::int32_t channel, std::int32_t recordType);
+inline bool backupTakes(const SegmentRecord& segment) { return backupTakes(segment.channel, segment.recordType); }
+
 class SegmentTableModel : public QAbstractTableModel {
   Q_OBJECT
 
@@ -52,6 +57,12 @@ class SegmentTableModel : public QAbstractTableModel {
   // The name of a record-type code in the current language; "" for a code
   // without a name.
   QString recordTypeText(std::int32_t code) const;
+  // The record type as a cell and the type filter show it: its name, or
+  // "Code 9" for a code without one.
+  QString recordTypeLabel(std::int32_t code) const;
+  // Why the backup cannot take this segment, in the current language; ""
+  // when it can.
+  QString whyNotBackedUp(const SegmentRecord& segment) const;
 
   // Only segments of this channel index (-1: every channel) and record-type
   // code (-1: every type) are rows.
@@ -78,6 +89,7 @@ class SegmentTableModel : public QAbstractTableModel {
   const SegmentList& list_;
   std::array<QString, ColumnCount> titles_;
   std::array<QString, 9> typeNames_;  // by code, as the record types' names
+  QString codeText_, channelNotBackedUp_, codeNotBackedUp_;
   std::vector<std::uint32_t> rows_;    // segment index per row
   std::vector<std::int32_t> rowOf_;   // row per segment index, -1 hidden
   std::int32_t channelFilter_ = -1;

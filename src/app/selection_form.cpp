@@ -462,7 +462,7 @@ void SelectionForm::takePick(const PickSummary& pick) {
   setPickers(endDate_, endTime_, pick.end);
   for (int k = 0; k < SELECTABLE_CHANNELS; ++k)
     channelBoxes_[static_cast<std::size_t>(k)]->setChecked((pick.channelMask >> k & 1u) != 0);
-  allChannels_->setChecked(false);
+  updateAllChannels();
   const std::pair<QCheckBox*, std::int32_t> types[] = {
       {typeTime_, RECORD_TYPE_TIME}, {typeMotion_, RECORD_TYPE_MOTION},
       {typeSensor_, RECORD_TYPE_SENSOR}, {typeManual_, RECORD_TYPE_MANUAL}};

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/segment_table_model.h"
 #include "lang/language.h"
 #include "lang/language_keys.h"
 #include "store/record_types.h"
@@ -168,7 +169,8 @@ void TimelineView::paintEvent(QPaintEvent*) {
   painter.fillRect(rect(), palette().base());
   const int lanesBottom = laneTop(static_cast<int>(list_.lanes().size()));
   paintEmptyDays(painter, lanesBottom);
-  paintAxis(painter);
+  // No segments, no times: an axis would show the recorder's first day.
+  if (list_.size() > 0) paintAxis(painter);
   paintLanes(painter);
   if (dragging_) {
     const QRect band = QRect(pressAt_, dragAt_).normalized();
@@ -176,20 +178,44 @@ void TimelineView::paintEvent(QPaintEvent*) {
     painter.setPen(QColor(40, 110, 220));
     painter.drawRect(band.adjusted(0, 0, -1, -1));
   }
-  if (!hoverPicture_.isNull() && pointerOnSegment_) {
-    const QFontMetrics metrics(font());
-    const QSize box(hoverPicture_.width() + 6, hoverPicture_.height() + metrics.height() + 8);
-    QPoint at = pointer_ + QPoint(16, 16);
-    if (at.x() + box.width() > width()) at.setX(pointer_.x() - 16 - box.width());
-    if (at.y() + box.height() > height()) at.setY(std::max(0, height() - box.height()));
-    const QRect frame(at, box);
-    painter.fillRect(frame, palette().toolTipBase());
-    painter.setPen(palette().toolTipText().color());
-    painter.drawRect(frame.adjusted(0, 0, -1, -1));
-    painter.drawImage(at + QPoint(3, 3), hoverPicture_);
-    painter.drawText(QRect(at.x() + 3, at.y() + hoverPicture_.height() + 5, box.width() - 6, metrics.height()),
-                     Qt::AlignCenter, hoverCaption_);
-  }
+  if (!hoverPicture_.isNull() && pointerOnSegment_) paintHoverPicture(painter);
+}
+
+QRect TimelineView::hoverBox() const {
+  if (hoverPicture_.isNull()) return {};
+  // Inside what can be seen of the view: its own bounds, less what a
+  // scrolling parent hides.
+  const QRect area = visibleRegion().boundingRect().isEmpty() ? rect() : visibleRegion().boundingRect();
+  const QFontMetrics metrics(font());
+  const int textWidth = metrics.horizontalAdvance(hoverCaption_) + 6;
+  const int widest = std::max(8, area.width() - 4);
+  const int width = std::min(widest, std::max(hoverPicture_.width() + 6, textWidth));
+  // The picture is shrunk, never cut, when the view is lower than it.
+  const int pictureRoom = std::max(8, area.height() - metrics.height() - 12);
+  const QSize picture = hoverPicture_.size().boundedTo({width - 6, pictureRoom});
+  const QSize shown = hoverPicture_.size().scaled(picture, Qt::KeepAspectRatio);
+  const QSize box(width, shown.height() + metrics.height() + 8);
+  QPoint at = pointer_ + QPoint(16, 16);
+  if (at.x() + box.width() > area.right() + 1) at.setX(pointer_.x() - 16 - box.width());
+  if (at.y() + box.height() > area.bottom() + 1) at.setY(area.bottom() + 1 - box.height());
+  at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() + 1 - box.width())));
+  at.setY(std::max(at.y(), area.top()));
+  return {at, box};
+}
+
+void TimelineView::paintHoverPicture(QPainter& painter) {
+  const QRect frame = hoverBox();
+  const QFontMetrics metrics(font());
+  const int pictureHeight = frame.height() - metrics.height() - 8;
+  const QSize room = QSize(frame.width() - 6, pictureHeight).boundedTo(hoverPicture_.size());
+  const QSize shown = hoverPicture_.size().scaled(room, Qt::KeepAspectRatio);
+  painter.fillRect(frame, palette().toolTipBase());
+  painter.setPen(palette().toolTipText().color());
+  painter.drawRect(frame.adjusted(0, 0, -1, -1));
+  const QRect picture(frame.x() + (frame.width() - shown.width()) / 2, frame.y() + 3, shown.width(), shown.height());
+  painter.drawImage(picture, hoverPicture_);
+  const QRect caption(frame.x() + 3, picture.bottom() + 3, frame.width() - 6, metrics.height());
+  painter.drawText(caption, Qt::AlignCenter, metrics.elidedText(hoverCaption_, Qt::ElideRight, caption.width()));
 }
 
 void TimelineView::paintEmptyDays(QPainter& painter, int lanesBottom) {
@@ -283,7 +309,10 @@ void TimelineView::paintLanes(QPainter& painter) {
     if (top > height()) break;
     painter.setPen(palette().mid().color());
     painter.drawLine(0, top + LANE_HEIGHT - 1, width(), top + LANE_HEIGHT - 1);
-    painter.setPen(palette().text().color());
+    // A channel the backup cannot take is greyed, as its rows in the table.
+    const std::int32_t channel = lanes[k].channel;
+    painter.setPen(palette().color(backupTakes(channel, RECORD_TYPE_TIME) ? QPalette::Active : QPalette::Disabled,
+                                   QPalette::Text));
     painter.drawText(QRect(4, top, LABEL_WIDTH - 8, LANE_HEIGHT), Qt::AlignVCenter | Qt::AlignLeft,
                      laneCaption(static_cast<int>(k)));
 
@@ -311,8 +340,11 @@ void TimelineView::paintLanes(QPainter& painter) {
     auto flush = [&] {
       if (pending.x1 < pending.x0) return;
       const QColor colour = recordTypeColour(pending.type);
-      painter.fillRect(QRect(pending.x0, barTop, pending.x1 - pending.x0 + 1, barHeight),
-                       pending.picked ? colour.darker(135) : colour);
+      const QRect bar(pending.x0, barTop, pending.x1 - pending.x0 + 1, barHeight);
+      painter.fillRect(bar, pending.picked ? colour.darker(135) : colour);
+      // Struck through: the backup cannot take it.
+      if (!backupTakes(channel, pending.type))
+        painter.fillRect(bar, QBrush(QColor(255, 255, 255, 170), Qt::BDiagPattern));
       ++barsPainted_;
       if (pending.picked) {
         if (pickedRun.x1 >= pickedRun.x0 && pending.x0 <= pickedRun.x1 + 1) {

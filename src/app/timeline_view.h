@@ -49,6 +49,9 @@ class TimelineView : public QWidget {
   // The picture shown beside the pointer while it rests on a segment.
   void setHoverPicture(const QImage& picture, const QString& caption);
   const QImage& hoverPicture() const { return hoverPicture_; }
+  // Where the hover picture and its caption are drawn: inside the part of
+  // the view that can be seen. Empty without a picture.
+  QRect hoverBox() const;
   const QString& hoverCaption() const { return hoverCaption_; }
 
   // Bars drawn by the last paint, after bars sharing a pixel were merged.
@@ -92,6 +95,7 @@ class TimelineView : public QWidget {
   void zoomAround(std::int64_t t, double factor);
   void updateScrollBar();
   void paintAxis(QPainter& painter);
+  void paintHoverPicture(QPainter& painter);
   void paintEmptyDays(QPainter& painter, int lanesBottom);
   void paintLanes(QPainter& painter);
   std::vector<std::uint32_t> segmentsIn(int laneFrom, int laneTo, std::int64_t t0, std::int64_t t1) const;

@@ -169,9 +169,20 @@ inline constexpr std::array<SystemErrorKey, 14> SYSTEM_ERROR_KEYS = {{
     {EFBIG, "file too large"},
 }};
 
+// A picked segment the backup cannot take, and why; the refusal of a pick
+// that holds such segments, before their list.
+inline constexpr const char* KEY_CHANNEL_NOT_BACKED_UP =
+    "channel %1 cannot be backed up: the backup takes channels 1 to 16";
+inline constexpr const char* KEY_CODE_NOT_BACKED_UP =
+    "record type code %1 cannot be backed up: the backup takes time, motion, sensor and manual";
+inline constexpr const char* KEY_PICK_NOT_BACKED_UP =
+    "the pick holds segments that cannot be backed up; unpick them and back up again:";
+// A scan stopped by the Stop button, before its report's path.
+inline constexpr const char* KEY_SCAN_STOPPED = "scan stopped; the report holds what was found until then:";
+
 // Every key that a language file must hold (and every key of
 // SYSTEM_ERROR_KEYS).
-inline constexpr std::array<const char*, 101> LANGUAGE_KEYS = {
+inline constexpr std::array<const char*, 111> LANGUAGE_KEYS = {
     KEY_LANGUAGE,        KEY_BROWSE,           KEY_BACKUP_TIME,     KEY_BACKUP_CHANNEL,
     KEY_BACKUP_RECORD_TYPE, KEY_BACKUP_DISK,   KEY_OUTPUT_PATH,     KEY_START_BACKUP,
     KEY_STOP_BACKUP,     KEY_ADVANCED_SETTING, KEY_BACKUP_MAX_DATA_SIZE, KEY_FOLDER_RANGE,
@@ -198,8 +209,9 @@ inline constexpr std::array<const char*, 101> LANGUAGE_KEYS = {
     KEY_COLUMN_TYPE,     KEY_COLUMN_START,     KEY_COLUMN_END,      KEY_COLUMN_DURATION,
     KEY_COLUMN_SIZE,     KEY_WRITE_TIME_FILE,  KEY_COLUMN_NOMINAL_RATE, KEY_COLUMN_MEASURED_RATE,
     KEY_COLUMN_SECONDS_WITHOUT_FRAME, KEY_COLUMN_STAMPS_BACKWARDS, KEY_COLUMN_DRIFT,
-    KEY_COLUMN_SIZE,     KEY_NO_DISK,          KEY_NOT_A_DISK,      KEY_FOLDER_RANGE_REVERSED,
+    KEY_NO_DISK,          KEY_NOT_A_DISK,      KEY_FOLDER_RANGE_REVERSED,
     KEY_CANNOT_SHOW_OUTPUT_FOLDER, KEY_LANGUAGE_NAME, KEY_LOCALE,
+    KEY_CHANNEL_NOT_BACKED_UP, KEY_CODE_NOT_BACKED_UP, KEY_PICK_NOT_BACKED_UP, KEY_SCAN_STOPPED,
 };
 
 }  // namespace korvex

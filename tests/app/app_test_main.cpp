@@ -29,7 +29,8 @@ extern "C" const char* __tsan_default_suppressions() {
 int main(int argc, char** argv) {
   // The tests set the offscreen platform in their environment; listing the
   // tests at build time runs without it, and must not need a display either.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", QByteArray("offscreen:configfile=") + KORVEX_OFFSCREEN_SCREENS);
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Korvex"));
   QApplication::setOrganizationName(QStringLiteral("korvex"));

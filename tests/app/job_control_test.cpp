@@ -3,6 +3,9 @@
 // while a job runs, over stores written for each test.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
@@ -209,8 +212,12 @@ const QString STOP_AND_CLOSE = QStringLiteral(
     "A job is running. Stop it and close the window? Every file written so far is finished first.");
 
 // The backup's summary after its first line.
+// The size in whole MiB from 1 MiB, below it in whole KiB or bytes.
 QString summaryTail(std::size_t files, std::uint64_t bytes) {
-  return QStringLiteral("\r\nFiles written=%1, Video total size=%2M").arg(files).arg(bytes / 1024 / 1024);
+  const QString size = bytes >= 1048576 ? QStringLiteral("%1M").arg(bytes / 1048576)
+                       : bytes >= 1024  ? QStringLiteral("%1K").arg(bytes / 1024)
+                                        : QStringLiteral("%1B").arg(bytes);
+  return QStringLiteral("\r\nFiles written=%1, Video total size=%2").arg(files).arg(size);
 }
 
 class JobWindowTest : public testing::WindowTest {
@@ -649,7 +656,7 @@ TEST_F(JobWindowTest, ButtonStatesThroughTheJobs) {
   };
   const Step steps[] = {
       {"backup stopped", ID_START_BACKUP, ID_STOP_BACKUP, BACKUP_RUNNING, true},
-      {"scan stopped", ID_SCAN, ID_STOP_SCAN, SCAN_RUNNING, false},
+      {"scan stopped", ID_SCAN, ID_STOP_SCAN, SCAN_RUNNING, true},
       {"backup's end shown", ID_START_BACKUP, 0, BACKUP_RUNNING, true},
       {"scan's end shown", ID_SCAN, 0, SCAN_RUNNING, true},
   };
@@ -686,7 +693,10 @@ TEST_F(JobWindowTest, StopScanKeepsTheProgressAndLetsTheWorkerCloseItsReport) {
   EXPECT_EQ(jobButtons(*window), WAITING_FOR_WORKER);
   gate.open();
   EXPECT_TRUE(tickUntilIdle(*window));
-  EXPECT_TRUE(messages.empty());
+  // It says that it stopped, and what it wrote.
+  EXPECT_EQ(messages, std::vector<QString>{QString::fromStdString(
+                          "Scan stopped. The report holds what was found until then: \"" + reportPath() + "\"") +
+                                           scanLog()});
   EXPECT_EQ(percentText(*window), QStringLiteral("100%"));
   // The segments still open when it stopped are in the report.
   EXPECT_EQ(testing::readTextFile(reportPath()),
@@ -694,6 +704,25 @@ TEST_F(JobWindowTest, StopScanKeepsTheProgressAndLetsTheWorkerCloseItsReport) {
                 "    1 |    1    |     Time  |  2012. 5. 4  8: 9:10  |  2012. 5. 4  8: 9:11  |   0: 0: 1  |    32B |   0\r\n"
                 "    2 |    1    |     Time  |  2012. 5. 4  8: 9:15  |  2012. 5. 4  8: 9:15  |   0: 0: 0  |    16B |   0\r\n"
                 "    3 |    2    |   Motion  |  2012. 5. 4  8: 9:12  |  2012. 5. 4  8: 9:12  |   0: 0: 0  |  1000B |   0\r\n");
+}
+
+// Stop pressed after the worker ended, before the window saw it: the job had
+// nothing left to stop, and its end is shown as it ended.
+TEST_F(JobWindowTest, StopAfterTheScanEndedKeepsItsSummary) {
+  writeScanStore();
+  auto window = jobWindow();
+  window->setScanOptions(scanStartedAtNoon());
+  click(*window, ID_SCAN);
+  // Waited for without the event loop: the window's timer does not tick.
+  for (int waited = 0; window->jobWorkerRunning() && waited < WAIT_MS; ++waited)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_FALSE(window->jobWorkerRunning());
+  EXPECT_TRUE(messages.empty());
+  window->onStopScan();
+  EXPECT_TRUE(tickUntilIdle(*window));
+  EXPECT_EQ(messages, std::vector<QString>{QString::fromStdString("Scan finished. The report is in the file \"" +
+                                                                  reportPath() + "\"") + scanLog()});
+  EXPECT_EQ(testing::readTextFile(reportPath()), scanStoreReport());
 }
 
 TEST_F(JobWindowTest, ClosingTheWindowMidBackupFinishesTheFilesFirst) {
@@ -822,7 +851,7 @@ TEST_F(JobWindowTest, EndMessagesAreLookedUpWhenShown) {
   gate.open();
   EXPECT_TRUE(tickUntilIdle(*window));
   // A missing key gives the empty text; the numbers and the log's path stay.
-  EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("Done at last\r\n=1, S=0M") +
+  EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("Done at last\r\n=1, S=26K") +
                                            QString::fromStdString("\r\n \"" + out_.path() + "/" + BACKUP_LOG_NAME + "\"")});
   EXPECT_EQ(statusText(*window), QStringLiteral("Last=2012.5.4.8:9:11\nD=0, F=127, S=0M"));
 }
@@ -898,7 +927,8 @@ TEST_F(JobWindowTest, AnUnreadableRecordingFileEndsTheJobWithAMessageNamingIt) {
   EXPECT_TRUE(tickUntilIdle(*window));
   ASSERT_TRUE(window->onStartBackup());
   EXPECT_TRUE(tickUntilIdle(*window));
-  EXPECT_EQ(messages, (std::vector<QString>{expected + scanLog(), expected + summaryTail(3, 0) + backupLog()}));
+  EXPECT_EQ(messages,
+            (std::vector<QString>{expected + scanLog(), expected + summaryTail(3, 32 + 16 + 1000) + backupLog()}));
 }
 
 TEST_F(JobWindowTest, AScanOfAnImageFileChosenFromTheDiskBoxsBrowseMenu) {

@@ -9,6 +9,8 @@
 #include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -715,6 +717,131 @@ TEST(SegmentTableModelRate, ShowsTheRateAgainstTheStamps) {
   for (const auto& [column, text] : columns) {
     EXPECT_EQ(cell(model, 0, column), text);
     EXPECT_EQ(cell(model, 1, column), "");
+  }
+}
+
+// A store with segments the backup cannot take beside ones it can: channel 7
+// Time, channel 29 Manual, channel 1 with record type code 9.
+class UnexportableTest : public SegmentViewTest {
+ protected:
+  void writeMixedStore() {
+    testing::SimulationOptions options;
+    options.fileBytes = 60000;
+    testing::simulateRecorder(disk_.root(),
+                              {{6, RECORD_TYPE_TIME, T0, 2, false}, {28, RECORD_TYPE_MANUAL, T0 + 1, 2, false},
+                               {0, 9, T0 + 4, 2, false}},
+                              options);
+  }
+  std::uint32_t segmentOf(const SegmentBrowser& browser, std::int32_t channel) const {
+    for (std::uint32_t k = 0; k < browser.segments().size(); ++k)
+      if (browser.segments()[k].channel == channel) return k;
+    ADD_FAILURE() << "no segment of channel index " << channel;
+    return 0;
+  }
+};
+
+TEST_F(UnexportableTest, WhatTheBackupCannotTakeIsMarkedAndRefused) {
+  writeMixedStore();
+  auto window = scannedWindow();
+  SegmentBrowser& browser = *window->segmentBrowser();
+  const SegmentTableModel& model = *browser.model();
+  ASSERT_EQ(model.rowCount(), 3);
+  // Greyed with the reason as a tooltip; a code without a name is shown as
+  // the type filter offers it.
+  const QColor greyed = QPalette().color(QPalette::Disabled, QPalette::Text);
+  struct Row {
+    std::int32_t channel;
+    const char* type;
+    const char* reason;  // "": the backup takes it
+  };
+  const Row rows[] = {
+      {6, "Time", ""},
+      {28, "Manual", "Channel 29 cannot be backed up: the backup takes channels 1 to 16."},
+      {0, "Code 9", "Record type code 9 cannot be backed up: the backup takes Time, Motion, Sensor and Manual."},
+  };
+  for (const Row& row : rows) {
+    const int at = model.rowOfSegment(segmentOf(browser, row.channel));
+    EXPECT_EQ(cell(model, at, SegmentTableModel::RecordType), row.type) << row.channel;
+    const QModelIndex index = model.index(at, SegmentTableModel::Start);
+    EXPECT_EQ(model.data(index, Qt::ToolTipRole).toString().toStdString(), row.reason) << row.channel;
+    EXPECT_EQ(model.data(index, Qt::ForegroundRole).value<QColor>() == greyed, *row.reason != 0) << row.channel;
+  }
+  EXPECT_GE(browser.typeFilter()->findText(QStringLiteral("Code 9")), 0);
+
+  struct Pick {
+    const char* what;
+    std::vector<std::int32_t> channels;
+    std::vector<const char*> refused;  // empty: backed up
+  };
+  const Pick picks[] = {
+      {"channel 7 and channel 29", {6, 28}, {rows[1].reason}},
+      {"code 9", {0}, {rows[2].reason}},
+      {"all three", {28, 6, 0}, {rows[1].reason, rows[2].reason}},
+      {"channel 7", {6}, {}},
+  };
+  for (const Pick& pick : picks) {
+    std::vector<std::uint32_t> segments;
+    for (std::int32_t channel : pick.channels) segments.push_back(segmentOf(browser, channel));
+    browser.pick(segments, TimelineView::PickMode::Replace);
+    messages.clear();
+    QTest::mouseClick(browser.backUpSelectionButton(), Qt::LeftButton);
+    if (!pick.refused.empty()) {
+      // The reasons each once, in the segments' order.
+      ASSERT_EQ(messages.size(), 1u) << pick.what;
+      QStringList lines = messages[0].split(QStringLiteral("\r\n"));
+      EXPECT_EQ(lines.takeFirst(),
+                QStringLiteral("The pick holds segments that cannot be backed up. Unpick them and back up again:"));
+      QStringList expected;
+      for (const char* reason : pick.refused) expected.push_back(QString::fromUtf8(reason));
+      lines.sort();
+      expected.sort();
+      EXPECT_EQ(lines, expected) << pick.what;
+      EXPECT_FALSE(window->jobWorkerRunning()) << pick.what;
+      EXPECT_TRUE(aviFiles().empty()) << pick.what;
+      continue;
+    }
+    // "All" shows that some channels are ticked.
+    EXPECT_EQ(qobject_cast<QCheckBox*>(window->control(ID_ALL_CHANNELS))->checkState(), Qt::PartiallyChecked);
+    EXPECT_TRUE(tickUntilIdle(*window));
+    ASSERT_EQ(messages.size(), 1u) << pick.what;
+    EXPECT_TRUE(messages[0].startsWith(QStringLiteral("Finished!\r\nFiles written=1, "))) << messages[0].toStdString();
+    EXPECT_EQ(aviFiles().size(), 1u);
+    // A finished backup's bar is full.
+    EXPECT_EQ(window->findChild<QProgressBar*>(QStringLiteral("backupProgress"))->value(), 100);
+  }
+  // A scan starting empties the backup's bar.
+  ScanOptions options;
+  options.startedAt = STARTED + 1;
+  window->setScanOptions(options);
+  ASSERT_TRUE(window->onScan());
+  EXPECT_EQ(window->findChild<QProgressBar*>(QStringLiteral("backupProgress"))->value(), 0);
+  EXPECT_TRUE(tickUntilIdle(*window));
+}
+
+TEST_F(SegmentViewTest, EmptyTimeLineHasNoAxisAndTheHoverPictureStaysInView) {
+  auto window = showWindow();
+  window->showSegmentView(true);
+  TimelineView& timeline = *window->segmentBrowser()->timeline();
+  // Nothing drawn in the axis band: no date, no ticks.
+  const QImage empty = timeline.grab().toImage();
+  const QColor base = timeline.palette().base().color();
+  int marked = 0;
+  for (int y = 0; y < 30 * empty.devicePixelRatio(); ++y)
+    for (int x = 0; x < empty.width(); ++x) marked += QColor(empty.pixel(x, y)) != base;
+  EXPECT_EQ(marked, 0);
+
+  // The picture beside the pointer, in every corner of a small time line,
+  // lies inside it with its caption whole where there is room for it.
+  timeline.setFixedSize(420, 120);
+  QImage picture(176, 144, QImage::Format_RGB888);
+  picture.fill(Qt::darkGreen);
+  const QString caption = QStringLiteral("No picture: no key frame in the segment of channel 12");
+  timeline.setHoverPicture(picture, caption);
+  for (const QPoint at : {QPoint(5, 5), QPoint(415, 5), QPoint(5, 115), QPoint(415, 115), QPoint(210, 60)}) {
+    QTest::mouseMove(&timeline, at);
+    const QRect box = timeline.hoverBox();
+    EXPECT_TRUE(timeline.rect().contains(box)) << at.x() << "," << at.y();
+    EXPECT_GE(box.width(), QFontMetrics(timeline.font()).horizontalAdvance(caption)) << at.x() << "," << at.y();
   }
 }
 
