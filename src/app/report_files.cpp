@@ -49,6 +49,8 @@ QByteArray pdfOfHtml(const QString& html, int& pages) {
       painter.translate(0, -page * body.height());
       QAbstractTextDocumentLayout::PaintContext context;
       context.clip = QRectF(QPointF(0, page * body.height()), body);
+      // The layout draws whole frames that cross the page's edge.
+      painter.setClipRect(context.clip);
       document.documentLayout()->draw(&painter, context);
       painter.restore();
       painter.setFont(small);
@@ -82,7 +84,7 @@ ReportFilesResult writeReportFiles(const QStringList& logs, const QString& folde
                       : claim.problem == OutputFolderProblem::InsideStore || claim.problem == OutputFolderProblem::OnEvidence
                           ? KEY_OUTPUT_INSIDE_DISK
                           : KEY_OUTPUT_UNUSABLE;
-    result.problem = QString::fromStdString(languageText(key)) + QStringLiteral(": ") + folder;
+    result.problem = QString::fromStdString(languageText(key)) + QStringLiteral("\n") + folder;
     if (!claim.reason.empty()) result.problem += QStringLiteral(" (") + QString::fromStdString(claim.reason) + ")";
     return result;
   }

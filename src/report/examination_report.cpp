@@ -117,12 +117,17 @@ class Page {
   std::string hashCell(const std::string& text) const {
     return text.empty() ? cell(text) : "<td class=\"hash\">" + escaped(text) + "</td>";
   }
-  void beginSection(const char* titleKey, const std::string& anchor);
+  // A part on a new page, or (`newPage` false) on after the one before.
+  void beginSection(const char* titleKey, const std::string& anchor, bool newPage = true);
   void endSection() { out_ += "</td></tr></tbody></table>\n"; }
   void fieldRows(const Json& object, const std::string& prefix);
   void fieldTable(const Json& object);
   std::string logTitle(const Parsed& parsed) const;
   std::optional<double> clockOffset(const Json& record) const;
+
+  // "No. 4 (ScanFile_....json)": the scan segment of the file's channel and
+  // record type that holds its first frame, where a scan log is given.
+  std::string scanSegmentOf(const Json& file) const;
 
   void caseSection();
   void logsSection();
@@ -141,10 +146,12 @@ class Page {
   bool first_ = true;
 };
 
-void Page::beginSection(const char* titleKey, const std::string& anchor) {
+void Page::beginSection(const char* titleKey, const std::string& anchor, bool newPage) {
   // Each part opens a page; the table's head is repeated on every page the
   // part takes, which is how print engines give a running header.
-  out_ += first_ ? "<table class=\"part first\">" : "<table class=\"part\">";
+  // Qt's rich text takes the break only from the element's own style.
+  out_ += first_ || !newPage ? "<table class=\"part first\" width=\"100%\">"
+                             : "<table class=\"part\" width=\"100%\" style=\"page-break-before: always\">";
   first_ = false;
   out_ += "<thead><tr><td class=\"running\">" + header_ + "</td></tr></thead><tbody><tr><td>\n";
   out_ += "<h2 id=\"" + anchor + "\">" + t(titleKey) + "</h2>\n";
@@ -172,7 +179,7 @@ void Page::fieldRows(const Json& object, const std::string& prefix) {
 }
 
 void Page::fieldTable(const Json& object) {
-  out_ += "<table class=\"fields\">\n";
+  out_ += "<table class=\"fields\" border=\"1\" cellspacing=\"0\" cellpadding=\"2\">\n";
   fieldRows(object, "");
   out_ += "</table>\n";
 }
@@ -197,6 +204,31 @@ std::optional<double> Page::clockOffset(const Json& record) const {
   return std::nullopt;
 }
 
+std::string Page::scanSegmentOf(const Json& file) const {
+  const auto integer = [](const Json& object, const char* key, const char* inner) -> std::optional<std::int64_t> {
+    const Json* value = member(object, key);
+    if (value && inner) value = member(*value, inner);
+    if (!value || !value->is_number_integer()) return std::nullopt;
+    return value->get<std::int64_t>();
+  };
+  const auto channel = integer(file, "channel", nullptr);
+  const auto type = integer(file, "recordTypeCode", nullptr);
+  const auto first = integer(file, "firstFrame", "recorder");
+  if (!channel || !type || !first) return {};
+  for (const Parsed& p : parsed_) {
+    const Json* segments = p.ok && p.job == "scan" ? member(p.record, "segments") : nullptr;
+    if (!segments || !segments->is_array()) continue;
+    for (const Json& s : *segments) {
+      if (integer(s, "channel", nullptr) != channel || integer(s, "recordTypeCode", nullptr) != type) continue;
+      const auto start = integer(s, "start", "recorder");
+      const auto end = integer(s, "end", "recorder");
+      if (start && end && *start <= *first && *first <= *end)
+        return texts_("segment number") + " " + textOf(s, "serial") + " (" + fileNameOf(p.log->path) + ")";
+    }
+  }
+  return {};
+}
+
 void Page::caseSection() {
   beginSection("case", "case");
   const Json* found = nullptr;
@@ -204,15 +236,15 @@ void Page::caseSection() {
     if (p.ok && (found = member(p.record, "case"))) break;
   if (found && found->is_object()) fieldTable(*found);
   else out_ += "<p class=\"none\">" + t("not recorded") + "</p>\n";
-  out_ += "<table class=\"fields\">\n<tr><th>" + t("made by") + "</th>" + cell(std::string("Korvex ") + KORVEX_VERSION) +
+  out_ += "<table class=\"fields\" border=\"1\" cellspacing=\"0\" cellpadding=\"2\">\n<tr><th>" + t("made by") + "</th>" + cell(std::string("Korvex ") + KORVEX_VERSION) +
           "</tr>\n<tr><th>" + t("made at") + "</th>" + cell(isoLocalTime(request_.made)) + "</tr>\n</table>\n";
   out_ += "<p>" + t("this report's SHA-256 is in the hash list beside it") + "</p>\n";
   endSection();
 }
 
 void Page::logsSection() {
-  beginSection("jobs", "jobs");
-  out_ += "<table class=\"data\"><thead><tr><th>" + t("log file") + "</th><th>" + t("job") + "</th><th>" +
+  beginSection("jobs", "jobs", false);
+  out_ += "<table class=\"data\" border=\"1\" cellspacing=\"0\" cellpadding=\"2\"><thead><tr><th>" + t("log file") + "</th><th>" + t("job") + "</th><th>" +
           t("program") + "</th><th>" + t("started") + "</th><th>" + t("ended") + "</th><th>" + t("outcome") +
           "</th><th>" + t("SHA-256") + "</th></tr></thead><tbody>\n";
   for (const Parsed& p : parsed_) {
@@ -258,7 +290,7 @@ void Page::settingsSection() {
     const std::optional<double> offset = clockOffset(p.record);
     char seconds[64] = "";
     if (offset) std::snprintf(seconds, sizeof seconds, "%+.0f ", *offset);
-    out_ += "<table class=\"fields\"><tr><th>" + t("clock offset") + "</th>" +
+    out_ += "<table class=\"fields\" border=\"1\" cellspacing=\"0\" cellpadding=\"2\"><tr><th>" + t("clock offset") + "</th>" +
             (offset ? cell(seconds + texts_("seconds") + " (" + texts_("recorder clock minus true time") + ")")
                     : cell("")) +
             "</tr></table>\n";
@@ -278,7 +310,7 @@ void Page::segmentsSection() {
     out_ += "<h3>" + logTitle(p) + "</h3>\n";
     if (!request_.thumbnailsLooked) out_ += "<p class=\"none\">" + t("no disk given: no thumbnails") + "</p>\n";
     const std::optional<double> offset = clockOffset(p.record);
-    out_ += "<table class=\"data\"><thead><tr><th>" + t("segment number") + "</th><th>" + t("channel") + "</th><th>" +
+    out_ += "<table class=\"data\" border=\"1\" cellspacing=\"0\" cellpadding=\"2\"><thead><tr><th>" + t("segment number") + "</th><th>" + t("channel") + "</th><th>" +
             t("type") + "</th><th>" + t("start") + " / " + t("end") + "</th><th>" + t("corrected start") + " / " +
             t("corrected end") + "</th><th>" + t("duration") + "</th><th>" + t("size") + "</th><th>" +
             t("real rate") + "</th><th>" + t("drift") + "</th><th>" + t("thumbnail") + "</th></tr></thead><tbody>\n";
@@ -315,7 +347,7 @@ void Page::segmentsSection() {
               cell(rate) + cell(drift);
       const auto picture = request_.thumbnails.find({index, segment});
       if (picture != request_.thumbnails.end() && !picture->second.empty())
-        out_ += "<td><img class=\"thumb\" width=\"160\" alt=\"" + t("thumbnail") + "\" src=\"data:image/png;base64," +
+        out_ += "<td><img class=\"thumb\" width=\"120\" alt=\"" + t("thumbnail") + "\" src=\"data:image/png;base64," +
                 base64(picture->second) + "\"></td>";
       else
         out_ += "<td class=\"none\">" + t("no thumbnail") + "</td>";
@@ -329,7 +361,7 @@ void Page::segmentsSection() {
 
 void Page::filesSection() {
   beginSection("exported files", "files");
-  out_ += "<table class=\"data\"><thead><tr><th>" + t("file") + "</th><th>" + t("bytes") + "</th><th>" +
+  out_ += "<table class=\"data\" border=\"1\" cellspacing=\"0\" cellpadding=\"2\"><thead><tr><th>" + t("file") + "</th><th>" + t("bytes") + "</th><th>" +
           t("SHA-256") + "</th><th>" + t("segment") + "</th><th>" + t("job") + "</th></tr></thead><tbody>\n";
   bool any = false;
   const auto row = [&](const Json& file, const std::string& from, const Parsed& p) {
@@ -346,8 +378,9 @@ void Page::filesSection() {
     if (!files || !files->is_array()) continue;
     for (const Json& f : *files) {
       if (!f.is_object()) continue;
-      std::string from;
-      if (member(f, "channel")) from = texts_("channel") + " " + textOf(f, "channel") + ", " + textOf(f, "recordType");
+      std::string from = scanSegmentOf(f);
+      if (member(f, "channel"))
+        from += (from.empty() ? "" : ", ") + texts_("channel") + " " + textOf(f, "channel") + ", " + textOf(f, "recordType");
       if (member(f, "firstFrame"))
         from += ", " + textOf(f, "firstFrame") + " - " + textOf(f, "lastFrame") + " (" + textOf(f, "from") + " - " +
                 textOf(f, "to") + ")";
@@ -377,7 +410,7 @@ void Page::stillsSection() {
     endSection();
     return;
   }
-  out_ += "<table class=\"data\"><thead><tr><th>" + t("file") + "</th><th>" + t("time") + "</th><th>" +
+  out_ += "<table class=\"data\" border=\"1\" cellspacing=\"0\" cellpadding=\"2\"><thead><tr><th>" + t("file") + "</th><th>" + t("time") + "</th><th>" +
           t("channel") + "</th><th>" + t("bytes") + "</th><th>" + t("SHA-256") + "</th></tr></thead><tbody>\n";
   for (const auto& [p, still] : stills) {
     std::string name = textOf(*still, "name");
@@ -411,7 +444,7 @@ void Page::recoverySection() {
     std::vector<std::string> columns;
     for (auto c = entries.front().begin(); c != entries.front().end(); ++c)
       if (!c.key().ends_with("Hex")) columns.push_back(c.key());
-    out_ += "<h4>" + t(title) + " (" + std::to_string(entries.size()) + ")</h4>\n<table class=\"data\"><thead><tr>";
+    out_ += "<h4>" + t(title) + " (" + std::to_string(entries.size()) + ")</h4>\n<table class=\"data\" border=\"1\" cellspacing=\"0\" cellpadding=\"2\"><thead><tr>";
     for (const std::string& c : columns) out_ += "<th>" + escaped(texts_(c.c_str())) + "</th>";
     out_ += "</tr></thead><tbody>\n";
     for (const Json& entry : entries) {
@@ -463,7 +496,7 @@ table.data thead { display: table-header-group; }
 tr { page-break-inside: avoid; break-inside: avoid; }
 .hash { font-family: "DejaVu Sans Mono", monospace; font-size: 7pt; word-break: break-all; }
 .none { color: #666; font-style: italic; }
-img.thumb { width: 160px; }
+img.thumb { width: 120px; }
 </style>
 )";
 

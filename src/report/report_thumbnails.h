@@ -12,8 +12,8 @@
 namespace korvex {
 
 // A thumbnail's box; the picture keeps its shape inside it.
-inline constexpr int REPORT_THUMBNAIL_WIDTH = 160;
-inline constexpr int REPORT_THUMBNAIL_HEIGHT = 120;
+inline constexpr int REPORT_THUMBNAIL_WIDTH = 120;
+inline constexpr int REPORT_THUMBNAIL_HEIGHT = 90;
 // A disk of years holds tens of thousands of segments: past this many the
 // rest go without, so that a report stays a file one can open.
 inline constexpr std::size_t MAX_REPORT_THUMBNAILS = 2000;

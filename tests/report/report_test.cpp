@@ -87,6 +87,9 @@ TEST_F(ReportTest, TheReportOfRealLogsHoldsEveryFileAndHashAndItsPictures) {
   const std::string page = testing::readTextFile(pages[0]);
   EXPECT_NE(page.find("K-2026-117"), std::string::npos);
   EXPECT_NE(page.find("R. Ilves"), std::string::npos);
+  // Each exported file names the scan's segment it came from.
+  EXPECT_NE(page.find("<td>No. 1 (ScanFile_"), std::string::npos);
+  EXPECT_NE(page.find("<td>No. 3 (ScanFile_"), std::string::npos);
 
   // Without the disk: no pictures, and the page says why.
   TempDir plain;
