@@ -78,7 +78,10 @@ ReportFilesResult writeReportFiles(const QStringList& logs, const QString& folde
   }
   const std::string out = folder.toStdString();
   OutputFolderLock lock;
-  const OutputFolderCheck claim = claimOutputFolder(out, disk, lock);
+  OutputFolderCheck claim = claimOutputFolder(out, disk, lock);
+  // Nor on any disk the jobs read.
+  for (const std::string& logged : reportDisks(request.logs))
+    if (claim.problem == OutputFolderProblem::None) claim = checkOutputFolder(out, logged);
   if (claim.problem != OutputFolderProblem::None) {
     const char* key = claim.problem == OutputFolderProblem::Busy ? KEY_OUTPUT_BUSY
                       : claim.problem == OutputFolderProblem::InsideStore || claim.problem == OutputFolderProblem::OnEvidence

@@ -129,6 +129,14 @@ int runReportCommand(const std::vector<std::string>& args) {
     request.thumbnails = reportThumbnails(*source, request.logs);
     request.thumbnailsLooked = true;
   }
+  // Nor near any disk the jobs read.
+  for (const std::string& disk : reportDisks(request.logs)) {
+    JobSettings settings;
+    settings.diskRoot = disk;
+    settings.outputFolder = options.out;
+    OutputFolderLock lock;
+    if (!claimOutputFolder(settings, "the report", lock)) return EXIT_FAILURE_OTHER;
+  }
   currentLanguage = options.language;
   request.languageCode = languageReportCode();
   const std::string html = examinationReportHtml(request, languageReportTexts());

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -536,6 +537,20 @@ std::string Page::html() {
 
 std::string examinationReportHtml(const ReportRequest& request, const ReportTexts& texts) {
   return Page(request, texts).html();
+}
+
+std::vector<std::string> reportDisks(const std::vector<ReportLog>& logs) {
+  std::vector<std::string> disks;
+  for (const ReportLog& log : logs) {
+    const Json record = Json::parse(log.text, nullptr, false);
+    const Json* settings = member(record, "settings");
+    const Json* disk = member(record, "disk");
+    for (const Json* named : {settings ? member(*settings, "diskRoot") : nullptr, disk ? member(*disk, "path") : nullptr})
+      if (named && named->is_string() && !named->get<std::string>().empty() &&
+          std::find(disks.begin(), disks.end(), named->get<std::string>()) == disks.end())
+        disks.push_back(named->get<std::string>());
+  }
+  return disks;
 }
 
 std::string sha256Hex(const std::string& bytes) {

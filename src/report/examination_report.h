@@ -31,6 +31,10 @@ struct ReportLog {
 bool readReportLog(const std::string& path, ReportLog& log, std::string& problem);
 inline constexpr std::uint64_t MAX_REPORT_LOG_BYTES = 512ull * 1024 * 1024;
 
+// The disks the logs name (each once, as the jobs were given them), so
+// that a report is refused a folder on any of them as a job is.
+std::vector<std::string> reportDisks(const std::vector<ReportLog>& logs);
+
 // A segment's picture as PNG bytes, by log index and segment index.
 using ReportThumbnails = std::map<std::pair<std::size_t, std::size_t>, std::vector<std::uint8_t>>;
 

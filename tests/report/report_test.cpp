@@ -109,6 +109,8 @@ TEST_F(ReportTest, TheReportOfRealLogsHoldsEveryFileAndHashAndItsPictures) {
 TEST_F(ReportTest, TheCompanionRefusesWhatItCannotReport) {
   const std::string notJson = jobs_.path() + "/notes.json";
   writeText(notJson, "not a log");
+  const std::string diskLog = jobs_.path() + "/scan.json";
+  writeText(diskLog, nlohmann::json{{"job", "scan"}, {"settings", {{"diskRoot", disk_.path()}}}}.dump());
   const struct {
     std::vector<std::string> args;
     int status;
@@ -120,6 +122,8 @@ TEST_F(ReportTest, TheCompanionRefusesWhatItCannotReport) {
       {{"report", jobs_.path() + "/none.json", "--out", out_.path()}, 1, "cannot open"},
       {{"report", notJson, "--out", jobs_.path() + "/none"}, 1, "cannot write the report"},
       {{"report", notJson, "--out", disk_.path(), "--disk", disk_.path()}, 1, "recorder disk"},
+      // Without --disk, the disk the log names.
+      {{"report", diskLog, "--out", disk_.path() + "/dir00000"}, 1, "recorder disk"},
   };
   for (const auto& c : cases) {
     const ProgramRun run = cli(c.args);
