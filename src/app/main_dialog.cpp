@@ -27,6 +27,7 @@
 #include "lang/language.h"
 #include "lang/language_folder.h"
 #include "lang/language_keys.h"
+#include "report/report_texts.h"
 
 namespace korvex {
 
@@ -305,6 +306,7 @@ void MainDialog::applyLanguageTexts() {
   // The picking view comes after the first captions, with its own.
   if (segments_ != nullptr) {
     segmentToggle_->setText(languageCaption(KEY_SEGMENTS_AND_TIMELINE));
+    report_->setText(QString::fromStdString(languageReportTexts()("report...")));
     segments_->applyLanguageTexts();
   }
   alignLabelColumns();

@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <vector>
 
@@ -36,6 +37,9 @@ class MainDialog : public QDialog {
   using FolderChooser = SelectionForm::FolderChooser;
   using FileChooser = SelectionForm::FileChooser;
   using UrlOpener = JobPanel::UrlOpener;
+  // Asks for the jobs' logs of a report; empty when the user cancels.
+  using LogsChooser = std::function<QStringList(QWidget* parent, const QString& title, const QString& startFolder,
+                                                const QString& filter)>;
 
   // Builds the window in its start-up state: controls at their defaults,
   // compact size, start-up language and captions, drive list, output folder.
@@ -100,6 +104,13 @@ class MainDialog : public QDialog {
   // time window, and the job keeps only their frames. False when it does
   // not start.
   bool onBackUpSelection();
+
+  // The examination report (main_dialog_segments.cpp): asks for the jobs'
+  // logs and writes the report and its PDF into the output folder, with
+  // the pictures of the form's disk. False when nothing was written.
+  QPushButton* reportButton() const { return report_; }
+  void setLogsChooser(LogsChooser chooser) { logsChooser_ = std::move(chooser); }
+  bool onReport();
 
  public slots:
   // Fills the language list, reads the start-up language, selects its entry
@@ -177,6 +188,8 @@ class MainDialog : public QDialog {
   void markRecordingDays();
   SegmentBrowser* segments_ = nullptr;
   QToolButton* segmentToggle_ = nullptr;
+  QPushButton* report_ = nullptr;
+  LogsChooser logsChooser_;
   int widthBeforeSegments_ = 0;
 
   QGridLayout* upperGrid_ = nullptr;

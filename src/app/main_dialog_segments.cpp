@@ -1,15 +1,43 @@
 // The window's hook for the picking view: where it sits, what a scan feeds
 // it, and how a pick becomes the backup's selection in the form.
 #include <QBoxLayout>
+#include <QFileDialog>
+#include <QPushButton>
 #include <QToolButton>
 #include <utility>
 
 #include "app/job_panel.h"
 #include "app/main_dialog.h"
+#include "app/report_files.h"
 #include "app/segment_browser.h"
+#include "lang/language.h"
 #include "lang/language_keys.h"
+#include "report/report_texts.h"
 
 namespace korvex {
+
+namespace {
+
+QString reportCaption(const char* key) { return QString::fromStdString(languageReportTexts()(key)); }
+
+}  // namespace
+
+bool MainDialog::onReport() {
+  const QString folder = form_->outputFolderText();
+  const QStringList logs = logsChooser_(this, reportCaption("choose the jobs' logs for the report"), folder,
+                                        languageCaption(KEY_SCAN_LOG_FILES));
+  if (logs.isEmpty()) return false;
+  const DiskChoice disk = form_->diskOfForm();
+  const ReportFilesResult written = writeReportFiles(logs, folder, disk.disk, disk.partition);
+  if (!written.ok) {
+    showMessage(reportCaption("can't write the report") + QStringLiteral("\n") + written.problem);
+    return false;
+  }
+  showSummary(reportCaption("the examination report") + QStringLiteral(":\n") + written.htmlPath +
+                  QStringLiteral("\n") + written.pdfPath + QStringLiteral("\n") + written.hashListPath,
+              folder);
+  return true;
+}
 
 void MainDialog::setUpSegmentView() {
   segmentToggle_ = new QToolButton(this);
@@ -22,13 +50,25 @@ void MainDialog::setUpSegmentView() {
   segments_ = new SegmentBrowser(this);
   segments_->hide();
   segments_->setDiskOfForm([this] { return form_->diskOfForm(); });
+  report_ = new QPushButton(this);
+  report_->setObjectName(QStringLiteral("reportButton"));
+  report_->setAutoDefault(false);
+  report_->setText(reportCaption("report..."));
+  logsChooser_ = [](QWidget* parent, const QString& title, const QString& startFolder, const QString& filter) {
+    return QFileDialog::getOpenFileNames(parent, title, startFolder, filter);
+  };
   if (auto* outer = qobject_cast<QBoxLayout*>(content_->layout())) {
-    outer->addWidget(segmentToggle_, 0, Qt::AlignLeft);
+    auto* row = new QHBoxLayout;
+    row->addWidget(segmentToggle_, 0, Qt::AlignLeft);
+    row->addStretch(1);
+    row->addWidget(report_);
+    outer->addLayout(row);
     outer->addWidget(segments_, 1);
   }
   panel_->setScanStarting(
       [this](const JobSettings& settings, ScanOptions& options) { connectScanToSegmentView(settings, options); });
   connect(segmentToggle_, &QToolButton::toggled, this, &MainDialog::showSegmentView);
+  connect(report_, &QPushButton::clicked, this, &MainDialog::onReport);
   connect(segments_, &SegmentBrowser::pickChanged, this, &MainDialog::applyPickToForm);
   connect(segments_, &SegmentBrowser::segmentsShown, this, &MainDialog::markRecordingDays);
   connect(segments_, &SegmentBrowser::backUpSelectionRequested, this, &MainDialog::onBackUpSelection);

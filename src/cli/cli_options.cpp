@@ -23,6 +23,7 @@ const char* const GENERAL_USAGE =
     "  scan      list the recording segments of every channel in a report\n"
     "  backup    export the selected recordings into AVI files\n"
     "  disks     list the partitions of a disk image or device, and which hold a store\n"
+    "  report    write an examination report made from the jobs' logs\n"
     "\n"
     "  korvex-cli <command> --help   describes a command\n"
     "  korvex-cli --version          prints the version\n";

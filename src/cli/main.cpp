@@ -7,11 +7,13 @@
 #include "cli/cli_options.h"
 #include "cli/commands.h"
 #include "cli/disks_command.h"
+#include "cli/report_command.h"
 
 int main(int argc, char** argv) {
   using namespace korvex::cli;
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (!args.empty() && args[0] == "disks") return runDisksCommand(args);
+  if (!args.empty() && args[0] == "report") return runReportCommand(args);
   CliRequest request;
   std::string error;
   if (!parseCommandLine(args, request, error)) {

@@ -1,0 +1,120 @@
+#include "app/report_files.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QBuffer>
+#include <QFont>
+#include <QPainter>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPdfWriter>
+#include <QTextDocument>
+#include <ctime>
+
+#include "base/output_files.h"
+#include "jobs/output_folder.h"
+#include "lang/language.h"
+#include "lang/language_keys.h"
+#include "report/examination_report.h"
+#include "report/report_thumbnails.h"
+#include "store/disk_source.h"
+
+namespace korvex {
+
+QByteArray pdfOfHtml(const QString& html, int& pages) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  {
+    QPdfWriter writer(&buffer);
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    writer.setPageMargins(QMarginsF(12, 12, 12, 10), QPageLayout::Millimeter);
+    // The document's own unit: a pixel at 96 per inch, as it lays out text.
+    writer.setResolution(96);
+    writer.setCreator(QStringLiteral("Korvex"));
+    QTextDocument document;
+    document.setDocumentMargin(0);
+    document.setHtml(html);
+    const QRect area = writer.pageLayout().paintRectPixels(writer.resolution());
+    // The foot of each page holds its number.
+    const qreal foot = 24;
+    const QSizeF body(area.width(), area.height() - foot);
+    document.setPageSize(body);
+    pages = document.pageCount();
+    QPainter painter(&writer);
+    QFont small = painter.font();
+    small.setPointSizeF(7.5);
+    for (int page = 0; page < pages; ++page) {
+      if (page > 0) writer.newPage();
+      painter.save();
+      painter.translate(0, -page * body.height());
+      QAbstractTextDocumentLayout::PaintContext context;
+      context.clip = QRectF(QPointF(0, page * body.height()), body);
+      // The layout draws whole frames that cross the page's edge.
+      painter.setClipRect(context.clip);
+      document.documentLayout()->draw(&painter, context);
+      painter.restore();
+      painter.setFont(small);
+      painter.drawText(QRectF(0, body.height(), body.width(), foot), Qt::AlignRight | Qt::AlignBottom,
+                       QStringLiteral("%1 / %2").arg(page + 1).arg(pages));
+    }
+  }
+  buffer.close();
+  return bytes;
+}
+
+ReportFilesResult writeReportFiles(const QStringList& logs, const QString& folder, const std::string& disk,
+                                   int partition) {
+  ReportFilesResult result;
+  ReportRequest request;
+  request.made = std::time(nullptr);
+  for (const QString& path : logs) {
+    ReportLog log;
+    std::string problem;
+    if (!readReportLog(path.toStdString(), log, problem)) {
+      result.problem = QString::fromStdString(problem);
+      return result;
+    }
+    request.logs.push_back(std::move(log));
+  }
+  const std::string out = folder.toStdString();
+  OutputFolderLock lock;
+  OutputFolderCheck claim = claimOutputFolder(out, disk, lock);
+  // Nor on any disk the jobs read.
+  for (const std::string& logged : reportDisks(request.logs))
+    if (claim.problem == OutputFolderProblem::None) claim = checkOutputFolder(out, logged);
+  if (claim.problem != OutputFolderProblem::None) {
+    const char* key = claim.problem == OutputFolderProblem::Busy ? KEY_OUTPUT_BUSY
+                      : claim.problem == OutputFolderProblem::InsideStore || claim.problem == OutputFolderProblem::OnEvidence
+                          ? KEY_OUTPUT_INSIDE_DISK
+                          : KEY_OUTPUT_UNUSABLE;
+    result.problem = QString::fromStdString(languageText(key)) + QStringLiteral("\n") + folder;
+    if (!claim.reason.empty()) result.problem += QStringLiteral(" (") + QString::fromStdString(claim.reason) + ")";
+    return result;
+  }
+  if (!disk.empty()) {
+    std::string error;
+    if (const std::unique_ptr<RecordingSource> source = openDiskSource(disk, partition, error)) {
+      request.thumbnails = reportThumbnails(*source, request.logs);
+      request.thumbnailsLooked = true;
+    }
+  }
+  request.languageCode = languageReportCode();
+  const std::string html = examinationReportHtml(request, languageReportTexts());
+  const QByteArray pdf = pdfOfHtml(QString::fromStdString(html), result.pdfPages);
+
+  DiskFolderOutput output(out);
+  const WrittenReport written = writeExaminationReport(
+      output, examinationReportStem(out, request.made),
+      {{".html", html}, {".pdf", std::string(pdf.constData(), static_cast<std::size_t>(pdf.size()))}});
+  if (written.failure.code != FailureCode::None) {
+    result.problem = QString::fromStdString(written.failure.path + ": " + written.failure.reason);
+    return result;
+  }
+  result.ok = true;
+  result.htmlPath = QString::fromStdString(written.paths[0]);
+  result.pdfPath = QString::fromStdString(written.paths[1]);
+  result.hashListPath = QString::fromStdString(written.hashListPath);
+  return result;
+}
+
+}  // namespace korvex
