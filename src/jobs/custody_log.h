@@ -121,5 +121,6 @@ class CustodyLogFiles {
 inline constexpr std::uint64_t LOG_RESERVE_BASE = 16 * 1024;
 inline constexpr std::uint64_t LOG_RESERVE_PER_FILE = 1536;
 inline constexpr std::uint64_t LOG_RESERVE_PER_SEGMENT = 512;
+inline constexpr std::uint64_t LOG_RESERVE_PER_SOURCE_RUN = 128;
 
 }  // namespace korvex
