@@ -27,7 +27,9 @@
 #include <algorithm>
 #include <utility>
 
+#include "app/case_dialog.h"
 #include "app/window_controls.h"
+#include "app/window_settings.h"
 #include "jobs/job_checks.h"
 #include "jobs/selection.h"
 #include "lang/language_keys.h"
@@ -180,6 +182,16 @@ void SelectionForm::createControls() {
   partition_->setRange(0, 128);
   recover_ = new QCheckBox(QStringLiteral("恢复损坏的录像"), band_);
   recover_->setObjectName(QStringLiteral("recover"));
+  caseLabel_ = new QLabel(band_);
+  caseLabel_->setObjectName(QStringLiteral("caseLabel"));
+  caseButton_ = new QPushButton(band_);
+  caseButton_->setObjectName(QStringLiteral("editCase"));
+  caseButton_->setAutoDefault(false);
+  caseEditor_ = editCaseDetails;
+  connect(caseButton_, &QPushButton::clicked, this, &SelectionForm::onEditCase);
+  // Each output folder has the case details last given for it.
+  connect(outputFolder_, &QLineEdit::textChanged, this,
+          [this](const QString& folder) { caseDetails_ = WindowSettings::caseFor(folder); });
 }
 
 void SelectionForm::addUpperRows(QGridLayout* grid, int& row) {
@@ -241,6 +253,10 @@ void SelectionForm::addAdvancedRows(const std::function<void(QWidget* label, QLa
   auto* recoverRow = new QHBoxLayout;
   recoverRow->addWidget(recover_);
   addAdvancedRow(new QLabel(band_), recoverRow);
+  auto* caseRow = new QHBoxLayout;
+  caseRow->addWidget(caseButton_);
+  caseRow->addStretch(1);
+  addAdvancedRow(caseLabel_, caseRow);
 }
 
 // The form top to bottom, each row left to right.
@@ -254,7 +270,7 @@ std::vector<QWidget*> SelectionForm::upperFocusOrder() const {
 }
 
 std::vector<QWidget*> SelectionForm::advancedFocusOrder() const {
-  return {sizeLimit_, folderStart_, folderEnd_, partition_, recover_};
+  return {sizeLimit_, folderStart_, folderEnd_, partition_, recover_, caseButton_};
 }
 
 int SelectionForm::labelColumnWidth() const {
@@ -271,6 +287,8 @@ void SelectionForm::applyLanguageTexts() {
   diskImageAction_->setText(languageCaption(KEY_DISK_IMAGE));
   partitionLabel_->setText(languageCaption(KEY_PARTITION));
   recover_->setText(languageCaption(KEY_RECOVER));
+  caseLabel_->setText(languageCaption(KEY_CASE_DETAILS));
+  caseButton_->setText(languageCaption(KEY_EDIT_CASE));
 }
 
 void SelectionForm::setInitialStates() {
@@ -334,6 +352,7 @@ void SelectionForm::captureBackupSettings(JobSettings& settings) const {
   settings.diskRoot = diskArgument(controlText(ID_DRIVE_LIST));
   settings.outputFolder = localPath(controlText(ID_OUTPUT_FOLDER));
   settings.recover = recover_->isChecked();
+  settings.caseDetails = caseDetails_;
 }
 
 void SelectionForm::captureScanSettings(JobSettings& settings) const {
@@ -342,6 +361,7 @@ void SelectionForm::captureScanSettings(JobSettings& settings) const {
   settings.diskRoot = diskArgument(controlText(ID_DRIVE_LIST));
   settings.outputFolder = localPath(controlText(ID_OUTPUT_FOLDER));
   settings.recover = recover_->isChecked();
+  settings.caseDetails = caseDetails_;
 }
 
 int SelectionForm::partitionValue() const { return partition_->value(); }
@@ -358,6 +378,15 @@ DiskChoice SelectionForm::diskOfForm() const {
 }
 
 void SelectionForm::setFolderChooser(FolderChooser chooser) { folderChooser_ = std::move(chooser); }
+
+void SelectionForm::setCaseEditor(CaseEditor editor) { caseEditor_ = std::move(editor); }
+
+void SelectionForm::onEditCase() {
+  CaseDetails details = caseDetails_;
+  if (!caseEditor_(window_, details)) return;
+  caseDetails_ = details;
+  WindowSettings::saveCase(outputFolder_->text(), caseDetails_);
+}
 
 void SelectionForm::setFileChooser(FileChooser chooser) { fileChooser_ = std::move(chooser); }
 

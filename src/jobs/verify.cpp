@@ -17,6 +17,7 @@
 #include "jobs/custody_log.h"
 #include "jobs/file_hasher.h"
 #include "jobs/sha256_digest.h"
+#include "store/disk_source.h"
 #include "store/recording_file_reader.h"
 
 namespace korvex {
@@ -189,6 +190,32 @@ bool readAviIndex(int fd, std::vector<AviChunk>& chunks, std::string& why) {
   return false;
 }
 
+// The log as JSON; false with a difference noted when it is none.
+bool readJobLog(const std::string& logPath, Json& log, std::vector<std::string>& differences) {
+  FileCloser file{openForReading(logPath)};
+  struct stat info{};
+  if (file.fd < 0 || ::fstat(file.fd, &info) != 0) {
+    differences.push_back(logPath + ": cannot read the log: " + errorText(errno));
+    return false;
+  }
+  if (!S_ISREG(info.st_mode) || static_cast<std::uint64_t>(info.st_size) > MAX_LOG_BYTES) {
+    differences.push_back(logPath + ": not a job's log (" + (S_ISREG(info.st_mode) ? "too large" : "not a regular file") + ")");
+    return false;
+  }
+  std::string text(static_cast<std::size_t>(info.st_size), '\0');
+  if (const int error = readFully(file.fd, reinterpret_cast<std::uint8_t*>(text.data()), text.size(), 0);
+      error != 0) {
+    differences.push_back(logPath + ": cannot read the log: " + errorText(error));
+    return false;
+  }
+  log = Json::parse(text, nullptr, false);
+  if (log.is_discarded() || !log.is_object() || !member(log, "job")) {
+    differences.push_back(logPath + ": not a job's log (no JSON record of a job)");
+    return false;
+  }
+  return true;
+}
+
 class LogCheck {
  public:
   LogCheck(const std::string& logPath, const RecordingSource* disk, const StopRequest* stop)
@@ -238,30 +265,7 @@ class LogCheck {
     return std::move(outcome_);
   }
 
-  bool readLog(Json& log) {
-    FileCloser file{openForReading(logPath_)};
-    struct stat info{};
-    if (file.fd < 0 || ::fstat(file.fd, &info) != 0) {
-      note(logPath_ + ": cannot read the log: " + errorText(errno));
-      return false;
-    }
-    if (!S_ISREG(info.st_mode) || static_cast<std::uint64_t>(info.st_size) > MAX_LOG_BYTES) {
-      note(logPath_ + ": not a job's log (" + (S_ISREG(info.st_mode) ? "too large" : "not a regular file") + ")");
-      return false;
-    }
-    std::string text(static_cast<std::size_t>(info.st_size), '\0');
-    if (const int error = readFully(file.fd, reinterpret_cast<std::uint8_t*>(text.data()), text.size(), 0);
-        error != 0) {
-      note(logPath_ + ": cannot read the log: " + errorText(error));
-      return false;
-    }
-    log = Json::parse(text, nullptr, false);
-    if (log.is_discarded() || !log.is_object() || !member(log, "job")) {
-      note(logPath_ + ": not a job's log (no JSON record of a job)");
-      return false;
-    }
-    return true;
-  }
+  bool readLog(Json& log) { return readJobLog(logPath_, log, outcome_.differences); }
 
   const FileHash& actualHash(const std::string& name) {
     auto found = hashes_.find(name);
@@ -486,6 +490,29 @@ class LogCheck {
 
 VerifyOutcome verifyLog(const std::string& logPath, const RecordingSource* disk, const StopRequest* stop) {
   return LogCheck(logPath, disk, stop).run();
+}
+
+VerifyOutcome verifyLogOnItsDisk(const std::string& logPath, const StopRequest* stop) {
+  Json log;
+  std::vector<std::string> problems;
+  if (!readJobLog(logPath, log, problems) || textOf(log, "job") != std::optional<std::string>("backup"))
+    return verifyLog(logPath, nullptr, stop);
+  const Json* disk = member(log, "disk");
+  const auto path = disk != nullptr ? textOf(*disk, "path") : std::nullopt;
+  const Json* partition = disk != nullptr ? member(*disk, "partition") : nullptr;
+  const auto index = partition != nullptr ? numberOf(*partition, "index") : std::nullopt;
+  if (!path) {
+    VerifyOutcome outcome = verifyLog(logPath, nullptr, stop);
+    outcome.differences.push_back(logPath + ": the log names no disk");
+    return outcome;
+  }
+  OpenedDisk opened = openDisk(*path, index && *index <= 128 ? static_cast<int>(*index) : 0);
+  if (!opened) {
+    VerifyOutcome outcome = verifyLog(logPath, nullptr, stop);
+    outcome.differences.push_back(diskFailureText(opened.failure));
+    return outcome;
+  }
+  return verifyLog(logPath, opened.source.get(), stop);
 }
 
 std::string verifySummary(const VerifyOutcome& outcome) {

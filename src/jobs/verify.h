@@ -28,6 +28,11 @@ struct VerifyOutcome {
 // between chunks.
 VerifyOutcome verifyLog(const std::string& logPath, const RecordingSource* disk, const StopRequest* stop = nullptr);
 
+// The same with the disk the log names (its path and partition, opened
+// read-only as a job opens it); a disk that does not open is a difference,
+// and the files are still checked against the log. A scan's log needs no disk.
+VerifyOutcome verifyLogOnItsDisk(const std::string& logPath, const StopRequest* stop = nullptr);
+
 // "all 3 files and 120 chunks hold" or "2 differences in 3 files and 120 chunks".
 std::string verifySummary(const VerifyOutcome& outcome);
 

@@ -125,8 +125,24 @@ inline constexpr const char* KEY_COLUMN_END = "end";
 inline constexpr const char* KEY_COLUMN_DURATION = "duration";
 inline constexpr const char* KEY_COLUMN_SIZE = "size";
 
+// Case details, written into every job's log, and the check of a log.
+inline constexpr const char* KEY_CASE_DETAILS = "case details";
+inline constexpr const char* KEY_EDIT_CASE = "case...";
+inline constexpr const char* KEY_CASE_NUMBER = "case number";
+inline constexpr const char* KEY_EXHIBIT = "exhibit reference";
+inline constexpr const char* KEY_EXAMINER = "examiner";
+inline constexpr const char* KEY_ORGANISATION = "organisation";
+inline constexpr const char* KEY_NOTES = "notes";
+inline constexpr const char* KEY_CANCEL = "cancel";
+inline constexpr const char* KEY_VERIFY_LOG = "verify...";
+inline constexpr const char* KEY_VERIFY_LOG_TITLE = "verify a job's log";
+inline constexpr const char* KEY_JOB_LOG_FILES = "job logs (*.json);;all files (*)";
+inline constexpr const char* KEY_VERIFYING = "verifying...";
+inline constexpr const char* KEY_VERIFY_HOLDS = "everything the log lists holds";
+inline constexpr const char* KEY_VERIFY_DIFFERS = "the log does not hold";
+
 // Every key that a language file must hold.
-inline constexpr std::array<const char*, 95> LANGUAGE_KEYS = {
+inline constexpr std::array<const char*, 109> LANGUAGE_KEYS = {
     KEY_LANGUAGE,        KEY_BROWSE,           KEY_BACKUP_TIME,     KEY_BACKUP_CHANNEL,
     KEY_BACKUP_RECORD_TYPE, KEY_BACKUP_DISK,   KEY_OUTPUT_PATH,     KEY_START_BACKUP,
     KEY_STOP_BACKUP,     KEY_ADVANCED_SETTING, KEY_BACKUP_MAX_DATA_SIZE, KEY_FOLDER_RANGE,
@@ -152,6 +168,10 @@ inline constexpr std::array<const char*, 95> LANGUAGE_KEYS = {
     KEY_DAY_WITHOUT_RECORDINGS, KEY_CHANNEL_SHORT, KEY_NO_SEGMENTS,  KEY_COLUMN_CHANNEL,
     KEY_COLUMN_TYPE,     KEY_COLUMN_START,     KEY_COLUMN_END,      KEY_COLUMN_DURATION,
     KEY_COLUMN_SIZE,
+    KEY_CASE_DETAILS,    KEY_EDIT_CASE,        KEY_CASE_NUMBER,     KEY_EXHIBIT,
+    KEY_EXAMINER,        KEY_ORGANISATION,     KEY_NOTES,           KEY_CANCEL,
+    KEY_VERIFY_LOG,      KEY_VERIFY_LOG_TITLE, KEY_JOB_LOG_FILES,   KEY_VERIFYING,
+    KEY_VERIFY_HOLDS,    KEY_VERIFY_DIFFERS,
 };
 
 }  // namespace korvex
