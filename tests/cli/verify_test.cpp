@@ -192,3 +192,37 @@ TEST(CaseDetails, AreInTheLogOnlyWhenGiven) {
 
 }  // namespace
 }  // namespace korvex
+
+namespace korvex {
+namespace {
+
+// Selections that leave frames of a channel out between the ones a file
+// takes: the runs the log records still name exactly the file's chunks.
+TEST(VerifyAfterASelection, EveryChunkMeetsItsFrame) {
+  const testing::ScopedTimeZone zone("UTC0");
+  TempDir disk;
+  testing::SimulationOptions options;
+  options.fileBytes = 30000;
+  testing::simulateRecorder(disk.root(), {{0, 1, T0, 4, true}, {1, 2, T0, 4, true}, {0, 8, T0 + 6, 2, true}},
+                            options);
+  const std::vector<std::vector<std::string>> selections = {
+      {},
+      {"--channels", "2"},
+      {"--begin", "2012-05-04 08:09:11", "--end", "2012-05-04 08:09:12"},
+      {"--types", "time,manual"},
+      {"--recover"},
+  };
+  for (const auto& selection : selections) {
+    TempDir out;
+    std::vector<std::string> args = {"backup", "--disk", disk.path(), "--out", out.path()};
+    args.insert(args.end(), selection.begin(), selection.end());
+    const ProgramRun backup = cli(args);
+    ASSERT_EQ(backup.exitStatus, 0) << backup.err;
+    const ProgramRun run = cli({"verify", onlyFile(out.path(), "BackupLog_", ".json"), "--disk", disk.path()});
+    EXPECT_EQ(run.exitStatus, 0) << (selection.empty() ? "" : selection[0]) << "\n" << run.err;
+    EXPECT_EQ(run.err.find(" 0 chunks"), std::string::npos) << run.err;
+  }
+}
+
+}  // namespace
+}  // namespace korvex
