@@ -186,6 +186,10 @@ TEST(CaseDetails, AreInTheLogOnlyWhenGiven) {
       const auto log = nlohmann::json::parse(testing::readTextFile(logs[0]));
       if (r.expected.is_null()) EXPECT_FALSE(log.contains("case")) << command;
       else EXPECT_EQ(log["case"], r.expected) << command;
+      // A scan's log vouches for its report.
+      const ProgramRun verified = cli({"verify", logs[0]});
+      EXPECT_EQ(verified.exitStatus, 0) << verified.err;
+      EXPECT_NE(verified.err.find("all of 1 files"), std::string::npos) << verified.err;
     }
   }
 }
