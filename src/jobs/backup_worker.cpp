@@ -193,7 +193,8 @@ WalkVerdict BackupWorker::exportFileFrames(std::int32_t folder, int file, Record
 
   FrameHeader frame;
   while (reader.nextFrame(frame)) {
-    if (frame.channel >= 0 && frame.channel < CHANNEL_TABLE_SIZE) ++framesGiven_[static_cast<std::size_t>(frame.channel)];
+    if (frame.channel >= 0 && frame.channel < CHANNEL_TABLE_SIZE)
+      ++framesGiven_[static_cast<std::size_t>(frame.channel)];
     frameRecovered_ = reader.frameRecovered();
     frameResidual_ = reader.frameResidual();
     if (frameRecovered_) ++result_.recovery.recoveredFrames;

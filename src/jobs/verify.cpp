@@ -199,7 +199,8 @@ bool readJobLog(const std::string& logPath, Json& log, std::vector<std::string>&
     return false;
   }
   if (!S_ISREG(info.st_mode) || static_cast<std::uint64_t>(info.st_size) > MAX_LOG_BYTES) {
-    differences.push_back(logPath + ": not a job's log (" + (S_ISREG(info.st_mode) ? "too large" : "not a regular file") + ")");
+    const char* why = S_ISREG(info.st_mode) ? "too large" : "not a regular file";
+    differences.push_back(logPath + ": not a job's log (" + why + ")");
     return false;
   }
   std::string text(static_cast<std::size_t>(info.st_size), '\0');
@@ -286,7 +287,8 @@ class LogCheck {
     }
     const FileHash& hash = actualHash(file.name);
     if (!hash.failure.empty()) note(path + ": cannot be read: " + hash.failure);
-    else if (hash.sha256 != *file.sha256) note(path + ": its SHA-256 is " + hash.sha256 + ", the log gives " + *file.sha256);
+    else if (hash.sha256 != *file.sha256)
+      note(path + ": its SHA-256 is " + hash.sha256 + ", the log gives " + *file.sha256);
   }
 
   void checkHashList(const std::vector<Listed>& listed) {
@@ -344,7 +346,7 @@ class LogCheck {
     for (const Json& run : *sources) {
       const auto folder = numberOf(run, "folder"), number = numberOf(run, "file");
       const auto offset = numberOf(run, "offset"), frames = numberOf(run, "frames");
-      if (!folder || !number || !offset || !frames || *folder > INT32_MAX || *number > INT32_MAX) {
+      if (!folder || !number || !offset || !frames || *frames == 0 || *folder > INT32_MAX || *number > INT32_MAX) {
         note(path + ": a run of its frames in the log is not a folder, file, offset and count");
         return false;
       }
@@ -438,9 +440,9 @@ class LogCheck {
         }
         if (!sameChunk(avi.fd, chunks[next], data, length, chunkBytes)) {
           if (differing++ == 0) {
-            firstDifference = path + ": chunk " + std::to_string(next + 1) + " is not the payload of its frame: channel " +
-                              std::to_string(channel + 1) + ", " + recording + " at offset " + std::to_string(at) +
-                              ", " + frameTimeText(frame.timeStamp);
+            firstDifference = path + ": chunk " + std::to_string(next + 1) +
+                              " is not the payload of its frame: channel " + std::to_string(channel + 1) + ", " +
+                              recording + " at offset " + std::to_string(at) + ", " + frameTimeText(frame.timeStamp);
           }
         }
         ++next;
@@ -467,7 +469,8 @@ class LogCheck {
     }
     const auto logged = textOf(*file.entry, "payloadSha256");
     if (!logged) note(path + ": the log holds no digest of its payloads");
-    else if (digest.finish() != *logged) note(path + ": the payloads read from the disk do not give the log's payloadSha256");
+    else if (digest.finish() != *logged)
+      note(path + ": the payloads read from the disk do not give the log's payloadSha256");
   }
 
   // Whether the AVI's chunk holds exactly `data` (its pad byte aside).
