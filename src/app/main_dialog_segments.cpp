@@ -73,6 +73,7 @@ void MainDialog::setUpSegmentView() {
   connect(segments_, &SegmentBrowser::segmentsShown, this, &MainDialog::markRecordingDays);
   connect(segments_, &SegmentBrowser::backUpSelectionRequested, this, &MainDialog::onBackUpSelection);
   connect(segments_, &SegmentBrowser::problem, this, &MainDialog::showMessage);
+  connect(segments_, &SegmentBrowser::verified, this, &MainDialog::showMessage);
   connect(segments_, &SegmentBrowser::logDiskOpened, form_, &SelectionForm::takeDisk);
 }
 

@@ -18,6 +18,7 @@
 #include "app/picture_loader.h"
 #include "app/segment_table_model.h"
 #include "jobs/scan_log_reader.h"
+#include "jobs/verify.h"
 #include "lang/language.h"
 #include "lang/language_keys.h"
 #include "store/record_types.h"
@@ -73,6 +74,9 @@ SegmentBrowser::SegmentBrowser(QWidget* parent) : QWidget(parent), inbox_(std::m
   openLog_ = new QPushButton(this);
   openLog_->setObjectName(QStringLiteral("openScanLog"));
   openLog_->setAutoDefault(false);
+  verify_ = new QPushButton(this);
+  verify_->setObjectName(QStringLiteral("verifyLog"));
+  verify_->setAutoDefault(false);
   channelFilter_ = new QComboBox(this);
   channelFilter_->setObjectName(QStringLiteral("channelFilter"));
   typeFilter_ = new QComboBox(this);
@@ -126,6 +130,7 @@ SegmentBrowser::SegmentBrowser(QWidget* parent) : QWidget(parent), inbox_(std::m
 
   auto* tools = new QHBoxLayout;
   tools->addWidget(openLog_);
+  tools->addWidget(verify_);
   tools->addWidget(channelFilter_);
   tools->addWidget(typeFilter_);
   tools->addWidget(count_, 1);
@@ -232,6 +237,11 @@ SegmentBrowser::SegmentBrowser(QWidget* parent) : QWidget(parent), inbox_(std::m
     const QString path = QFileDialog::getOpenFileName(this, texts_.openLogTitle, QString(), texts_.logFiles);
     if (!path.isEmpty()) openScanLog(path);
   });
+  connect(verify_, &QPushButton::clicked, this, [this] {
+    const QString path =
+        QFileDialog::getOpenFileName(this, text(KEY_VERIFY_LOG_TITLE), QString(), text(KEY_JOB_LOG_FILES));
+    if (!path.isEmpty()) verifyJobLog(path);
+  });
   auto filterChanged = [this] {
     model_->setFilter(channelFilter_->currentData().toInt(), typeFilter_->currentData().toInt());
     showPickInTable();
@@ -241,7 +251,34 @@ SegmentBrowser::SegmentBrowser(QWidget* parent) : QWidget(parent), inbox_(std::m
   connect(typeFilter_, &QComboBox::activated, this, filterChanged);
 }
 
-SegmentBrowser::~SegmentBrowser() = default;
+SegmentBrowser::~SegmentBrowser() {
+  if (!verifier_.joinable()) return;
+  verifyStop_->request();
+  verifier_.join();
+}
+
+void SegmentBrowser::verifyJobLog(const QString& path) {
+  if (verifier_.joinable()) return;  // one check at a time
+  verify_->setEnabled(false);
+  verify_->setText(text(KEY_VERIFYING));
+  verifyStop_ = std::make_unique<StopRequest>();
+  verifier_ = std::thread([this, stop = verifyStop_.get(), log = QFile::encodeName(path).toStdString()] {
+    const VerifyOutcome outcome = verifyLogOnItsDisk(log, stop);
+    QMetaObject::invokeMethod(this, [this, outcome] {
+      verifier_.join();
+      // Up to this many differences are shown; the summary counts them all.
+      constexpr std::size_t SHOWN = 12;
+      QString words = outcome.holds() ? text(KEY_VERIFY_HOLDS) : text(KEY_VERIFY_DIFFERS);
+      for (std::size_t i = 0; i < outcome.differences.size() && i < SHOWN; ++i)
+        words += QLatin1Char('\n') + QString::fromStdString(outcome.differences[i]);
+      if (outcome.differences.size() > SHOWN) words += QStringLiteral("\n...");
+      words += QLatin1Char('\n') + QString::fromStdString(verifySummary(outcome));
+      verify_->setEnabled(true);
+      verify_->setText(text(KEY_VERIFY_LOG));
+      emit verified(words);
+    }, Qt::QueuedConnection);
+  });
+}
 
 void SegmentBrowser::applyLanguageTexts() {
   texts_.allChannels = text(KEY_ALL_CHANNELS);
@@ -260,6 +297,7 @@ void SegmentBrowser::applyLanguageTexts() {
   texts_.dayWithoutRecordings = text(KEY_DAY_WITHOUT_RECORDINGS);
   texts_.laneChannel = text(KEY_CHANNEL_SHORT);
   openLog_->setText(text(KEY_OPEN_SCAN_LOG));
+  if (verify_->isEnabled()) verify_->setText(text(KEY_VERIFY_LOG));
   backUp_->setText(text(KEY_BACK_UP_SELECTION));
   wholeDisk_->setText(text(KEY_WHOLE_DISK));
   zoomIn_->setText(text(KEY_ZOOM_IN));

@@ -13,11 +13,13 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/picture_loader.h"
 #include "app/segment_list.h"
 #include "app/timeline_view.h"
+#include "base/stop_request.h"
 #include "jobs/job_result.h"
 #include "jobs/job_settings.h"
 #include "preview/key_frame.h"
@@ -98,6 +100,11 @@ class SegmentBrowser : public QWidget {
   QComboBox* channelFilter() const { return channelFilter_; }
   QComboBox* typeFilter() const { return typeFilter_; }
   QPushButton* openScanLogButton() const { return openLog_; }
+  QPushButton* verifyLogButton() const { return verify_; }
+  // Checks the job's log at `path` (scan or backup) against its files and,
+  // for a backup, the disk it names, on a thread of its own: verified()
+  // gives the outcome in words.
+  void verifyJobLog(const QString& path);
   QPushButton* wholeDiskButton() const { return wholeDisk_; }
   QPushButton* zoomInButton() const { return zoomIn_; }
   QPushButton* zoomOutButton() const { return zoomOut_; }
@@ -118,6 +125,7 @@ class SegmentBrowser : public QWidget {
   void problem(const QString& text);
   // An opened scan log names the disk its segments are on.
   void logDiskOpened(const DiskChoice& disk);
+  void verified(const QString& text);
 
  private:
   struct Inbox {
@@ -175,6 +183,10 @@ class SegmentBrowser : public QWidget {
   QLabel* count_ = nullptr;
   QPushButton* backUp_ = nullptr;
   QPushButton* openLog_ = nullptr;
+  QPushButton* verify_ = nullptr;
+  // The check of a log under way, and how to end it early.
+  std::thread verifier_;
+  std::unique_ptr<StopRequest> verifyStop_;
   QPushButton* wholeDisk_ = nullptr;
   QPushButton* zoomIn_ = nullptr;
   QPushButton* zoomOut_ = nullptr;

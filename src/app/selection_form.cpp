@@ -29,7 +29,9 @@
 #include <algorithm>
 #include <utility>
 
+#include "app/case_dialog.h"
 #include "app/window_controls.h"
+#include "app/window_settings.h"
 #include "jobs/job_checks.h"
 #include "jobs/selection.h"
 #include "lang/language_keys.h"
@@ -195,6 +197,16 @@ void SelectionForm::createControls() {
   const QRegularExpression digits(QStringLiteral("[0-9]{0,10}"));
   for (QLineEdit* edit : {sizeLimit_, folderStart_, folderEnd_})
     edit->setValidator(new QRegularExpressionValidator(digits, edit));
+  caseLabel_ = new QLabel(band_);
+  caseLabel_->setObjectName(QStringLiteral("caseLabel"));
+  caseButton_ = new QPushButton(band_);
+  caseButton_->setObjectName(QStringLiteral("editCase"));
+  caseButton_->setAutoDefault(false);
+  caseEditor_ = editCaseDetails;
+  connect(caseButton_, &QPushButton::clicked, this, &SelectionForm::onEditCase);
+  // Each output folder has the case details last given for it.
+  connect(outputFolder_, &QLineEdit::textChanged, this,
+          [this](const QString& folder) { caseDetails_ = WindowSettings::caseFor(folder); });
 }
 
 void SelectionForm::addUpperRows(QGridLayout* grid, int& row) {
@@ -259,6 +271,10 @@ void SelectionForm::addAdvancedRows(const std::function<void(QWidget* label, QLa
   auto* timeFileRow = new QHBoxLayout;
   timeFileRow->addWidget(timeFile_);
   addAdvancedRow(new QLabel(band_), timeFileRow);
+  auto* caseRow = new QHBoxLayout;
+  caseRow->addWidget(caseButton_);
+  caseRow->addStretch(1);
+  addAdvancedRow(caseLabel_, caseRow);
 }
 
 // The form top to bottom, each row left to right.
@@ -272,7 +288,7 @@ std::vector<QWidget*> SelectionForm::upperFocusOrder() const {
 }
 
 std::vector<QWidget*> SelectionForm::advancedFocusOrder() const {
-  return {sizeLimit_, folderStart_, folderEnd_, partition_, recover_, timeFile_};
+  return {sizeLimit_, folderStart_, folderEnd_, partition_, recover_, timeFile_, caseButton_};
 }
 
 int SelectionForm::labelColumnWidth() const {
@@ -299,6 +315,8 @@ void SelectionForm::applyLanguageTexts() {
   partitionLabel_->setText(languageCaption(KEY_PARTITION));
   recover_->setText(languageCaption(KEY_RECOVER));
   timeFile_->setText(languageCaption(KEY_WRITE_TIME_FILE));
+  caseLabel_->setText(languageCaption(KEY_CASE_DETAILS));
+  caseButton_->setText(languageCaption(KEY_EDIT_CASE));
 }
 
 void SelectionForm::setInitialStates() {
@@ -363,6 +381,7 @@ void SelectionForm::captureBackupSettings(JobSettings& settings) const {
   settings.outputFolder = localPath(controlText(ID_OUTPUT_FOLDER));
   settings.recover = recover_->isChecked();
   settings.timeFile = timeFile_->isChecked();
+  settings.caseDetails = caseDetails_;
 }
 
 void SelectionForm::captureScanSettings(JobSettings& settings) const {
@@ -372,6 +391,7 @@ void SelectionForm::captureScanSettings(JobSettings& settings) const {
   settings.outputFolder = localPath(controlText(ID_OUTPUT_FOLDER));
   settings.recover = recover_->isChecked();
   settings.timeFile = timeFile_->isChecked();
+  settings.caseDetails = caseDetails_;
 }
 
 int SelectionForm::partitionValue() const { return partition_->value(); }
@@ -388,6 +408,15 @@ DiskChoice SelectionForm::diskOfForm() const {
 }
 
 void SelectionForm::setFolderChooser(FolderChooser chooser) { folderChooser_ = std::move(chooser); }
+
+void SelectionForm::setCaseEditor(CaseEditor editor) { caseEditor_ = std::move(editor); }
+
+void SelectionForm::onEditCase() {
+  CaseDetails details = caseDetails_;
+  if (!caseEditor_(window_, details)) return;
+  caseDetails_ = details;
+  WindowSettings::saveCase(outputFolder_->text(), caseDetails_);
+}
 
 void SelectionForm::setFileChooser(FileChooser chooser) { fileChooser_ = std::move(chooser); }
 

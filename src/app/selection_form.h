@@ -43,6 +43,8 @@ class SelectionForm : public QObject {
   // Asks for a file (a disk image); the empty text when the user cancels.
   using FileChooser = std::function<QString(QWidget* parent, const QString& title, const QString& startFolder,
                                             const QString& filter)>;
+  // Lets the user change the case details; true when they were confirmed.
+  using CaseEditor = std::function<bool(QWidget* parent, CaseDetails& details)>;
 
   // Makes the controls: the upper ones in `window`, the advanced ones in
   // `band`; then the drive list and the default output folder.
@@ -97,6 +99,10 @@ class SelectionForm : public QObject {
 
   void setFolderChooser(FolderChooser chooser);
   void setFileChooser(FileChooser chooser);
+  void setCaseEditor(CaseEditor editor);
+  // The case details every job into the output folder shown now takes.
+  const CaseDetails& caseDetails() const { return caseDetails_; }
+  QPushButton* caseButton() const { return caseButton_; }
 
   QCheckBox* recoverBox() const { return recover_; }
   QCheckBox* timeFileBox() const { return timeFile_; }
@@ -108,6 +114,8 @@ class SelectionForm : public QObject {
   void onBrowseDiskFolder();
   void onBrowseDiskImage();
   void onAllChannels();
+  // Edits the output folder's case details and remembers them for it.
+  void onEditCase();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -154,8 +162,12 @@ class SelectionForm : public QObject {
   QLineEdit* folderEnd_ = nullptr;
   QLabel* partitionLabel_ = nullptr;
   QSpinBox* partition_ = nullptr;
+  QLabel* caseLabel_ = nullptr;
+  QPushButton* caseButton_ = nullptr;
+  CaseDetails caseDetails_;
   FolderChooser folderChooser_;
   FileChooser fileChooser_;
+  CaseEditor caseEditor_;
 };
 
 }  // namespace korvex

@@ -2,6 +2,8 @@
 
 #include <QSettings>
 #include <QVariant>
+#include <array>
+#include <string>
 
 namespace korvex {
 
@@ -14,6 +16,20 @@ constexpr const char* SETTING_LANGUAGE = "language";
 constexpr const char* SETTING_WIDTH = "windowWidth";
 constexpr const char* SETTING_ADVANCED = "advancedOpen";
 constexpr const char* SETTING_TIME_FILE = "timeFile";
+// One group per output folder, named by the folder's bytes in hex: a path
+// holds '/' and other characters that a key may not.
+constexpr const char* SETTING_CASES = "cases";
+constexpr const char* CASE_FIELDS[] = {"number", "exhibit", "examiner", "organisation", "notes"};
+
+QString caseGroup(const QString& outputFolder) {
+  QString folder = outputFolder;
+  while (folder.size() > 1 && folder.endsWith(QLatin1Char('/'))) folder.chop(1);
+  return QLatin1String(SETTING_CASES) + QLatin1Char('/') + QString::fromLatin1(folder.toUtf8().toHex());
+}
+
+std::array<std::string*, 5> caseFields(CaseDetails& c) {
+  return {&c.number, &c.exhibit, &c.examiner, &c.organisation, &c.notes};
+}
 
 }  // namespace
 
@@ -40,6 +56,25 @@ void WindowSettings::save() const {
   remembered.setValue(QLatin1String(SETTING_WIDTH), width);
   remembered.setValue(QLatin1String(SETTING_ADVANCED), advancedOpen);
   remembered.setValue(QLatin1String(SETTING_TIME_FILE), timeFile);
+}
+
+CaseDetails WindowSettings::caseFor(const QString& outputFolder) {
+  QSettings remembered;
+  remembered.beginGroup(caseGroup(outputFolder));
+  CaseDetails details;
+  const auto fields = caseFields(details);
+  for (std::size_t i = 0; i < fields.size(); ++i)
+    *fields[i] = remembered.value(QLatin1String(CASE_FIELDS[i])).toString().toStdString();
+  return details;
+}
+
+void WindowSettings::saveCase(const QString& outputFolder, const CaseDetails& details) {
+  QSettings remembered;
+  remembered.beginGroup(caseGroup(outputFolder));
+  CaseDetails copy = details;
+  const auto fields = caseFields(copy);
+  for (std::size_t i = 0; i < fields.size(); ++i)
+    remembered.setValue(QLatin1String(CASE_FIELDS[i]), QString::fromStdString(*fields[i]));
 }
 
 void WindowSettings::saveLanguage(int language) { QSettings().setValue(QLatin1String(SETTING_LANGUAGE), language); }

@@ -6,6 +6,8 @@
 #include <QString>
 #include <optional>
 
+#include "jobs/job_settings.h"
+
 namespace korvex {
 
 struct WindowSettings {
@@ -25,6 +27,10 @@ struct WindowSettings {
   void save() const;
   // Keeps the language alone, as soon as it is chosen.
   static void saveLanguage(int language);
+  // The case details last given for jobs into `outputFolder`; empty ones
+  // for a folder never given any.
+  static CaseDetails caseFor(const QString& outputFolder);
+  static void saveCase(const QString& outputFolder, const CaseDetails& details);
 };
 
 }  // namespace korvex

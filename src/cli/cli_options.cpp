@@ -24,6 +24,7 @@ const char* const GENERAL_USAGE =
     "  backup    export the selected recordings into AVI files\n"
     "  disks     list the partitions of a disk image or device, and which hold a store\n"
     "  report    write an examination report made from the jobs' logs\n"
+    "  verify    check a job's files against its log, and its AVI files against the disk\n"
     "\n"
     "  korvex-cli <command> --help   describes a command\n"
     "  korvex-cli --version          prints the version\n";
@@ -41,6 +42,30 @@ const char* const GENERAL_USAGE =
   "damaged and taken by neither job. stderr shows what was recovered, up to 20\n" \
   "entries of each kind and a count of the rest; the job's log (.json) lists\n" \
   "every one.\n"
+
+#define CASE_HELP \
+  "  --case TEXT         the case number, written into the job's log\n" \
+  "  --exhibit TEXT      the exhibit reference of the disk\n" \
+  "  --examiner TEXT     who runs the job\n" \
+  "  --organisation TEXT the examiner's organisation\n" \
+  "  --notes TEXT        anything else the log should hold\n"
+
+const char* const VERIFY_USAGE =
+    "usage: korvex-cli verify LOG.json [--disk DISK] [--partition N]\n"
+    "\n"
+    "Checks every file a job's log lists, in the log's folder, against its SHA-256,\n"
+    "and the hash list beside the log (.sha256) against the log. With --disk, the\n"
+    "disk the backup read, each AVI file's chunks are compared one by one with the\n"
+    "payloads of the frames they came from, read again from the recording files,\n"
+    "and with the digest of those payloads the backup logged. Nothing is written.\n"
+    "\n"
+    "  --disk DISK         the recorder disk the backup read (folder, image, device)\n"
+    "  --partition N       on an image or device, the partition that holds the store\n"
+    "\n"
+    "Each difference is one line on stderr, naming the file (and for a chunk the\n"
+    "frame: channel, recording file, offset, time), then a summary.\n"
+    "Exit status: 0 everything holds; 1 a difference, a file missing or a disk that\n"
+    "cannot be read; 2 bad usage; 130 interrupted.\n";
 
 const char* const SCAN_USAGE =
     "usage: korvex-cli scan --disk DISK --out DIR [--partition N]\n"
@@ -63,6 +88,7 @@ const char* const SCAN_USAGE =
     "  --recover           recovery for a damaged disk (see below)\n"
     "  --no-time-file      leave each segment's frame rate against the recorder's\n"
     "                      time stamps out of the job's log (.json)\n"
+    CASE_HELP
     "\n"
     RECOVER_HELP
     "\n"
@@ -107,6 +133,7 @@ const char* const BACKUP_USAGE =
     "  --no-time-file      no subtitle file (.srt) of the recorder's time beside each\n"
     "                      AVI file, and no frame rate against the time stamps in\n"
     "                      the job's log (.json)\n"
+    CASE_HELP
     "\n"
     RECOVER_HELP
     "AVI files made of such older frames end in _recovered.avi.\n"
@@ -198,12 +225,79 @@ bool parseTypes(const std::string& text, JobSettings& settings, std::string& err
   return true;
 }
 
+// The case detail an option names, or null.
+std::string* caseField(JobSettings& settings, const std::string& option) {
+  CaseDetails& c = settings.caseDetails;
+  if (option == "--case") return &c.number;
+  if (option == "--exhibit") return &c.exhibit;
+  if (option == "--examiner") return &c.examiner;
+  if (option == "--organisation") return &c.organisation;
+  if (option == "--notes") return &c.notes;
+  return nullptr;
+}
+
+bool parseVerify(const std::vector<std::string>& args, CliRequest& request, std::string& error) {
+  request.command = Command::Verify;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    std::string option = args[i];
+    if (option == "--help" || option == "-h") {
+      request.helpFor = Command::Verify;
+      request.command = Command::Help;
+      return true;
+    }
+    if (option.rfind("--", 0) != 0) {
+      if (!request.logPath.empty()) {
+        error = "verify takes one log, not '" + option + "' too";
+        return false;
+      }
+      request.logPath = option;
+      continue;
+    }
+    std::optional<std::string> value;
+    if (const auto eq = option.find('='); eq != std::string::npos) {
+      value = option.substr(eq + 1);
+      option.resize(eq);
+    }
+    if (option != "--disk" && option != "--partition") {
+      error = "unknown option '" + option + "' for verify";
+      return false;
+    }
+    if (!value) {
+      if (i + 1 >= args.size()) {
+        error = "option " + option + " needs a value";
+        return false;
+      }
+      value = args[++i];
+    }
+    if (option == "--disk") {
+      if (value->empty()) {
+        error = "--disk needs a folder, a disk image or a device";
+        return false;
+      }
+      request.settings.diskRoot = *value;
+    } else {
+      const auto number = strictNumber(*value);
+      if (!number || *number < 1) {
+        error = "--partition: '" + *value + "' is not a partition number (1, 2, ...)";
+        return false;
+      }
+      request.partition = *number;
+    }
+  }
+  if (request.logPath.empty()) {
+    error = "verify needs a job's log: korvex-cli verify LOG.json [--disk DISK]";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 const char* usageText(Command command) {
   switch (command) {
     case Command::Scan: return SCAN_USAGE;
     case Command::Backup: return BACKUP_USAGE;
+    case Command::Verify: return VERIFY_USAGE;
     default: return GENERAL_USAGE;
   }
 }
@@ -225,8 +319,9 @@ bool parseCommandLine(const std::vector<std::string>& args, CliRequest& request,
   }
   if (name == "scan") request.command = Command::Scan;
   else if (name == "backup") request.command = Command::Backup;
+  else if (name == "verify") return parseVerify(args, request, error);
   else {
-    error = "unknown command '" + name + "' (scan or backup)";
+    error = "unknown command '" + name + "' (scan, backup or verify)";
     return false;
   }
 
@@ -266,7 +361,7 @@ bool parseCommandLine(const std::vector<std::string>& args, CliRequest& request,
       continue;
     }
     const bool known = option == "--disk" || option == "--out" || option == "--partition" ||
-                       option == "--folder-start" || option == "--folder-end" ||
+                       option == "--folder-start" || option == "--folder-end" || caseField(s, option) != nullptr ||
                        (backup && (option == "--begin" || option == "--end" || option == "--channels" ||
                                    option == "--types" || option == "--max-mb"));
     if (!known) {
@@ -280,7 +375,9 @@ bool parseCommandLine(const std::vector<std::string>& args, CliRequest& request,
       }
       value = args[++i];
     }
-    if (option == "--disk") {
+    if (std::string* field = caseField(s, option)) {
+      *field = *value;
+    } else if (option == "--disk") {
       s.diskRoot = *value;
       if (s.diskRoot.empty()) {
         error = "--disk needs a folder, a disk image or a device";

@@ -15,13 +15,14 @@ inline constexpr int EXIT_USAGE = 2;
 inline constexpr int EXIT_NO_VIDEO = 3;
 inline constexpr int EXIT_INTERRUPTED = 130;
 
-enum class Command { Help, Version, Scan, Backup };
+enum class Command { Help, Version, Scan, Backup, Verify };
 
 struct CliRequest {
   Command command = Command::Help;
   Command helpFor = Command::Help;  // with --help after a command
   JobSettings settings;  // diskRoot as given: a folder, a disk image file or a device
   int partition = 0;     // --partition: 1, 2, ...; 0 picks the first that holds a store
+  std::string logPath;   // verify: the job's log (.json); settings.diskRoot: the disk, or empty
 };
 
 // Parses argv (without the program name). On bad usage returns false with a

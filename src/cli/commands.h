@@ -14,6 +14,8 @@ namespace korvex::cli {
 // --partition gives it (0: the first partition that holds a store).
 int runScanCommand(JobSettings settings, int partition);
 int runBackupCommand(JobSettings settings, int partition);
+// `disk` empty: the files against the log only.
+int runVerifyCommand(const std::string& logPath, const std::string& disk, int partition);
 
 // The exit status of a job that ended so: one entry per outcome.
 constexpr int exitStatusOf(JobOutcome outcome) {

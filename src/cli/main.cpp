@@ -34,6 +34,8 @@ int main(int argc, char** argv) {
       return runScanCommand(request.settings, request.partition);
     case Command::Backup:
       return runBackupCommand(request.settings, request.partition);
+    case Command::Verify:
+      return runVerifyCommand(request.logPath, request.settings.diskRoot, request.partition);
   }
   return EXIT_USAGE;
 }

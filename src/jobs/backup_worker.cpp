@@ -129,7 +129,8 @@ void BackupWorker::reserveLogRoom() {
   const std::uint64_t linesPerFile = settings_.timeFile ? 2 : 1;
   const std::uint64_t perFile = LOG_RESERVE_PER_FILE + (settings_.timeFile ? LOG_RESERVE_PER_TIME_FILE : 0);
   log_.reserve(names + 80 * linesPerFile * result_.files.size(),
-               LOG_RESERVE_BASE + 4 * paths + result_.files.size() * perFile + 3 * names);
+               LOG_RESERVE_BASE + 4 * paths + result_.files.size() * perFile + 3 * names +
+                   sourceRuns_ * LOG_RESERVE_PER_SOURCE_RUN);
 }
 
 void BackupWorker::writeLog(const StopRequest& stop) {
@@ -203,6 +204,8 @@ WalkVerdict BackupWorker::exportFileFrames(std::int32_t folder, int file, Record
 
   FrameHeader frame;
   while (reader.nextFrame(frame)) {
+    if (frame.channel >= 0 && frame.channel < CHANNEL_TABLE_SIZE)
+      ++framesGiven_[static_cast<std::size_t>(frame.channel)];
     frameRecovered_ = reader.frameRecovered();
     frameResidual_ = reader.frameResidual();
     if (frameRecovered_) ++result_.recovery.recoveredFrames;
@@ -223,7 +226,7 @@ WalkVerdict BackupWorker::exportFileFrames(std::int32_t folder, int file, Record
       if (settings_.recover) continue;
       break;
     }
-    if (!exportFrame(frame, place, into != nullptr)) {
+    if (!exportFrame(frame, place, into)) {
       end_ = JobOutcome::Failed;  // outputFailure_ says what failed
       return WalkVerdict::Stop;
     }
@@ -258,7 +261,7 @@ std::uint8_t* BackupWorker::payloadPlace(const FrameHeader& frame) {
   return channel.writer->reserveChunk(frame.payloadLength);
 }
 
-bool BackupWorker::exportFrame(const FrameHeader& frame, const FramePlace& place, bool payloadInPlace) {
+bool BackupWorker::exportFrame(const FrameHeader& frame, const FramePlace& place, const std::uint8_t* inPlace) {
   const auto c = static_cast<std::size_t>(frame.channel);  // selected channels are 0..15
   ChannelOutput& channel = outputFor(c);
   if (const NewFile reason = needsNewFile(c, frame); reason != NewFile::No) {
@@ -292,28 +295,31 @@ bool BackupWorker::exportFrame(const FrameHeader& frame, const FramePlace& place
     exported.audioBits = frame.audioBits;
   }
 
-  const auto length = static_cast<std::int32_t>(frame.payloadLength);  // at most MAX_PAYLOAD_BYTES
+  // Sound stamped before the key frame that starts a recording is counted
+  // below but not written.
+  const bool chunkWritten = !audio || channel.continued || channel.firstKeyTime <= frame.timeStamp;
+  const std::uint8_t* data = inPlace != nullptr ? inPlace : payload_.data();
+  std::uint32_t chunkLength = frame.payloadLength;  // at most MAX_PAYLOAD_BYTES
+  if (audio && frame.payloadLength == RECORDER_AUDIO_CHUNK) {
+    data += RECORDER_AUDIO_PREFIX;
+    chunkLength = RECORDER_AUDIO_CHUNK - RECORDER_AUDIO_PREFIX;
+  }
+  // Digested before the write: a payload read in place is the writer's
+  // after its commit.
+  if (chunkWritten) channel.payloads.add(data, chunkLength);
   bool written = true;
-  bool chunkWritten = false;
-  if (!audio) {
+  if (chunkWritten && !audio) {
     const bool key = frame.frameKind == FRAME_KIND_KEY;
-    written = payloadInPlace ? writer->commitVideoFrame(key) : writer->putVideoFrame(payload_.data(), length, key);
-    chunkWritten = true;
+    written = inPlace != nullptr ? writer->commitVideoFrame(key)
+                                 : writer->putVideoFrame(data, static_cast<std::int32_t>(chunkLength), key);
     if (settings_.timeFile && written) channel.timeLine.add(frame.timeStamp);
-  } else if (channel.continued || channel.firstKeyTime <= frame.timeStamp) {
-    // Sound stamped before the key frame that starts a recording is counted
-    // below but not written.
-    if (frame.payloadLength == RECORDER_AUDIO_CHUNK) {
-      written = writer->putAudio(payload_.data() + RECORDER_AUDIO_PREFIX,
-                                 static_cast<std::int32_t>(RECORDER_AUDIO_CHUNK - RECORDER_AUDIO_PREFIX));
-    } else {
-      written = writer->putAudio(payload_.data(), length);
-    }
-    chunkWritten = true;
+  } else if (chunkWritten) {
+    written = writer->putAudio(data, static_cast<std::int32_t>(chunkLength));
   }
   if (!written) {
     // Going on would only fail again (a full disk): the job ends, and every
     // AVI file is finished with what it holds.
+    channel.payloadsKnown = false;
     noteOutputFailure(channel, writer->lastFailure());
     return false;
   }
@@ -322,10 +328,8 @@ bool BackupWorker::exportFrame(const FrameHeader& frame, const FramePlace& place
     (audio ? exported.audioChunks : exported.videoFrames) += 1;
     exported.lastFrame = frame.timeStamp;
     exported.to = place;
-    const std::uint32_t chunkLength = audio && frame.payloadLength == RECORDER_AUDIO_CHUNK
-                                          ? RECORDER_AUDIO_CHUNK - RECORDER_AUDIO_PREFIX
-                                          : frame.payloadLength;
     noteChunk(channel, place, frame.timeStamp, chunkLength, audio);
+    noteSource(channel, place, c);
   }
 
   // Frames of one second share their time stamp: convert only when it changes.
@@ -430,6 +434,21 @@ void BackupWorker::noteChunk(ChannelOutput& channel, const FramePlace& place, Re
   if (audio) channel.audioBytes += length;
 }
 
+void BackupWorker::noteSource(ChannelOutput& channel, const FramePlace& place, std::size_t c) {
+  std::vector<SourceRun>& runs = result_.files[channel.fileIndex].sources;
+  const std::uint64_t given = framesGiven_[c];
+  // A frame of the channel that this file did not take ends the run: the
+  // runs name every frame between their ends.
+  if (!runs.empty() && runs.back().folder == place.folder && runs.back().file == place.file &&
+      channel.lastFrameGiven + 1 == given) {
+    ++runs.back().frames;
+  } else {
+    runs.push_back({place.folder, place.file, place.offset, 1});
+    if (++sourceRuns_ % 64 == 0) reserveLogRoom();
+  }
+  channel.lastFrameGiven = given;
+}
+
 void BackupWorker::countWhatTheFileHolds(ChannelOutput& channel, const AviFile& writer) {
   ExportedFile& exported = result_.files[channel.fileIndex];
   const auto video = static_cast<std::uint64_t>(std::max(0, writer.videoFrameCount()));
@@ -437,6 +456,9 @@ void BackupWorker::countWhatTheFileHolds(ChannelOutput& channel, const AviFile& 
   bool withdrawn = false;
   while (!channel.recent.empty() && (exported.videoFrames > video || channel.audioBytes > sound)) {
     const ChannelOutput::Chunk& last = channel.recent.back();
+    // The chunk leaves its run; what was digested of it is not in the file.
+    channel.payloadsKnown = false;
+    if (!exported.sources.empty() && --exported.sources.back().frames == 0) exported.sources.pop_back();
     if (last.audio) {
       exported.audioChunks -= 1;
       channel.audioBytes -= last.length;
@@ -472,6 +494,8 @@ void BackupWorker::finishChannel(ChannelOutput& channel) {
     const bool finished = channel.writer->finish();
     if (!finished) noteOutputFailure(channel, channel.writer->lastFailure());
     countWhatTheFileHolds(channel, *channel.writer);
+    ExportedFile& exported = result_.files[channel.fileIndex];
+    if (channel.payloadsKnown && exported.payloadSha256.empty()) exported.payloadSha256 = channel.payloads.finish();
     if (!rescued_) channel.writer.reset();
     result_.files[channel.fileIndex].finished = finished && !(outputFailed_ && outputFailure_.path == channel.path);
     // Hashed as it now lies on disk, on the hasher's thread.

@@ -19,6 +19,7 @@
 #include "jobs/job_state.h"
 #include "jobs/output_folder.h"
 #include "jobs/time_file.h"
+#include "jobs/sha256_digest.h"
 #include "store/recording_file_reader.h"
 #include "store/recording_source.h"
 #include "base/stop_request.h"
@@ -119,12 +120,19 @@ class BackupWorker {
     std::unique_ptr<OutputFile> timeFile;
     std::string timePath;
     FrameTimeLine timeLine;
+    // The data of its chunks, in order, and whether that is all of them.
+    Sha256Digest payloads;
+    bool payloadsKnown = true;
+    // The reader's count of its channel's frames at its last chunk: the
+    // next chunk continues the run when it is the frame after that one.
+    std::uint64_t lastFrameGiven = 0;
   };
 
   WalkVerdict exportFrames(std::int32_t folder, int file, RecordingFileReader& reader);
   WalkVerdict exportFileFrames(std::int32_t folder, int file, RecordingFileReader& reader);
   // False once an AVI file could not be written: the job ends.
-  bool exportFrame(const FrameHeader& frame, const FramePlace& place, bool payloadInPlace);
+  // `inPlace`: the payload was read into the file's reserved room there.
+  bool exportFrame(const FrameHeader& frame, const FramePlace& place, const std::uint8_t* inPlace);
   // Why a frame goes into a new file of its channel.
   enum class NewFile : std::uint8_t { No, Segment, Full };
   NewFile needsNewFile(std::size_t channel, const FrameHeader& frame) const;
@@ -146,6 +154,8 @@ class BackupWorker {
   void finishAll();
   void noteOutputFailure(const ChannelOutput& channel, const Failure& failure);
   void noteChunk(ChannelOutput& channel, const FramePlace& place, RecorderTime time, std::uint32_t length, bool audio);
+  // The chunk's frame in the file's runs of source frames.
+  void noteSource(ChannelOutput& channel, const FramePlace& place, std::size_t c);
   // The counts of a finished file from what it holds: the chunks a full
   // disk made it withdraw are taken off.
   void countWhatTheFileHolds(ChannelOutput& channel, const AviFile& writer);
@@ -185,6 +195,9 @@ class BackupWorker {
   JobOutcome end_ = JobOutcome::Finished;  // why the visitor stopped the walk
   bool outputFailed_ = false;
   Failure outputFailure_;  // the first AVI file that could not be written
+  // Per channel, the frames the reader gave so far, selected or not.
+  std::array<std::uint64_t, CHANNEL_TABLE_SIZE> framesGiven_{};
+  std::uint64_t sourceRuns_ = 0;  // of every file, for the log's room
   RecorderTime lastFrameTime_ = 0;
   bool frameTimeShown_ = false;
   // Recovery: what the reader said of the frame being exported.

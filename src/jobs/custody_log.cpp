@@ -188,7 +188,7 @@ Json rateValue(const StampRate& r) {
 }
 
 Json fileValue(const ExportedFile& f, bool recover, bool timeFile) {
-  Json file = objectWithRoom(24);
+  Json file = objectWithRoom(28);
   file["name"] = fileNameOf(f.path);
   file["bytes"] = f.hash.bytes;
   file["sha256"] = textOrNull(f.hash.sha256);
@@ -210,6 +210,12 @@ Json fileValue(const ExportedFile& f, bool recover, bool timeFile) {
   file["from"] = framed ? Json(placeName(f.from)) : Json(nullptr);
   file["to"] = framed ? Json(placeName(f.to)) : Json(nullptr);
   file["finished"] = f.finished;
+  // Where its chunks came from, for a later check against the disk.
+  Json sources = arrayWithRoom(f.sources.size());
+  for (const SourceRun& run : f.sources)
+    sources.push_back(objectOf("folder", run.folder, "file", run.file, "offset", run.offset, "frames", run.frames));
+  file["sources"] = std::move(sources);
+  file["payloadSha256"] = textOrNull(f.payloadSha256);
   if (recover) {
     file["recovered"] = f.recovered;
     file["residual"] = f.residual;
@@ -455,6 +461,11 @@ std::string custodyJson(const CustodyRecord& record) {
   log["ended"] = isoLocalTime(record.ended);
   log["outcome"] = jobOutcomeName(record.outcome);
   if (record.outcome == JobOutcome::Failed) log["reason"] = record.reason;
+  if (const CaseDetails& c = record.settings.caseDetails; !c.empty()) {
+    log["case"] = objectOf("number", textOrNull(c.number), "exhibit", textOrNull(c.exhibit), "examiner",
+                           textOrNull(c.examiner), "organisation", textOrNull(c.organisation), "notes",
+                           textOrNull(c.notes));
+  }
   log["disk"] = diskValue(record.disk);
   log["settings"] = settingsValue(record.settings, record.backup);
   Json unreadable = Json::array();

@@ -122,5 +122,6 @@ inline constexpr std::uint64_t LOG_RESERVE_PER_FILE = 1536;
 inline constexpr std::uint64_t LOG_RESERVE_PER_SEGMENT = 512;
 // The frame rate against the stamps, and a file's subtitle file.
 inline constexpr std::uint64_t LOG_RESERVE_PER_TIME_FILE = 768;
+inline constexpr std::uint64_t LOG_RESERVE_PER_SOURCE_RUN = 128;
 
 }  // namespace korvex

@@ -156,6 +156,17 @@ struct ScanResult : JobEnd {
 };
 
 // One AVI file a backup created.
+// A run of an AVI file's chunks: `frames` frames of its channel that the
+// reader gave one after another in one recording file, the first with its
+// header at `offset`. A file's runs in order give every chunk it holds.
+struct SourceRun {
+  std::int32_t folder = 0;
+  std::int32_t file = 0;
+  std::uint64_t offset = 0;
+  std::uint64_t frames = 0;
+  friend bool operator==(const SourceRun&, const SourceRun&) = default;
+};
+
 struct ExportedFile {
   std::string path;
   std::int32_t channel = 0;  // index 0 to 15
@@ -186,6 +197,11 @@ struct ExportedFile {
   std::string timeFilePath;
   std::size_t timeFileCues = 0;
   FileHash timeFileHash;
+  std::vector<SourceRun> sources;
+  // SHA-256 of the data of its chunks in order (the bytes taken from the
+  // frames' payloads, without chunk headers or padding); empty when a
+  // failed write left it unknown which chunks the file holds.
+  std::string payloadSha256;
 };
 
 struct BackupResult : JobEnd {

@@ -30,6 +30,20 @@ struct PickedWindow {
   friend bool operator==(const PickedWindow&, const PickedWindow&) = default;
 };
 
+// Who the job is for, as the examiner gives it: written into the job's log
+// (every field may be empty; a job given none logs none).
+struct CaseDetails {
+  std::string number;
+  std::string exhibit;
+  std::string examiner;
+  std::string organisation;
+  std::string notes;
+  bool empty() const {
+    return number.empty() && exhibit.empty() && examiner.empty() && organisation.empty() && notes.empty();
+  }
+  friend bool operator==(const CaseDetails&, const CaseDetails&) = default;
+};
+
 struct JobSettings {
   std::int32_t folderStart = 0;  // first recorder folder visited
   std::int32_t folderEnd = 0;    // folder at which the job stops (exclusive); 0: no bound
@@ -52,6 +66,7 @@ struct JobSettings {
   // that passes the selection above must also lie in one of these. Empty:
   // the selection above alone.
   std::vector<PickedWindow> pickedWindows;
+  CaseDetails caseDetails;
 };
 
 }  // namespace korvex

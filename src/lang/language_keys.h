@@ -180,9 +180,25 @@ inline constexpr const char* KEY_PICK_NOT_BACKED_UP =
 // A scan stopped by the Stop button, before its report's path.
 inline constexpr const char* KEY_SCAN_STOPPED = "scan stopped; the report holds what was found until then:";
 
+// Case details, written into every job's log, and the check of a log.
+inline constexpr const char* KEY_CASE_DETAILS = "case details";
+inline constexpr const char* KEY_EDIT_CASE = "case...";
+inline constexpr const char* KEY_CASE_NUMBER = "case number";
+inline constexpr const char* KEY_EXHIBIT = "exhibit reference";
+inline constexpr const char* KEY_EXAMINER = "examiner";
+inline constexpr const char* KEY_ORGANISATION = "organisation";
+inline constexpr const char* KEY_NOTES = "notes";
+inline constexpr const char* KEY_CANCEL = "cancel";
+inline constexpr const char* KEY_VERIFY_LOG = "verify...";
+inline constexpr const char* KEY_VERIFY_LOG_TITLE = "verify a job's log";
+inline constexpr const char* KEY_JOB_LOG_FILES = "job logs (*.json);;all files (*)";
+inline constexpr const char* KEY_VERIFYING = "verifying...";
+inline constexpr const char* KEY_VERIFY_HOLDS = "everything the log lists holds";
+inline constexpr const char* KEY_VERIFY_DIFFERS = "the log does not hold";
+
 // Every key that a language file must hold (and every key of
 // SYSTEM_ERROR_KEYS).
-inline constexpr std::array<const char*, 111> LANGUAGE_KEYS = {
+inline constexpr std::array<const char*, 125> LANGUAGE_KEYS = {
     KEY_LANGUAGE,        KEY_BROWSE,           KEY_BACKUP_TIME,     KEY_BACKUP_CHANNEL,
     KEY_BACKUP_RECORD_TYPE, KEY_BACKUP_DISK,   KEY_OUTPUT_PATH,     KEY_START_BACKUP,
     KEY_STOP_BACKUP,     KEY_ADVANCED_SETTING, KEY_BACKUP_MAX_DATA_SIZE, KEY_FOLDER_RANGE,
@@ -212,6 +228,10 @@ inline constexpr std::array<const char*, 111> LANGUAGE_KEYS = {
     KEY_NO_DISK,          KEY_NOT_A_DISK,      KEY_FOLDER_RANGE_REVERSED,
     KEY_CANNOT_SHOW_OUTPUT_FOLDER, KEY_LANGUAGE_NAME, KEY_LOCALE,
     KEY_CHANNEL_NOT_BACKED_UP, KEY_CODE_NOT_BACKED_UP, KEY_PICK_NOT_BACKED_UP, KEY_SCAN_STOPPED,
+    KEY_CASE_DETAILS,    KEY_EDIT_CASE,        KEY_CASE_NUMBER,     KEY_EXHIBIT,
+    KEY_EXAMINER,        KEY_ORGANISATION,     KEY_NOTES,           KEY_CANCEL,
+    KEY_VERIFY_LOG,      KEY_VERIFY_LOG_TITLE, KEY_JOB_LOG_FILES,   KEY_VERIFYING,
+    KEY_VERIFY_HOLDS,    KEY_VERIFY_DIFFERS,
 };
 
 }  // namespace korvex
