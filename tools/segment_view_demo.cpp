@@ -7,8 +7,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
+#include <QScreen>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -22,8 +25,8 @@
 #include "support/recorder_simulator.h"
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: korvex-segment-view-demo FOLDER OUTPUT\n");
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: korvex-segment-view-demo FOLDER OUTPUT [LANGUAGE-INDEX]\n");
     return 2;
   }
   using korvex::testing::SimulatedSegment;
@@ -54,13 +57,17 @@ int main(int argc, char** argv) {
   korvex::MainDialog window;
   window.setModalRunner([](QDialog&) { return 0; });
   window.show();
+  if (auto* languages = qobject_cast<QComboBox*>(window.control(korvex::ID_LANGUAGE_LIST)); languages && argc == 4)
+    languages->setCurrentIndex(std::atoi(argv[3]));
   auto* drives = qobject_cast<QComboBox*>(window.control(korvex::ID_DRIVE_LIST));
   auto* output = qobject_cast<QLineEdit*>(window.control(korvex::ID_OUTPUT_FOLDER));
   if (drives) drives->setEditText(QString::fromStdString(root));
   if (output) output->setText(QString::fromLocal8Bit(argv[2]));
   window.onScan();
-  window.resize(1000, 860);
-  window.move(0, 0);  // all of it on the virtual screen
+  // As large as the screen lets it be, all of it on the virtual screen.
+  const QRect screen = window.screen()->availableGeometry();
+  window.resize(std::min(1000, screen.width()), std::min(860, screen.height()));
+  window.move(0, 0);
   auto* poll = new QTimer(&window);
   QObject::connect(poll, &QTimer::timeout, &window, [&window, poll] {
     if (window.jobWorkerRunning()) return;
