@@ -14,6 +14,8 @@ namespace korvex::cli {
 // --partition gives it (0: the first partition that holds a store).
 int runScanCommand(JobSettings settings, int partition);
 int runBackupCommand(JobSettings settings, int partition);
+// Saves the still of `channel` (an index) at recorder time `at`.
+int runStillCommand(JobSettings settings, int partition, std::int32_t channel, RecorderTime at);
 
 // The exit status of a job that ended so: one entry per outcome.
 constexpr int exitStatusOf(JobOutcome outcome) {

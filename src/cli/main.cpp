@@ -32,6 +32,8 @@ int main(int argc, char** argv) {
       return runScanCommand(request.settings, request.partition);
     case Command::Backup:
       return runBackupCommand(request.settings, request.partition);
+    case Command::Still:
+      return runStillCommand(request.settings, request.partition, request.stillChannel, request.stillAt);
   }
   return EXIT_USAGE;
 }
