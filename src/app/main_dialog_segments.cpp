@@ -22,6 +22,7 @@ void MainDialog::setUpSegmentView() {
   segments_ = new SegmentBrowser(this);
   segments_->hide();
   segments_->setDiskOfForm([this] { return form_->diskOfForm(); });
+  segments_->player()->setOutputFolderOfForm([this] { return form_->settings().outputFolder; });
   if (auto* outer = qobject_cast<QBoxLayout*>(layout())) {
     outer->addWidget(segmentToggle_, 0, Qt::AlignLeft);
     outer->addWidget(segments_, 1);

@@ -125,8 +125,28 @@ inline constexpr const char* KEY_COLUMN_END = "end";
 inline constexpr const char* KEY_COLUMN_DURATION = "duration";
 inline constexpr const char* KEY_COLUMN_SIZE = "size";
 
+// The player of the picking view.
+inline constexpr const char* KEY_PLAYER_PLAY = "play";
+inline constexpr const char* KEY_PLAYER_PAUSE = "pause";
+inline constexpr const char* KEY_PLAYER_STEP_BACK = "one frame back";
+inline constexpr const char* KEY_PLAYER_STEP_FORWARD = "one frame on";
+inline constexpr const char* KEY_PLAYER_PREVIOUS_KEY = "previous key frame";
+inline constexpr const char* KEY_PLAYER_NEXT_KEY = "next key frame";
+inline constexpr const char* KEY_PLAYER_GO_TO = "go to";
+inline constexpr const char* KEY_PLAYER_SPEED = "speed";
+inline constexpr const char* KEY_PLAYER_SAVE_STILL = "save still";
+inline constexpr const char* KEY_PLAYER_FRAME = "frame %1 of %2";
+inline constexpr const char* KEY_PLAYER_KEY_FRAME = "key frame";
+inline constexpr const char* KEY_PLAYER_DAMAGED = "damaged: the last good picture is shown";
+inline constexpr const char* KEY_PLAYER_CORRECTED = "corrected %1";
+inline constexpr const char* KEY_PLAYER_STILL_SAVED = "still saved: %1";
+inline constexpr const char* KEY_PLAYER_STILL_FAILED = "can't save the still: %1";
+inline constexpr const char* KEY_PLAYER_READING = "reading the segment...";
+inline constexpr const char* KEY_PLAYER_NOT_A_TIME = "not a time of this segment: %1";
+inline constexpr const char* KEY_PLAYER_CANNOT_READ = "can't play the segment: %1";
+
 // Every key that a language file must hold.
-inline constexpr std::array<const char*, 95> LANGUAGE_KEYS = {
+inline constexpr std::array<const char*, 113> LANGUAGE_KEYS = {
     KEY_LANGUAGE,        KEY_BROWSE,           KEY_BACKUP_TIME,     KEY_BACKUP_CHANNEL,
     KEY_BACKUP_RECORD_TYPE, KEY_BACKUP_DISK,   KEY_OUTPUT_PATH,     KEY_START_BACKUP,
     KEY_STOP_BACKUP,     KEY_ADVANCED_SETTING, KEY_BACKUP_MAX_DATA_SIZE, KEY_FOLDER_RANGE,
@@ -152,6 +172,11 @@ inline constexpr std::array<const char*, 95> LANGUAGE_KEYS = {
     KEY_DAY_WITHOUT_RECORDINGS, KEY_CHANNEL_SHORT, KEY_NO_SEGMENTS,  KEY_COLUMN_CHANNEL,
     KEY_COLUMN_TYPE,     KEY_COLUMN_START,     KEY_COLUMN_END,      KEY_COLUMN_DURATION,
     KEY_COLUMN_SIZE,
+    KEY_PLAYER_PLAY, KEY_PLAYER_PAUSE, KEY_PLAYER_STEP_BACK, KEY_PLAYER_STEP_FORWARD,
+    KEY_PLAYER_PREVIOUS_KEY, KEY_PLAYER_NEXT_KEY, KEY_PLAYER_GO_TO, KEY_PLAYER_SPEED,
+    KEY_PLAYER_SAVE_STILL, KEY_PLAYER_FRAME, KEY_PLAYER_KEY_FRAME, KEY_PLAYER_DAMAGED,
+    KEY_PLAYER_CORRECTED, KEY_PLAYER_STILL_SAVED, KEY_PLAYER_STILL_FAILED, KEY_PLAYER_READING,
+    KEY_PLAYER_NOT_A_TIME, KEY_PLAYER_CANNOT_READ,
 };
 
 }  // namespace korvex
