@@ -139,9 +139,9 @@ SegmentBrowser::SegmentBrowser(QWidget* parent) : QWidget(parent), inbox_(std::m
   auto* upper = new QWidget(this);
   auto* upperRow = new QHBoxLayout(upper);
   upperRow->setContentsMargins(0, 0, 0, 0);
-  upperRow->addWidget(table_, 1);
+  upperRow->addWidget(table_, 3);
   upperRow->addLayout(pictureColumn);
-  upperRow->addWidget(player_, 1);
+  upperRow->addWidget(player_, 2);
 
   auto* lower = new QWidget(this);
   auto* lowerColumn = new QVBoxLayout(lower);

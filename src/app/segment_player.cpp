@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTimer>
+#include <QToolButton>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -53,7 +54,8 @@ SegmentPlayer::SegmentPlayer(QWidget* parent) : QWidget(parent) {
   picture_ = new QLabel(this);
   picture_->setObjectName(QStringLiteral("playerPicture"));
   picture_->setMinimumSize(PICTURE_WIDTH / 2, PICTURE_HEIGHT / 2);
-  picture_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+  // The picture is scaled to the label: its size must not ask for more.
+  picture_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
   picture_->setAlignment(Qt::AlignCenter);
   picture_->setFrameShape(QFrame::StyledPanel);
   picture_->setWordWrap(true);
@@ -76,11 +78,20 @@ SegmentPlayer::SegmentPlayer(QWidget* parent) : QWidget(parent) {
     b->setFocusPolicy(Qt::NoFocus);
     return b;
   };
-  previousKey_ = button("playerPreviousKey", QStringLiteral("|\u25C0\u25C0"));
-  stepBack_ = button("playerStepBack", QStringLiteral("\u25C0|"));
+  // The steps and jumps as small symbol buttons, so that the player leaves
+  // the table its width.
+  auto symbol = [this](const char* name, const QString& symbolText) {
+    auto* b = new QToolButton(this);
+    b->setText(symbolText);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setFocusPolicy(Qt::NoFocus);
+    return b;
+  };
+  previousKey_ = symbol("playerPreviousKey", QStringLiteral("|\u25C0\u25C0"));
+  stepBack_ = symbol("playerStepBack", QStringLiteral("\u25C0|"));
   play_ = button("playerPlay", QString());
-  stepForward_ = button("playerStepForward", QStringLiteral("|\u25B6"));
-  nextKey_ = button("playerNextKey", QStringLiteral("\u25B6\u25B6|"));
+  stepForward_ = symbol("playerStepForward", QStringLiteral("|\u25B6"));
+  nextKey_ = symbol("playerNextKey", QStringLiteral("\u25B6\u25B6|"));
   saveStill_ = button("playerSaveStill", QString());
   goTo_ = button("playerGoTo", QString());
   speed_ = new QComboBox(this);
@@ -118,10 +129,10 @@ SegmentPlayer::SegmentPlayer(QWidget* parent) : QWidget(parent) {
     emit stillSaved(path, problem);
   });
   connect(play_, &QPushButton::clicked, this, [this] { playing_ ? pause() : play(); });
-  connect(stepBack_, &QPushButton::clicked, this, [this] { step(-1); });
-  connect(stepForward_, &QPushButton::clicked, this, [this] { step(1); });
-  connect(previousKey_, &QPushButton::clicked, this, [this] { jumpToKeyFrame(false); });
-  connect(nextKey_, &QPushButton::clicked, this, [this] { jumpToKeyFrame(true); });
+  connect(stepBack_, &QToolButton::clicked, this, [this] { step(-1); });
+  connect(stepForward_, &QToolButton::clicked, this, [this] { step(1); });
+  connect(previousKey_, &QToolButton::clicked, this, [this] { jumpToKeyFrame(false); });
+  connect(nextKey_, &QToolButton::clicked, this, [this] { jumpToKeyFrame(true); });
   connect(saveStill_, &QPushButton::clicked, this, &SegmentPlayer::saveStill);
   connect(goTo_, &QPushButton::clicked, this, [this] { goToTime(time_->text()); });
   connect(time_, &QLineEdit::returnPressed, this, [this] { goToTime(time_->text()); });

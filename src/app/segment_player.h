@@ -22,6 +22,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSlider;
+class QToolButton;
 class QTimer;
 
 namespace korvex {
@@ -122,10 +123,10 @@ class SegmentPlayer : public QWidget {
   QLabel* status_ = nullptr;
   QSlider* position_ = nullptr;
   QPushButton* play_ = nullptr;
-  QPushButton* stepBack_ = nullptr;
-  QPushButton* stepForward_ = nullptr;
-  QPushButton* previousKey_ = nullptr;
-  QPushButton* nextKey_ = nullptr;
+  QToolButton* stepBack_ = nullptr;
+  QToolButton* stepForward_ = nullptr;
+  QToolButton* previousKey_ = nullptr;
+  QToolButton* nextKey_ = nullptr;
   QPushButton* goTo_ = nullptr;
   QPushButton* saveStill_ = nullptr;
   QComboBox* speed_ = nullptr;

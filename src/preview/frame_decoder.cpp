@@ -9,7 +9,6 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
-#include <libavutil/log.h>
 #include <libswscale/swscale.h>
 }
 
@@ -47,9 +46,7 @@ struct FrameDecoder::State {
   std::string openProblem;
 
   State() {
-    // Damaged pictures are the evidence's normal state: the decoder's own
-    // complaints would only clutter the terminal.
-    av_log_set_level(AV_LOG_QUIET);
+    quietDecoderLog();
     const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
     if (!codec) {
       openProblem = "no H.264 decoder in this FFmpeg";
