@@ -8,7 +8,9 @@
 #include <QApplication>
 #include <QImage>
 #include <QKeyEvent>
+#include <QBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
@@ -129,6 +131,32 @@ TEST_F(SegmentPlayerTest, KeysStepAndJumpToTheFramesFfmpegDecodes) {
   QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
   QApplication::sendEvent(&player, &escape);
   EXPECT_FALSE(escape.isAccepted());
+}
+
+TEST_F(SegmentPlayerTest, KeysAreThePlayersOnlyWhileItHasTheFocus) {
+  record(2);
+  QWidget window;
+  auto* field = new QLineEdit(&window);
+  auto* player = new SegmentPlayer(&window);
+  auto* column = new QVBoxLayout(&window);
+  column->addWidget(field);
+  column->addWidget(player);
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  open(*player);
+  struct Case {
+    QWidget* focus;
+    std::size_t frame;  // after Right, End and Left
+  };
+  const Case cases[] = {{field, 0}, {player, 48}, {field, 48}};
+  for (const Case& c : cases) {
+    c.focus->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == c.focus; }, WAIT_MS));
+    for (const Qt::Key key : {Qt::Key_Right, Qt::Key_End, Qt::Key_Left}) QTest::keyClick(static_cast<QWidget*>(nullptr), key);
+    QTest::qWait(200);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return player->shownFrame() == c.frame; }, WAIT_MS)) << player->shownFrame();
+  }
 }
 
 TEST_F(SegmentPlayerTest, PlayingKeepsAFewFramesAheadAndSpaceStopsIt) {
