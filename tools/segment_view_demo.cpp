@@ -1,7 +1,9 @@
-// korvex-segment-view-demo FOLDER OUTPUT: writes a recorder disk of three
-// days (the middle one without recordings) into FOLDER, opens the window,
-// scans the disk into OUTPUT and picks a few segments, then waits to be
-// closed. tools/screenshot-segments photographs it for the manual.
+// korvex-segment-view-demo FOLDER OUTPUT [LANGUAGE]: writes a recorder disk
+// of three days (the middle one without recordings) into FOLDER, opens the
+// window, scans the disk into OUTPUT and picks a few segments, the player
+// on a frame of the first, then waits to be closed. LANGUAGE is the index
+// of the language list (default 0, English). tools/screenshot-segments
+// photographs it for the manual.
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
@@ -20,7 +22,9 @@
 #include "app/job_runner.h"
 #include "app/main_dialog.h"
 #include "app/segment_browser.h"
+#include "app/segment_player.h"
 #include "app/timeline_view.h"
+#include "lang/language.h"
 #include "store/record_types.h"
 #include "support/recorder_simulator.h"
 
@@ -57,12 +61,17 @@ int main(int argc, char** argv) {
   korvex::MainDialog window;
   window.setModalRunner([](QDialog&) { return 0; });
   window.show();
-  if (auto* languages = qobject_cast<QComboBox*>(window.control(korvex::ID_LANGUAGE_LIST)); languages && argc == 4)
-    languages->setCurrentIndex(std::atoi(argv[3]));
   auto* drives = qobject_cast<QComboBox*>(window.control(korvex::ID_DRIVE_LIST));
   auto* output = qobject_cast<QLineEdit*>(window.control(korvex::ID_OUTPUT_FOLDER));
   if (drives) drives->setEditText(QString::fromStdString(root));
   if (output) output->setText(QString::fromLocal8Bit(argv[2]));
+  if (argc == 4) {
+    // Chosen here, not from the list, so that nothing is remembered.
+    korvex::currentLanguage = std::atoi(argv[3]);
+    if (auto* languages = qobject_cast<QComboBox*>(window.control(korvex::ID_LANGUAGE_LIST)))
+      languages->setCurrentIndex(korvex::currentLanguage);
+    window.applyLanguageTexts();
+  }
   window.onScan();
   // As large as the screen lets it be, all of it on the virtual screen.
   const QRect screen = window.screen()->availableGeometry();
@@ -79,6 +88,8 @@ int main(int argc, char** argv) {
     for (std::uint32_t k = 0; k < browser.segments().size() && picked.size() < 3; ++k)
       if (browser.segments()[k].channel == 1 && k % 2 == 0) picked.push_back(k);
     browser.pick(picked, korvex::TimelineView::PickMode::Replace);
+    QObject::connect(browser.player(), &korvex::SegmentPlayer::segmentReady, browser.player(),
+                     [&browser] { browser.player()->showFrame(37); });
   });
   poll->start(100);
   return app.exec();

@@ -50,6 +50,7 @@ void MainDialog::setUpSegmentView() {
   segments_ = new SegmentBrowser(this);
   segments_->hide();
   segments_->setDiskOfForm([this] { return form_->diskOfForm(); });
+  segments_->player()->setOutputFolderOfForm([this] { return form_->settings().outputFolder; });
   report_ = new QPushButton(this);
   report_->setObjectName(QStringLiteral("reportButton"));
   report_->setAutoDefault(false);

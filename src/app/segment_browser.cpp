@@ -117,6 +117,7 @@ SegmentBrowser::SegmentBrowser(QWidget* parent) : QWidget(parent), inbox_(std::m
   caption_->setObjectName(QStringLiteral("segmentPictureTime"));
   caption_->setAlignment(Qt::AlignCenter);
 
+  player_ = new SegmentPlayer(this);
   timeline_ = new TimelineView(list_, picked_, this);
   legend_ = new QLabel(this);
   legend_->setObjectName(QStringLiteral("timelineLegend"));
@@ -143,8 +144,9 @@ SegmentBrowser::SegmentBrowser(QWidget* parent) : QWidget(parent), inbox_(std::m
   auto* upper = new QWidget(this);
   auto* upperRow = new QHBoxLayout(upper);
   upperRow->setContentsMargins(0, 0, 0, 0);
-  upperRow->addWidget(table_, 1);
+  upperRow->addWidget(table_, 3);
   upperRow->addLayout(pictureColumn);
+  upperRow->addWidget(player_, 2);
 
   auto* lower = new QWidget(this);
   auto* lowerColumn = new QVBoxLayout(lower);
@@ -218,7 +220,13 @@ SegmentBrowser::SegmentBrowser(QWidget* parent) : QWidget(parent), inbox_(std::m
           });
 
   connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &SegmentBrowser::onTableSelection);
-  connect(timeline_, &TimelineView::pickRequested, this, &SegmentBrowser::pick);
+  connect(timeline_, &TimelineView::pickRequested, this,
+          [this](const std::vector<std::uint32_t>& segments, TimelineView::PickMode mode) {
+            // A click on the time line plays from the moment clicked.
+            playFrom_ = hoverSegment_ >= 0 ? hoverTime_ : RECORDER_TIME_MIN;
+            pick(segments, mode);
+            playFrom_ = RECORDER_TIME_MIN;
+          });
   connect(timeline_, &TimelineView::hovered, this, &SegmentBrowser::onHover);
   connect(wholeDisk_, &QPushButton::clicked, this, [this] {
     followScan_ = false;
@@ -304,6 +312,7 @@ void SegmentBrowser::applyLanguageTexts() {
   zoomOut_->setText(text(KEY_ZOOM_OUT));
   model_->applyLanguageTexts();
   timeline_->applyLanguageTexts();
+  player_->applyLanguageTexts();
   legend_->setText(legendText());
   fillFilters();
   updateCount();
@@ -540,6 +549,7 @@ void SegmentBrowser::showPictureOf(std::uint32_t segment) {
   showPictureTexts();
   pictureRequest_ = pictureLoader_->request(disk_.disk, disk_.partition, searchOf(list_[segment], RECORDER_TIME_MIN),
                                             PICTURE_WIDTH, PICTURE_HEIGHT);
+  player_->setSegment(disk_.disk, disk_.partition, searchOf(list_[segment], RECORDER_TIME_MIN), playFrom_);
 }
 
 void SegmentBrowser::onHover(std::int64_t segment, RecorderTime t) {

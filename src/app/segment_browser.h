@@ -18,6 +18,7 @@
 
 #include "app/picture_loader.h"
 #include "app/segment_list.h"
+#include "app/segment_player.h"
 #include "app/timeline_view.h"
 #include "base/stop_request.h"
 #include "jobs/job_result.h"
@@ -96,6 +97,8 @@ class SegmentBrowser : public QWidget {
   TimelineView* timeline() const { return timeline_; }
   QLabel* picture() const { return picture_; }
   QLabel* pictureCaption() const { return caption_; }
+  // Plays the segment whose picture is shown.
+  SegmentPlayer* player() const { return player_; }
   QPushButton* backUpSelectionButton() const { return backUp_; }
   QComboBox* channelFilter() const { return channelFilter_; }
   QComboBox* typeFilter() const { return typeFilter_; }
@@ -180,6 +183,10 @@ class SegmentBrowser : public QWidget {
   TimelineView* timeline_ = nullptr;
   QLabel* picture_ = nullptr;
   QLabel* caption_ = nullptr;
+  SegmentPlayer* player_ = nullptr;
+  // Where the player starts: the time picked on the time line, else the
+  // segment's first frame.
+  RecorderTime playFrom_ = RECORDER_TIME_MIN;
   QLabel* count_ = nullptr;
   QPushButton* backUp_ = nullptr;
   QPushButton* openLog_ = nullptr;

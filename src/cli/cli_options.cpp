@@ -25,6 +25,7 @@ const char* const GENERAL_USAGE =
     "  disks     list the partitions of a disk image or device, and which hold a store\n"
     "  report    write an examination report made from the jobs' logs\n"
     "  verify    check a job's files against its log, and its AVI files against the disk\n"
+    "  still     save one frame of a channel as a PNG, with its time and hash\n"
     "\n"
     "  korvex-cli <command> --help   describes a command\n"
     "  korvex-cli --version          prints the version\n";
@@ -146,6 +147,31 @@ const char* const BACKUP_USAGE =
     "130 interrupted by Ctrl-C, SIGTERM or SIGHUP (every AVI file written so far is\n"
     "finished and playable). A recording file that cannot be read ends the job\n"
     "with status 1, naming the file.\n";
+
+const char* const STILL_USAGE =
+    "usage: korvex-cli still --disk DISK --out DIR --channel N --at TIME\n"
+    "                        [--partition N] [--recover]\n"
+    "\n"
+    "Saves the picture of channel N recorded at TIME (the first frame of that second,\n"
+    "else the last one before it) as DIR/still_chn<N>_<recorder time>.png, at its\n"
+    "full size and without marks, with a JSON record beside it (the disk, the\n"
+    "recording file and offset of the frame, its recorder time, the PNG's SHA-256)\n"
+    "and a hash list of both that sha256sum -c checks.\n"
+    "\n"
+    "  --disk DISK         the recorder disk: its root folder (mounted read-only),\n"
+    "                      a disk image file (raw, or the first file of an EWF set)\n"
+    "                      or a block device, read without mounting\n"
+    "  --partition N       on an image or device, the partition that holds the store\n"
+    "  --out DIR           an existing, writable folder for the still\n"
+    "  --channel N         the channel, 1 to 32\n"
+    "  --at TIME           local \"YYYY-MM-DD HH:MM:SS\", as the report shows times\n"
+    "  --recover           read a damaged disk as recovery does\n"
+    "\n"
+    "Existing files are never replaced (new names get _2, _3, ...). Prints the\n"
+    "PNG's path on stdout.\n"
+    "Exit status: 0 saved; 3 no picture of the channel at or just before TIME;\n"
+    "2 bad usage; 1 other failures (the frame does not decode, the disk cannot be\n"
+    "read, the files cannot be written).\n";
 
 // A whole decimal number, optionally signed, in the range of int32.
 std::optional<std::int32_t> strictNumber(const std::string& text) {
@@ -298,6 +324,7 @@ const char* usageText(Command command) {
     case Command::Scan: return SCAN_USAGE;
     case Command::Backup: return BACKUP_USAGE;
     case Command::Verify: return VERIFY_USAGE;
+    case Command::Still: return STILL_USAGE;
     default: return GENERAL_USAGE;
   }
 }
@@ -320,8 +347,9 @@ bool parseCommandLine(const std::vector<std::string>& args, CliRequest& request,
   if (name == "scan") request.command = Command::Scan;
   else if (name == "backup") request.command = Command::Backup;
   else if (name == "verify") return parseVerify(args, request, error);
+  else if (name == "still") request.command = Command::Still;
   else {
-    error = "unknown command '" + name + "' (scan, backup or verify)";
+    error = "unknown command '" + name + "' (scan, backup, still, verify or report)";
     return false;
   }
 
@@ -331,7 +359,8 @@ bool parseCommandLine(const std::vector<std::string>& args, CliRequest& request,
   if (backup) {
     selectEverything(s);
   }
-  bool haveDisk = false, haveOut = false;
+  const bool still = request.command == Command::Still;
+  bool haveDisk = false, haveOut = false, haveChannel = false, haveAt = false;
   for (std::size_t i = 1; i < args.size(); ++i) {
     std::string option = args[i];
     std::optional<std::string> value;
@@ -361,7 +390,9 @@ bool parseCommandLine(const std::vector<std::string>& args, CliRequest& request,
       continue;
     }
     const bool known = option == "--disk" || option == "--out" || option == "--partition" ||
-                       option == "--folder-start" || option == "--folder-end" || caseField(s, option) != nullptr ||
+                       (!still && (option == "--folder-start" || option == "--folder-end")) ||
+                       (still && (option == "--channel" || option == "--at")) ||
+                       (!still && caseField(s, option) != nullptr) ||
                        (backup && (option == "--begin" || option == "--end" || option == "--channels" ||
                                    option == "--types" || option == "--max-mb"));
     if (!known) {
@@ -419,6 +450,22 @@ bool parseCommandLine(const std::vector<std::string>& args, CliRequest& request,
         return false;
       }
       (option == "--begin" ? s.beginTime : s.endTime) = *time;
+    } else if (option == "--channel") {
+      const auto channel = strictNumber(*value);
+      if (!channel || *channel < 1 || *channel > CHANNEL_TABLE_SIZE) {
+        error = "--channel: '" + *value + "' is not a channel from 1 to 32";
+        return false;
+      }
+      request.stillChannel = *channel - 1;
+      haveChannel = true;
+    } else if (option == "--at") {
+      const auto time = parseLocalTime(*value, LocalOccurrence::First);
+      if (!time) {
+        error = "--at: '" + *value + "' is not a local time \"YYYY-MM-DD HH:MM:SS\"";
+        return false;
+      }
+      request.stillAt = *time;
+      haveAt = true;
     } else if (option == "--channels") {
       if (!parseChannels(*value, s, error)) return false;
     } else if (option == "--types") {
@@ -427,6 +474,10 @@ bool parseCommandLine(const std::vector<std::string>& args, CliRequest& request,
   }
   if (!haveDisk || !haveOut) {
     error = std::string(name) + " needs --disk DISK and --out DIR";
+    return false;
+  }
+  if (still && (!haveChannel || !haveAt)) {
+    error = "still needs --channel N and --at TIME";
     return false;
   }
   if (s.folderEnd != 0 && s.folderEnd <= s.folderStart) {

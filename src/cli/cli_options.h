@@ -15,7 +15,7 @@ inline constexpr int EXIT_USAGE = 2;
 inline constexpr int EXIT_NO_VIDEO = 3;
 inline constexpr int EXIT_INTERRUPTED = 130;
 
-enum class Command { Help, Version, Scan, Backup, Verify };
+enum class Command { Help, Version, Scan, Backup, Verify, Still };
 
 struct CliRequest {
   Command command = Command::Help;
@@ -23,6 +23,9 @@ struct CliRequest {
   JobSettings settings;  // diskRoot as given: a folder, a disk image file or a device
   int partition = 0;     // --partition: 1, 2, ...; 0 picks the first that holds a store
   std::string logPath;   // verify: the job's log (.json); settings.diskRoot: the disk, or empty
+  // still: the channel (index: 0 is channel 1) and the recorder time asked for.
+  std::int32_t stillChannel = 0;
+  RecorderTime stillAt = 0;
 };
 
 // Parses argv (without the program name). On bad usage returns false with a

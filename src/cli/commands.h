@@ -16,6 +16,8 @@ int runScanCommand(JobSettings settings, int partition);
 int runBackupCommand(JobSettings settings, int partition);
 // `disk` empty: the files against the log only.
 int runVerifyCommand(const std::string& logPath, const std::string& disk, int partition);
+// Saves the still of `channel` (an index) at recorder time `at`.
+int runStillCommand(JobSettings settings, int partition, std::int32_t channel, RecorderTime at);
 
 // The exit status of a job that ended so: one entry per outcome.
 constexpr int exitStatusOf(JobOutcome outcome) {

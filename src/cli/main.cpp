@@ -36,6 +36,8 @@ int main(int argc, char** argv) {
       return runBackupCommand(request.settings, request.partition);
     case Command::Verify:
       return runVerifyCommand(request.logPath, request.settings.diskRoot, request.partition);
+    case Command::Still:
+      return runStillCommand(request.settings, request.partition, request.stillChannel, request.stillAt);
   }
   return EXIT_USAGE;
 }

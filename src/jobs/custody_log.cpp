@@ -511,6 +511,8 @@ std::string custodyJson(const CustodyRecord& record) {
   return log.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
+std::string diskJsonText(const DiskDescription& disk) { return diskValue(disk).dump(); }
+
 std::string hashList(const std::vector<LoggedFile>& files) {
   std::string list;
   for (const LoggedFile& file : files) {

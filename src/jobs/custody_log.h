@@ -57,6 +57,9 @@ struct CustodyRecord {
 // The record as JSON text (two-space indents, a line end at the end).
 std::string custodyJson(const CustodyRecord& record);
 
+// The disk as the log describes it: a JSON object's text.
+std::string diskJsonText(const DiskDescription& disk);
+
 // The hash list: "<64 hex digits>  <name>\n" per file, names relative to
 // the output folder, in the order given; files without a hash are left out.
 std::string hashList(const std::vector<LoggedFile>& files);

@@ -196,9 +196,29 @@ inline constexpr const char* KEY_VERIFYING = "verifying...";
 inline constexpr const char* KEY_VERIFY_HOLDS = "everything the log lists holds";
 inline constexpr const char* KEY_VERIFY_DIFFERS = "the log does not hold";
 
+// The player of the picking view.
+inline constexpr const char* KEY_PLAYER_PLAY = "play";
+inline constexpr const char* KEY_PLAYER_PAUSE = "pause";
+inline constexpr const char* KEY_PLAYER_STEP_BACK = "one frame back";
+inline constexpr const char* KEY_PLAYER_STEP_FORWARD = "one frame on";
+inline constexpr const char* KEY_PLAYER_PREVIOUS_KEY = "previous key frame";
+inline constexpr const char* KEY_PLAYER_NEXT_KEY = "next key frame";
+inline constexpr const char* KEY_PLAYER_GO_TO = "go to";
+inline constexpr const char* KEY_PLAYER_SPEED = "speed";
+inline constexpr const char* KEY_PLAYER_SAVE_STILL = "save still";
+inline constexpr const char* KEY_PLAYER_FRAME = "frame %1 of %2";
+inline constexpr const char* KEY_PLAYER_KEY_FRAME = "key frame";
+inline constexpr const char* KEY_PLAYER_DAMAGED = "damaged: the last good picture is shown";
+inline constexpr const char* KEY_PLAYER_CORRECTED = "corrected %1";
+inline constexpr const char* KEY_PLAYER_STILL_SAVED = "still saved: %1";
+inline constexpr const char* KEY_PLAYER_STILL_FAILED = "can't save the still: %1";
+inline constexpr const char* KEY_PLAYER_READING = "reading the segment...";
+inline constexpr const char* KEY_PLAYER_NOT_A_TIME = "not a time of this segment: %1";
+inline constexpr const char* KEY_PLAYER_CANNOT_READ = "can't play the segment: %1";
+
 // Every key that a language file must hold (and every key of
 // SYSTEM_ERROR_KEYS).
-inline constexpr std::array<const char*, 125> LANGUAGE_KEYS = {
+inline constexpr std::array<const char*, 143> LANGUAGE_KEYS = {
     KEY_LANGUAGE,        KEY_BROWSE,           KEY_BACKUP_TIME,     KEY_BACKUP_CHANNEL,
     KEY_BACKUP_RECORD_TYPE, KEY_BACKUP_DISK,   KEY_OUTPUT_PATH,     KEY_START_BACKUP,
     KEY_STOP_BACKUP,     KEY_ADVANCED_SETTING, KEY_BACKUP_MAX_DATA_SIZE, KEY_FOLDER_RANGE,
@@ -232,6 +252,11 @@ inline constexpr std::array<const char*, 125> LANGUAGE_KEYS = {
     KEY_EXAMINER,        KEY_ORGANISATION,     KEY_NOTES,           KEY_CANCEL,
     KEY_VERIFY_LOG,      KEY_VERIFY_LOG_TITLE, KEY_JOB_LOG_FILES,   KEY_VERIFYING,
     KEY_VERIFY_HOLDS,    KEY_VERIFY_DIFFERS,
+    KEY_PLAYER_PLAY, KEY_PLAYER_PAUSE, KEY_PLAYER_STEP_BACK, KEY_PLAYER_STEP_FORWARD,
+    KEY_PLAYER_PREVIOUS_KEY, KEY_PLAYER_NEXT_KEY, KEY_PLAYER_GO_TO, KEY_PLAYER_SPEED,
+    KEY_PLAYER_SAVE_STILL, KEY_PLAYER_FRAME, KEY_PLAYER_KEY_FRAME, KEY_PLAYER_DAMAGED,
+    KEY_PLAYER_CORRECTED, KEY_PLAYER_STILL_SAVED, KEY_PLAYER_STILL_FAILED, KEY_PLAYER_READING,
+    KEY_PLAYER_NOT_A_TIME, KEY_PLAYER_CANNOT_READ,
 };
 
 }  // namespace korvex

@@ -1,5 +1,7 @@
 #include "preview/key_frame.h"
 
+#include "preview/segment_walk.h"
+
 #include <cstdlib>
 #include <limits>
 
@@ -56,67 +58,71 @@ bool readPayloadAt(const RecordingSource& source, const Candidate& at, std::vect
 
 }  // namespace
 
-KeyFrame findKeyFrame(const RecordingSource& source, const KeyFrameSearch& search, const std::atomic<bool>* cancel) {
-  KeyFrame result;
-  Candidate best;
+SegmentWalkEnd walkSegmentFrames(const RecordingSource& source, const KeyFrameSearch& search,
+                                 const SegmentWalkVisitor& visitor, std::string& problem,
+                                 const std::atomic<bool>* cancel) {
   bool keysKnown = false;
   std::int32_t keyA = 0;
   std::int32_t keyB = 0;
-  bool segmentEnded = false;
-  const bool firstWanted = search.near == RECORDER_TIME_MIN;
-
   std::int32_t folder = search.folder;
   std::int32_t file = search.file;
-  while (!segmentEnded) {
-    if (cancel && cancel->load(std::memory_order_relaxed)) return result;
+  while (true) {
+    if (cancel && cancel->load(std::memory_order_relaxed)) return SegmentWalkEnd::Cancelled;
     const bool firstFile = folder == search.folder && file == search.file;
     RecordingFileReader reader;
-    if (!openFile(source, folder, file, ReadPattern::HeadersOnly, reader, result.problem, search.recover)) {
-      if (best.found) break;  // the store ends: the nearest so far
-      return result;
-    }
+    if (!openFile(source, folder, file, ReadPattern::HeadersOnly, reader, problem, search.recover))
+      return SegmentWalkEnd::StoreEnded;
     RecordingFileHeader fileHeader;
-    // A later file wholly before the moment sought holds no nearer key
-    // frame than one after it.
     const bool headerRead = reader.readFileHeader(fileHeader);
-    // Recovery does not trust the file headers' times.
-    const bool passOver = !search.recover && !firstWanted && !firstFile && headerRead &&
-                          fileHeader.fileEndTime < search.near &&
-                          !(folder == search.lastFolder && file == search.lastFile);
+    const bool passOver = !firstFile && headerRead && visitor.passOverFile &&
+                          visitor.passOverFile(fileHeader, folder, file);
     FrameHeader frame;
     while (!passOver && reader.nextFrame(frame)) {
       reader.skipPayload();
       if (frame.channel != search.channel || (firstFile && reader.frameOffset() < search.offset)) continue;
       if (!keysKnown && frame.timeStamp < search.from) continue;
-      if (frame.timeStamp > search.until) {
-        segmentEnded = true;
-        break;
-      }
+      if (frame.timeStamp > search.until) return SegmentWalkEnd::SegmentEnded;
       if (!keysKnown) {
         keyA = frame.segmentKeyA;
         keyB = frame.segmentKeyB;
         keysKnown = true;
       } else if (beginsNewSegment(frame.segmentKeyA, frame.segmentKeyB, keyA, keyB)) {
-        segmentEnded = true;
-        break;
+        return SegmentWalkEnd::SegmentEnded;
       }
-      if (frame.frameKind != FRAME_KIND_KEY) continue;
-      if (!best.found || distance(frame.timeStamp, search.near) < distance(best.timeStamp, search.near)) {
-        best = {true, folder, file, reader.frameOffset(), frame.timeStamp, frame.videoWidth, frame.videoHeight};
-      }
-      // Time goes on within a segment: the first key frame, or the first
-      // one at or after the moment, ends the search.
-      if (firstWanted || frame.timeStamp >= search.near) {
-        segmentEnded = true;
-        break;
-      }
+      if (!visitor.frame(frame, {folder, file, reader.frameOffset()})) return SegmentWalkEnd::SegmentEnded;
     }
-    if (folder > search.lastFolder || (folder == search.lastFolder && file >= search.lastFile)) break;
+    if (folder > search.lastFolder || (folder == search.lastFolder && file >= search.lastFile))
+      return SegmentWalkEnd::SegmentEnded;
     if (++file == FILES_PER_FOLDER) {
       file = 0;
       ++folder;
     }
   }
+}
+
+KeyFrame findKeyFrame(const RecordingSource& source, const KeyFrameSearch& search, const std::atomic<bool>* cancel) {
+  KeyFrame result;
+  Candidate best;
+  const bool firstWanted = search.near == RECORDER_TIME_MIN;
+  SegmentWalkVisitor visitor;
+  // A later file wholly before the moment sought holds no nearer key frame
+  // than one after it. Recovery does not trust the file headers' times.
+  visitor.passOverFile = [&](const RecordingFileHeader& header, std::int32_t folder, std::int32_t file) {
+    return !search.recover && !firstWanted && header.fileEndTime < search.near &&
+           !(folder == search.lastFolder && file == search.lastFile);
+  };
+  visitor.frame = [&](const FrameHeader& frame, const SegmentFramePlace& place) {
+    if (frame.frameKind != FRAME_KIND_KEY) return true;
+    if (!best.found || distance(frame.timeStamp, search.near) < distance(best.timeStamp, search.near)) {
+      best = {true, place.folder, place.file, place.offset, frame.timeStamp, frame.videoWidth, frame.videoHeight};
+    }
+    // Time goes on within a segment: the first key frame, or the first
+    // one at or after the moment, ends the search.
+    return !(firstWanted || frame.timeStamp >= search.near);
+  };
+  const SegmentWalkEnd end = walkSegmentFrames(source, search, visitor, result.problem, cancel);
+  if (end == SegmentWalkEnd::Cancelled) return result;
+  if (end == SegmentWalkEnd::StoreEnded && !best.found) return result;  // else the store ends: the nearest so far
 
   if (!best.found) {
     result.problem = "no key frame in the segment of channel " + std::to_string(search.channel + 1);

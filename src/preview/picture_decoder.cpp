@@ -29,13 +29,6 @@ struct ScaleCloser {
   void operator()(SwsContext* context) const { sws_freeContext(context); }
 };
 
-// Damaged pictures are the evidence's normal state: the decoder's own
-// complaints would only clutter the terminal.
-void quietLibraryLog() {
-  static std::once_flag once;
-  std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
-}
-
 DecodedPicture failed(std::string problem) {
   DecodedPicture result;
   result.problem = std::move(problem);
@@ -44,8 +37,13 @@ DecodedPicture failed(std::string problem) {
 
 }  // namespace
 
+void quietDecoderLog() {
+  static std::once_flag once;
+  std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
+}
+
 DecodedPicture decodeH264Picture(const std::uint8_t* data, std::size_t size, int width, int height) {
-  quietLibraryLog();
+  quietDecoderLog();
   if (size == 0 || size > static_cast<std::size_t>(INT32_MAX - AV_INPUT_BUFFER_PADDING_SIZE))
     return failed("the picture's payload is empty or too large");
   const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);

@@ -22,6 +22,11 @@ struct DecodedPicture {
   std::string problem;  // why there is no picture, for people
 };
 
+// Silences FFmpeg's own log, once for the process: damaged pictures are
+// the evidence's normal state, and the decoder's complaints would only
+// clutter the terminal.
+void quietDecoderLog();
+
 // The picture at its own size when width and height are 0; otherwise scaled
 // to fit inside width x height, keeping its shape.
 DecodedPicture decodeH264Picture(const std::uint8_t* data, std::size_t size, int width = 0, int height = 0);
