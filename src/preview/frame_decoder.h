@@ -74,7 +74,4 @@ class SegmentDecoder {
   std::vector<std::uint8_t> payload_;
 };
 
-// A PNG of the picture, lossless, at its size; empty with `problem` set
-// when it cannot be encoded.
-
 }  // namespace korvex
