@@ -372,10 +372,21 @@ class EwfImage final : public DiskImage {
         chunk->used = ++cache.tick;
         return *chunk;
       }
-      if (chunk == nullptr) chunk = roomFor(cache, first, std::min(lastChunk_, last + ahead_), false);
-      if (chunk == nullptr || chunk->state == EwfChunk::State::Pending) {
-        cache.changed.wait(lock);
-        continue;
+      if (chunk != nullptr) {
+        // Still waiting for a thread: read here rather than wait.
+        const auto place = std::find(cache.queued.begin(), cache.queued.end(),
+                                     static_cast<std::size_t>(chunk - cache.chunks.data()));
+        if (place == cache.queued.end()) {
+          cache.changed.wait(lock);
+          continue;
+        }
+        cache.queued.erase(place);
+      } else {
+        chunk = roomFor(cache, first, std::min(lastChunk_, last + ahead_), false);
+        if (chunk == nullptr) {
+          cache.changed.wait(lock);
+          continue;
+        }
       }
       claim(*chunk, index, bytesOf(index), info_.chunkBytes);
       std::uint8_t* const data = chunk->data.get();
