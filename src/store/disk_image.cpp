@@ -223,8 +223,7 @@ struct EwfChunkCache {
   std::uint64_t tick = 0;
 };
 
-void decompressAhead(const std::shared_ptr<EwfChunkCache>& cache) {
-  EwfHandle handle = openEwfHandle(cache->segments);
+void decompressAhead(const std::shared_ptr<EwfChunkCache>& cache, EwfHandle handle) {
   std::unique_lock lock(cache->mutex);
   while (true) {
     cache->changed.wait(lock, [&] { return cache->stopping || !cache->queued.empty(); });
@@ -235,8 +234,7 @@ void decompressAhead(const std::shared_ptr<EwfChunkCache>& cache) {
     const std::uint32_t bytes = chunk.bytes;
     std::uint8_t* const into = chunk.data.get();
     lock.unlock();
-    const EwfChunk::State state = handle ? readChunk(handle.get(), index, cache->chunkBytes, bytes, into, cache->sector)
-                                         : EwfChunk::State::Unread;
+    const EwfChunk::State state = readChunk(handle.get(), index, cache->chunkBytes, bytes, into, cache->sector);
     lock.lock();
     // What this thread cannot read, the reader reads itself and decides.
     chunk.state = state == EwfChunk::State::Unread ? EwfChunk::State::Empty : state;
@@ -435,17 +433,22 @@ class EwfImage final : public DiskImage {
     if (queued) cache.changed.notify_all();
   }
 
-  // The threads start with the first read that goes forward.
+  // The threads start with the first read that goes forward. Their
+  // handles are opened here, one after another: opening one reads the
+  // set's dates through the C library's time zone, which is no thread's
+  // alone.
   bool startThreads(EwfChunkCache& cache) {
     if (!workers_.empty()) return true;
-    if (threadsFailed_) return false;
+    if (threadsTried_) return false;
+    threadsTried_ = true;
     try {
       for (unsigned i = 0; i < threads_; ++i) {
-        workers_.emplace_back(decompressAhead, cache_);
+        EwfHandle handle = openEwfHandle(cache.segments);
+        if (!handle) break;
+        workers_.emplace_back(decompressAhead, cache_, std::move(handle));
         ++cache.running;
       }
     } catch (const std::system_error&) {
-      threadsFailed_ = workers_.empty();
     }
     return !workers_.empty();
   }
@@ -461,7 +464,7 @@ class EwfImage final : public DiskImage {
   std::uint64_t previous_ = UINT64_MAX;  // the last chunk of the last read
   std::uint64_t queuedTo_ = 0;           // chunks up to this one have been handed out
   std::vector<std::thread> workers_;
-  bool threadsFailed_ = false;
+  bool threadsTried_ = false;
 };
 
 constexpr std::uint64_t EWF_FILE_HEADER_BYTES = 13;
