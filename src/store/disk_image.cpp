@@ -9,6 +9,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <cerrno>
 #include <cctype>
 #include <climits>
@@ -16,6 +19,9 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 namespace korvex {
 
@@ -131,84 +137,343 @@ std::string storedHash(libewf_handle_t* handle, const char* identifier) {
   return {};
 }
 
-// An EWF set through libewf. The handle keeps a position and caches, so
-// reads take turns. libewf hands out a chunk whose checksum fails as if it
-// were good (its bytes as stored, or zeros once cached) and only lists it:
-// such a chunk is read here as a sector that fails, now and every later
-// time, and a read stops short before it.
+// Whether libewf's list of chunks that failed their checksum, as `handle`
+// has met them, holds a sector of [offset, offset + length). The list is
+// sorted and joins neighbours. A list that cannot be read counts as failed:
+// nothing read through that handle can be trusted then.
+bool checksumFailedIn(libewf_handle_t* handle, std::uint64_t offset, std::uint64_t length, std::uint64_t sector) {
+  std::uint32_t count = 0;
+  if (length == 0) return false;
+  if (libewf_handle_get_number_of_checksum_errors(handle, &count, nullptr) != 1) return true;
+  if (count == 0) return false;
+  // The first entry that ends after `offset`.
+  std::uint32_t low = 0, high = count;
+  while (low < high) {
+    const std::uint32_t middle = low + (high - low) / 2;
+    std::uint64_t first = 0, sectors = 0;
+    if (libewf_handle_get_checksum_error(handle, middle, &first, &sectors, nullptr) != 1) return true;
+    const std::uint64_t from = first <= UINT64_MAX / sector ? first * sector : UINT64_MAX;
+    const std::uint64_t bytes = sectors <= (UINT64_MAX - from) / sector ? sectors * sector : UINT64_MAX - from;
+    if (from + bytes <= offset) {
+      low = middle + 1;
+    } else {
+      high = middle;
+      if (from < offset + length) return true;
+    }
+  }
+  return false;
+}
+
+// One chunk of the media, decompressed.
+struct EwfChunk {
+  enum class State : std::uint8_t {
+    Empty,    // holds nothing
+    Pending,  // being read: only its reader touches `data`
+    Good,
+    Failed,   // its checksum failed
+    Unread,   // libewf could not read it (never kept)
+  };
+  std::uint64_t index = UINT64_MAX;
+  State state = State::Empty;
+  std::uint32_t bytes = 0;
+  std::uint64_t used = 0;  // when last asked for, in the cache's ticks
+  std::unique_ptr<std::uint8_t[]> data;
+};
+
+// Reads chunk `index` whole through `handle` into `into`.
+EwfChunk::State readChunk(libewf_handle_t* handle, std::uint64_t index, std::uint64_t chunkBytes, std::uint32_t bytes,
+                          std::uint8_t* into, std::uint64_t sector) {
+  libewf_error_t* error = nullptr;
+  const std::uint64_t offset = index * chunkBytes;
+  const ssize_t got = libewf_handle_read_random(handle, into, bytes, static_cast<off64_t>(offset), &error);
+  if (got != static_cast<ssize_t>(bytes)) {
+    libewf_error_free(&error);
+    return EwfChunk::State::Unread;
+  }
+  return checksumFailedIn(handle, offset, bytes, sector) ? EwfChunk::State::Failed : EwfChunk::State::Good;
+}
+
+EwfHandle openEwfHandle(const std::vector<std::string>& segments) {
+  std::vector<char*> names;
+  for (const std::string& name : segments) names.push_back(const_cast<char*>(name.c_str()));
+  libewf_handle_t* raw = nullptr;
+  if (libewf_handle_initialize(&raw, nullptr) != 1) return nullptr;
+  if (libewf_handle_open(raw, names.data(), static_cast<int>(names.size()), LIBEWF_OPEN_READ, nullptr) != 1) {
+    libewf_handle_free(&raw, nullptr);
+    return nullptr;
+  }
+  return EwfHandle(raw);
+}
+
+// What the image shares with its decompressing threads: a few chunks,
+// those ahead of a reader that goes forward read on every core, each
+// thread through a libewf handle of its own (a handle is not to be shared).
+// Everything here is under `mutex`, but the `data` of a Pending chunk,
+// which only its reader touches.
+struct EwfChunkCache {
+  std::vector<std::string> segments;
+  std::uint64_t chunkBytes = 0;
+  std::uint64_t sector = 512;
+  std::mutex mutex;
+  std::condition_variable changed;  // a chunk read, work queued, the end asked for
+  std::vector<EwfChunk> chunks;
+  std::deque<std::size_t> queued;   // Pending chunks for the threads
+  bool stopping = false;
+  unsigned running = 0;             // threads not yet ended
+  std::uint64_t tick = 0;
+};
+
+void decompressAhead(const std::shared_ptr<EwfChunkCache>& cache, EwfHandle handle) {
+  std::unique_lock lock(cache->mutex);
+  while (true) {
+    cache->changed.wait(lock, [&] { return cache->stopping || !cache->queued.empty(); });
+    if (cache->stopping) break;
+    EwfChunk& chunk = cache->chunks[cache->queued.front()];
+    cache->queued.pop_front();
+    const std::uint64_t index = chunk.index;
+    const std::uint32_t bytes = chunk.bytes;
+    std::uint8_t* const into = chunk.data.get();
+    lock.unlock();
+    const EwfChunk::State state = readChunk(handle.get(), index, cache->chunkBytes, bytes, into, cache->sector);
+    lock.lock();
+    // What this thread cannot read, the reader reads itself and decides.
+    chunk.state = state == EwfChunk::State::Unread ? EwfChunk::State::Empty : state;
+    if (chunk.state == EwfChunk::State::Empty) chunk.index = UINT64_MAX;
+    cache->changed.notify_all();
+  }
+  lock.unlock();
+  handle.reset();
+  lock.lock();
+  --cache->running;
+  cache->changed.notify_all();
+}
+
+// An EWF set through libewf. Chunks are read whole into a small cache;
+// while reads go forward, the chunks ahead of them are decompressed on
+// every core. libewf hands out a chunk whose checksum fails as if it were
+// good (its bytes as stored, or zeros once cached) and only lists it: such
+// a chunk is read here as a sector that fails, now and every later time,
+// and a read stops short before it.
 class EwfImage final : public DiskImage {
  public:
   EwfImage(EwfHandle handle, DiskImageInfo info, unsigned sectorSize, std::shared_ptr<ChunkChecks> checks)
-      : handle_(std::move(handle)), checks_(std::move(checks)) {
+      : handle_(std::move(handle)), checks_(std::move(checks)), cache_(std::make_shared<EwfChunkCache>()) {
     info_ = std::move(info);
     info_.chunkChecks = checks_;
     sectorSize_ = sectorSize;
     failureUnit_ = info_.chunkBytes;
+    cache_->segments = info_.segments;
+    cache_->chunkBytes = info_.chunkBytes;
+    cache_->sector = sectorSize;
+    lastChunk_ = (info_.sizeBytes - (info_.sizeBytes > 0 ? 1 : 0)) / info_.chunkBytes;
+    // A thread a core, as far as the handles' tables fit the budget.
+    const std::uint64_t handles = HANDLES_BUDGET / (std::max<std::uint64_t>(1, info_.chunks) * HANDLE_BYTES_A_CHUNK);
+    threads_ = static_cast<unsigned>(std::min<std::uint64_t>(
+        {std::max(1u, std::thread::hardware_concurrency()), MOST_THREADS, handles > 0 ? handles - 1 : 0}));
+    // Two times the cores times four chunks ahead, within a budget.
+    const std::uint64_t room = std::clamp<std::uint64_t>(CACHE_BUDGET / info_.chunkBytes, 2, 8u * threads_ + 4);
+    cache_->chunks.resize(static_cast<std::size_t>(room));
+    ahead_ = room >= 6 && threads_ > 0 ? room - 4 : 0;
   }
+
+  ~EwfImage() override {
+    std::unique_lock lock(cache_->mutex);
+    cache_->stopping = true;
+    cache_->changed.notify_all();
+    // A thread caught in a read that never returns (a hung disk) is left
+    // behind with what it holds.
+    const bool ended =
+        cache_->changed.wait_for(lock, std::chrono::seconds(2), [&] { return cache_->running == 0; });
+    lock.unlock();
+    for (std::thread& thread : workers_) ended ? thread.join() : thread.detach();
+  }
+  EwfImage(const EwfImage&) = delete;
+  EwfImage& operator=(const EwfImage&) = delete;
 
   std::int64_t readAt(std::uint64_t offset, void* into, std::size_t length) override {
     if (offset >= size()) return 0;
     length = static_cast<std::size_t>(std::min<std::uint64_t>(length, size() - offset));
-    const std::lock_guard lock(mutex_);
     const std::uint64_t knownBad = checks_->firstFailedIn(offset, length);
     if (knownBad <= offset) return failedRead();
     if (knownBad != UINT64_MAX) length = static_cast<std::size_t>(knownBad - offset);
-    libewf_error_t* error = nullptr;
-    const ssize_t got = libewf_handle_read_random(handle_.get(), into, length, static_cast<off64_t>(offset), &error);
-    if (got < 0) {
-      libewf_error_free(&error);
-      return failedRead();
+    const std::uint64_t chunkBytes = info_.chunkBytes, end = offset + length;
+    const std::uint64_t first = offset / chunkBytes, last = (end - 1) / chunkBytes;
+    // Kept while waiting, should the image go while a read hangs.
+    const std::shared_ptr<EwfChunkCache> cache = cache_;
+    std::vector<std::uint64_t> failed;
+    std::unique_lock lock(cache->mutex);
+    readAhead(*cache, first, last);
+    for (std::uint64_t index = first; index <= last; ++index) {
+      const EwfChunk& chunk = chunkOf(*cache, lock, index, first, last);
+      if (chunk.state == EwfChunk::State::Unread) return failedRead();
+      if (chunk.state == EwfChunk::State::Failed) {
+        failed.push_back(index);
+        continue;
+      }
+      const std::uint64_t start = index * chunkBytes, from = std::max(offset, start);
+      const std::uint64_t to = std::min(end, start + chunk.bytes);
+      std::memcpy(static_cast<std::uint8_t*>(into) + (from - offset), chunk.data.get() + (from - start), to - from);
     }
-    const auto read = static_cast<std::uint64_t>(got);
-    checks_->noteRead(offset, read);
-    noteChecksumErrors(offset, read);
-    const std::uint64_t bad = checks_->firstFailedIn(offset, read);
+    lock.unlock();
+    checks_->noteRead(offset, length);
+    for (const std::uint64_t index : failed) checks_->noteFailed({index * chunkBytes, chunkBytes});
+    const std::uint64_t bad = checks_->firstFailedIn(offset, length);
     if (bad <= offset) return failedRead();
-    return static_cast<std::int64_t>(bad == UINT64_MAX ? read : bad - offset);
+    return static_cast<std::int64_t>(bad == UINT64_MAX ? length : bad - offset);
   }
 
  private:
+  static constexpr unsigned MOST_THREADS = 8;
+  static constexpr std::uint64_t CACHE_BUDGET = 16u * 1024 * 1024;
+  // A libewf handle keeps the place of every chunk of a segment it has
+  // read from, about 134 bytes a chunk (measured): a set of 200,000
+  // chunks costs 27 MiB a handle. Threads are left out where their
+  // handles would pass this.
+  static constexpr std::uint64_t HANDLE_BYTES_A_CHUNK = 160;
+  static constexpr std::uint64_t HANDLES_BUDGET = 40u * 1024 * 1024;
+
   static std::int64_t failedRead() {
     errno = EIO;
     return -1;
   }
 
-  // Takes over libewf's list of failed chunks where it meets the bytes just
-  // read. The list is sorted and joins neighbours, so a new failure may
-  // only widen an entry: its count alone cannot tell.
-  void noteChecksumErrors(std::uint64_t offset, std::uint64_t length) {
-    std::uint32_t count = 0;
-    if (length == 0 || libewf_handle_get_number_of_checksum_errors(handle_.get(), &count, nullptr) != 1) return;
-    if (count == 0) return;
-    const std::uint64_t sector = sectorSize_;
-    const std::uint64_t end = offset + length;
-    auto entry = [&](std::uint32_t index, MediaRange& range) {
-      std::uint64_t first = 0, sectors = 0;
-      if (libewf_handle_get_checksum_error(handle_.get(), index, &first, &sectors, nullptr) != 1) return false;
-      range.offset = first <= UINT64_MAX / sector ? first * sector : UINT64_MAX;
-      range.length = sectors <= (UINT64_MAX - range.offset) / sector ? sectors * sector : UINT64_MAX - range.offset;
-      return true;
-    };
-    // The first entry that ends after `offset`.
-    std::uint32_t low = 0, high = count;
-    MediaRange range;
-    while (low < high) {
-      const std::uint32_t middle = low + (high - low) / 2;
-      if (!entry(middle, range)) {
-        // A list that cannot be read: nothing here can be trusted.
-        checks_->noteFailed({offset, length});
-        return;
-      }
-      if (range.offset + range.length <= offset) low = middle + 1;
-      else high = middle;
+  std::uint32_t bytesOf(std::uint64_t index) const {
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(info_.chunkBytes, size() - index * info_.chunkBytes));
+  }
+
+  // A chunk to fill: an empty one, else the one asked for longest ago
+  // outside [keepFrom, keepTo]; null when every chunk is being read or kept.
+  static EwfChunk* roomFor(EwfChunkCache& cache, std::uint64_t keepFrom, std::uint64_t keepTo, bool keepAll) {
+    EwfChunk* best = nullptr;
+    for (EwfChunk& chunk : cache.chunks) {
+      if (chunk.state == EwfChunk::State::Pending) continue;
+      if (chunk.state == EwfChunk::State::Empty) return &chunk;
+      const bool kept = chunk.index >= keepFrom && chunk.index <= keepTo;
+      if (kept && keepAll) continue;
+      if (best == nullptr || (best->index >= keepFrom && best->index <= keepTo && !kept) ||
+          (kept == (best->index >= keepFrom && best->index <= keepTo) && chunk.used < best->used))
+        best = &chunk;
     }
-    for (std::uint32_t index = low; index < count && entry(index, range) && range.offset < end; ++index)
-      checks_->noteFailed(range);
+    return best;
+  }
+
+  static EwfChunk* find(EwfChunkCache& cache, std::uint64_t index) {
+    for (EwfChunk& chunk : cache.chunks)
+      if (chunk.index == index) return &chunk;
+    return nullptr;
+  }
+
+  static void claim(EwfChunk& chunk, std::uint64_t index, std::uint32_t bytes, std::uint64_t chunkBytes) {
+    if (!chunk.data) chunk.data = std::make_unique_for_overwrite<std::uint8_t[]>(chunkBytes);
+    chunk.index = index;
+    chunk.bytes = bytes;
+    chunk.state = EwfChunk::State::Pending;
+  }
+
+  // Chunk `index`, read by this thread when no one else is reading it.
+  const EwfChunk& chunkOf(EwfChunkCache& cache, std::unique_lock<std::mutex>& lock, std::uint64_t index,
+                          std::uint64_t first, std::uint64_t last) {
+    while (true) {
+      EwfChunk* chunk = find(cache, index);
+      if (chunk != nullptr && chunk->state != EwfChunk::State::Pending) {
+        chunk->used = ++cache.tick;
+        return *chunk;
+      }
+      if (chunk != nullptr) {
+        // Still waiting for a thread: read here rather than wait.
+        const auto place = std::find(cache.queued.begin(), cache.queued.end(),
+                                     static_cast<std::size_t>(chunk - cache.chunks.data()));
+        if (place == cache.queued.end()) {
+          cache.changed.wait(lock);
+          continue;
+        }
+        cache.queued.erase(place);
+      } else {
+        chunk = roomFor(cache, first, std::min(lastChunk_, last + ahead_), false);
+        if (chunk == nullptr) {
+          cache.changed.wait(lock);
+          continue;
+        }
+      }
+      claim(*chunk, index, bytesOf(index), info_.chunkBytes);
+      std::uint8_t* const data = chunk->data.get();
+      lock.unlock();
+      EwfChunk::State state;
+      {
+        const std::lock_guard reading(handleMutex_);
+        state = readChunk(handle_.get(), index, info_.chunkBytes, bytesOf(index), data, sectorSize_);
+      }
+      lock.lock();
+      chunk->state = state;
+      chunk->used = ++cache.tick;
+      cache.changed.notify_all();
+      if (state != EwfChunk::State::Unread) return *chunk;
+      // Not kept: the next read tries again.
+      chunk->index = UINT64_MAX;
+      chunk->state = EwfChunk::State::Empty;
+      static const EwfChunk unread{UINT64_MAX, EwfChunk::State::Unread, 0, 0, nullptr};
+      return unread;
+    }
+  }
+
+  // When a read goes on from where the last one ended (or a chunk or two
+  // past it, as a scan does from header to header), hands the chunks ahead
+  // of it to the threads.
+  void readAhead(EwfChunkCache& cache, std::uint64_t first, std::uint64_t last) {
+    const bool forward = previous_ != UINT64_MAX && first >= previous_ && first <= previous_ + 2;
+    previous_ = last;
+    if (!forward) queuedTo_ = last;
+    if (!forward || ahead_ == 0 || !startThreads(cache)) return;
+    const std::uint64_t until = std::min(lastChunk_, last + ahead_);
+    bool queued = false;
+    for (std::uint64_t index = std::max(last, queuedTo_) + 1; index <= until; ++index) {
+      queuedTo_ = index;
+      if (find(cache, index) != nullptr || checks_->firstFailedIn(index * info_.chunkBytes, 1) != UINT64_MAX) continue;
+      EwfChunk* chunk = roomFor(cache, first, until, true);
+      if (chunk == nullptr) {
+        queuedTo_ = index - 1;
+        break;
+      }
+      claim(*chunk, index, bytesOf(index), info_.chunkBytes);
+      chunk->used = ++cache.tick;
+      cache.queued.push_back(static_cast<std::size_t>(chunk - cache.chunks.data()));
+      queued = true;
+    }
+    if (queued) cache.changed.notify_all();
+  }
+
+  // The threads start with the first read that goes forward. Their
+  // handles are opened here, one after another: opening one reads the
+  // set's dates through the C library's time zone, which is no thread's
+  // alone.
+  bool startThreads(EwfChunkCache& cache) {
+    if (!workers_.empty()) return true;
+    if (threadsTried_) return false;
+    threadsTried_ = true;
+    try {
+      for (unsigned i = 0; i < threads_; ++i) {
+        EwfHandle handle = openEwfHandle(cache.segments);
+        if (!handle) break;
+        workers_.emplace_back(decompressAhead, cache_, std::move(handle));
+        ++cache.running;
+      }
+    } catch (const std::system_error&) {
+    }
+    return !workers_.empty();
   }
 
   EwfHandle handle_;
+  std::mutex handleMutex_;  // the handle keeps a position and caches: reads take turns
   std::shared_ptr<ChunkChecks> checks_;
-  std::mutex mutex_;
+  std::shared_ptr<EwfChunkCache> cache_;
+  std::uint64_t lastChunk_ = 0;  // of the media
+  unsigned threads_ = 1;
+  std::uint64_t ahead_ = 0;      // chunks read ahead of a forward read
+  // Under the cache's mutex.
+  std::uint64_t previous_ = UINT64_MAX;  // the last chunk of the last read
+  std::uint64_t queuedTo_ = 0;           // chunks up to this one have been handed out
+  std::vector<std::thread> workers_;
+  bool threadsTried_ = false;
 };
 
 constexpr std::uint64_t EWF_FILE_HEADER_BYTES = 13;
