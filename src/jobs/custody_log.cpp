@@ -458,8 +458,8 @@ std::string custodyJson(const CustodyRecord& record) {
   log["disk"] = diskValue(record.disk);
   log["settings"] = settingsValue(record.settings, record.backup);
   Json unreadable = Json::array();
-  if (!record.source.failedPath.empty())
-    unreadable.push_back(objectOf("path", record.source.failedPath, "reason", record.source.failureReason));
+  if (!record.source.unread.path.empty())
+    unreadable.push_back(objectOf("path", record.source.unread.path, "reason", record.source.unread.reason));
   log["unreadable"] = std::move(unreadable);
   // A missing file is the store's normal end; with folders of the range
   // left after it, the log says so.
