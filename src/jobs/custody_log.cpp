@@ -441,6 +441,7 @@ std::string jobFailureText(const Failure& failure, bool backup) {
     case FailureCode::NoSuchPartition:
     case FailureCode::NoStore:
     case FailureCode::DiskUnreadable:
+    case FailureCode::LogNotRead:  // a log's read back, which no job has
       return failure.reason;
   }
   return {};
