@@ -441,7 +441,9 @@ std::string jobFailureText(const Failure& failure, bool backup) {
     case FailureCode::NoSuchPartition:
     case FailureCode::NoStore:
     case FailureCode::DiskUnreadable:
-    case FailureCode::LogNotRead:  // a log's read back, which no job has
+    case FailureCode::LogNotRead:  // a log's read back and a picture's, which no job has
+    case FailureCode::NoKeyFrame:
+    case FailureCode::NotDecoded:
       return failure.reason;
   }
   return {};
