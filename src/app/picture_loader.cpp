@@ -105,17 +105,17 @@ void PictureLoader::work() {
       const KeyFrame key = findKeyFrame(*source_, request.search, &cancelled_);
       if (cancelled_.load()) continue;  // a newer request waits
       if (!key.found) {
-        answer.kind = key.noKeyFrame ? PictureProblem::NoKeyFrame : PictureProblem::Disk;
-        answer.problem = key.problem;
+        answer.kind = key.failure.code == FailureCode::NoKeyFrame ? PictureProblem::NoKeyFrame : PictureProblem::Disk;
+        answer.problem = key.failure.path.empty() ? key.failure.reason : key.failure.path + ": " + key.failure.reason;
       } else {
         answer.time = key.timeStamp;
         DecodedPicture decoded =
             decodeH264Picture(key.payload.data(), key.payload.size(), request.width, request.height);
-        if (decoded.ok) {
+        if (decoded.ok()) {
           answer.picture = std::move(decoded.picture);
         } else {
           answer.kind = PictureProblem::Undecodable;
-          answer.problem = decoded.problem;
+          answer.problem = decoded.failure.reason;
         }
       }
     }

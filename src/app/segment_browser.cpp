@@ -392,8 +392,9 @@ void SegmentBrowser::showSegments(const std::vector<SegmentRecord>& segments, co
 
 bool SegmentBrowser::openScanLog(const QString& path) {
   const ScanLog log = readScanLog(QFile::encodeName(path).toStdString());
-  if (!log.ok) {
-    emit problem(texts_.cannotOpenLog + QLatin1Char(' ') + QString::fromStdString(log.problem));
+  if (!log.ok()) {
+    emit problem(texts_.cannotOpenLog + QLatin1Char(' ') +
+                 QString::fromStdString(log.failure.path + ": " + log.failure.reason));
     return false;
   }
   // Its segments are read again (pictures, a backup of them) on the disk it

@@ -35,6 +35,10 @@ enum class FailureCode : std::uint8_t {
   OutputNotWritten,  // an AVI file, or the output folder, could not be written
   NotHashed,         // a file written could not be read back and hashed
   LogNotWritten,     // the job's log or hash list could not be created or written whole
+  LogNotRead,        // a scan's log read back is too large, or not a scan's record
+  // A picture's, for the preview.
+  NoKeyFrame,   // the segment holds no key frame
+  NotDecoded,   // the key frame does not decode to a picture
 };
 
 // A failure: what failed, the errno of the call that failed (EFBIG for the

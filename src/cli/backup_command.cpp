@@ -78,8 +78,8 @@ int runBackupCommand(JobSettings settings, int partition) {
     switch (result.end) {
       case JobOutcome::Stopped:
       case JobOutcome::Interrupted:
-        if (!result.source.failedPath.empty())
-          progress.message("korvex-cli: " + result.source.failedPath + ": " + result.source.failureReason);
+        if (!result.source.unread.path.empty())
+          progress.message("korvex-cli: " + result.source.unread.path + ": " + result.source.unread.reason);
         progress.message(unfinished.empty() ? "backup interrupted: every AVI file written so far is finished (" +
                                                   std::to_string(mib) + " MiB)"
                                             : "backup interrupted (" + std::to_string(mib) + " MiB): " + unfinished);

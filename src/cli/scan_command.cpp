@@ -63,8 +63,8 @@ int runScanCommand(JobSettings settings, int partition) {
         return;
       case JobOutcome::Stopped:
       case JobOutcome::Interrupted:
-        if (!result.source.failedPath.empty())
-          progress.message("korvex-cli: " + result.source.failedPath + ": " + result.source.failureReason);
+        if (!result.source.unread.path.empty())
+          progress.message("korvex-cli: " + result.source.unread.path + ": " + result.source.unread.reason);
         progress.message("scan interrupted: the report holds the segments found so far");
         return;
       case JobOutcome::NoVideo:

@@ -85,8 +85,7 @@ BackupResult BackupWorker::run(const StopRequest& stop) {
       end = JobOutcome::Failed;
       failure = {folders.failed() ? FailureCode::RootUnlisted : FailureCode::SourceUnreadable, 0, walked.path,
                  walked.reason};
-      result_.source.failedPath = walked.path;
-      result_.source.failureReason = walked.reason;
+      result_.source.unread = failure;
       break;
   }
   endJob(end, std::move(failure), stop);
@@ -113,8 +112,8 @@ void BackupWorker::rescue(const StopRequest& stop, const HungRead& hung) {
   rescued_ = true;
   // The walk is between two frames, or reading a picture into a file's
   // reserved room, which finishing the file drops.
-  result_.source.failedPath = source_.filePath(readingFolder_, readingFile_);
-  result_.source.failureReason = hung.describe();
+  result_.source.unread = {FailureCode::SourceUnreadable, 0, source_.filePath(readingFolder_, readingFile_),
+                           hung.describe()};
   endJob(JobOutcome::Stopped, {}, stop);
   options_.rescued(std::move(result_));
 }

@@ -447,6 +447,9 @@ std::string jobFailureText(const Failure& failure, bool backup) {
     case FailureCode::NoSuchPartition:
     case FailureCode::NoStore:
     case FailureCode::DiskUnreadable:
+    case FailureCode::LogNotRead:  // a log's read back and a picture's, which no job has
+    case FailureCode::NoKeyFrame:
+    case FailureCode::NotDecoded:
       return failure.reason;
   }
   return {};
@@ -469,8 +472,8 @@ std::string custodyJson(const CustodyRecord& record) {
   log["disk"] = diskValue(record.disk);
   log["settings"] = settingsValue(record.settings, record.backup);
   Json unreadable = Json::array();
-  if (!record.source.failedPath.empty())
-    unreadable.push_back(objectOf("path", record.source.failedPath, "reason", record.source.failureReason));
+  if (!record.source.unread.path.empty())
+    unreadable.push_back(objectOf("path", record.source.unread.path, "reason", record.source.unread.reason));
   log["unreadable"] = std::move(unreadable);
   // A missing file is the store's normal end; with folders of the range
   // left after it, the log says so.

@@ -115,9 +115,10 @@ struct SegmentRecord {
 
 // The recording file that ended a job early, for either job.
 struct SourceEnd {
-  // A file that exists but could not be opened or read: the job failed.
-  std::string failedPath;
-  std::string failureReason;
+  // A file that exists but could not be opened or read (SourceUnreadable),
+  // or the store's root that could not be listed (RootUnlisted), with the
+  // reason in words.
+  Failure unread;
   // A missing file, with the folders of the range left after its own.
   std::string missingPath;
   std::int32_t foldersNotRead = 0;

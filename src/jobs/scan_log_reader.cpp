@@ -60,17 +60,17 @@ ScanLog parseScanLog(const std::string& text, const std::string& name) {
   ScanLog log;
   const Json record = Json::parse(text, nullptr, false);
   if (record.is_discarded() || !record.is_object()) {
-    log.problem = name + ": not a JSON record";
+    log.failure = {FailureCode::LogNotRead, 0, name, "not a JSON record"};
     return log;
   }
   const auto job = record.find("job");
   if (job == record.end() || *job != "scan") {
-    log.problem = name + ": not the log of a scan";
+    log.failure = {FailureCode::LogNotRead, 0, name, "not the log of a scan"};
     return log;
   }
   const auto segments = record.find("segments");
   if (segments == record.end() || !segments->is_array()) {
-    log.problem = name + ": the log lists no segments";
+    log.failure = {FailureCode::LogNotRead, 0, name, "the log lists no segments"};
     return log;
   }
   // The disk is what the segments' places and times belong to.
@@ -103,12 +103,11 @@ ScanLog parseScanLog(const std::string& text, const std::string& name) {
       segment.rate = rateField(entry);
       log.segments.push_back(segment);
     }
-  } catch (const std::exception& failure) {
+  } catch (const std::exception& error) {
     log.segments.clear();
-    log.problem = name + ": segment " + std::to_string(index) + ": " + failure.what();
+    log.failure = {FailureCode::LogNotRead, 0, name, "segment " + std::to_string(index) + ": " + error.what()};
     return log;
   }
-  log.ok = true;
   return log;
 }
 
@@ -116,13 +115,13 @@ ScanLog readScanLog(const std::string& path) {
   std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) {
     ScanLog log;
-    log.problem = path + ": cannot be opened";
+    log.failure = {FailureCode::NotOpened, 0, path, "cannot be opened"};
     return log;
   }
   const std::streamoff size = in.tellg();
   if (size < 0 || size > MAX_LOG_BYTES) {
     ScanLog log;
-    log.problem = path + ": too large for a scan's log";
+    log.failure = {FailureCode::LogNotRead, 0, path, "too large for a scan's log"};
     return log;
   }
   in.seekg(0);

@@ -11,9 +11,10 @@
 namespace korvex {
 
 struct ScanLog {
-  bool ok = false;
   std::vector<SegmentRecord> segments;  // in the log's order; firstFrame and lastFrame unknown (0)
-  std::string problem;                  // why it could not be read: the file and the reason
+  // Why it could not be read: NotOpened, or LogNotRead with the reason.
+  Failure failure;
+  bool ok() const { return !failure.failed(); }
   // The disk the scan read, as it was given (empty when the log names none),
   // and on an image or device the partition it read.
   std::string disk;
@@ -24,7 +25,7 @@ struct ScanLog {
 // recordTypeCode, start.recorder, end.recorder, bytes and startFolder; the
 // record's "job" must be "scan".
 ScanLog readScanLog(const std::string& path);
-// The same from the record's text; `name` names it in the problem.
+// The same from the record's text; `name` is the failure's path.
 ScanLog parseScanLog(const std::string& text, const std::string& name);
 
 }  // namespace korvex

@@ -38,9 +38,8 @@ void ScanWorker::runJob(const StopRequest& stop) {
   const FolderListing folders = source_.listFolders();
   if (folders.failed()) {
     result_.aborted = true;
-    result_.source.failedPath = source_.describe();
-    result_.source.failureReason = folders.failure.reason;
-    finish(JobOutcome::Failed, {FailureCode::RootUnlisted, 0, result_.source.failedPath, folders.failure.reason});
+    result_.source.unread = {FailureCode::RootUnlisted, 0, source_.describe(), folders.failure.reason};
+    finish(JobOutcome::Failed, result_.source.unread);
     return;
   }
   const int folderCount = walkFolderCount(folders, settings_.recover);
@@ -104,9 +103,8 @@ void ScanWorker::runJob(const StopRequest& stop) {
       break;
     case WalkEnd::Kind::SourceFailed:
       result_.aborted = true;
-      result_.source.failedPath = end.path;
-      result_.source.failureReason = end.reason;
-      finish(JobOutcome::Failed, {FailureCode::SourceUnreadable, 0, end.path, end.reason});
+      result_.source.unread = {FailureCode::SourceUnreadable, 0, end.path, end.reason};
+      finish(JobOutcome::Failed, result_.source.unread);
       break;
     case WalkEnd::Kind::FileMissing:
       result_.aborted = true;
@@ -123,8 +121,8 @@ void ScanWorker::runJob(const StopRequest& stop) {
 void ScanWorker::rescue(const StopRequest& stop, const HungRead& hung) {
   // The walk is between two frames: the report gets what the scan found so
   // far, and the log names the read.
-  result_.source.failedPath = source_.filePath(readingFolder_, readingFile_);
-  result_.source.failureReason = hung.describe();
+  result_.source.unread = {FailureCode::SourceUnreadable, 0, source_.filePath(readingFolder_, readingFile_),
+                           hung.describe()};
   finish(JobOutcome::Stopped);
   writeLog(stop);
   options_.rescued(std::move(result_));

@@ -51,11 +51,11 @@ FrameIndex indexSegmentFrames(const RecordingSource& source, const KeyFrameSearc
                             frame.frameKind == FRAME_KIND_KEY});
     return true;
   };
-  std::string problem;
-  const SegmentWalkEnd end = walkSegmentFrames(source, search, visitor, problem, cancel);
+  Failure failure;
+  const SegmentWalkEnd end = walkSegmentFrames(source, search, visitor, failure, cancel);
   if (end == SegmentWalkEnd::Cancelled) index.cancelled = true;
   // A store that ends after the segment's last frame is its normal end.
-  if (end == SegmentWalkEnd::StoreEnded && problem.find(": missing") == std::string::npos) index.problem = problem;
+  if (end == SegmentWalkEnd::StoreEnded && !failure.missing()) index.problem = failure.path + ": " + failure.reason;
   index.frames.shrink_to_fit();
   return index;
 }

@@ -26,19 +26,20 @@ struct Candidate {
 std::int64_t distance(RecorderTime a, RecorderTime b) { return std::llabs(std::int64_t{a} - std::int64_t{b}); }
 
 bool openFile(const RecordingSource& source, std::int32_t folder, std::int32_t file, ReadPattern pattern,
-              RecordingFileReader& reader, std::string& problem, bool recover) {
+              RecordingFileReader& reader, Failure& failure, bool recover) {
   reader.setRecovery(recover);
   if (reader.open(source.openFile(folder, file, pattern))) return true;
-  problem = source.filePath(folder, file) + ": " +
-            (reader.failure().missing() ? std::string("missing") : reader.failure().reason);
+  const bool missing = reader.failure().missing();
+  failure = {missing ? FailureCode::Missing : FailureCode::SourceUnreadable, reader.failure().errorNumber,
+             source.filePath(folder, file), missing ? std::string("missing") : reader.failure().reason};
   return false;
 }
 
 // Reads the payload of the frame whose header starts at `offset`.
 bool readPayloadAt(const RecordingSource& source, const Candidate& at, std::vector<std::uint8_t>& payload,
-                   std::string& problem, bool recover) {
+                   Failure& failure, bool recover) {
   RecordingFileReader reader;
-  if (!openFile(source, at.folder, at.file, ReadPattern::HeadersOnly, reader, problem, recover)) return false;
+  if (!openFile(source, at.folder, at.file, ReadPattern::HeadersOnly, reader, failure, recover)) return false;
   RecordingFileHeader fileHeader;
   reader.readFileHeader(fileHeader);
   FrameHeader frame;
@@ -52,14 +53,15 @@ bool readPayloadAt(const RecordingSource& source, const Candidate& at, std::vect
     payload.assign(buffer.data(), buffer.data() + buffer.size());
     return true;
   }
-  problem = source.filePath(at.folder, at.file) + ": the key frame could not be read again";
+  failure = {FailureCode::SourceUnreadable, 0, source.filePath(at.folder, at.file),
+             "the key frame could not be read again"};
   return false;
 }
 
 }  // namespace
 
 SegmentWalkEnd walkSegmentFrames(const RecordingSource& source, const KeyFrameSearch& search,
-                                 const SegmentWalkVisitor& visitor, std::string& problem,
+                                 const SegmentWalkVisitor& visitor, Failure& failure,
                                  const std::atomic<bool>* cancel) {
   bool keysKnown = false;
   std::int32_t keyA = 0;
@@ -70,7 +72,7 @@ SegmentWalkEnd walkSegmentFrames(const RecordingSource& source, const KeyFrameSe
     if (cancel && cancel->load(std::memory_order_relaxed)) return SegmentWalkEnd::Cancelled;
     const bool firstFile = folder == search.folder && file == search.file;
     RecordingFileReader reader;
-    if (!openFile(source, folder, file, ReadPattern::HeadersOnly, reader, problem, search.recover))
+    if (!openFile(source, folder, file, ReadPattern::HeadersOnly, reader, failure, search.recover))
       return SegmentWalkEnd::StoreEnded;
     RecordingFileHeader fileHeader;
     const bool headerRead = reader.readFileHeader(fileHeader);
@@ -120,16 +122,16 @@ KeyFrame findKeyFrame(const RecordingSource& source, const KeyFrameSearch& searc
     // one at or after the moment, ends the search.
     return !(firstWanted || frame.timeStamp >= search.near);
   };
-  const SegmentWalkEnd end = walkSegmentFrames(source, search, visitor, result.problem, cancel);
+  const SegmentWalkEnd end = walkSegmentFrames(source, search, visitor, result.failure, cancel);
   if (end == SegmentWalkEnd::Cancelled) return result;
   if (end == SegmentWalkEnd::StoreEnded && !best.found) return result;  // else the store ends: the nearest so far
 
   if (!best.found) {
-    result.problem = "no key frame in the segment of channel " + std::to_string(search.channel + 1);
-    result.noKeyFrame = true;
+    result.failure = {FailureCode::NoKeyFrame, 0, {},
+                      "no key frame in the segment of channel " + std::to_string(search.channel + 1)};
     return result;
   }
-  if (!readPayloadAt(source, best, result.payload, result.problem, search.recover)) return result;
+  if (!readPayloadAt(source, best, result.payload, result.failure, search.recover)) return result;
   result.found = true;
   result.folder = best.folder;
   result.file = best.file;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/failure.h"
 #include "store/recorder_time.h"
 #include "store/recording_source.h"
 
@@ -43,10 +44,9 @@ struct KeyFrame {
   std::int32_t width = 0;   // as the frame header says
   std::int32_t height = 0;
   std::vector<std::uint8_t> payload;
-  // Why none was found, for people: the file that could not be read, or
-  // that the segment holds no key frame (then noKeyFrame is set too).
-  std::string problem;
-  bool noKeyFrame = false;
+  // Why none was found: the file that could not be read (Missing, or
+  // SourceUnreadable with the reason for people), or NoKeyFrame.
+  Failure failure;
 };
 
 // Follows the channel's frames of the segment (its segment keys) from its

@@ -1,6 +1,7 @@
 #include "preview/picture_decoder.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -29,9 +30,15 @@ struct ScaleCloser {
   void operator()(SwsContext* context) const { sws_freeContext(context); }
 };
 
-DecodedPicture failed(std::string problem) {
+DecodedPicture failed(std::string reason) {
   DecodedPicture result;
-  result.problem = std::move(problem);
+  result.failure = {FailureCode::NotDecoded, 0, {}, std::move(reason)};
+  return result;
+}
+
+DecodedPicture noMemory() {
+  DecodedPicture result;
+  result.failure = {FailureCode::NoMemory, ENOMEM, {}, "out of memory"};
   return result;
 }
 
@@ -49,17 +56,17 @@ DecodedPicture decodeH264Picture(const std::uint8_t* data, std::size_t size, int
   const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
   if (!codec) return failed("no H.264 decoder in this FFmpeg");
   std::unique_ptr<AVCodecContext, CodecContextCloser> context(avcodec_alloc_context3(codec));
-  if (!context) return failed("out of memory");
+  if (!context) return noMemory();
   context->thread_count = 1;
   if (avcodec_open2(context.get(), codec, nullptr) < 0) return failed("the H.264 decoder could not be opened");
 
   std::unique_ptr<AVPacket, PacketCloser> packet(av_packet_alloc());
-  if (!packet || av_new_packet(packet.get(), static_cast<int>(size)) < 0) return failed("out of memory");
+  if (!packet || av_new_packet(packet.get(), static_cast<int>(size)) < 0) return noMemory();
   std::memcpy(packet->data, data, size);
   packet->flags |= AV_PKT_FLAG_KEY;
 
   std::unique_ptr<AVFrame, FrameCloser> frame(av_frame_alloc());
-  if (!frame) return failed("out of memory");
+  if (!frame) return noMemory();
   if (avcodec_send_packet(context.get(), packet.get()) < 0) return failed("the payload is not an H.264 picture");
   avcodec_send_packet(context.get(), nullptr);
   if (avcodec_receive_frame(context.get(), frame.get()) < 0 || frame->width <= 0 || frame->height <= 0)
@@ -86,7 +93,6 @@ DecodedPicture decodeH264Picture(const std::uint8_t* data, std::size_t size, int
   int strides[4] = {outWidth * 3, 0, 0, 0};
   if (sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, planes, strides) != outHeight)
     return failed("the picture could not be converted to RGB");
-  result.ok = true;
   return result;
 }
 

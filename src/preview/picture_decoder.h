@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/failure.h"
+
 namespace korvex {
 
 // 8-bit RGB, three bytes a pixel, rows packed without padding.
@@ -17,9 +19,10 @@ struct RgbPicture {
 };
 
 struct DecodedPicture {
-  bool ok = false;
   RgbPicture picture;
-  std::string problem;  // why there is no picture, for people
+  // Why there is no picture (NotDecoded, or NoMemory), the reason for people.
+  Failure failure;
+  bool ok() const { return !failure.failed(); }
 };
 
 // Silences FFmpeg's own log, once for the process: damaged pictures are

@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 
+#include "base/failure.h"
 #include "preview/key_frame.h"
 #include "store/frame_header.h"
 
@@ -38,7 +39,7 @@ struct SegmentWalkVisitor {
 };
 
 SegmentWalkEnd walkSegmentFrames(const RecordingSource& source, const KeyFrameSearch& search,
-                                 const SegmentWalkVisitor& visitor, std::string& problem,
+                                 const SegmentWalkVisitor& visitor, Failure& failure,
                                  const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace korvex

@@ -73,14 +73,6 @@ class LocalFile final : public SourceFile {
   std::uint64_t hintedTo_ = 0;
 };
 
-Failure failureOf(int errorNumber) {
-  Failure failure;
-  failure.code = errorNumber == ENOENT || errorNumber == ENOTDIR ? FailureCode::Missing : FailureCode::NotOpened;
-  failure.errorNumber = errorNumber;
-  failure.reason = std::strerror(errorNumber);
-  return failure;
-}
-
 }  // namespace
 
 std::string recordingFileName(int folder, int file) {
@@ -115,12 +107,12 @@ OpenedFile openRecordingAt(int at, const char* name, bool noFollow, ReadPattern 
   if (fd < 0 && errno == EPERM) fd = ::openat(at, name, flags);
   if (fd < 0) {
     // With O_NOFOLLOW and a name of one part, ELOOP means the name is a link.
-    opened.failure = noFollow && errno == ELOOP ? linkFailure(LINK_REASON) : failureOf(errno);
+    opened.failure = noFollow && errno == ELOOP ? linkFailure(LINK_REASON) : storeFailureOf(errno);
     return opened;
   }
   struct stat info {};
   if (fstat(fd, &info) != 0) {
-    opened.failure = failureOf(errno);
+    opened.failure = storeFailureOf(errno);
     ::close(fd);
     return opened;
   }
@@ -154,9 +146,10 @@ FolderSource::~FolderSource() {
 
 FolderListing FolderSource::listFolders() const {
   FolderListing listing;
-  const FolderEntries entries = rootFd_ >= 0 ? listFolderEntries(rootFd_, "dir") : FolderEntries{0, {}, rootError_};
-  if (entries.errorNumber != 0) {
-    listing.failure = failureOf(entries.errorNumber);
+  const FolderEntries entries =
+      rootFd_ >= 0 ? listFolderEntries(rootFd_, "dir") : FolderEntries{0, {}, storeFailureOf(rootError_)};
+  if (entries.failure.failed()) {
+    listing.failure = entries.failure;
     return listing;
   }
   listing.count = entries.count;
@@ -174,14 +167,14 @@ FolderListing RecordingSource::listFolders() const {
 OpenedFile FolderSource::openFile(int folder, int file, ReadPattern pattern) const {
   OpenedFile opened;
   if (rootFd_ < 0) {
-    opened.failure = failureOf(rootError_);
+    opened.failure = storeFailureOf(rootError_);
     if (!opened.failure.missing())
       opened.failure.reason = "the store's folder cannot be opened: " + opened.failure.reason;
     return opened;
   }
   const std::string name = recordingFileName(folder, file);
   if (name.empty()) {
-    opened.failure = failureOf(ENOENT);
+    opened.failure = storeFailureOf(ENOENT);
     return opened;
   }
   const std::string folderName = name.substr(0, name.find('/'));
@@ -196,7 +189,7 @@ OpenedFile FolderSource::openFile(int folder, int file, ReadPattern pattern) con
       opened.failure = linkFailure(folderName + " is a symbolic link inside the store (not followed)");
       return opened;
     }
-    opened.failure = failureOf(error);
+    opened.failure = storeFailureOf(error);
     if (!opened.failure.missing())
       opened.failure.reason = "the folder " + folderName + " cannot be opened: " + opened.failure.reason;
     return opened;

@@ -23,18 +23,26 @@ int openFolderToList(int at, const char* path) {
   return fd;
 }
 
+Failure storeFailureOf(int errorNumber) {
+  Failure failure;
+  failure.code = errorNumber == ENOENT || errorNumber == ENOTDIR ? FailureCode::Missing : FailureCode::NotOpened;
+  failure.errorNumber = errorNumber;
+  failure.reason = std::strerror(errorNumber);
+  return failure;
+}
+
 FolderEntries listFolderEntries(int folder, const std::string& prefix) {
   FolderEntries entries;
   // A descriptor of its own: the listing moves its offset, and the caller's
   // may be in use on another thread.
   const int fd = openFolderToList(folder, ".");
   if (fd < 0) {
-    entries.errorNumber = errno;
+    entries.failure = storeFailureOf(errno);
     return entries;
   }
   std::unique_ptr<DIR, int (*)(DIR*)> dir(fdopendir(fd), closedir);
   if (!dir) {
-    entries.errorNumber = errno;
+    entries.failure = storeFailureOf(errno);
     ::close(fd);
     return entries;
   }
@@ -43,7 +51,7 @@ FolderEntries listFolderEntries(int folder, const std::string& prefix) {
     const dirent* entry = readdir(dir.get());
     if (entry == nullptr) {
       // A listing cut short by a read error is no listing.
-      if (errno != 0) entries = FolderEntries{0, {}, errno};
+      if (errno != 0) entries = FolderEntries{0, {}, storeFailureOf(errno)};
       std::sort(entries.numbers.begin(), entries.numbers.end());
       return entries;
     }

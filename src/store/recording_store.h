@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/failure.h"
+
 namespace korvex {
 
 // Every folder holds file0000.dat to file0127.dat.
@@ -40,8 +42,13 @@ std::optional<std::int32_t> storeFolderNumber(const char* name, bool ignoreCase 
 struct FolderEntries {
   int count = 0;
   std::vector<std::int32_t> numbers;  // of the recorder folders among them, ascending
-  int errorNumber = 0;  // why the folder could not be listed; 0 when it was
+  Failure failure;  // why the folder could not be listed: Missing or NotOpened
 };
+
+// A store's failure for the errno of an open or a listing: Missing for a name
+// that is not there (or not a folder on the way), NotOpened for the rest,
+// with strerror's words.
+Failure storeFailureOf(int errorNumber);
 
 // Lists the folder open at `folder` (which stays open and is not moved).
 FolderEntries listFolderEntries(int folder, const std::string& prefix);

@@ -138,11 +138,12 @@ TEST_F(BadDiskTest, AnUnreadableFileEndsBothJobsAsAFailureNamingIt) {
   const int result = asUnprivilegedUser([&] {
     scan();
     if (scan_.end != JobOutcome::Failed || state_.currentScanFile != 5) return 1;
-    if (scan_.source.failedPath != store_.filePath(0, 5) || scan_.source.failureReason != "Permission denied") return 2;
+    const Failure& unread = scan_.source.unread;
+    if (unread.path != store_.filePath(0, 5) || unread.reason != "Permission denied") return 2;
     if (state_.segmentCount != 1) return 3;  // what was found before stays in the report
     const auto created = backup();
     if (backup_.end != JobOutcome::Failed || state_.currentBackupFile != 5) return 4;
-    if (backup_.source.failedPath != store_.filePath(0, 5)) return 5;
+    if (backup_.source.unread.path != store_.filePath(0, 5)) return 5;
     if (created.size() != 1 || !testing::readAviContents(created[0]).valid) return 6;
     return 0;
   });

@@ -189,13 +189,14 @@ TEST_F(HostileDiskTest, NonRegularRecordingFilesNeverBlockAndFailTheJob) {
 
     ASSERT_TRUE(scan()) << "the scan blocked";
     EXPECT_EQ(scan_.end, JobOutcome::Failed);
-    EXPECT_EQ(scan_.source.failedPath, store.filePath(0, 1));
-    EXPECT_FALSE(scan_.source.failureReason.empty());
+    EXPECT_EQ(scan_.source.unread.path, store.filePath(0, 1));
+    EXPECT_EQ(scan_.source.unread.code, FailureCode::SourceUnreadable);  // a file, not the store's root
+    EXPECT_FALSE(scan_.source.unread.reason.empty());
     EXPECT_EQ(state_.segmentCount, 1);
 
     ASSERT_TRUE(backup()) << "the backup blocked";
     EXPECT_EQ(backup_.end, JobOutcome::Failed);
-    EXPECT_EQ(backup_.source.failedPath, store.filePath(0, 1));
+    EXPECT_EQ(backup_.source.unread.path, store.filePath(0, 1));
     ASSERT_EQ(created_.size(), 1u);
     EXPECT_TRUE(testing::readAviContents(created_[0]).valid);
   }

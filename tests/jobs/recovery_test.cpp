@@ -226,7 +226,7 @@ TEST_F(RecoveryTest, AReadErrorIsReadThroughAndListed) {
 
   const ScanResult plain = scan(source, false);
   EXPECT_EQ(plain.end, JobOutcome::Failed);
-  EXPECT_EQ(plain.source.failureReason, std::strerror(EIO));
+  EXPECT_EQ(plain.source.unread.reason, std::strerror(EIO));
   ASSERT_EQ(plain.segments.size(), 1u);
   EXPECT_EQ(plain.segments[0].endTime, T0 + 7);
 

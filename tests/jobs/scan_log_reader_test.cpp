@@ -41,7 +41,7 @@ TEST(ScanLogReader, ReadsTheSegmentsOfAScanLog) {
                                   segmentEntry(3, 32, 7, -5, 2147483647, 0, 9)})
                              .dump(2);
   const ScanLog log = readScanLog(path);
-  ASSERT_TRUE(log.ok) << log.problem;
+  ASSERT_TRUE(log.ok()) << log.failure.reason;
   ASSERT_EQ(log.segments.size(), 3u);
   const SegmentRecord& second = log.segments[1];
   EXPECT_EQ(second.serial, 2);
@@ -54,7 +54,9 @@ TEST(ScanLogReader, ReadsTheSegmentsOfAScanLog) {
   EXPECT_EQ(log.segments[2].channel, 31);
   EXPECT_EQ(log.segments[2].startTime, -5);
   EXPECT_EQ(log.segments[2].endTime, 2147483647);
-  EXPECT_TRUE(readScanLog(dir.file("empty.json")).problem.find("cannot be opened") != std::string::npos);
+  const ScanLog absent = readScanLog(dir.file("empty.json"));
+  EXPECT_EQ(absent.failure.code, FailureCode::NotOpened);
+  EXPECT_EQ(absent.failure.reason, "cannot be opened");
 }
 
 TEST(ScanLogReader, AnythingElseIsRefusedWithTheReason) {
@@ -82,13 +84,13 @@ TEST(ScanLogReader, AnythingElseIsRefusedWithTheReason) {
   };
   for (const Case& c : cases) {
     const ScanLog log = parseScanLog(c.text, "log.json");
-    EXPECT_FALSE(log.ok) << c.text;
+    EXPECT_EQ(log.failure.code, FailureCode::LogNotRead) << c.text;
     EXPECT_TRUE(log.segments.empty());
-    EXPECT_EQ(log.problem.rfind("log.json: ", 0), 0u) << log.problem;
-    EXPECT_NE(log.problem.find(c.reason), std::string::npos) << log.problem;
+    EXPECT_EQ(log.failure.path, "log.json");
+    EXPECT_NE(log.failure.reason.find(c.reason), std::string::npos) << log.failure.reason;
   }
   const ScanLog none = parseScanLog(scanLog(Json::array()).dump(), "log.json");
-  EXPECT_TRUE(none.ok);
+  EXPECT_TRUE(none.ok());
   EXPECT_TRUE(none.segments.empty());
 }
 

@@ -178,7 +178,7 @@ TEST_F(TimeFileJobTest, TheScanCountsEachSegmentsRateAndItsLogReadsBack) {
   ASSERT_EQ(scan.segments.size(), 1u);
   EXPECT_NEAR(scan.segments[0].rate.driftPercent().value_or(0.0), -20.0, 1e-9);
   const ScanLog log = parseScanLog(readText(scan.logPath), "log");
-  ASSERT_EQ(log.segments.size(), 1u) << log.problem;
+  ASSERT_EQ(log.segments.size(), 1u) << log.failure.reason;
   const StampRate& read = log.segments[0].rate;
   EXPECT_EQ(std::vector<std::uint64_t>({read.videoFrames, read.secondsWithFrames, read.secondsWithoutFrame,
                                         read.minPerSecond, read.maxPerSecond, std::uint64_t(read.nominal)}),

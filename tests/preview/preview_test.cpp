@@ -72,14 +72,14 @@ TEST_F(PreviewTest, FirstKeyFrameDecodesAsFfmpegDecodesIt) {
   const FolderSource source(disk_.root());
   for (const SegmentRecord& segment : segments) {
     const KeyFrame key = findKeyFrame(source, searchOf(segment));
-    ASSERT_TRUE(key.found) << key.problem;
+    ASSERT_TRUE(key.found) << key.failure.reason;
     EXPECT_EQ(key.timeStamp, segment.startTime);
     EXPECT_EQ(key.width, testing::SAMPLE_WIDTH);
     // The segment's first key frame is the sample's first access unit.
     EXPECT_EQ(key.payload, testing::sampleVideo().front().bytes);
 
     const DecodedPicture ours = decodeH264Picture(key.payload.data(), key.payload.size());
-    ASSERT_TRUE(ours.ok) << ours.problem;
+    ASSERT_TRUE(ours.ok()) << ours.failure.reason;
     ASSERT_EQ(ours.picture.width, testing::SAMPLE_WIDTH);
     ASSERT_EQ(ours.picture.height, testing::SAMPLE_HEIGHT);
 
@@ -110,10 +110,10 @@ TEST_F(PreviewTest, KeyFrameNearestAMomentInsideTheSegment) {
   const Case cases[] = {{T0 - 100, T0}, {T0, T0}, {T0 + 3, T0 + 3}, {T0 + 4, T0 + 4}, {T0 + 100, T0 + 5}};
   for (const Case& c : cases) {
     const KeyFrame key = findKeyFrame(source, searchOf(segments[0], c.near));
-    ASSERT_TRUE(key.found) << key.problem;
+    ASSERT_TRUE(key.found) << key.failure.reason;
     EXPECT_EQ(key.timeStamp, c.found) << c.near - T0;
     const DecodedPicture picture = decodeH264Picture(key.payload.data(), key.payload.size(), 88, 88);
-    ASSERT_TRUE(picture.ok) << picture.problem;
+    ASSERT_TRUE(picture.ok()) << picture.failure.reason;
     EXPECT_EQ(picture.picture.width, 88);  // fitted in the box, its shape kept
     EXPECT_EQ(picture.picture.height, 72);
   }
@@ -135,7 +135,7 @@ TEST_F(PreviewTest, SegmentFromALogIsFoundByItsTimes) {
     for (RecorderTime near : {RECORDER_TIME_MIN, segment.endTime + 1}) {
       search.near = near;
       const KeyFrame key = findKeyFrame(source, search);
-      ASSERT_TRUE(key.found) << key.problem;
+      ASSERT_TRUE(key.found) << key.failure.reason;
       EXPECT_EQ(key.timeStamp, near == RECORDER_TIME_MIN ? segment.startTime : segment.endTime);
     }
   }
@@ -146,8 +146,8 @@ TEST_F(PreviewTest, PayloadThatIsNoPictureSaysSo) {
       std::vector<std::uint8_t>(16, 0xab), {0, 0, 0, 1, 0x65, 0x88}, {0}, {}};
   for (const auto& payload : payloads) {
     const DecodedPicture picture = decodeH264Picture(payload.data(), payload.size());
-    EXPECT_FALSE(picture.ok) << payload.size();
-    EXPECT_FALSE(picture.problem.empty());
+    EXPECT_FALSE(picture.ok()) << payload.size();
+    EXPECT_FALSE(picture.failure.reason.empty());
     EXPECT_TRUE(picture.picture.rgb.empty());
   }
 }
@@ -165,14 +165,14 @@ TEST_F(PreviewTest, SegmentWithoutKeyFrameOrFileFindsNone) {
   // The key frame after the audio chunk begins the next segment.
   KeyFrame key = findKeyFrame(source, search);
   EXPECT_FALSE(key.found);
-  EXPECT_NE(key.problem.find("no key frame"), std::string::npos) << key.problem;
-  EXPECT_TRUE(key.noKeyFrame);
+  EXPECT_NE(key.failure.reason.find("no key frame"), std::string::npos) << key.failure.reason;
+  EXPECT_EQ(key.failure.code, FailureCode::NoKeyFrame);
   search.file = 3;
   search.lastFile = 3;
   key = findKeyFrame(source, search);
   EXPECT_FALSE(key.found);
-  EXPECT_NE(key.problem.find("file0003.dat"), std::string::npos) << key.problem;
-  EXPECT_FALSE(key.noKeyFrame);  // a file missing is the disk's problem
+  EXPECT_NE(key.failure.path.find("file0003.dat"), std::string::npos) << key.failure.path;
+  EXPECT_EQ(key.failure.code, FailureCode::Missing);  // a file missing is the disk's problem
 }
 
 TEST_F(PreviewTest, ASegmentOnlyRecoveryFoundShowsItsPicture) {
@@ -201,7 +201,7 @@ TEST_F(PreviewTest, ASegmentOnlyRecoveryFoundShowsItsPicture) {
   KeyFrameSearch search = searchOf(segments.back());
   search.recover = segments.back().recovered;
   const KeyFrame key = findKeyFrame(source, search);
-  ASSERT_TRUE(key.found) << key.problem;
+  ASSERT_TRUE(key.found) << key.failure.reason;
   EXPECT_EQ(key.timeStamp, T0 + 5);
   EXPECT_TRUE(key.payload == picture);
   search.recover = false;
