@@ -14,6 +14,12 @@ constexpr const char* SETTING_LANGUAGE = "language";
 constexpr const char* SETTING_WIDTH = "windowWidth";
 constexpr const char* SETTING_ADVANCED = "advancedOpen";
 constexpr const char* SETTING_TIME_FILE = "timeFile";
+constexpr const char* SETTING_CLOCK_OFFSETS = "clockOffsets";
+
+// A disk path as a key: in hex, as '/' would nest groups.
+QString diskKey(const QString& disk) {
+  return QLatin1String(SETTING_CLOCK_OFFSETS) + QLatin1Char('/') + QString::fromLatin1(disk.toUtf8().toHex());
+}
 
 }  // namespace
 
@@ -40,6 +46,17 @@ void WindowSettings::save() const {
   remembered.setValue(QLatin1String(SETTING_WIDTH), width);
   remembered.setValue(QLatin1String(SETTING_ADVANCED), advancedOpen);
   remembered.setValue(QLatin1String(SETTING_TIME_FILE), timeFile);
+}
+
+QString WindowSettings::clockOffsetForDisk(const QString& disk) {
+  return disk.isEmpty() ? QString() : QSettings().value(diskKey(disk)).toString();
+}
+
+void WindowSettings::keepClockOffsetForDisk(const QString& disk, const QString& offset) {
+  if (disk.isEmpty()) return;
+  QSettings remembered;
+  if (offset.isEmpty()) remembered.remove(diskKey(disk));
+  else remembered.setValue(diskKey(disk), offset);
 }
 
 void WindowSettings::saveLanguage(int language) { QSettings().setValue(QLatin1String(SETTING_LANGUAGE), language); }

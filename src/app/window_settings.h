@@ -25,6 +25,12 @@ struct WindowSettings {
   void save() const;
   // Keeps the language alone, as soon as it is chosen.
   static void saveLanguage(int language);
+
+  // The recorder clock's offset kept for a disk (its path as the form
+  // shows it), only when the user asked: empty when none is kept.
+  static QString clockOffsetForDisk(const QString& disk);
+  // Keeps `offset` for the disk; an empty text forgets it.
+  static void keepClockOffsetForDisk(const QString& disk, const QString& offset);
 };
 
 }  // namespace korvex

@@ -132,9 +132,18 @@ inline constexpr const char* KEY_COLUMN_MEASURED_RATE = "frames per stamp second
 inline constexpr const char* KEY_COLUMN_SECONDS_WITHOUT_FRAME = "seconds without frame";
 inline constexpr const char* KEY_COLUMN_STAMPS_BACKWARDS = "stamps backwards";
 inline constexpr const char* KEY_COLUMN_DRIFT = "playback drift";
+// The recorder clock's offset from real time, in the advanced band, and the
+// clock the time window is entered in.
+inline constexpr const char* KEY_CLOCK_OFFSET = "recorder clock offset";
+inline constexpr const char* KEY_CLOCK_OFFSET_HINT = "+HH:MM:SS or two readings";
+inline constexpr const char* KEY_REMEMBER_FOR_DISK = "remember for this disk";
+inline constexpr const char* KEY_RECORDER_TIME = "recorder time";
+inline constexpr const char* KEY_CORRECTED_TIME = "corrected time";
+inline constexpr const char* KEY_BAD_CLOCK_OFFSET = "the recorder clock offset is not understood";
+inline constexpr const char* KEY_CORRECTED_NEEDS_OFFSET = "a window in corrected time needs the clock offset";
 
 // Every key that a language file must hold.
-inline constexpr std::array<const char*, 101> LANGUAGE_KEYS = {
+inline constexpr std::array<const char*, 108> LANGUAGE_KEYS = {
     KEY_LANGUAGE,        KEY_BROWSE,           KEY_BACKUP_TIME,     KEY_BACKUP_CHANNEL,
     KEY_BACKUP_RECORD_TYPE, KEY_BACKUP_DISK,   KEY_OUTPUT_PATH,     KEY_START_BACKUP,
     KEY_STOP_BACKUP,     KEY_ADVANCED_SETTING, KEY_BACKUP_MAX_DATA_SIZE, KEY_FOLDER_RANGE,
@@ -161,6 +170,8 @@ inline constexpr std::array<const char*, 101> LANGUAGE_KEYS = {
     KEY_COLUMN_TYPE,     KEY_COLUMN_START,     KEY_COLUMN_END,      KEY_COLUMN_DURATION,
     KEY_COLUMN_SIZE,     KEY_WRITE_TIME_FILE,  KEY_COLUMN_NOMINAL_RATE, KEY_COLUMN_MEASURED_RATE,
     KEY_COLUMN_SECONDS_WITHOUT_FRAME, KEY_COLUMN_STAMPS_BACKWARDS, KEY_COLUMN_DRIFT,
+    KEY_CLOCK_OFFSET,    KEY_CLOCK_OFFSET_HINT, KEY_REMEMBER_FOR_DISK, KEY_RECORDER_TIME,
+    KEY_CORRECTED_TIME,  KEY_BAD_CLOCK_OFFSET, KEY_CORRECTED_NEEDS_OFFSET,
 };
 
 }  // namespace korvex
