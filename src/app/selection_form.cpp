@@ -499,6 +499,7 @@ void SelectionForm::spanSegments(const std::vector<SegmentRecord>& segments) {
   };
   setPicker(beginDate_, beginTime_, moment(first));
   setPicker(endDate_, endTime_, moment(last));
+  windowClock_->setCurrentIndex(0);
 }
 
 void SelectionForm::takePick(const PickSummary& pick) {
@@ -510,6 +511,7 @@ void SelectionForm::takePick(const PickSummary& pick) {
   };
   setPickers(beginDate_, beginTime_, pick.begin);
   setPickers(endDate_, endTime_, pick.end);
+  windowClock_->setCurrentIndex(0);  // the pick's times are the recorder's
   for (int k = 0; k < SELECTABLE_CHANNELS; ++k)
     channelBoxes_[static_cast<std::size_t>(k)]->setChecked((pick.channelMask >> k & 1u) != 0);
   allChannels_->setChecked(false);
