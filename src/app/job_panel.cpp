@@ -195,6 +195,12 @@ std::shared_ptr<const RecordingSource> JobPanel::prepareJob(const JobSettings& s
         break;  // told above, for both jobs
     }
   }
+  const char* offsetProblem = nullptr;
+  form_.clockOffset(offsetProblem);
+  if (offsetProblem && (backup || offsetProblem == KEY_BAD_CLOCK_OFFSET)) {
+    showMessage(languageCaption(offsetProblem));
+    return nullptr;
+  }
   if (!claimOutputFolder(settings)) return nullptr;
   std::shared_ptr<const RecordingSource> source = std::move(opened.source);
   if (!source) {

@@ -348,6 +348,8 @@ void MainDialog::saveSettings() const {
   remembered.advancedOpen = !advancedCollapsed_;
   remembered.timeFile = form_->timeFileBox()->isChecked();
   remembered.save();
+  WindowSettings::keepClockOffsetForDisk(form_->diskText(),
+                                         form_->rememberClockOffset() ? form_->clockOffsetText() : QString());
 }
 
 QWidget* MainDialog::control(int id) const { return findChild<QWidget*>(controlName(id)); }

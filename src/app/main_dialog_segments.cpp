@@ -76,6 +76,10 @@ void MainDialog::setUpSegmentView() {
   connect(segments_, &SegmentBrowser::problem, this, &MainDialog::showMessage);
   connect(segments_, &SegmentBrowser::verified, this, &MainDialog::showMessage);
   connect(segments_, &SegmentBrowser::logDiskOpened, form_, &SelectionForm::takeDisk);
+  connect(form_, &SelectionForm::clockOffsetChanged, this, [this] {
+    const char* problem = nullptr;
+    segments_->setClockOffset(form_->clockOffset(problem));
+  });
 }
 
 void MainDialog::showSegmentView(bool shown) {

@@ -55,7 +55,19 @@ QString SegmentBrowser::legendText() const {
 }
 
 QString SegmentBrowser::segmentCaption(const SegmentRecord& segment, RecorderTime t) const {
-  return texts_.laneChannel.arg(segment.channel + 1) + QStringLiteral("  ") + QString::fromStdString(segmentTimeText(t));
+  const QString channel = texts_.laneChannel.arg(segment.channel + 1) + QStringLiteral("  ");
+  if (!clockOffset_) return channel + QString::fromStdString(segmentTimeText(t));
+  return channel + texts_.recorderTime + QLatin1Char(' ') + QString::fromStdString(segmentTimeText(t)) +
+         QStringLiteral("  ") + texts_.correctedTime + QLatin1Char(' ') +
+         QString::fromStdString(segmentTimeText(correctedTime(t, *clockOffset_)));
+}
+
+void SegmentBrowser::setClockOffset(const std::optional<ClockOffset>& offset) {
+  if (offset.has_value() == clockOffset_.has_value() && (!offset || offset->seconds == clockOffset_->seconds)) return;
+  clockOffset_ = offset;
+  model_->setClockOffset(offset);
+  table_->setColumnHidden(SegmentTableModel::CorrectedStart, !offset);
+  showPictureTexts();
 }
 
 QString SegmentBrowser::noPictureText(const SegmentRecord& segment, PictureProblem kind, const QString& problem) const {
@@ -91,6 +103,7 @@ SegmentBrowser::SegmentBrowser(QWidget* parent) : QWidget(parent), inbox_(std::m
   table_ = new QTableView(this);
   table_->setObjectName(QStringLiteral("segmentTable"));
   table_->setModel(model_);
+  table_->setColumnHidden(SegmentTableModel::CorrectedStart, true);
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   table_->setSortingEnabled(true);
@@ -304,6 +317,8 @@ void SegmentBrowser::applyLanguageTexts() {
   texts_.other = text(KEY_OTHER_TYPES);
   texts_.dayWithoutRecordings = text(KEY_DAY_WITHOUT_RECORDINGS);
   texts_.laneChannel = text(KEY_CHANNEL_SHORT);
+  texts_.recorderTime = text(KEY_RECORDER_TIME);
+  texts_.correctedTime = text(KEY_CORRECTED_TIME);
   openLog_->setText(text(KEY_OPEN_SCAN_LOG));
   if (verify_->isEnabled()) verify_->setText(text(KEY_VERIFY_LOG));
   backUp_->setText(text(KEY_BACK_UP_SELECTION));

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -77,6 +78,9 @@ class SegmentBrowser : public QWidget {
   // Where the pictures of a log's segments are read: the disk and partition
   // in the form.
   void setDiskOfForm(std::function<DiskChoice()> disk) { diskOfForm_ = std::move(disk); }
+  // The recorder clock's offset from the form: with one, the table's
+  // corrected-time column and the hover's corrected time are shown.
+  void setClockOffset(const std::optional<ClockOffset>& offset);
   // The disk the pictures are read from.
   const DiskChoice& disk() const { return disk_; }
 
@@ -142,6 +146,7 @@ class SegmentBrowser : public QWidget {
     QString allChannels, channel, allTypes, count;
     QString pickSegment, readingPicture, noPicture, noKeyFrame, undecodable;
     QString openLogTitle, logFiles, cannotOpenLog, other, dayWithoutRecordings, laneChannel;
+    QString recorderTime, correctedTime;
   };
   // What the picture box beside the table shows.
   enum class PictureState { Placeholder, Reading, Missing, Shown };
@@ -163,6 +168,7 @@ class SegmentBrowser : public QWidget {
   KeyFrameSearch searchOf(const SegmentRecord& segment, RecorderTime near) const;
 
   Texts texts_;
+  std::optional<ClockOffset> clockOffset_;
   PictureState pictureState_ = PictureState::Placeholder;
   std::uint32_t pictureSegment_ = 0;  // the segment whose picture is asked for or shown
   RecorderTime pictureTime_ = 0;

@@ -33,7 +33,8 @@ void SegmentTableModel::applyLanguageTexts() {
                                                           KEY_FOLDER,         KEY_COLUMN_NOMINAL_RATE,
                                                           KEY_COLUMN_MEASURED_RATE,
                                                           KEY_COLUMN_SECONDS_WITHOUT_FRAME,
-                                                          KEY_COLUMN_STAMPS_BACKWARDS, KEY_COLUMN_DRIFT};
+                                                          KEY_COLUMN_STAMPS_BACKWARDS, KEY_COLUMN_DRIFT,
+                                                          KEY_CORRECTED_TIME};
   for (int column = 0; column < ColumnCount; ++column)
     titles_[static_cast<std::size_t>(column)] = QString::fromStdString(languageText(TITLE_KEYS[column]));
   const std::pair<std::int32_t, const char*> types[] = {{RECORD_TYPE_TIME, KEY_TIME}, {RECORD_TYPE_MOTION, KEY_MOTION},
@@ -58,6 +59,12 @@ QString SegmentTableModel::whyNotBackedUp(const SegmentRecord& segment) const {
   if (segment.channel < 0 || segment.channel >= SELECTABLE_CHANNELS)
     return channelNotBackedUp_.arg(segment.channel + 1);
   return codeNotBackedUp_.arg(segment.recordType);
+}
+
+void SegmentTableModel::setClockOffset(const std::optional<ClockOffset>& offset) {
+  clockOffset_ = offset;
+  if (!rows_.empty())
+    emit dataChanged(index(0, CorrectedStart), index(static_cast<int>(rows_.size()) - 1, CorrectedStart));
 }
 
 QString SegmentTableModel::recordTypeText(std::int32_t code) const {
@@ -92,6 +99,9 @@ QVariant SegmentTableModel::data(const QModelIndex& index, int role) const {
     case Duration: return QString::fromStdString(segmentDurationText(segment.startTime, segment.endTime));
     case Size: return QString::fromStdString(segmentSizeText(segment.byteCount));
     case Folder: return segment.startFolder;
+    case CorrectedStart:
+      return clockOffset_ ? QString::fromStdString(segmentTimeText(correctedTime(segment.startTime, *clockOffset_)))
+                          : QString();
     default: return rateText(segment.rate, index.column());
   }
 }
@@ -157,7 +167,8 @@ void SegmentTableModel::sortRows() {
     switch (column) {
       case Channel: return std::tuple<std::int64_t, std::int64_t>(s.channel, s.startTime);
       case RecordType: return std::tuple<std::int64_t, std::int64_t>(s.recordType, s.startTime);
-      case Start: return std::tuple<std::int64_t, std::int64_t>(s.startTime, s.channel);
+      case Start:
+      case CorrectedStart: return std::tuple<std::int64_t, std::int64_t>(s.startTime, s.channel);
       case End: return std::tuple<std::int64_t, std::int64_t>(s.endTime, s.channel);
       case Duration: return std::tuple<std::int64_t, std::int64_t>(std::int64_t{s.endTime} - s.startTime, s.startTime);
       case Size: return std::tuple<std::int64_t, std::int64_t>(static_cast<std::int64_t>(s.byteCount), s.startTime);

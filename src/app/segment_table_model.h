@@ -8,9 +8,11 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "app/segment_list.h"
+#include "jobs/clock_offset.h"
 
 namespace korvex {
 
@@ -38,6 +40,7 @@ class SegmentTableModel : public QAbstractTableModel {
     SecondsWithoutFrame,
     StampsBackwards,
     Drift,
+    CorrectedStart,  // the start in corrected time, with a clock offset
     ColumnCount
   };
   // The segment's index in the list, for any cell.
@@ -70,6 +73,9 @@ class SegmentTableModel : public QAbstractTableModel {
   std::int32_t channelFilter() const { return channelFilter_; }
   std::int32_t recordTypeFilter() const { return typeFilter_; }
 
+  // The corrected-time column's offset; its cells are empty without one.
+  void setClockOffset(const std::optional<ClockOffset>& offset);
+
   // The list was cleared or replaced: every row anew.
   void reload();
   // The list grew by its last `count` segments.
@@ -94,6 +100,7 @@ class SegmentTableModel : public QAbstractTableModel {
   std::vector<std::int32_t> rowOf_;   // row per segment index, -1 hidden
   std::int32_t channelFilter_ = -1;
   std::int32_t typeFilter_ = -1;
+  std::optional<ClockOffset> clockOffset_;
   int sortColumn_ = -1;  // -1: the order in which the segments ended
   Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
 };

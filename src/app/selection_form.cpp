@@ -207,6 +207,19 @@ void SelectionForm::createControls() {
   // Each output folder has the case details last given for it.
   connect(outputFolder_, &QLineEdit::textChanged, this,
           [this](const QString& folder) { caseDetails_ = WindowSettings::caseFor(folder); });
+  clockOffsetLabel_ = new QLabel(band_);
+  clockOffsetLabel_->setObjectName(QStringLiteral("clockOffsetLabel"));
+  clockOffset_ = new QLineEdit(band_);
+  clockOffset_->setObjectName(QStringLiteral("clockOffset"));
+  rememberOffset_ = new QCheckBox(band_);
+  rememberOffset_->setObjectName(QStringLiteral("rememberClockOffset"));
+  windowClock_ = new QComboBox(window_);
+  windowClock_->setObjectName(QStringLiteral("windowClock"));
+  windowClock_->addItems({QString(), QString()});
+  // When it was entered, for the log: the last edit of the text.
+  connect(clockOffset_, &QLineEdit::textEdited, this, [this] { offsetEnteredAt_ = std::time(nullptr); });
+  connect(driveList_, &QComboBox::currentTextChanged, this, &SelectionForm::onDiskTextChanged);
+  connect(clockOffset_, &QLineEdit::textChanged, this, &SelectionForm::clockOffsetChanged);
 }
 
 void SelectionForm::addUpperRows(QGridLayout* grid, int& row) {
@@ -222,6 +235,8 @@ void SelectionForm::addUpperRows(QGridLayout* grid, int& row) {
   timeRow->addSpacing(12);
   timeRow->addWidget(endDate_);
   timeRow->addWidget(endTime_);
+  timeRow->addSpacing(12);
+  timeRow->addWidget(windowClock_);
   timeRow->addStretch();
   grid->addWidget(backupTimeLabel_, row, 0);
   grid->addLayout(timeRow, row++, 1);
@@ -275,11 +290,16 @@ void SelectionForm::addAdvancedRows(const std::function<void(QWidget* label, QLa
   caseRow->addWidget(caseButton_);
   caseRow->addStretch(1);
   addAdvancedRow(caseLabel_, caseRow);
+  auto* offsetRow = new QHBoxLayout;
+  clockOffset_->setMinimumWidth(QFontMetrics(band_->font()).averageCharWidth() * 42);
+  offsetRow->addWidget(clockOffset_, 1);
+  offsetRow->addWidget(rememberOffset_);
+  addAdvancedRow(clockOffsetLabel_, offsetRow);
 }
 
 // The form top to bottom, each row left to right.
 std::vector<QWidget*> SelectionForm::upperFocusOrder() const {
-  std::vector<QWidget*> order = {beginDate_, beginTime_, endDate_, endTime_};
+  std::vector<QWidget*> order = {beginDate_, beginTime_, endDate_, endTime_, windowClock_};
   order.insert(order.end(), channelBoxes_.begin(), channelBoxes_.begin() + 8);
   order.insert(order.end(), channelBoxes_.begin() + 8, channelBoxes_.end());
   order.insert(order.end(), {allChannels_, typeTime_, typeMotion_, typeSensor_, typeManual_, driveList_,
@@ -288,13 +308,14 @@ std::vector<QWidget*> SelectionForm::upperFocusOrder() const {
 }
 
 std::vector<QWidget*> SelectionForm::advancedFocusOrder() const {
-  return {sizeLimit_, folderStart_, folderEnd_, partition_, recover_, timeFile_, caseButton_};
+  return {sizeLimit_, folderStart_, folderEnd_, partition_, recover_, timeFile_, caseButton_, clockOffset_,
+          rememberOffset_};
 }
 
 int SelectionForm::labelColumnWidth() const {
   int width = 0;
   for (QLabel* label : {backupTimeLabel_, channelLabel_, recordTypeLabel_, diskLabel_, outputLabel_,
-                        sizeLimitLabel_, folderRangeLabel_})
+                        sizeLimitLabel_, folderRangeLabel_, clockOffsetLabel_})
     width = std::max(width, label->sizeHint().width());
   return width;
 }
@@ -317,6 +338,50 @@ void SelectionForm::applyLanguageTexts() {
   timeFile_->setText(languageCaption(KEY_WRITE_TIME_FILE));
   caseLabel_->setText(languageCaption(KEY_CASE_DETAILS));
   caseButton_->setText(languageCaption(KEY_EDIT_CASE));
+  clockOffsetLabel_->setText(languageCaption(KEY_CLOCK_OFFSET));
+  clockOffset_->setPlaceholderText(languageCaption(KEY_CLOCK_OFFSET_HINT));
+  rememberOffset_->setText(languageCaption(KEY_REMEMBER_FOR_DISK));
+  windowClock_->setItemText(0, languageCaption(KEY_RECORDER_TIME));
+  windowClock_->setItemText(1, languageCaption(KEY_CORRECTED_TIME));
+}
+
+std::optional<ClockOffset> SelectionForm::clockOffset(const char*& problem) const {
+  problem = nullptr;
+  const bool corrected = windowClock_->currentIndex() == 1;
+  const std::string text = clockOffset_->text().trimmed().toStdString();
+  if (text.empty()) {
+    if (corrected) problem = KEY_CORRECTED_NEEDS_OFFSET;
+    return std::nullopt;
+  }
+  std::string why;
+  std::optional<ClockOffset> offset = parseClockOffset(text, why);
+  if (!offset) {
+    problem = KEY_BAD_CLOCK_OFFSET;
+    return std::nullopt;
+  }
+  offset->givenBy = processUserName() + " (entered in the window)";
+  offset->givenAt = offsetEnteredAt_ != 0 ? offsetEnteredAt_ : std::time(nullptr);
+  return offset;
+}
+
+QString SelectionForm::clockOffsetText() const { return clockOffset_->text().trimmed(); }
+
+bool SelectionForm::rememberClockOffset() const { return rememberOffset_->isChecked(); }
+
+void SelectionForm::takeRememberedClockOffset(const QString& text) {
+  if (text.isEmpty()) {
+    // An offset remembered for the disk before does not hold for this one.
+    if (rememberOffset_->isChecked()) clockOffset_->clear();
+    rememberOffset_->setChecked(false);
+    return;
+  }
+  clockOffset_->setText(text);
+  rememberOffset_->setChecked(true);
+  offsetEnteredAt_ = 0;
+}
+
+void SelectionForm::onDiskTextChanged(const QString& disk) {
+  takeRememberedClockOffset(WindowSettings::clockOffsetForDisk(disk));
 }
 
 void SelectionForm::setInitialStates() {
@@ -382,6 +447,10 @@ void SelectionForm::captureBackupSettings(JobSettings& settings) const {
   settings.recover = recover_->isChecked();
   settings.timeFile = timeFile_->isChecked();
   settings.caseDetails = caseDetails_;
+  const char* problem = nullptr;
+  settings.clockOffset = clockOffset(problem);
+  settings.windowClock = WindowClock::Recorder;
+  if (windowClock_->currentIndex() == 1) windowFromCorrectedTime(settings);
 }
 
 void SelectionForm::captureScanSettings(JobSettings& settings) const {
@@ -392,6 +461,8 @@ void SelectionForm::captureScanSettings(JobSettings& settings) const {
   settings.recover = recover_->isChecked();
   settings.timeFile = timeFile_->isChecked();
   settings.caseDetails = caseDetails_;
+  const char* problem = nullptr;
+  settings.clockOffset = clockOffset(problem);
 }
 
 int SelectionForm::partitionValue() const { return partition_->value(); }
@@ -478,6 +549,7 @@ void SelectionForm::spanSegments(const std::vector<SegmentRecord>& segments) {
   };
   setPicker(beginDate_, beginTime_, moment(first));
   setPicker(endDate_, endTime_, moment(last));
+  windowClock_->setCurrentIndex(0);
 }
 
 void SelectionForm::takePick(const PickSummary& pick) {
@@ -489,6 +561,7 @@ void SelectionForm::takePick(const PickSummary& pick) {
   };
   setPickers(beginDate_, beginTime_, pick.begin);
   setPickers(endDate_, endTime_, pick.end);
+  windowClock_->setCurrentIndex(0);  // the pick's times are the recorder's
   for (int k = 0; k < SELECTABLE_CHANNELS; ++k)
     channelBoxes_[static_cast<std::size_t>(k)]->setChecked((pick.channelMask >> k & 1u) != 0);
   updateAllChannels();

@@ -10,7 +10,9 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <ctime>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "app/segment_browser.h"
@@ -104,10 +106,24 @@ class SelectionForm : public QObject {
   const CaseDetails& caseDetails() const { return caseDetails_; }
   QPushButton* caseButton() const { return caseButton_; }
 
+  // The recorder clock's offset as the advanced band gives it: nullopt for
+  // an empty field or a text it cannot read (then `problem` says which
+  // message the window shows, else it is empty).
+  std::optional<ClockOffset> clockOffset(const char*& problem) const;
+  // The field's text, and whether it is to be remembered for the disk.
+  QString clockOffsetText() const;
+  bool rememberClockOffset() const;
+  // A remembered offset (empty: none) into the field, for the disk in the form.
+  void takeRememberedClockOffset(const QString& text);
+
   QCheckBox* recoverBox() const { return recover_; }
   QCheckBox* timeFileBox() const { return timeFile_; }
   QAction* diskFolderAction() const { return diskFolderAction_; }
   QAction* diskImageAction() const { return diskImageAction_; }
+
+ signals:
+  // The clock offset's text changed (typed, or remembered for the disk).
+  void clockOffsetChanged();
 
  public slots:
   void onBrowse();
@@ -126,6 +142,7 @@ class SelectionForm : public QObject {
   void setDefaultOutputFolder();
   QString controlText(int id) const;
   void updateAllChannels();
+  void onDiskTextChanged(const QString& disk);
 
   QWidget* window_;
   QWidget* band_;
@@ -155,6 +172,13 @@ class SelectionForm : public QObject {
   QCheckBox* recover_ = nullptr;
   // The recorder's time beside each AVI file, and the rates in the logs.
   QCheckBox* timeFile_ = nullptr;
+  // The recorder clock's offset: an offset or two readings, remembered
+  // for the disk only when asked; and the clock the window is entered in.
+  QLabel* clockOffsetLabel_ = nullptr;
+  QLineEdit* clockOffset_ = nullptr;
+  QCheckBox* rememberOffset_ = nullptr;
+  QComboBox* windowClock_ = nullptr;
+  std::time_t offsetEnteredAt_ = 0;
   QLabel* sizeLimitLabel_ = nullptr;
   QLineEdit* sizeLimit_ = nullptr;
   QLabel* folderRangeLabel_ = nullptr;

@@ -31,6 +31,13 @@ std::array<std::string*, 5> caseFields(CaseDetails& c) {
   return {&c.number, &c.exhibit, &c.examiner, &c.organisation, &c.notes};
 }
 
+constexpr const char* SETTING_CLOCK_OFFSETS = "clockOffsets";
+
+// A disk path as a key: in hex, as '/' would nest groups.
+QString diskKey(const QString& disk) {
+  return QLatin1String(SETTING_CLOCK_OFFSETS) + QLatin1Char('/') + QString::fromLatin1(disk.toUtf8().toHex());
+}
+
 }  // namespace
 
 WindowSettings WindowSettings::load() {
@@ -75,6 +82,17 @@ void WindowSettings::saveCase(const QString& outputFolder, const CaseDetails& de
   const auto fields = caseFields(copy);
   for (std::size_t i = 0; i < fields.size(); ++i)
     remembered.setValue(QLatin1String(CASE_FIELDS[i]), QString::fromStdString(*fields[i]));
+}
+
+QString WindowSettings::clockOffsetForDisk(const QString& disk) {
+  return disk.isEmpty() ? QString() : QSettings().value(diskKey(disk)).toString();
+}
+
+void WindowSettings::keepClockOffsetForDisk(const QString& disk, const QString& offset) {
+  if (disk.isEmpty()) return;
+  QSettings remembered;
+  if (offset.isEmpty()) remembered.remove(diskKey(disk));
+  else remembered.setValue(diskKey(disk), offset);
 }
 
 void WindowSettings::saveLanguage(int language) { QSettings().setValue(QLatin1String(SETTING_LANGUAGE), language); }

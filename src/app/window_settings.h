@@ -31,6 +31,12 @@ struct WindowSettings {
   // for a folder never given any.
   static CaseDetails caseFor(const QString& outputFolder);
   static void saveCase(const QString& outputFolder, const CaseDetails& details);
+
+  // The recorder clock's offset kept for a disk (its path as the form
+  // shows it), only when the user asked: empty when none is kept.
+  static QString clockOffsetForDisk(const QString& disk);
+  // Keeps `offset` for the disk; an empty text forgets it.
+  static void keepClockOffsetForDisk(const QString& disk, const QString& offset);
 };
 
 }  // namespace korvex

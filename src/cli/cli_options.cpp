@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <optional>
 #include <string_view>
 
@@ -71,7 +72,7 @@ const char* const VERIFY_USAGE =
 const char* const SCAN_USAGE =
     "usage: korvex-cli scan --disk DISK --out DIR [--partition N]\n"
     "                       [--folder-start N] [--folder-end N] [--recover]\n"
-    "                       [--no-time-file]\n"
+    "                       [--no-time-file] [--clock-offset OFF]\n"
     "\n"
     "Walks the recorder folders dirNNNNN of DISK and writes the report\n"
     "DIR/ScanFile_<year>_<month>_<day>_<hour>_<minute>_<second>.txt with one row per\n"
@@ -90,6 +91,13 @@ const char* const SCAN_USAGE =
     "  --no-time-file      leave each segment's frame rate against the recorder's\n"
     "                      time stamps out of the job's log (.json)\n"
     CASE_HELP
+    "  --clock-offset OFF  how far the recorder's clock was ahead of real time,\n"
+    "                      +HH:MM:SS or -HH:MM:SS (behind), or the two clocks'\n"
+    "                      readings at one moment, \"RECORDER=REFERENCE\"\n"
+    "  --clock-reading TIME, --reference-reading TIME\n"
+    "                      the same as two options: what the recorder showed and\n"
+    "                      what the reference clock showed, \"YYYY-MM-DD HH:MM:SS\"\n"
+    "                      (the offset goes into the job's log)\n"
     "\n"
     RECOVER_HELP
     "\n"
@@ -107,7 +115,8 @@ const char* const BACKUP_USAGE =
     "                         [--begin TIME] [--end TIME]\n"
     "                         [--channels LIST|all] [--types LIST] [--max-mb N]\n"
     "                         [--folder-start N] [--folder-end N] [--recover]\n"
-    "                         [--no-time-file]\n"
+    "                         [--no-time-file] [--clock-offset OFF]\n"
+    "                         [--window-in recorder|corrected]\n"
     "\n"
     "Exports the selected recordings into AVI files in DIR, one per channel and\n"
     "recording segment (H.264 video, A-law sound).\n"
@@ -135,6 +144,17 @@ const char* const BACKUP_USAGE =
     "                      AVI file, and no frame rate against the time stamps in\n"
     "                      the job's log (.json)\n"
     CASE_HELP
+    "  --clock-offset OFF  how far the recorder's clock was ahead of real time,\n"
+    "                      +HH:MM:SS or -HH:MM:SS (behind), or the two clocks'\n"
+    "                      readings at one moment, \"RECORDER=REFERENCE\"\n"
+    "  --clock-reading TIME, --reference-reading TIME\n"
+    "                      the same as two options: what the recorder showed and\n"
+    "                      what the reference clock showed, \"YYYY-MM-DD HH:MM:SS\"\n"
+    "                      (the offset goes into the job's log and the\n"
+    "                      corrected time into the subtitle files)\n"
+    "  --window-in CLOCK   recorder (default) or corrected: the clock --begin and\n"
+    "                      --end are given in (corrected needs an offset); AVI\n"
+    "                      names and the report stay in the recorder's time\n"
     "\n"
     RECOVER_HELP
     "AVI files made of such older frames end in _recovered.avi.\n"
@@ -317,6 +337,32 @@ bool parseVerify(const std::vector<std::string>& args, CliRequest& request, std:
   return true;
 }
 
+// The recorder clock's offset, from --clock-offset or from the two readings.
+bool parseClockOptions(const std::optional<std::string>& offsetGiven, const std::optional<std::string>& recorderReading,
+                       const std::optional<std::string>& referenceReading, JobSettings& s, std::string& error) {
+  if (!offsetGiven && !recorderReading && !referenceReading) return true;
+  if (offsetGiven && (recorderReading || referenceReading)) {
+    error = "--clock-offset and --clock-reading/--reference-reading give the same thing: use one";
+    return false;
+  }
+  if (!offsetGiven && (!recorderReading || !referenceReading)) {
+    error = "--clock-reading and --reference-reading go together";
+    return false;
+  }
+  std::string why;
+  std::optional<ClockOffset> offset = offsetGiven ? parseClockOffset(*offsetGiven, why)
+                                                  : clockOffsetFromReadings(*recorderReading, *referenceReading, why);
+  if (!offset) {
+    error = std::string(offsetGiven ? "--clock-offset: " : "--clock-reading/--reference-reading: ") + why;
+    return false;
+  }
+  offset->givenBy = processUserName() + (offsetGiven ? " (given with --clock-offset)"
+                                                     : " (given with --clock-reading and --reference-reading)");
+  offset->givenAt = std::time(nullptr);
+  s.clockOffset = std::move(*offset);
+  return true;
+}
+
 }  // namespace
 
 const char* usageText(Command command) {
@@ -361,6 +407,8 @@ bool parseCommandLine(const std::vector<std::string>& args, CliRequest& request,
   }
   const bool still = request.command == Command::Still;
   bool haveDisk = false, haveOut = false, haveChannel = false, haveAt = false;
+  std::optional<std::string> offsetGiven, recorderReading, referenceReading;
+  bool windowCorrected = false;
   for (std::size_t i = 1; i < args.size(); ++i) {
     std::string option = args[i];
     std::optional<std::string> value;
@@ -393,8 +441,10 @@ bool parseCommandLine(const std::vector<std::string>& args, CliRequest& request,
                        (!still && (option == "--folder-start" || option == "--folder-end")) ||
                        (still && (option == "--channel" || option == "--at")) ||
                        (!still && caseField(s, option) != nullptr) ||
+                       option == "--clock-offset" || option == "--clock-reading" ||
+                       option == "--reference-reading" ||
                        (backup && (option == "--begin" || option == "--end" || option == "--channels" ||
-                                   option == "--types" || option == "--max-mb"));
+                                   option == "--types" || option == "--max-mb" || option == "--window-in"));
     if (!known) {
       error = "unknown option '" + option + "' for " + name;
       return false;
@@ -470,7 +520,24 @@ bool parseCommandLine(const std::vector<std::string>& args, CliRequest& request,
       if (!parseChannels(*value, s, error)) return false;
     } else if (option == "--types") {
       if (!parseTypes(*value, s, error)) return false;
+    } else if (option == "--clock-offset") {
+      offsetGiven = *value;
+    } else if (option == "--clock-reading") {
+      recorderReading = *value;
+    } else if (option == "--reference-reading") {
+      referenceReading = *value;
+    } else if (option == "--window-in") {
+      if (*value != "recorder" && *value != "corrected") {
+        error = "--window-in: '" + *value + "' is neither recorder nor corrected";
+        return false;
+      }
+      windowCorrected = *value == "corrected";
     }
+  }
+  if (!parseClockOptions(offsetGiven, recorderReading, referenceReading, s, error)) return false;
+  if (windowCorrected && !s.clockOffset) {
+    error = "--window-in corrected needs --clock-offset (or the two readings)";
+    return false;
   }
   if (!haveDisk || !haveOut) {
     error = std::string(name) + " needs --disk DISK and --out DIR";
@@ -489,6 +556,7 @@ bool parseCommandLine(const std::vector<std::string>& args, CliRequest& request,
     error = "--begin is after --end";
     return false;
   }
+  if (windowCorrected) windowFromCorrectedTime(s);
   return true;
 }
 

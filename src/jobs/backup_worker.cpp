@@ -510,7 +510,8 @@ void BackupWorker::finishTimeFile(ChannelOutput& channel) {
   exported.rate = channel.timeLine.rate(exported.frameRate);
   if (!channel.timeFile) return;
   exported.timeFileCues = timeFileCues(channel.timeLine, exported.frameRate);
-  const int error = writeWholeFile(*channel.timeFile, timeFileText(channel.timeLine, exported.frameRate));
+  const int error =
+      writeWholeFile(*channel.timeFile, timeFileText(channel.timeLine, exported.frameRate, settings_.clockOffset));
   channel.timeFile.reset();
   if (error != 0 && !outputFailed_) {
     outputFailed_ = true;

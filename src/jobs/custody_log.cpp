@@ -176,6 +176,29 @@ Json settingsValue(const JobSettings& s, bool backup) {
   return settings;
 }
 
+// The recorder clock's offset as given, and for a backup the time window
+// as entered and as used.
+Json clockOffsetValue(const JobSettings& s, bool backup) {
+  const ClockOffset& c = *s.clockOffset;
+  Json offset = objectWithRoom(8);
+  offset["seconds"] = c.seconds;
+  offset["text"] = offsetText(c.seconds);
+  offset["recorderReading"] = textOrNull(c.recorderReading);
+  offset["referenceReading"] = textOrNull(c.referenceReading);
+  offset["givenBy"] = textOrNull(c.givenBy);
+  offset["givenAt"] = c.givenAt != 0 ? Json(isoLocalTime(c.givenAt)) : Json(nullptr);
+  if (backup) {
+    const bool corrected = s.windowClock == WindowClock::Corrected;
+    Json window = objectWithRoom(3);
+    window["enteredIn"] = corrected ? "corrected" : "recorder";
+    window["entered"] = corrected ? objectOf("begin", timeValue(s.enteredBeginTime), "end", timeValue(s.enteredEndTime))
+                                  : objectOf("begin", timeValue(s.beginTime), "end", timeValue(s.endTime));
+    window["used"] = objectOf("begin", timeValue(s.beginTime), "end", timeValue(s.endTime));
+    offset["timeWindow"] = std::move(window);
+  }
+  return offset;
+}
+
 // The frames against their stamps; null without a video frame.
 Json rateValue(const StampRate& r) {
   if (r.videoFrames == 0) return nullptr;
@@ -471,6 +494,7 @@ std::string custodyJson(const CustodyRecord& record) {
   }
   log["disk"] = diskValue(record.disk);
   log["settings"] = settingsValue(record.settings, record.backup);
+  if (record.settings.clockOffset) log["clockOffset"] = clockOffsetValue(record.settings, record.backup);
   Json unreadable = Json::array();
   if (!record.source.unread.path.empty())
     unreadable.push_back(objectOf("path", record.source.unread.path, "reason", record.source.unread.reason));

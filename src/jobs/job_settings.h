@@ -4,9 +4,11 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "jobs/clock_offset.h"
 #include "store/frame_header.h"
 #include "store/recorder_time.h"
 
@@ -67,6 +69,27 @@ struct JobSettings {
   // the selection above alone.
   std::vector<PickedWindow> pickedWindows;
   CaseDetails caseDetails;
+  // The recorder clock's offset from real time, when the examiner gave one:
+  // logged, and the corrected time beside the recorder's in the side files.
+  // Nothing else changes: times above stay the recorder's.
+  std::optional<ClockOffset> clockOffset;
+  // The time window as entered, when it was entered in corrected time
+  // (windowClock Corrected): beginTime and endTime hold it in recorder time.
+  WindowClock windowClock = WindowClock::Recorder;
+  RecorderTime enteredBeginTime = 0;
+  RecorderTime enteredEndTime = 0;
 };
+
+// A window entered in corrected time (beginTime and endTime as entered) to
+// the recorder's time, the entered ends kept; an open end (the earliest or
+// latest time) stays open. Nothing without an offset.
+inline void windowFromCorrectedTime(JobSettings& s) {
+  if (!s.clockOffset) return;
+  s.windowClock = WindowClock::Corrected;
+  s.enteredBeginTime = s.beginTime;
+  s.enteredEndTime = s.endTime;
+  if (s.beginTime != RECORDER_TIME_MIN) s.beginTime = recorderTimeOfCorrected(s.beginTime, *s.clockOffset);
+  if (s.endTime != RECORDER_TIME_MAX) s.endTime = recorderTimeOfCorrected(s.endTime, *s.clockOffset);
+}
 
 }  // namespace korvex

@@ -26,12 +26,21 @@ StampRate FrameTimeLine::rate(std::int32_t nominal) const {
   return rate;
 }
 
-std::string cueText(const CueTimes& times) {
-  const CalendarTime t = recorderTimeToCalendar(times.recorder);
-  char text[64];
-  const int n = std::snprintf(text, sizeof text, "%4d.%2d.%2d %2d:%2d:%2d\n", t.year, t.month, t.day, t.hour,
-                              t.minute, t.second);
+namespace {
+
+std::string cueLine(const char* label, RecorderTime time) {
+  const CalendarTime t = recorderTimeToCalendar(time);
+  char text[80];
+  const int n = std::snprintf(text, sizeof text, "%s%4d.%2d.%2d %2d:%2d:%2d\n", label, t.year, t.month, t.day,
+                              t.hour, t.minute, t.second);
   return n > 0 && static_cast<std::size_t>(n) < sizeof text ? std::string(text) : std::string("\n");
+}
+
+}  // namespace
+
+std::string cueText(const CueTimes& times) {
+  if (!times.corrected) return cueLine("", times.recorder);
+  return cueLine("Recorder  ", times.recorder) + cueLine("Corrected ", *times.corrected);
 }
 
 std::string subtitleTime(std::uint64_t milliseconds) {
@@ -59,17 +68,20 @@ std::size_t timeFileCues(const FrameTimeLine& timeLine, std::int32_t nominal) {
   return nominal > 0 ? timeLine.runs().size() : 0;
 }
 
-std::string timeFileText(const FrameTimeLine& timeLine, std::int32_t nominal) {
+std::string timeFileText(const FrameTimeLine& timeLine, std::int32_t nominal,
+                         const std::optional<ClockOffset>& offset) {
   std::string text;
   if (nominal <= 0) return text;
   const std::vector<FrameTimeLine::Run>& runs = timeLine.runs();
-  text.reserve(runs.size() * 64);
+  text.reserve(runs.size() * (offset ? 112 : 64));
   for (std::size_t i = 0; i < runs.size(); ++i) {
     const std::uint64_t next = i + 1 < runs.size() ? runs[i + 1].firstFrame : timeLine.frames();
     text += std::to_string(i + 1) + "\n";
     text += subtitleTime(presentationMilliseconds(runs[i].firstFrame, nominal)) + " --> " +
             subtitleTime(presentationMilliseconds(next, nominal)) + "\n";
-    text += cueText(CueTimes{runs[i].stamp});
+    CueTimes times{runs[i].stamp, std::nullopt};
+    if (offset) times.corrected = correctedTime(runs[i].stamp, *offset);
+    text += cueText(times);
     text += "\n";
   }
   return text;

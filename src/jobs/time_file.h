@@ -6,11 +6,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/output_files.h"
+#include "jobs/clock_offset.h"
 #include "jobs/stamp_rate.h"
 #include "store/recorder_time.h"
 
@@ -38,21 +40,24 @@ class FrameTimeLine {
   std::uint64_t frames_ = 0;
 };
 
-// What one cue tells of its frames. Further time lines (a clock corrected
-// for the recorder's offset) become members here and lines of cueText.
+// What one cue tells of its frames.
 struct CueTimes {
   RecorderTime recorder = 0;
+  std::optional<RecorderTime> corrected;  // with a clock offset given
 };
 
 // The cue's text lines, each ending with a line end: the recorder's local
-// date and time as the scan report's rows write it.
+// date and time as the scan report's rows write it; with a corrected time,
+// two labelled lines, the recorder's first.
 std::string cueText(const CueTimes& times);
 
 // "01:02:03,040": a presentation time in milliseconds.
 std::string subtitleTime(std::uint64_t milliseconds);
 
-// The whole subtitle file. No cue without a nominal rate.
-std::string timeFileText(const FrameTimeLine& timeLine, std::int32_t nominal);
+// The whole subtitle file. No cue without a nominal rate. With a clock
+// offset each cue also gives the corrected time.
+std::string timeFileText(const FrameTimeLine& timeLine, std::int32_t nominal,
+                         const std::optional<ClockOffset>& offset = std::nullopt);
 
 // Cues in the file timeFileText makes.
 std::size_t timeFileCues(const FrameTimeLine& timeLine, std::int32_t nominal);

@@ -140,6 +140,15 @@ inline constexpr const char* KEY_COLUMN_MEASURED_RATE = "frames per stamp second
 inline constexpr const char* KEY_COLUMN_SECONDS_WITHOUT_FRAME = "seconds without frame";
 inline constexpr const char* KEY_COLUMN_STAMPS_BACKWARDS = "stamps backwards";
 inline constexpr const char* KEY_COLUMN_DRIFT = "playback drift";
+// The recorder clock's offset from real time, in the advanced band, and the
+// clock the time window is entered in.
+inline constexpr const char* KEY_CLOCK_OFFSET = "recorder clock offset";
+inline constexpr const char* KEY_CLOCK_OFFSET_HINT = "+HH:MM:SS or two readings";
+inline constexpr const char* KEY_REMEMBER_FOR_DISK = "remember for this disk";
+inline constexpr const char* KEY_RECORDER_TIME = "recorder time";
+inline constexpr const char* KEY_CORRECTED_TIME = "corrected time";
+inline constexpr const char* KEY_BAD_CLOCK_OFFSET = "the recorder clock offset is not understood";
+inline constexpr const char* KEY_CORRECTED_NEEDS_OFFSET = "a window in corrected time needs the clock offset";
 
 // The language in its own words, for the language list, and its locale
 // ("zh_CN"): dates, the calendar and the toolkit's own dialogs follow it.
@@ -218,7 +227,7 @@ inline constexpr const char* KEY_PLAYER_CANNOT_READ = "can't play the segment: %
 
 // Every key that a language file must hold (and every key of
 // SYSTEM_ERROR_KEYS).
-inline constexpr std::array<const char*, 143> LANGUAGE_KEYS = {
+inline constexpr std::array<const char*, 150> LANGUAGE_KEYS = {
     KEY_LANGUAGE,        KEY_BROWSE,           KEY_BACKUP_TIME,     KEY_BACKUP_CHANNEL,
     KEY_BACKUP_RECORD_TYPE, KEY_BACKUP_DISK,   KEY_OUTPUT_PATH,     KEY_START_BACKUP,
     KEY_STOP_BACKUP,     KEY_ADVANCED_SETTING, KEY_BACKUP_MAX_DATA_SIZE, KEY_FOLDER_RANGE,
@@ -257,6 +266,8 @@ inline constexpr std::array<const char*, 143> LANGUAGE_KEYS = {
     KEY_PLAYER_SAVE_STILL, KEY_PLAYER_FRAME, KEY_PLAYER_KEY_FRAME, KEY_PLAYER_DAMAGED,
     KEY_PLAYER_CORRECTED, KEY_PLAYER_STILL_SAVED, KEY_PLAYER_STILL_FAILED, KEY_PLAYER_READING,
     KEY_PLAYER_NOT_A_TIME, KEY_PLAYER_CANNOT_READ,
+    KEY_CLOCK_OFFSET,    KEY_CLOCK_OFFSET_HINT, KEY_REMEMBER_FOR_DISK, KEY_RECORDER_TIME,
+    KEY_CORRECTED_TIME,  KEY_BAD_CLOCK_OFFSET, KEY_CORRECTED_NEEDS_OFFSET,
 };
 
 }  // namespace korvex

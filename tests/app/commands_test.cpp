@@ -20,10 +20,13 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimeEdit>
+#include <QTableView>
 #include <QTimer>
 
 #include "app/about_dialog.h"
 #include "app/control_ids.h"
+#include "app/segment_table_model.h"
+#include "app/window_settings.h"
 #include "app/window_fixture.h"
 #include "store/drive_list.h"
 #include "store/record_types.h"
@@ -654,6 +657,69 @@ TEST_F(WindowTest, TheTimeFileBoxIsOnByDefaultAndGoesIntoBothJobs) {
     window->captureBackupSettings(backup);
     EXPECT_EQ(std::pair(scan.timeFile, backup.timeFile), std::pair(checked, checked));
   }
+}
+
+TEST_F(WindowTest, TheClockOffsetGoesIntoBothJobsAndTheWindowCanBeEnteredInCorrectedTime) {
+  auto window = showWindow();
+  auto* offset = window->findChild<QLineEdit*>(QStringLiteral("clockOffset"));
+  auto* clock = window->findChild<QComboBox*>(QStringLiteral("windowClock"));
+  auto* table = window->findChild<QTableView*>(QStringLiteral("segmentTable"));
+  ASSERT_TRUE(offset && clock && table);
+  EXPECT_EQ(clock->itemText(1), QStringLiteral("Corrected time"));
+  struct Case {
+    const char* text;
+    int clockIndex;
+    std::optional<std::int64_t> seconds;
+  };
+  const Case cases[] = {{"", 0, std::nullopt},
+                        {"+00:10:00", 0, 600},
+                        {"+00:10:00", 1, 600},
+                        {"2012-05-04 08:00:00=2012-05-04 08:00:30", 1, -30},
+                        {"ten minutes", 0, std::nullopt}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    offset->setText(QString::fromUtf8(c.text));
+    clock->setCurrentIndex(c.clockIndex);
+    JobSettings scan, backup;
+    window->captureScanSettings(scan);
+    window->captureBackupSettings(backup);
+    ASSERT_EQ(backup.clockOffset.has_value(), c.seconds.has_value());
+    EXPECT_EQ(scan.clockOffset, backup.clockOffset);
+    // With an offset the table shows the corrected start.
+    EXPECT_EQ(table->isColumnHidden(SegmentTableModel::CorrectedStart), !c.seconds);
+    if (!c.seconds) continue;
+    EXPECT_EQ(backup.clockOffset->seconds, *c.seconds);
+    EXPECT_TRUE(QString::fromStdString(backup.clockOffset->givenBy).endsWith(QStringLiteral("(entered in the window)")));
+    const bool corrected = c.clockIndex == 1;
+    EXPECT_EQ(backup.windowClock, corrected ? WindowClock::Corrected : WindowClock::Recorder);
+    if (corrected) {
+      EXPECT_EQ(std::int64_t{backup.beginTime} - backup.enteredBeginTime, *c.seconds);
+    }
+  }
+}
+
+TEST_F(WindowTest, AClockOffsetIsRememberedForItsDiskOnlyWhenAsked) {
+  WindowSettings::keepClockOffsetForDisk(QStringLiteral("/mnt/rec"), QStringLiteral("+00:02:13"));
+  auto window = showWindow();
+  auto* offset = window->findChild<QLineEdit*>(QStringLiteral("clockOffset"));
+  auto* remember = window->findChild<QCheckBox*>(QStringLiteral("rememberClockOffset"));
+  auto* disk = qobject_cast<QComboBox*>(window->control(ID_DRIVE_LIST));
+  ASSERT_TRUE(offset && remember && disk);
+  struct Step {
+    const char* disk;
+    const char* offset;
+    bool remembered;
+  };
+  const Step steps[] = {{"/mnt/rec", "+00:02:13", true}, {"/mnt/other", "", false}, {"/mnt/rec", "+00:02:13", true}};
+  for (const Step& step : steps) {
+    disk->setEditText(QString::fromUtf8(step.disk));
+    EXPECT_EQ(offset->text(), QString::fromUtf8(step.offset)) << step.disk;
+    EXPECT_EQ(remember->isChecked(), step.remembered) << step.disk;
+  }
+  // Unticked, the offset is forgotten for the disk when the window closes.
+  remember->setChecked(false);
+  window->close();
+  EXPECT_EQ(WindowSettings::clockOffsetForDisk(QStringLiteral("/mnt/rec")), QString());
 }
 
 }  // namespace

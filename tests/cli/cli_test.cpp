@@ -123,6 +123,17 @@ TEST_F(CliTest, BadUsageIsStatus2WithOneLine) {
       {"backup", "--disk", d, "--out", o, "--partition=0"},
       {"scan", "--disk", d, "--out", o, "--partition"},
       {"scan", "--disk", d, "--out", o, "--partition", "1"},  // a folder has no partitions
+      {"scan", "--disk", d, "--out", o, "--clock-offset", "00:02:13"},
+      {"backup", "--disk", d, "--out", o, "--clock-offset", "+00:61:00"},
+      {"backup", "--disk", d, "--out", o, "--clock-offset", "2012-01-01 00:00:00"},
+      {"backup", "--disk", d, "--out", o, "--clock-reading", "2012-01-01 00:00:00"},
+      {"backup", "--disk", d, "--out", o, "--reference-reading", "2012-01-01 00:00:00"},
+      {"backup", "--disk", d, "--out", o, "--clock-reading", "2012-01-01 00:00:00", "--reference-reading", "now"},
+      {"backup", "--disk", d, "--out", o, "--clock-offset", "+00:00:01", "--clock-reading", "2012-01-01 00:00:00",
+       "--reference-reading", "2012-01-01 00:00:00"},
+      {"backup", "--disk", d, "--out", o, "--window-in", "corrected"},  // no offset to correct by
+      {"backup", "--disk", d, "--out", o, "--clock-offset", "+00:00:01", "--window-in", "real"},
+      {"scan", "--disk", d, "--out", o, "--clock-offset", "+00:00:01", "--window-in", "corrected"},
   };
   for (const auto& args : cases) {
     std::string shown;
@@ -229,6 +240,39 @@ TEST_F(CliTest, TheTimeFileIsWrittenUnlessTurnedOff) {
   ASSERT_EQ(cli({"backup", "--disk", disk_.path(), "--out", out_.path()}).exitStatus, 0);
   EXPECT_EQ(testing::listFiles(out_.path(), "", ".srt").size(), 3u);
   EXPECT_EQ(cli({"backup", "--disk", disk_.path(), "--out", out_.path(), "--no-time-file=yes"}).exitStatus, 2);
+}
+
+TEST_F(CliTest, TheClockOffsetIsLoggedWithWhoGaveItAndTheWindowUsed) {
+  sampleStore();
+  TempDir scanOut;
+  ASSERT_EQ(cli({"scan", "--disk", disk_.path(), "--out", scanOut.path(), "--clock-offset", "-00:00:30"}).exitStatus,
+            0);
+  ASSERT_EQ(cli({"backup", "--disk", disk_.path(), "--out", out_.path(), "--clock-reading", "2012-05-04 08:19:20",
+                 "--reference-reading", "2012-05-04 08:09:20", "--window-in", "corrected", "--begin",
+                 "2012-05-04 07:59:20"})
+                .exitStatus,
+            0);
+  const auto logOf = [](const std::string& folder) {
+    const auto logs = testing::listFiles(folder, "", ".json");
+    EXPECT_EQ(logs.size(), 1u);
+    std::ifstream in(logs.at(0));
+    return nlohmann::json::parse(in)["clockOffset"];
+  };
+  const auto scan = logOf(scanOut.path()), backup = logOf(out_.path());
+  EXPECT_EQ(scan["seconds"], -30);
+  EXPECT_TRUE(scan["recorderReading"].is_null());
+  EXPECT_NE(scan["givenBy"].get<std::string>().find(" (given with --clock-offset)"), std::string::npos);
+  EXPECT_EQ(backup["seconds"], 600);
+  EXPECT_EQ(backup["recorderReading"], "2012-05-04 08:19:20");
+  EXPECT_EQ(backup["referenceReading"], "2012-05-04 08:09:20");
+  EXPECT_EQ(backup["givenAt"].get<std::string>().size(), 25u);
+  EXPECT_EQ(backup["timeWindow"]["enteredIn"], "corrected");
+  EXPECT_EQ(backup["timeWindow"]["entered"]["begin"]["text"], "2012_5_4_7_59_20");
+  EXPECT_EQ(backup["timeWindow"]["used"]["begin"]["text"], "2012_5_4_8_9_20");
+  // The AVI names stay in the recorder's time.
+  const auto avis = testing::listFiles(out_.path(), "", ".avi");
+  ASSERT_EQ(avis.size(), 1u);
+  EXPECT_NE(avis[0].find("_2012_5_4_8_9_20.avi"), std::string::npos) << avis[0];
 }
 
 TEST_F(CliTest, ABackupEndedByTheSizeLimitSaysSo) {
@@ -377,6 +421,14 @@ TEST_F(CliTest, BackupSelectionByTimeChannelAndType) {
       {{"--begin", "2012-05-04 08:09:20"}, 1, 0},
       {{"--end", "2012-05-04 08:09:10"}, 1, 0},
       {{"--begin", "2012-05-05 00:00:00"}, 0, 3},
+      // The window in corrected time: the recorder ran 10 minutes ahead.
+      {{"--clock-offset", "+00:10:00", "--window-in", "corrected", "--begin", "2012-05-04 07:59:20"}, 1, 0},
+      {{"--clock-offset", "+00:10:00", "--begin", "2012-05-04 08:09:20"}, 1, 0},
+      {{"--clock-offset", "+00:10:00", "--window-in=corrected", "--begin", "2012-05-04 08:09:20"}, 0, 3},
+      {{"--clock-reading", "2012-05-04 08:19:20", "--reference-reading", "2012-05-04 08:09:20", "--window-in",
+        "corrected", "--end", "2012-05-04 07:59:10"},
+       1,
+       0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.selection[0] + " " + c.selection[1]);

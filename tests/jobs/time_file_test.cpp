@@ -185,5 +185,50 @@ TEST_F(TimeFileJobTest, TheScanCountsEachSegmentsRateAndItsLogReadsBack) {
             std::vector<std::uint64_t>({100, 4, 1, 20, 30, 25}));
 }
 
+TEST_F(TimeFileJobTest, AClockOffsetGoesIntoTheSideFileAndBothLogs) {
+  if (!testing::programOnPath("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+  struct Case {
+    const char* given;
+    const char* referenceReading;  // null: none
+  };
+  const Case cases[] = {{"+00:02:13", nullptr}, {"2012-05-04 08:11:00=2012-05-04 08:08:47", "2012-05-04 08:08:47"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.given);
+    std::string error;
+    JobSettings s = settings(true);
+    s.clockOffset = parseClockOffset(c.given, error);
+    ASSERT_TRUE(s.clockOffset) << error;
+    s.clockOffset->givenBy = "examiner (entered in the window)";
+    s.clockOffset->givenAt = 1354957200;
+    JobState backupState, scanState;
+    const BackupResult backup = backupWorker(s, backupState);
+    const ScanResult scan = scanWorker(s, scanState);
+    ASSERT_EQ(backup.files.size(), 1u);
+    // ffmpeg reads both lines of each cue; its timing is as without an offset.
+    const auto run = testing::runProgram(
+        {"ffmpeg", "-nostdin", "-v", "error", "-i", backup.files[0].timeFilePath, "-f", "webvtt", "-"});
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_NE(run.out.find("00:00.000 --> 00:01.000\nRecorder  2012. 5. 4  8: 9:10\nCorrected 2012. 5. 4  8: 6:57\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(cues(backup.files[0].timeFilePath).size(), 4u);
+    for (const std::string& path : {backup.logPath, scan.logPath}) {
+      const auto offset = nlohmann::ordered_json::parse(readText(path))["clockOffset"];
+      EXPECT_EQ(offset["seconds"], 133);
+      EXPECT_EQ(offset["text"], "+00:02:13");
+      EXPECT_EQ(offset["referenceReading"].dump(),
+                c.referenceReading ? "\"" + std::string(c.referenceReading) + "\"" : "null");
+      EXPECT_EQ(offset["givenBy"], "examiner (entered in the window)");
+      EXPECT_EQ(offset["givenAt"], "2012-12-08T09:00:00+00:00");
+      // The backup's window as entered and as used; a scan has none.
+      EXPECT_EQ(offset.contains("timeWindow"), path == backup.logPath);
+    }
+  }
+  // Without an offset the side file has one line per cue and the logs no key.
+  const BackupResult plain = backup(true);
+  EXPECT_EQ(readText(plain.files[0].timeFilePath).find("Recorder"), std::string::npos);
+  EXPECT_EQ(readText(plain.logPath).find("clockOffset"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace korvex
