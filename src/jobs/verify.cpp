@@ -237,6 +237,12 @@ class LogCheck {
         const auto name = nameOf(entry);
         if (!name) return fail(logPath_ + ": a file of the log has no name");
         listed.push_back({*name, textOf(entry, "sha256"), &entry});
+        // The subtitle file of the recorder's time beside it, by its hash.
+        if (const Json* time = member(entry, "timeFile"); time != nullptr && time->is_object()) {
+          const auto timeName = nameOf(*time);
+          if (!timeName) return fail(logPath_ + ": a time file of the log has no name");
+          listed.push_back({*timeName, textOf(*time, "sha256"), nullptr});
+        }
       }
     } else if (const Json* report = member(log, "report"); report != nullptr && report->is_object()) {
       const auto name = nameOf(*report);
@@ -251,6 +257,7 @@ class LogCheck {
       const bool recovering = recover != nullptr && recover->is_boolean() && recover->get<bool>();
       for (const Listed& file : listed) {
         if (stopAsked()) break;
+        if (file.entry == nullptr) continue;  // no chunks of the disk
         // A file that cannot be read is named once, by its hash.
         if (file.sha256 && actualHash(file.name).failure.failed()) continue;
         checkAgainstDisk(file, recovering);

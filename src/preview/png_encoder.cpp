@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <string>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -23,12 +24,19 @@ struct PacketCloser {
   void operator()(AVPacket* packet) const { av_packet_free(&packet); }
 };
 
+// Larger than any recorder's picture: refused rather than encoded.
+constexpr int MAX_SIDE = 8192;
+
 }  // namespace
 
 std::vector<std::uint8_t> encodePng(const RgbPicture& picture, std::string& problem) {
   if (picture.width <= 0 || picture.height <= 0 ||
       picture.rgb.size() != static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height) * 3) {
     problem = "there is no picture to save";
+    return {};
+  }
+  if (picture.width > MAX_SIDE || picture.height > MAX_SIDE) {
+    problem = "the picture is larger than " + std::to_string(MAX_SIDE) + " pixels a side";
     return {};
   }
   const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_PNG);
