@@ -31,9 +31,9 @@ struct ScaleCloser {
 
 using CodecContext = std::unique_ptr<AVCodecContext, CodecContextCloser>;
 
-DecodedPicture failed(std::string problem) {
+DecodedPicture failed(std::string reason) {
   DecodedPicture result;
-  result.problem = std::move(problem);
+  result.failure = {FailureCode::NotDecoded, 0, {}, std::move(reason)};
   return result;
 }
 
@@ -109,7 +109,6 @@ DecodedPicture FrameDecoder::decode(const std::uint8_t* data, std::size_t size) 
       sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, planes, strides) == frame->height;
   av_frame_unref(frame);
   if (!converted) return failed("the picture could not be converted to RGB");
-  result.ok = true;
   return result;
 }
 
@@ -148,10 +147,12 @@ void SegmentDecoder::decodeFrame(std::size_t i) {
   DecodedPicture decoded;
   if (readPayload(index_.frames[i], problem)) {
     decoded = decoder_.decode(payload_.data(), payload_.size());
-    problem = decoded.problem;
+    problem = decoded.failure.reason;
+  } else {
+    decoded = failed(problem);
   }
-  current_.decoded = decoded.ok;
-  if (decoded.ok) {
+  current_.decoded = decoded.ok();
+  if (decoded.ok()) {
     lastGood_ = std::move(decoded.picture);
   } else {
     current_.problem = problem;

@@ -16,7 +16,7 @@ ReportThumbnails reportThumbnails(const RecordingSource& source, const std::vect
   for (std::size_t index = 0; index < logs.size(); ++index) {
     // Logs of other jobs have no segments.
     const ScanLog scan = parseScanLog(logs[index].text, logs[index].path);
-    if (!scan.ok) continue;
+    if (!scan.ok()) continue;
     for (std::size_t n = 0; n < scan.segments.size(); ++n) {
       if (looked++ >= MAX_REPORT_THUMBNAILS || (cancel && cancel->load())) return thumbnails;
       const SegmentRecord& segment = scan.segments[n];
@@ -33,7 +33,7 @@ ReportThumbnails reportThumbnails(const RecordingSource& source, const std::vect
       if (!frame.found) continue;
       const DecodedPicture picture = decodeH264Picture(frame.payload.data(), frame.payload.size(),
                                                        REPORT_THUMBNAIL_WIDTH, REPORT_THUMBNAIL_HEIGHT);
-      if (!picture.ok) continue;
+      if (!picture.ok()) continue;
       std::vector<std::uint8_t> png = encodePng(picture.picture);
       if (!png.empty()) thumbnails[{index, n}] = std::move(png);
     }
