@@ -252,7 +252,7 @@ class LogCheck {
       for (const Listed& file : listed) {
         if (stopAsked()) break;
         // A file that cannot be read is named once, by its hash.
-        if (file.sha256 && !actualHash(file.name).failure.failed()) continue;
+        if (file.sha256 && actualHash(file.name).failure.failed()) continue;
         checkAgainstDisk(file, recovering);
       }
     }
