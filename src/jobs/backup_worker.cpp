@@ -140,6 +140,7 @@ void BackupWorker::writeLog(const StopRequest& stop) {
     // Each AVI file's hash, then its subtitle file's.
     if (2 * i < hashes.size()) file.hash = hashes[2 * i];
     if (2 * i + 1 < hashes.size()) file.timeFileHash = hashes[2 * i + 1];
+    if (file.payloadSha256.empty()) file.payloadSha256 = hasher_.rangesSha256(2 * i);
     listed.push_back(LoggedFile{file.path, file.hash});
     if (!file.timeFilePath.empty()) listed.push_back(LoggedFile{file.timeFilePath, file.timeFileHash});
   }
@@ -303,9 +304,8 @@ bool BackupWorker::exportFrame(const FrameHeader& frame, const FramePlace& place
     data += RECORDER_AUDIO_PREFIX;
     chunkLength = RECORDER_AUDIO_CHUNK - RECORDER_AUDIO_PREFIX;
   }
-  // Digested before the write: a payload read in place is the writer's
-  // after its commit.
-  if (chunkWritten) channel.payloads.add(data, chunkLength);
+  // The chunk's data follow its 8-byte header.
+  const std::uint32_t chunkAt = writer->writePosition();
   bool written = true;
   if (chunkWritten && !audio) {
     const bool key = frame.frameKind == FRAME_KIND_KEY;
@@ -327,6 +327,7 @@ bool BackupWorker::exportFrame(const FrameHeader& frame, const FramePlace& place
     (audio ? exported.audioChunks : exported.videoFrames) += 1;
     exported.lastFrame = frame.timeStamp;
     exported.to = place;
+    if (chunkLength > 0) channel.payloadRanges.push_back({chunkAt + 8, chunkLength});
     noteChunk(channel, place, frame.timeStamp, chunkLength, audio);
     noteSource(channel, place, c);
   }
@@ -494,11 +495,16 @@ void BackupWorker::finishChannel(ChannelOutput& channel) {
     if (!finished) noteOutputFailure(channel, channel.writer->lastFailure());
     countWhatTheFileHolds(channel, *channel.writer);
     ExportedFile& exported = result_.files[channel.fileIndex];
-    if (channel.payloadsKnown && exported.payloadSha256.empty()) exported.payloadSha256 = channel.payloads.finish();
     if (!rescued_) channel.writer.reset();
-    result_.files[channel.fileIndex].finished = finished && !(outputFailed_ && outputFailure_.path == channel.path);
-    // Hashed as it now lies on disk, on the hasher's thread.
-    hasher_.add(2 * channel.fileIndex, channel.path);
+    exported.finished = finished && !(outputFailed_ && outputFailure_.path == channel.path);
+    // Hashed as it now lies on disk, on the hasher's thread, and its chunks'
+    // data in the same pass.
+    if (channel.payloadsKnown && !channel.payloadsHandedOver) {
+      channel.payloadsHandedOver = true;
+      hasher_.add(2 * channel.fileIndex, channel.path, std::move(channel.payloadRanges));
+    } else {
+      hasher_.add(2 * channel.fileIndex, channel.path);
+    }
     finishTimeFile(channel);
   }
 }

@@ -19,7 +19,6 @@
 #include "jobs/job_state.h"
 #include "jobs/output_folder.h"
 #include "jobs/time_file.h"
-#include "jobs/sha256_digest.h"
 #include "store/recording_file_reader.h"
 #include "store/recording_source.h"
 #include "base/stop_request.h"
@@ -120,9 +119,11 @@ class BackupWorker {
     std::unique_ptr<OutputFile> timeFile;
     std::string timePath;
     FrameTimeLine timeLine;
-    // The data of its chunks, in order, and whether that is all of them.
-    Sha256Digest payloads;
+    // Where its chunks' data lie in the file, in order, and whether that is
+    // all of them; the hasher digests them as it reads the file back.
+    std::vector<FileRange> payloadRanges;
     bool payloadsKnown = true;
+    bool payloadsHandedOver = false;
     // The reader's count of its channel's frames at its last chunk: the
     // next chunk continues the run when it is the frame after that one.
     std::uint64_t lastFrameGiven = 0;

@@ -1,5 +1,7 @@
 #include "jobs/file_hasher.h"
 
+#include "jobs/sha256_digest.h"
+
 #include <openssl/evp.h>
 
 #include <algorithm>
@@ -22,17 +24,41 @@ struct DigestFree {
 
 }  // namespace
 
-FileHash sha256OfFile(const std::string& path, const OutputFiles& output) {
+// The file's hash and, with `ranges`, the hash of their bytes besides, fed
+// from the same pieces while they are in the cache.
+static FileHash hashFile(const std::string& path, const std::vector<FileRange>* ranges, std::string* rangesSha256,
+                         const OutputFiles& output) {
   FileHash hash;
   const std::unique_ptr<EVP_MD_CTX, DigestFree> context(EVP_MD_CTX_new());
   if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) {
     hash.failure = {FailureCode::NotHashed, ENOMEM, path, "the SHA-256 digest is not available"};
     return hash;
   }
+  Sha256Digest rangesDigest;
+  std::size_t next = 0;          // the first range not wholly digested
+  std::uint64_t nextTaken = 0;   // what of it is
   bool digested = true;
   const int error = output.readBack(path, [&](const std::uint8_t* bytes, std::size_t count) {
     digested = EVP_DigestUpdate(context.get(), bytes, count) == 1;
-    hash.bytes += count;
+    const std::uint64_t pieceStart = hash.bytes;
+    const std::uint64_t pieceEnd = pieceStart + count;
+    while (ranges != nullptr && next < ranges->size()) {
+      const FileRange& range = (*ranges)[next];
+      const std::uint64_t from = std::uint64_t{range.offset} + nextTaken;
+      const std::uint64_t end = std::uint64_t{range.offset} + range.length;
+      if (from >= pieceEnd) break;
+      const std::uint64_t to = std::min(end, pieceEnd);
+      if (from >= pieceStart && to > from) {
+        rangesDigest.add(bytes + (from - pieceStart), static_cast<std::size_t>(to - from));
+        nextTaken += to - from;
+      } else if (from < pieceStart) {
+        break;  // out of order: no digest
+      }
+      if (std::uint64_t{range.offset} + nextTaken < end) break;
+      ++next;
+      nextTaken = 0;
+    }
+    hash.bytes = pieceEnd;
     return digested;
   });
   if (error != 0) {
@@ -51,14 +77,26 @@ FileHash sha256OfFile(const std::string& path, const OutputFiles& output) {
     hash.sha256 += HEX[digest[i] >> 4];
     hash.sha256 += HEX[digest[i] & 0xf];
   }
+  if (ranges != nullptr && rangesSha256 != nullptr && next == ranges->size()) *rangesSha256 = rangesDigest.finish();
   return hash;
+}
+
+FileHash sha256OfFile(const std::string& path, const OutputFiles& output) {
+  return hashFile(path, nullptr, nullptr, output);
+}
+
+FileHash sha256OfFile(const std::string& path, const std::vector<FileRange>& ranges, std::string& rangesSha256,
+                      const OutputFiles& output) {
+  rangesSha256.clear();
+  return hashFile(path, &ranges, &rangesSha256, output);
 }
 
 // The hash of a file, or the reason it has none; never throws (short of
 // memory, the file is named as not hashed).
-static FileHash hashOrFailure(const std::string& path, const OutputFiles& output) noexcept {
+static FileHash hashOrFailure(const std::string& path, const std::vector<FileRange>* ranges,
+                              std::string* rangesSha256, const OutputFiles& output) noexcept {
   try {
-    return sha256OfFile(path, output);
+    return hashFile(path, ranges, rangesSha256, output);
   } catch (const std::bad_alloc&) {
     FileHash hash;
     hash.failure.code = FailureCode::NotHashed;
@@ -73,21 +111,24 @@ static FileHash hashOrFailure(const std::string& path, const OutputFiles& output
 
 FileHasher::~FileHasher() { finish(); }
 
-void FileHasher::add(std::size_t index, std::string path) {
+void FileHasher::add(std::size_t index, std::string path) { enqueue(Job{index, std::move(path), std::nullopt}); }
+
+void FileHasher::add(std::size_t index, std::string path, std::vector<FileRange> ranges) {
+  enqueue(Job{index, std::move(path), std::move(ranges)});
+}
+
+void FileHasher::enqueue(Job job) {
   // A small file is hashed at once: starting a thread would cost more than
   // its hash.
-  const std::int64_t size = output_.regularFileSize(path);
+  const std::int64_t size = output_.regularFileSize(job.path);
   if (size >= 0 && size <= HASH_AT_ONCE_BYTES) {
-    FileHash hash = hashOrFailure(path, output_);
-    const std::lock_guard<std::mutex> lock(mutex_);
-    if (done_.size() <= index) done_.resize(index + 1);
-    done_[index] = std::move(hash);
+    hashJob(job);
     return;
   }
   bool start = false;
   {
     const std::lock_guard<std::mutex> lock(mutex_);
-    queue_.push_back(Job{index, std::move(path)});
+    queue_.push_back(std::move(job));
     const std::size_t most = std::max(1u, std::thread::hardware_concurrency());
     start = queue_.size() > idle_ && threads_.size() < most;
   }
@@ -100,6 +141,25 @@ void FileHasher::add(std::size_t index, std::string path) {
     }
   }
   wake_.notify_one();
+}
+
+void FileHasher::hashJob(Job& job) {
+  std::string rangesSha256;
+  FileHash hash = hashOrFailure(job.path, job.ranges ? &*job.ranges : nullptr, &rangesSha256, output_);
+  const bool given = job.ranges.has_value();
+  job.ranges.reset();  // their memory goes now, not with the queue
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (done_.size() <= job.index) done_.resize(job.index + 1);
+  done_[job.index] = std::move(hash);
+  // A file handed in again without ranges keeps the digest of its ranges.
+  if (!given) return;
+  if (rangesDone_.size() <= job.index) rangesDone_.resize(job.index + 1);
+  rangesDone_[job.index] = std::move(rangesSha256);
+}
+
+std::string FileHasher::rangesSha256(std::size_t index) const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return index < rangesDone_.size() ? rangesDone_[index] : std::string();
 }
 
 std::vector<FileHash> FileHasher::finish() {
@@ -132,10 +192,8 @@ void FileHasher::hashNext(std::unique_lock<std::mutex>& lock) {
   Job job = std::move(queue_.front());
   queue_.pop_front();
   lock.unlock();
-  FileHash hash = hashOrFailure(job.path, output_);
+  hashJob(job);
   lock.lock();
-  if (done_.size() <= job.index) done_.resize(job.index + 1);
-  done_[job.index] = std::move(hash);
 }
 
 }  // namespace korvex
