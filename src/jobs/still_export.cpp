@@ -148,12 +148,12 @@ StillFiles writeStill(const std::string& outputFolder, const StillFacts& facts, 
     return fail(result.pngPath, outputErrorText(written));
   // The hashes are of the files as they lie on the disk, read back.
   result.pngHash = sha256OfFile(result.pngPath, output);
-  if (result.pngHash.sha256.empty()) return fail(result.pngPath, result.pngHash.failure);
+  if (result.pngHash.sha256.empty()) return fail(result.pngPath, result.pngHash.failure.reason);
   if (const int written = writeWhole(*jsonFile, stillJson(facts, fileNameOf(result.pngPath), result.pngHash));
       written != 0)
     return fail(result.jsonPath, outputErrorText(written));
   const FileHash jsonHash = sha256OfFile(result.jsonPath, output);
-  if (jsonHash.sha256.empty()) return fail(result.jsonPath, jsonHash.failure);
+  if (jsonHash.sha256.empty()) return fail(result.jsonPath, jsonHash.failure.reason);
   const std::string list = hashList({{result.pngPath, result.pngHash}, {result.jsonPath, jsonHash}});
   if (const int written = writeWhole(*listFile, list); written != 0)
     return fail(result.hashListPath, outputErrorText(written));

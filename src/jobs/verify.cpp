@@ -252,7 +252,7 @@ class LogCheck {
       for (const Listed& file : listed) {
         if (stopAsked()) break;
         // A file that cannot be read is named once, by its hash.
-        if (file.sha256 && !actualHash(file.name).failure.empty()) continue;
+        if (file.sha256 && actualHash(file.name).failure.failed()) continue;
         checkAgainstDisk(file, recovering);
       }
     }
@@ -286,7 +286,7 @@ class LogCheck {
       return;
     }
     const FileHash& hash = actualHash(file.name);
-    if (!hash.failure.empty()) note(path + ": cannot be read: " + hash.failure);
+    if (hash.failure.failed()) note(path + ": cannot be read: " + hash.failure.reason);
     else if (hash.sha256 != *file.sha256)
       note(path + ": its SHA-256 is " + hash.sha256 + ", the log gives " + *file.sha256);
   }

@@ -123,7 +123,7 @@ bool SegmentDecoder::readPayload(const IndexedFrame& frame, std::string& problem
     OpenedFile opened = source_.openFile(frame.folder, frame.file, ReadPattern::WholeFile);
     if (!opened.file) {
       problem = source_.filePath(frame.folder, frame.file) + ": " +
-                (opened.failure.missing ? std::string("missing") : opened.failure.reason);
+                (opened.failure.missing() ? std::string("missing") : opened.failure.reason);
       return false;
     }
     file_ = std::move(opened.file);

@@ -74,7 +74,7 @@ class FrameLocator {
     reader.setRecovery(recover_);
     missing = false;
     if (!reader.open(source_.openFile(folder, file, ReadPattern::HeadersOnly))) {
-      missing = reader.failure().missing;
+      missing = reader.failure().missing();
       if (!missing) problem_ = source_.filePath(folder, file) + ": " + reader.failure().reason;
       return false;
     }
