@@ -23,10 +23,11 @@ QString reportCaption(const char* key) { return QString::fromStdString(languageR
 }  // namespace
 
 bool MainDialog::onReport() {
+  if (reportWriter_->busy()) return false;  // one at a time
   const QString folder = form_->outputFolderText();
   const QStringList logs = logsChooser_(this, reportCaption("choose the jobs' logs for the report"), folder,
                                         languageCaption(KEY_SCAN_LOG_FILES));
-  if (logs.isEmpty() || reportWriter_->busy()) return false;
+  if (logs.isEmpty()) return false;
   const DiskChoice disk = form_->diskOfForm();
   reportFolder_ = folder;
   report_->setEnabled(false);

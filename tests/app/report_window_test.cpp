@@ -85,6 +85,7 @@ TEST_F(ReportWindowTest, ReportWritesThePageItsPdfAndTheirHashList) {
   EXPECT_FALSE(window->reportButton()->isEnabled());
   EXPECT_EQ(qobject_cast<QPlainTextEdit*>(window->control(ID_STATUS))->toPlainText(), QStringLiteral("Writing the report..."));
   EXPECT_FALSE(window->onReport());  // one at a time
+  EXPECT_EQ(asked.size(), 1);
   ASSERT_TRUE(reportOutcome(written));
   EXPECT_GT(ticks, 0);
   EXPECT_TRUE(window->reportButton()->isEnabled());
