@@ -15,7 +15,8 @@ int main(int argc, char** argv) {
   }
   QStringList logs;
   for (int i = 3; i < argc; ++i) logs << QString::fromLocal8Bit(argv[i]);
-  const korvex::ReportFilesResult written = korvex::writeReportFiles(logs, QString::fromLocal8Bit(argv[1]), argv[2], 0);
+  const korvex::ReportFilesResult written =
+      korvex::writeReportFiles(korvex::reportFilesRequest(logs, QString::fromLocal8Bit(argv[1]), argv[2], 0));
   if (!written.ok) {
     std::fprintf(stderr, "korvex-report-pdf: %s\n", written.problem.toLocal8Bit().constData());
     return 1;

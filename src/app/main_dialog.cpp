@@ -21,6 +21,7 @@
 #include "app/app_icon.h"
 #include "app/control_ids.h"
 #include "app/job_panel.h"
+#include "app/report_files.h"
 #include "app/segment_browser.h"
 #include "app/window_controls.h"
 #include "app/window_settings.h"
@@ -434,6 +435,8 @@ void MainDialog::done(int result) {
     if (!stop) return;
   }
   saveSettings();
+  // A report under way is called off; the window's end waits for it.
+  reportWriter_->cancel();
   if (panel_->jobActive() && panel_->jobWorkerRunning()) {
     // Every AVI file is finished and the report completed before the
     // window goes; the event loop goes on meanwhile, and the job's timer

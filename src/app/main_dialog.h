@@ -25,7 +25,9 @@ class QToolButton;
 
 namespace korvex {
 
+class ReportWriter;
 class SegmentBrowser;
+struct ReportFilesResult;
 
 class MainDialog : public QDialog {
   Q_OBJECT
@@ -106,11 +108,17 @@ class MainDialog : public QDialog {
   bool onBackUpSelection();
 
   // The examination report (main_dialog_segments.cpp): asks for the jobs'
-  // logs and writes the report and its PDF into the output folder, with
-  // the pictures of the form's disk. False when nothing was written.
+  // logs and starts writing the report and its PDF into the output folder,
+  // with the pictures of the form's disk, off the window's thread; the
+  // button waits meanwhile and reportWritten follows. False when nothing
+  // started.
   QPushButton* reportButton() const { return report_; }
   void setLogsChooser(LogsChooser chooser) { logsChooser_ = std::move(chooser); }
   bool onReport();
+
+ signals:
+  // After the report's message; `written`: the files are there.
+  void reportWritten(bool written);
 
  public slots:
   // Fills the language list, reads the start-up language, selects its entry
@@ -189,6 +197,9 @@ class MainDialog : public QDialog {
   SegmentBrowser* segments_ = nullptr;
   QToolButton* segmentToggle_ = nullptr;
   QPushButton* report_ = nullptr;
+  ReportWriter* reportWriter_ = nullptr;
+  QString reportFolder_;
+  void onReportWritten(const ReportFilesResult& written);
   LogsChooser logsChooser_;
   int widthBeforeSegments_ = 0;
 

@@ -23,20 +23,30 @@ QString reportCaption(const char* key) { return QString::fromStdString(languageR
 }  // namespace
 
 bool MainDialog::onReport() {
+  if (reportWriter_->busy()) return false;  // one at a time
   const QString folder = form_->outputFolderText();
   const QStringList logs = logsChooser_(this, reportCaption("choose the jobs' logs for the report"), folder,
                                         languageCaption(KEY_SCAN_LOG_FILES));
   if (logs.isEmpty()) return false;
   const DiskChoice disk = form_->diskOfForm();
-  const ReportFilesResult written = writeReportFiles(logs, folder, disk.disk, disk.partition);
+  reportFolder_ = folder;
+  report_->setEnabled(false);
+  setStatusText(reportCaption("writing the report..."));
+  return reportWriter_->start(reportFilesRequest(logs, folder, disk.disk, disk.partition));
+}
+
+void MainDialog::onReportWritten(const ReportFilesResult& written) {
+  report_->setEnabled(true);
+  if (written.cancelled) return;  // the window is closing
+  setStatusText({});
   if (!written.ok) {
     showMessage(reportCaption("can't write the report") + QStringLiteral("\n") + written.problem);
-    return false;
+  } else {
+    showSummary(reportCaption("the examination report") + QStringLiteral(":\n") + written.htmlPath +
+                    QStringLiteral("\n") + written.pdfPath + QStringLiteral("\n") + written.hashListPath,
+                reportFolder_);
   }
-  showSummary(reportCaption("the examination report") + QStringLiteral(":\n") + written.htmlPath +
-                  QStringLiteral("\n") + written.pdfPath + QStringLiteral("\n") + written.hashListPath,
-              folder);
-  return true;
+  emit reportWritten(written.ok);
 }
 
 void MainDialog::setUpSegmentView() {
@@ -55,6 +65,8 @@ void MainDialog::setUpSegmentView() {
   report_->setObjectName(QStringLiteral("reportButton"));
   report_->setAutoDefault(false);
   report_->setText(reportCaption("report..."));
+  reportWriter_ = new ReportWriter(this);
+  connect(reportWriter_, &ReportWriter::written, this, &MainDialog::onReportWritten);
   logsChooser_ = [](QWidget* parent, const QString& title, const QString& startFolder, const QString& filter) {
     return QFileDialog::getOpenFileNames(parent, title, startFolder, filter);
   };

@@ -62,12 +62,26 @@ QByteArray pdfOfHtml(const QString& html, int& pages) {
   return bytes;
 }
 
-ReportFilesResult writeReportFiles(const QStringList& logs, const QString& folder, const std::string& disk,
-                                   int partition) {
+ReportFilesRequest reportFilesRequest(const QStringList& logs, const QString& folder, const std::string& disk,
+                                      int partition) {
+  return {logs,
+          folder,
+          disk,
+          partition,
+          languageReportTexts(),
+          languageReportCode(),
+          languageText(KEY_OUTPUT_BUSY),
+          languageText(KEY_OUTPUT_INSIDE_DISK),
+          languageText(KEY_OUTPUT_UNUSABLE)};
+}
+
+ReportFilesResult writeReportFiles(const ReportFilesRequest& asked, const std::atomic<bool>* cancel) {
   ReportFilesResult result;
+  const QString& folder = asked.folder;
+  const std::string& disk = asked.disk;
   ReportRequest request;
   request.made = std::time(nullptr);
-  for (const QString& path : logs) {
+  for (const QString& path : asked.logs) {
     ReportLog log;
     std::string problem;
     if (!readReportLog(path.toStdString(), log, problem)) {
@@ -83,24 +97,31 @@ ReportFilesResult writeReportFiles(const QStringList& logs, const QString& folde
   for (const std::string& logged : reportDisks(request.logs))
     if (claim.problem == OutputFolderProblem::None) claim = checkOutputFolder(out, logged);
   if (claim.problem != OutputFolderProblem::None) {
-    const char* key = claim.problem == OutputFolderProblem::Busy ? KEY_OUTPUT_BUSY
-                      : claim.problem == OutputFolderProblem::InsideStore || claim.problem == OutputFolderProblem::OnEvidence
-                          ? KEY_OUTPUT_INSIDE_DISK
-                          : KEY_OUTPUT_UNUSABLE;
-    result.problem = QString::fromStdString(languageText(key)) + QStringLiteral("\n") + folder;
+    const std::string& said =
+        claim.problem == OutputFolderProblem::Busy ? asked.folderBusy
+        : claim.problem == OutputFolderProblem::InsideStore || claim.problem == OutputFolderProblem::OnEvidence
+            ? asked.folderOnDisk
+            : asked.folderUnusable;
+    result.problem = QString::fromStdString(said) + QStringLiteral("\n") + folder;
     if (!claim.reason.empty()) result.problem += QStringLiteral(" (") + QString::fromStdString(claim.reason) + ")";
     return result;
   }
   if (!disk.empty()) {
     std::string error;
-    if (const std::unique_ptr<RecordingSource> source = openDiskSource(disk, partition, error)) {
-      request.thumbnails = reportThumbnails(*source, request.logs);
+    if (const std::unique_ptr<RecordingSource> source = openDiskSource(disk, asked.partition, error)) {
+      request.thumbnails = reportThumbnails(*source, request.logs, cancel);
       request.thumbnailsLooked = true;
     }
   }
-  request.languageCode = languageReportCode();
-  const std::string html = examinationReportHtml(request, languageReportTexts());
+  request.languageCode = asked.languageCode;
+  const std::string html = examinationReportHtml(request, asked.texts);
+  // A document made on this thread holds its pictures as images, which
+  // any thread may draw.
   const QByteArray pdf = pdfOfHtml(QString::fromStdString(html), result.pdfPages);
+  if (cancel && cancel->load()) {
+    result.cancelled = true;
+    return result;
+  }
 
   DiskFolderOutput output(out);
   const WrittenReport written = writeExaminationReport(
@@ -115,6 +136,39 @@ ReportFilesResult writeReportFiles(const QStringList& logs, const QString& folde
   result.pdfPath = QString::fromStdString(written.paths[1]);
   result.hashListPath = QString::fromStdString(written.hashListPath);
   return result;
+}
+
+ReportWriter::ReportWriter(QObject* parent) : QObject(parent), worker_(new QObject) {
+  worker_->moveToThread(&thread_);
+  thread_.start();
+}
+
+ReportWriter::~ReportWriter() {
+  cancel_ = true;
+  thread_.quit();
+  thread_.wait();
+  // The answer it may have posted goes with this object.
+  delete worker_;
+}
+
+bool ReportWriter::start(ReportFilesRequest request) {
+  if (busy_) return false;
+  busy_ = true;
+  cancel_ = false;
+  QMetaObject::invokeMethod(
+      worker_,
+      [this, request = std::move(request)] {
+        ReportFilesResult result = writeReportFiles(request, &cancel_);
+        QMetaObject::invokeMethod(
+            this,
+            [this, result = std::move(result)] {
+              busy_ = false;
+              emit written(result);
+            },
+            Qt::QueuedConnection);
+      },
+      Qt::QueuedConnection);
+  return true;
 }
 
 }  // namespace korvex

@@ -15,6 +15,9 @@ namespace korvex::cli {
 
 namespace {
 
+// Every command there is, as a message that asks for one names them.
+#define COMMAND_NAMES "scan, backup, disks, report, verify or still"
+
 const char* const GENERAL_USAGE =
     "usage: korvex-cli <command> [options]\n"
     "\n"
@@ -378,7 +381,7 @@ const char* usageText(Command command) {
 bool parseCommandLine(const std::vector<std::string>& args, CliRequest& request, std::string& error) {
   request = CliRequest{};
   if (args.empty()) {
-    error = "a command is needed: scan or backup (see korvex-cli --help)";
+    error = "a command is needed: " COMMAND_NAMES " (see korvex-cli --help)";
     return false;
   }
   const std::string& name = args[0];
@@ -395,7 +398,7 @@ bool parseCommandLine(const std::vector<std::string>& args, CliRequest& request,
   else if (name == "verify") return parseVerify(args, request, error);
   else if (name == "still") request.command = Command::Still;
   else {
-    error = "unknown command '" + name + "' (scan, backup, still, verify or report)";
+    error = "unknown command '" + name + "' (" COMMAND_NAMES ")";
     return false;
   }
 

@@ -16,7 +16,7 @@ inline constexpr const char* REPORT_TEXT_SECTION = "report";
 using ReportTexts = std::function<std::string(const char* key)>;
 
 // Section titles, column heads and the report's own sentences.
-inline constexpr std::array<const char*, 70> REPORT_KEYS = {
+inline constexpr std::array<const char*, 71> REPORT_KEYS = {
     "examination report", "case", "not recorded", "made by", "made at", "page",
     "logs examined", "log file", "job", "program", "version", "started", "ended", "outcome", "reason",
     "the disk", "the settings", "clock offset", "seconds", "recorder clock minus true time",
@@ -30,6 +30,7 @@ inline constexpr std::array<const char*, 70> REPORT_KEYS = {
     "this report's SHA-256 is in the hash list beside it", "scan", "backup", "still",
     // The window's button and messages.
     "report...", "choose the jobs' logs for the report", "the examination report", "can't write the report",
+    "writing the report...",
 };
 
 // Labels of the logs' fields, by their JSON names; a field without one is

@@ -5,8 +5,11 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <regex>
 #include <string>
 #include <vector>
@@ -42,6 +45,12 @@ class ReportWindowTest : public testing::WindowTest {
     logFiles_ = testing::listFiles(logs_.path(), "", ".json");
   }
 
+  // Waits for the report started to be written or refused: its outcome.
+  static bool reportOutcome(QSignalSpy& spy) {
+    if (spy.isEmpty() && !spy.wait(120000)) return false;
+    return spy.takeFirst().at(0).toBool();
+  }
+
   testing::ScopedTimeZone zone_;
   testing::TempDir disk_;
   testing::TempDir logs_;
@@ -64,8 +73,22 @@ TEST_F(ReportWindowTest, ReportWritesThePageItsPdfAndTheirHashList) {
   });
   ASSERT_NE(window->reportButton(), nullptr);
   EXPECT_EQ(window->reportButton()->text(), QStringLiteral("Report..."));
+  QSignalSpy written(window.get(), &MainDialog::reportWritten);
+  // The window goes on while the report is made: the button waits, the
+  // status says so, and the window's timers fire.
+  int ticks = 0;
+  QTimer ticker;
+  QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+  ticker.start(0);
   QTest::mouseClick(window->reportButton(), Qt::LeftButton);
   EXPECT_EQ(asked, QStringList{QString::fromStdString(out_.path())});
+  EXPECT_FALSE(window->reportButton()->isEnabled());
+  EXPECT_EQ(qobject_cast<QPlainTextEdit*>(window->control(ID_STATUS))->toPlainText(), QStringLiteral("Writing the report..."));
+  EXPECT_FALSE(window->onReport());  // one at a time
+  EXPECT_EQ(asked.size(), 1);
+  ASSERT_TRUE(reportOutcome(written));
+  EXPECT_GT(ticks, 0);
+  EXPECT_TRUE(window->reportButton()->isEnabled());
 
   const auto html = testing::listFiles(out_.path(), "ExaminationReport_", ".html");
   const auto pdf = testing::listFiles(out_.path(), "ExaminationReport_", ".pdf");
@@ -104,13 +127,29 @@ TEST_F(ReportWindowTest, AReportThatCannotBeWrittenSaysWhyAndLeavesNothing) {
     qobject_cast<QComboBox*>(window->control(ID_DRIVE_LIST))->lineEdit()->setText(QString::fromStdString(disk_.path()));
     qobject_cast<QLineEdit*>(window->control(ID_OUTPUT_FOLDER))->setText(QString::fromStdString(c.folder));
     window->setLogsChooser([&](QWidget*, const QString&, const QString&, const QString&) { return c.logs; });
-    EXPECT_FALSE(window->onReport());
+    QSignalSpy written(window.get(), &MainDialog::reportWritten);
+    ASSERT_TRUE(window->onReport());
+    EXPECT_FALSE(reportOutcome(written));
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].startsWith("Can't write the report")) << messages[0].toStdString();
     EXPECT_TRUE(messages[0].contains(c.says)) << messages[0].toStdString();
   }
   EXPECT_TRUE(testing::listFiles(out_.path()).empty());
   EXPECT_TRUE(testing::listFiles(disk_.path(), "ExaminationReport_").empty());
+}
+
+TEST_F(ReportWindowTest, AWindowClosedDuringAReportCallsItOffAndLeavesNothing) {
+  auto window = showWindow();
+  qobject_cast<QComboBox*>(window->control(ID_DRIVE_LIST))->lineEdit()->setText(QString::fromStdString(disk_.path()));
+  qobject_cast<QLineEdit*>(window->control(ID_OUTPUT_FOLDER))->setText(QString::fromStdString(out_.path()));
+  window->setLogsChooser([&](QWidget*, const QString&, const QString&, const QString&) {
+    return QStringList{QString::fromStdString(logFiles_.at(0))};
+  });
+  ASSERT_TRUE(window->onReport());
+  window->close();
+  window.reset();
+  EXPECT_TRUE(messages.empty());
+  EXPECT_TRUE(testing::listFiles(out_.path(), "ExaminationReport_").empty());
 }
 
 }  // namespace

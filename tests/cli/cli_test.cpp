@@ -91,6 +91,29 @@ TEST_F(CliTest, HelpDescribesTheCommands) {
   EXPECT_NE(backup.out.find("a disk image file"), std::string::npos);
 }
 
+// Every command is named wherever one is asked for or described: the
+// general help, the refusals of no command and of an unknown one, the
+// command's own help, and the manual's synopsis and list of commands.
+TEST_F(CliTest, EveryCommandIsNamedInTheHelpTheRefusalsAndTheManual) {
+  const std::string general = cli({"--help"}).out;
+  const std::string none = cli({}).err;
+  const std::string unknown = cli({"frobnicate"}).err;
+  const std::string manual = testing::readTextFile(KORVEX_CLI_MANUAL);
+  const std::size_t listed = manual.find(".SH COMMANDS");
+  ASSERT_NE(listed, std::string::npos);
+  for (const std::string command : {"scan", "backup", "disks", "report", "verify", "still"}) {
+    SCOPED_TRACE(command);
+    EXPECT_NE(general.find("\n  " + command + " "), std::string::npos) << general;
+    EXPECT_NE(none.find(command), std::string::npos) << none;
+    EXPECT_NE(unknown.find(command), std::string::npos) << unknown;
+    const ProgramRun own = cli({command, "--help"});
+    EXPECT_EQ(own.exitStatus, 0);
+    EXPECT_EQ(own.out.rfind("usage: korvex-cli " + command + " ", 0), 0u) << own.out;
+    EXPECT_NE(manual.find(".B korvex\\-cli " + command), std::string::npos);
+    EXPECT_NE(manual.find(".TP\n.B " + command + "\n", listed), std::string::npos);
+  }
+}
+
 TEST_F(CliTest, BadUsageIsStatus2WithOneLine) {
   const std::string d = disk_.path(), o = out_.path();
   const std::vector<std::vector<std::string>> cases = {
