@@ -90,7 +90,9 @@ void MainDialog::setUpSegmentView() {
   connect(segments_, &SegmentBrowser::logDiskOpened, form_, &SelectionForm::takeDisk);
   connect(form_, &SelectionForm::clockOffsetChanged, this, [this] {
     const char* problem = nullptr;
-    segments_->setClockOffset(form_->clockOffset(problem));
+    const std::optional<ClockOffset> offset = form_->clockOffset(problem);
+    segments_->setClockOffset(offset);
+    segments_->player()->setClockOffset(offset ? std::optional<std::int64_t>(offset->seconds) : std::nullopt);
   });
 }
 

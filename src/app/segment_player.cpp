@@ -14,8 +14,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "jobs/clock_offset.h"
 #include "jobs/segment_texts.h"
 #include "jobs/still_export.h"
+
 #include "lang/language.h"
 #include "lang/language_keys.h"
 

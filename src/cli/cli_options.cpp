@@ -173,7 +173,7 @@ const char* const BACKUP_USAGE =
 
 const char* const STILL_USAGE =
     "usage: korvex-cli still --disk DISK --out DIR --channel N --at TIME\n"
-    "                        [--partition N] [--recover]\n"
+    "                        [--partition N] [--recover] [--clock-offset OFF]\n"
     "\n"
     "Saves the picture of channel N recorded at TIME (the first frame of that second,\n"
     "else the last one before it) as DIR/still_chn<N>_<recorder time>.png, at its\n"
@@ -189,6 +189,9 @@ const char* const STILL_USAGE =
     "  --channel N         the channel, 1 to 32\n"
     "  --at TIME           local \"YYYY-MM-DD HH:MM:SS\", as the report shows times\n"
     "  --recover           read a damaged disk as recovery does\n"
+    "  --clock-offset OFF  how far the recorder's clock was ahead of real time\n"
+    "                      (+HH:MM:SS, or \"RECORDER=REFERENCE\"): the record gives\n"
+    "                      the corrected time beside the recorder's\n"
     "\n"
     "Existing files are never replaced (new names get _2, _3, ...). Prints the\n"
     "PNG's path on stdout.\n"

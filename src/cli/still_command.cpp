@@ -67,6 +67,7 @@ int runStillCommand(JobSettings settings, int partition, std::int32_t channel, R
   facts.width = picture.picture.width;
   facts.height = picture.picture.height;
   facts.savedAt = std::time(nullptr);
+  if (settings.clockOffset) facts.clockOffsetSeconds = settings.clockOffset->seconds;
   const StillFiles written = writeStill(settings.outputFolder, facts, png);
   if (!written.ok) {
     std::fprintf(stderr, "korvex-cli: cannot write %s\n", written.failure.c_str());

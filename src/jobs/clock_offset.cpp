@@ -135,8 +135,12 @@ std::string offsetText(std::int64_t seconds) {
   return n > 0 && static_cast<std::size_t>(n) < sizeof text ? std::string(text) : std::string();
 }
 
+RecorderTime correctedTime(RecorderTime recorder, std::int64_t offsetSeconds) {
+  return clampedRecorderTime(std::int64_t{recorder} - offsetSeconds);
+}
+
 RecorderTime correctedTime(RecorderTime recorder, const ClockOffset& offset) {
-  return clampedRecorderTime(std::int64_t{recorder} - offset.seconds);
+  return correctedTime(recorder, offset.seconds);
 }
 
 RecorderTime recorderTimeOfCorrected(RecorderTime corrected, const ClockOffset& offset) {

@@ -55,6 +55,7 @@ std::optional<ClockOffset> parseClockOffset(std::string_view text, std::string& 
 std::string offsetText(std::int64_t seconds);
 
 // The real time of a recorder time, and back; clamped to the recorder's range.
+RecorderTime correctedTime(RecorderTime recorder, std::int64_t offsetSeconds);
 RecorderTime correctedTime(RecorderTime recorder, const ClockOffset& offset);
 RecorderTime recorderTimeOfCorrected(RecorderTime corrected, const ClockOffset& offset);
 

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "base/output_files.h"
+#include "jobs/clock_offset.h"
 #include "jobs/custody_log.h"
 #include "jobs/file_hasher.h"
 #include "jobs/output_folder.h"
@@ -57,15 +58,9 @@ std::string stillStem(const std::string& outputFolder, std::int32_t channel, Rec
   return folder + "still_chn" + std::to_string(channel + 1) + "_" + calendarText(timeStamp);
 }
 
-RecorderTime correctedTime(RecorderTime timeStamp, std::int64_t offsetSeconds) {
-  const std::int64_t corrected = std::int64_t{timeStamp} + offsetSeconds;
-  if (corrected > RECORDER_TIME_MAX) return RECORDER_TIME_MAX;
-  if (corrected < RECORDER_TIME_MIN) return RECORDER_TIME_MIN;
-  return static_cast<RecorderTime>(corrected);
-}
-
 std::string stillJson(const StillFacts& facts, const std::string& pngName, const FileHash& pngHash) {
   Json still = Json::object();
+  still["job"] = "still";
   still["program"] = "Korvex";
   still["version"] = KORVEX_VERSION;
   still["saved"] = isoLocalTime(facts.savedAt);

@@ -25,8 +25,8 @@ struct StillFacts {
   std::int32_t file = 0;
   std::uint64_t offset = 0;  // of the frame header
   RecorderTime timeStamp = 0;
-  // The recorder clock's offset from the true time, in seconds, when one is
-  // set; the corrected time is the stamp plus it.
+  // Seconds the recorder's clock ran ahead of real time, as a job's log
+  // gives them: the corrected time is the recorder's less these.
   std::optional<std::int64_t> clockOffsetSeconds;
   // Counted from 0; not known for a frame found by its time in a segment
   // that began before the files read.
@@ -49,9 +49,6 @@ struct StillFiles {
 // "<folder>/still_chn<N>_<calendarText>": the name of a frame's still
 // before its extension ('/' as for the report).
 std::string stillStem(const std::string& outputFolder, std::int32_t channel, RecorderTime timeStamp);
-
-// A recorder time moved by a clock offset, held within the recorder's range.
-RecorderTime correctedTime(RecorderTime timeStamp, std::int64_t offsetSeconds);
 
 // The JSON record of a still, given the PNG's name and hash.
 std::string stillJson(const StillFacts& facts, const std::string& pngName, const FileHash& pngHash);

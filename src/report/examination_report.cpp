@@ -413,12 +413,23 @@ void Page::stillsSection() {
   }
   out_ += "<table class=\"data\" border=\"1\" cellspacing=\"0\" cellpadding=\"2\"><thead><tr><th>" + t("file") + "</th><th>" + t("time") + "</th><th>" +
           t("channel") + "</th><th>" + t("bytes") + "</th><th>" + t("SHA-256") + "</th></tr></thead><tbody>\n";
+  // A still's record keeps its picture under "png", its frame under
+  // "frame" and its times under "recorderTime" and "correctedTime"; flat
+  // records name them at the top.
+  const auto field = [](const Json& still, const char* group, const char* key, const char* flat) {
+    const Json* nested = member(still, group);
+    std::string text = nested ? textOf(*nested, key) : std::string();
+    return text.empty() ? textOf(still, flat) : text;
+  };
   for (const auto& [p, still] : stills) {
-    std::string name = textOf(*still, "name");
+    std::string name = field(*still, "png", "name", "name");
     if (name.empty()) name = textOf(*still, "file");
-    if (name.empty()) name = textOf(*still, "picture");
-    out_ += "<tr>" + cell(name) + cell(textOf(*still, "time")) + cell(textOf(*still, "channel")) +
-            cell(textOf(*still, "bytes")) + hashCell(textOf(*still, "sha256")) + "</tr>\n";
+    std::string time = field(*still, "recorderTime", "text", "time");
+    if (const std::string corrected = field(*still, "correctedTime", "text", "correctedTime"); !corrected.empty())
+      time += " (" + t("corrected time") + " " + corrected + ")";
+    out_ += "<tr>" + cell(name) + cell(time) + cell(field(*still, "frame", "channel", "channel")) +
+            cell(field(*still, "png", "bytes", "bytes")) + hashCell(field(*still, "png", "sha256", "sha256")) +
+            "</tr>\n";
   }
   out_ += "</tbody></table>\n";
   endSection();

@@ -16,14 +16,14 @@ inline constexpr const char* REPORT_TEXT_SECTION = "report";
 using ReportTexts = std::function<std::string(const char* key)>;
 
 // Section titles, column heads and the report's own sentences.
-inline constexpr std::array<const char*, 71> REPORT_KEYS = {
+inline constexpr std::array<const char*, 72> REPORT_KEYS = {
     "examination report", "case", "not recorded", "made by", "made at", "page",
     "logs examined", "log file", "job", "program", "version", "started", "ended", "outcome", "reason",
     "the disk", "the settings", "clock offset", "seconds", "recorder clock minus true time",
     "recording segments", "segment number", "channel", "type", "start", "end", "corrected start", "corrected end",
     "duration", "size", "real rate", "drift", "thumbnail", "no thumbnail",
     "no disk given: no thumbnails", "exported files", "file", "bytes", "SHA-256", "segment",
-    "first frame", "last frame", "stills", "time", "recovery", "nothing was passed over",
+    "first frame", "last frame", "stills", "time", "corrected time", "recovery", "nothing was passed over",
     "resyncs", "unreadable regions", "files passed over", "damaged frames", "frames outside the time window",
     "unreadable files", "missing file", "offset", "length", "frames", "jobs",
     "the scan's report", "frames per second", "nominal", "a log that cannot be read", "contents",

@@ -247,7 +247,7 @@ TEST_F(PlayerTest, StillIsThePictureWithATrueRecordAndHashList) {
   facts.frameInSegment = 30;
   facts.width = shown.picture.width;
   facts.height = shown.picture.height;
-  for (const std::optional<std::int64_t> offset : {std::optional<std::int64_t>{}, std::optional<std::int64_t>{-3600}}) {
+  for (const std::optional<std::int64_t> offset : {std::optional<std::int64_t>{}, std::optional<std::int64_t>{3600}}) {
     facts.clockOffsetSeconds = offset;
     const StillFiles files = writeStill(out_.path(), facts, png);
     ASSERT_TRUE(files.ok) << files.failure;
@@ -272,7 +272,7 @@ TEST_F(PlayerTest, StillIsThePictureWithATrueRecordAndHashList) {
     EXPECT_EQ(json["disk"]["format"], "folder");
     if (offset) {
       EXPECT_EQ(json["correctedTime"]["recorder"], T0 + 1 - 3600);
-      EXPECT_EQ(json["correctedTime"]["clockOffsetSeconds"], -3600);
+      EXPECT_EQ(json["correctedTime"]["clockOffsetSeconds"], 3600);  // the recorder an hour ahead
     } else {
       EXPECT_TRUE(json["correctedTime"].is_null());
     }
