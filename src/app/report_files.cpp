@@ -8,6 +8,7 @@
 #include <QPageSize>
 #include <QPdfWriter>
 #include <QTextDocument>
+#include <QTimer>
 #include <ctime>
 
 #include "base/output_files.h"
@@ -138,37 +139,43 @@ ReportFilesResult writeReportFiles(const ReportFilesRequest& asked, const std::a
   return result;
 }
 
-ReportWriter::ReportWriter(QObject* parent) : QObject(parent), worker_(new QObject) {
-  worker_->moveToThread(&thread_);
-  thread_.start();
+ReportWriter::ReportWriter(QObject* parent) : QObject(parent), poll_(new QTimer(this)) {
+  poll_->setInterval(20);
+  connect(poll_, &QTimer::timeout, this, &ReportWriter::takeResult);
 }
 
 ReportWriter::~ReportWriter() {
   cancel_ = true;
-  thread_.quit();
-  thread_.wait();
-  // The answer it may have posted goes with this object.
-  delete worker_;
+  if (thread_.joinable()) thread_.join();
 }
 
 bool ReportWriter::start(ReportFilesRequest request) {
   if (busy_) return false;
   busy_ = true;
   cancel_ = false;
-  QMetaObject::invokeMethod(
-      worker_,
-      [this, request = std::move(request)] {
-        ReportFilesResult result = writeReportFiles(request, &cancel_);
-        QMetaObject::invokeMethod(
-            this,
-            [this, result = std::move(result)] {
-              busy_ = false;
-              emit written(result);
-            },
-            Qt::QueuedConnection);
-      },
-      Qt::QueuedConnection);
+  if (thread_.joinable()) thread_.join();
+  // The request goes to the thread with its start; the result comes back
+  // under the lock.
+  thread_ = std::thread([this, request = std::move(request)] {
+    ReportFilesResult result = writeReportFiles(request, &cancel_);
+    const std::lock_guard lock(mutex_);
+    result_ = std::move(result);
+  });
+  poll_->start();
   return true;
+}
+
+void ReportWriter::takeResult() {
+  std::optional<ReportFilesResult> result;
+  {
+    const std::lock_guard lock(mutex_);
+    result.swap(result_);
+  }
+  if (!result) return;
+  poll_->stop();
+  thread_.join();
+  busy_ = false;
+  emit written(*result);
 }
 
 }  // namespace korvex

@@ -7,11 +7,15 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QThread>
 #include <atomic>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 
 #include "report/report_texts.h"
+
+class QTimer;
 
 namespace korvex {
 
@@ -71,8 +75,13 @@ class ReportWriter : public QObject {
   void written(const korvex::ReportFilesResult& result);
 
  private:
-  QThread thread_;
-  QObject* worker_ = nullptr;  // lives on thread_
+  // Takes the worker's result, on the owner's thread.
+  void takeResult();
+
+  std::thread thread_;
+  std::mutex mutex_;
+  std::optional<ReportFilesResult> result_;  // under mutex_
+  QTimer* poll_ = nullptr;
   std::atomic<bool> cancel_{false};
   bool busy_ = false;  // the owner's thread's
 };

@@ -283,22 +283,38 @@ void SegmentBrowser::verifyJobLog(const QString& path) {
   verify_->setEnabled(false);
   verify_->setText(text(KEY_VERIFYING));
   verifyStop_ = std::make_unique<StopRequest>();
+  if (!verifyPoll_) {
+    verifyPoll_ = new QTimer(this);
+    verifyPoll_->setInterval(50);
+    connect(verifyPoll_, &QTimer::timeout, this, &SegmentBrowser::takeVerifyOutcome);
+  }
   verifier_ = std::thread([this, stop = verifyStop_.get(), log = QFile::encodeName(path).toStdString()] {
-    const VerifyOutcome outcome = verifyLogOnItsDisk(log, stop);
-    QMetaObject::invokeMethod(this, [this, outcome] {
-      verifier_.join();
-      // Up to this many differences are shown; the summary counts them all.
-      constexpr std::size_t SHOWN = 12;
-      QString words = outcome.holds() ? text(KEY_VERIFY_HOLDS) : text(KEY_VERIFY_DIFFERS);
-      for (std::size_t i = 0; i < outcome.differences.size() && i < SHOWN; ++i)
-        words += QLatin1Char('\n') + QString::fromStdString(outcome.differences[i]);
-      if (outcome.differences.size() > SHOWN) words += QStringLiteral("\n...");
-      words += QLatin1Char('\n') + QString::fromStdString(verifySummary(outcome));
-      verify_->setEnabled(true);
-      verify_->setText(text(KEY_VERIFY_LOG));
-      emit verified(words);
-    }, Qt::QueuedConnection);
+    VerifyOutcome outcome = verifyLogOnItsDisk(log, stop);
+    const std::lock_guard lock(verifyMutex_);
+    verifyOutcome_ = std::move(outcome);
   });
+  verifyPoll_->start();
+}
+
+void SegmentBrowser::takeVerifyOutcome() {
+  std::optional<VerifyOutcome> outcome;
+  {
+    const std::lock_guard lock(verifyMutex_);
+    outcome.swap(verifyOutcome_);
+  }
+  if (!outcome) return;
+  verifyPoll_->stop();
+  verifier_.join();
+  // Up to this many differences are shown; the summary counts them all.
+  constexpr std::size_t SHOWN = 12;
+  QString words = outcome->holds() ? text(KEY_VERIFY_HOLDS) : text(KEY_VERIFY_DIFFERS);
+  for (std::size_t i = 0; i < outcome->differences.size() && i < SHOWN; ++i)
+    words += QLatin1Char('\n') + QString::fromStdString(outcome->differences[i]);
+  if (outcome->differences.size() > SHOWN) words += QStringLiteral("\n...");
+  words += QLatin1Char('\n') + QString::fromStdString(verifySummary(*outcome));
+  verify_->setEnabled(true);
+  verify_->setText(text(KEY_VERIFY_LOG));
+  emit verified(words);
 }
 
 void SegmentBrowser::applyLanguageTexts() {

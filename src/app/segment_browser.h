@@ -24,6 +24,7 @@
 #include "base/stop_request.h"
 #include "jobs/job_result.h"
 #include "jobs/job_settings.h"
+#include "jobs/verify.h"
 #include "preview/key_frame.h"
 
 class QComboBox;
@@ -197,9 +198,14 @@ class SegmentBrowser : public QWidget {
   QPushButton* backUp_ = nullptr;
   QPushButton* openLog_ = nullptr;
   QPushButton* verify_ = nullptr;
-  // The check of a log under way, and how to end it early.
+  // The check of a log under way, and how to end it early; its outcome is
+  // handed over under the lock and taken by the poll on this thread.
   std::thread verifier_;
   std::unique_ptr<StopRequest> verifyStop_;
+  std::mutex verifyMutex_;
+  std::optional<VerifyOutcome> verifyOutcome_;  // under verifyMutex_
+  QTimer* verifyPoll_ = nullptr;
+  void takeVerifyOutcome();
   QPushButton* wholeDisk_ = nullptr;
   QPushButton* zoomIn_ = nullptr;
   QPushButton* zoomOut_ = nullptr;
