@@ -6,6 +6,8 @@
 #include "store/frame_header.h"
 #include "store/recording_file_reader.h"
 
+#include "preview/av_handles.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
@@ -16,20 +18,7 @@ namespace korvex {
 
 namespace {
 
-struct CodecContextCloser {
-  void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct FrameCloser {
-  void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct PacketCloser {
-  void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-struct ScaleCloser {
-  void operator()(SwsContext* context) const { sws_freeContext(context); }
-};
-
-using CodecContext = std::unique_ptr<AVCodecContext, CodecContextCloser>;
+using namespace av;
 
 DecodedPicture failed(std::string reason) {
   DecodedPicture result;

@@ -6,6 +6,8 @@
 #include <memory>
 #include <mutex>
 
+#include "preview/av_handles.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
@@ -17,18 +19,7 @@ namespace korvex {
 
 namespace {
 
-struct CodecContextCloser {
-  void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct FrameCloser {
-  void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct PacketCloser {
-  void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-struct ScaleCloser {
-  void operator()(SwsContext* context) const { sws_freeContext(context); }
-};
+using namespace av;
 
 DecodedPicture failed(std::string reason) {
   DecodedPicture result;

@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "preview/av_handles.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
@@ -13,16 +15,7 @@ namespace korvex {
 
 namespace {
 
-struct CodecContextCloser {
-  void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-using CodecContext = std::unique_ptr<AVCodecContext, CodecContextCloser>;
-struct FrameCloser {
-  void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct PacketCloser {
-  void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
+using namespace av;
 
 // Larger than any recorder's picture: refused rather than encoded.
 constexpr int MAX_SIDE = 8192;
