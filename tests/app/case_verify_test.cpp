@@ -27,8 +27,7 @@ namespace {
 
 using testing::T0;
 using testing::TempDir;
-
-constexpr int WAIT_MS = 60000;
+using testing::WAIT_MS;
 
 class CaseVerifyTest : public testing::WindowTest {
  protected:

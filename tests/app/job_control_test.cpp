@@ -52,6 +52,7 @@ using testing::RecordingFileBuilder;
 using testing::StoreWriter;
 using testing::T0;
 using testing::TempDir;
+using testing::WAIT_MS;
 
 constexpr std::time_t STARTED = 1796112000;  // names the report ScanFile_2026_12_1_8_0_0.txt in UTC
 const char* const REPORT_NAME = "ScanFile_2026_12_1_8_0_0.txt";
@@ -67,8 +68,6 @@ QString logFailureLine(const std::string& logPath, const char* reason) {
   return QString::fromStdString("\r\nCannot write the job's log: \"" + logPath + "\" (" + reason + ")");
 }
 // Generous: the tests also run under ThreadSanitizer.
-constexpr int WAIT_MS = 60000;
-
 using Buttons = std::array<bool, 4>;  // start backup, stop backup, scan, stop scan
 constexpr Buttons ALL_ON = {true, true, true, true};
 constexpr Buttons OPENED = {true, false, true, false};

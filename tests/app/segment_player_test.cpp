@@ -33,7 +33,7 @@ namespace {
 using testing::T0;
 using testing::TempDir;
 
-constexpr int WAIT_MS = 30000;
+constexpr int PLAYER_WAIT_MS = 30000;
 
 QImage rgbImage(const char* bytes, int width, int height) {
   QImage image(width, height, QImage::Format_RGB888);
@@ -79,14 +79,14 @@ class SegmentPlayerTest : public ::testing::Test {
     search.lastFolder = 1000;
     QSignalSpy shown(&player, &SegmentPlayer::frameShown);
     player.setSegment(disk_.root(), 0, search, RECORDER_TIME_MIN);
-    ASSERT_TRUE(shown.wait(WAIT_MS));
+    ASSERT_TRUE(shown.wait(PLAYER_WAIT_MS));
     ASSERT_EQ(player.shownFrame(), 0u);
   }
 
   // Presses `key` and waits for frame `expected` to be on screen.
   static bool pressAndWait(SegmentPlayer& player, Qt::Key key, std::size_t expected) {
     QTest::keyClick(&player, key);
-    return QTest::qWaitFor([&] { return player.shownFrame() == expected; }, WAIT_MS);
+    return QTest::qWaitFor([&] { return player.shownFrame() == expected; }, PLAYER_WAIT_MS);
   }
 
   testing::ScopedTimeZone zone_;
@@ -124,7 +124,7 @@ TEST_F(SegmentPlayerTest, KeysStepAndJumpToTheFramesFfmpegDecodes) {
   }
   // A typed recorder time goes to the first frame of its second.
   EXPECT_TRUE(player.goToTime(QString::fromStdString(segmentTimeText(T0 + 2))));
-  EXPECT_TRUE(QTest::qWaitFor([&] { return player.shownFrame() == 50; }, WAIT_MS));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return player.shownFrame() == 50; }, PLAYER_WAIT_MS));
   EXPECT_FALSE(player.goToTime(QStringLiteral("2001-01-01 00:00:00")));
   EXPECT_FALSE(player.goToTime(QStringLiteral("yesterday")));
   // Escape is not the player's: it leaves it to the window.
@@ -152,10 +152,10 @@ TEST_F(SegmentPlayerTest, KeysAreThePlayersOnlyWhileItHasTheFocus) {
   const Case cases[] = {{field, 0}, {player, 48}, {field, 48}};
   for (const Case& c : cases) {
     c.focus->setFocus();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == c.focus; }, WAIT_MS));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == c.focus; }, PLAYER_WAIT_MS));
     for (const Qt::Key key : {Qt::Key_Right, Qt::Key_End, Qt::Key_Left}) QTest::keyClick(static_cast<QWidget*>(nullptr), key);
     QTest::qWait(200);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return player->shownFrame() == c.frame; }, WAIT_MS)) << player->shownFrame();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return player->shownFrame() == c.frame; }, PLAYER_WAIT_MS)) << player->shownFrame();
   }
 }
 
@@ -173,7 +173,7 @@ TEST_F(SegmentPlayerTest, PlayingKeepsAFewFramesAheadAndSpaceStopsIt) {
   });
   QTest::keyClick(&player, Qt::Key_Space);
   EXPECT_TRUE(player.playing());
-  ASSERT_TRUE(QTest::qWaitFor([&] { return shown.size() >= 30; }, WAIT_MS));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return shown.size() >= 30; }, PLAYER_WAIT_MS));
   QTest::keyClick(&player, Qt::Key_Space);
   EXPECT_FALSE(player.playing());
   EXPECT_LE(mostQueued, FrameFeeder::FRAMES_AHEAD);
@@ -181,7 +181,7 @@ TEST_F(SegmentPlayerTest, PlayingKeepsAFewFramesAheadAndSpaceStopsIt) {
   for (std::size_t k = 0; k < shown.size(); ++k) EXPECT_EQ(shown[k], k + 1);
   // Played to its end, it stops on its last frame.
   player.play();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !player.playing(); }, WAIT_MS));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !player.playing(); }, PLAYER_WAIT_MS));
   EXPECT_EQ(player.shownFrame(), 99u);
 }
 
@@ -193,7 +193,7 @@ TEST_F(SegmentPlayerTest, DamagedFrameKeepsTheLastGoodPictureMarked) {
   player.show();
   open(player);
   player.showFrame(29);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return player.shownFrame() == 29; }, WAIT_MS));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return player.shownFrame() == 29; }, PLAYER_WAIT_MS));
   const QImage good = player.shownPicture();
   ASSERT_TRUE(pressAndWait(player, Qt::Key_Right, 30));
   EXPECT_FALSE(player.shownDecoded());
@@ -202,7 +202,7 @@ TEST_F(SegmentPlayerTest, DamagedFrameKeepsTheLastGoodPictureMarked) {
   EXPECT_FALSE(player.caption()->styleSheet().isEmpty());  // the mark
   // Playing goes on past it.
   player.play();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return player.shownFrame() >= 40; }, WAIT_MS));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return player.shownFrame() >= 40; }, PLAYER_WAIT_MS));
   player.pause();
   // Back to the key frame before the damage: the picture ffmpeg decodes.
   ASSERT_TRUE(pressAndWait(player, Qt::Key_PageUp, 25));
@@ -220,7 +220,7 @@ TEST_F(SegmentPlayerTest, SaveStillWritesThePictureOnScreen) {
   ASSERT_TRUE(pressAndWait(player, Qt::Key_Right, 1));
   QSignalSpy saved(&player, &SegmentPlayer::stillSaved);
   player.saveStill();
-  ASSERT_TRUE(saved.wait(WAIT_MS));
+  ASSERT_TRUE(saved.wait(PLAYER_WAIT_MS));
   const QString path = saved.at(0).at(0).toString();
   ASSERT_FALSE(path.isEmpty()) << saved.at(0).at(1).toString().toStdString();
   EXPECT_EQ(QImage(path).convertToFormat(QImage::Format_RGB888),

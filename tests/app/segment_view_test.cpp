@@ -47,10 +47,9 @@ namespace {
 
 using testing::T0;
 using testing::TempDir;
+using testing::WAIT_MS;
 
 constexpr std::time_t STARTED = 1796112000;
-constexpr int WAIT_MS = 60000;
-
 void click(const MainDialog& window, int id) { QTest::mouseClick(window.control(id), Qt::LeftButton); }
 
 void typeInto(QLineEdit* edit, const std::string& text) {

@@ -24,6 +24,9 @@ inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << tex
 
 namespace korvex::testing {
 
+// How long a window test waits for a job or a worker to end.
+inline constexpr int WAIT_MS = 60000;
+
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override;

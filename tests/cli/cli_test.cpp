@@ -20,6 +20,7 @@
 #include "jobs/output_folder.h"
 #include "store/frame_header.h"
 #include "support/avi_contents.h"
+#include "cli/cli_run.h"
 #include "support/media_probe.h"
 #include "support/recorder_simulator.h"
 #include "support/scratch_mount.h"
@@ -32,16 +33,12 @@ extern char** environ;
 namespace korvex {
 namespace {
 
+using testing::cli;
 using testing::ProgramRun;
 using testing::RecordingFileBuilder;
 using testing::SimulatedSegment;
 using testing::T0;
 using testing::TempDir;
-
-ProgramRun cli(std::vector<std::string> args) {
-  args.insert(args.begin(), KORVEX_CLI_PATH);
-  return testing::runProgram(args);
-}
 
 std::vector<std::string> lines(const std::string& text) {
   std::vector<std::string> out;

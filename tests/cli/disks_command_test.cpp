@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "support/disk_images.h"
+#include "cli/cli_run.h"
 #include "support/media_probe.h"
 #include "support/store_writer.h"
 #include "support/temp_dir.h"
@@ -11,13 +12,9 @@
 namespace korvex {
 namespace {
 
+using testing::cli;
 using testing::ProgramRun;
 using testing::TempDir;
-
-ProgramRun cli(std::vector<std::string> args) {
-  args.insert(args.begin(), KORVEX_CLI_PATH);
-  return testing::runProgram(args);
-}
 
 TEST(DisksCommandTest, ListsEveryPartitionAndWhichHoldsTheStore) {
   const std::string missing = testing::missingTools({"mkfs.vfat", "mcopy", "mkfs.ext4", "sfdisk"});

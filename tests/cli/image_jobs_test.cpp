@@ -16,6 +16,7 @@
 
 #include "store/frame_header.h"
 #include "support/disk_images.h"
+#include "cli/cli_run.h"
 #include "support/media_probe.h"
 #include "support/media_samples.h"
 #include "support/recorder_simulator.h"
@@ -27,17 +28,13 @@ namespace korvex {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::cli;
 using testing::ProgramRun;
 using testing::SimulatedSegment;
 using testing::T0;
 using testing::TempDir;
 
 constexpr std::uint64_t MIB = 1024 * 1024;
-
-ProgramRun cli(std::vector<std::string> args) {
-  args.insert(args.begin(), KORVEX_CLI_PATH);
-  return testing::runProgram(args);
-}
 
 // What a scan and a backup leave in their output folders: the report's bytes
 // and every AVI file's bytes by name.

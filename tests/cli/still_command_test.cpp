@@ -13,6 +13,7 @@
 #include "jobs/custody_log.h"
 #include "jobs/segment_texts.h"
 #include "store/frame_header.h"
+#include "cli/cli_run.h"
 #include "support/media_probe.h"
 #include "support/media_samples.h"
 #include "support/recorder_simulator.h"
@@ -22,14 +23,10 @@
 namespace korvex {
 namespace {
 
+using testing::cli;
 using testing::ProgramRun;
 using testing::T0;
 using testing::TempDir;
-
-ProgramRun cli(std::vector<std::string> args) {
-  args.insert(args.begin(), KORVEX_CLI_PATH);
-  return testing::runProgram(args);
-}
 
 std::string readText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_run.h"
 #include "support/media_probe.h"
 #include "support/recorder_simulator.h"
 #include "support/temp_dir.h"
@@ -17,14 +18,10 @@
 namespace korvex {
 namespace {
 
+using testing::cli;
 using testing::ProgramRun;
 using testing::T0;
 using testing::TempDir;
-
-ProgramRun cli(std::vector<std::string> args) {
-  args.insert(args.begin(), KORVEX_CLI_PATH);
-  return testing::runProgram(args);
-}
 
 // Adds one to the byte at `offset` of the file.
 void changeByte(const std::string& path, std::uint64_t offset) {

@@ -15,6 +15,7 @@
 #include "preview/frame_index.h"
 #include "store/frame_header.h"
 #include "store/recording_source.h"
+#include "support/disk_images.h"
 #include "support/media_probe.h"
 #include "support/media_samples.h"
 #include "support/recorder_simulator.h"
@@ -26,6 +27,7 @@ namespace {
 
 using testing::T0;
 using testing::TempDir;
+using testing::writeBytes;
 
 struct WrittenPicture {
   SegmentFramePlace place;
@@ -33,12 +35,6 @@ struct WrittenPicture {
   bool key = false;
   std::vector<std::uint8_t> payload;  // as it lies on the disk
 };
-
-void writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  ASSERT_TRUE(out.good()) << path;
-}
 
 std::string readText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

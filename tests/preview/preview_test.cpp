@@ -10,6 +10,7 @@
 #include "jobs/scan_worker.h"
 #include "preview/key_frame.h"
 #include "preview/picture_decoder.h"
+#include "support/disk_images.h"
 #include "support/media_probe.h"
 #include "support/media_samples.h"
 #include "support/recorder_simulator.h"
@@ -22,6 +23,7 @@ namespace {
 
 using testing::T0;
 using testing::TempDir;
+using testing::writeBytes;
 
 KeyFrameSearch searchOf(const SegmentRecord& segment, RecorderTime near = RECORDER_TIME_MIN) {
   KeyFrameSearch search;
@@ -33,13 +35,6 @@ KeyFrameSearch searchOf(const SegmentRecord& segment, RecorderTime near = RECORD
   search.lastFile = segment.lastFrame.file;
   search.near = near;
   return search;
-}
-
-void writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(file, nullptr);
-  ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
-  std::fclose(file);
 }
 
 class PreviewTest : public ::testing::Test {

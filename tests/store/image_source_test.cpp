@@ -871,9 +871,9 @@ TEST_F(BrokenImageTest, ADamagedFatRecordIsAFailureNotAMissingFile) {
   for (const Damage& d : damages) {
     SCOPED_TRACE(d.name);
     std::vector<std::uint8_t> bytes = good;
-    const std::string name = d.record;
-    for (auto at = bytes.begin(); (at = std::search(at, bytes.end(), name.begin(), name.end())) != bytes.end(); ++at) {
-      if ((at - bytes.begin()) % 32 == 0) d.apply(&*at);
+    // Folder records are 32 bytes, each starting with its 11-byte short name.
+    for (std::size_t at = 0; at + 32 <= bytes.size(); at += 32) {
+      if (std::memcmp(&bytes[at], d.record, 11) == 0) d.apply(&bytes[at]);
     }
     const std::string image = work_.file(std::string("damaged-") + d.name + ".img");
     testing::writeBytes(image, bytes);
