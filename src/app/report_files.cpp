@@ -108,9 +108,8 @@ ReportFilesResult writeReportFiles(const ReportFilesRequest& asked, const std::a
     return result;
   }
   if (!disk.empty()) {
-    std::string error;
-    if (const std::unique_ptr<RecordingSource> source = openDiskSource(disk, asked.partition, error)) {
-      request.thumbnails = reportThumbnails(*source, request.logs, cancel);
+    if (const OpenedDisk opened = openDisk(disk, asked.partition)) {
+      request.thumbnails = reportThumbnails(*opened.source, request.logs, cancel);
       request.thumbnailsLooked = true;
     }
   }
