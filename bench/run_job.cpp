@@ -77,14 +77,14 @@ bool forEachFrame(const korvex::RecordingSource& source, korvex::ReadPattern pat
 }
 
 int readsAlone(const std::string& disk, bool direct) {
-  std::string error;
-  korvex::ImageOptions options;
-  options.directReads = direct;
-  const auto source = korvex::openDiskSource(disk, 0, error, options);
-  if (!source) {
-    std::fprintf(stderr, "korvex-bench-job: %s\n", error.c_str());
+  korvex::DiskOptions options;
+  options.image.directReads = direct;
+  const korvex::OpenedDisk opened = korvex::openDisk(disk, 0, options);
+  if (!opened) {
+    std::fprintf(stderr, "korvex-bench-job: %s\n", korvex::diskFailureText(opened.failure).c_str());
     return 1;
   }
+  const auto& source = opened.source;
   korvex::PayloadBuffer payload;
   std::uint64_t bytes = 0;
   const bool done = forEachFrame(*source, korvex::ReadPattern::WholeFile,

@@ -152,8 +152,8 @@ FrameFeeder::StillAnswer FrameFeeder::writeStillOf(const StillRequest& request) 
   // The checks a job makes of its output folder, and its lock while the
   // still is written.
   OutputFolderLock lock;
-  const OutputFolderCheck claim = claimOutputFolder(request.outputFolder, openDisk_, lock);
-  if (claim.problem != OutputFolderProblem::None) {
+  const Failure claim = claimOutputFolder(request.outputFolder, openDisk_, lock);
+  if (claim.failed()) {
     answer.problem = request.outputFolder + ": " +
                      (claim.reason.empty() ? std::string("the output folder cannot be used for a still") : claim.reason);
     return answer;

@@ -118,8 +118,8 @@ bool JobPanel::claimOutputFolder(const JobSettings& settings) {
     showMessage(qText(failureText(KEY_OUTPUT_UNUSABLE, folder, systemErrorText(ENOENT))));
     return false;
   }
-  OutputFolderCheck claim = korvex::claimOutputFolder(folder, settings.diskRoot, outputLock_);
-  if (claim.problem == OutputFolderProblem::Missing) {
+  Failure claim = korvex::claimOutputFolder(folder, settings.diskRoot, outputLock_);
+  if (claim.code == FailureCode::OutputFolderMissing) {
     if (!askYesNo(qText(folderText(KEY_CREATE_OUTPUT, folder)))) return false;
     if (!QDir().mkpath(QFile::decodeName(folder.c_str()))) {
       showMessage(qText(outputFailureText(KEY_OUTPUT_UNUSABLE, folder, errno)));
@@ -127,21 +127,20 @@ bool JobPanel::claimOutputFolder(const JobSettings& settings) {
     }
     claim = korvex::claimOutputFolder(folder, settings.diskRoot, outputLock_);
   }
-  switch (claim.problem) {
-    case OutputFolderProblem::None:
+  switch (claim.code) {
+    case FailureCode::None:
       return true;
-    case OutputFolderProblem::InsideStore:
-    case OutputFolderProblem::OnEvidence:
+    case FailureCode::OutputInsideStore:
+    case FailureCode::OutputOnEvidence:
       showMessage(qText(folderText(KEY_OUTPUT_INSIDE_DISK, folder)));
       return false;
-    case OutputFolderProblem::Busy:
+    case FailureCode::OutputFolderBusy:
       showMessage(qText(folderText(KEY_OUTPUT_BUSY, folder)));
       return false;
-    case OutputFolderProblem::NotAFolder:
+    case FailureCode::OutputNotAFolder:
       showMessage(qText(outputFailureText(KEY_OUTPUT_UNUSABLE, folder, ENOTDIR)));
       return false;
-    case OutputFolderProblem::Missing:
-    case OutputFolderProblem::NotWritable:
+    default:  // OutputFolderMissing, OutputNotWritable
       showMessage(qText(claim.errorNumber != 0 ? outputFailureText(KEY_OUTPUT_UNUSABLE, folder, claim.errorNumber)
                                                : failureText(KEY_OUTPUT_UNUSABLE, folder, claim.reason)));
       return false;

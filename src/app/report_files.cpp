@@ -93,14 +93,14 @@ ReportFilesResult writeReportFiles(const ReportFilesRequest& asked, const std::a
   }
   const std::string out = folder.toStdString();
   OutputFolderLock lock;
-  OutputFolderCheck claim = claimOutputFolder(out, disk, lock);
+  Failure claim = claimOutputFolder(out, disk, lock);
   // Nor on any disk the jobs read.
   for (const std::string& logged : reportDisks(request.logs))
-    if (claim.problem == OutputFolderProblem::None) claim = checkOutputFolder(out, logged);
-  if (claim.problem != OutputFolderProblem::None) {
+    if (!claim.failed()) claim = checkOutputFolder(out, logged);
+  if (claim.failed()) {
     const std::string& said =
-        claim.problem == OutputFolderProblem::Busy ? asked.folderBusy
-        : claim.problem == OutputFolderProblem::InsideStore || claim.problem == OutputFolderProblem::OnEvidence
+        claim.code == FailureCode::OutputFolderBusy ? asked.folderBusy
+        : claim.code == FailureCode::OutputInsideStore || claim.code == FailureCode::OutputOnEvidence
             ? asked.folderOnDisk
             : asked.folderUnusable;
     result.problem = QString::fromStdString(said) + QStringLiteral("\n") + folder;
@@ -108,9 +108,8 @@ ReportFilesResult writeReportFiles(const ReportFilesRequest& asked, const std::a
     return result;
   }
   if (!disk.empty()) {
-    std::string error;
-    if (const std::unique_ptr<RecordingSource> source = openDiskSource(disk, asked.partition, error)) {
-      request.thumbnails = reportThumbnails(*source, request.logs, cancel);
+    if (const OpenedDisk opened = openDisk(disk, asked.partition)) {
+      request.thumbnails = reportThumbnails(*opened.source, request.logs, cancel);
       request.thumbnailsLooked = true;
     }
   }

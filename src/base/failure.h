@@ -36,6 +36,13 @@ enum class FailureCode : std::uint8_t {
   NotHashed,         // a file written could not be read back and hashed
   LogNotWritten,     // the job's log or hash list could not be created or written whole
   LogNotRead,        // a scan's log read back is too large, or not a scan's record
+  // An output folder's, as a job checks and claims it before it starts.
+  OutputFolderMissing,  // it does not exist
+  OutputNotAFolder,     // something else has that name
+  OutputNotWritable,    // no permission to create files in it, or its lock cannot be taken
+  OutputInsideStore,    // it is the store's root or lies inside it: the evidence
+  OutputOnEvidence,     // its file system lies on the disk image or device given as the disk
+  OutputFolderBusy,     // another job holds its lock
   // A picture's, for the preview.
   NoKeyFrame,   // the segment holds no key frame
   NotDecoded,   // the key frame does not decode to a picture

@@ -33,18 +33,18 @@ int runDisksCommand(const std::vector<std::string>& args) {
     return EXIT_USAGE;
   }
   const std::string& path = args[1];
-  std::string error;
-  const std::unique_ptr<DiskImage> disk = openDiskImage(path, error);
-  if (!disk) {
-    std::fprintf(stderr, "korvex-cli: %s\n", error.c_str());
+  const OpenedImage opened = openDiskImage(path);
+  if (!opened) {
+    std::fprintf(stderr, "korvex-cli: %s\n", opened.failure.reason.c_str());
     return EXIT_FAILURE_OTHER;
   }
-  const std::vector<PartitionInfo> partitions = listPartitions(*disk, error);
+  const PartitionList listed = listPartitions(*opened.image);
+  const std::vector<PartitionInfo>& partitions = listed.partitions;
   if (partitions.empty()) {
-    std::fprintf(stderr, "korvex-cli: %s\n", error.c_str());
+    std::fprintf(stderr, "korvex-cli: %s\n", listed.failure.reason.c_str());
     return EXIT_FAILURE_OTHER;
   }
-  const DiskImageInfo& info = disk->info();
+  const DiskImageInfo& info = opened.image->info();
   std::printf("%s: %s, %llu bytes\n", path.c_str(), info.format.c_str(), static_cast<unsigned long long>(info.sizeBytes));
   if (info.segments.size() > 1) std::printf("  segments: %zu\n", info.segments.size());
   // The stored hashes, the model and the serial come from the evidence or the

@@ -12,28 +12,27 @@ namespace korvex::cli {
 
 bool claimOutputFolder(const JobSettings& settings, const char* what, OutputFolderLock& lock) {
   const std::string& folder = settings.outputFolder;
-  const OutputFolderCheck claim = korvex::claimOutputFolder(folder, settings.diskRoot, lock);
-  switch (claim.problem) {
-    case OutputFolderProblem::None:
+  const Failure claim = korvex::claimOutputFolder(folder, settings.diskRoot, lock);
+  switch (claim.code) {
+    case FailureCode::None:
       return true;
-    case OutputFolderProblem::InsideStore:
+    case FailureCode::OutputInsideStore:
       std::fprintf(stderr, "korvex-cli: %s is the recorder disk %s or lies inside it; the disk is never written, "
                    "choose an output folder outside it\n", folder.c_str(), settings.diskRoot.c_str());
       return false;
-    case OutputFolderProblem::OnEvidence:
+    case FailureCode::OutputOnEvidence:
       std::fprintf(stderr, "korvex-cli: %s lies on a file system stored on the recorder disk %s; the disk is never "
                    "written, choose an output folder on another disk\n", folder.c_str(), settings.diskRoot.c_str());
       return false;
-    case OutputFolderProblem::Busy:
+    case FailureCode::OutputFolderBusy:
       std::fprintf(stderr,
                    "korvex-cli: %s: another job is writing to this output folder; wait for it to end or choose "
                    "another folder\n", folder.c_str());
       return false;
-    case OutputFolderProblem::NotAFolder:
+    case FailureCode::OutputNotAFolder:
       std::fprintf(stderr, "korvex-cli: cannot write %s to %s: not a folder\n", what, folder.c_str());
       return false;
-    case OutputFolderProblem::Missing:
-    case OutputFolderProblem::NotWritable:
+    default:  // OutputFolderMissing, OutputNotWritable
       std::fprintf(stderr, "korvex-cli: cannot write %s to %s: %s\n", what, folder.c_str(), claim.reason.c_str());
       return false;
   }

@@ -470,6 +470,12 @@ std::string jobFailureText(const Failure& failure, bool backup) {
     case FailureCode::NoSuchPartition:
     case FailureCode::NoStore:
     case FailureCode::DiskUnreadable:
+    case FailureCode::OutputFolderMissing:  // the output folder's, refused before a job starts
+    case FailureCode::OutputNotAFolder:
+    case FailureCode::OutputNotWritable:
+    case FailureCode::OutputInsideStore:
+    case FailureCode::OutputOnEvidence:
+    case FailureCode::OutputFolderBusy:
     case FailureCode::LogNotRead:  // a log's read back and a picture's, which no job has
     case FailureCode::NoKeyFrame:
     case FailureCode::NotDecoded:

@@ -177,43 +177,32 @@ int tryWriting(const std::string& folder) {
 
 }  // namespace
 
-OutputFolderCheck checkOutputFolder(const std::string& outputFolder, const std::string& diskRoot) {
-  OutputFolderCheck check;
+Failure checkOutputFolder(const std::string& outputFolder, const std::string& diskRoot) {
+  Failure check;
+  check.path = outputFolder;
+  const auto refuse = [&](FailureCode code, int error) {
+    check.code = code;
+    check.errorNumber = error;
+    if (error != 0) check.reason = std::strerror(error);
+    return check;
+  };
   const std::string folder = outputFolder.empty() ? "." : outputFolder;
   struct stat info {};
   if (stat(folder.c_str(), &info) != 0) {
     const int error = errno;
-    check.problem = error == ENOENT ? OutputFolderProblem::Missing : OutputFolderProblem::NotWritable;
-    check.errorNumber = error;
-    check.reason = std::strerror(error);
+    if (error != ENOENT) return refuse(FailureCode::OutputNotWritable, error);
+    refuse(FailureCode::OutputFolderMissing, error);
     // A folder that would be made inside the store or on the evidence is
     // refused before anything is made.
-    if (error == ENOENT) {
-      const std::string parent = nearestExistingFolder(folder);
-      if (folderInsideStore(parent, diskRoot)) check.problem = OutputFolderProblem::InsideStore;
-      else if (folderOnEvidence(parent, diskRoot)) check.problem = OutputFolderProblem::OnEvidence;
-    }
+    const std::string parent = nearestExistingFolder(folder);
+    if (folderInsideStore(parent, diskRoot)) check.code = FailureCode::OutputInsideStore;
+    else if (folderOnEvidence(parent, diskRoot)) check.code = FailureCode::OutputOnEvidence;
     return check;
   }
-  if (!S_ISDIR(info.st_mode)) {
-    check.problem = OutputFolderProblem::NotAFolder;
-    check.errorNumber = ENOTDIR;
-    check.reason = std::strerror(ENOTDIR);
-    return check;
-  }
-  if (folderInsideStore(folder, diskRoot)) {
-    check.problem = OutputFolderProblem::InsideStore;
-    return check;
-  }
-  if (folderOnEvidence(folder, diskRoot)) {
-    check.problem = OutputFolderProblem::OnEvidence;
-    return check;
-  }
-  if (const int error = tryWriting(folder); error != 0) {
-    check.problem = OutputFolderProblem::NotWritable;
-    check.errorNumber = error;
-    check.reason = std::strerror(error);
-  }
+  if (!S_ISDIR(info.st_mode)) return refuse(FailureCode::OutputNotAFolder, ENOTDIR);
+  if (folderInsideStore(folder, diskRoot)) return refuse(FailureCode::OutputInsideStore, 0);
+  if (folderOnEvidence(folder, diskRoot)) return refuse(FailureCode::OutputOnEvidence, 0);
+  if (const int error = tryWriting(folder); error != 0) return refuse(FailureCode::OutputNotWritable, error);
   return check;
 }
 
@@ -231,34 +220,33 @@ OutputFolderLock& OutputFolderLock::operator=(OutputFolderLock&& other) noexcept
   return *this;
 }
 
-OutputFolderLock OutputFolderLock::acquire(const std::string& folder, bool& busy, std::string& reason) {
-  busy = false;
+LockedOutputFolder OutputFolderLock::acquire(const std::string& folder) {
+  LockedOutputFolder locked;
+  Failure& failure = locked.failure;
+  failure.path = folder;
+  const auto refuse = [&](FailureCode code, int error) {
+    failure.code = code;
+    failure.errorNumber = error;
+    failure.reason = std::strerror(error);
+    return std::move(locked);
+  };
   const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) {
-    reason = std::strerror(errno);
-    return {};
-  }
+  if (fd < 0) return refuse(FailureCode::OutputNotWritable, errno);
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    busy = errno == EWOULDBLOCK;
-    reason = std::strerror(errno);
+    const int error = errno;
     ::close(fd);
-    return {};
+    return refuse(error == EWOULDBLOCK ? FailureCode::OutputFolderBusy : FailureCode::OutputNotWritable, error);
   }
-  return OutputFolderLock(fd);
+  locked.lock = OutputFolderLock(fd);
+  return locked;
 }
 
-OutputFolderCheck claimOutputFolder(const std::string& outputFolder, const std::string& diskRoot,
-                                    OutputFolderLock& lock) {
-  OutputFolderCheck check = checkOutputFolder(outputFolder, diskRoot);
-  if (!check) return check;
-  bool busy = false;
-  errno = 0;
-  lock = OutputFolderLock::acquire(outputFolder, busy, check.reason);
-  if (!lock.held()) {
-    check.problem = busy ? OutputFolderProblem::Busy : OutputFolderProblem::NotWritable;
-    check.errorNumber = errno;
-  }
-  return check;
+Failure claimOutputFolder(const std::string& outputFolder, const std::string& diskRoot, OutputFolderLock& lock) {
+  Failure check = checkOutputFolder(outputFolder, diskRoot);
+  if (check.failed()) return check;
+  LockedOutputFolder locked = OutputFolderLock::acquire(outputFolder);
+  lock = std::move(locked.lock);
+  return std::move(locked.failure);
 }
 
 std::string OutputNames::create(const std::string& stem, const std::string& extension,

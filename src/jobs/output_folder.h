@@ -6,24 +6,15 @@
 #include <string>
 #include <unordered_map>
 
+#include "base/failure.h"
+
 namespace korvex {
 
-enum class OutputFolderProblem {
-  None,
-  Missing,      // it does not exist
-  NotAFolder,   // something else has that name
-  NotWritable,  // no permission to create files in it
-  InsideStore,  // it is the store's root or lies inside it: the evidence
-  OnEvidence,   // its file system lies on the disk image or device given as the disk
-  Busy,         // another job holds its lock
-};
-
-struct OutputFolderCheck {
-  OutputFolderProblem problem = OutputFolderProblem::None;
-  std::string reason;  // the system's words, where it gave any
-  int errorNumber = 0; // the errno behind `reason`, where there is one
-  explicit operator bool() const { return problem == OutputFolderProblem::None; }
-};
+// What stands in the way of writing into an output folder is a Failure: its
+// code one of OutputFolderMissing, OutputNotAFolder, OutputNotWritable,
+// OutputInsideStore, OutputOnEvidence or OutputFolderBusy; `path` the folder
+// as given; `errorNumber` and `reason` (the system's words) where the system
+// gave any.
 
 // Whether a job may write into `outputFolder` with the store at `diskRoot`.
 // Both are compared after symbolic links are resolved; a missing folder by
@@ -32,7 +23,7 @@ struct OutputFolderCheck {
 // image file or a block device, the folder's file system may not lie on it:
 // not on that device, nor on a partition of its disk, nor on a loop device
 // whose backing file is that image.
-OutputFolderCheck checkOutputFolder(const std::string& outputFolder, const std::string& diskRoot);
+Failure checkOutputFolder(const std::string& outputFolder, const std::string& diskRoot);
 
 // True when `folder` is `root` or lies inside it, after resolving symbolic
 // links. False when either cannot be resolved.
@@ -42,6 +33,8 @@ bool folderInsideStore(const std::string& folder, const std::string& root);
 // or a block device (as the block layer tells it under `sysfs`). False for
 // a folder given as the disk, or when either cannot be examined.
 bool folderOnEvidence(const std::string& folder, const std::string& disk, const std::string& sysfs = "/sys");
+
+struct LockedOutputFolder;
 
 // An exclusive lock on an output folder, held across processes for a job's
 // life (flock on the folder itself: nothing is left behind).
@@ -54,9 +47,9 @@ class OutputFolderLock {
   OutputFolderLock(const OutputFolderLock&) = delete;
   OutputFolderLock& operator=(const OutputFolderLock&) = delete;
 
-  // Takes the lock without waiting. `busy` tells that another job holds it;
-  // otherwise errno's reason is in `reason`.
-  static OutputFolderLock acquire(const std::string& folder, bool& busy, std::string& reason);
+  // Takes the lock without waiting: OutputFolderBusy when another job holds
+  // it, OutputNotWritable (errno and its words) when it cannot be taken.
+  static LockedOutputFolder acquire(const std::string& folder);
   bool held() const { return fd_ >= 0; }
 
  private:
@@ -64,11 +57,15 @@ class OutputFolderLock {
   int fd_ = -1;
 };
 
-// The checks of checkOutputFolder, then the folder's lock into `lock`:
-// Busy when another job holds it, NotWritable (with the reason) when it
-// cannot be taken.
-OutputFolderCheck claimOutputFolder(const std::string& outputFolder, const std::string& diskRoot,
-                                    OutputFolderLock& lock);
+struct LockedOutputFolder {
+  OutputFolderLock lock;
+  Failure failure;
+  explicit operator bool() const { return lock.held(); }
+};
+
+// The checks of checkOutputFolder, then the folder's lock into `lock` (as
+// OutputFolderLock::acquire takes it).
+Failure claimOutputFolder(const std::string& outputFolder, const std::string& diskRoot, OutputFolderLock& lock);
 
 // Picks names for a job's new files. A name taken, by this job or anything
 // already in the folder, gets the next free "_2", "_3", ... before its

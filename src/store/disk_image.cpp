@@ -610,12 +610,12 @@ std::string checkEwfSegments(const std::vector<std::string>& names, DiskImageInf
          " does not end the set)";
 }
 
-std::unique_ptr<DiskImage> openEwf(const std::string& path, std::string& error) {
+std::unique_ptr<DiskImage> openEwf(const std::string& path, Failure& failure) {
   libewf_error_t* ewfError = nullptr;
   char** names = nullptr;
   int count = 0;
   if (libewf_glob(path.c_str(), path.size(), LIBEWF_FORMAT_UNKNOWN, &names, &count, &ewfError) != 1 || count < 1) {
-    error = "cannot find the segments of the EWF set " + path + ": " + ewfErrorText(ewfError);
+    failure.reason = "cannot find the segments of the EWF set " + path + ": " + ewfErrorText(ewfError);
     return nullptr;
   }
   DiskImageInfo info;
@@ -624,14 +624,14 @@ std::unique_ptr<DiskImage> openEwf(const std::string& path, std::string& error) 
   for (int i = 0; i < count; ++i) info.segments.emplace_back(names[i]);
   if (std::string reason = checkEwfSegments(info.segments, info); !reason.empty()) {
     libewf_glob_free(names, count, nullptr);
-    error = "the EWF set " + path + " is not whole: " + reason;
+    failure.reason = "the EWF set " + path + " is not whole: " + reason;
     return nullptr;
   }
 
   libewf_handle_t* raw = nullptr;
   if (libewf_handle_initialize(&raw, &ewfError) != 1) {
     libewf_glob_free(names, count, nullptr);
-    error = "cannot read the EWF set " + path + ": " + ewfErrorText(ewfError);
+    failure.reason = "cannot read the EWF set " + path + ": " + ewfErrorText(ewfError);
     return nullptr;
   }
   EwfHandle handle(raw);
@@ -641,31 +641,31 @@ std::unique_ptr<DiskImage> openEwf(const std::string& path, std::string& error) 
     // A handle that failed to open has nothing to close.
     libewf_handle_free(&raw, nullptr);
     static_cast<void>(handle.release());
-    error = "cannot open the EWF set " + path + ": " + ewfErrorText(ewfError);
+    failure.reason = "cannot open the EWF set " + path + ": " + ewfErrorText(ewfError);
     return nullptr;
   }
   const int corrupted = libewf_handle_segment_files_corrupted(handle.get(), &ewfError);
   if (corrupted != 0) {
-    error = "the EWF set " + path + " is not whole: " +
+    failure.reason = "the EWF set " + path + " is not whole: " +
             (corrupted == 1 ? std::string("libewf finds sections missing from its segments")
                             : "libewf cannot tell whether its segments are whole: " + ewfErrorText(ewfError));
     return nullptr;
   }
   size64_t mediaSize = 0;
   if (libewf_handle_get_media_size(handle.get(), &mediaSize, &ewfError) != 1) {
-    error = "cannot read the media size of the EWF set " + path + ": " + ewfErrorText(ewfError);
+    failure.reason = "cannot read the media size of the EWF set " + path + ": " + ewfErrorText(ewfError);
     return nullptr;
   }
   size32_t chunkBytes = 0;
   if (libewf_handle_get_chunk_size(handle.get(), &chunkBytes, &ewfError) != 1 || chunkBytes == 0 ||
       chunkBytes > 64u * 1024 * 1024) {
-    error = "cannot read the chunk size of the EWF set " + path + ": " +
+    failure.reason = "cannot read the chunk size of the EWF set " + path + ": " +
             (chunkBytes == 0 ? ewfErrorText(ewfError) : std::to_string(chunkBytes) + " bytes is beyond reason");
     return nullptr;
   }
   const std::uint64_t chunksNeeded = mediaSize / chunkBytes + (mediaSize % chunkBytes != 0 ? 1 : 0);
   if (info.chunks != 0 && info.chunks < chunksNeeded) {
-    error = "the EWF set " + path + " is not whole: its chunk tables hold " + std::to_string(info.chunks) +
+    failure.reason = "the EWF set " + path + " is not whole: its chunk tables hold " + std::to_string(info.chunks) +
             " chunks of " + std::to_string(chunkBytes) + " bytes, its media of " + std::to_string(mediaSize) +
             " bytes needs " + std::to_string(chunksNeeded);
     return nullptr;
@@ -815,35 +815,42 @@ bool looksLikeEwf(const std::string& path) {
   return verdict;
 }
 
-std::unique_ptr<DiskImage> openDiskImage(const std::string& path, std::string& error) {
+OpenedImage openDiskImage(const std::string& path) {
+  OpenedImage opened;
+  Failure& failure = opened.failure;
+  failure.path = path;
+  // Every way a disk cannot be opened is the one code: the sentence says which.
+  const auto refuse = [&](int errorNumber, std::string reason) {
+    failure.code = FailureCode::DiskUnreadable;
+    failure.errorNumber = errorNumber;
+    failure.reason = std::move(reason);
+    return std::move(opened);
+  };
   const int fd = openReadOnly(path);
   if (fd < 0) {
     const int reason = errno;
     // A socket cannot be opened at all.
     struct stat status {};
     if (reason == ENXIO && lstat(path.c_str(), &status) == 0 && S_ISSOCK(status.st_mode))
-      error = path + " is neither a disk image file nor a block device (a socket)";
-    else
-      error = "cannot open " + path + ": " + std::strerror(reason);
-    return nullptr;
+      return refuse(reason, path + " is neither a disk image file nor a block device (a socket)");
+    return refuse(reason, "cannot open " + path + ": " + std::strerror(reason));
   }
   struct stat status {};
   if (fstat(fd, &status) != 0) {
-    error = "cannot examine " + path + ": " + std::strerror(errno);
+    const int reason = errno;
     ::close(fd);
-    return nullptr;
+    return refuse(reason, "cannot examine " + path + ": " + std::strerror(reason));
   }
   if (!S_ISBLK(status.st_mode) && !S_ISREG(status.st_mode)) {
     ::close(fd);
-    error = path + " is neither a disk image file nor a block device (" + kindOf(status.st_mode) + ")";
-    return nullptr;
+    return refuse(0, path + " is neither a disk image file nor a block device (" + kindOf(status.st_mode) + ")");
   }
   // Reads wait for the disk as usual.
   const int flags = fcntl(fd, F_GETFL);
   if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-    error = "cannot examine " + path + ": " + std::strerror(errno);
+    const int reason = errno;
     ::close(fd);
-    return nullptr;
+    return refuse(reason, "cannot examine " + path + ": " + std::strerror(reason));
   }
   DiskImageInfo info;
   info.path = path;
@@ -851,24 +858,28 @@ std::unique_ptr<DiskImage> openDiskImage(const std::string& path, std::string& e
     std::uint64_t bytes = 0;
     int sector = 512;
     if (ioctl(fd, BLKGETSIZE64, &bytes) != 0) {
-      error = "cannot read the size of the device " + path + ": " + std::strerror(errno);
+      const int reason = errno;
       ::close(fd);
-      return nullptr;
+      return refuse(reason, "cannot read the size of the device " + path + ": " + std::strerror(reason));
     }
     if (ioctl(fd, BLKSSZGET, &sector) != 0 || sector < 512 || sector % 512 != 0 || sector > 65536) sector = 512;
     info.format = "device";
     info.sizeBytes = bytes;
     describeBlockDevice(status.st_rdev, info);
     posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    return std::make_unique<DescriptorImage>(fd, std::move(info), static_cast<unsigned>(sector));
+    opened.image = std::make_unique<DescriptorImage>(fd, std::move(info), static_cast<unsigned>(sector));
+    return opened;
   }
   if (looksLikeEwf(fd)) {
     ::close(fd);
-    return openEwf(path, error);
+    opened.image = openEwf(path, failure);
+    if (!opened.image) failure.code = FailureCode::DiskUnreadable;
+    return opened;
   }
   info.format = "raw";
   info.sizeBytes = static_cast<std::uint64_t>(status.st_size);
-  return std::make_unique<DescriptorImage>(fd, std::move(info), 512u);
+  opened.image = std::make_unique<DescriptorImage>(fd, std::move(info), 512u);
+  return opened;
 }
 
 std::unique_ptr<DiskImage> memoryDiskImage(std::vector<std::uint8_t> bytes, std::uint64_t failFrom,

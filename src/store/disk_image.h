@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/failure.h"
 #include "store/byte_ranges.h"
 
 namespace korvex {
@@ -95,11 +96,20 @@ void describeBlockDevice(std::uint64_t device, DiskImageInfo& info);
 // True when the file starts with the EWF segment signature.
 bool looksLikeEwf(const std::string& path);
 
+// A disk opened, or why not.
+struct OpenedImage {
+  std::unique_ptr<DiskImage> image;
+  // DiskUnreadable when it cannot be opened; path: as given; reason: the
+  // sentence naming it ("cannot open <path>: ..."); errno where a call said.
+  Failure failure;
+  explicit operator bool() const { return image != nullptr; }
+};
+
 // Opens a regular file (raw, or EWF by its signature, the set's other
-// segments found beside it) or a block device, read-only. Null with a
-// sentence in `error` when it cannot be opened, and for an EWF set that is
-// not whole (a segment missing or cut short, the set's own check failing).
-std::unique_ptr<DiskImage> openDiskImage(const std::string& path, std::string& error);
+// segments found beside it) or a block device, read-only. Refused when it
+// cannot be opened, and for an EWF set that is not whole (a segment missing
+// or cut short, the set's own check failing).
+OpenedImage openDiskImage(const std::string& path);
 
 // A disk held in memory (tests and fuzzing). Reads in [failFrom, failTo)
 // fail with EIO, to play a disk with a damaged area.

@@ -109,26 +109,15 @@ OpenedDisk openDisk(const std::string& text, int partition, const DiskOptions& o
   }
   if (S_ISBLK(status.st_mode) || S_ISREG(status.st_mode))
     opened.kind = S_ISBLK(status.st_mode) ? DiskKind::Device : DiskKind::Image;
-  std::unique_ptr<DiskImage> disk = openDiskImage(text, failure.reason);
-  if (disk) opened.source = ImageSource::open(std::move(disk), partition, failure.reason, options.image);
-  if (opened.source) {
-    failure.reason.clear();
+  OpenedImage image = openDiskImage(text);
+  if (!image) {
+    failure = std::move(image.failure);
     return opened;
   }
-  failure.code = FailureCode::DiskUnreadable;
-  // When the disk's layout can be read, what is missing is the partition
-  // asked for, or a store on a file system that can be read.
-  std::string ignored;
-  const std::vector<PartitionInfo> partitions = listPartitions(text, ignored);
-  bool anyFileSystem = false;
-  for (const PartitionInfo& p : partitions) anyFileSystem = anyFileSystem || !p.fileSystem.empty();
-  // A bad entry of the table lies where the disk cannot be read.
-  const bool badEntry = partition > 0 && partition <= static_cast<int>(partitions.size()) &&
-                        !partitions[static_cast<std::size_t>(partition) - 1].problem.empty();
-  if (!partitions.empty() && partition > static_cast<int>(partitions.size()))
-    failure.code = FailureCode::NoSuchPartition;
-  else if (anyFileSystem && !badEntry)
-    failure.code = FailureCode::NoStore;
+  OpenedImageSource store = ImageSource::open(std::move(image.image), partition, options.image);
+  opened.source = std::move(store.source);
+  if (!opened.source) failure = std::move(store.failure);
+  failure.path = text;
   return opened;
 }
 
@@ -137,19 +126,10 @@ std::string diskFailureText(const Failure& failure) {
   return failure.path.empty() ? "no disk given" : "cannot open " + failure.path + ": " + failure.reason;
 }
 
-std::unique_ptr<RecordingSource> openDiskSource(const std::string& diskArgument, int partition, std::string& error,
-                                                ImageOptions options) {
-  DiskOptions diskOptions;
-  diskOptions.image = options;
-  OpenedDisk opened = openDisk(diskArgument, partition, diskOptions);
-  error = diskFailureText(opened.failure);
-  return std::move(opened.source);
-}
-
-std::vector<PartitionInfo> listPartitions(const std::string& path, std::string& error) {
-  std::unique_ptr<DiskImage> disk = openDiskImage(path, error);
-  if (!disk) return {};
-  return listPartitions(*disk, error);
+PartitionList listPartitions(const std::string& path) {
+  OpenedImage image = openDiskImage(path);
+  if (!image) return {{}, std::move(image.failure)};
+  return listPartitions(*image.image);
 }
 
 DiskDescription RecordingSource::describeDisk() const {

@@ -53,12 +53,8 @@ OpenedDisk openDisk(const std::string& text, int partition, const DiskOptions& o
 // The failure as one sentence naming the disk ("cannot open <disk>: ...").
 std::string diskFailureText(const Failure& failure);
 
-// openDisk with the failure as one sentence in `error`.
-std::unique_ptr<RecordingSource> openDiskSource(const std::string& diskArgument, int partition, std::string& error,
-                                                ImageOptions options = {});
-
 // The partitions of a disk image file or block device (see listPartitions).
-std::vector<PartitionInfo> listPartitions(const std::string& path, std::string& error);
+PartitionList listPartitions(const std::string& path);
 
 // What the custody log records of a source.
 struct DiskDescription {

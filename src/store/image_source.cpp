@@ -640,50 +640,56 @@ ImageSource::ImageSource(std::shared_ptr<Volume> volume) : volume_(std::move(vol
 
 ImageSource::~ImageSource() = default;
 
-std::unique_ptr<ImageSource> ImageSource::open(std::unique_ptr<DiskImage> disk, int partition, std::string& error,
-                                               ImageOptions options) {
-  if (!disk) {
-    error = "no disk";
-    return nullptr;
-  }
+OpenedImageSource ImageSource::open(std::unique_ptr<DiskImage> disk, int partition, ImageOptions options) {
+  OpenedImageSource opened;
+  Failure& failure = opened.failure;
+  const auto refuse = [&](FailureCode code, std::string reason) {
+    failure.code = code;
+    failure.reason = std::move(reason);
+    return std::move(opened);
+  };
+  if (!disk) return refuse(FailureCode::DiskUnreadable, "no disk");
   const std::string name = disk->info().path;
+  failure.path = name;
   auto volume = std::make_shared<Volume>();
   volume->options = options;
   volume->disk = std::move(disk);
   std::string reason;
   volume->image = wrapDisk(*volume->disk, reason, volume->disk->size());
-  if (!volume->image) {
-    error = name + ": " + reason;
-    return nullptr;
-  }
+  if (!volume->image) return refuse(FailureCode::DiskUnreadable, name + ": " + reason);
   Layout layout;
-  if (!readLayout(&volume->image->info, *volume->disk, layout, reason)) {
-    error = name + ": " + reason;
-    return nullptr;
-  }
+  if (!readLayout(&volume->image->info, *volume->disk, layout, reason))
+    return refuse(FailureCode::DiskUnreadable, name + ": " + reason);
+  bool anyFileSystem = false;
+  for (const Candidate& candidate : layout.candidates)
+    anyFileSystem = anyFileSystem || !candidate.info.fileSystem.empty();
+  // A disk whose file systems can be read and hold no store has no store;
+  // one where none can be read may hold one where it cannot be read.
+  const FailureCode noStore = anyFileSystem ? FailureCode::NoStore : FailureCode::DiskUnreadable;
   const Candidate* chosen = nullptr;
   if (partition > 0) {
     for (const Candidate& candidate : layout.candidates) {
       if (candidate.info.index == partition) chosen = &candidate;
     }
     if (chosen == nullptr) {
-      error = name + " has no partition " + std::to_string(partition) + " (it has " +
-              std::to_string(layout.candidates.size()) + ")";
-      return nullptr;
+      return refuse(layout.candidates.empty() ? FailureCode::DiskUnreadable : FailureCode::NoSuchPartition,
+                    name + " has no partition " + std::to_string(partition) + " (it has " +
+                        std::to_string(layout.candidates.size()) + ")");
     }
+    // A bad entry of the table lies where the disk cannot be read.
     if (!chosen->info.problem.empty()) {
-      error = "partition " + std::to_string(partition) + " of " + name + " is a bad entry of its partition table: it " +
-              chosen->info.problem;
-      return nullptr;
+      return refuse(FailureCode::DiskUnreadable, "partition " + std::to_string(partition) + " of " + name +
+                                                     " is a bad entry of its partition table: it " +
+                                                     chosen->info.problem);
     }
     if (chosen->info.fileSystem.empty()) {
-      error = "partition " + std::to_string(partition) + " of " + name + " holds no file system that can be read";
-      return nullptr;
+      return refuse(noStore, "partition " + std::to_string(partition) + " of " + name +
+                                 " holds no file system that can be read");
     }
     if (!chosen->info.holdsStore) {
-      error = "partition " + std::to_string(partition) + " of " + name + " (" + chosen->info.fileSystem +
-              ") holds no recorder folders (dir...) at its root";
-      return nullptr;
+      return refuse(FailureCode::NoStore, "partition " + std::to_string(partition) + " of " + name + " (" +
+                                              chosen->info.fileSystem +
+                                              ") holds no recorder folders (dir...) at its root");
     }
   } else {
     for (const Candidate& candidate : layout.candidates) {
@@ -693,31 +699,33 @@ std::unique_ptr<ImageSource> ImageSource::open(std::unique_ptr<DiskImage> disk, 
       }
     }
     if (chosen == nullptr) {
-      error = name + " holds no recorder store: no " + (layout.wholeDisk ? "file system" : "partition") +
-              " has recorder folders (dir...) at its root";
+      std::string text = name + " holds no recorder store: no " + (layout.wholeDisk ? "file system" : "partition") +
+                         " has recorder folders (dir...) at its root";
       for (const Candidate& candidate : layout.candidates) {
-        error += std::string(candidate.info.index == 1 ? " (" : ", ") + "partition " +
-                 std::to_string(candidate.info.index) + ": " +
-                 (!candidate.info.problem.empty()       ? "a bad entry that " + candidate.info.problem
-                  : candidate.info.fileSystem.empty() ? "no file system"
-                                                       : candidate.info.fileSystem);
+        text += std::string(candidate.info.index == 1 ? " (" : ", ") + "partition " +
+                std::to_string(candidate.info.index) + ": " +
+                (!candidate.info.problem.empty()       ? "a bad entry that " + candidate.info.problem
+                 : candidate.info.fileSystem.empty() ? "no file system"
+                                                      : candidate.info.fileSystem);
       }
-      if (!layout.candidates.empty()) error += ")";
-      return nullptr;
+      if (!layout.candidates.empty()) text += ")";
+      return refuse(noStore, std::move(text));
     }
   }
   volume->fs = openFileSystem(&volume->image->info, *chosen);
   if (!volume->fs || !listFolder(volume->fs.get(), volume->fs->root_inum, volume->root, reason)) {
-    error = name + ": the file system of partition " + std::to_string(chosen->info.index) +
-            " cannot be read again: " + (volume->fs ? reason : tskReason());
-    return nullptr;
+    // Its file system was recognised on the disk's first reading.
+    return refuse(FailureCode::NoStore, name + ": the file system of partition " +
+                                            std::to_string(chosen->info.index) + " cannot be read again: " +
+                                            (volume->fs ? reason : tskReason()));
   }
   volume->partition = chosen->info;
   volume->wholeDisk = layout.wholeDisk;
   volume->ignoreCase = caseInsensitive(volume->fs->ftype);
   volume->folderCount = countDirEntries(volume->root, volume->ignoreCase) +
                         countDamagedFolders(volume->fs.get(), volume->root, volume->rootDamaged);
-  return std::unique_ptr<ImageSource>(new ImageSource(std::move(volume)));
+  opened.source.reset(new ImageSource(std::move(volume)));
+  return opened;
 }
 
 int ImageSource::countFolders() const { return volume_->folderCount; }
@@ -848,17 +856,20 @@ const DiskImageInfo& ImageSource::disk() const { return volume_->disk->info(); }
 const PartitionInfo& ImageSource::partition() const { return volume_->partition; }
 bool ImageSource::wholeDisk() const { return volume_->wholeDisk; }
 
-std::vector<PartitionInfo> listPartitions(DiskImage& disk, std::string& error) {
-  TskImage image = wrapDisk(disk, error, disk.size());
-  if (!image) return {};
+PartitionList listPartitions(DiskImage& disk) {
+  PartitionList list;
+  Failure& failure = list.failure;
+  failure.path = disk.info().path;
+  std::string reason;
+  TskImage image = wrapDisk(disk, reason, disk.size());
   Layout layout;
-  if (!readLayout(&image->info, disk, layout, error)) {
-    error = disk.info().path + ": " + error;
-    return {};
+  if (!image || !readLayout(&image->info, disk, layout, reason)) {
+    failure.code = FailureCode::DiskUnreadable;
+    failure.reason = image ? disk.info().path + ": " + reason : reason;
+    return list;
   }
-  std::vector<PartitionInfo> partitions;
-  for (const Candidate& candidate : layout.candidates) partitions.push_back(candidate.info);
-  return partitions;
+  for (const Candidate& candidate : layout.candidates) list.partitions.push_back(candidate.info);
+  return list;
 }
 
 namespace {

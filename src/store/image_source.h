@@ -42,13 +42,14 @@ struct ImageOptions {
   bool directReads = true;
 };
 
+struct OpenedImageSource;
+
 class ImageSource final : public RecordingSource {
  public:
   // The store on partition `partition` (as listPartitions numbers them), or
-  // on the first partition that holds one when it is 0. Null with a
-  // sentence in `error` when there is no such store.
-  static std::unique_ptr<ImageSource> open(std::unique_ptr<DiskImage> disk, int partition, std::string& error,
-                                           ImageOptions options = {});
+  // on the first partition that holds one when it is 0, or why there is no
+  // such store.
+  static OpenedImageSource open(std::unique_ptr<DiskImage> disk, int partition, ImageOptions options = {});
   ~ImageSource() override;
   ImageSource(const ImageSource&) = delete;
   ImageSource& operator=(const ImageSource&) = delete;
@@ -76,11 +77,28 @@ class ImageSource final : public RecordingSource {
   std::shared_ptr<Volume> volume_;
 };
 
+// A store opened on a disk, or why not: NoSuchPartition (the table has no
+// partition of that number), NoStore (the file systems asked for can be read
+// and hold no recorder folders) or DiskUnreadable (the disk, its table or
+// the file system asked for cannot be read). path: the disk; reason: the
+// sentence naming it.
+struct OpenedImageSource {
+  std::unique_ptr<ImageSource> source;
+  Failure failure;
+  explicit operator bool() const { return source != nullptr; }
+};
+
+// The partitions of a disk, or why they cannot be listed (DiskUnreadable,
+// the sentence in reason).
+struct PartitionList {
+  std::vector<PartitionInfo> partitions;
+  Failure failure;
+};
+
 // Every partition of the disk with its file system and whether it holds a
-// store, bad entries of its table included. Empty with a sentence in `error`
-// when the disk holds neither a partition table nor a file system that can
-// be read.
-std::vector<PartitionInfo> listPartitions(DiskImage& disk, std::string& error);
+// store, bad entries of its table included. Refused when the disk holds
+// neither a partition table nor a file system that can be read.
+PartitionList listPartitions(DiskImage& disk);
 
 // Text taken from the disk (a partition's name, a label) as it may be
 // printed on a terminal: control characters (C0, DEL, C1), bytes that are

@@ -893,10 +893,9 @@ TEST_F(JobWindowTest, AnOutputFolderThatIsAFileIsRefusedWithTheReason) {
 
 TEST_F(JobWindowTest, AFolderAnotherJobWritesToIsRefusedWithAMessage) {
   writeScanStore();
-  bool busy = false;
-  std::string reason;
-  OutputFolderLock held = OutputFolderLock::acquire(out_.path(), busy, reason);
-  ASSERT_TRUE(held.held()) << reason;
+  LockedOutputFolder locked = OutputFolderLock::acquire(out_.path());
+  ASSERT_TRUE(locked) << locked.failure.reason;
+  OutputFolderLock& held = locked.lock;
   auto window = jobWindow();
   selectEverything(*window);
   EXPECT_FALSE(window->onStartBackup());
@@ -909,7 +908,7 @@ TEST_F(JobWindowTest, AFolderAnotherJobWritesToIsRefusedWithAMessage) {
   window->setScanOptions(scanStartedAtNoon());
   EXPECT_TRUE(window->onScan());
   EXPECT_TRUE(tickUntilIdle(*window));
-  EXPECT_TRUE(OutputFolderLock::acquire(out_.path(), busy, reason).held());
+  EXPECT_TRUE(OutputFolderLock::acquire(out_.path()).lock.held());
 }
 
 TEST_F(JobWindowTest, AnUnreadableRecordingFileEndsTheJobWithAMessageNamingIt) {

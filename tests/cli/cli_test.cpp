@@ -579,10 +579,8 @@ TEST_F(CliTest, AnOutputFolderOnTheDiskIsRefusedBeforeAnythingIsWritten) {
 
 TEST_F(CliTest, AFolderAnotherJobWritesToIsRefused) {
   sampleStore();
-  bool busy = false;
-  std::string reason;
-  OutputFolderLock held = OutputFolderLock::acquire(out_.path(), busy, reason);
-  ASSERT_TRUE(held.held()) << reason;
+  const LockedOutputFolder held = OutputFolderLock::acquire(out_.path());
+  ASSERT_TRUE(held) << held.failure.reason;
   for (const char* command : {"scan", "backup"}) {
     SCOPED_TRACE(command);
     const ProgramRun run = cli({command, "--disk", disk_.path(), "--out", out_.path()});

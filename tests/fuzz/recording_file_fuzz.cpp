@@ -191,14 +191,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // (under AddressSanitizer, mostly mapping and poisoning the file system
   // library's 2 MiB record).
   if (size % 256 == 3) {
-    std::string error;
-    const auto image = korvex::ImageSource::open(korvex::memoryDiskImage(fat12Image(data, size)), 0, error);
+    const auto image = korvex::ImageSource::open(korvex::memoryDiskImage(fat12Image(data, size)), 0);
     if (!image) {
-      std::fprintf(stderr, "the fuzz target's FAT12 image cannot be opened: %s\n", error.c_str());
+      std::fprintf(stderr, "the fuzz target's FAT12 image cannot be opened: %s\n", image.failure.reason.c_str());
       std::abort();
     }
-    readEveryFrame(*image, true, false);
-    runJobs(*image, recover);
+    readEveryFrame(*image.source, true, false);
+    runJobs(*image.source, recover);
   }
   return 0;
 }

@@ -152,20 +152,20 @@ TEST_F(HostileDiskTest, AnOutputFolderOnTheDiskIsRefused) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.folder);
     EXPECT_EQ(folderInsideStore(c.folder, disk_.root()), c.inside);
-    const OutputFolderCheck check = checkOutputFolder(c.folder, disk_.root());
-    EXPECT_EQ(check.problem == OutputFolderProblem::InsideStore, c.inside);
+    const Failure check = checkOutputFolder(c.folder, disk_.root());
+    EXPECT_EQ(check.code == FailureCode::OutputInsideStore, c.inside);
   }
   rmdir((disk_.path() + "-sibling").c_str());
   // A missing folder is judged by where it would be made.
   for (const std::string& missing : {disk_.path() + "/newout", disk_.path() + "/new/er/", toRoot + "/newout",
                                      disk_.path() + "/dir00000/deeper/newout"}) {
     SCOPED_TRACE(missing);
-    EXPECT_EQ(checkOutputFolder(missing, disk_.root()).problem, OutputFolderProblem::InsideStore);
+    EXPECT_EQ(checkOutputFolder(missing, disk_.root()).code, FailureCode::OutputInsideStore);
   }
-  EXPECT_EQ(checkOutputFolder(out_.path() + "/missing", disk_.root()).problem, OutputFolderProblem::Missing);
-  EXPECT_EQ(checkOutputFolder(out_.path() + "/missing/deeper", disk_.root()).problem, OutputFolderProblem::Missing);
+  EXPECT_EQ(checkOutputFolder(out_.path() + "/missing", disk_.root()).code, FailureCode::OutputFolderMissing);
+  EXPECT_EQ(checkOutputFolder(out_.path() + "/missing/deeper", disk_.root()).code, FailureCode::OutputFolderMissing);
   RecordingFileBuilder().writeTo(out_.file("plain"));
-  EXPECT_EQ(checkOutputFolder(out_.file("plain"), disk_.root()).problem, OutputFolderProblem::NotAFolder);
+  EXPECT_EQ(checkOutputFolder(out_.file("plain"), disk_.root()).code, FailureCode::OutputNotAFolder);
 }
 
 TEST_F(HostileDiskTest, NonRegularRecordingFilesNeverBlockAndFailTheJob) {
@@ -257,19 +257,19 @@ TEST_F(HostileDiskTest, AReportThatGetsNoHeaderIsRemoved) {
 }
 
 TEST_F(HostileDiskTest, OneJobAtATimePerOutputFolder) {
-  bool busy = true;
-  std::string reason;
-  OutputFolderLock first = OutputFolderLock::acquire(out_.path(), busy, reason);
-  ASSERT_TRUE(first.held()) << reason;
-  EXPECT_FALSE(busy);
-  OutputFolderLock second = OutputFolderLock::acquire(out_.path() + "/", busy, reason);
-  EXPECT_FALSE(second.held());
-  EXPECT_TRUE(busy);
+  LockedOutputFolder first = OutputFolderLock::acquire(out_.path());
+  ASSERT_TRUE(first) << first.failure.reason;
+  EXPECT_FALSE(first.failure.failed());
+  const LockedOutputFolder second = OutputFolderLock::acquire(out_.path() + "/");
+  EXPECT_FALSE(second.lock.held());
+  EXPECT_EQ(second.failure.code, FailureCode::OutputFolderBusy);
+  EXPECT_EQ(second.failure.errorNumber, EWOULDBLOCK);
+  EXPECT_EQ(second.failure.path, out_.path() + "/");
   // Another folder is free; the first one is once its lock goes.
   TempDir other;
-  EXPECT_TRUE(OutputFolderLock::acquire(other.path(), busy, reason).held());
-  first = OutputFolderLock();
-  EXPECT_TRUE(OutputFolderLock::acquire(out_.path(), busy, reason).held());
+  EXPECT_TRUE(OutputFolderLock::acquire(other.path()).lock.held());
+  first.lock = OutputFolderLock();
+  EXPECT_TRUE(OutputFolderLock::acquire(out_.path()).lock.held());
   // Nothing is left behind in the folder.
   EXPECT_EQ(testing::listFiles(out_.path()), std::vector<std::string>{});
 }

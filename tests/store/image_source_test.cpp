@@ -347,11 +347,11 @@ class ImageSourceTest : public ::testing::TestWithParam<std::tuple<ImageCase, bo
 TEST_P(ImageSourceTest, ReadsTheSameStoreAsTheFolder) {
   const auto& [c, direct] = GetParam();
   const FileStamp before = stampOf(image_);
-  std::string error;
-  ImageOptions options;
-  options.directReads = direct;
-  auto source = openDiskSource(image_, 0, error, options);
-  ASSERT_NE(source, nullptr) << error;
+  DiskOptions options;
+  options.image.directReads = direct;
+  OpenedDisk opened = openDisk(image_, 0, options);
+  ASSERT_TRUE(opened) << diskFailureText(opened.failure);
+  auto& source = opened.source;
   expectSameStore(*source, root_);
 
   const DiskDescription description = describeDisk(*source);
@@ -385,9 +385,9 @@ TEST_P(ImageSourceTest, ReadsTheSameStoreAsTheFolder) {
 
 TEST_P(ImageSourceTest, PartitionsAreListedWithTheirFileSystems) {
   const ImageCase& c = std::get<0>(GetParam());
-  std::string error;
-  const auto partitions = listPartitions(image_, error);
-  ASSERT_FALSE(partitions.empty()) << error;
+  const PartitionList listed = listPartitions(image_);
+  const auto& partitions = listed.partitions;
+  ASSERT_FALSE(partitions.empty()) << listed.failure.reason;
   int stores = 0;
   for (const PartitionInfo& p : partitions) {
     if (p.holdsStore) {
@@ -477,19 +477,19 @@ TEST_F(BrokenImageTest, ACutOffImageFailsWithAReason) {
     SCOPED_TRACE(cut.size);
     const std::string cutImage = work_.file("cut-" + std::to_string(cut.size) + ".img");
     testing::writeBytes(cutImage, std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(cut.size)));
-    std::string error;
-    auto source = openDiskSource(cutImage, 0, error);
+    const OpenedDisk opened = openDisk(cutImage, 0);
+    const std::string error = diskFailureText(opened.failure);
     if (!cut.opens) {
-      EXPECT_EQ(source, nullptr);
+      EXPECT_EQ(opened.source, nullptr);
       EXPECT_NE(error.find(cutImage), std::string::npos) << error;
       continue;
     }
-    if (source == nullptr) {
+    if (!opened) {
       // The root folder itself may lie past the cut.
       EXPECT_FALSE(error.empty());
       continue;
     }
-    EXPECT_GT(differences(*source), 0) << "the cut must show";
+    EXPECT_GT(differences(*opened.source), 0) << "the cut must show";
   }
 }
 
@@ -503,15 +503,14 @@ TEST_F(BrokenImageTest, ADamagedFatChainShowsAndEveryFailureSaysWhy) {
   for (std::size_t entry = 4; entry < 40000; ++entry) testing::putLe32(bytes.data() + fat + entry * 4, 3);
   const std::string broken = work_.file("broken-chain.img");
   testing::writeBytes(broken, bytes);
-  std::string error;
-  auto source = openDiskSource(broken, 0, error);
-  if (source == nullptr) {
-    EXPECT_FALSE(error.empty());
+  const OpenedDisk opened = openDisk(broken, 0);
+  if (!opened) {
+    EXPECT_FALSE(diskFailureText(opened.failure).empty());
     return;
   }
   // Whatever the library makes of the loops, the damage shows and every
   // failure says why.
-  EXPECT_GT(differences(*source), 0);
+  EXPECT_GT(differences(*opened.source), 0);
 }
 
 TEST_F(BrokenImageTest, ADamagedFolderFailsOrReadsAsMissing) {
@@ -527,9 +526,9 @@ TEST_F(BrokenImageTest, ADamagedFolderFailsOrReadsAsMissing) {
   std::copy(garbage.begin(), garbage.end(), bytes.begin() + static_cast<long>(sector));
   const std::string broken = work_.file("broken-folder.img");
   testing::writeBytes(broken, bytes);
-  std::string error;
-  auto source = openDiskSource(broken, 0, error);
-  ASSERT_NE(source, nullptr) << error;
+  OpenedDisk disk = openDisk(broken, 0);
+  ASSERT_TRUE(disk) << diskFailureText(disk.failure);
+  auto& source = disk.source;
   EXPECT_GT(differences(*source), 0);
   // file0000.dat of dir00000 is gone or cannot be read.
   OpenedFile opened = source->openFile(0, 0, ReadPattern::WholeFile);
@@ -556,34 +555,38 @@ TEST_F(BrokenImageTest, ImagesWithoutAStoreAreRefusedWithAClearMessage) {
   struct Case {
     std::string path;
     int partition;
+    FailureCode code;
     const char* says;
   };
   const Case cases[] = {
-      {work_.file("no-store.img"), 0, "holds no recorder store"},
-      {work_.file("no-store-mbr.img"), 0, "partition 1: ext4"},
-      {work_.file("no-store-mbr.img"), 1, "holds no recorder folders"},
-      {work_.file("no-store-mbr.img"), 3, "has no partition 3"},
-      {work_.file("text.txt"), 0, "neither a partition table nor a file system"},
-      {work_.file("empty.img"), 0, "empty.img"},
-      {work_.file("noise.img"), 0, "neither a partition table nor a file system"},
-      {work_.file("absent.img"), 0, "No such file or directory"},
-      {"/dev/null", 0, "neither a disk image file nor a block device"},
-      {root_, 2, "a partition can be chosen only"},
+      {work_.file("no-store.img"), 0, FailureCode::NoStore, "holds no recorder store"},
+      {work_.file("no-store-mbr.img"), 0, FailureCode::NoStore, "partition 1: ext4"},
+      {work_.file("no-store-mbr.img"), 1, FailureCode::NoStore, "holds no recorder folders"},
+      {work_.file("no-store-mbr.img"), 3, FailureCode::NoSuchPartition, "has no partition 3"},
+      {work_.file("text.txt"), 0, FailureCode::DiskUnreadable, "neither a partition table nor a file system"},
+      {work_.file("empty.img"), 0, FailureCode::DiskUnreadable, "empty.img"},
+      {work_.file("noise.img"), 0, FailureCode::DiskUnreadable, "neither a partition table nor a file system"},
+      {work_.file("absent.img"), 0, FailureCode::Missing, "No such file or directory"},
+      {"/dev/null", 0, FailureCode::DiskUnreadable, "neither a disk image file nor a block device"},
+      {root_, 2, FailureCode::PartitionOnFolder, "a partition can be chosen only"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
     const FileStamp before = stampOf(c.path);
-    std::string error;
-    EXPECT_EQ(openDiskSource(c.path, c.partition, error), nullptr);
+    const OpenedDisk opened = openDisk(c.path, c.partition);
+    const std::string error = diskFailureText(opened.failure);
+    EXPECT_EQ(opened.source, nullptr);
+    EXPECT_EQ(opened.failure.code, c.code) << error;
+    EXPECT_EQ(opened.failure.path, c.path);
     EXPECT_NE(error.find(c.says), std::string::npos) << error;
     if (before.size >= 0 && c.path.rfind("/dev/", 0) != 0) expectUnchanged(c.path, before);
   }
 }
 
 TEST_F(BrokenImageTest, AFolderIsReadAsAFolder) {
-  std::string error;
-  auto source = openDiskSource(work_.path() + "/store", 0, error);
-  ASSERT_NE(source, nullptr) << error;
+  OpenedDisk opened = openDisk(work_.path() + "/store", 0);
+  ASSERT_TRUE(opened) << diskFailureText(opened.failure);
+  auto& source = opened.source;
   ASSERT_NE(dynamic_cast<FolderSource*>(source.get()), nullptr);
   EXPECT_EQ(static_cast<FolderSource*>(source.get())->root(), root_);
   EXPECT_EQ(describeDisk(*source).disk.format, "folder");
@@ -601,11 +604,11 @@ TEST_F(BrokenImageTest, AnUnreadableAreaOfTheDiskFailsTheReadsThatTouchIt) {
   const auto at = static_cast<std::uint64_t>(found - bytes.begin());
   for (const bool direct : {true, false}) {
     SCOPED_TRACE(direct);
-    std::string error;
     ImageOptions options;
     options.directReads = direct;
-    auto source = ImageSource::open(memoryDiskImage(bytes, at, at + 4096), 0, error, options);
-    ASSERT_NE(source, nullptr) << error;
+    OpenedImageSource store = ImageSource::open(memoryDiskImage(bytes, at, at + 4096), 0, options);
+    ASSERT_TRUE(store) << store.failure.reason;
+    auto& source = store.source;
     EXPECT_EQ(source->filePath(0, 0), "(memory):dir00000/file0000.dat");
     OpenedFile opened = source->openFile(1, 0, ReadPattern::WholeFile);
     ASSERT_NE(opened.file, nullptr) << opened.failure.reason;
@@ -635,9 +638,9 @@ TEST_F(BrokenImageTest, AnEwfChunkThatFailsItsChecksumCannotBeRead) {
   ASSERT_EQ(testing::makeEwfSet(raw, set, 1 * MIB), "");
   ASSERT_EQ(testing::corruptEwfChunk(raw, set, at), "");
 
-  std::string error;
-  const std::unique_ptr<DiskImage> image = openDiskImage(set + ".E01", error);
-  ASSERT_NE(image, nullptr) << error;
+  const OpenedImage set01 = openDiskImage(set + ".E01");
+  ASSERT_TRUE(set01) << set01.failure.reason;
+  const auto& image = set01.image;
   EXPECT_EQ(image->failureUnit(), CHUNK);
   std::vector<std::uint8_t> buffer(2 * CHUNK);
   for (int time = 0; time < 2; ++time) {
@@ -649,10 +652,11 @@ TEST_F(BrokenImageTest, AnEwfChunkThatFailsItsChecksumCannotBeRead) {
   EXPECT_EQ(image->readAt(chunk + CHUNK, buffer.data(), 512), 512);
   // Files fail in whole chunks, and also when read through the library.
   for (const bool direct : {true, false}) {
-    ImageOptions options;
-    options.directReads = direct;
-    auto source = openDiskSource(set + ".E01", 0, error, options);
-    ASSERT_NE(source, nullptr) << error;
+    DiskOptions options;
+    options.image.directReads = direct;
+    const OpenedDisk store = openDisk(set + ".E01", 0, options);
+    ASSERT_TRUE(store) << diskFailureText(store.failure);
+    const auto& source = store.source;
     OpenedFile opened = source->openFile(1, 0, ReadPattern::WholeFile);
     ASSERT_NE(opened.file, nullptr) << opened.failure.reason;
     EXPECT_EQ(opened.file->blockSize(), CHUNK);
@@ -703,9 +707,9 @@ TEST_F(BrokenImageTest, AnEwfSetReadsAsItsRawDiskInEveryPattern) {
   patterns[3].reads.resize((BAD - 3) * 8);
   for (const auto& pattern : patterns) {
     SCOPED_TRACE(pattern.name);
-    std::string error;
-    const std::unique_ptr<DiskImage> image = openDiskImage(set + ".E01", error);
-    ASSERT_NE(image, nullptr) << error;
+    const OpenedImage set01 = openDiskImage(set + ".E01");
+    ASSERT_TRUE(set01) << set01.failure.reason;
+    const auto& image = set01.image;
     std::set<std::uint64_t> touched;
     bool badKnown = false;
     std::vector<std::uint8_t> buffer;
@@ -737,9 +741,9 @@ TEST_F(BrokenImageTest, AnEwfSetReadsAsItsRawDiskInEveryPattern) {
   }
 
   // Two readers going forward at once.
-  std::string error;
-  const std::unique_ptr<DiskImage> image = openDiskImage(set + ".E01", error);
-  ASSERT_NE(image, nullptr) << error;
+  const OpenedImage opened = openDiskImage(set + ".E01");
+  ASSERT_TRUE(opened) << opened.failure.reason;
+  const auto& image = opened.image;
   auto reader = [&](std::uint64_t step) {
     int wrong = 0;
     std::vector<std::uint8_t> buffer(step);
@@ -762,9 +766,9 @@ TEST_F(BrokenImageTest, KindsOtherThanRegularFilesAreNotRecordingFiles) {
   fs::remove(root_ + "dir00000/file0006.dat");
   fs::create_symlink("file0007.dat", root_ + "dir00000/file0006.dat");
   ASSERT_EQ(testing::makeExt4Image(root_, work_.file("kinds.img"), 16 * MIB), "");
-  std::string error;
-  auto source = openDiskSource(work_.file("kinds.img"), 0, error);
-  ASSERT_NE(source, nullptr) << error;
+  const OpenedDisk opened = openDisk(work_.file("kinds.img"), 0);
+  ASSERT_TRUE(opened) << diskFailureText(opened.failure);
+  const auto& source = opened.source;
   const OpenedFile folder = source->openFile(0, 5, ReadPattern::WholeFile);
   EXPECT_EQ(folder.file, nullptr);
   EXPECT_FALSE(folder.failure.missing());
@@ -812,8 +816,9 @@ TEST_F(BrokenImageTest, ABadEntryOfThePartitionTableKeepsTheGoodOnes) {
     ASSERT_EQ(utimensat(AT_FDCWD, image.c_str(), times, 0), 0) << std::strerror(errno);
     before = stampOf(image);
 
-    const auto partitions = listPartitions(image, error);
-    ASSERT_EQ(partitions.size(), 2u) << error;
+    const PartitionList listed = listPartitions(image);
+    const auto& partitions = listed.partitions;
+    ASSERT_EQ(partitions.size(), 2u) << listed.failure.reason;
     EXPECT_EQ(partitions[0].fileSystem, "fat32");
     EXPECT_TRUE(partitions[0].holdsStore);
     EXPECT_EQ(partitions[0].problem, "");
@@ -825,16 +830,20 @@ TEST_F(BrokenImageTest, ABadEntryOfThePartitionTableKeepsTheGoodOnes) {
       EXPECT_EQ(printableText(partitions[0].description), "\\x1b[31mred\\x1b]0;title\\x07");
     }
     for (const int partition : {0, 1}) {
-      auto source = openDiskSource(image, partition, error);
-      ASSERT_NE(source, nullptr) << error;
+      const OpenedDisk opened = openDisk(image, partition);
+      ASSERT_TRUE(opened) << diskFailureText(opened.failure);
+      const auto& source = opened.source;
       EXPECT_EQ(describeDisk(*source).partition.index, 1);
       if (partition == 0) expectSameStore(*source, root_);
       EXPECT_EQ(source->describe().find('\x1b'), std::string::npos) << source->describe();
     }
-    EXPECT_EQ(openDiskSource(image, 2, error), nullptr);
-    EXPECT_NE(error.find("partition 2 of " + image + " is a bad entry of its partition table: it starts at byte"),
+    const OpenedDisk bad = openDisk(image, 2);
+    EXPECT_EQ(bad.source, nullptr);
+    EXPECT_EQ(bad.failure.code, FailureCode::DiskUnreadable);
+    EXPECT_NE(bad.failure.reason.find("partition 2 of " + image +
+                                      " is a bad entry of its partition table: it starts at byte"),
               std::string::npos)
-        << error;
+        << bad.failure.reason;
 
     expectUnchanged(image, before);
     EXPECT_EQ(stampOf(image).atime.tv_sec, before.atime.tv_sec) << "the access time is kept";
@@ -877,9 +886,9 @@ TEST_F(BrokenImageTest, ADamagedFatRecordIsAFailureNotAMissingFile) {
     }
     const std::string image = work_.file(std::string("damaged-") + d.name + ".img");
     testing::writeBytes(image, bytes);
-    std::string error;
-    auto source = openDiskSource(image, 0, error);
-    ASSERT_NE(source, nullptr) << error;
+    const OpenedDisk disk = openDisk(image, 0);
+    ASSERT_TRUE(disk) << diskFailureText(disk.failure);
+    const auto& source = disk.source;
     EXPECT_EQ(source->countFolders(), 3);
     const OpenedFile opened = source->openFile(d.folder, d.file, ReadPattern::WholeFile);
     EXPECT_EQ(opened.file, nullptr);
@@ -904,8 +913,8 @@ TEST(DiskKindsTest, WhatIsNoDiskIsRefusedAtOnceSayingWhatItIs) {
   for (const auto& [path, kind] : cases) {
     SCOPED_TRACE(path);
     auto opening = std::async(std::launch::async, [&path = path] {
-      std::string error;
-      return openDiskSource(path, 0, error) == nullptr ? error : std::string("opened");
+      const OpenedDisk opened = openDisk(path, 0);
+      return opened ? std::string("opened") : diskFailureText(opened.failure);
     });
     if (opening.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
       ADD_FAILURE() << "the open waits for a writer";
@@ -939,13 +948,14 @@ TEST(ExfatImageTest, TheFileSystemIsRecognised) {
   if (!missing.empty()) GTEST_SKIP() << missing;
   TempDir work;
   ASSERT_EQ(testing::makeExfatImage(work.file("exfat.img"), 8 * MIB), "");
-  std::string error;
-  const auto partitions = listPartitions(work.file("exfat.img"), error);
-  ASSERT_EQ(partitions.size(), 1u) << error;
+  const PartitionList listed = listPartitions(work.file("exfat.img"));
+  const auto& partitions = listed.partitions;
+  ASSERT_EQ(partitions.size(), 1u) << listed.failure.reason;
   EXPECT_EQ(partitions[0].fileSystem, "exfat");
   EXPECT_FALSE(partitions[0].holdsStore);
-  EXPECT_EQ(openDiskSource(work.file("exfat.img"), 0, error), nullptr);
-  EXPECT_NE(error.find("holds no recorder store"), std::string::npos) << error;
+  const OpenedDisk opened = openDisk(work.file("exfat.img"), 0);
+  EXPECT_EQ(opened.failure.code, FailureCode::NoStore);
+  EXPECT_NE(opened.failure.reason.find("holds no recorder store"), std::string::npos) << opened.failure.reason;
 }
 
 TEST(ExfatImageTest, AStoreOnExfatReadsAsItsFolder) {

@@ -85,11 +85,11 @@ TEST_F(SparseSearchTest, AFileOfATerabyteInsideAnExt4ImageIsSearchedOnlyWhereItH
   ASSERT_EQ(testing::makeExt4Image(work_.file("store"), image, 16 << 20), "");
   for (const bool direct : {true, false}) {
     SCOPED_TRACE(direct ? "direct reads" : "reads through the file system library");
-    std::string error;
-    ImageOptions options;
-    options.directReads = direct;
-    const auto source = openDiskSource(image, 0, error, options);
-    ASSERT_TRUE(source) << error;
+    DiskOptions options;
+    options.image.directReads = direct;
+    const OpenedDisk opened = openDisk(image, 0, options);
+    ASSERT_TRUE(opened) << diskFailureText(opened.failure);
+    const auto& source = opened.source;
     RecordingFileReader reader;
     reader.setRecovery(true);
     ASSERT_TRUE(reader.open(source->openFile(0, 0, ReadPattern::WholeFile)));
