@@ -1,4 +1,6 @@
-// korvex-cli: runs Korvex's scan and backup without a window.
+// korvex-cli: runs Korvex's scan and backup without a window. Built twice:
+// as korvex-cli, which hands the commands that make pictures to the second,
+// korvex-cli-pictures (KORVEX_CLI_PICTURES), which runs them all.
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -7,13 +9,22 @@
 #include "cli/cli_options.h"
 #include "cli/commands.h"
 #include "cli/disks_command.h"
+#include "cli/pictures_program.h"
+#ifdef KORVEX_CLI_PICTURES
 #include "cli/report_command.h"
+#endif
 
 int main(int argc, char** argv) {
   using namespace korvex::cli;
   const std::vector<std::string> args(argv + 1, argv + argc);
-  if (!args.empty() && args[0] == "disks") return runDisksCommand(args);
-  if (!args.empty() && args[0] == "report") return runReportCommand(args);
+  const std::string command = args.empty() ? std::string() : args[0];
+#ifdef KORVEX_CLI_PICTURES
+  takeCliFolder();
+  if (command == "report") return runReportCommand(args);
+#else
+  if (command == "report" || command == "still") return runPicturesProgram(argv);
+#endif
+  if (command == "disks") return runDisksCommand(args);
   CliRequest request;
   std::string error;
   if (!parseCommandLine(args, request, error)) {
@@ -37,7 +48,11 @@ int main(int argc, char** argv) {
     case Command::Verify:
       return runVerifyCommand(request.logPath, request.settings.diskRoot, request.partition);
     case Command::Still:
+#ifdef KORVEX_CLI_PICTURES
       return runStillCommand(request.settings, request.partition, request.stillChannel, request.stillAt);
+#else
+      return runPicturesProgram(argv);
+#endif
   }
   return EXIT_USAGE;
 }

@@ -128,3 +128,34 @@ TEST_F(StillCommandTest, StatusesWithoutAFrame) {
 
 }  // namespace
 }  // namespace korvex
+
+namespace korvex {
+namespace {
+
+// korvex-cli starts without the picture decoder's libraries: still and report
+// are run by korvex-cli-pictures, found beside it or where it is installed.
+TEST(PicturesProgramTest, TheCompanionHandsThePictureCommandsToItsSecondProgram) {
+  if (!testing::programOnPath("readelf")) GTEST_SKIP() << "readelf is not on PATH";
+  const ProgramRun elf = testing::runProgram({"readelf", "-d", KORVEX_CLI_PATH});
+  ASSERT_EQ(elf.exitStatus, 0) << elf.err;
+  EXPECT_NE(elf.out.find("libcrypto"), std::string::npos) << elf.out;
+  for (const char* library : {"libavcodec", "libswscale", "libavutil"})
+    EXPECT_EQ(elf.out.find(library), std::string::npos) << library << " in\n" << elf.out;
+
+  TempDir alone;
+  const std::string copy = alone.file("korvex-cli");
+  std::filesystem::copy_file(KORVEX_CLI_PATH, copy);
+  std::filesystem::permissions(copy, std::filesystem::perms::owner_all);
+  for (const char* command : {"still", "report"}) {
+    SCOPED_TRACE(command);
+    const ProgramRun run = testing::runProgram({copy, command, "--help"});
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_NE(run.err.find("cannot start " + alone.path() + "/../libexec/korvex/korvex-cli-pictures"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("No such file or directory"), std::string::npos) << run.err;
+  }
+}
+
+}  // namespace
+}  // namespace korvex
