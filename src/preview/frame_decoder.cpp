@@ -20,12 +20,6 @@ namespace {
 
 using namespace av;
 
-DecodedPicture failed(std::string reason) {
-  DecodedPicture result;
-  result.failure = {FailureCode::NotDecoded, 0, {}, std::move(reason)};
-  return result;
-}
-
 }  // namespace
 
 struct FrameDecoder::State {
@@ -65,28 +59,29 @@ void FrameDecoder::reset() {
 
 DecodedPicture FrameDecoder::decode(const std::uint8_t* data, std::size_t size) {
   State& s = *state_;
-  if (!s.context) return failed(s.openProblem);
-  if (!s.packet || !s.frame) return failed("out of memory");
-  if (size == 0 || size > MAX_PAYLOAD_BYTES) return failed("the payload is empty or too large");
+  if (!s.context) return DecodedPicture::notDecoded(s.openProblem);
+  if (!s.packet || !s.frame) return DecodedPicture::notDecoded("out of memory");
+  if (size == 0 || size > MAX_PAYLOAD_BYTES) return DecodedPicture::notDecoded("the payload is empty or too large");
   av_packet_unref(s.packet.get());
-  if (av_new_packet(s.packet.get(), static_cast<int>(size)) < 0) return failed("out of memory");
+  if (av_new_packet(s.packet.get(), static_cast<int>(size)) < 0) return DecodedPicture::notDecoded("out of memory");
   std::memcpy(s.packet->data, data, size);
-  if (avcodec_send_packet(s.context.get(), s.packet.get()) < 0) return failed("the payload does not decode");
+  if (avcodec_send_packet(s.context.get(), s.packet.get()) < 0)
+    return DecodedPicture::notDecoded("the payload does not decode");
   const int received = avcodec_receive_frame(s.context.get(), s.frame.get());
-  if (received < 0) return failed("the payload gives no picture");
+  if (received < 0) return DecodedPicture::notDecoded("the payload gives no picture");
   AVFrame* frame = s.frame.get();
   // A picture the decoder had to patch up is not the recorded one.
   if (frame->decode_error_flags != 0 || (frame->flags & AV_FRAME_FLAG_CORRUPT) != 0 || frame->width <= 0 ||
       frame->height <= 0) {
     av_frame_unref(frame);
-    return failed("the payload is damaged");
+    return DecodedPicture::notDecoded("the payload is damaged");
   }
   std::unique_ptr<SwsContext, ScaleCloser> scaler(
       sws_getContext(frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), frame->width,
                      frame->height, AV_PIX_FMT_RGB24, SWS_BICUBIC, nullptr, nullptr, nullptr));
   if (!scaler) {
     av_frame_unref(frame);
-    return failed("the picture's pixel format cannot be converted");
+    return DecodedPicture::notDecoded("the picture's pixel format cannot be converted");
   }
   DecodedPicture result;
   result.picture.width = frame->width;
@@ -97,7 +92,7 @@ DecodedPicture FrameDecoder::decode(const std::uint8_t* data, std::size_t size) 
   const bool converted =
       sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, planes, strides) == frame->height;
   av_frame_unref(frame);
-  if (!converted) return failed("the picture could not be converted to RGB");
+  if (!converted) return DecodedPicture::notDecoded("the picture could not be converted to RGB");
   return result;
 }
 
@@ -138,7 +133,7 @@ void SegmentDecoder::decodeFrame(std::size_t i) {
     decoded = decoder_.decode(payload_.data(), payload_.size());
     problem = decoded.failure.reason;
   } else {
-    decoded = failed(problem);
+    decoded = DecodedPicture::notDecoded(problem);
   }
   current_.decoded = decoded.ok();
   if (decoded.ok()) {

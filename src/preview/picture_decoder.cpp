@@ -21,12 +21,6 @@ namespace {
 
 using namespace av;
 
-DecodedPicture failed(std::string reason) {
-  DecodedPicture result;
-  result.failure = {FailureCode::NotDecoded, 0, {}, std::move(reason)};
-  return result;
-}
-
 DecodedPicture noMemory() {
   DecodedPicture result;
   result.failure = {FailureCode::NoMemory, ENOMEM, {}, "out of memory"};
@@ -43,13 +37,14 @@ void quietDecoderLog() {
 DecodedPicture decodeH264Picture(const std::uint8_t* data, std::size_t size, int width, int height) {
   quietDecoderLog();
   if (size == 0 || size > static_cast<std::size_t>(INT32_MAX - AV_INPUT_BUFFER_PADDING_SIZE))
-    return failed("the picture's payload is empty or too large");
+    return DecodedPicture::notDecoded("the picture's payload is empty or too large");
   const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
-  if (!codec) return failed("no H.264 decoder in this FFmpeg");
+  if (!codec) return DecodedPicture::notDecoded("no H.264 decoder in this FFmpeg");
   std::unique_ptr<AVCodecContext, CodecContextCloser> context(avcodec_alloc_context3(codec));
   if (!context) return noMemory();
   context->thread_count = 1;
-  if (avcodec_open2(context.get(), codec, nullptr) < 0) return failed("the H.264 decoder could not be opened");
+  if (avcodec_open2(context.get(), codec, nullptr) < 0)
+    return DecodedPicture::notDecoded("the H.264 decoder could not be opened");
 
   std::unique_ptr<AVPacket, PacketCloser> packet(av_packet_alloc());
   if (!packet || av_new_packet(packet.get(), static_cast<int>(size)) < 0) return noMemory();
@@ -58,10 +53,11 @@ DecodedPicture decodeH264Picture(const std::uint8_t* data, std::size_t size, int
 
   std::unique_ptr<AVFrame, FrameCloser> frame(av_frame_alloc());
   if (!frame) return noMemory();
-  if (avcodec_send_packet(context.get(), packet.get()) < 0) return failed("the payload is not an H.264 picture");
+  if (avcodec_send_packet(context.get(), packet.get()) < 0)
+    return DecodedPicture::notDecoded("the payload is not an H.264 picture");
   avcodec_send_packet(context.get(), nullptr);
   if (avcodec_receive_frame(context.get(), frame.get()) < 0 || frame->width <= 0 || frame->height <= 0)
-    return failed("the payload does not decode to a picture");
+    return DecodedPicture::notDecoded("the payload does not decode to a picture");
 
   int outWidth = frame->width;
   int outHeight = frame->height;
@@ -74,7 +70,7 @@ DecodedPicture decodeH264Picture(const std::uint8_t* data, std::size_t size, int
   std::unique_ptr<SwsContext, ScaleCloser> scaler(
       sws_getContext(frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), outWidth, outHeight,
                      AV_PIX_FMT_RGB24, SWS_BICUBIC, nullptr, nullptr, nullptr));
-  if (!scaler) return failed("the picture's pixel format cannot be converted");
+  if (!scaler) return DecodedPicture::notDecoded("the picture's pixel format cannot be converted");
 
   DecodedPicture result;
   result.picture.width = outWidth;
@@ -83,7 +79,7 @@ DecodedPicture decodeH264Picture(const std::uint8_t* data, std::size_t size, int
   std::uint8_t* planes[4] = {result.picture.rgb.data(), nullptr, nullptr, nullptr};
   int strides[4] = {outWidth * 3, 0, 0, 0};
   if (sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, planes, strides) != outHeight)
-    return failed("the picture could not be converted to RGB");
+    return DecodedPicture::notDecoded("the picture could not be converted to RGB");
   return result;
 }
 

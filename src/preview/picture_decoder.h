@@ -23,6 +23,12 @@ struct DecodedPicture {
   // Why there is no picture (NotDecoded, or NoMemory), the reason for people.
   Failure failure;
   bool ok() const { return !failure.failed(); }
+  // A picture that did not decode, and why.
+  static DecodedPicture notDecoded(std::string reason) {
+    DecodedPicture result;
+    result.failure = {FailureCode::NotDecoded, 0, {}, std::move(reason)};
+    return result;
+  }
 };
 
 // Silences FFmpeg's own log, once for the process: damaged pictures are

@@ -40,7 +40,8 @@ std::optional<std::int64_t> offsetAt(std::int64_t t) {
   return static_cast<std::int64_t>(local.tm_gmtoff);
 }
 
-// Days since 1970-01-01 of a proleptic Gregorian date.
+}  // namespace
+
 std::int64_t daysFromCivil(std::int64_t y, int m, int d) {
   y -= m <= 2;
   const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
@@ -49,8 +50,6 @@ std::int64_t daysFromCivil(std::int64_t y, int m, int d) {
   const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
   return era * 146097 + doe - 719468;
 }
-
-}  // namespace
 
 std::optional<std::int64_t> utcOfLocalTime(const LocalDate& date, const LocalTimeOfDay& timeOfDay,
                                            LocalOccurrence which) {

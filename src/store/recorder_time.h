@@ -51,6 +51,9 @@ CalendarTime localCalendarTime(std::int64_t utcSeconds);
 // The local calendar time of the true UTC count t + 60 x bias.
 CalendarTime recorderTimeToCalendar(RecorderTime t);
 
+// Days since 1970-01-01 of a date of the proleptic Gregorian calendar.
+std::int64_t daysFromCivil(std::int64_t year, int month, int day);
+
 // Which instant a local time names when the clocks are put back and it
 // occurs twice: the first for a window's begin, the second for its end.
 enum class LocalOccurrence : std::uint8_t { First, Second };
