@@ -6,7 +6,6 @@
 #include <limits>
 #include <vector>
 
-#include "base/output_files.h"
 #include "jobs/segment_texts.h"
 #include "lang/language.h"
 #include "lang/language_keys.h"
@@ -57,8 +56,10 @@ std::string jobEndText(const JobEnd& end, bool backup, const std::string& report
   if (end.end == JobOutcome::Failed) {
     for (const FailureWords& words : FAILURE_WORDS) {
       if (words.code != end.failure.code) continue;
-      return words.fromErrno ? outputFailureText(words.key, end.failure.path, end.failure.errorNumber)
-                             : failureText(words.key, end.failure.path, end.failure.reason);
+      // A failure caused by one of ours (a replaced file) has no errno: its own words.
+      const bool fromErrno = words.fromErrno && end.failure.cause == FailureCode::None;
+      return fromErrno ? outputFailureText(words.key, end.failure.path, end.failure.errorNumber)
+                       : failureText(words.key, end.failure.path, end.failure.reason);
     }
     // A job that never ended found nothing.
     return languageText(KEY_NO_VIDEO_DATA);
@@ -106,7 +107,7 @@ std::string systemErrorText(int errorNumber) {
     std::string text = languageText(words.key);
     if (!text.empty()) return text;
   }
-  return outputErrorText(errorNumber);
+  return std::strerror(errorNumber);
 }
 
 std::string outputFailureText(const char* key, const std::string& path, int errorNumber) {

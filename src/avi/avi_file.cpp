@@ -54,10 +54,10 @@ std::unique_ptr<AviFile> AviFile::create(const std::string& path, Failure& failu
     failure = {FailureCode::NoMemory, ENOMEM, path, {}};
     return nullptr;
   }
-  int error = 0;
-  file->file_ = output.createNew(path, error);
+  CreatedFile created = output.createNew(path);
+  file->file_ = std::move(created.file);
   if (!file->file_) {
-    failure = {FailureCode::AviNotCreated, error, path, {}};
+    failure = {FailureCode::AviNotCreated, created.failure.errorNumber, path, {}};
     file->finished_ = true;
     return nullptr;
   }
@@ -67,7 +67,7 @@ std::unique_ptr<AviFile> AviFile::create(const std::string& path, Failure& failu
   if (!written.ok()) {
     // No empty or cut-off AVI file is left behind: the name is ours, made
     // by this open.
-    failure = {FailureCode::AviNotWritten, written.error, path, {}};
+    failure = {FailureCode::AviNotWritten, written.failure.errorNumber, path, {}};
     file->file_->close();
     file->file_.reset();
     output.remove(path);
@@ -263,7 +263,7 @@ bool AviFile::writeOut(bool all) {
   fileEnd_ = std::max(fileEnd_, start + written.written);
   if (!written.ok()) {
     withdrawChunksPast(start + written.written);
-    return fail(FailureCode::AviNotWritten, written.error);
+    return fail(FailureCode::AviNotWritten, written.failure.errorNumber);
   }
   std::memmove(buffer_.get(), buffer_.get() + count, buffered_ - count);
   buffered_ -= count;
@@ -307,7 +307,7 @@ bool AviFile::rewriteHeaderBlock() {
 bool AviFile::writeBlockAtStart(const AviHeaderBlock& block) {
   iovec part{const_cast<std::uint8_t*>(block.data()), block.size()};
   const WriteResult written = file_->writeAt(&part, 1, 0);
-  return written.ok() || fail(FailureCode::AviNotClosed, written.error);
+  return written.ok() || fail(FailureCode::AviNotClosed, written.failure.errorNumber);
 }
 
 bool AviFile::finish() {
@@ -338,7 +338,7 @@ bool AviFile::finish() {
   if (written.ok()) {
     end += static_cast<std::uint32_t>(sizeof indexHeader) + indexBytes;
   } else {
-    sound = fail(FailureCode::AviIndexNotWritten, written.error);
+    sound = fail(FailureCode::AviIndexNotWritten, written.failure.errorNumber);
     form.mainFlags = AVI_MAIN_FLAGS_NO_INDEX;
   }
   form.riffSize = end - 8;

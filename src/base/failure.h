@@ -1,9 +1,13 @@
 // What failed, for every layer that reads or writes a file: the store, the
-// AVI writer and the jobs give their failures in this one shape.
+// output files, the AVI writer and the jobs give their failures in this one
+// shape. The one exception: the output file's primitives that wrap a single
+// system call (truncate, reserve, sync, close) give its errno as a value,
+// 0 for success.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace korvex {
 
@@ -18,6 +22,12 @@ enum class FailureCode : std::uint8_t {
   NoSuchPartition,    // the disk's table has no partition of that number
   NoStore,            // its file systems can be read and hold no store
   DiskUnreadable,     // no disk image or device, or one that cannot be read
+  // An output file's or output folder's, as OutputFiles gives them.
+  NotCreated,            // a new file cannot be made (EEXIST: the name is taken)
+  NotWritten,            // writing its bytes failed (a full disk)
+  NotRead,               // it was opened and could not be read back
+  OutputFileReplaced,    // the name now holds another file than the one written, or the file changed
+  OutputFolderReplaced,  // the folder's name now leads to another folder than the one written into
   // The AVI writer's.
   AviTooLarge,         // a chunk would take the file past AVI_SIZE_LIMIT
   AviNotCreated,       // the file cannot be created
@@ -50,14 +60,26 @@ enum class FailureCode : std::uint8_t {
 
 // A failure: what failed, the errno of the call that failed (EFBIG for the
 // AVI size limit and ENOMEM for memory, which no system call reports), the
-// file, and the reason in words where no errno says it.
+// file, and the reason in words where no errno says it. A failure that
+// follows from one of ours rather than the system's (a job's output file
+// replaced under it) has errno 0, that failure's words and its code as the
+// cause.
 struct Failure {
   FailureCode code = FailureCode::None;
   int errorNumber = 0;
   std::string path;
   std::string reason;
+  // The failure of ours that led to this one, where it was not the system's (errno).
+  FailureCode cause = FailureCode::None;
   bool failed() const { return code != FailureCode::None; }
   bool missing() const { return code == FailureCode::Missing; }
 };
+
+// `lower`, which made the failure `code` at `path`: the system's errno is
+// kept; a failure of ours (errno 0) gives its words and its code as the cause.
+inline Failure failureFrom(FailureCode code, std::string path, const Failure& lower) {
+  if (lower.errorNumber != 0) return {code, lower.errorNumber, std::move(path), {}};
+  return {code, 0, std::move(path), lower.reason, lower.cause != FailureCode::None ? lower.cause : lower.code};
+}
 
 }  // namespace korvex

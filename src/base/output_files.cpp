@@ -17,6 +17,17 @@ namespace {
 // Large enough that the reader of a file, not the system calls, sets the pace.
 constexpr std::size_t READ_BACK_BLOCK = 1024 * 1024;
 
+// The reasons a job's own output can no longer be vouched for.
+constexpr const char* FILE_REPLACED_TEXT =
+    "the file at that name is no longer the one this job wrote (replaced or changed by something else while the "
+    "job ran)";
+constexpr const char* FOLDER_REPLACED_TEXT =
+    "the folder's name leads to another folder than the one the job wrote into (replaced while the job ran)";
+
+Failure fileReplaced(const std::string& path) { return {FailureCode::OutputFileReplaced, 0, path, FILE_REPLACED_TEXT}; }
+
+Failure notCreated(int error, const std::string& path) { return {FailureCode::NotCreated, error, path, {}}; }
+
 // The folder's record of a file it made, kept up to date when it closes.
 struct FileRecord {
   std::shared_ptr<DiskFolderOutput::Written> written;
@@ -79,8 +90,9 @@ class DiskFile final : public OutputFile {
   FileRecord record_;
 };
 
-// Reads the open file from its start to its end into `sink`: 0 or the errno.
-int readWhole(int fd, const OutputBytesSink& sink) {
+// Reads the open file at `path` from its start to its end into `sink`:
+// None, or NotRead with the errno.
+Failure readWhole(int fd, const std::string& path, const OutputBytesSink& sink) {
   posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   // A small file (a report) is read with a block of its own size.
   std::size_t blockSize = READ_BACK_BLOCK;
@@ -88,13 +100,13 @@ int readWhole(int fd, const OutputBytesSink& sink) {
   if (::fstat(fd, &info) == 0 && info.st_size >= 0 && static_cast<std::uint64_t>(info.st_size) < READ_BACK_BLOCK)
     blockSize = std::max<std::size_t>(static_cast<std::size_t>(info.st_size) + 1, 4096);
   const std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[blockSize]);
-  if (!block) return ENOMEM;
+  if (!block) return {FailureCode::NotRead, ENOMEM, path, {}};
   for (;;) {
     const ssize_t got = ::read(fd, block.get(), blockSize);
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return errno;
-    if (got == 0) return 0;
-    if (!sink(block.get(), static_cast<std::size_t>(got))) return 0;
+    if (got < 0) return {FailureCode::NotRead, errno, path, {}};
+    if (got == 0) return {};
+    if (!sink(block.get(), static_cast<std::size_t>(got))) return {};
   }
 }
 
@@ -123,21 +135,17 @@ struct Descriptor {
 
 class DiskOutput final : public OutputFiles {
  public:
-  std::unique_ptr<OutputFile> createNew(const std::string& path, int& error) override {
+  CreatedFile createNew(const std::string& path) override {
     // O_EXCL with O_NOFOLLOW: an existing name, a symbolic link included,
     // gives EEXIST and is left alone. The umask trims the mode by itself.
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0) {
-      error = errno;
-      return nullptr;
-    }
+    if (fd < 0) return {nullptr, notCreated(errno, path)};
     try {
-      return std::make_unique<DiskFile>(fd);
+      return {std::make_unique<DiskFile>(fd), {}};
     } catch (const std::bad_alloc&) {
       ::close(fd);
       ::unlink(path.c_str());
-      error = ENOMEM;
-      return nullptr;
+      return {nullptr, notCreated(ENOMEM, path)};
     }
   }
 
@@ -154,11 +162,11 @@ class DiskOutput final : public OutputFiles {
 
   void remove(const std::string& path) override { ::unlink(path.c_str()); }
 
-  int readBack(const std::string& path, const OutputBytesSink& sink) const override {
+  Failure readBack(const std::string& path, const OutputBytesSink& sink) const override {
     Descriptor file;
     file.fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (file.fd < 0) return errno;
-    return readWhole(file.fd, sink);
+    if (file.fd < 0) return {FailureCode::NotOpened, errno, path, {}};
+    return readWhole(file.fd, path, sink);
   }
 };
 
@@ -170,7 +178,7 @@ class MemoryFile final : public OutputFile {
   WriteResult writeAt(iovec* parts, int count, std::uint64_t offset) override {
     WriteResult result;
     if (closed_) {
-      result.error = EBADF;
+      result.failure = {FailureCode::NotWritten, EBADF, {}, {}};
       return result;
     }
     std::size_t total = 0;
@@ -180,7 +188,7 @@ class MemoryFile final : public OutputFile {
     try {
       if (bytes.size() < offset + total) bytes.resize(offset + total);
     } catch (const std::bad_alloc&) {
-      result.error = ENOSPC;
+      result.failure = {FailureCode::NotWritten, ENOSPC, {}, {}};
       return result;
     }
     std::uint64_t at = offset;
@@ -223,19 +231,6 @@ OutputFiles& diskOutput() {
   return disk;
 }
 
-std::string outputErrorText(int error) {
-  switch (error) {
-    case OUTPUT_FILE_REPLACED:
-      return "the file at that name is no longer the one this job wrote (replaced or changed by something else "
-             "while the job ran)";
-    case OUTPUT_FOLDER_REPLACED:
-      return "the folder's name leads to another folder than the one the job wrote into (replaced while the "
-             "job ran)";
-    default:
-      return std::strerror(error);
-  }
-}
-
 DiskFolderOutput::DiskFolderOutput(const std::string& folder) : folder_(folder.empty() ? "." : folder) {
   fd_ = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd_ < 0) {
@@ -257,41 +252,31 @@ DiskFolderOutput::~DiskFolderOutput() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-std::unique_ptr<OutputFile> DiskFolderOutput::createNew(const std::string& path, int& error) {
-  if (fd_ < 0) {
-    error = openError_;
-    return nullptr;
-  }
+CreatedFile DiskFolderOutput::createNew(const std::string& path) {
+  if (fd_ < 0) return {nullptr, notCreated(openError_, path)};
   const std::string name = lastName(path);
-  if (name.empty() || name == "." || name == "..") {
-    error = EINVAL;
-    return nullptr;
-  }
+  if (name.empty() || name == "." || name == "..") return {nullptr, notCreated(EINVAL, path)};
   // O_EXCL with O_NOFOLLOW: an existing name, a symbolic link included,
   // gives EEXIST and is left alone. The umask trims the mode by itself.
   const int fd = ::openat(fd_, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    error = errno;
-    return nullptr;
-  }
+  if (fd < 0) return {nullptr, notCreated(errno, path)};
   struct stat info {};
   if (::fstat(fd, &info) != 0) {
-    error = errno;
+    const int error = errno;
     ::close(fd);
     ::unlinkat(fd_, name.c_str(), 0);
-    return nullptr;
+    return {nullptr, notCreated(error, path)};
   }
   try {
     {
       const std::lock_guard<std::mutex> lock(written_->mutex);
       written_->files[name] = identityOf(info);
     }
-    return std::make_unique<DiskFile>(fd, FileRecord{written_, name});
+    return {std::make_unique<DiskFile>(fd, FileRecord{written_, name}), {}};
   } catch (const std::bad_alloc&) {
     ::close(fd);
     ::unlinkat(fd_, name.c_str(), 0);
-    error = ENOMEM;
-    return nullptr;
+    return {nullptr, notCreated(ENOMEM, path)};
   }
 }
 
@@ -324,32 +309,34 @@ void DiskFolderOutput::remove(const std::string& path) {
   ::unlinkat(fd_, name.c_str(), 0);
 }
 
-int DiskFolderOutput::readBack(const std::string& path, const OutputBytesSink& sink) const {
-  if (fd_ < 0) return openError_;
+Failure DiskFolderOutput::readBack(const std::string& path, const OutputBytesSink& sink) const {
+  if (fd_ < 0) return {FailureCode::NotOpened, openError_, folder_, {}};
   const std::string name = lastName(path);
   Identity identity;
   {
     const std::lock_guard<std::mutex> lock(written_->mutex);
     const auto found = written_->files.find(name);
-    if (found == written_->files.end()) return OUTPUT_FILE_REPLACED;
+    if (found == written_->files.end()) return fileReplaced(path);
     identity = found->second;
   }
   Descriptor file;
   file.fd = ::openat(fd_, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (file.fd < 0) return errno == ELOOP ? OUTPUT_FILE_REPLACED : errno;
+  if (file.fd < 0) return errno == ELOOP ? fileReplaced(path) : Failure{FailureCode::NotOpened, errno, path, {}};
   struct stat info {};
-  if (::fstat(file.fd, &info) != 0) return errno;
-  if (!stillWritten(identity, info)) return OUTPUT_FILE_REPLACED;
-  return readWhole(file.fd, sink);
+  if (::fstat(file.fd, &info) != 0) return {FailureCode::NotOpened, errno, path, {}};
+  if (!stillWritten(identity, info)) return fileReplaced(path);
+  return readWhole(file.fd, path, sink);
 }
 
-int DiskFolderOutput::checkFolder() const {
-  if (fd_ < 0) return openError_;
+Failure DiskFolderOutput::checkFolder() const {
+  if (fd_ < 0) return {FailureCode::NotOpened, openError_, folder_, {}};
+  const Failure replaced{FailureCode::OutputFolderReplaced, 0, folder_, FOLDER_REPLACED_TEXT};
   struct stat info {};
-  if (::stat(folder_.c_str(), &info) != 0) return errno == ENOENT || errno == ENOTDIR ? OUTPUT_FOLDER_REPLACED : errno;
+  if (::stat(folder_.c_str(), &info) != 0)
+    return errno == ENOENT || errno == ENOTDIR ? replaced : Failure{FailureCode::NotOpened, errno, folder_, {}};
   if (static_cast<std::uint64_t>(info.st_dev) != device_ || static_cast<std::uint64_t>(info.st_ino) != inode_)
-    return OUTPUT_FOLDER_REPLACED;
-  return 0;
+    return replaced;
+  return {};
 }
 
 std::string DiskFolderOutput::currentPath() const {
@@ -362,15 +349,12 @@ std::string DiskFolderOutput::currentPath() const {
   return std::string(target, static_cast<std::size_t>(length));
 }
 
-std::unique_ptr<OutputFile> MemoryOutputFiles::createNew(const std::string& path, int& error) {
+CreatedFile MemoryOutputFiles::createNew(const std::string& path) {
   const std::lock_guard<std::mutex> lock(*mutex_);
   auto [place, made] = files_.try_emplace(path);
-  if (!made) {
-    error = EEXIST;
-    return nullptr;
-  }
+  if (!made) return {nullptr, notCreated(EEXIST, path)};
   place->second = std::make_shared<Stored>();
-  return std::make_unique<MemoryFile>(mutex_, place->second);
+  return {std::make_unique<MemoryFile>(mutex_, place->second), {}};
 }
 
 bool MemoryOutputFiles::exists(const std::string& path) const {
@@ -389,13 +373,13 @@ void MemoryOutputFiles::remove(const std::string& path) {
   files_.erase(path);
 }
 
-int MemoryOutputFiles::readBack(const std::string& path, const OutputBytesSink& sink) const {
+Failure MemoryOutputFiles::readBack(const std::string& path, const OutputBytesSink& sink) const {
   const std::lock_guard<std::mutex> lock(*mutex_);
   const auto found = files_.find(path);
-  if (found == files_.end()) return ENOENT;
+  if (found == files_.end()) return {FailureCode::NotOpened, ENOENT, path, {}};
   const std::vector<std::uint8_t>& stored = found->second->bytes;
   if (!stored.empty()) sink(stored.data(), stored.size());
-  return 0;
+  return {};
 }
 
 std::vector<std::string> MemoryOutputFiles::paths() const {

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "base/failure.h"
 #include "base/write_fully.h"
 
 namespace korvex {
@@ -41,11 +42,13 @@ class OutputFile {
   virtual int descriptor() const = 0;
 };
 
-// Not errno values: the reasons a job's own output can no longer be vouched
-// for. outputErrorText() gives their words (and strerror's for the rest).
-inline constexpr int OUTPUT_FILE_REPLACED = -1001;    // the name now holds another file, or the file changed
-inline constexpr int OUTPUT_FOLDER_REPLACED = -1002;  // the folder's name now leads to another folder
-std::string outputErrorText(int error);
+// A file made new, or why there is none: NotCreated with the errno (EEXIST
+// when the name is taken) and the path.
+struct CreatedFile {
+  std::unique_ptr<OutputFile> file;
+  Failure failure;
+  explicit operator bool() const { return file != nullptr; }
+};
 
 // Receives a file's bytes in order; false stops the reading.
 using OutputBytesSink = std::function<bool(const std::uint8_t* bytes, std::size_t count)>;
@@ -54,8 +57,8 @@ class OutputFiles {
  public:
   virtual ~OutputFiles() = default;
   // A new file at `path`: never an existing one, never through a symbolic
-  // link. Null, with the errno in `error` (EEXIST when the name is taken).
-  virtual std::unique_ptr<OutputFile> createNew(const std::string& path, int& error) = 0;
+  // link.
+  virtual CreatedFile createNew(const std::string& path) = 0;
   // Whether anything has that name, a symbolic link included.
   virtual bool exists(const std::string& path) const = 0;
   // The length of the regular file at `path` (never through a link); -1
@@ -63,12 +66,15 @@ class OutputFiles {
   virtual std::int64_t regularFileSize(const std::string& path) const = 0;
   virtual void remove(const std::string& path) = 0;
   // Reads the file at `path` (never through a link) from its start to its
-  // end into `sink`, which must not call back into these files. 0, or the
-  // errno of the open or read that failed.
-  virtual int readBack(const std::string& path, const OutputBytesSink& sink) const = 0;
+  // end into `sink`, which must not call back into these files. None, or
+  // NotOpened / NotRead with the errno of the call that failed, or
+  // OutputFileReplaced (errno 0, its reason in words) where the name no
+  // longer holds the file this job wrote.
+  virtual Failure readBack(const std::string& path, const OutputBytesSink& sink) const = 0;
   // Whether the output folder's name still leads to the folder the files
-  // went into: 0, or OUTPUT_FOLDER_REPLACED (or an errno).
-  virtual int checkFolder() const { return 0; }
+  // went into: None, or OutputFolderReplaced (errno 0, its reason in
+  // words), or NotOpened with the errno.
+  virtual Failure checkFolder() const { return {}; }
 };
 
 // The file system: files made with mode 0666 less the umask.
@@ -80,22 +86,22 @@ OutputFiles& diskOutput();
 // file elsewhere. Only names directly in the folder are served: a path is
 // taken by its last name. A file is read back (and removed) only while it is
 // the file this job wrote: same device and inode, and, once closed, the
-// same length and modification time; otherwise OUTPUT_FILE_REPLACED.
+// same length and modification time; otherwise OutputFileReplaced.
 class DiskFolderOutput final : public OutputFiles {
  public:
   // The folder is opened here; where it cannot be, every file made in it
-  // fails with that errno.
+  // (and read back from it) fails with that errno.
   explicit DiskFolderOutput(const std::string& folder);
   ~DiskFolderOutput() override;
   DiskFolderOutput(const DiskFolderOutput&) = delete;
   DiskFolderOutput& operator=(const DiskFolderOutput&) = delete;
 
-  std::unique_ptr<OutputFile> createNew(const std::string& path, int& error) override;
+  CreatedFile createNew(const std::string& path) override;
   bool exists(const std::string& path) const override;
   std::int64_t regularFileSize(const std::string& path) const override;
   void remove(const std::string& path) override;
-  int readBack(const std::string& path, const OutputBytesSink& sink) const override;
-  int checkFolder() const override;
+  Failure readBack(const std::string& path, const OutputBytesSink& sink) const override;
+  Failure checkFolder() const override;
 
   // errno of the folder's opening; 0 when it is open.
   int openError() const { return openError_; }
@@ -128,11 +134,11 @@ class DiskFolderOutput final : public OutputFiles {
 // Files held in memory, by path. Safe to use from several threads.
 class MemoryOutputFiles final : public OutputFiles {
  public:
-  std::unique_ptr<OutputFile> createNew(const std::string& path, int& error) override;
+  CreatedFile createNew(const std::string& path) override;
   bool exists(const std::string& path) const override;
   std::int64_t regularFileSize(const std::string& path) const override;
   void remove(const std::string& path) override;
-  int readBack(const std::string& path, const OutputBytesSink& sink) const override;
+  Failure readBack(const std::string& path, const OutputBytesSink& sink) const override;
 
   // The files there are, by path.
   std::vector<std::string> paths() const;

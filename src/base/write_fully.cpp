@@ -17,11 +17,11 @@ WriteResult writeFully(int fd, iovec* parts, int count, off_t offset) {
     const ssize_t written = offset == AT_POSITION ? writev(fd, parts, count) : pwritev(fd, parts, count, offset);
     if (written < 0) {
       if (errno == EINTR) continue;
-      result.error = errno;
+      result.failure = {FailureCode::NotWritten, errno, {}, {}};
       return result;
     }
     if (written == 0) {
-      result.error = EIO;
+      result.failure = {FailureCode::NotWritten, EIO, {}, {}};
       return result;
     }
     if (offset != AT_POSITION) offset += written;

@@ -6,6 +6,8 @@
 
 #include <cstddef>
 
+#include "base/failure.h"
+
 namespace korvex {
 
 // The offset that means "at the descriptor's own position", for descriptors
@@ -14,8 +16,10 @@ inline constexpr off_t AT_POSITION = -1;
 
 struct WriteResult {
   std::size_t written = 0;  // bytes that reached the file, from the first buffer on
-  int error = 0;            // errno of the write that failed; 0 when everything was written
-  bool ok() const { return error == 0; }
+  // NotWritten with the errno of the write that failed (no path: the
+  // descriptor has none); None when everything was written.
+  Failure failure;
+  bool ok() const { return !failure.failed(); }
 };
 
 // Writes every byte of parts[0..count) at `offset` (or at the position),

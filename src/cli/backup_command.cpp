@@ -91,8 +91,8 @@ int runBackupCommand(JobSettings settings, int partition) {
                             : unfinished.empty() ? "; the job ended there, the AVI files listed are complete"
                                                  : "; the job ended there, " + unfinished));
         } else {
-          const bool replaced =
-              failure.errorNumber == OUTPUT_FILE_REPLACED || failure.errorNumber == OUTPUT_FOLDER_REPLACED;
+          const bool replaced = failure.cause == FailureCode::OutputFileReplaced ||
+                                failure.cause == FailureCode::OutputFolderReplaced;
           progress.message("korvex-cli: " + jobFailureText(failure, true) +
                            (replaced            ? "; the hash list lists only the files as this job wrote them"
                             : unfinished.empty() ? "; the AVI files listed before it are complete"

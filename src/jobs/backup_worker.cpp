@@ -147,9 +147,9 @@ void BackupWorker::writeLog(const StopRequest& stop) {
   // The log vouches only for the bytes this job wrote, in the folder it was
   // given: a file it cannot hash as written fails the job.
   if (result_.end != JobOutcome::Failed) {
-    if (const int folderError = output_.checkFolder(); folderError != 0) {
+    if (const Failure folder = output_.checkFolder(); folder.failed()) {
       result_.end = JobOutcome::Failed;
-      result_.failure = {FailureCode::OutputNotWritten, folderError, settings_.outputFolder, {}};
+      result_.failure = failureFrom(FailureCode::OutputNotWritten, settings_.outputFolder, folder);
       if (folder_) result_.failure.path += " (the job's files are in " + folder_->currentPath() + ")";
     }
   }
@@ -158,8 +158,10 @@ void BackupWorker::writeLog(const StopRequest& stop) {
     for (const LoggedFile& each : written) {
       if (each.path.empty() || !each.hash.failure.failed() || result_.end == JobOutcome::Failed) continue;
       result_.end = JobOutcome::Failed;
-      result_.failure = {FailureCode::OutputNotWritten,
-                         each.hash.failure.errorNumber != 0 ? each.hash.failure.errorNumber : EIO, each.path, {}};
+      const Failure& hashed = each.hash.failure;
+      result_.failure = hashed.errorNumber != 0 || hashed.cause != FailureCode::None
+                            ? failureFrom(FailureCode::OutputNotWritten, each.path, hashed)
+                            : Failure{FailureCode::OutputNotWritten, EIO, each.path, {}};
     }
   }
   // A stop from outside: the companion was sent a signal.
@@ -359,9 +361,10 @@ void BackupWorker::openChannelFile(std::size_t c, const FrameHeader& frame, bool
   channel.path = names_.create(stem, ".avi", [&](const std::string& path) {
     // The subtitle file takes the AVI's stem: both names free, or the next number.
     if (settings_.timeFile) {
-      int timeError = 0;
       const std::string timePath = timeFilePath(path);
-      channel.timeFile = output_.createNew(timePath, timeError);
+      CreatedFile created = output_.createNew(timePath);
+      const int timeError = created.failure.errorNumber;
+      channel.timeFile = std::move(created.file);
       if (!channel.timeFile) {
         failure = {FailureCode::OutputNotWritten, timeError, timePath, {}};
         failedTimePath = timePath;

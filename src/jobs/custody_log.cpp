@@ -438,6 +438,12 @@ const char* jobOutcomeName(JobOutcome outcome) {
   return "failed";
 }
 
+// Why an output file failed: the words of the failure of ours that caused
+// it, or the system's for its errno.
+static std::string outputReason(const Failure& failure) {
+  return failure.cause != FailureCode::None ? failure.reason : std::strerror(failure.errorNumber);
+}
+
 std::string jobFailureText(const Failure& failure, bool backup) {
   switch (failure.code) {
     case FailureCode::None:
@@ -449,9 +455,9 @@ std::string jobFailureText(const Failure& failure, bool backup) {
     case FailureCode::RootUnlisted:
       return "cannot list the store's folder " + failure.path + ": " + failure.reason;
     case FailureCode::ReportNotCreated:
-      return "cannot create the report " + failure.path + ": " + outputErrorText(failure.errorNumber);
+      return "cannot create the report " + failure.path + ": " + outputReason(failure);
     case FailureCode::ReportNotWritten:
-      return "cannot write the report " + failure.path + ": " + outputErrorText(failure.errorNumber);
+      return "cannot write the report " + failure.path + ": " + outputReason(failure);
     case FailureCode::AviTooLarge:
     case FailureCode::AviNotCreated:
     case FailureCode::AviNotWritten:
@@ -462,9 +468,14 @@ std::string jobFailureText(const Failure& failure, bool backup) {
     case FailureCode::OutputNotWritten:
     case FailureCode::NotHashed:
     case FailureCode::LogNotWritten:
-      return "cannot write " + failure.path + ": " + outputErrorText(failure.errorNumber);
+      return "cannot write " + failure.path + ": " + outputReason(failure);
     case FailureCode::Missing:  // the store's and the disk's, which end no job as a failure:
     case FailureCode::NotOpened:
+    case FailureCode::NotCreated:  // an output file's, which a job gives as its own failure
+    case FailureCode::NotWritten:
+    case FailureCode::NotRead:
+    case FailureCode::OutputFileReplaced:
+    case FailureCode::OutputFolderReplaced:
     case FailureCode::StoreFolderPicked:
     case FailureCode::PartitionOnFolder:
     case FailureCode::NoSuchPartition:
@@ -595,21 +606,20 @@ bool CustodyLogFiles::create(const std::string& stem) {
   OutputNames names;
   int error = 0;
   const std::string list = names.create(stem, std::string(HASH_LIST_EXTENSION), [&](const std::string& path) {
-    int reason = 0;
-    std::unique_ptr<OutputFile> listFile = output_.createNew(path, reason);
-    if (!listFile) return reason;
+    CreatedFile listFile = output_.createNew(path);
+    if (!listFile) return listFile.failure.errorNumber;
     // Both names under one stem, or the next stem.
     const std::string json = path.substr(0, path.size() - HASH_LIST_EXTENSION.size()) + std::string(JOB_LOG_EXTENSION);
-    std::unique_ptr<OutputFile> jsonFile = output_.createNew(json, reason);
+    CreatedFile jsonFile = output_.createNew(json);
     if (!jsonFile) {
-      listFile.reset();
+      listFile.file.reset();
       output_.remove(path);
-      return reason;
+      return jsonFile.failure.errorNumber;
     }
     hashList_.path = path;
-    hashList_.file = std::move(listFile);
+    hashList_.file = std::move(listFile.file);
     json_.path = json;
-    json_.file = std::move(jsonFile);
+    json_.file = std::move(jsonFile.file);
     return 0;
   }, error);
   if (list.empty()) {
@@ -628,7 +638,7 @@ void CustodyLogFiles::LogFile::reserve(std::uint64_t bytes) {
 int CustodyLogFiles::LogFile::write(const std::string& text) {
   iovec part{const_cast<char*>(text.data()), text.size()};
   const WriteResult written = file->writeAt(&part, 1, 0);
-  int error = written.error;
+  int error = written.failure.errorNumber;
   // Room kept past the end is given back: a cut to a shorter length frees
   // it, and the file is first made as long as the room it kept.
   if (error == 0 && reserved > text.size()) {

@@ -38,7 +38,7 @@ static FileHash hashFile(const std::string& path, const std::vector<FileRange>* 
   std::size_t next = 0;          // the first range not wholly digested
   std::uint64_t nextTaken = 0;   // what of it is
   bool digested = true;
-  const int error = output.readBack(path, [&](const std::uint8_t* bytes, std::size_t count) {
+  const Failure read = output.readBack(path, [&](const std::uint8_t* bytes, std::size_t count) {
     digested = EVP_DigestUpdate(context.get(), bytes, count) == 1;
     const std::uint64_t pieceStart = hash.bytes;
     const std::uint64_t pieceEnd = pieceStart + count;
@@ -61,8 +61,10 @@ static FileHash hashFile(const std::string& path, const std::vector<FileRange>* 
     hash.bytes = pieceEnd;
     return digested;
   });
-  if (error != 0) {
-    hash.failure = {FailureCode::NotHashed, error, path, outputErrorText(error)};
+  if (read.failed()) {
+    // A file no longer the one written says so in its own words, without an errno.
+    if (read.errorNumber == 0) hash.failure = {FailureCode::NotHashed, 0, path, read.reason, read.code};
+    else hash.failure = {FailureCode::NotHashed, read.errorNumber, path, std::strerror(read.errorNumber)};
     return hash;
   }
   unsigned char digest[EVP_MAX_MD_SIZE];

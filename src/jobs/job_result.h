@@ -144,8 +144,9 @@ struct JobEnd {
 struct FileHash {
   std::string sha256;       // 64 lower-case hex digits; empty when the file could not be read
   std::uint64_t bytes = 0;  // the bytes hashed: the file's length on disk
-  // NotHashed when it could not be read: its errno (or OUTPUT_FILE_REPLACED)
-  // and the reason.
+  // NotHashed when it could not be read: its errno and the reason (or, for
+  // a file no longer the one written, errno 0 and OutputFileReplaced as the
+  // cause).
   Failure failure;
 };
 

@@ -75,9 +75,9 @@ bool ScanReportFile::create(const std::string& outputFolder, const CalendarTime&
     const std::string candidateStem = candidate.substr(0, candidate.size() - SCAN_REPORT_EXTENSION.size());
     for (const std::string& extension : companions)
       if (output_.exists(candidateStem + extension)) return EEXIST;
-    int reason = 0;
-    file_ = output_.createNew(candidate, reason);
-    return file_ ? 0 : reason;
+    CreatedFile made = output_.createNew(candidate);
+    file_ = std::move(made.file);
+    return file_ ? 0 : made.failure.errorNumber;
   }, error);
   path_ = created.empty() ? name : created;
   if (!file_) failure_ = {FailureCode::ReportNotCreated, error, path_, {}};
@@ -98,7 +98,7 @@ void ScanReportFile::writeOut() {
   iovec part{gathered_.data(), gathered_.size()};
   const WriteResult written = file_->writeAt(&part, 1, written_);
   written_ += written.written;
-  if (!written.ok()) noteFailure(written.error);
+  if (!written.ok()) noteFailure(written.failure.errorNumber);
   gathered_.clear();
 }
 

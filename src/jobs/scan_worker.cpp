@@ -146,11 +146,11 @@ void ScanWorker::writeLog(const StopRequest& stop) {
   }
   // The log vouches only for the bytes this job wrote, in the folder it
   // was given.
-  const int folderError = output_.checkFolder();
-  const int outputError = folderError != 0 ? folderError : record.report.hash.failure.errorNumber;
-  if (outputError != 0 && result_.end != JobOutcome::Failed) {
+  const Failure folder = output_.checkFolder();
+  const Failure& output = folder.failed() ? folder : record.report.hash.failure;
+  if (output.failed() && result_.end != JobOutcome::Failed) {
     result_.end = JobOutcome::Failed;
-    result_.failure = {FailureCode::ReportNotWritten, outputError, result_.reportPath, {}};
+    result_.failure = failureFrom(FailureCode::ReportNotWritten, result_.reportPath, output);
   }
   // A stop from outside: the companion was sent a signal.
   if (result_.end == JobOutcome::Stopped && stop.interrupted()) result_.end = JobOutcome::Interrupted;

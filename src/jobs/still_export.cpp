@@ -39,7 +39,7 @@ std::string withoutExtension(const std::string& path, const std::string& extensi
 int writeWhole(OutputFile& file, const std::uint8_t* bytes, std::size_t size) {
   iovec part{const_cast<std::uint8_t*>(bytes), size};
   const WriteResult written = file.writeAt(&part, 1, 0);
-  int error = written.error;
+  int error = written.failure.errorNumber;
   if (error == 0) error = file.truncate(size);
   if (error == 0) error = file.sync();
   const int closed = file.close();
@@ -105,13 +105,18 @@ StillFiles writeStill(const std::string& outputFolder, const StillFacts& facts, 
   const std::string pngPath =
       names.create(stillStem(outputFolder, facts.channel, facts.timeStamp), PNG_EXTENSION,
                    [&](const std::string& path) {
-                     int reason = 0;
-                     pngFile = output.createNew(path, reason);
-                     if (!pngFile) return reason;
+                     CreatedFile created = output.createNew(path);
+                     if (!created) return created.failure.errorNumber;
+                     pngFile = std::move(created.file);
                      // All three under one stem, or the next stem.
                      const std::string stem = withoutExtension(path, PNG_EXTENSION);
-                     jsonFile = output.createNew(stem + std::string(JOB_LOG_EXTENSION), reason);
-                     if (jsonFile) listFile = output.createNew(stem + std::string(HASH_LIST_EXTENSION), reason);
+                     created = output.createNew(stem + std::string(JOB_LOG_EXTENSION));
+                     jsonFile = std::move(created.file);
+                     if (jsonFile) {
+                       created = output.createNew(stem + std::string(HASH_LIST_EXTENSION));
+                       listFile = std::move(created.file);
+                     }
+                     const int reason = created.failure.errorNumber;
                      if (!listFile) {
                        if (jsonFile) {
                          jsonFile.reset();
@@ -126,7 +131,7 @@ StillFiles writeStill(const std::string& outputFolder, const StillFacts& facts, 
                    error);
   if (pngPath.empty()) {
     result.failure = stillStem(outputFolder, facts.channel, facts.timeStamp) + PNG_EXTENSION + ": " +
-                     outputErrorText(error);
+                     std::strerror(error);
     return result;
   }
   const std::string stem = withoutExtension(pngPath, PNG_EXTENSION);
@@ -140,18 +145,18 @@ StillFiles writeStill(const std::string& outputFolder, const StillFacts& facts, 
     return result;
   };
   if (const int written = writeWhole(*pngFile, png.data(), png.size()); written != 0)
-    return fail(result.pngPath, outputErrorText(written));
+    return fail(result.pngPath, std::strerror(written));
   // The hashes are of the files as they lie on the disk, read back.
   result.pngHash = sha256OfFile(result.pngPath, output);
   if (result.pngHash.sha256.empty()) return fail(result.pngPath, result.pngHash.failure.reason);
   if (const int written = writeWhole(*jsonFile, stillJson(facts, fileNameOf(result.pngPath), result.pngHash));
       written != 0)
-    return fail(result.jsonPath, outputErrorText(written));
+    return fail(result.jsonPath, std::strerror(written));
   const FileHash jsonHash = sha256OfFile(result.jsonPath, output);
   if (jsonHash.sha256.empty()) return fail(result.jsonPath, jsonHash.failure.reason);
   const std::string list = hashList({{result.pngPath, result.pngHash}, {result.jsonPath, jsonHash}});
   if (const int written = writeWhole(*listFile, list); written != 0)
-    return fail(result.hashListPath, outputErrorText(written));
+    return fail(result.hashListPath, std::strerror(written));
   result.ok = true;
   return result;
 }

@@ -97,7 +97,7 @@ int writeWholeFile(OutputFile& file, const std::string& text) {
   int error = 0;
   if (!text.empty()) {
     iovec part{const_cast<char*>(text.data()), text.size()};
-    error = file.writeAt(&part, 1, 0).error;
+    error = file.writeAt(&part, 1, 0).failure.errorNumber;
   }
   if (error == 0) error = file.truncate(text.size());
   if (const int closing = file.close(); error == 0) error = closing;

@@ -305,13 +305,14 @@ class LogCheck {
       listPath.resize(listPath.size() - JOB_LOG_EXTENSION.size());
     listPath += HASH_LIST_EXTENSION;
     std::string text;
-    const int error = diskOutput().readBack(listPath, [&](const std::uint8_t* bytes, std::size_t count) {
+    const Failure read = diskOutput().readBack(listPath, [&](const std::uint8_t* bytes, std::size_t count) {
       if (text.size() + count > MAX_LOG_BYTES) return false;
       text.append(reinterpret_cast<const char*>(bytes), count);
       return true;
     });
-    if (error != 0) {
-      note(listPath + ": cannot read the hash list: " + outputErrorText(error));
+    if (read.failed()) {
+      note(listPath + ": cannot read the hash list: " +
+           (read.errorNumber != 0 ? std::string(std::strerror(read.errorNumber)) : read.reason));
       return;
     }
     std::map<std::string, std::string> inList;

@@ -635,7 +635,7 @@ WrittenReport writeExaminationReport(OutputFiles& output, const std::string& ste
     if (!written.hashListPath.empty()) output.remove(written.hashListPath);
     written.paths.clear();
     written.hashListPath.clear();
-    written.failure = Failure{code, error, path, outputErrorText(error)};
+    written.failure = Failure{code, error, path, std::strerror(error)};
     return written;
   };
   // All names under one stem: the hash list's first, then each file's;
@@ -649,15 +649,14 @@ WrittenReport writeExaminationReport(OutputFiles& output, const std::string& ste
     std::vector<std::string> made;
     const std::string base = path.substr(0, path.size() - extensions.front().size());
     for (const std::string& extension : extensions) {
-      int reason = 0;
-      std::unique_ptr<OutputFile> file = output.createNew(base + extension, reason);
-      if (!file) {
+      CreatedFile created = output.createNew(base + extension);
+      if (!created) {
         open.clear();
         for (const std::string& m : made) output.remove(m);
-        return reason;
+        return created.failure.errorNumber;
       }
       made.push_back(base + extension);
-      open.push_back(std::move(file));
+      open.push_back(std::move(created.file));
     }
     written.hashListPath = made.front();
     written.paths.assign(made.begin() + 1, made.end());
@@ -670,7 +669,7 @@ WrittenReport writeExaminationReport(OutputFiles& output, const std::string& ste
     const std::string& bytes = files[i].bytes;
     iovec part{const_cast<char*>(bytes.data()), bytes.size()};
     const WriteResult result = open[i + 1]->writeAt(&part, 1, 0);
-    int failed = result.error;
+    int failed = result.failure.errorNumber;
     if (failed == 0) failed = open[i + 1]->truncate(bytes.size());
     if (failed == 0) failed = open[i + 1]->sync();
     if (failed == 0) failed = open[i + 1]->close();
@@ -679,7 +678,7 @@ WrittenReport writeExaminationReport(OutputFiles& output, const std::string& ste
   }
   iovec part{hashes.data(), hashes.size()};
   const WriteResult result = open[0]->writeAt(&part, 1, 0);
-  int failed = result.error;
+  int failed = result.failure.errorNumber;
   if (failed == 0) failed = open[0]->truncate(hashes.size());
   if (failed == 0) failed = open[0]->sync();
   if (failed == 0) failed = open[0]->close();

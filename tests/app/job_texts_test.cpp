@@ -125,6 +125,39 @@ TEST_F(JobTextsTest, OutputFailuresNameThePathAndTheReason) {
             "无法写入AVI文件: \"/a.avi\" (设备上没有空间)");
 }
 
+// A job failed by one of ours rather than the system (its file or folder
+// replaced under it) has no errno: the failure's own words are given.
+TEST_F(JobTextsTest, AFailureCausedByAReplacementIsToldInItsOwnWords) {
+  const std::string file =
+      "the file at that name is no longer the one this job wrote (replaced or changed by something else while the "
+      "job ran)";
+  const std::string folder =
+      "the folder's name leads to another folder than the one the job wrote into (replaced while the job ran)";
+  struct Case {
+    FailureCode code;
+    FailureCode cause;
+    const std::string& words;
+    bool backup;
+    int language;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {FailureCode::OutputNotWritten, FailureCode::OutputFileReplaced, file, true, 0,
+       "Cannot write the AVI file: \"/o/a.avi\" (" + file + ")"},
+      {FailureCode::OutputNotWritten, FailureCode::OutputFolderReplaced, folder, true, 1,
+       "无法写入AVI文件: \"/o/a.avi\" (" + folder + ")"},
+      {FailureCode::ReportNotWritten, FailureCode::OutputFileReplaced, file, false, 0,
+       "Cannot write the report file: \"/o/a.avi\" (" + file + ")"},
+  };
+  for (const Case& c : cases) {
+    currentLanguage = c.language;
+    JobEnd end;
+    end.end = JobOutcome::Failed;
+    end.failure = {c.code, 0, "/o/a.avi", c.words, c.cause};
+    EXPECT_EQ(jobEndText(end, c.backup, {}), c.expected);
+  }
+}
+
 TEST_F(JobTextsTest, BackupSummaryTellsHowItEndedWhatItWroteAndTheLog) {
   BackupResult result;
   result.videoFound = true;

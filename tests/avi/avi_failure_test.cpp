@@ -519,10 +519,11 @@ TEST(AviWriteFully, FailedWriteGivesItsError) {
     iovec part{const_cast<std::uint8_t*>(data.data()), length};
     return writeFully(fd, &part, 1, offset);
   };
-  EXPECT_EQ(write(full, data.size(), AT_POSITION).error, ENOSPC);
-  EXPECT_EQ(write(full, data.size(), 0).error, ENOSPC);
+  EXPECT_EQ(write(full, data.size(), AT_POSITION).failure.code, FailureCode::NotWritten);
+  EXPECT_EQ(write(full, data.size(), AT_POSITION).failure.errorNumber, ENOSPC);
+  EXPECT_EQ(write(full, data.size(), 0).failure.errorNumber, ENOSPC);
   close(full);
-  EXPECT_EQ(write(-1, data.size(), 0).error, EBADF);
+  EXPECT_EQ(write(-1, data.size(), 0).failure.errorNumber, EBADF);
   const WriteResult nothing = write(-1, 0, 0);  // nothing asked, nothing tried
   EXPECT_TRUE(nothing.ok());
   EXPECT_EQ(nothing.written, 0u);
@@ -545,7 +546,7 @@ TEST(AviWriteFully, CountsWhatReachedTheFileBeforeAFailure) {
     written = writeFully(fd, parts, 2, 1000);
   }
   close(fd);
-  EXPECT_EQ(written.error, EFBIG);
+  EXPECT_EQ(written.failure.errorNumber, EFBIG);
   EXPECT_EQ(written.written, 250u);
   const auto bytes = fileBytes(path);
   ASSERT_EQ(bytes.size(), 1250u);

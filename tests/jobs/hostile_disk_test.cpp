@@ -416,7 +416,9 @@ TEST_F(HostileDiskTest, OutputSwappedDuringAJobFailsItAndIsNeverVouchedFor) {
       ASSERT_TRUE(backup());
       onCreated_ = nullptr;
       EXPECT_EQ(backup_.end, JobOutcome::Failed);
-      EXPECT_EQ(backup_.failure.errorNumber, c.folderSwapped ? OUTPUT_FOLDER_REPLACED : OUTPUT_FILE_REPLACED);
+      EXPECT_EQ(backup_.failure.errorNumber, 0);
+      EXPECT_EQ(backup_.failure.cause,
+                c.folderSwapped ? FailureCode::OutputFolderReplaced : FailureCode::OutputFileReplaced);
       EXPECT_EQ(created_.size(), 6u);  // some after the swap
       listPath = backup_.hashListPath;
       jsonPath = backup_.logPath;
@@ -428,7 +430,9 @@ TEST_F(HostileDiskTest, OutputSwappedDuringAJobFailsItAndIsNeverVouchedFor) {
       };
       ASSERT_TRUE(scan(options));
       EXPECT_EQ(scan_.end, JobOutcome::Failed);
-      EXPECT_EQ(scan_.failure.errorNumber, c.folderSwapped ? OUTPUT_FOLDER_REPLACED : OUTPUT_FILE_REPLACED);
+      EXPECT_EQ(scan_.failure.errorNumber, 0);
+      EXPECT_EQ(scan_.failure.cause,
+                c.folderSwapped ? FailureCode::OutputFolderReplaced : FailureCode::OutputFileReplaced);
       listPath = scan_.hashListPath;
       jsonPath = scan_.logPath;
     }

@@ -91,12 +91,16 @@ TEST(OutputFilesTest, TheMemoryFolderActsAsTheFileSystem) {
   for (OutputFiles* output : {&diskOutput(), static_cast<OutputFiles*>(&memory)}) {
     SCOPED_TRACE(output == &memory ? "memory" : "disk");
     const std::string path = dir.file("a.bin");
-    int error = 0;
-    std::unique_ptr<OutputFile> file = output->createNew(path, error);
-    ASSERT_NE(file, nullptr) << std::strerror(error);
+    CreatedFile created = output->createNew(path);
+    ASSERT_NE(created.file, nullptr) << std::strerror(created.failure.errorNumber);
+    EXPECT_FALSE(created.failure.failed());
+    std::unique_ptr<OutputFile> file = std::move(created.file);
     EXPECT_TRUE(output->exists(path));
-    EXPECT_EQ(output->createNew(path, error), nullptr);
-    EXPECT_EQ(error, EEXIST);
+    const CreatedFile taken = output->createNew(path);
+    EXPECT_EQ(taken.file, nullptr);
+    EXPECT_EQ(taken.failure.code, FailureCode::NotCreated);
+    EXPECT_EQ(taken.failure.errorNumber, EEXIST);
+    EXPECT_EQ(taken.failure.path, path);
 
     // Writes at an offset past the end leave zeros between; a cut shortens.
     std::uint8_t head[] = {1, 2, 3};
@@ -115,16 +119,18 @@ TEST(OutputFilesTest, TheMemoryFolderActsAsTheFileSystem) {
     EXPECT_NE(file->close(), 0);
 
     std::vector<std::uint8_t> read;
-    EXPECT_EQ(output->readBack(path, [&](const std::uint8_t* bytes, std::size_t count) {
+    EXPECT_FALSE(output->readBack(path, [&](const std::uint8_t* bytes, std::size_t count) {
       read.insert(read.end(), bytes, bytes + count);
       return true;
-    }), 0);
+    }).failed());
     EXPECT_EQ(read, (std::vector<std::uint8_t>{1, 2, 3, 9, 8, 0, 0, 0, 9}));
 
     output->remove(path);
     EXPECT_FALSE(output->exists(path));
     EXPECT_EQ(output->regularFileSize(path), -1);
-    EXPECT_EQ(output->readBack(path, [](const std::uint8_t*, std::size_t) { return true; }), ENOENT);
+    const Failure gone = output->readBack(path, [](const std::uint8_t*, std::size_t) { return true; });
+    EXPECT_EQ(gone.code, FailureCode::NotOpened);
+    EXPECT_EQ(gone.errorNumber, ENOENT);
   }
 }
 
@@ -132,6 +138,9 @@ TEST(OutputFilesTest, TheMemoryFolderActsAsTheFileSystem) {
 // name since, or that was changed once it was closed, is neither read back
 // nor removed.
 TEST(OutputFilesTest, AFolderReadsBackAndRemovesOnlyTheFilesItWrote) {
+  constexpr const char* REPLACED_FILE_WORDS =
+      "the file at that name is no longer the one this job wrote (replaced or changed by something else while the "
+      "job ran)";
   struct Case {
     const char* what;
     void (*meanwhile)(const std::string& path);
@@ -159,21 +168,24 @@ TEST(OutputFilesTest, AFolderReadsBackAndRemovesOnlyTheFilesItWrote) {
     SCOPED_TRACE(c.what);
     TempDir out;
     DiskFolderOutput folder(out.path());
-    int error = 0;
     const std::string path = out.path() + "/made.bin";
-    std::unique_ptr<OutputFile> file = folder.createNew(path, error);
-    ASSERT_NE(file, nullptr) << std::strerror(error);
+    CreatedFile created = folder.createNew(path);
+    ASSERT_NE(created.file, nullptr) << std::strerror(created.failure.errorNumber);
+    std::unique_ptr<OutputFile> file = std::move(created.file);
     std::uint8_t bytes[] = {1, 2, 3, 4};
     iovec part{bytes, sizeof bytes};
     ASSERT_TRUE(file->writeAt(&part, 1, 0).ok());
     ASSERT_EQ(file->close(), 0);
     c.meanwhile(path);
     std::size_t read = 0;
-    const int result = folder.readBack(path, [&](const std::uint8_t*, std::size_t count) {
+    const Failure result = folder.readBack(path, [&](const std::uint8_t*, std::size_t count) {
       read += count;
       return true;
     });
-    EXPECT_EQ(result, c.vouched ? 0 : OUTPUT_FILE_REPLACED);
+    // Not the system's failure: no errno, the words say what happened.
+    EXPECT_EQ(result.code, c.vouched ? FailureCode::None : FailureCode::OutputFileReplaced);
+    EXPECT_EQ(result.errorNumber, 0);
+    EXPECT_EQ(result.reason, c.vouched ? "" : REPLACED_FILE_WORDS);
     EXPECT_EQ(read, c.vouched ? sizeof bytes : 0u);
     folder.remove(path);
     EXPECT_EQ(folder.exists(path), c.kept);
@@ -187,17 +199,22 @@ TEST(OutputFilesTest, AFolderKeepsItsFilesWhereItWasOpenedAndTellsItWasReplaced)
   ASSERT_EQ(mkdir(given.c_str(), 0755), 0);
   ASSERT_EQ(mkdir(other.c_str(), 0755), 0);
   DiskFolderOutput folder(given);
-  EXPECT_EQ(folder.checkFolder(), 0);
+  EXPECT_FALSE(folder.checkFolder().failed());
   ASSERT_EQ(std::rename(given.c_str(), (given + ".moved").c_str()), 0);
   ASSERT_EQ(symlink(other.c_str(), given.c_str()), 0);
-  int error = 0;
-  EXPECT_NE(folder.createNew(given + "/late.bin", error), nullptr);
+  EXPECT_NE(folder.createNew(given + "/late.bin").file, nullptr);
   EXPECT_TRUE(testing::listFiles(other).empty());
   EXPECT_EQ(testing::listFiles(given + ".moved").size(), 1u);
-  EXPECT_EQ(folder.checkFolder(), OUTPUT_FOLDER_REPLACED);
+  const Failure replaced = folder.checkFolder();
+  EXPECT_EQ(replaced.code, FailureCode::OutputFolderReplaced);
+  EXPECT_EQ(replaced.errorNumber, 0);
+  EXPECT_EQ(replaced.reason, "the folder's name leads to another folder than the one the job wrote into (replaced "
+                             "while the job ran)");
   EXPECT_EQ(folder.currentPath(), given + ".moved");
-  EXPECT_EQ(DiskFolderOutput(work.path() + "/missing").createNew(work.path() + "/missing/x", error), nullptr);
-  EXPECT_EQ(error, ENOENT);
+  const CreatedFile missing = DiskFolderOutput(work.path() + "/missing").createNew(work.path() + "/missing/x");
+  EXPECT_EQ(missing.file, nullptr);
+  EXPECT_EQ(missing.failure.code, FailureCode::NotCreated);
+  EXPECT_EQ(missing.failure.errorNumber, ENOENT);
 }
 
 }  // namespace
