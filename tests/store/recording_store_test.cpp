@@ -108,10 +108,13 @@ TEST(FolderSource, AReadAsksTheDeviceForTheBytesAheadOfIt) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.readAt);
     ASSERT_EQ(opened.file->readAt(row.readAt << 20, header, sizeof header), 1024);
-    const std::size_t wanted = ((row.cachedTo - row.readAt) << 20) / static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-    // The kernel fills the page cache a little after the hint.
+    const std::size_t window = ((row.cachedTo - row.readAt) << 20) / static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    // The kernel fills the page cache a little after the hint; with other
+    // tests reading and writing beside it, it may let a few pages go again.
+    const std::size_t wanted = window - window / 32;
     for (int wait = 0; wait < 500 && cachedPages(fd, row.readAt, row.cachedTo) < wanted; ++wait) usleep(20000);
-    EXPECT_EQ(cachedPages(fd, row.readAt, row.cachedTo), wanted);
+    EXPECT_GE(cachedPages(fd, row.readAt, row.cachedTo), wanted);
+    EXPECT_LE(cachedPages(fd, row.readAt, row.cachedTo), window);
     EXPECT_EQ(cachedPages(fd, row.cachedTo, row.uncachedTo), 0u);
   }
   ::close(fd);
