@@ -1,6 +1,7 @@
 #include "store/disk_image.h"
 
 #include <fcntl.h>
+#include <libdeflate.h>
 #include <libewf.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -180,9 +181,73 @@ struct EwfChunk {
   std::unique_ptr<std::uint8_t[]> data;
 };
 
-// Reads chunk `index` whole through `handle` into `into`.
-EwfChunk::State readChunk(libewf_handle_t* handle, std::uint64_t index, std::uint64_t chunkBytes, std::uint32_t bytes,
-                          std::uint8_t* into, std::uint64_t sector) {
+// What a reader of chunks keeps from chunk to chunk: a chunk as stored,
+// and the inflater that makes the media's bytes of it.
+class ChunkInflater {
+ public:
+  explicit ChunkInflater(std::uint64_t chunkBytes)
+      : inflater_(libdeflate_alloc_decompressor()), stored_(static_cast<std::size_t>(chunkBytes) + STORED_SLACK) {}
+  ~ChunkInflater() { libdeflate_free_decompressor(inflater_); }
+  ChunkInflater(const ChunkInflater&) = delete;
+  ChunkInflater& operator=(const ChunkInflater&) = delete;
+
+  // Chunk `index` (`bytes` long) read as stored and made here into `into`:
+  // whether its bytes are whole and checked. Only a chunk of the usual
+  // shape is taken: zlib data of exactly `bytes` whose Adler-32 holds, or
+  // `bytes` stored plain followed by their Adler-32. Whatever else it is,
+  // damaged or of a form not known here, is left to libewf's own reading.
+  bool read(libewf_handle_t* handle, std::uint64_t index, std::uint64_t chunkBytes, std::uint32_t bytes,
+            std::uint8_t* into) {
+    if (inflater_ == nullptr) return false;
+    libewf_error_t* error = nullptr;
+    if (libewf_handle_seek_offset(handle, static_cast<off64_t>(index * chunkBytes), SEEK_SET, &error) < 0) {
+      libewf_error_free(&error);
+      return false;
+    }
+    std::int8_t compressed = 0, checksumRead = 0;
+    std::uint8_t checksumBytes[4] = {};
+    std::uint32_t checksum = 0;
+    const ssize_t got = libewf_handle_read_chunk(handle, stored_.data(), stored_.size(), &compressed, checksumBytes,
+                                                 &checksum, &checksumRead, &error);
+    if (got < 0) {
+      libewf_error_free(&error);
+      return false;
+    }
+    const auto length = static_cast<std::size_t>(got);
+    if (length == 0 || length >= stored_.size()) return false;
+    if (compressed != 0) {
+      std::size_t made = 0;
+      return libdeflate_zlib_decompress(inflater_, stored_.data(), length, into, bytes, &made) ==
+                 LIBDEFLATE_SUCCESS &&
+             made == bytes;
+    }
+    if (length != std::size_t{bytes} + 4 || checksumRead == 0) return false;
+    // Adler-32, stored little-endian after the chunk.
+    const std::uint32_t stored = static_cast<std::uint32_t>(checksumBytes[0]) |
+                                 static_cast<std::uint32_t>(checksumBytes[1]) << 8 |
+                                 static_cast<std::uint32_t>(checksumBytes[2]) << 16 |
+                                 static_cast<std::uint32_t>(checksumBytes[3]) << 24;
+    if (libdeflate_adler32(1, stored_.data(), bytes) != stored) return false;
+    std::memcpy(into, stored_.data(), bytes);
+    return true;
+  }
+
+ private:
+  // A chunk that zlib cannot shrink is stored plain: with its checksum,
+  // 4 bytes more than the chunk. The slack tells a chunk that fills the
+  // buffer from one that was cut to fit.
+  static constexpr std::size_t STORED_SLACK = 4096;
+  libdeflate_decompressor* inflater_;
+  std::vector<std::uint8_t> stored_;
+};
+
+// Reads chunk `index` whole through `handle` into `into`. libdeflate
+// inflates a chunk in about two thirds of the time of the zlib inside
+// libewf, and checks the same Adler-32; a chunk it does not take is read
+// again through libewf, which decides what it is.
+EwfChunk::State readChunk(libewf_handle_t* handle, ChunkInflater& inflater, std::uint64_t index,
+                          std::uint64_t chunkBytes, std::uint32_t bytes, std::uint8_t* into, std::uint64_t sector) {
+  if (inflater.read(handle, index, chunkBytes, bytes, into)) return EwfChunk::State::Good;
   libewf_error_t* error = nullptr;
   const std::uint64_t offset = index * chunkBytes;
   const ssize_t got = libewf_handle_read_random(handle, into, bytes, static_cast<off64_t>(offset), &error);
@@ -224,6 +289,7 @@ struct EwfChunkCache {
 };
 
 void decompressAhead(const std::shared_ptr<EwfChunkCache>& cache, EwfHandle handle) {
+  ChunkInflater inflater(cache->chunkBytes);
   std::unique_lock lock(cache->mutex);
   while (true) {
     cache->changed.wait(lock, [&] { return cache->stopping || !cache->queued.empty(); });
@@ -234,7 +300,8 @@ void decompressAhead(const std::shared_ptr<EwfChunkCache>& cache, EwfHandle hand
     const std::uint32_t bytes = chunk.bytes;
     std::uint8_t* const into = chunk.data.get();
     lock.unlock();
-    const EwfChunk::State state = readChunk(handle.get(), index, cache->chunkBytes, bytes, into, cache->sector);
+    const EwfChunk::State state =
+        readChunk(handle.get(), inflater, index, cache->chunkBytes, bytes, into, cache->sector);
     lock.lock();
     // What this thread cannot read, the reader reads itself and decides.
     chunk.state = state == EwfChunk::State::Unread ? EwfChunk::State::Empty : state;
@@ -257,7 +324,10 @@ void decompressAhead(const std::shared_ptr<EwfChunkCache>& cache, EwfHandle hand
 class EwfImage final : public DiskImage {
  public:
   EwfImage(EwfHandle handle, DiskImageInfo info, unsigned sectorSize, std::shared_ptr<ChunkChecks> checks)
-      : handle_(std::move(handle)), checks_(std::move(checks)), cache_(std::make_shared<EwfChunkCache>()) {
+      : handle_(std::move(handle)),
+        inflater_(info.chunkBytes),
+        checks_(std::move(checks)),
+        cache_(std::make_shared<EwfChunkCache>()) {
     info_ = std::move(info);
     info_.chunkChecks = checks_;
     sectorSize_ = sectorSize;
@@ -401,7 +471,7 @@ class EwfImage final : public DiskImage {
       EwfChunk::State state;
       {
         const std::lock_guard reading(handleMutex_);
-        state = readChunk(handle_.get(), index, info_.chunkBytes, bytesOf(index), data, sectorSize_);
+        state = readChunk(handle_.get(), inflater_, index, info_.chunkBytes, bytesOf(index), data, sectorSize_);
       }
       lock.lock();
       chunk->state = state;
@@ -464,6 +534,7 @@ class EwfImage final : public DiskImage {
 
   EwfHandle handle_;
   std::mutex handleMutex_;  // the handle keeps a position and caches: reads take turns
+  ChunkInflater inflater_;  // the handle's, under its mutex
   std::shared_ptr<ChunkChecks> checks_;
   std::shared_ptr<EwfChunkCache> cache_;
   std::uint64_t lastChunk_ = 0;  // of the media

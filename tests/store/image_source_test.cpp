@@ -672,91 +672,104 @@ TEST_F(BrokenImageTest, AnEwfSetReadsAsItsRawDiskInEveryPattern) {
   const std::string missing = testing::missingTools({"ewfacquire"});
   if (!missing.empty()) GTEST_SKIP() << missing;
   constexpr std::uint64_t CHUNK = 32768, BAD = 61;
-  // A last chunk of three sectors.
-  const std::vector<std::uint8_t> disk = noise(96 * CHUNK + 1536, 17);
-  const std::string raw = work_.file("noise.raw"), set = work_.path() + "/noise";
+  // A last chunk of three sectors. Odd chunks shrink, even ones do not: a
+  // compressed set holds chunks of both kinds, the bad one compressed.
+  std::vector<std::uint8_t> disk = noise(96 * CHUNK + 1536, 17);
+  for (std::size_t at = CHUNK; at < disk.size(); at += 2 * CHUNK)
+    for (std::size_t i = at; i < std::min<std::size_t>(at + CHUNK, disk.size()); ++i)
+      disk[i] = static_cast<std::uint8_t>('a' + i / 7 % 26);
+  const std::string raw = work_.file("noise.raw");
   testing::writeBytes(raw, disk);
-  ASSERT_EQ(testing::makeEwfSet(raw, set, 1 * MIB), "");
-  ASSERT_EQ(testing::corruptEwfChunk(raw, set, BAD * CHUNK + 5), "");
-  const std::uint64_t size = disk.size(), badFrom = BAD * CHUNK, badTo = badFrom + CHUNK;
+  for (const bool compressed : {false, true}) {
+    SCOPED_TRACE(compressed ? "compressed" : "stored plain");
+    const std::string set = work_.path() + (compressed ? "/fast" : "/none");
+    ASSERT_EQ(testing::makeEwfSet(raw, set, 1 * MIB, compressed ? "fast" : "none"), "");
+    std::uintmax_t stored = 0;
+    for (const auto& entry : fs::directory_iterator(work_.path()))
+      if (entry.path().string().rfind(set + ".E", 0) == 0) stored += entry.file_size();
+    ASSERT_EQ(stored < disk.size() * 3 / 4, compressed) << stored;
+    ASSERT_EQ(testing::corruptEwfChunk(raw, set, BAD * CHUNK + 5, compressed), "");
+    const std::uint64_t size = disk.size(), badFrom = BAD * CHUNK, badTo = badFrom + CHUNK;
 
-  using Reads = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
-  auto stepping = [&](std::uint64_t from, std::uint64_t step, std::uint64_t length) {
-    Reads reads;
-    for (std::uint64_t at = from; at < size; at += step) reads.emplace_back(at, length);
-    return reads;
-  };
-  Reads across, backward, scattered;
-  for (std::uint64_t chunk = 1; chunk <= size / CHUNK + 1; ++chunk) across.emplace_back(chunk * CHUNK - 100, 200);
-  for (std::uint64_t at = size; at > 50000; at -= 50000) backward.emplace_back(at - 50000, 3000);
-  std::mt19937 random(5);
-  for (int i = 0; i < 300; ++i) scattered.emplace_back(random() % (size + 1000), random() % (3 * CHUNK));
-  struct {
-    const char* name;
-    Reads reads;
-    bool reachesBad;
-  } patterns[] = {
-      {"headers a chunk or two apart, forward", stepping(0, 37000, 1024), true},
-      {"256 KiB at a time", stepping(0, 256 * 1024, 256 * 1024), true},
-      {"across every chunk end", across, true},
-      {"forward, stopping before the bad chunk", stepping(0, 4096, 4096), false},
-      {"backward", backward, true},
-      {"everything at once", {{0, size}}, true},
-      {"scattered", scattered, true},
-  };
-  patterns[3].reads.resize((BAD - 3) * 8);
-  for (const auto& pattern : patterns) {
-    SCOPED_TRACE(pattern.name);
-    const OpenedImage set01 = openDiskImage(set + ".E01");
-    ASSERT_TRUE(set01) << set01.failure.reason;
-    const auto& image = set01.image;
-    std::set<std::uint64_t> touched;
-    bool badKnown = false;
-    std::vector<std::uint8_t> buffer;
-    for (const auto& [offset, asked] : pattern.reads) {
-      SCOPED_TRACE(offset);
-      buffer.assign(asked, 0);
-      errno = 0;
-      const std::int64_t got = image->readAt(offset, buffer.data(), asked);
-      std::uint64_t length = offset >= size ? 0 : std::min(asked, size - offset);
-      // Once the bad chunk has been met, reads stop short before it.
-      if (badKnown && offset < badTo && offset + length > badFrom) length = offset < badFrom ? badFrom - offset : 0;
-      for (std::uint64_t at = offset; at < offset + length; at = (at / CHUNK + 1) * CHUNK) touched.insert(at / CHUNK);
-      if (offset < badTo && offset + length > badFrom) badKnown = true;
-      if (offset >= badFrom && offset < badTo) {
-        EXPECT_EQ(got, -1);
-        EXPECT_EQ(errno, EIO);
-        continue;
+    using Reads = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
+    auto stepping = [&](std::uint64_t from, std::uint64_t step, std::uint64_t length) {
+      Reads reads;
+      for (std::uint64_t at = from; at < size; at += step) reads.emplace_back(at, length);
+      return reads;
+    };
+    Reads across, backward, scattered;
+    for (std::uint64_t chunk = 1; chunk <= size / CHUNK + 1; ++chunk) across.emplace_back(chunk * CHUNK - 100, 200);
+    for (std::uint64_t at = size; at > 50000; at -= 50000) backward.emplace_back(at - 50000, 3000);
+    std::mt19937 random(5);
+    for (int i = 0; i < 300; ++i) scattered.emplace_back(random() % (size + 1000), random() % (3 * CHUNK));
+    struct {
+      const char* name;
+      Reads reads;
+      bool reachesBad;
+    } patterns[] = {
+        {"headers a chunk or two apart, forward", stepping(0, 37000, 1024), true},
+        {"256 KiB at a time", stepping(0, 256 * 1024, 256 * 1024), true},
+        {"across every chunk end", across, true},
+        {"forward, stopping before the bad chunk", stepping(0, 4096, 4096), false},
+        {"backward", backward, true},
+        {"everything at once", {{0, size}}, true},
+        {"scattered", scattered, true},
+    };
+    patterns[3].reads.resize((BAD - 3) * 8);
+    for (const auto& pattern : patterns) {
+      SCOPED_TRACE(pattern.name);
+      const OpenedImage set01 = openDiskImage(set + ".E01");
+      ASSERT_TRUE(set01) << set01.failure.reason;
+      const auto& image = set01.image;
+      std::set<std::uint64_t> touched;
+      bool badKnown = false;
+      std::vector<std::uint8_t> buffer;
+      for (const auto& [offset, asked] : pattern.reads) {
+        SCOPED_TRACE(offset);
+        buffer.assign(asked, 0);
+        errno = 0;
+        const std::int64_t got = image->readAt(offset, buffer.data(), asked);
+        std::uint64_t length = offset >= size ? 0 : std::min(asked, size - offset);
+        // Once the bad chunk has been met, reads stop short before it.
+        if (badKnown && offset < badTo && offset + length > badFrom) length = offset < badFrom ? badFrom - offset : 0;
+        for (std::uint64_t at = offset; at < offset + length; at = (at / CHUNK + 1) * CHUNK) touched.insert(at / CHUNK);
+        if (offset < badTo && offset + length > badFrom) badKnown = true;
+        if (offset >= badFrom && offset < badTo) {
+          EXPECT_EQ(got, -1);
+          EXPECT_EQ(errno, EIO);
+          continue;
+        }
+        const std::uint64_t expected = offset < badFrom && offset + length > badFrom ? badFrom - offset : length;
+        ASSERT_EQ(got, static_cast<std::int64_t>(expected));
+        EXPECT_TRUE(
+            std::equal(buffer.begin(), buffer.begin() + got, disk.begin() + static_cast<std::ptrdiff_t>(offset)));
       }
-      const std::uint64_t expected = offset < badFrom && offset + length > badFrom ? badFrom - offset : length;
-      ASSERT_EQ(got, static_cast<std::int64_t>(expected));
-      EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + got, disk.begin() + static_cast<std::ptrdiff_t>(offset)));
+      const ChunkChecks::Tally tally = image->info().chunkChecks->tally();
+      EXPECT_EQ(tally.chunksRead, touched.size());
+      ASSERT_EQ(tally.failed.size(), pattern.reachesBad ? 1u : 0u);
+      if (pattern.reachesBad) {
+        EXPECT_EQ(tally.failed[0].offset, badFrom);
+      }
     }
-    const ChunkChecks::Tally tally = image->info().chunkChecks->tally();
-    EXPECT_EQ(tally.chunksRead, touched.size());
-    ASSERT_EQ(tally.failed.size(), pattern.reachesBad ? 1u : 0u);
-    if (pattern.reachesBad) {
-      EXPECT_EQ(tally.failed[0].offset, badFrom);
-    }
-  }
 
-  // Two readers going forward at once.
-  const OpenedImage opened = openDiskImage(set + ".E01");
-  ASSERT_TRUE(opened) << opened.failure.reason;
-  const auto& image = opened.image;
-  auto reader = [&](std::uint64_t step) {
-    int wrong = 0;
-    std::vector<std::uint8_t> buffer(step);
-    for (std::uint64_t at = 0; at + step <= badFrom; at += step) {
-      if (image->readAt(at, buffer.data(), step) != static_cast<std::int64_t>(step) ||
-          !std::equal(buffer.begin(), buffer.end(), disk.begin() + static_cast<std::ptrdiff_t>(at)))
-        ++wrong;
-    }
-    return wrong;
-  };
-  auto other = std::async(std::launch::async, reader, 48 * 1024);
-  EXPECT_EQ(reader(20000), 0);
-  EXPECT_EQ(other.get(), 0);
+    // Two readers going forward at once.
+    const OpenedImage opened = openDiskImage(set + ".E01");
+    ASSERT_TRUE(opened) << opened.failure.reason;
+    const auto& image = opened.image;
+    auto reader = [&](std::uint64_t step) {
+      int wrong = 0;
+      std::vector<std::uint8_t> buffer(step);
+      for (std::uint64_t at = 0; at + step <= badFrom; at += step) {
+        if (image->readAt(at, buffer.data(), step) != static_cast<std::int64_t>(step) ||
+            !std::equal(buffer.begin(), buffer.end(), disk.begin() + static_cast<std::ptrdiff_t>(at)))
+          ++wrong;
+      }
+      return wrong;
+    };
+    auto other = std::async(std::launch::async, reader, 48 * 1024);
+    EXPECT_EQ(reader(20000), 0);
+    EXPECT_EQ(other.get(), 0);
+  }
 }
 
 TEST_F(BrokenImageTest, KindsOtherThanRegularFilesAreNotRecordingFiles) {
@@ -765,10 +778,11 @@ TEST_F(BrokenImageTest, KindsOtherThanRegularFilesAreNotRecordingFiles) {
   fs::create_directories(root_ + "dir00000/file0005.dat");
   fs::remove(root_ + "dir00000/file0006.dat");
   fs::create_symlink("file0007.dat", root_ + "dir00000/file0006.dat");
-  ASSERT_EQ(testing::makeExt4Image(root_, work_.file("kinds.img"), 16 * MIB), "");
+  ASSERT_EQ(testing::makeExt4Image(root_, work_.file("kinds.img"), 16 * MIB),
+            "");
   const OpenedDisk opened = openDisk(work_.file("kinds.img"), 0);
   ASSERT_TRUE(opened) << diskFailureText(opened.failure);
-  const auto& source = opened.source;
+  const auto &source = opened.source;
   const OpenedFile folder = source->openFile(0, 5, ReadPattern::WholeFile);
   EXPECT_EQ(folder.file, nullptr);
   EXPECT_FALSE(folder.failure.missing());

@@ -2,6 +2,7 @@
 
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -153,9 +154,10 @@ std::string makePartitionedImage(const std::string& image, const std::vector<Par
   return disk ? "" : "cannot write the file systems into " + image;
 }
 
-std::string makeEwfSet(const std::string& raw, const std::string& target, std::uint64_t segmentBytes) {
+std::string makeEwfSet(const std::string& raw, const std::string& target, std::uint64_t segmentBytes,
+                       const std::string& compression) {
   std::string output;
-  const int status = runShell("ewfacquire -u -q -c none -d sha1 -S " + std::to_string(segmentBytes) + " -t " +
+  const int status = runShell("ewfacquire -u -q -c " + compression + " -d sha1 -S " + std::to_string(segmentBytes) + " -t " +
                                   shellQuoted(target) + " " + shellQuoted(raw),
                               &output);
   if (status != 0) return check(status, "ewfacquire", output);
@@ -165,15 +167,28 @@ std::string makeEwfSet(const std::string& raw, const std::string& target, std::u
 }
 
 std::string corruptEwfChunk(const std::string& raw, const std::string& target, std::uint64_t rawOffset,
-                            std::uint64_t chunkBytes) {
+                            bool compressed, std::uint64_t chunkBytes) {
   const std::vector<std::uint8_t> disk = readBytes(raw);
   if (rawOffset >= disk.size()) return "byte " + std::to_string(rawOffset) + " lies past the end of " + raw;
   const std::uint64_t start = rawOffset / chunkBytes * chunkBytes;
   const auto from = disk.begin() + static_cast<std::ptrdiff_t>(start);
   const auto to = disk.begin() + static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(start + chunkBytes, disk.size()));
   // Uncompressed, a chunk is stored as it is, the segments in media order:
-  // the first place that holds the chunk's bytes is that chunk.
-  const std::boyer_moore_horspool_searcher chunk(from, to);
+  // the first place that holds the chunk's bytes is that chunk. Compressed
+  // at "fast", it is what zlib makes of it at its fastest level; a byte in
+  // the middle of that is flipped.
+  std::vector<std::uint8_t> stored(from, to);
+  std::uint64_t flip = rawOffset - start;
+  uLongf packedBytes = compressBound(static_cast<uLong>(stored.size()));
+  std::vector<std::uint8_t> packed(packedBytes);
+  if (compress2(packed.data(), &packedBytes, stored.data(), static_cast<uLong>(stored.size()), Z_BEST_SPEED) != Z_OK)
+    return "zlib cannot compress the chunk at byte " + std::to_string(start);
+  packed.resize(packedBytes);
+  if (compressed) {
+    stored = packed;
+    flip = stored.size() / 2;
+  }
+  const std::boyer_moore_horspool_searcher chunk(stored.begin(), stored.end());
   for (int number = 1; number <= 99; ++number) {
     char extension[8];
     std::snprintf(extension, sizeof extension, ".E%02d", number);
@@ -182,7 +197,7 @@ std::string corruptEwfChunk(const std::string& raw, const std::string& target, s
     if (bytes.empty()) break;
     const auto found = std::search(bytes.begin(), bytes.end(), chunk);
     if (found == bytes.end()) continue;
-    found[static_cast<std::ptrdiff_t>(rawOffset - start)] ^= 0xff;
+    found[static_cast<std::ptrdiff_t>(flip)] ^= 0xff;
     writeBytes(segment, bytes);
     return {};
   }

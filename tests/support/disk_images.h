@@ -39,14 +39,17 @@ std::string makePartitionedImage(const std::string& image, const std::vector<Par
                                  const std::string& label = "dos");
 
 // An EWF set `target`.E01, .E02, ... from a raw image: segments of
-// `segmentBytes` (at least 1 MiB), no compression, MD5 and SHA-1 stored.
-std::string makeEwfSet(const std::string& raw, const std::string& target, std::uint64_t segmentBytes);
+// `segmentBytes` (at least 1 MiB), compressed as ewfacquire's -c says
+// ("none", "fast"), MD5 and SHA-1 stored.
+std::string makeEwfSet(const std::string& raw, const std::string& target, std::uint64_t segmentBytes,
+                       const std::string& compression = "none");
 
-// Flips one byte, the one that holds byte `rawOffset` of the disk `raw`,
-// in the uncompressed EWF set `target`.E01, ... made from it: the chunk
-// that holds it then fails its checksum. "" or what went wrong.
+// Flips one byte in the EWF set `target`.E01, ... made from the disk `raw`:
+// the one that holds byte `rawOffset` of the disk, or with `compressed`
+// (a set made "fast") one in the middle of the compressed chunk that holds
+// it. That chunk then fails its checksum. "" or what went wrong.
 std::string corruptEwfChunk(const std::string& raw, const std::string& target, std::uint64_t rawOffset,
-                            std::uint64_t chunkBytes = 32768);
+                            bool compressed = false, std::uint64_t chunkBytes = 32768);
 
 // Bytes of a file and back.
 std::vector<std::uint8_t> readBytes(const std::string& path);
