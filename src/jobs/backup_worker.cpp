@@ -37,9 +37,11 @@ BackupResult BackupWorker::run(const StopRequest& stop) {
   const FolderRange range = folderRange(walkFolderCount(folders, settings_.recover), settings_);
   const std::int64_t files = std::max<std::int64_t>(1, range.fileCount());
   StoreWalker walker;
-  walker.fileStarts = [&](std::int32_t folder, int file) {
+  walker.fileReads = [&](std::int32_t folder, int file) {
     readingFolder_ = folder;
     readingFile_ = file;
+  };
+  walker.fileStarts = [&](std::int32_t folder, int file) {
     state_.currentBackupFolder = folder;
     state_.currentBackupFile = file;
     const std::int64_t done = (std::int64_t{folder} - range.first) * FILES_PER_FOLDER + file;

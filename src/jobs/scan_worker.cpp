@@ -77,10 +77,11 @@ void ScanWorker::runJob(const StopRequest& stop) {
       options_.trace(line);
     }
   };
-  walker.fileStarts = [&](std::int32_t, int file) {
+  walker.fileReads = [&](std::int32_t folder, int file) {
+    readingFolder_ = folder;
     readingFile_ = file;
-    state_.currentScanFile = file;
   };
+  walker.fileStarts = [&](std::int32_t, int file) { state_.currentScanFile = file; };
   walker.visitFile = [&](std::int32_t folder, int file, RecordingFileReader& reader) {
     return scanRecordingFile(folder, file, reader);
   };

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "store/recording_store.h"
 
@@ -43,6 +44,9 @@ class LocalFile final : public SourceFile {
     }
   }
 
+  void setFollowedBy(SourceFile& next) override { follower_ = &next; }
+  void askAhead() override { hintFrom(0); }
+
   std::uint64_t dataFrom(std::uint64_t offset) override {
     if (offset >= size_) return size_;
     const off_t at = lseek(fd_, static_cast<off_t>(offset), SEEK_DATA);
@@ -65,12 +69,14 @@ class LocalFile final : public SourceFile {
     posix_fadvise(fd_, static_cast<off_t>(from), static_cast<off_t>(to - from), POSIX_FADV_WILLNEED);
     if (from == offset) hintedFrom_ = offset;
     hintedTo_ = to;
+    if (to == size_ && follower_ != nullptr) std::exchange(follower_, nullptr)->askAhead();
   }
 
   int fd_;
   std::uint64_t size_;
   std::uint64_t hintedFrom_ = 0;
   std::uint64_t hintedTo_ = 0;
+  SourceFile* follower_ = nullptr;
 };
 
 }  // namespace

@@ -41,6 +41,14 @@ class SourceFile {
   // What it stores nothing for (a hole) reads as zeros. Without a better
   // answer every byte may be stored.
   virtual std::uint64_t dataFrom(std::uint64_t offset) { return offset; }
+  // Once the reads of this file come near its end, the first bytes of
+  // `next` are asked for (askAhead), so that the medium goes on from one
+  // file to the next without waiting for the next one's first read.
+  // `next` outlives the reads of this file.
+  virtual void setFollowedBy(SourceFile& next) { (void)next; }
+  // Asks the medium for the file's first bytes ahead of its reads: a hint,
+  // where the medium takes one.
+  virtual void askAhead() {}
   // Reads into one buffer.
   std::int64_t readAt(std::uint64_t offset, void* into, std::size_t length) {
     const iovec part{into, length};

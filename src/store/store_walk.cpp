@@ -28,15 +28,36 @@ WalkEnd walkStore(const RecordingSource& source, const FolderRange& range, ReadP
   } else {
     for (std::int32_t folder = range.first; folder < range.limit; ++folder) folders.push_back(folder);
   }
-  for (const std::int32_t folder : folders) {
+  const auto openFile = [&](std::int32_t folder, int file) {
+    if (walker.fileReads) walker.fileReads(folder, file);
+    if (gate != nullptr) gate->beforeRead(HungRead::Kind::Open, 0, 0);
+    OpenedFile opened = source.openFile(folder, file, pattern);
+    if (gate != nullptr) gate->afterRead();
+    return opened;
+  };
+  // The file after the one being read is opened beside it, so that its
+  // first bytes are asked for while the last ones of this file are read.
+  // Only a file that opened is kept: any other is opened again in its turn.
+  OpenedFile ahead;
+  std::int32_t aheadFolder = -1;
+  int aheadFile = -1;
+  for (std::size_t place = 0; place < folders.size(); ++place) {
+    const std::int32_t folder = folders[place];
     if (stop.requested()) return endAt(WalkEnd::Kind::Stopped, folder, 0);
     if (walker.folderStarts) walker.folderStarts(folder);
     for (int file = 0; file < FILES_PER_FOLDER; ++file) {
       if (stop.requested()) return endAt(WalkEnd::Kind::Stopped, folder, file);
       if (walker.fileStarts) walker.fileStarts(folder, file);
-      if (gate != nullptr) gate->beforeRead(HungRead::Kind::Open, 0, 0);
-      OpenedFile opened = source.openFile(folder, file, pattern);
-      if (gate != nullptr) gate->afterRead();
+      OpenedFile opened = folder == aheadFolder && file == aheadFile ? std::move(ahead) : openFile(folder, file);
+      ahead = {};
+      aheadFolder = file + 1 < FILES_PER_FOLDER ? folder : place + 1 < folders.size() ? folders[place + 1] : -1;
+      aheadFile = file + 1 < FILES_PER_FOLDER ? file + 1 : 0;
+      if (opened.file && aheadFolder >= 0) {
+        ahead = openFile(aheadFolder, aheadFile);
+        if (ahead.file) opened.file->setFollowedBy(*ahead.file);
+        if (walker.fileReads) walker.fileReads(folder, file);
+      }
+      if (!ahead.file) aheadFolder = -1;
       if (!reader.open(std::move(opened))) {
         if (walker.recover) {
           if (walker.fileSkipped) walker.fileSkipped(folder, file, reader.failure());

@@ -31,6 +31,10 @@ struct StoreWalker {
   std::function<void(std::int32_t folder)> folderStarts;
   // Told of each file before it is opened (the faces show where the job is).
   std::function<void(std::int32_t folder, int file)> fileStarts;
+  // Told of the file the walk's reads are of from now on: before each file
+  // is opened (the next one too, opened ahead while this one is read) and
+  // again when the reads go back to the file being read. A hung read names it.
+  std::function<void(std::int32_t folder, int file)> fileReads;
   // Reads the open file. Stop ends the walk (WalkEnd::Visitor).
   std::function<WalkVerdict(std::int32_t folder, int file, RecordingFileReader& reader)> visitFile;
   // Recovery: the reader searches past each file's end of frames and reads

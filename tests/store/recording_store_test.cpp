@@ -92,32 +92,44 @@ std::size_t cachedPages(int fd, std::uint64_t from, std::uint64_t to) {
 
 TEST(FolderSource, AReadAsksTheDeviceForTheBytesAheadOfIt) {
   TempDir dir;
-  const std::string path = dir.file("file0000.dat");
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT, 0644);
+  // Two files of 24 MiB: the second follows the first.
+  int fds[2];
   const std::vector<char> bytes(24u << 20, 'x');
-  ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-  fsync(fd);
-  posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-  if (cachedPages(fd, 0, 24) != 0) GTEST_SKIP() << "this file system keeps the file in memory";
-  const OpenedFile opened = FolderSource::openPath(path, ReadPattern::HeadersOnly);
-  // MiB: each read keeps at least 4 asked for ahead of it, 8 at a time, and no more.
+  for (int i = 0; i < 2; ++i) {
+    fds[i] = ::open(dir.file("file000" + std::to_string(i) + ".dat").c_str(), O_RDWR | O_CREAT, 0644);
+    ASSERT_EQ(write(fds[i], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    fsync(fds[i]);
+    posix_fadvise(fds[i], 0, 0, POSIX_FADV_DONTNEED);
+    if (cachedPages(fds[i], 0, 24) != 0) GTEST_SKIP() << "this file system keeps the file in memory";
+  }
+  const OpenedFile opened = FolderSource::openPath(dir.file("file0000.dat"), ReadPattern::HeadersOnly);
+  const OpenedFile next = FolderSource::openPath(dir.file("file0001.dat"), ReadPattern::HeadersOnly);
+  opened.file->setFollowedBy(*next.file);
+  // MiB: each read keeps at least 4 asked for ahead of it, 8 at a time, and
+  // no more; once the first file is asked for to its end, the first 8 of the
+  // next one are.
   const struct {
-    std::uint64_t readAt, cachedTo, uncachedTo;
-  } rows[] = {{0, 8, 16}, {3, 8, 16}, {5, 13, 20}, {20, 24, 24}};
+    std::uint64_t readAt, cachedTo, uncachedTo, nextCachedTo;
+  } rows[] = {{0, 8, 16, 0}, {3, 8, 16, 0}, {5, 13, 20, 0}, {20, 24, 24, 8}};
   char header[1024];
+  // The kernel fills the page cache a little after the hint; with other
+  // tests reading and writing beside it, it may let a few pages go again.
+  const auto expectCached = [&](int fd, std::uint64_t from, std::uint64_t to) {
+    const std::size_t window = ((to - from) << 20) / static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    const std::size_t wanted = window - window / 32;
+    for (int wait = 0; wait < 500 && cachedPages(fd, from, to) < wanted; ++wait) usleep(20000);
+    EXPECT_GE(cachedPages(fd, from, to), wanted);
+    EXPECT_LE(cachedPages(fd, from, to), window);
+  };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.readAt);
     ASSERT_EQ(opened.file->readAt(row.readAt << 20, header, sizeof header), 1024);
-    const std::size_t window = ((row.cachedTo - row.readAt) << 20) / static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-    // The kernel fills the page cache a little after the hint; with other
-    // tests reading and writing beside it, it may let a few pages go again.
-    const std::size_t wanted = window - window / 32;
-    for (int wait = 0; wait < 500 && cachedPages(fd, row.readAt, row.cachedTo) < wanted; ++wait) usleep(20000);
-    EXPECT_GE(cachedPages(fd, row.readAt, row.cachedTo), wanted);
-    EXPECT_LE(cachedPages(fd, row.readAt, row.cachedTo), window);
-    EXPECT_EQ(cachedPages(fd, row.cachedTo, row.uncachedTo), 0u);
+    expectCached(fds[0], row.readAt, row.cachedTo);
+    EXPECT_EQ(cachedPages(fds[0], row.cachedTo, row.uncachedTo), 0u);
+    expectCached(fds[1], 0, row.nextCachedTo);
+    EXPECT_EQ(cachedPages(fds[1], row.nextCachedTo, 24), 0u);
   }
-  ::close(fd);
+  for (const int fd : fds) ::close(fd);
 }
 
 TEST(FolderSource, WhatIsNotThereIsMissingAndWhatCannotBeOpenedIsNot) {
