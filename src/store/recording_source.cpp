@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -65,15 +66,31 @@ class LocalFile final : public SourceFile {
     const std::uint64_t from = offset >= hintedFrom_ && offset < hintedTo_ ? hintedTo_ : offset;
     const std::uint64_t to = std::min(size_, offset + HINT_WINDOW);
     if (from >= to) return;
-    // Only a hint: the read that follows waits if it must.
-    posix_fadvise(fd_, static_cast<off_t>(from), static_cast<off_t>(to - from), POSIX_FADV_WILLNEED);
+    // Only a hint: the read that follows waits if it must. Where the
+    // window's first and last pages are cached already, the file was read
+    // before and the hint is left out: the kernel would look up every page
+    // of it only to find it there.
+    if (!cached(from) || !cached(to - 1))
+      posix_fadvise(fd_, static_cast<off_t>(from), static_cast<off_t>(to - from), POSIX_FADV_WILLNEED);
     if (from == offset) hintedFrom_ = offset;
     hintedTo_ = to;
     if (to == size_ && follower_ != nullptr) std::exchange(follower_, nullptr)->askAhead();
   }
 
+  // Whether the page cache holds the byte at `offset`: a read of it that
+  // may not wait for the device. A kernel that cannot tell says no.
+  bool cached(std::uint64_t offset) {
+    if (!askCache_) return false;
+    char byte = 0;
+    iovec part{&byte, 1};
+    if (preadv2(fd_, &part, 1, static_cast<off_t>(offset), RWF_NOWAIT) == 1) return true;
+    if (errno == EOPNOTSUPP || errno == EINVAL || errno == ENOSYS) askCache_ = false;
+    return false;
+  }
+
   int fd_;
   std::uint64_t size_;
+  bool askCache_ = true;
   std::uint64_t hintedFrom_ = 0;
   std::uint64_t hintedTo_ = 0;
   SourceFile* follower_ = nullptr;
