@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/mman.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -70,27 +71,32 @@ class LocalFile final : public SourceFile {
     // window's first and last pages are cached already, the file was read
     // before and the hint is left out: the kernel would look up every page
     // of it only to find it there.
-    if (!cached(from) || !cached(to - 1))
+    if (!cached(from, to - 1))
       posix_fadvise(fd_, static_cast<off_t>(from), static_cast<off_t>(to - from), POSIX_FADV_WILLNEED);
     if (from == offset) hintedFrom_ = offset;
     hintedTo_ = to;
     if (to == size_ && follower_ != nullptr) std::exchange(follower_, nullptr)->askAhead();
   }
 
-  // Whether the page cache holds the byte at `offset`: a read of it that
-  // may not wait for the device. A kernel that cannot tell says no.
-  bool cached(std::uint64_t offset) {
-    if (!askCache_) return false;
-    char byte = 0;
-    iovec part{&byte, 1};
-    if (preadv2(fd_, &part, 1, static_cast<off_t>(offset), RWF_NOWAIT) == 1) return true;
-    if (errno == EOPNOTSUPP || errno == EINVAL || errno == ENOSYS) askCache_ = false;
-    return false;
+  // Whether the page cache holds the pages of bytes `first` and `last`:
+  // mincore over a mapping of them, which asks nothing of the device (a
+  // read that may not wait would start one). A file that cannot be mapped
+  // says no.
+  bool cached(std::uint64_t first, std::uint64_t last) const {
+    static const auto page = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+    const std::uint64_t from = first / page * page;
+    const auto length = static_cast<std::size_t>(last / page * page + page - from);
+    void* const at = mmap(nullptr, length, PROT_READ, MAP_SHARED, fd_, static_cast<off_t>(from));
+    if (at == MAP_FAILED) return false;
+    unsigned char held[2] = {0, 0};
+    const bool known = mincore(at, page, &held[0]) == 0 &&
+                       mincore(static_cast<char*>(at) + length - page, page, &held[1]) == 0;
+    munmap(at, length);
+    return known && (held[0] & 1) != 0 && (held[1] & 1) != 0;
   }
 
   int fd_;
   std::uint64_t size_;
-  bool askCache_ = true;
   std::uint64_t hintedFrom_ = 0;
   std::uint64_t hintedTo_ = 0;
   SourceFile* follower_ = nullptr;
