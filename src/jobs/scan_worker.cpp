@@ -66,7 +66,6 @@ void ScanWorker::runJob(const StopRequest& stop) {
   const FolderRange range = folderRange(folderCount, settings_);
   StoreWalker walker;
   walker.folderStarts = [&](std::int32_t folder) {
-    readingFolder_ = folder;
     state_.currentScanFolder = folder;
     const std::int64_t percent = (std::int64_t{folder} + 1) * 100 / range.limit;
     state_.scanPercent = static_cast<std::int32_t>(percent);

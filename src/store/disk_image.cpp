@@ -24,6 +24,8 @@
 #include <thread>
 #include <vector>
 
+#include "store/frame_header.h"
+
 namespace korvex {
 
 namespace {
@@ -223,11 +225,7 @@ class ChunkInflater {
     }
     if (length != std::size_t{bytes} + 4 || checksumRead == 0) return false;
     // Adler-32, stored little-endian after the chunk.
-    const std::uint32_t stored = static_cast<std::uint32_t>(checksumBytes[0]) |
-                                 static_cast<std::uint32_t>(checksumBytes[1]) << 8 |
-                                 static_cast<std::uint32_t>(checksumBytes[2]) << 16 |
-                                 static_cast<std::uint32_t>(checksumBytes[3]) << 24;
-    if (libdeflate_adler32(1, stored_.data(), bytes) != stored) return false;
+    if (libdeflate_adler32(1, stored_.data(), bytes) != readLe32(checksumBytes)) return false;
     std::memcpy(into, stored_.data(), bytes);
     return true;
   }

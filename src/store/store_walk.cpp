@@ -38,9 +38,8 @@ WalkEnd walkStore(const RecordingSource& source, const FolderRange& range, ReadP
   // The file after the one being read is opened beside it, so that its
   // first bytes are asked for while the last ones of this file are read.
   // Only a file that opened is kept: any other is opened again in its turn.
+  // The walk's next file is always the one opened ahead.
   OpenedFile ahead;
-  std::int32_t aheadFolder = -1;
-  int aheadFile = -1;
   for (std::size_t place = 0; place < folders.size(); ++place) {
     const std::int32_t folder = folders[place];
     if (stop.requested()) return endAt(WalkEnd::Kind::Stopped, folder, 0);
@@ -48,16 +47,14 @@ WalkEnd walkStore(const RecordingSource& source, const FolderRange& range, ReadP
     for (int file = 0; file < FILES_PER_FOLDER; ++file) {
       if (stop.requested()) return endAt(WalkEnd::Kind::Stopped, folder, file);
       if (walker.fileStarts) walker.fileStarts(folder, file);
-      OpenedFile opened = folder == aheadFolder && file == aheadFile ? std::move(ahead) : openFile(folder, file);
+      OpenedFile opened = ahead.file ? std::move(ahead) : openFile(folder, file);
       ahead = {};
-      aheadFolder = file + 1 < FILES_PER_FOLDER ? folder : place + 1 < folders.size() ? folders[place + 1] : -1;
-      aheadFile = file + 1 < FILES_PER_FOLDER ? file + 1 : 0;
-      if (opened.file && aheadFolder >= 0) {
-        ahead = openFile(aheadFolder, aheadFile);
+      const bool lastOfFolder = file + 1 == FILES_PER_FOLDER;
+      if (opened.file && (!lastOfFolder || place + 1 < folders.size())) {
+        ahead = openFile(lastOfFolder ? folders[place + 1] : folder, lastOfFolder ? 0 : file + 1);
         if (ahead.file) opened.file->setFollowedBy(*ahead.file);
         if (walker.fileReads) walker.fileReads(folder, file);
       }
-      if (!ahead.file) aheadFolder = -1;
       if (!reader.open(std::move(opened))) {
         if (walker.recover) {
           if (walker.fileSkipped) walker.fileSkipped(folder, file, reader.failure());

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <utility>
 
 namespace korvex::testing {
 
@@ -157,8 +158,8 @@ std::string makePartitionedImage(const std::string& image, const std::vector<Par
 std::string makeEwfSet(const std::string& raw, const std::string& target, std::uint64_t segmentBytes,
                        const std::string& compression) {
   std::string output;
-  const int status = runShell("ewfacquire -u -q -c " + compression + " -d sha1 -S " + std::to_string(segmentBytes) + " -t " +
-                                  shellQuoted(target) + " " + shellQuoted(raw),
+  const int status = runShell("ewfacquire -u -q -c " + compression + " -d sha1 -S " + std::to_string(segmentBytes) +
+                                  " -t " + shellQuoted(target) + " " + shellQuoted(raw),
                               &output);
   if (status != 0) return check(status, "ewfacquire", output);
   std::error_code error;
@@ -179,13 +180,13 @@ std::string corruptEwfChunk(const std::string& raw, const std::string& target, s
   // the middle of that is flipped.
   std::vector<std::uint8_t> stored(from, to);
   std::uint64_t flip = rawOffset - start;
-  uLongf packedBytes = compressBound(static_cast<uLong>(stored.size()));
-  std::vector<std::uint8_t> packed(packedBytes);
-  if (compress2(packed.data(), &packedBytes, stored.data(), static_cast<uLong>(stored.size()), Z_BEST_SPEED) != Z_OK)
-    return "zlib cannot compress the chunk at byte " + std::to_string(start);
-  packed.resize(packedBytes);
   if (compressed) {
-    stored = packed;
+    uLongf packedBytes = compressBound(static_cast<uLong>(stored.size()));
+    std::vector<std::uint8_t> packed(packedBytes);
+    if (compress2(packed.data(), &packedBytes, stored.data(), static_cast<uLong>(stored.size()), Z_BEST_SPEED) != Z_OK)
+      return "zlib cannot compress the chunk at byte " + std::to_string(start);
+    packed.resize(packedBytes);
+    stored = std::move(packed);
     flip = stored.size() / 2;
   }
   const std::boyer_moore_horspool_searcher chunk(stored.begin(), stored.end());
